@@ -1,0 +1,178 @@
+#include "cli/command.h"
+
+#include <algorithm>
+#include <charconv>
+
+namespace kvx::cli {
+
+namespace {
+std::vector<Command>& Table() {
+  static std::vector<Command> table;
+  return table;
+}
+
+const OptionSpec* FindOption(const Command& command, std::string_view name) {
+  for (const auto& o : command.options)
+    if (o.name == name) return &o;
+  return nullptr;
+}
+}  // namespace
+
+bool Args::Has(std::string_view name) const { return values_.find(name) != values_.end(); }
+
+std::string Args::Get(std::string_view name, std::string_view fallback) const {
+  auto it = values_.find(name);
+  if (it == values_.end() || it->second.empty()) return std::string(fallback);
+  return it->second.back();
+}
+
+std::vector<std::string> Args::GetAll(std::string_view name) const {
+  auto it = values_.find(name);
+  return it == values_.end() ? std::vector<std::string>{} : it->second;
+}
+
+bool RegisterCommand(Command command) {
+  Table().push_back(std::move(command));
+  return true;
+}
+
+const std::vector<Command>& Commands() {
+  auto& table = Table();
+  std::sort(table.begin(), table.end(),
+            [](const Command& a, const Command& b) { return a.name < b.name; });
+  return table;
+}
+
+int UsageError(std::string_view command, std::string_view message, std::ostream& err) {
+  err << "kvxw " << command << ": " << message << " (see 'kvxw " << command << " --help')\n";
+  return kExitUsage;
+}
+
+bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Args& args,
+               std::ostream& err) {
+  for (std::size_t i = 0; i < argv.size(); ++i) {
+    std::string word = argv[i];
+    if (word.size() > 1 && word[0] == '-') {
+      std::string value;
+      bool inlineValue = false;
+      if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
+        value = word.substr(eq + 1);
+        word = word.substr(0, eq);
+        inlineValue = true;
+      }
+      const OptionSpec* spec = FindOption(command, word);
+      if (spec == nullptr) {
+        UsageError(command.name, "unknown option " + word, err);
+        return false;
+      }
+      if (spec->value.empty()) {
+        if (inlineValue) {
+          UsageError(command.name, word + " takes no value", err);
+          return false;
+        }
+      } else if (!inlineValue) {
+        if (i + 1 >= argv.size()) {
+          UsageError(command.name, word + " needs a value " + spec->value, err);
+          return false;
+        }
+        value = argv[++i];
+      }
+      auto& slot = args.values_[spec->name];
+      if (!slot.empty() && !spec->repeatable) {
+        UsageError(command.name, word + " given twice", err);
+        return false;
+      }
+      slot.push_back(value);
+    } else {
+      args.positional_.push_back(word);
+    }
+  }
+  if (static_cast<int>(args.positional_.size()) != command.positionalCount) {
+    if (command.positionalCount == 0)
+      UsageError(command.name, "unexpected argument " + args.positional_.front(), err);
+    else
+      UsageError(command.name, "expects " + command.positional, err);
+    return false;
+  }
+  for (const auto& o : command.options) {
+    if (o.required && !args.Has(o.name)) {
+      UsageError(command.name, "missing " + o.name + " " + o.value, err);
+      return false;
+    }
+  }
+  return true;
+}
+
+void PrintCommandHelp(const Command& command, std::ostream& out) {
+  out << "usage: kvxw " << command.name;
+  if (!command.positional.empty()) out << ' ' << command.positional;
+  for (const auto& o : command.options) {
+    std::string shown = o.name + (o.value.empty() ? "" : " " + o.value);
+    out << ' ' << (o.required ? shown : "[" + shown + "]");
+  }
+  out << "\n\n" << command.summary << "\n";
+  if (!command.options.empty()) {
+    out << "\noptions:\n";
+    for (const auto& o : command.options) {
+      std::string shown = o.name + (o.value.empty() ? "" : " " + o.value);
+      out << "  " << shown;
+      if (shown.size() < 24) out << std::string(24 - shown.size(), ' ');
+      else out << "\n" << std::string(26, ' ');
+      out << o.help << (o.repeatable ? " (repeatable)" : "") << "\n";
+    }
+  }
+  if (!command.details.empty()) out << "\n" << command.details << "\n";
+}
+
+static void PrintMainHelp(std::ostream& out) {
+  out << "usage: kvxw COMMAND [OPTIONS]\n\n"
+         "The command-line tool of KVX Writer: load and inspect program images, and drive the\n"
+         "Writer (or the simulated Writer) to erase, blank-check, read, program and verify chips.\n\n"
+         "commands:\n";
+  for (const auto& c : Commands()) {
+    out << "  " << c.name;
+    if (c.name.size() < 16) out << std::string(16 - c.name.size(), ' ');
+    out << c.summary << "\n";
+  }
+  out << "\n'kvxw COMMAND --help' describes a command's options.\n"
+         "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
+         "3 the link to the Writer failed.\n";
+}
+
+int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
+  if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
+    PrintMainHelp(out);
+    return argv.empty() ? kExitUsage : kExitOk;
+  }
+  const auto& table = Commands();
+  auto it = std::find_if(table.begin(), table.end(),
+                         [&](const Command& c) { return c.name == argv[0]; });
+  if (it == table.end()) {
+    err << "kvxw: unknown command '" << argv[0] << "' (see 'kvxw --help')\n";
+    return kExitUsage;
+  }
+  std::vector<std::string> rest(argv.begin() + 1, argv.end());
+  if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
+      std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
+    PrintCommandHelp(*it, out);
+    return kExitOk;
+  }
+  Args args;
+  if (!ParseArgs(*it, rest, args, err)) return kExitUsage;
+  return it->run(args, out, err);
+}
+
+bool ParseHex(std::string_view text, long& value) {
+  if (text.rfind("0x", 0) == 0 || text.rfind("0X", 0) == 0) text.remove_prefix(2);
+  if (text.empty()) return false;
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
+  return ec == std::errc() && p == text.data() + text.size();
+}
+
+bool ParseDecimal(std::string_view text, long& value) {
+  if (text.empty()) return false;
+  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
+  return ec == std::errc() && p == text.data() + text.size();
+}
+
+}  // namespace kvx::cli

@@ -1,0 +1,167 @@
+// The workspace: the one body of state behind the main window. The image of the chip to be
+// programmed, the selected device's parameters, the staging areas for the Writer link, the mode
+// flags and the texts the status panel shows. Editors, file loaders and operation workers all
+// read and write it directly; only one operation runs at a time, so it has no lock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <istream>
+#include <memory>
+#include <string>
+
+namespace kvx {
+
+inline constexpr int kProgramBufferBytes = 32766;  // 16383 words
+inline constexpr int kProgramWords = kProgramBufferBytes / 2;
+inline constexpr int kLinkBufferBytes = 32766;
+inline constexpr int kEepromBufferBytes = 1024;
+inline constexpr int kIdBytes = 32;
+
+// ---- Stored-word form -------------------------------------------------------------------------
+// Every program, ID and OPTION word is held (and sent to the Writer) as two bytes: bits 0-6 of
+// the word, then bits 7-13.
+struct StoredWord {
+  std::uint8_t first;
+  std::uint8_t second;
+};
+
+constexpr StoredWord SplitWord(int value) {
+  return {static_cast<std::uint8_t>(value & 0x7F), static_cast<std::uint8_t>((value >> 7) & 0x7F)};
+}
+constexpr int JoinWord(std::uint8_t first, std::uint8_t second) { return first + 128 * second; }
+// The word's low and high byte in the usual 8-bit sense.
+constexpr std::uint8_t WordLowByte(std::uint8_t first, std::uint8_t second) {
+  return static_cast<std::uint8_t>(first | ((second & 1) << 7));
+}
+constexpr std::uint8_t WordHighByte(std::uint8_t second) { return static_cast<std::uint8_t>(second >> 1); }
+// Blank (erased): first byte 0x7F and every bit of blankHigh set in the second.
+constexpr bool IsBlankWord(std::uint8_t first, std::uint8_t second, std::uint8_t blankHigh) {
+  return (first & 0x7F) == 0x7F && (second & blankHigh) == blankHigh;
+}
+// An RTIW instruction word: the only kind that may carry a serial-number byte.
+constexpr bool IsRtiwWord(std::uint8_t second) { return (second & 0xFE) == 0x62; }
+
+// Port settings of the serial port as the program remembers them (see CheckComPort).
+struct SavedPortSettings {
+  std::string Name = "Com2";
+  int BaudRate = 6;  // position in TBaudrate (br9600)
+  int DataBits = 4;  // position in TDatabits (da8)
+  int Parity = 0;    // position in TParity (paNone)
+  int StopBits = 0;  // position in TStopbits (sb10)
+};
+
+struct Workspace {
+  Workspace();  // the start-up values
+
+  // ---- Buffers ---------------------------------------------------------------------------------
+  std::uint8_t OptionLow = 0x7F;
+  std::uint8_t OptionHigh = 0x7F;
+  std::array<std::uint8_t, kIdBytes> IdBuffer{};
+  std::array<std::uint8_t, 4> OptionExtra{};   // two words read with the OPTION word
+  std::array<std::uint8_t, 4> OptionExtra2{};  // two words of the second option group
+  std::array<std::uint8_t, kProgramBufferBytes> ProgramBuffer{};
+  std::array<std::uint8_t, 32> HeaderBytes{};
+  std::array<std::uint8_t, kLinkBufferBytes> LinkBuffer{};
+  std::array<std::uint8_t, kEepromBufferBytes> EepromBuffer{};
+
+  // ---- Selected device (copied from the catalogue by GetICInfo) --------------------------------
+  std::string SelectedDevice = "KVX-01";  // the device list's current text
+  int DeviceIndex = -1;
+  std::string DeviceName;
+  std::uint8_t LastAddrHigh = 0;
+  std::uint8_t LastAddrLow = 0;
+  int OptionLayout = 0;
+  int CoreType = 0;
+  std::uint8_t AlgorithmCode = 0;
+  std::uint8_t ModeCode = 0;
+  int WriterType = 0;
+  std::uint8_t OptionLowMask = 0;
+  std::uint8_t OptionHighMask = 0;
+  std::uint8_t MemoryKind = 0;
+  std::uint8_t EepromLastHigh = 0;
+  std::uint8_t EepromLastLow = 0;
+  std::uint8_t RcReadVariant = 0;
+  std::uint8_t NeedsAdaptor = 0;
+  std::uint8_t WriterParam = 0;
+  int ProgramBytes = 0;
+  std::uint8_t BlankHigh = 0x7F;
+  std::array<std::uint8_t, 6> OptionFieldSelect{};
+
+  int ProgramWords() const { return ProgramBytes / 2; }
+  int EepromBytes() const { return EepromLastHigh * 256 + EepromLastLow + 1; }
+  int LastWordAddress() const { return LastAddrHigh * 256 + LastAddrLow; }
+
+  // ---- Results ---------------------------------------------------------------------------------
+  int DataChecksum = 0;
+  int OptionStatus = 0;  // bit 0: some OPTION field is Blank; bit 1: some field is Error
+  int FailIndex = 0;
+  std::string WriterId;
+  std::string WriterVersion;
+  bool PortError = false;
+  SavedPortSettings SavedPort;
+
+  // ---- Mode flags ------------------------------------------------------------------------------
+  bool SerialNoMode = false;
+  bool QtpFileLoaded = false;
+  bool QtpSimulate = false;
+  bool FlashPgmTestOn = false;
+  bool SkipBlankCheck = false;
+  bool EraseRequested = false;
+  bool VerifyWithProtect = false;
+  bool ReadCompleted = false;
+
+  // ---- Window bookkeeping ----------------------------------------------------------------------
+  bool IdChecksumFormOpen = false;
+  bool BufferViewOpen = false;
+  bool DisassemblyOpen = false;
+  bool EepromViewOpen = false;
+  bool RefreshPending = false;
+  bool StartupConfigLoad = false;
+  bool ShownOnce = false;
+  bool IdDisplayHex = false;  // ID window: false = ASCII, true = HEX
+
+  // ---- Main-window controls the core reads ------------------------------------------------------
+  std::string PortName = "Com1";     // port chooser text
+  std::string HandShake = "Default";  // "Default", "CTS" or "None"
+  bool KeepOptionVisible = false;     // "Keep Option for new code"; never shown by the window
+  bool KeepOptionChecked = false;
+  bool WidthEditsVisible = false;     // the hidden engineering edits for pulse and erase width
+  std::string PulseWidthText = "5";   // x 0.2 ms
+  std::string EraseWidthText = "120"; // x 0.1 ms
+  bool SerialCommandsLocked = false;  // single-step ID/Program Memory/OPTION commands disabled
+
+  // ---- Status panel texts -------------------------------------------------------------------------
+  // The OPTION value labels in panel order Label5..Label10: oscillator, OST/PUT, WDT, PED,
+  // security, PRD/MCLR. A greyed line keeps its last text; the configuration file stores them.
+  std::array<std::string, 6> OptionLabelText{"Blank", "Blank", "Blank", "Blank", "Blank", "Blank"};
+  std::string ChecksumText;      // Label11: the data checksum, the form written into the ID words
+  std::string OptChecksumText;   // the OPTION sum
+  std::string ProtectSumText;    // the protect sum
+  std::string IcChecksumText;    // Label17: checksum read from the chip, as the ID window shows it
+  std::string IdText = "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F";  // Label18
+  std::string SerialText = "00";     // Label15
+  std::string PassCountText = "0";   // Label13: the pass count lives as this decimal text
+  std::string QtpFileText = "Disable";  // Label19
+
+  // ---- Paths -----------------------------------------------------------------------------------
+  std::string StartDir;
+  std::string ConfigPath;
+  std::string BufferCaption;
+  std::string LastProgramPath;
+  std::string ProgramPath;
+  int LoadedLength = 0;
+
+  // ---- Serial numbers ------------------------------------------------------------------------------
+  int SerialStartAddress = 0;
+  int SerialByteCount = 1;
+  std::array<int, 8> SerialValue{};  // slot 0 is the least significant byte
+  int SerialIncrement = 1;
+  int SerialStepMode = 0;   // 0 sequential, otherwise the shift register
+  int SerialByteOrder = 0;  // 0 MSB->LSB, 1 LSB->MSB
+  bool QtpEndSeen = false;
+  int QtpRecordCount = 0;
+  std::unique_ptr<std::istream> QtpReadFile;  // the QTP file being read, or null
+};
+
+}  // namespace kvx

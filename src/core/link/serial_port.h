@@ -1,0 +1,35 @@
+// The serial-port interface the Writer link talks through. TComm implements it on a termios
+// device; the simulated Writer implements it in-process.
+#pragma once
+
+#include <cstdint>
+
+#include "core/link/clock.h"
+
+namespace kvx {
+
+class SerialPort {
+ public:
+  virtual ~SerialPort() = default;
+
+  virtual bool Enabled() const = 0;
+  // Never blocks: bytes read, 0 when nothing is waiting, -1 on a failed read.
+  virtual int Read(std::uint8_t* buffer, int count) = 0;
+  // Bytes written, -1 when the write could not complete.
+  virtual int Write(const std::uint8_t* buffer, int count) = 0;
+  virtual int InQueCount() = 0;   // -1 when closed
+  virtual int OutQueCount() = 0;  // -1 when closed
+  virtual void PurgeIn() = 0;
+  virtual void PurgeOut() = 0;
+  // line 1 = CTS, 2 = DSR, 3 = RING, 4 = RLSD; false when closed or the query fails.
+  virtual bool GetModemState(int line) = 0;
+
+  // Waiting without spinning. WaitReadable blocks until a byte can be read or `max` has passed
+  // and tells whether input is waiting; it returns at once when a byte is already there.
+  // WaitModemChange blocks up to `max` for the modem lines to change and may return early.
+  // A simulated port moves its simulated time forward instead of blocking.
+  virtual bool WaitReadable(Millis max) = 0;
+  virtual void WaitModemChange(Millis max) = 0;
+};
+
+}  // namespace kvx

@@ -1,0 +1,23 @@
+// The Auto Program pass: the whole programming of one chip, run again for every chip.
+#pragma once
+
+#include "core/ops/operation.h"
+
+namespace kvx {
+
+struct AutoPassResult {
+  OpOutcome outcome = OpOutcome::Ok;  // Ok also when a verify mismatch was reported in red
+  bool counted = false;               // the pass count grew
+  bool qtpFinished = false;           // the QTP file's end record was read: only "Exit" remains
+  bool startNextByItself = false;     // flash test mode: the next pass starts a second later
+};
+
+// One pass (steps 1 to 17 of the sequence), ended early by the first failure.
+AutoPassResult AutoProgramPass(OperationContext& ctx);
+
+// What "Continue" (and the flash test mode's timer) does to the dialog before the next pass.
+void PrepareNextPass(OperationView& view);
+
+const DialogSpec& AutoProgramDialog();
+
+}  // namespace kvx
