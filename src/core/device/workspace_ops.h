@@ -1,0 +1,25 @@
+// Resetting and clearing the workspace's buffers.
+#pragma once
+
+#include <string>
+
+#include "core/device/workspace.h"
+
+namespace kvx {
+
+void ResetData(Workspace& ws);    // a newly chosen device (the data part; windows follow it)
+void ClearBuffer(Workspace& ws);  // blank the program memory and recompute the checksums
+void ClearId(Workspace& ws);      // "Clear ID"
+void ClearOption(Workspace& ws);  // "Clear OPTION"
+void ClearEeprom(Workspace& ws);  // "Clear EEPROM Buffer"
+void GetRomData(Workspace& ws);   // stage the program memory in LinkBuffer for sending
+
+// Before programming: is the word the device starts from still blank?
+struct ResetAddrCheck {
+  int address = 0;
+  bool blank = false;
+  std::string text;  // the confirmation text shown (with Abort and Ignore) when blank
+};
+ResetAddrCheck CheckResetAddr(const Workspace& ws);
+
+}  // namespace kvx
