@@ -7,11 +7,16 @@
 namespace kvx {
 
 // Recompute the data, protect and OPTION sums (ws.DataChecksum, ws.ChecksumText,
-// ws.ProtectSumText, ws.OptChecksumText) and force the OPTION word's fixed bits.
+// ws.ProtectSumText, ws.OptChecksumText; four upper-case hex digits) and force the OPTION
+// word's fixed bits. The OPTION sum is taken over the forced word.
 void CalChecksum(Workspace& ws);
+// Force the OPTION word's fixed bits from the selected device's catalogue row:
+// OptionLow = (OptionLow & OptionLowMask) | OptionLowSet, OptionHigh likewise.
+void ForceOptionBits(Workspace& ws);
 // Fill LinkBuffer 0-31 with the ID block: ID words 0-5 and the checksum text in words 6-7.
 void GetIdChecksum(Workspace& ws);
-// Compare the ID words read back into LinkBuffer 0-15: bit 0 = ID differs, bit 1 = checksum.
+// Compare the ID words read back into LinkBuffer 0-15 with IdBuffer and the checksum text:
+// bit 0 = ID words 0-5 differ, bit 1 = the checksum words 6-7 differ; 0 = both match.
 int VerifyIdChecksum(const Workspace& ws);
 
 }  // namespace kvx

@@ -135,6 +135,11 @@ struct Workspace {
   // The OPTION value labels in panel order Label5..Label10: oscillator, OST/PUT, WDT, PED,
   // security, PRD/MCLR. A greyed line keeps its last text; the configuration file stores them.
   std::array<std::string, 6> OptionLabelText{"Blank", "Blank", "Blank", "Blank", "Blank", "Blank"};
+  // The captions of those lines (StaticText2..StaticText7), same order; some layouts rename
+  // them ("PUT:", "MCLR HI:", "PB4 Type:", "IRC freq.:") until a redraw sets them again.
+  std::array<std::string, 6> OptionCaptionText{"OSC Type:", "OST:", "WDT:", "PED:", "Security:",
+                                               "PRD:"};
+  int PrdCaptionLeft = 0;  // where a layout moved the PRD/MCLR caption; 0 = not moved
   std::string ChecksumText;      // Label11: the data checksum, the form written into the ID words
   std::string OptChecksumText;   // the OPTION sum
   std::string ProtectSumText;    // the protect sum

@@ -1,0 +1,111 @@
+#include "core/device/checksum.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "core/device/catalogue.h"
+
+namespace kvx {
+namespace {
+
+std::string Hex4(int value) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
+  return text;
+}
+
+// The device's program memory in bytes, never past the buffer.
+int DeviceBytes(const Workspace& ws) { return std::clamp(ws.ProgramBytes, 0, kProgramBufferBytes); }
+
+// The four characters of the checksum label as they go into the chip; a shorter text (the label
+// is empty before the first sum) counts as NUL characters.
+std::array<std::uint8_t, 4> ChecksumChars(const Workspace& ws) {
+  std::array<std::uint8_t, 4> c{};
+  for (std::size_t i = 0; i < c.size() && i < ws.ChecksumText.size(); ++i)
+    c[i] = static_cast<std::uint8_t>(ws.ChecksumText[i]);
+  return c;
+}
+
+// The value of one hexadecimal digit; anything else counts as 0.
+std::uint8_t DigitValue(std::uint8_t c) {
+  if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
+  if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
+  if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
+  return 0;
+}
+
+// An 11-bit word's second byte holds only four bits, so its checksum characters go in as digit
+// values; everywhere else they go in as character codes.
+std::uint8_t SecondByteChar(const Workspace& ws, std::uint8_t c) {
+  return ws.CoreType == 3 ? static_cast<std::uint8_t>(DigitValue(c) | 0x70) : c;
+}
+
+}  // namespace
+
+void ForceOptionBits(Workspace& ws) {
+  // A workspace whose device is unknown has no fixed bits to force.
+  if (ws.DeviceIndex < 0 || ws.DeviceIndex >= kDeviceCount) return;
+  const DeviceRow& row = Catalogue[ws.DeviceIndex];
+  ws.OptionLow = static_cast<std::uint8_t>((ws.OptionLow & row.OptionLowMask) | row.OptionLowSet);
+  ws.OptionHigh =
+      static_cast<std::uint8_t>((ws.OptionHigh & row.OptionHighMask) | row.OptionHighSet);
+}
+
+void CalChecksum(Workspace& ws) {
+  const int protectMask = ws.CoreType == 3 ? 0x0F : 0x1F;
+  const int bytes = DeviceBytes(ws) & ~1;
+  int data = 0;
+  int protect = 0;
+  for (int i = 0; i < bytes; i += 2) {
+    const int a = ws.ProgramBuffer[i];
+    const int b = ws.ProgramBuffer[i + 1];
+    data += a + (b & 1) * 128 + (b >> 1);
+    // What a code-protected chip returns: bits 0-4 and 7-11 (7-10 on 11-bit words) read as ones.
+    protect += (a | 0x1F) + 128 + ((b | protectMask) >> 1);
+  }
+  ws.DataChecksum = data & 0xFFFF;
+  ws.ChecksumText = Hex4(ws.DataChecksum);
+  ws.ProtectSumText = Hex4(protect);
+
+  ForceOptionBits(ws);
+  const int option = ws.DataChecksum + (ws.OptionLow & 0x7F) + (ws.OptionHigh & 1) * 128 +
+                     (ws.OptionHigh >> 1);
+  ws.OptChecksumText = Hex4(option);
+}
+
+void GetIdChecksum(Workspace& ws) {
+  for (int k = 0; k < 16; ++k) {
+    ws.LinkBuffer[2 * k] = ws.IdBuffer[2 * k];
+    ws.LinkBuffer[2 * k + 1] = ws.IdBuffer[2 * k + 1];
+    if (ws.CoreType == 3) ws.LinkBuffer[2 * k + 1] |= 0x70;
+  }
+  const auto c = ChecksumChars(ws);
+  ws.LinkBuffer[12] = c[0];
+  ws.LinkBuffer[13] = SecondByteChar(ws, c[1]);
+  ws.LinkBuffer[14] = c[2];
+  ws.LinkBuffer[15] = SecondByteChar(ws, c[3]);
+}
+
+int VerifyIdChecksum(const Workspace& ws) {
+  int result = 0;
+  // The chip keeps only the BlankHigh bits of a second byte; compare just those on both sides,
+  // so an ID cleared to 0x7F on an 11-bit device still matches what the chip returns.
+  for (int k = 0; k < 6; ++k) {
+    if (ws.LinkBuffer[2 * k] != ws.IdBuffer[2 * k] ||
+        (ws.LinkBuffer[2 * k + 1] & ws.BlankHigh) != (ws.IdBuffer[2 * k + 1] & ws.BlankHigh))
+      result |= 1;
+  }
+  const auto c = ChecksumChars(ws);
+  bool differs = ws.LinkBuffer[12] != c[0] || ws.LinkBuffer[14] != c[2];
+  if (ws.CoreType == 3) {
+    differs = differs || (ws.LinkBuffer[13] & ws.BlankHigh) != DigitValue(c[1]) ||
+              (ws.LinkBuffer[15] & ws.BlankHigh) != DigitValue(c[3]);
+  } else {
+    differs = differs || ws.LinkBuffer[13] != c[1] || ws.LinkBuffer[15] != c[3];
+  }
+  if (differs) result |= 2;
+  return result;
+}
+
+}  // namespace kvx

@@ -1,0 +1,89 @@
+#include "core/device/workspace_ops.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "core/device/catalogue.h"
+#include "core/device/checksum.h"
+#include "core/device/status_panel.h"
+
+namespace kvx {
+namespace {
+
+// Fill `bytes` with blank stored words (0x7F, high).
+template <std::size_t N>
+void FillBlankWords(std::array<std::uint8_t, N>& bytes, std::uint8_t high) {
+  for (std::size_t i = 0; i + 1 < N; i += 2) {
+    bytes[i] = 0x7F;
+    bytes[i + 1] = high;
+  }
+}
+
+int DeviceBytes(const Workspace& ws) {
+  return std::clamp(ws.ProgramBytes, 0, kProgramBufferBytes) & ~1;
+}
+
+}  // namespace
+
+void ResetData(Workspace& ws) {
+  ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
+  // The hidden "Keep Option for new code" box is the only way to carry the OPTION word over.
+  if (!(ws.KeepOptionVisible && ws.KeepOptionChecked)) {
+    ws.OptionLow = 0x7F;
+    ws.OptionHigh = 0x7F;
+  }
+  // A new device starts with serial numbers and QTP off and the pass count at zero.
+  ws.SerialNoMode = false;
+  ws.QtpFileLoaded = false;
+  ws.QtpFileText = "Disable";
+  ws.PassCountText = "0";
+  FillBlankWords(ws.IdBuffer, ws.BlankHigh);
+  ws.EepromBuffer.fill(0x00);
+  // Without an EEPROM the EEPROM view goes; the window keeps it (recreated) on a flash part.
+  if (ws.MemoryKind != 2) ws.EepromViewOpen = false;
+  ClearBuffer(ws);
+  RefreshData(ws);
+}
+
+void ClearBuffer(Workspace& ws) {
+  // The whole buffer, not only the device's part.
+  FillBlankWords(ws.ProgramBuffer, ws.BlankHigh);
+  if (ws.BufferViewOpen) ws.BufferCaption.clear();
+  CalChecksum(ws);
+  ws.DisassemblyOpen = false;
+}
+
+void ClearId(Workspace& ws) { ws.IdBuffer.fill(0x7F); }
+
+void ClearOption(Workspace& ws) {
+  ws.OptionLow = 0x7F;
+  ws.OptionHigh = 0x7F;
+  RefreshData(ws);
+}
+
+void ClearEeprom(Workspace& ws) { ws.EepromBuffer.fill(0x00); }
+
+void GetRomData(Workspace& ws) {
+  const int bytes = DeviceBytes(ws);
+  std::copy_n(ws.ProgramBuffer.begin(), bytes, ws.LinkBuffer.begin());
+  // An 11-bit word is sent with bits 11-13 set.
+  if (ws.CoreType == 3)
+    for (int i = 1; i < bytes; i += 2) ws.LinkBuffer[i] |= 0x70;
+}
+
+ResetAddrCheck CheckResetAddr(const Workspace& ws) {
+  ResetAddrCheck check;
+  // Algorithms with bit 5 set start the chip at word 0, the others at the last word.
+  check.address = (ws.AlgorithmCode & 0x20) ? 0 : std::max(DeviceBytes(ws) / 2 - 1, 0);
+  const std::uint8_t first = ws.ProgramBuffer[2 * check.address];
+  const std::uint8_t second = ws.ProgramBuffer[2 * check.address + 1];
+  check.blank = IsBlankWord(first, second, ws.BlankHigh);
+  if (check.blank) {
+    char text[48];
+    std::snprintf(text, sizeof text, "Reset address (%04Xh) is blank!!", check.address);
+    check.text = text;
+  }
+  return check;
+}
+
+}  // namespace kvx
