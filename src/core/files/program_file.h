@@ -13,8 +13,21 @@ namespace kvx {
 struct LoadReport {
   std::vector<std::string> messages;  // message boxes, in order
   bool stopped = false;  // the load stopped early ("File don't exist!", "File size unmatch!", ...)
+  // What the windows have to follow (the workspace flags are already set):
+  bool rebuildBufferView = false;  // re-create the program-memory view, captioned ws.BufferCaption
+  bool rebuildIdWindow = false;    // re-create the ID checksum window
+  bool closeDisassembly = false;   // destroy the disassembly window
 };
 
+// The Open command from the point where the operator confirmed `path`.
 LoadReport OpenProgramFile(Workspace& ws, const std::string& path);
+// The Open command's last step, run after a load and after a cancelled dialog alike: close the
+// disassembly, switch serial-number and QTP mode off, show pass count "0", recompute the sums.
+void FinishOpen(Workspace& ws, LoadReport& report);
+
+// The file name a file dialog starts from: `lastProgramPath` up to its first ".".
+std::string DialogFileName(const std::string& lastProgramPath);
+// The text after the last "." of `path`, upper-cased (empty when there is no ".").
+std::string FileExtension(const std::string& path);
 
 }  // namespace kvx

@@ -85,6 +85,8 @@ class WriterLink {
   Wait WaitCts(Millis limit = kLinkTimeLimit);
   Wait SendByte(std::uint8_t byte, Millis limit = kLinkTimeLimit);  // CTS, then the byte
   Wait ReceiveByte(std::uint8_t& byte, Millis limit = kLinkTimeLimit);
+  // As ReceiveByte, against a deadline kept across several bytes.
+  Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline);
   bool StopRequested() const { return stop_.stop_requested(); }
 
   Workspace& ws() { return ws_; }
@@ -93,6 +95,11 @@ class WriterLink {
   std::stop_token stop() const { return stop_; }
 
  private:
+  static int FromWait(Wait wait);          // LinkStopped or LinkTimeout
+  int SendHeaderBytes(int count);          // LinkDone when all were sent
+  std::uint8_t ReadModeByte(std::uint8_t mode) const;
+  int ReadId(int limit);                   // ReadWriterID without the purge
+
   Workspace& ws_;
   SerialPort& port_;
   Clock& clock_;
