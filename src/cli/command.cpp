@@ -60,25 +60,25 @@ bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Arg
         word = word.substr(0, eq);
         inlineValue = true;
       }
-      const OptionSpec* spec = FindOption(command, word);
-      if (spec == nullptr) {
+      const OptionSpec* option = FindOption(command, word);
+      if (option == nullptr) {
         UsageError(command.name, "unknown option " + word, err);
         return false;
       }
-      if (spec->value.empty()) {
+      if (option->value.empty()) {
         if (inlineValue) {
           UsageError(command.name, word + " takes no value", err);
           return false;
         }
       } else if (!inlineValue) {
         if (i + 1 >= argv.size()) {
-          UsageError(command.name, word + " needs a value " + spec->value, err);
+          UsageError(command.name, word + " needs a value " + option->value, err);
           return false;
         }
         value = argv[++i];
       }
-      auto& slot = args.values_[spec->name];
-      if (!slot.empty() && !spec->repeatable) {
+      auto& slot = args.values_[option->name];
+      if (!slot.empty() && !option->repeatable) {
         UsageError(command.name, word + " given twice", err);
         return false;
       }
