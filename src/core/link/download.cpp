@@ -1,0 +1,145 @@
+#include "core/link/download.h"
+
+#include <algorithm>
+#include <numeric>
+
+#include "core/device/catalogue.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr std::uint8_t kOpeningSlot = 0xFF;
+constexpr int kNameBytes = 16;
+
+void SealRecord(DownloadRecord& r) {
+  r[0] = kDownloadRecord;
+  r[31] = static_cast<std::uint8_t>(std::accumulate(r.begin() + 1, r.begin() + 31, 0) & 0xFF);
+}
+
+// The main window's device goes back into the workspace when the download ends, however it ends:
+// each record loaded another device's parameters.
+class DeviceRestore {
+ public:
+  explicit DeviceRestore(Workspace& ws) : ws_(ws) {}
+  ~DeviceRestore() { ws_.DeviceIndex = GetICInfo(ws_, ws_.SelectedDevice); }
+  DeviceRestore(const DeviceRestore&) = delete;
+  DeviceRestore& operator=(const DeviceRestore&) = delete;
+
+ private:
+  Workspace& ws_;
+};
+
+// Sends one record; false when the download ends here, with the message to show (none when
+// the download was stopped).
+bool SendRecord(WriterLink& link, const DownloadRecord& record, std::string& message) {
+  std::copy(record.begin(), record.end(), link.ws().HeaderBytes.begin());
+  const int result = link.SendHeader(static_cast<int>(record.size()));
+  if (result == LinkDone) return true;
+  if (result == LinkTimeout)
+    message = "Connect Timeout!!";
+  else if (result != LinkStopped)
+    message = "Writer Error!!";
+  return false;
+}
+
+}  // namespace
+
+DownloadRecord BuildOpeningRecord() {
+  DownloadRecord r{};
+  r[1] = kOpeningSlot;
+  SealRecord(r);
+  return r;
+}
+
+DownloadRecord BuildDeviceRecord(const Workspace& ws, int slot) {
+  DownloadRecord r{};
+  r[1] = static_cast<std::uint8_t>(slot);
+  for (int k = 0; k < kNameBytes; ++k)
+    r[2 + k] = k < static_cast<int>(ws.DeviceName.size()) ? static_cast<std::uint8_t>(ws.DeviceName[k])
+                                                          : ' ';
+  r[18] = ws.LastAddrHigh;
+  r[19] = ws.EepromLastHigh;
+  r[20] = ws.AlgorithmCode;
+  r[21] = ws.ModeCode;
+  r[22] = ws.WriterParam;
+  r[23] = ws.MemoryKind;
+  r[24] = static_cast<std::uint8_t>(ws.CoreType & 0xFF);
+  SealRecord(r);
+  return r;
+}
+
+DeviceDownload::DeviceDownload() {
+  for (int index = 0; index < 64; ++index) {
+    std::string name = GetIcName(index);
+    if (name.empty()) break;
+    const bool tick = GetDownload(index) != 0 && ticked_ < kMaxDownloadDevices;
+    if (tick) ++ticked_;
+    lines_.push_back({std::move(name), tick});
+  }
+  listed_ = static_cast<int>(lines_.size());
+}
+
+std::string DeviceDownload::CheckListBox1ClickCheck(int index) {
+  gauge_ = 0;
+  if (index < 0 || index >= listed_) return {};
+  DeviceLine& line = lines_[index];
+  if (line.Ticked) {
+    line.Ticked = false;
+    --ticked_;
+    return {};
+  }
+  if (ticked_ >= kMaxDownloadDevices) return "Already selected 16 devices";
+  line.Ticked = true;
+  ++ticked_;
+  return {};
+}
+
+std::string DeviceDownload::DownLoadClick(WriterLink& link, DownloadView& view) {
+  std::string message = SendRecords(link, view);
+  if (!message.empty()) view.ShowMessage(message);
+  return message;
+}
+
+void DeviceDownload::SetGauge(DownloadView& view, int percent) {
+  gauge_ = percent;
+  view.SetGauge(percent);
+}
+
+std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
+  Workspace& ws = link.ws();
+  DeviceRestore restore(ws);
+
+  const int check = link.CheckWriter(true);
+  if (check == LinkStopped) return {};
+  if (check == LinkWrongWriter) return "Writer Error!!";
+  if (check == LinkTimeout) return "Connect Timeout!!";
+  // Only a Writer that answered as the universal model has just told its identification; what
+  // WriterId holds otherwise belongs to a Writer seen earlier.
+  const bool fresh = check == LinkWriterAny;
+  const std::string version = fresh ? ws.WriterVersion : std::string();
+  const std::string id = fresh ? ws.WriterId : std::string();
+  if (version < kDownloadMinVersion) return "Please update the writer firmware";
+  if (id.substr(0, kDownloadModel.size()) != kDownloadModel)
+    return "This writer does not support devices download function";
+
+  std::string message;
+  if (!SendRecord(link, BuildOpeningRecord(), message)) return message;
+
+  SetGauge(view, 0);
+  int slot = 1;
+  for (int index = 0; index < listed_; ++index) {
+    view.SelectLine(index);
+    if (lines_[index].Ticked) {
+      GetICInfo(ws, lines_[index].Name);
+      if (!SendRecord(link, BuildDeviceRecord(ws, slot), message)) return message;
+      link.clock().SleepFor(kRecordPause);
+      ++slot;
+    }
+    SetGauge(view, index * 100 / listed_);
+  }
+  SetGauge(view, 100);
+  return {};
+}
+
+}  // namespace kvx

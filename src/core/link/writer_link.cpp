@@ -1,0 +1,318 @@
+#include "core/link/writer_link.h"
+
+#include <algorithm>
+#include <charconv>
+#include <string_view>
+
+#include "core/device/catalogue.h"
+
+namespace kvx {
+
+namespace {
+
+// Waits never sleep longer than this in one go, so a stop request is seen promptly.
+constexpr Millis kWaitSlice{50};
+
+// Bytes 3, 4 and 5 of a header and the default of byte 7, by area. Byte 3 of the OPTION and ID
+// areas depends on whether the header reads (the last index of a read) or writes.
+struct AreaRow {
+  int area;
+  std::uint8_t lastReading;  // byte 3 for a read
+  std::uint8_t lastWriting;  // byte 3 otherwise
+  std::uint8_t code;         // byte 5
+  std::uint8_t parameter;    // default of byte 7
+};
+inline constexpr AreaRow kAreaTable[] = {
+    // area          last(read) last(write) code  param
+    {AreaOption,     2,         0,          1,    0x30},
+    {AreaId,         15,        7,          2,    0x02},
+    {AreaOption2,    2,         0,          5,    0x30},
+};
+inline constexpr AreaRow kOtherArea{-1, 0, 0, 2, 0x02};
+
+inline constexpr std::uint8_t kDefaultPulseWidth = 0x18;  // 2.4 ms in 0.1 ms units
+inline constexpr std::uint8_t kDefaultEraseWidth = 0x50;  // 8 ms
+
+// The number in a width edit, scaled to 0.1 ms units and kept within a byte; `fallback` when
+// the edit holds no number.
+std::uint8_t WidthFromEdit(const std::string& text, int scale, std::uint8_t fallback) {
+  int value = 0;
+  const char* end = text.data() + text.size();
+  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
+  if (ec != std::errc() || ptr != end || value < 0) return fallback;
+  return static_cast<std::uint8_t>(std::min(value, 255 / scale) * scale);
+}
+
+Millis SliceUntil(TimePoint now, TimePoint deadline) {
+  const auto left = std::chrono::ceil<Millis>(deadline - now);
+  return std::clamp(left, Millis{1}, kWaitSlice);
+}
+
+}  // namespace
+
+WriterLink::WriterLink(Workspace& ws, SerialPort& port, Clock& clock, std::stop_token stop)
+    : ws_(ws), port_(port), clock_(clock), stop_(std::move(stop)) {}
+
+// ---- Building blocks ----------------------------------------------------------------------------
+
+void WriterLink::Purge() {
+  port_.PurgeIn();
+  port_.PurgeOut();
+}
+
+WriterLink::Wait WriterLink::WaitCts(Millis limit) {
+  const TimePoint deadline = clock_.Now() + limit;
+  for (;;) {
+    if (StopRequested()) return Wait::Stopped;
+    if (!port_.Enabled()) return Wait::Timeout;  // a closed port never raises CTS
+    if (port_.GetModemState(1)) return Wait::Ok;
+    const TimePoint now = clock_.Now();
+    if (now >= deadline) return Wait::Timeout;
+    port_.WaitModemChange(SliceUntil(now, deadline));
+  }
+}
+
+WriterLink::Wait WriterLink::SendByte(std::uint8_t byte, Millis limit) {
+  const Wait cts = WaitCts(limit);
+  if (cts != Wait::Ok) return cts;
+  // A byte the port refuses never reaches the Writer, so its answer can never come.
+  return port_.Write(&byte, 1) == 1 ? Wait::Ok : Wait::Timeout;
+}
+
+WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
+  return ReceiveUntil(byte, clock_.Now() + limit);
+}
+
+WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline) {
+  for (;;) {
+    if (StopRequested()) return Wait::Stopped;
+    const int got = port_.Read(&byte, 1);
+    // An answer that is there is taken, even when it came in the last moment of the wait.
+    if (got == 1) return Wait::Ok;
+    if (got < 0 || !port_.Enabled()) return Wait::Timeout;
+    const TimePoint now = clock_.Now();
+    if (now >= deadline) return Wait::Timeout;
+    port_.WaitReadable(SliceUntil(now, deadline));
+  }
+}
+
+int WriterLink::FromWait(Wait wait) { return wait == Wait::Stopped ? LinkStopped : LinkTimeout; }
+
+int WriterLink::SendHeaderBytes(int count) {
+  for (int i = 0; i < count; ++i) {
+    const Wait sent = SendByte(ws_.HeaderBytes[i]);
+    if (sent != Wait::Ok) return FromWait(sent);
+  }
+  return LinkDone;
+}
+
+// ---- Header -------------------------------------------------------------------------------------
+
+void WriterLink::GetHeader(int area, int action) {
+  ws_.DeviceIndex = GetICInfo(ws_, ws_.SelectedDevice);
+  auto& h = ws_.HeaderBytes;
+  const bool reading = action == ActionRead;
+
+  h[0] = kHeaderStart;
+  h[1] = 0;
+  h[2] = 0;
+  h[6] = ws_.AlgorithmCode;
+  h[8] = ws_.ModeCode;
+  if (area == AreaProgram) {
+    h[3] = ws_.LastAddrLow;
+    h[4] = ws_.LastAddrHigh;
+    h[5] = 0;
+    h[7] = 2;
+  } else if (area == AreaEeprom) {
+    h[3] = ws_.EepromLastLow;
+    h[4] = ws_.EepromLastHigh;
+    h[5] = 3;
+    h[7] = 0x0C;
+    h[6] |= 0x80;
+    if (reading) h[8] |= 0x80;
+  } else {
+    const auto* row = std::find_if(std::begin(kAreaTable), std::end(kAreaTable),
+                                   [&](const AreaRow& r) { return r.area == area; });
+    const AreaRow& a = row != std::end(kAreaTable) ? *row : kOtherArea;
+    h[3] = reading ? a.lastReading : a.lastWriting;
+    h[4] = 0;
+    h[5] = a.code;
+    h[7] = a.parameter;
+  }
+
+  switch (action) {
+    case ActionProgram:
+      if (ws_.MemoryKind == 1) {
+        h[9] = kActionProgramOtpByte;
+        break;
+      }
+      [[fallthrough]];
+    case ActionProgramPulse:
+      h[7] = ws_.WidthEditsVisible ? WidthFromEdit(ws_.PulseWidthText, 2, kDefaultPulseWidth)
+                                   : kDefaultPulseWidth;
+      h[9] = kActionProgramPulseByte;
+      break;
+    case ActionErase:
+      h[7] = ws_.WidthEditsVisible ? WidthFromEdit(ws_.EraseWidthText, 1, kDefaultEraseWidth)
+                                   : kDefaultEraseWidth;
+      h[9] = kActionEraseByte;
+      break;
+    case ActionRead:
+      h[9] = kActionReadByte;
+      h[8] = ReadModeByte(h[8]);
+      break;
+    default:
+      h[9] = kActionReadByte;
+      break;
+  }
+}
+
+// Reading a chip set to the RC oscillator needs the Writer told so (bit 7 of the mode byte); which
+// OPTION settings count depends on the device. "-RC" parts take no oscillator bits at all.
+std::uint8_t WriterLink::ReadModeByte(std::uint8_t mode) const {
+  if ((ws_.OptionLow & 0x0F) == 0x0A) {
+    bool rc = false;
+    switch (ws_.RcReadVariant) {
+      case 1: rc = true; break;
+      case 2: rc = (ws_.OptionLow & 0x30) != 0x20; break;
+      case 3: rc = (ws_.OptionHigh & 0x18) != 0x10; break;
+      default: break;
+    }
+    if (rc) mode |= 0x80;
+  }
+  const auto dash = ws_.DeviceName.find('-');
+  if (dash != std::string::npos && std::string_view(ws_.DeviceName).substr(dash, 3) == "-RC")
+    mode &= static_cast<std::uint8_t>(~0x30);
+  return mode;
+}
+
+// ---- Primitives ---------------------------------------------------------------------------------
+
+int WriterLink::SendHeader(int count) {
+  Purge();
+  count = std::clamp(count, 0, static_cast<int>(ws_.HeaderBytes.size()));
+  const int sent = SendHeaderBytes(count);
+  if (sent != LinkDone) return sent;
+  std::uint8_t answer = 0;
+  const Wait got = ReceiveByte(answer);
+  if (got != Wait::Ok) return FromWait(got);
+  switch (answer) {
+    case kAck: return LinkReady;
+    case kEndOfData: return LinkDone;
+    case kAdapterErrorByte: return LinkAdapterError;
+    case kNoDeviceByte: return LinkNoDevice;
+    default: return LinkBadReply;
+  }
+}
+
+int WriterLink::Read8BitData(int length) {
+  Purge();
+  length = std::clamp(length, 0, kLinkBufferBytes);
+  const int sent = SendHeaderBytes(10);
+  if (sent != LinkDone) return sent;
+  for (int stored = 0; stored < length; ++stored) {
+    const Wait got = ReceiveByte(ws_.LinkBuffer[stored]);
+    if (got != Wait::Ok) return FromWait(got);
+  }
+  return LinkDone;
+}
+
+int WriterLink::Read7BitData(int length, bool more) {
+  Purge();
+  length = std::clamp(length, 0, kLinkBufferBytes);
+  const int sent = SendHeaderBytes(10);
+  if (sent != LinkDone) return sent;
+  int stored = 0;
+  // Bytes beyond `length` are dropped without restarting the time limit.
+  TimePoint deadline = clock_.Now() + kLinkTimeLimit;
+  for (;;) {
+    std::uint8_t byte = 0;
+    const Wait got = ReceiveUntil(byte, deadline);
+    if (got != Wait::Ok) return FromWait(got);
+    if (byte == kEndOfData) return stored < length - 1 ? LinkBadReply : LinkDone;
+    if (byte == kAdapterErrorByte) return LinkAdapterError;
+    if (byte == kNoDeviceByte) return LinkNoDevice;
+    if (byte & 0x80) return LinkBadReply;
+    if (stored < length) {
+      ws_.LinkBuffer[stored++] = byte;
+      deadline = clock_.Now() + kLinkTimeLimit;
+      if (stored == length && !more) return LinkDone;
+    }
+  }
+}
+
+int WriterLink::WriteData(int length, bool more) {
+  Purge();
+  length = std::clamp(length, 0, kLinkBufferBytes);
+  for (int i = 0; i < length + 5; ++i) {
+    // The Writer takes a few bytes past the data before it says it has finished; past the end
+    // of the buffer those are blank bytes.
+    const std::uint8_t byte = i < kLinkBufferBytes ? ws_.LinkBuffer[i] : 0x7F;
+    const Wait sent = SendByte(byte);
+    if (sent != Wait::Ok) return FromWait(sent);
+    std::uint8_t answer = 0;
+    const Wait got = ReceiveByte(answer);
+    // A Writer that stops answering will not finish the write: going on would only cost a
+    // time-out for every byte still to come.
+    if (got != Wait::Ok) return FromWait(got);
+    switch (answer) {
+      case kAck: break;
+      case kWriteFinished: return i < length - 1 ? LinkBadReply : LinkWriteOk;
+      case kWriteFailed: ws_.FailIndex = i; return LinkWriteFail;
+      case kAdapterErrorByte: return LinkAdapterError;
+      case kNoDeviceByte: return LinkNoDevice;
+      default: return LinkBadReply;
+    }
+    if (!more && i >= length) return LinkWriteOk;
+  }
+  // Every byte acknowledged but the Writer never said the write was finished.
+  return more ? LinkBadReply : LinkWriteOk;
+}
+
+int WriterLink::CheckWriter(bool readId) {
+  Purge();
+  const Wait sent = SendByte(kWriterCheck);
+  if (sent != Wait::Ok) return FromWait(sent);
+  std::uint8_t answer = 0;
+  const Wait got = ReceiveByte(answer);
+  if (got != Wait::Ok) return FromWait(got);
+  switch (answer) {
+    case kWriterType1Byte: return ws_.WriterType == 1 ? LinkWriterType1 : LinkWrongWriter;
+    case kWriterType2Byte: return ws_.WriterType == 2 ? LinkWriterType2 : LinkWrongWriter;
+    case kWriterAnyByte: break;
+    default: return LinkBadReply;
+  }
+  if (readId) {
+    ws_.WriterId.clear();
+    ws_.HeaderBytes[0] = kIdRequest;
+    if (ReadId(15) == LinkStopped) return LinkStopped;
+    const auto v = ws_.WriterId.find('V');
+    ws_.WriterVersion = v == std::string::npos ? std::string() : ws_.WriterId.substr(v);
+  }
+  return LinkWriterAny;
+}
+
+int WriterLink::ReadWriterID(int limit) {
+  Purge();
+  return ReadId(limit);
+}
+
+int WriterLink::ReadId(int limit) {
+  const Wait sent = SendByte(ws_.HeaderBytes[0]);
+  if (sent != Wait::Ok) return FromWait(sent);
+  int taken = 0;
+  for (;;) {
+    std::uint8_t byte = 0;
+    const Wait got = ReceiveByte(byte);
+    if (got != Wait::Ok) return FromWait(got);
+    if (byte == kEndOfData) return LinkDone;
+    if (byte == kAdapterErrorByte) return LinkAdapterError;
+    if (byte == kNoDeviceByte) return LinkNoDevice;
+    if (byte & 0x80) return LinkBadReply;
+    if (taken >= limit) return LinkDone;
+    ws_.WriterId.push_back(static_cast<char>(byte));
+    ++taken;
+  }
+}
+
+}  // namespace kvx

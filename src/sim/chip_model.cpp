@@ -1,0 +1,118 @@
+#include "sim/chip_model.h"
+
+#include "core/device/catalogue.h"
+
+namespace kvx::sim {
+
+namespace {
+
+// What protection leaves readable of a program word: bits 5-6 of each stored byte.
+constexpr std::uint16_t kProtectSumBits = 0x0F9F;
+constexpr std::uint16_t kProtectSumBits11 = 0x079F;
+// The security bit of the OPTION word (bit 6 of its second stored byte).
+constexpr std::uint16_t kSecurityBit = 0x2000;
+constexpr std::uint8_t kErasedEeprom = 0xFF;
+
+// Some program that is plainly not blank: no word reads as all ones.
+std::uint16_t SampleWord(int address, std::uint16_t mask) {
+  const auto word = static_cast<std::uint16_t>((0x0123 + address * 0x0101) & mask);
+  return word == mask ? static_cast<std::uint16_t>(mask - 1) : word;
+}
+
+std::uint16_t AreaMask(const ChipModel& chip, int area) {
+  return area == kProgramArea ? chip.WordMask : kFullWordMask;
+}
+
+template <class Chip>
+auto WordAt(Chip& chip, int area, int index) -> decltype(&chip.Program[0]) {
+  if (index < 0 || index >= AreaWords(chip, area)) return nullptr;
+  switch (area) {
+    case kProgramArea: return &chip.Program[index];
+    case kOptionArea: return &chip.Option[index];
+    case kOption2Area: return &chip.Option2[index];
+    case kIdArea: return &chip.Id[index];
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+ChipModel MakeChip(int deviceIndex, ChipContent content) {
+  ChipModel chip;
+  if (deviceIndex < 0 || deviceIndex >= kDeviceCount || content == ChipContent::Empty) {
+    chip.Present = false;
+    return chip;
+  }
+  const DeviceRow& row = Catalogue[deviceIndex];
+  chip.Flash = row.MemoryKind == 2;
+  chip.WordMask = row.CoreType == 3 ? 0x07FF : 0x3FFF;
+  chip.Program.assign(row.Words(), chip.WordMask);
+  chip.Option.fill(kFullWordMask);
+  chip.Option2.fill(kFullWordMask);
+  chip.Id.fill(kFullWordMask);
+  chip.Eeprom.assign(row.EepromBytes(), kErasedEeprom);
+  if (content == ChipContent::Programmed || content == ChipContent::Protected) {
+    for (int a = 0; a < row.Words(); ++a) chip.Program[a] = SampleWord(a, chip.WordMask);
+  }
+  if (content == ChipContent::Protected) {
+    chip.Protected = true;
+    chip.Option[0] &= static_cast<std::uint16_t>(~kSecurityBit);
+  }
+  return chip;
+}
+
+void EraseChip(ChipModel& chip) {
+  for (auto& w : chip.Program) w = chip.WordMask;
+  chip.Option.fill(kFullWordMask);
+  chip.Option2.fill(kFullWordMask);
+  chip.Id.fill(kFullWordMask);
+  for (auto& b : chip.Eeprom) b = kErasedEeprom;
+  chip.Protected = false;
+}
+
+bool IsWordArea(int area) {
+  return area == kProgramArea || area == kOptionArea || area == kOption2Area || area == kIdArea;
+}
+
+int AreaWords(const ChipModel& chip, int area) {
+  switch (area) {
+    case kProgramArea: return static_cast<int>(chip.Program.size());
+    case kOptionArea: return static_cast<int>(chip.Option.size());
+    case kOption2Area: return static_cast<int>(chip.Option2.size());
+    case kIdArea: return static_cast<int>(chip.Id.size());
+    default: return 0;
+  }
+}
+
+std::uint16_t ReadAreaWord(const ChipModel& chip, int area, int index) {
+  const std::uint16_t mask = AreaMask(chip, area);
+  const std::uint16_t* word = WordAt(chip, area, index);
+  std::uint16_t value = word ? static_cast<std::uint16_t>(*word & mask) : mask;
+  if (chip.Protected && area == kProgramArea)
+    value |= chip.WordMask == 0x07FF ? kProtectSumBits11 : kProtectSumBits;
+  if (chip.Protected && area == kOptionArea && index == 0)
+    value &= static_cast<std::uint16_t>(~kSecurityBit);
+  return value;
+}
+
+std::uint8_t ReadEepromByte(const ChipModel& chip, int address) {
+  if (address < 0 || address >= static_cast<int>(chip.Eeprom.size())) return kErasedEeprom;
+  return chip.Eeprom[address];
+}
+
+bool ProgramStreamByte(ChipModel& chip, int area, int byteIndex, std::uint8_t value) {
+  std::uint16_t* word = WordAt(chip, area, byteIndex / 2);
+  if (word == nullptr) return true;  // past the area: taken and ignored
+  const bool high = byteIndex % 2 == 1;
+  const auto part = static_cast<std::uint16_t>((high ? 0x3F80 : 0x007F) & AreaMask(chip, area));
+  const auto bits = static_cast<std::uint16_t>(((value & 0x7F) << (high ? 7 : 0)) & part);
+  if (!chip.Flash && (bits & ~*word & part) != 0) return false;
+  *word = static_cast<std::uint16_t>((*word & ~part) | bits);
+  return true;
+}
+
+void ProgramEepromByte(ChipModel& chip, int address, std::uint8_t value) {
+  if (address >= 0 && address < static_cast<int>(chip.Eeprom.size())) chip.Eeprom[address] = value;
+}
+
+}  // namespace kvx::sim

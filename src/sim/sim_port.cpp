@@ -1,0 +1,136 @@
+#include <algorithm>
+#include <deque>
+
+#include "sim/sim_writer.h"
+
+namespace kvx::sim {
+
+namespace {
+
+// A host that stays silent this long in the middle of a command has given up on it; the Writer
+// forgets the half-received command so that the next one is understood.
+constexpr std::chrono::seconds kWriterIdleReset{1};
+
+struct Pending {
+  TimePoint ready;  // when the byte has fully arrived at the host
+  std::uint8_t byte;
+};
+
+}  // namespace
+
+struct SimPort::Impl {
+  SimWriter writer;
+  FakeClock* clock;
+  std::mutex mu;
+  std::deque<Pending> input;
+  std::vector<std::uint8_t> sent;
+  TimePoint hostLineFree{};    // the host's transmit line is busy until then
+  TimePoint writerLineFree{};  // the Writer's transmit line is busy until then
+  TimePoint lastArrival{};
+  bool anyArrival = false;
+  bool unplugged = false;
+
+  Impl(SimWriter w, FakeClock* c) : writer(std::move(w)), clock(c) {}
+
+  // Without a clock every byte is there at once.
+  TimePoint Now() const { return clock ? clock->Now() : TimePoint::max(); }
+  TimePoint WireNow() const { return clock ? clock->Now() : TimePoint{}; }
+
+  bool Ready() const { return !input.empty() && input.front().ready <= Now(); }
+
+  int ReadyCount() const {
+    const TimePoint now = Now();
+    return static_cast<int>(std::count_if(input.begin(), input.end(),
+                                          [&](const Pending& p) { return p.ready <= now; }));
+  }
+
+  void HostByte(std::uint8_t byte) {
+    sent.push_back(byte);
+    if (unplugged) return;
+    const auto delay = writer.ByteDelay();
+    const TimePoint arrival = std::max(WireNow(), hostLineFree) + delay;
+    hostLineFree = arrival;
+    if (clock && anyArrival && arrival - lastArrival >= kWriterIdleReset) writer.AbandonExchange();
+    lastArrival = arrival;
+    anyArrival = true;
+
+    std::vector<std::uint8_t> answers;
+    writer.HostByte(byte, answers);
+    for (const std::uint8_t a : answers) {
+      const TimePoint ready = std::max(arrival, writerLineFree) + delay;
+      writerLineFree = ready;
+      input.push_back({ready, a});
+    }
+  }
+};
+
+SimPort::SimPort(SimWriter& writer, FakeClock* clock)
+    : impl_(std::make_shared<Impl>(writer, clock)) {}
+
+bool SimPort::Enabled() const { return true; }
+
+int SimPort::Read(std::uint8_t* buffer, int count) {
+  std::lock_guard lock(impl_->mu);
+  int n = 0;
+  while (n < count && impl_->Ready()) {
+    buffer[n++] = impl_->input.front().byte;
+    impl_->input.pop_front();
+  }
+  return n;
+}
+
+int SimPort::Write(const std::uint8_t* buffer, int count) {
+  std::lock_guard lock(impl_->mu);
+  for (int i = 0; i < count; ++i) impl_->HostByte(buffer[i]);
+  return count;
+}
+
+int SimPort::InQueCount() {
+  std::lock_guard lock(impl_->mu);
+  return impl_->ReadyCount();
+}
+
+int SimPort::OutQueCount() { return 0; }
+
+void SimPort::PurgeIn() {
+  // Only what has arrived is discarded; bytes still on the wire come in afterwards.
+  std::lock_guard lock(impl_->mu);
+  const TimePoint now = impl_->Now();
+  while (!impl_->input.empty() && impl_->input.front().ready <= now) impl_->input.pop_front();
+}
+
+void SimPort::PurgeOut() {}  // every byte is handed to the Writer as it is written
+
+bool SimPort::GetModemState(int line) {
+  std::lock_guard lock(impl_->mu);
+  return line == 1 && !impl_->unplugged && impl_->writer.Cts();
+}
+
+bool SimPort::WaitReadable(Millis max) {
+  std::lock_guard lock(impl_->mu);
+  if (impl_->Ready()) return true;
+  if (!impl_->clock) return false;
+  const TimePoint now = impl_->clock->Now();
+  if (!impl_->input.empty() && impl_->input.front().ready - now <= max) {
+    impl_->clock->Advance(impl_->input.front().ready - now);
+    return true;
+  }
+  impl_->clock->Advance(max);
+  return false;
+}
+
+void SimPort::WaitModemChange(Millis max) {
+  if (impl_->clock) impl_->clock->Advance(max);
+}
+
+const std::vector<std::uint8_t>& SimPort::Sent() const { return impl_->sent; }
+
+void SimPort::Unplug() {
+  std::lock_guard lock(impl_->mu);
+  impl_->unplugged = true;
+  // What is still on the wire never arrives.
+  const TimePoint now = impl_->Now();
+  std::erase_if(impl_->input, [&](const Pending& p) { return p.ready > now; });
+}
+
+}  // namespace kvx::sim

@@ -1,0 +1,195 @@
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <future>
+#include <thread>
+
+#include "sim/sim_bench.h"
+
+namespace kvx::sim {
+namespace {
+
+using namespace test;
+
+// ---- Fault texts ------------------------------------------------------------------------------------
+
+TEST(SimFaultText, RefusesUnknownFaultsAndBadCounts) {
+  for (const char* text : {"", "no_chip", "silent-after", "silent-after=", "silent-after=-1",
+                           "write-fail-at=x", "write-fail-at=3x", "baud-delay=3"}) {
+    FaultSet f;
+    std::string error;
+    EXPECT_FALSE(ParseFault(text, f, error)) << text;
+    EXPECT_FALSE(error.empty()) << text;
+    EXPECT_EQ(f.SilentAfter, -1);
+    EXPECT_EQ(f.WriteFailAt, -1);
+  }
+}
+
+// ---- Faults on the link -----------------------------------------------------------------------------
+
+TEST(SimFault, EachFaultShowsAsTheHostSeesIt) {
+  struct Case {
+    const char* fault;
+    int check;   // the Writer check
+    int first;   // programming the OPTION word
+    int second;  // and once more
+  };
+  const Case cases[] = {
+      {"no-chip", LinkWriterAny, LinkNoDevice, LinkNoDevice},
+      {"adapter-error", LinkWriterAny, LinkAdapterError, LinkAdapterError},
+      {"bad-reply", LinkWriterAny, LinkBadReply, LinkWriteOk},      // one header only
+      {"write-fail-at=1", LinkWriterAny, LinkWriteFail, LinkWriteOk},  // fires once
+      {"silent-after=5", LinkWriterAny, LinkTimeout, LinkTimeout},
+      {"cts-inactive", LinkTimeout, LinkTimeout, LinkTimeout},
+      {"wrong-writer", LinkWrongWriter, LinkWriteOk, LinkWriteOk},
+  };
+  for (const Case& c : cases) {
+    Bench b;  // KVX-03: a Writer of type 1
+    std::string error;
+    ASSERT_TRUE(ParseFault(c.fault, b.writer.Faults(), error)) << c.fault;
+    b.ws.FailIndex = -1;
+    EXPECT_EQ(b.link.CheckWriter(false), c.check) << c.fault;
+    EXPECT_EQ(b.ProgramOption(0x3FF0), c.first) << c.fault;
+    EXPECT_EQ(b.ProgramOption(0x3FF0), c.second) << c.fault;
+    EXPECT_EQ(b.ws.FailIndex, c.first == LinkWriteFail ? 1 : -1) << c.fault;
+  }
+}
+
+TEST(SimFault, CtsInactiveTimesOutWithoutSendingAByte) {
+  Bench b;
+  b.writer.Faults().CtsInactive = true;
+  const TimePoint t = b.clock.Now();
+  EXPECT_EQ(b.link.CheckWriter(false), LinkTimeout);
+  EXPECT_GT(b.Since(t), Millis(2000));
+  EXPECT_LE(b.Since(t), Millis(3000));
+  EXPECT_TRUE(b.port.Sent().empty());
+}
+
+TEST(SimFault, BaudDelayCostsTheWireTimeOfEveryByte) {
+  Bench b("KVX-19");
+  b.writer.Faults().BaudDelay = true;
+  EXPECT_EQ(b.writer.ByteDelay(), kByteWireTime);
+  TimePoint t = b.clock.Now();
+  ASSERT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  EXPECT_EQ(b.Since(t), 2 * kByteWireTime);  // the check byte out, the type byte back
+
+  t = b.clock.Now();
+  b.link.GetHeader(AreaProgram, ActionRead);
+  ASSERT_EQ(b.link.Read7BitData(b.ws.ProgramBytes, true), LinkDone);
+  const auto bytes = 10 + b.ws.ProgramBytes + 1;  // header, the words, the end marker
+  EXPECT_GE(b.Since(t), bytes * kByteWireTime);
+  EXPECT_LE(b.Since(t), (bytes + 1) * kByteWireTime);
+}
+
+// ---- The in-process port ----------------------------------------------------------------------------
+
+// Forwards to the simulated port and pulls the plug after `unplugAfter` host bytes.
+class VanishingPort final : public SerialPort {
+ public:
+  VanishingPort(SimPort& inner, std::size_t unplugAfter) : inner_(inner), after_(unplugAfter) {}
+  bool Enabled() const override { return inner_.Enabled(); }
+  int Read(std::uint8_t* b, int n) override { return inner_.Read(b, n); }
+  int Write(const std::uint8_t* b, int n) override {
+    const int r = inner_.Write(b, n);
+    if (inner_.Sent().size() >= after_) inner_.Unplug();
+    return r;
+  }
+  int InQueCount() override { return inner_.InQueCount(); }
+  int OutQueCount() override { return inner_.OutQueCount(); }
+  void PurgeIn() override { inner_.PurgeIn(); }
+  void PurgeOut() override { inner_.PurgeOut(); }
+  bool GetModemState(int line) override { return inner_.GetModemState(line); }
+  bool WaitReadable(Millis max) override { return inner_.WaitReadable(max); }
+  void WaitModemChange(Millis max) override { inner_.WaitModemChange(max); }
+
+ private:
+  SimPort& inner_;
+  std::size_t after_;
+};
+
+TEST(SimPortTest, WriterVanishingMidTransferTimesOutTheWrite) {
+  Bench b;
+  b.writer.Faults().BaudDelay = true;  // the answer to the last byte is still on the wire
+  VanishingPort vanishing(b.port, 14);
+  WriterLink link(b.ws, vanishing, b.clock);
+  link.GetHeader(AreaProgram, ActionProgram);
+  ASSERT_EQ(link.SendHeader(10), LinkReady);
+  b.ws.LinkBuffer.fill(0x7F);
+  const TimePoint t = b.clock.Now();
+  EXPECT_EQ(link.WriteData(b.ws.ProgramBytes, true), LinkTimeout);
+  EXPECT_EQ(b.port.Sent().size(), 14u);
+  EXPECT_LE(b.Since(t), Millis(3000) + 8 * kByteWireTime);  // three bytes' turn-around, then 3 s
+}
+
+TEST(SimPortTest, WriterForgetsAHalfCommandAfterTheHostFellSilent) {
+  Bench b;
+  const std::uint8_t half[] = {0xA1, 0x00, 0x00, 0x02};
+  b.port.Write(half, 4);
+  b.clock.Advance(std::chrono::seconds(2));
+  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+}
+
+// ---- Stopping from another thread --------------------------------------------------------------------
+
+// A port whose waits block until the test thread lets them go, so that a stop arrives while the
+// link is waiting for an answer that will never come.
+class HeldPort final : public SerialPort {
+ public:
+  explicit HeldPort(SimPort& inner) : inner_(inner) {}
+  std::future<void> Waiting() { return waiting_.get_future(); }
+  void Release() {
+    std::lock_guard lock(mu_);
+    released_ = true;
+    cv_.notify_all();
+  }
+
+  bool Enabled() const override { return true; }
+  int Read(std::uint8_t* b, int n) override { return inner_.Read(b, n); }
+  int Write(const std::uint8_t* b, int n) override { return inner_.Write(b, n); }
+  int InQueCount() override { return inner_.InQueCount(); }
+  int OutQueCount() override { return 0; }
+  void PurgeIn() override { inner_.PurgeIn(); }
+  void PurgeOut() override {}
+  bool GetModemState(int line) override { return inner_.GetModemState(line); }
+  bool WaitReadable(Millis) override {
+    std::unique_lock lock(mu_);
+    if (!signalled_) {
+      signalled_ = true;
+      waiting_.set_value();
+    }
+    cv_.wait(lock, [&] { return released_; });
+    return false;
+  }
+  void WaitModemChange(Millis max) override { WaitReadable(max); }
+
+ private:
+  SimPort& inner_;
+  std::mutex mu_;
+  std::condition_variable cv_;
+  bool released_ = false;
+  bool signalled_ = false;
+  std::promise<void> waiting_;
+};
+
+TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
+  Bench b;
+  b.writer.Faults().SilentAfter = 9;  // the header is never answered
+  HeldPort held(b.port);
+  auto waiting = held.Waiting();
+  std::stop_source stop;
+  int result = -1;
+  std::thread worker([&] {
+    WriterLink link(b.ws, held, b.clock, stop.get_token());
+    link.GetHeader(AreaProgram, ActionRead);
+    result = link.Read7BitData(b.ws.ProgramBytes, true);
+  });
+  waiting.wait();
+  stop.request_stop();
+  held.Release();
+  worker.join();
+  EXPECT_EQ(result, LinkStopped);
+  EXPECT_EQ(b.port.Sent().size(), 10u);
+}
+
+}  // namespace
+}  // namespace kvx::sim
