@@ -1,0 +1,235 @@
+#include "core/files/config_file.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstdio>
+
+#include "core/device/catalogue.h"
+#include "core/device/checksum.h"
+#include "core/device/status_panel.h"
+#include "core/files/file_io.h"
+#include "core/files/hex_text.h"
+#include "core/files/intel_hex.h"
+#include "core/files/pic_translate.h"
+#include "core/files/raw_image.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr char kPathEnd = 0x0F;
+constexpr std::size_t kTailBytes = 2 + kIdBytes;  // OptionLow, OptionHigh, IdBuffer
+
+bool ParseInt(std::string_view token, int& value) {
+  if (token.empty()) return false;
+  auto [p, ec] = std::from_chars(token.data(), token.data() + token.size(), value, 10);
+  return ec == std::errc() && p == token.data() + token.size();
+}
+
+bool IsDigits(std::string_view token) {
+  return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The serial-number value: slot j is the two digits at 1-based position 2(n-j)-1.
+bool ParseSerialValue(ConfigRecord& r, std::string_view token) {
+  const auto n = static_cast<std::size_t>(r.serialByteCount);
+  if (token.size() < 2 * n) return false;
+  for (std::size_t j = 0; j < n; ++j) {
+    HexText digits = HexToInt(token.substr(2 * (n - j) - 2, 2));
+    if (!digits.valid) return false;
+    r.serialValue[j] = static_cast<int>(digits.value);
+  }
+  r.serialText = std::string(token);
+  return true;
+}
+
+// Tokens 4 to 21, after the path.
+bool ParseTokens(ConfigRecord& r, std::string_view& text) {
+  const std::string port = GetStr(text);
+  if (port.size() < 4 || port[3] < '1' || port[3] > '8') return false;
+  r.port = port[3] - '0';
+  r.device = GetStr(text);
+  for (auto& t : r.optionTexts) t = GetStr(text);
+  r.checksumText = GetStr(text);
+  r.passCount = GetStr(text);
+  int keep = 0, mode = 0;
+  if (r.device.empty() || r.checksumText.empty() || !IsDigits(r.passCount)) return false;
+  for (const auto& t : r.optionTexts)
+    if (t.empty()) return false;
+  if (!ParseInt(GetStr(text), keep) || !ParseInt(GetStr(text), mode)) return false;
+  r.keepOption = keep != 0;
+  r.serialNoMode = mode != 0;
+  if (!ParseInt(GetStr(text), r.serialStartAddress) || r.serialStartAddress < 0 ||
+      r.serialStartAddress >= kProgramWords)
+    return false;
+  if (!ParseInt(GetStr(text), r.serialByteCount) || r.serialByteCount < 1 ||
+      r.serialByteCount > 8)
+    return false;
+  if (!ParseSerialValue(r, GetStr(text))) return false;
+  return ParseInt(GetStr(text), r.serialIncrement) && ParseInt(GetStr(text), r.serialStepMode) &&
+         ParseInt(GetStr(text), r.serialByteOrder);
+}
+
+// A token as written: the informative panel texts must stay one token each, so an empty text
+// or one with a space would shift every token after it.
+std::string Token(std::string text) {
+  if (text.empty()) return "-";
+  for (char& c : text)
+    if (c == ' ') c = '_';
+  return text;
+}
+
+std::string SerialValueText(const Workspace& ws, int n) {
+  std::string text;
+  char digits[3];
+  for (int j = n - 1; j >= 0; --j) {
+    std::snprintf(digits, sizeof digits, "%02X", ws.SerialValue[static_cast<std::size_t>(j)] & 0xFF);
+    text += digits;
+  }
+  return text;
+}
+
+bool Fail(LoadReport& report, std::string message) {
+  report.messages.push_back(std::move(message));
+  return false;
+}
+
+bool DataError(const Workspace& ws, LoadReport& report) {
+  return Fail(report, "'" + ws.ConfigPath + "' file data error!");
+}
+
+// The serial number has to land on words the device has.
+bool SerialFits(const Workspace& ws, const ConfigRecord& r) {
+  return r.serialStartAddress + r.serialByteCount <= ws.ProgramWords();
+}
+
+void ApplySettings(Workspace& ws, const ConfigRecord& r) {
+  ws.PassCountText = r.passCount;
+  ws.KeepOptionChecked = r.keepOption;
+  ws.SerialNoMode = r.serialNoMode;
+  ws.SerialStartAddress = r.serialStartAddress;
+  ws.SerialByteCount = r.serialByteCount;
+  ws.SerialText = r.serialText;
+  for (int j = 0; j < r.serialByteCount; ++j)
+    ws.SerialValue[static_cast<std::size_t>(j)] = r.serialValue[static_cast<std::size_t>(j)];
+  ws.SerialIncrement = r.serialIncrement;
+  ws.SerialStepMode = r.serialStepMode;
+  ws.SerialByteOrder = r.serialByteOrder;
+  ws.OptionLow = r.optionLow;
+  ws.OptionHigh = r.optionHigh;
+  ws.IdBuffer = r.id;
+}
+
+// Reloads the program data file a full configuration names, by its path as stored.
+bool ReloadProgramData(Workspace& ws, LoadReport& report) {
+  std::ifstream in;
+  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok) return false;
+  const std::string ext = FileExtension(ws.LastProgramPath).substr(0, 3);
+  if (ext == "HEX" || ext == "KVH") {
+    HexToObj(ws, in, report.messages);
+  } else {
+    ProgramBytesArray image;
+    if (ReadRawImage(in, image) != ws.ProgramBytes) return Fail(report, "File size unmatch!");
+    ws.ProgramBuffer = image;
+  }
+  ws.LoadedLength = kProgramBufferBytes;
+  if (ext == "OBJ" || ext == "HEX") TranslatePicCode(ws, report.messages);
+  if (ws.CoreType == 3 && !IsElevenBitImage(ws.ProgramBuffer))
+    return Fail(report, "It is not 11-bit instructions !");
+  SplitWords(ws.ProgramBuffer);
+  if (ws.CoreType == 3) MaskElevenBit(ws.ProgramBuffer);
+  return true;
+}
+
+}  // namespace
+
+std::string GetStr(std::string_view& text) {
+  const std::size_t start = text.find_first_not_of(' ');
+  if (start == std::string_view::npos) {
+    text = {};
+    return {};
+  }
+  const std::size_t end = text.find(' ', start);
+  std::string token(text.substr(start, end == std::string_view::npos ? text.npos : end - start));
+  text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+  return token;
+}
+
+std::optional<ConfigRecord> ParseCfg(std::string_view data) {
+  if (data.size() > kMaxConfigBytes) return std::nullopt;
+  if (data.substr(0, 3) != "kvx" && data.substr(0, 3) != "qzr") return std::nullopt;
+  data.remove_prefix(3);
+  const std::size_t pathEnd = data.find(kPathEnd);
+  if (pathEnd == std::string_view::npos) return std::nullopt;
+  ConfigRecord r;
+  r.programPath = std::string(data.substr(0, pathEnd));
+  data.remove_prefix(pathEnd + 1);
+  if (!ParseTokens(r, data) || data.size() < kTailBytes) return std::nullopt;
+  r.optionLow = static_cast<std::uint8_t>(data[0]);
+  r.optionHigh = static_cast<std::uint8_t>(data[1]);
+  for (std::size_t i = 0; i < kIdBytes; ++i) r.id[i] = static_cast<std::uint8_t>(data[2 + i]);
+  return r;
+}
+
+std::string SaveCfg(const Workspace& ws) {
+  const int n = std::clamp(ws.SerialByteCount, 1, 8);
+  std::string text = "kvx" + ws.LastProgramPath + kPathEnd;
+  auto add = [&text](const std::string& token) { text += Token(token) + ' '; };
+  add(ws.PortName);
+  add(ws.SelectedDevice);
+  for (const auto& label : ws.OptionLabelText) add(label);
+  add(ws.ChecksumText);
+  add("0");
+  add(ws.KeepOptionChecked ? "1" : "0");
+  add(ws.SerialNoMode ? "1" : "0");
+  add(std::to_string(ws.SerialStartAddress));
+  add(std::to_string(n));
+  add(SerialValueText(ws, n));
+  add(std::to_string(ws.SerialIncrement));
+  add(std::to_string(ws.SerialStepMode));
+  add(std::to_string(ws.SerialByteOrder));
+  text += static_cast<char>(ws.OptionLow);
+  text += static_cast<char>(ws.OptionHigh);
+  for (std::uint8_t b : ws.IdBuffer) text += static_cast<char>(b);
+  return text;
+}
+
+bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report) {
+  const std::optional<ConfigRecord> r = ParseCfg(data);
+  if (!r) return DataError(ws, report);
+  ws.LastProgramPath = r->programPath;
+  ws.PortName = "Com" + std::to_string(r->port);
+  if (full) {
+    const int index = GetICInfo(ws, r->device);
+    if (index < 0) return DataError(ws, report);
+    ws.SelectedDevice = r->device;
+    ws.DeviceIndex = index;
+  }
+  if (!SerialFits(ws, *r)) return DataError(ws, report);
+  if (!FileExists(ws.LastProgramPath)) {
+    const bool unnamed = ws.LastProgramPath.empty();
+    ws.LastProgramPath.clear();
+    return Fail(report, unnamed ? "No data file name" : "'" + r->programPath + "' file do not find!");
+  }
+  CalChecksum(ws);
+  ApplySettings(ws, *r);
+  RefreshData(ws);
+  if (full && !ReloadProgramData(ws, report)) return false;
+  CalChecksum(ws);
+  if (ws.ShownOnce) {
+    ws.RefreshPending = true;
+    ws.IdChecksumFormOpen = true;
+    ws.BufferViewOpen = true;
+    ws.BufferCaption = ws.LastProgramPath;
+    report.rebuildIdWindow = true;
+    report.rebuildBufferView = true;
+  }
+  return true;
+}
+
+bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report) {
+  const std::string data = ReadAtMost(in, kMaxConfigBytes + 1);
+  return LoadCfg(ws, data, full, report);
+}
+
+}  // namespace kvx

@@ -1,0 +1,75 @@
+// Configuration files (*.cfg): the workspace's settings (the program data file they use, the
+// port, the device, the OPTION word, the 32 ID bytes, "Keep Option" and the serial-number
+// settings). Layout: "kvx", the program data file path, byte 0x0F, then space-separated text
+// tokens each followed by one space, then OptionLow, OptionHigh and the ID bytes.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <istream>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/device/workspace.h"
+#include "core/files/program_file.h"
+
+namespace kvx {
+
+// Everything a configuration file holds, checked for form but not yet applied.
+struct ConfigRecord {
+  std::string programPath;
+  int port = 1;  // 1..8: "Com1".."Com8"
+  std::string device;
+  std::array<std::string, 6> optionTexts;  // informative: the panel's OPTION lines
+  std::string checksumText;                // informative: the panel's checksum
+  std::string passCount;
+  bool keepOption = false;
+  bool serialNoMode = false;
+  int serialStartAddress = 0;
+  int serialByteCount = 1;  // 1..8
+  std::string serialText;   // 2n hexadecimal digits, most significant byte first
+  std::array<int, 8> serialValue{};
+  int serialIncrement = 1;
+  int serialStepMode = 0;
+  int serialByteOrder = 0;
+  std::uint8_t optionLow = 0x7F;
+  std::uint8_t optionHigh = 0x7F;
+  std::array<std::uint8_t, kIdBytes> id{};
+};
+
+// Files larger than this are not configuration files.
+inline constexpr std::size_t kMaxConfigBytes = 1 << 20;
+
+// Takes the next token off the front of `text`: skips leading spaces, collects characters up to
+// the next space and leaves in `text` what follows that space.
+std::string GetStr(std::string_view& text);
+
+// The record in `data`, or nothing when the file is not one this program wrote: a wrong magic,
+// no path separator, a missing or malformed token, a port other than 1 to 8, a serial byte
+// count outside 1 to 8, or fewer than the 34 bytes of OPTION and ID data at the end.
+std::optional<ConfigRecord> ParseCfg(std::string_view data);
+
+// The bytes of a configuration file for `ws`.
+std::string SaveCfg(const Workspace& ws);
+
+// Applies a configuration file's bytes. `full`: also select its device and reload its program
+// data file; otherwise settings only. Messages name ws.ConfigPath. On failure returns false
+// after its message; settings applied before the failure stay applied.
+bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report);
+bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report);
+
+// "Default.cfg" in the start-up directory.
+std::string DefaultConfigPath(const Workspace& ws);
+// At start-up, after the workspace defaults: apply the default file when there is one.
+LoadReport LoadDefaultConfig(Workspace& ws);
+// On closing the main window: serial-number and QTP mode off, pass count "0", then replace the
+// default file. Returns the message to show when it cannot be written, or an empty text.
+std::string SaveDefaultConfig(Workspace& ws);
+
+// Save Config / Load Config once their dialog was confirmed; `filterIndex` is the dialog's
+// chosen filter item (1 = "Config file(s) (*.cfg)").
+std::string SaveConfig(const Workspace& ws, const std::string& path, int filterIndex);
+LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex);
+
+}  // namespace kvx

@@ -1,0 +1,85 @@
+#include "core/files/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace kvx {
+
+OpenResult OpenForReading(const std::string& path, std::ifstream& in) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return errno == ENOENT || errno == ENOTDIR
+                                                ? OpenResult::Missing
+                                                : OpenResult::CannotOpen;
+  if (!S_ISREG(st.st_mode)) return OpenResult::CannotOpen;
+  in.open(path, std::ios::binary);
+  return in.is_open() ? OpenResult::Ok : OpenResult::CannotOpen;
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && ::stat(path.c_str(), &st) == 0;
+}
+
+std::string ReadAtMost(std::istream& in, std::size_t limit) {
+  std::string data;
+  char block[4096];
+  while (data.size() < limit && in) {
+    std::size_t want = std::min(sizeof block, limit - data.size());
+    in.read(block, static_cast<std::streamsize>(want));
+    data.append(block, static_cast<std::size_t>(in.gcount()));
+  }
+  return data;
+}
+
+namespace {
+
+bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd, data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+}  // namespace
+
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data) {
+  if (path.empty()) return false;
+  std::vector<char> temp(path.begin(), path.end());
+  for (char c : std::string_view(".XXXXXX")) temp.push_back(c);
+  temp.push_back('\0');
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  // mkstemp creates the file for its owner only; a saved program or configuration is an
+  // ordinary file, so give it the usual permissions (narrowed by the umask).
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  ::fchmod(fd, 0666 & ~mask);
+  bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok) ok = ::rename(temp.data(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.data());
+  return ok;
+}
+
+bool WriteFileReplacing(const std::string& path, std::string_view data) {
+  return WriteFileReplacing(
+      path, std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+}
+
+std::string JoinPath(const std::string& dir, const std::string& name) {
+  if (dir.empty()) return name;
+  if (dir.back() == '/') return dir + name;
+  return dir + '/' + name;
+}
+
+}  // namespace kvx

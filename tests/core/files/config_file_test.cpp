@@ -1,0 +1,277 @@
+#include "core/files/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include "core/files/file_fixture.h"
+#include "core/files/raw_image.h"
+
+namespace kvx {
+namespace {
+
+using Messages = std::vector<std::string>;
+
+// A configuration file's bytes from its text tokens (4 to 21) and a 34-byte tail.
+std::string CfgBytes(const std::string& path, const std::vector<std::string>& tokens,
+                     std::string magic = "kvx") {
+  std::string text = magic + path + '\x0F';
+  for (const auto& t : tokens) text += t + ' ';
+  return text + std::string(2, '\x7F') + std::string(32, '\x11');
+}
+
+std::vector<std::string> GoodTokens() {
+  return {"Com2", "KVX-17", "XT", "Enable", "Enable", "Disable", "Disable", "Blank",
+          "ABCD", "0",    "0",      "1",  "16",     "2",       "0A0B",    "1", "0", "0"};
+}
+
+struct CfgFixture {
+  test::ScratchDir dir;
+  std::string program = dir.Write("prog.bin", std::string(2048, '\0'));
+  std::unique_ptr<Workspace> ws = test::WorkspaceFor("KVX-03");
+
+  LoadReport Load(const std::string& bytes, bool full = true) {
+    ws->ConfigPath = dir.Path("x.cfg");
+    LoadReport r;
+    LoadCfg(*ws, bytes, full, r);
+    return r;
+  }
+  std::string DataError() const { return "'" + dir.Path("x.cfg") + "' file data error!"; }
+};
+
+TEST(GetStr, TakesOneTokenOffTheFront) {
+  std::string_view text = "  Com2 KVX-01 ";
+  EXPECT_EQ(GetStr(text), "Com2");
+  EXPECT_EQ(text, "KVX-01 ");
+  EXPECT_EQ(GetStr(text), "KVX-01");
+  EXPECT_EQ(text, "");
+  EXPECT_EQ(GetStr(text), "");
+  text = "last";
+  EXPECT_EQ(GetStr(text), "last");
+  EXPECT_EQ(text, "");
+}
+
+TEST(ConfigFile, SaveAndLoadRestoreEveryField) {
+  test::ScratchDir dir;
+  auto source = test::WorkspaceFor("KVX-17");
+  std::vector<int> words;
+  for (int i = 0; i < source->ProgramWords(); ++i) words.push_back(i & 0x3FFF);
+  source->LastProgramPath = dir.Write("Prog.Bin", test::FileWords(words));
+  source->PortName = "Com5";
+  source->KeepOptionChecked = true;
+  source->SerialNoMode = true;
+  source->SerialStartAddress = 0x10;
+  source->SerialByteCount = 3;
+  source->SerialValue = {1, 2, 3, 0, 0, 0, 0, 0};
+  source->SerialIncrement = 5;
+  source->SerialStepMode = 1;
+  source->SerialByteOrder = 1;
+  source->PassCountText = "12";
+  source->OptionLow = 0x35;
+  source->OptionHigh = 0x1A;
+  for (std::size_t i = 0; i < kIdBytes; ++i) source->IdBuffer[i] = static_cast<std::uint8_t>(i * 3);
+  const std::string bytes = SaveCfg(*source);
+  EXPECT_NE(bytes.find(" 16 3 030201 5 1 1 "), std::string::npos) << "most significant slot first";
+  ASSERT_EQ(SaveConfig(*source, dir.Path("all.cfg"), 1), "");
+
+  auto ws = test::WorkspaceFor("KVX-03");
+  LoadReport r = LoadConfig(*ws, dir.Path("all.cfg"), 1);
+  EXPECT_EQ(r.messages, Messages{});
+  EXPECT_EQ(ws->DeviceName, "KVX-17");
+  EXPECT_EQ(ws->SelectedDevice, "KVX-17");
+  EXPECT_EQ(ws->PortName, "Com5");
+  EXPECT_TRUE(ws->KeepOptionChecked);
+  EXPECT_TRUE(ws->SerialNoMode);
+  EXPECT_EQ(ws->SerialStartAddress, 0x10);
+  EXPECT_EQ(ws->SerialByteCount, 3);
+  EXPECT_EQ(ws->SerialValue, source->SerialValue);
+  EXPECT_EQ(ws->SerialText, "030201");
+  EXPECT_EQ(ws->SerialIncrement, 5);
+  EXPECT_EQ(ws->SerialStepMode, 1);
+  EXPECT_EQ(ws->SerialByteOrder, 1);
+  EXPECT_EQ(ws->PassCountText, "0");
+  EXPECT_EQ(ws->OptionLow, 0x35);
+  EXPECT_EQ(ws->OptionHigh, 0x1A);
+  EXPECT_EQ(ws->IdBuffer, source->IdBuffer);
+  EXPECT_EQ(ws->LastProgramPath, source->LastProgramPath) << "the path is used as stored";
+  EXPECT_EQ(ProgramImage(*ws), test::FileWords(words));
+}
+
+TEST(ConfigFile, EveryTruncationIsADataErrorThatChangesNothing) {
+  CfgFixture f;
+  const std::string good = CfgBytes(f.program, GoodTokens());
+  ASSERT_EQ(f.Load(good).messages, Messages{});
+  for (std::size_t size = 0; size < good.size(); ++size) {
+    auto ws = test::WorkspaceFor("KVX-03");
+    f.ws.swap(ws);
+    EXPECT_EQ(f.Load(good.substr(0, size)).messages, Messages{f.DataError()}) << size;
+    EXPECT_EQ(f.ws->PortName, "Com1") << size;
+    EXPECT_EQ(f.ws->DeviceName, "KVX-03") << size;
+  }
+}
+
+TEST(ConfigFile, MalformedTokensAreDataErrors) {
+  const struct {
+    std::size_t token;  // index into GoodTokens()
+    const char* text;
+  } cases[] = {{0, "Com9"}, {0, "Com0"}, {0, "Co"},  {0, "ComX"}, {1, "KVX-99"},
+               {9, "x"},    {10, "on"},  {11, "-"},  {12, "-1"},  {12, "16383"},
+               {13, "0"},   {13, "9"},   {13, "2x"}, {14, "0G0B"}, {14, "0A0"},
+               {15, "one"}, {16, "1.5"}, {17, ""}};
+  for (const auto& c : cases) {
+    CfgFixture f;
+    auto tokens = GoodTokens();
+    tokens[c.token] = c.text;
+    EXPECT_EQ(f.Load(CfgBytes(f.program, tokens)).messages, Messages{f.DataError()})
+        << c.token << " " << c.text;
+  }
+  CfgFixture f;
+  EXPECT_EQ(f.Load(CfgBytes(f.program, GoodTokens(), "KVX")).messages, Messages{f.DataError()});
+}
+
+TEST(ConfigFile, SerialNumberMustLieInTheDevicesProgramMemory) {
+  const struct {
+    const char* start;
+    const char* count;
+    bool ok;
+  } cases[] = {{"1022", "2", true}, {"1023", "2", false}, {"1023", "1", true}, {"5000", "1", false}};
+  for (const auto& c : cases) {
+    CfgFixture f;  // KVX-17: 1024 words
+    auto tokens = GoodTokens();
+    tokens[12] = c.start;
+    tokens[13] = c.count;
+    tokens[14] = std::string(2 * static_cast<std::size_t>(std::stoi(c.count)), '0');
+    LoadReport r = f.Load(CfgBytes(f.program, tokens));
+    EXPECT_EQ(r.messages.empty(), c.ok) << c.start << " " << c.count;
+  }
+}
+
+TEST(ConfigFile, PortIsTakenFromTheFourthCharacterAndQzrFilesAreRead) {
+  CfgFixture f;
+  auto tokens = GoodTokens();
+  tokens[0] = "xyz8";
+  EXPECT_EQ(f.Load(CfgBytes(f.program, tokens, "qzr")).messages, Messages{});
+  EXPECT_EQ(f.ws->PortName, "Com8");
+}
+
+TEST(ConfigFile, MissingDataFileFailsAfterPortAndDeviceAreTaken) {
+  CfgFixture f;
+  const std::string moved = f.dir.Path("moved.bin");
+  EXPECT_EQ(f.Load(CfgBytes(moved, GoodTokens())).messages,
+            Messages{"'" + moved + "' file do not find!"});
+  EXPECT_EQ(f.ws->PortName, "Com2");
+  EXPECT_EQ(f.ws->DeviceName, "KVX-17");
+  EXPECT_EQ(f.ws->LastProgramPath, "");
+  EXPECT_EQ(f.Load(CfgBytes("", GoodTokens())).messages, Messages{"No data file name"});
+}
+
+TEST(ConfigFile, SettingsOnlyLoadIgnoresTheDeviceAndKeepsTheProgram) {
+  CfgFixture f;
+  f.ws->ProgramBuffer[0] = 0x12;
+  auto tokens = GoodTokens();
+  tokens[1] = "not-a-device";
+  EXPECT_EQ(f.Load(CfgBytes(f.program, tokens), false).messages, Messages{});
+  EXPECT_EQ(f.ws->DeviceName, "KVX-03");
+  EXPECT_EQ(f.ws->ProgramBuffer[0], 0x12);
+  EXPECT_EQ(f.ws->IdBuffer[0], 0x11);
+}
+
+TEST(ConfigFile, ReloadFailuresOfTheProgramDataFile) {
+  const struct {
+    const char* device;
+    const char* name;
+    std::string bytes;
+    Messages messages;
+  } cases[] = {
+      {"KVX-17", "short.bin", std::string(100, '\0'), {"File size unmatch!"}},
+      {"KVX-49", "wide.bin", std::string("\xFF\x0F") + std::string(1022, '\0'),
+       {"It is not 11-bit instructions !"}},
+      {"KVX-49", "p.obj", std::string(1024, '\0'), {"Incorrect file type!"}},
+      {"KVX-17", "bad.kvh", ":010000005500\r\n", {"Checksum error at line 1 !"}},
+  };
+  for (const auto& c : cases) {
+    CfgFixture f;
+    auto tokens = GoodTokens();
+    tokens[1] = c.device;
+    tokens[12] = "0";
+    EXPECT_EQ(f.Load(CfgBytes(f.dir.Write(c.name, c.bytes), tokens)).messages, c.messages)
+        << c.name;
+  }
+}
+
+TEST(ConfigFile, OpeningAConfigurationLoadsItFullyAndResetsOnFailure) {
+  CfgFixture f;
+  f.ws->ShownOnce = true;
+  const std::string path = f.dir.Write("set.CFG", CfgBytes(f.program, GoodTokens()));
+  LoadReport r = OpenProgramFile(*f.ws, path);
+  EXPECT_EQ(r.messages, Messages{});
+  EXPECT_EQ(f.ws->DeviceName, "KVX-17");
+  EXPECT_EQ(f.ws->BufferCaption, f.program);
+  EXPECT_TRUE(r.rebuildIdWindow && r.rebuildBufferView);
+  EXPECT_FALSE(f.ws->SerialNoMode);
+
+  auto tokens = GoodTokens();
+  tokens[1] = "KVX-03";
+  const std::string bad = f.dir.Write("bad.cfg", CfgBytes(f.dir.Path("gone.bin"), tokens));
+  r = OpenProgramFile(*f.ws, bad);
+  EXPECT_EQ(f.ws->DeviceName, "KVX-03");
+  EXPECT_EQ(f.ws->IdBuffer[0], 0x7F) << "ResetData blanks what the failed load applied";
+}
+
+TEST(DefaultConfig, ExitWritesItWithSerialModeOffAndStartUpReadsItBack) {
+  test::ScratchDir dir;
+  auto ws = test::WorkspaceFor("KVX-17");
+  ws->StartDir = dir.Dir();
+  ws->LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
+  ws->SerialNoMode = true;
+  ws->IdBuffer[3] = 0x44;
+  EXPECT_EQ(SaveDefaultConfig(*ws), "");
+  EXPECT_EQ(ws->ConfigPath, dir.Path("Default.cfg"));
+
+  auto next = test::WorkspaceFor("KVX-03");
+  next->StartDir = dir.Dir();
+  LoadReport r = LoadDefaultConfig(*next);
+  EXPECT_EQ(r.messages, Messages{});
+  EXPECT_EQ(next->DeviceName, "KVX-17");
+  EXPECT_FALSE(next->SerialNoMode);
+  EXPECT_EQ(next->IdBuffer[3], 0x44);
+  EXPECT_TRUE(next->StartupConfigLoad);
+}
+
+TEST(DefaultConfig, StartUpWithoutOrWithABrokenFile) {
+  test::ScratchDir dir;
+  auto ws = test::WorkspaceFor("KVX-03");
+  ws->StartDir = dir.Dir();
+  EXPECT_EQ(LoadDefaultConfig(*ws).messages, Messages{});
+  dir.Write("Default.cfg", "kvx");
+  ws->IdBuffer[0] = 0;
+  EXPECT_EQ(LoadDefaultConfig(*ws).messages,
+            Messages{"'" + dir.Path("Default.cfg") + "' file data error!"});
+  EXPECT_EQ(ws->IdBuffer[0], 0x7F);
+}
+
+TEST(ConfigCommands, RefusedDialogChoicesAndFailedWrites) {
+  test::ScratchDir dir;
+  auto ws = test::WorkspaceFor("KVX-03");
+  EXPECT_EQ(SaveConfig(*ws, dir.Path("a.bin"), 2), "File can't be saved!");
+  EXPECT_EQ(SaveConfig(*ws, "", 1), "File can't be saved!");
+  EXPECT_EQ(LoadConfig(*ws, dir.Path("a.txt"), 2).messages, Messages{"Can't load file!"});
+  EXPECT_EQ(LoadConfig(*ws, "", 1).messages, Messages{"Can't load file!"});
+  const std::string blocked = dir.Path("none/x.cfg");
+  EXPECT_EQ(SaveConfig(*ws, blocked, 1), "'" + blocked + "' file can't be written!");
+  ws->StartDir = dir.Path("none");
+  EXPECT_FALSE(SaveDefaultConfig(*ws).empty());
+}
+
+TEST(ConfigCommands, EmptyPanelTextsKeepTheTokensInStep) {
+  CfgFixture f;
+  f.ws->LastProgramPath = f.dir.Write("small.bin", std::string(1024, '\0'));
+  f.ws->OptionLabelText[2] = "";
+  f.ws->ChecksumText = "";
+  f.ws->SerialStartAddress = 7;
+  auto ws = test::WorkspaceFor("KVX-03");
+  f.ws.swap(ws);
+  EXPECT_EQ(f.Load(SaveCfg(*ws)).messages, Messages{});
+  EXPECT_EQ(f.ws->SerialStartAddress, 7);
+}
+
+}  // namespace
+}  // namespace kvx
