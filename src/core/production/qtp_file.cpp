@@ -1,0 +1,89 @@
+#include "core/production/qtp_file.h"
+
+#include <cstdio>
+#include <fstream>
+#include <memory>
+#include <sstream>
+
+#include "core/files/file_io.h"
+#include "core/production/serial_number.h"
+
+namespace kvx {
+
+namespace {
+
+void PutHex(std::ostream& out, int value, int digits) {
+  char text[8];
+  std::snprintf(text, sizeof text, "%0*X", digits, value);
+  out << text;
+}
+
+}  // namespace
+
+void QTP_File(Workspace& ws, std::ostream& out) {
+  const int n = SerialBytes(ws);
+  const int address = ws.SerialStartAddress & 0xFFFF;
+  int sum = 2 * n + address;  // only the low byte counts, so the address is added whole
+  out << ':';
+  PutHex(out, 2 * n, 2);
+  PutHex(out, address, 4);
+  out << "00";
+  for (int k = 0; k < n; ++k) {
+    const int value = ws.SerialValue[SerialSlotForWord(ws.SerialByteOrder, k, n)] & 0xFF;
+    PutHex(out, value, 2);
+    out << "31";  // the RTIW instruction's high byte
+    sum += value + 0x31;
+  }
+  PutHex(out, (0x100 - (sum & 0xFF)) & 0xFF, 2);
+  out << "\r\n";
+  SerialNoNext(ws);
+}
+
+std::string WriteQtpFile(Workspace& ws, const std::string& path, long parts) {
+  const auto startValue = ws.SerialValue;
+  std::ostringstream text;
+  for (long i = 0; i < parts; ++i) QTP_File(ws, text);
+  text << kQtpEndRecord;
+  if (WriteFileReplacing(path, text.view())) return {};
+  ws.SerialValue = startValue;  // nothing was written, so nothing was used up
+  return kMsgCantSave;
+}
+
+std::string QtpFileDisplayName(const std::string& path) {
+  const auto slash = path.find_last_of("/\\");
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+QtpLoadResult LoadQtpFile(Workspace& ws, const std::string& path) {
+  QtpLoadResult result;
+  ws.QtpFileLoaded = false;
+  ws.QtpRecordCount = 0;
+  ws.QtpReadFile.reset();
+  auto file = std::make_unique<std::ifstream>();
+  // A file that cannot be read (or is no regular file) is passed over without a message.
+  if (OpenForReading(path, *file) != OpenResult::Ok) return result;
+  ws.QtpReadFile = std::move(file);
+
+  if (std::string message = ReadSerialData(ws); !message.empty())
+    result.messages.push_back(message);
+  if (ws.QtpFileLoaded && !SerialWordsAreRtiw(ws)) {
+    result.messages.push_back(kMsgQtpNotRtiw);
+    ws.QtpFileLoaded = false;
+  }
+
+  if (ws.QtpFileLoaded) {
+    ws.SerialNoMode = true;
+    ws.QtpFileText = QtpFileDisplayName(path);
+    SerialNo2Memory(ws);
+    result.loaded = true;
+  } else {
+    ws.SerialNoMode = false;
+    ws.QtpReadFile.reset();
+    ws.QtpRecordCount = 0;
+    ws.QtpFileText = "Disable";  // no file is loaded any more, whatever the panel showed before
+  }
+  ws.RefreshPending = true;
+  return result;
+}
+
+}  // namespace kvx
