@@ -1,0 +1,168 @@
+// How fast the host's side of the link is over a real terminal, and how little it costs while it
+// waits. The simulated Writer runs on a pseudo-terminal served from a thread of this program
+// (PtyServer); the host talks to it through TComm and the link primitives, as kvxw does.
+//
+//   floor      a bare poll()-based one-byte ping-pong over a pseudo-terminal: what one answered
+//              byte costs on this machine at the least
+//   per byte   the host's time per acknowledged byte in a WriteData stream
+//   waiting    CPU the link uses during a real 3-second answer time-out
+//
+// Targets: per byte within 1.2 times the floor; under 5% of one core while waiting.
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/resource.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/device/catalogue.h"
+#include "core/link/tcomm.h"
+#include "core/link/writer_link.h"
+#include "sim/pty_server.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double ThreadCpuSeconds() {
+  rusage usage{};
+  ::getrusage(RUSAGE_THREAD, &usage);
+  const auto total = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return total(usage.ru_utime) + total(usage.ru_stime);
+}
+
+bool Raw(int fd) {
+  termios t{};
+  if (::tcgetattr(fd, &t) != 0) return false;
+  ::cfmakeraw(&t);
+  return ::tcsetattr(fd, TCSANOW, &t) == 0;
+}
+
+// Seconds per round trip of `rounds` one-byte exchanges: the host writes a byte to the terminal
+// side, an echo thread on the master side answers it, the host waits for it with poll().
+double PingPongFloor(int rounds) {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
+  char name[128];
+  if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0 ||
+      ::ptsname_r(master, name, sizeof name) != 0)
+    return 0;
+  const int host = ::open(name, O_RDWR | O_NOCTTY | O_NONBLOCK);
+  Raw(host);
+  Raw(master);
+  std::thread echo([&] {
+    for (int i = 0; i < rounds; ++i) {
+      pollfd p{master, POLLIN, 0};
+      std::uint8_t b;
+      if (::poll(&p, 1, 2000) != 1 || ::read(master, &b, 1) != 1) return;
+      (void)!::write(master, &b, 1);
+    }
+  });
+  const auto start = Clock::now();
+  for (int i = 0; i < rounds; ++i) {
+    std::uint8_t b = static_cast<std::uint8_t>(i);
+    (void)!::write(host, &b, 1);
+    pollfd p{host, POLLIN, 0};
+    if (::poll(&p, 1, 2000) != 1 || ::read(host, &b, 1) != 1) break;
+  }
+  const double perRound = Seconds(Clock::now() - start) / rounds;
+  echo.join();
+  ::close(host);
+  ::close(master);
+  return perRound;
+}
+
+struct LinkSetup {
+  kvx::Workspace ws;
+  kvx::SteadyClock clock;
+  kvx::sim::SimWriter writer;
+  kvx::sim::PtyServer server{writer};
+  kvx::TComm comm;
+  kvx::WriterLink link{ws, comm, clock};
+
+  explicit LinkSetup(const char* device) : writer(kvx::FindDevice(device)) {
+    ws.SelectedDevice = device;
+    ws.DeviceIndex = kvx::GetICInfo(ws, device);
+  }
+  bool Open(const std::string& path) {
+    std::string error;
+    if (!server.Start(path, error)) {
+      std::fprintf(stderr, "link_bench: %s\n", error.c_str());
+      return false;
+    }
+    comm.SetDeviceName(path);
+    comm.SetBaudRate(kvx::br115200);
+    comm.SetFlowControl(kvx::fcCTS);
+    comm.Open();
+    return comm.Enabled();
+  }
+};
+
+// Best seconds per acknowledged byte over `passes` program-memory streams.
+double PerAcknowledgedByte(LinkSetup& s, int passes) {
+  const int bytes = 2 * s.ws.ProgramWords();
+  for (int i = 0; i < bytes; ++i) s.ws.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
+  double best = 1e9;
+  for (int pass = 0; pass < passes; ++pass) {
+    s.writer.InsertChip(kvx::sim::ChipContent::Blank);
+    s.link.GetHeader(kvx::AreaProgram, kvx::ActionProgram);
+    if (s.link.SendHeader(10) != kvx::LinkReady) return 0;
+    const auto start = Clock::now();
+    const int result = s.link.WriteData(bytes, true);
+    const double elapsed = Seconds(Clock::now() - start);
+    if (result != kvx::LinkWriteOk) {
+      std::fprintf(stderr, "link_bench: WriteData returned %d\n", result);
+      return 0;
+    }
+    best = std::min(best, elapsed / bytes);
+  }
+  return best;
+}
+
+}  // namespace
+
+int main() {
+  const std::string path = (std::filesystem::temp_directory_path() /
+                            ("kvx_link_bench_" + std::to_string(::getpid())))
+                               .string();
+  LinkSetup s("KVX-43");
+  if (!s.Open(path)) return 1;
+
+  double floor = 1e9;  // best of five, as the stream is
+  for (int i = 0; i < 5; ++i) floor = std::min(floor, PingPongFloor(5000));
+  const double perByte = PerAcknowledgedByte(s, 5);
+  std::printf("simulated Writer: PtyServer in a thread of this program\n");
+  std::printf("floor (poll ping-pong):   %8.1f us per round trip\n", floor * 1e6);
+  std::printf("WriteData:                %8.1f us per acknowledged byte (%d bytes a stream)\n",
+              perByte * 1e6, 2 * s.ws.ProgramWords());
+
+  // A Writer that stops answering: the link waits its full time-out for the answer.
+  s.writer.Faults().SilentAfter = s.writer.BytesReceived();
+  const double cpu0 = ThreadCpuSeconds();
+  const auto start = Clock::now();
+  const int result = s.link.CheckWriter(false);
+  const double wall = Seconds(Clock::now() - start);
+  const double cpu = ThreadCpuSeconds() - cpu0;
+  std::printf("time-out wait:            %8.3f s, result %d, %.3f s CPU\n", wall, result, cpu);
+
+  const double ratio = floor > 0 ? perByte / floor : 0;
+  const double busy = wall > 0 ? 100.0 * cpu / wall : 0;
+  std::printf("per byte / floor:         %8.2f   (target <= 1.20) %s\n", ratio,
+              ratio > 0 && ratio <= 1.2 ? "ok" : "MISSED");
+  std::printf("CPU while waiting:        %8.2f%%  (target < 5%%)    %s\n", busy,
+              busy < 5.0 ? "ok" : "MISSED");
+  s.comm.Close();
+  s.server.Stop();
+  return 0;
+}

@@ -1,0 +1,137 @@
+#include "cli/port_open.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+
+#include "core/device/catalogue.h"
+#include "core/device/workspace.h"
+#include "core/link/port_select.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::cli {
+
+struct CliPort::Impl {
+  Workspace ws;
+  SteadyClock clock;
+  std::unique_ptr<sim::SimWriter> simWriter;
+  std::unique_ptr<PortSelector> selector;
+  int failureExit = kExitLink;
+};
+
+CliPort::CliPort() : impl_(std::make_unique<Impl>()) {}
+CliPort::CliPort(CliPort&&) noexcept = default;
+CliPort& CliPort::operator=(CliPort&&) noexcept = default;
+CliPort::~CliPort() {
+  if (impl_ && impl_->selector) impl_->selector->CloseAtExit();
+}
+
+bool CliPort::ok() const { return impl_ && impl_->selector && !impl_->ws.PortError; }
+SerialPort& CliPort::port() { return impl_->selector->Port(); }
+Clock& CliPort::clock() { return impl_->clock; }
+sim::SimWriter* CliPort::simWriter() { return impl_->simWriter.get(); }
+std::string CliPort::shownName() const { return PortNameUpper(impl_->ws.PortName); }
+int CliPort::failureExit() const { return impl_->failureExit; }
+
+std::vector<OptionSpec> PortOptions() {
+  return {
+      {.name = "--port",
+       .value = "PORT",
+       .help = "Com1..Com8, a device path, or sim (default Com1); KVXW_COMn=DEVICE\n"
+               "                          points Comn elsewhere"},
+      {.name = "--sim-fault",
+       .value = "F",
+       .help = "with --port sim: a Writer fault to switch on (no-chip, adapter-error,\n"
+               "                          cts-inactive, silent-after=N, wrong-writer, bad-reply,\n"
+               "                          write-fail-at=N, baud-delay)",
+       .repeatable = true},
+      {.name = "--sim-chip",
+       .value = "CONTENT",
+       .help = "with --port sim: the chip in the socket (blank, programmed,\n"
+               "                          protected or empty)"},
+  };
+}
+
+namespace {
+
+// The operator can do something about a refused permission: say which group may open the port.
+std::string PermissionLine(const std::string& device) {
+  struct stat st {};
+  if (::stat(device.c_str(), &st) != 0) return {};
+  std::string line = "Permission denied on " + device;
+  if (const group* g = ::getgrgid(st.st_gid); g != nullptr && st.st_gid != 0) {
+    line += ": members of the group '" + std::string(g->gr_name) +
+            "' may open it (add the user to that group and log in again)";
+  }
+  return line;
+}
+
+// The simulated Writer for `--port sim`, set up from the --sim-* options.
+bool MakeSimWriter(const PortOpenOptions& options, std::unique_ptr<sim::SimWriter>& writer,
+                   std::string& error) {
+  const int index = FindDevice(options.device);
+  if (index < 0) {
+    error = "unknown device " + options.device;
+    return false;
+  }
+  writer = std::make_unique<sim::SimWriter>(index);
+  if (!options.simChip.empty()) {
+    sim::ChipContent content;
+    if (!sim::ParseChipContent(options.simChip, content)) {
+      error = "--sim-chip: unknown chip content " + options.simChip +
+              " (blank, programmed, protected or empty)";
+      return false;
+    }
+    writer->InsertChip(content);
+  }
+  for (const std::string& fault : options.simFaults) {
+    std::string why;
+    if (!sim::ParseFault(fault, writer->Faults(), why)) {
+      error = "--sim-fault: " + (why.empty() ? "unknown fault " + fault : why);
+      return false;
+    }
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPort& port,
+                 std::string& error) {
+  CliPort::Impl& impl = *port.impl_;
+  impl.ws.PortName = name.empty() ? std::string(kPortNames[0]) : name;
+  impl.ws.HandShake = options.handShake;
+  if (IsSimPort(ResolvePortDevice(impl.ws.PortName)) &&
+      !MakeSimWriter(options, impl.simWriter, error)) {
+    impl.failureExit = kExitUsage;
+    return false;
+  }
+  sim::SimWriter* writer = impl.simWriter.get();
+  auto factory = [writer]() -> std::unique_ptr<SerialPort> {
+    if (writer == nullptr) return nullptr;
+    return std::make_unique<sim::SimPort>(*writer);
+  };
+  impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
+  error = impl.selector->CheckComPort();
+  if (!impl.ws.PortError) return true;
+  impl.failureExit = kExitLink;
+  if (impl.selector->OpenError() == EACCES) {
+    const std::string line = PermissionLine(impl.selector->Device());
+    if (!line.empty()) error += "\n" + line;
+  }
+  return false;
+}
+
+bool OpenCliPort(const Args& args, const std::string& device, CliPort& port, std::ostream& err) {
+  PortOpenOptions options;
+  options.device = device;
+  options.simFaults = args.GetAll("--sim-fault");
+  options.simChip = args.Get("--sim-chip");
+  std::string error;
+  if (OpenCliPort(args.Get("--port", kPortNames[0]), options, port, error)) return true;
+  err << error << '\n';
+  return false;
+}
+
+}  // namespace kvx::cli

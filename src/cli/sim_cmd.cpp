@@ -1,0 +1,109 @@
+// kvxw sim: the simulated Writer on a pseudo-terminal, so that the program (or kvxw with
+// KVXW_COM1=PATH) talks to it through a real terminal device.
+#include <pthread.h>
+#include <signal.h>
+
+#include <ostream>
+
+#include "cli/command.h"
+#include "core/device/catalogue.h"
+#include "sim/pty_server.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::cli {
+namespace {
+
+// The answer to the Writer check, by the name the operator knows the models by.
+struct WriterTypeName {
+  const char* name;
+  std::uint8_t byte;
+};
+constexpr WriterTypeName kWriterTypes[] = {
+    {"B2", 0xB2},  // Writer of type 1
+    {"B3", 0xB3},  // Writer of type 2
+    {"B4", 0xB4},  // the Writer that serves every device
+};
+
+bool ParseWriterType(const std::string& text, std::uint8_t& byte) {
+  for (const auto& t : kWriterTypes) {
+    if (text == t.name) return byte = t.byte, true;
+  }
+  return false;
+}
+
+// Sets up the Writer from the options; a usage error text on a bad value.
+bool Configure(const Args& args, sim::SimWriter& writer, std::string& error) {
+  sim::ChipContent content = sim::ChipContent::Blank;
+  if (args.Has("--chip") && !sim::ParseChipContent(args.Get("--chip"), content)) {
+    error = "unknown chip content " + args.Get("--chip") + " (blank, programmed, protected, empty)";
+    return false;
+  }
+  if (args.Has("--chip")) writer.InsertChip(content);
+  if (args.Has("--fresh-chip-each-pass")) writer.SetFreshChipEachPass(true, content);
+  for (const std::string& fault : args.GetAll("--fault")) {
+    std::string why;
+    if (!sim::ParseFault(fault, writer.Faults(), why)) {
+      error = "--fault: " + (why.empty() ? "unknown fault " + fault : why);
+      return false;
+    }
+  }
+  return true;
+}
+
+int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
+  const std::string device = args.Get("--device", "KVX-01");
+  const int index = FindDevice(device);
+  if (index < 0) return UsageError("sim", "unknown device " + device, err);
+  std::uint8_t typeByte = 0xB4;
+  if (args.Has("--writer-type") && !ParseWriterType(args.Get("--writer-type"), typeByte))
+    return UsageError("sim", "unknown Writer type " + args.Get("--writer-type") + " (B2, B3, B4)", err);
+  sim::SimWriter writer(index, typeByte);
+  std::string error;
+  if (!Configure(args, writer, error)) return UsageError("sim", error, err);
+
+  // Block the stop signals before the server's thread starts, so only sigwait() below sees them.
+  sigset_t stopSignals;
+  sigemptyset(&stopSignals);
+  sigaddset(&stopSignals, SIGINT);
+  sigaddset(&stopSignals, SIGTERM);
+  pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+
+  sim::PtyServer server(writer);
+  if (!server.Start(args.Get("--link"), error)) {
+    err << "kvxw sim: " << error << '\n';
+    return kExitFailed;
+  }
+  out << "kvxw sim: " << device << " Writer listening on " << server.LinkPath() << " ("
+      << server.SlaveName() << "); stop with Ctrl+C" << std::endl;
+  int received = 0;
+  sigwait(&stopSignals, &received);
+  server.Stop();
+  return kExitOk;
+}
+
+const bool registered = RegisterCommand({
+    .name = "sim",
+    .summary = "Serve the simulated Writer on a pseudo-terminal until interrupted.",
+    .options =
+        {
+            {.name = "--link", .value = "PATH", .help = "symbolic link to create to the terminal",
+             .required = true},
+            {.name = "--device", .value = "NAME", .help = "the chip in the socket (default KVX-01)"},
+            {.name = "--fault", .value = "F",
+             .help = "switch on a fault: no-chip, adapter-error, cts-inactive, silent-after=N, "
+                     "wrong-writer, bad-reply, write-fail-at=N, baud-delay",
+             .repeatable = true},
+            {.name = "--chip", .value = "CONTENT",
+             .help = "what the chip holds: blank, programmed, protected or empty"},
+            {.name = "--writer-type", .value = "B2|B3|B4",
+             .help = "the Writer's answer to the Writer check (default B4)"},
+            {.name = "--fresh-chip-each-pass",
+             .help = "insert a fresh chip after each programmed one, as between Auto Program passes"},
+        },
+    .run = RunSim,
+    .details = "Point a port at the link to use it: KVXW_COM1=PATH kvxw writer --port Com1.\n"
+               "The link is removed when the server stops (SIGINT or SIGTERM).",
+});
+
+}  // namespace
+}  // namespace kvx::cli

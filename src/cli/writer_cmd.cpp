@@ -1,0 +1,60 @@
+// kvxw writer: which Writer is on the port, and its identification.
+#include <memory>
+
+#include "cli/command.h"
+#include "cli/port_open.h"
+#include "core/device/catalogue.h"
+#include "core/device/workspace.h"
+#include "core/link/port_select.h"
+#include "core/link/writer_link.h"
+
+namespace kvx::cli {
+namespace {
+
+int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
+  const std::string device = args.Get("--device", "KVX-01");
+  auto ws = std::make_unique<Workspace>();
+  if (GetICInfo(*ws, device) < 0) return UsageError("writer", "unknown device " + device, err);
+  ws->SelectedDevice = device;
+
+  CliPort port;
+  if (!OpenCliPort(args, device, port, err)) return port.failureExit();
+  WriterLink link(*ws, port.port(), port.clock());
+  const int result = link.CheckWriter(true);
+  out << "result: " << result << '\n';
+  out << "writer-id: " << ws->WriterId << '\n';
+  switch (result) {
+    case LinkWriterType1:
+    case LinkWriterType2:
+    case LinkWriterAny:
+      return kExitOk;
+    case LinkTimeout:
+      err << ConnectTimeoutMessage(port.shownName()) << '\n';
+      return kExitLink;
+    default:
+      err << kConnectFail << '\n';
+      return kExitFailed;
+  }
+}
+
+std::vector<OptionSpec> WriterOptions() {
+  std::vector<OptionSpec> options = PortOptions();
+  options.push_back({.name = "--device",
+                     .value = "NAME",
+                     .help = "the device whose Writer type is expected (default KVX-01)"});
+  return options;
+}
+
+const bool registered = RegisterCommand({
+    .name = "writer",
+    .summary = "Ask the Writer on a port for its type and identification.",
+    .options = WriterOptions(),
+    .run = RunWriter,
+    .details = "Prints 'result: N' (the link result: 3 or 4 a Writer of the device's type,\n"
+               "5 a Writer that serves every device, 6 the wrong Writer type, 7 an unexpected\n"
+               "answer, 8 no answer in time) and 'writer-id: TEXT'. Exit status 0 for 3, 4\n"
+               "and 5, 3 when the port did not open or the Writer did not answer, 1 otherwise.",
+});
+
+}  // namespace
+}  // namespace kvx::cli

@@ -1,0 +1,153 @@
+#include "core/link/port_select.h"
+
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include "core/link/writer_link.h"
+
+namespace kvx {
+namespace {
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
+      return false;
+  }
+  return true;
+}
+
+// 0..7 for "Com1".."Com8", -1 for any other name.
+int ComIndex(std::string_view name) {
+  for (size_t i = 0; i < kPortNames.size(); ++i) {
+    if (SameName(name, kPortNames[i])) return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool Accepted(int result) {
+  return result == LinkWriterType1 || result == LinkWriterType2 || result == LinkWriterAny;
+}
+
+}  // namespace
+
+std::string ResolvePortDevice(std::string_view name, const EnvLookup& env) {
+  const int index = ComIndex(name);
+  if (index < 0) return std::string(name);
+  const std::string variable = "KVXW_COM" + std::to_string(index + 1);
+  const char* value = env ? env(variable.c_str()) : std::getenv(variable.c_str());
+  if (value != nullptr && *value != '\0') return value;
+  return "/dev/ttyS" + std::to_string(index);
+}
+
+bool IsSimPort(std::string_view device) { return SameName(device, kSimPortName); }
+
+std::string PortNameUpper(std::string_view name) {
+  std::string upper(name);
+  if (upper.find('/') != std::string::npos) return upper;  // a path's case matters: keep it
+  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return upper;
+}
+
+std::string PortErrorMessage(std::string_view name) {
+  return "Open  " + PortNameUpper(name) + " Port Error!!";
+}
+
+std::string ConnectTimeoutMessage(std::string_view name) {
+  return "Connect " + PortNameUpper(name) + " Timeout!!";
+}
+
+TFlowControl FlowControlFor(std::string_view handShake) {
+  if (handShake == "CTS") return fcCTS;
+  if (handShake == "None") return fcNone;
+  return fcDefault;
+}
+
+PortSelector::PortSelector(Workspace& ws, Clock& clock, SimPortFactory simFactory, EnvLookup env)
+    : ws_(ws), clock_(clock), simFactory_(std::move(simFactory)), env_(std::move(env)) {}
+
+SerialPort& PortSelector::Port() {
+  if (simPort_) return *simPort_;
+  return comm_;
+}
+
+void PortSelector::ClosePorts() {
+  comm_.Close();
+  simPort_.reset();
+}
+
+std::string PortSelector::CheckComPort() {
+  ClosePorts();
+  ws_.SavedPort = {comm_.DeviceName(), comm_.BaudRate(), comm_.Databits(), comm_.Parity(),
+                   comm_.Stopbits()};
+  for (int i = 0; i < 3; ++i) clock_.SleepFor(Millis(1));
+  ws_.PortError = !OpenDevice();
+  return ws_.PortError ? PortErrorMessage(ws_.PortName) : std::string();
+}
+
+bool PortSelector::OpenDevice() {
+  device_ = ResolvePortDevice(ws_.PortName, env_);
+  if (IsSimPort(device_)) {
+    simPort_ = simFactory_ ? simFactory_() : nullptr;
+    openError_ = simPort_ && simPort_->Enabled() ? 0 : ENODEV;
+    if (openError_ != 0) simPort_.reset();
+    return openError_ == 0;
+  }
+  comm_.SetDeviceName(device_);
+  comm_.SetBaudRate(br115200);
+  comm_.SetDatabits(da8);
+  comm_.SetParity(paNone);
+  comm_.SetStopbits(sb10);
+  comm_.SetFlowControl(FlowControlFor(ws_.HandShake));
+  try {
+    comm_.Open();
+    openError_ = comm_.LastError();
+  } catch (const ECommError& e) {
+    // The device opened but refused the link's line settings: as unusable as a missing one.
+    openError_ = e.ErrorCode() > 0 ? e.ErrorCode() : EIO;
+  }
+  return comm_.Enabled();
+}
+
+std::vector<std::string> PortSelector::StartupCheck() {
+  const std::string portError = CheckComPort();
+  if (ws_.PortError) return {portError};
+  WriterLink link(ws_, Port(), clock_);
+  const int result = link.CheckWriter(true);
+  if (Accepted(result)) return {};
+  if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
+  return {std::string(kConnectFail)};
+}
+
+std::vector<std::string> PortSelector::ChangeCheck() {
+  const std::string portError = CheckComPort();
+  if (ws_.PortError) return {portError};
+  WriterLink link(ws_, Port(), clock_);
+  const int result = link.CheckWriter(false);
+  if (Accepted(result)) return {std::string(kConnectOk)};
+  if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
+  return {std::string(kConnectFail)};
+}
+
+bool PortSelector::EnsurePort(std::string& message) {
+  message.clear();
+  // A port that hung up since it was opened (an adapter pulled and plugged in again) is
+  // opened afresh as well.
+  if (!ws_.PortError && Port().Enabled()) return true;
+  message = CheckComPort();
+  return !ws_.PortError;
+}
+
+void PortSelector::CloseAtExit() {
+  ClosePorts();
+  const SavedPortSettings& saved = ws_.SavedPort;
+  comm_.SetDeviceName(saved.Name);
+  comm_.SetBaudRate(static_cast<TBaudrate>(saved.BaudRate));
+  comm_.SetDatabits(static_cast<TDatabits>(saved.DataBits));
+  comm_.SetParity(static_cast<TParity>(saved.Parity));
+  comm_.SetStopbits(static_cast<TStopbits>(saved.StopBits));
+}
+
+}  // namespace kvx

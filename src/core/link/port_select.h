@@ -1,0 +1,95 @@
+// Choosing and opening the Writer's port: the port names the operator picks from, where each
+// one leads on this machine, CheckComPort with the link's fixed line settings, the connection
+// checks after start-up and after every change, the retry of a device command and the closing
+// at exit. Messages come back as texts; the caller shows them.
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/device/workspace.h"
+#include "core/link/clock.h"
+#include "core/link/serial_port.h"
+#include "core/link/tcomm.h"
+
+namespace kvx {
+
+// The port chooser's items, in the chooser's order; item 0 is selected at start-up.
+inline constexpr std::array<std::string_view, 8> kPortNames = {"Com1", "Com2", "Com3", "Com4",
+                                                              "Com5", "Com6", "Com7", "Com8"};
+// The handshake chooser's items.
+inline constexpr std::array<std::string_view, 3> kHandShakeNames = {"Default", "CTS", "None"};
+// The port name (and the KVXW_COMn value) that selects the built-in simulated Writer.
+inline constexpr std::string_view kSimPortName = "sim";
+
+inline constexpr std::string_view kConnectOk = "Connect OK!";
+inline constexpr std::string_view kConnectFail = "Connect Fail!";
+
+// Looks up an environment variable; null when unset. std::getenv by default.
+using EnvLookup = std::function<const char*(const char*)>;
+// Makes the port of the built-in simulated Writer (the core knows nothing of the simulator).
+using SimPortFactory = std::function<std::unique_ptr<SerialPort>()>;
+
+// Where a port name leads: "Com1".."Com8" go to /dev/ttyS0../dev/ttyS7 unless KVXW_COM1..
+// KVXW_COM8 names another device (or `sim`); any other name is taken as a device path.
+// Names are matched without regard to case ("COM3" is Com3).
+std::string ResolvePortDevice(std::string_view name, const EnvLookup& env = {});
+bool IsSimPort(std::string_view device);
+
+// The port name as the messages show it: "Com3" -> "COM3". A device path is shown as it is.
+std::string PortNameUpper(std::string_view name);
+std::string PortErrorMessage(std::string_view name);      // "Open  COM1 Port Error!!"
+std::string ConnectTimeoutMessage(std::string_view name);  // "Connect COM1 Timeout!!"
+
+// The handshake chooser's text as a flow control: "CTS" -> fcCTS, "None" -> fcNone, anything
+// else (including "Default" and no selection) -> fcDefault.
+TFlowControl FlowControlFor(std::string_view handShake);
+
+// The main window's side of the port: owns Comm1 (and the simulated Writer's port while `sim`
+// is selected) and runs the checks against the workspace's PortName and HandShake.
+class PortSelector {
+ public:
+  PortSelector(Workspace& ws, Clock& clock, SimPortFactory simFactory = {}, EnvLookup env = {});
+
+  // Closes the port, remembers its settings in ws.SavedPort, opens ws.PortName at 115200 8N1
+  // with the handshake of ws.HandShake. Sets ws.PortError; returns the port error message, or
+  // an empty text when the port opened.
+  std::string CheckComPort();
+  // CheckComPort, then (when the port opened) CheckWriter with the identification. Returns the
+  // messages to show, in order: none when all is well.
+  std::vector<std::string> StartupCheck();
+  // After the port or handshake chooser changed: CheckComPort, then CheckWriter without the
+  // identification. Returns the messages to show; "Connect OK!" when the Writer answered.
+  std::vector<std::string> ChangeCheck();
+  // A device command's precondition: when the last open failed (or the port has hung up since),
+  // tries once more. False when the port is still not open; `message` then holds the port error.
+  bool EnsurePort(std::string& message);
+  // At exit: closes the port and gives Comm1 back the settings saved by the last CheckComPort.
+  void CloseAtExit();
+
+  // The port the link talks through: Comm1, or the simulated Writer's port.
+  SerialPort& Port();
+  TComm& Comm1() { return comm_; }
+  // The device the last CheckComPort tried ("/dev/ttyS0", "sim") and its errno (0 when open).
+  const std::string& Device() const { return device_; }
+  int OpenError() const { return openError_; }
+
+ private:
+  void ClosePorts();
+  bool OpenDevice();
+
+  Workspace& ws_;
+  Clock& clock_;
+  SimPortFactory simFactory_;
+  EnvLookup env_;
+  TComm comm_;
+  std::unique_ptr<SerialPort> simPort_;
+  std::string device_;
+  int openError_ = 0;
+};
+
+}  // namespace kvx

@@ -1,0 +1,51 @@
+// The simulated Writer on a pseudo-terminal: the host opens the terminal's other side (through a
+// symbolic link with a name of the caller's choosing) exactly as it opens a real serial port, so
+// the whole termios path is exercised. Each host byte is answered as soon as it arrives.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "sim/sim_writer.h"
+
+namespace kvx::sim {
+
+class PtyServer {
+ public:
+  explicit PtyServer(SimWriter& writer);
+  ~PtyServer();  // stops
+  PtyServer(const PtyServer&) = delete;
+  PtyServer& operator=(const PtyServer&) = delete;
+
+  // Opens a pseudo-terminal, points `linkPath` at its terminal side and starts answering on a
+  // thread of its own. An existing symbolic link at `linkPath` (left by a server that did not
+  // stop cleanly) is replaced; any other file there is left alone and refused.
+  bool Start(const std::string& linkPath, std::string& error);
+  // Stops answering, closes the terminal (the host sees it hang up) and removes the link.
+  void Stop();
+  bool Running() const { return thread_.joinable(); }
+
+  const std::string& SlaveName() const { return slaveName_; }  // "/dev/pts/N"
+  const std::string& LinkPath() const { return linkPath_; }
+
+ private:
+  bool OpenTerminal(std::string& error);
+  bool MakeLink(const std::string& linkPath, std::string& error);
+  void CloseAll();
+  void Serve();
+  void Answer(const std::vector<std::uint8_t>& answers);
+  bool WaitWritable();
+  void Delay();
+
+  SimWriter& writer_;
+  int master_ = -1;
+  int slave_ = -1;  // held open so the terminal stays up between host sessions
+  int wake_[2] = {-1, -1};
+  std::string slaveName_;
+  std::string linkPath_;
+  std::thread thread_;
+};
+
+}  // namespace kvx::sim

@@ -1,0 +1,178 @@
+// The simulated Writer on a pseudo-terminal, reached through the real serial-port code: TComm
+// opens the server's link as it would open a serial device, and the link primitives run on it.
+// Every wait is bounded; none waits out the link's 3-second time-out.
+#include "sim/pty_server.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "core/device/catalogue.h"
+#include "core/link/tcomm.h"
+#include "core/link/writer_link.h"
+
+namespace kvx::sim {
+namespace {
+
+using std::chrono::steady_clock;
+
+std::string TempPath(const std::string& stem) {
+  return (std::filesystem::temp_directory_path() /
+          (stem + "_" + std::to_string(::getpid()) + "_" +
+           ::testing::UnitTest::GetInstance()->current_test_info()->name()))
+      .string();
+}
+
+bool Exists(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+template <class Pred>
+bool Eventually(Pred pred, std::chrono::milliseconds max = std::chrono::seconds(2)) {
+  const auto deadline = steady_clock::now() + max;
+  while (!pred()) {
+    if (steady_clock::now() >= deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
+  return true;
+}
+
+class PtyServerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ws.SelectedDevice = "KVX-01";
+    ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
+    std::string error;
+    ASSERT_TRUE(server.Start(linkPath, error)) << error;
+    comm.SetDeviceName(linkPath);
+    comm.SetBaudRate(br115200);
+    comm.SetFlowControl(fcCTS);
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled()) << "errno " << comm.LastError();
+  }
+
+  Workspace ws;
+  SteadyClock clock;
+  SimWriter writer{FindDevice("KVX-01")};
+  PtyServer server{writer};
+  std::string linkPath = TempPath("kvx_pty");
+  TComm comm;
+  WriterLink link{ws, comm, clock};
+};
+
+TEST_F(PtyServerTest, AnswersTheWriterCheckWithTheIdentification) {
+  EXPECT_TRUE(std::filesystem::is_symlink(linkPath));
+  EXPECT_EQ(std::filesystem::read_symlink(linkPath).string(), server.SlaveName());
+  EXPECT_EQ(link.CheckWriter(true), LinkWriterAny);
+  EXPECT_EQ(ws.WriterId, " ZQR640B V3.10");
+  EXPECT_EQ(ws.WriterVersion, "V3.10");
+}
+
+TEST_F(PtyServerTest, ProgramMemoryWrittenByteByByteReadsBackTheSame) {
+  const int words = ws.ProgramWords();
+  for (int i = 0; i < words; ++i) {
+    const StoredWord w = SplitWord((i * 37 + 5) & 0x3FFF);
+    ws.LinkBuffer[2 * i] = w.first;
+    ws.LinkBuffer[2 * i + 1] = w.second;
+  }
+  link.GetHeader(AreaProgram, ActionProgram);
+  ASSERT_EQ(link.SendHeader(10), LinkReady);
+  ASSERT_EQ(link.WriteData(2 * words, true), LinkWriteOk);
+
+  ws.LinkBuffer.fill(0);
+  link.GetHeader(AreaProgram, ActionRead);
+  ASSERT_EQ(link.Read7BitData(2 * words, true), LinkDone);
+  int mismatches = 0;
+  for (int i = 0; i < words; ++i) {
+    const int got = JoinWord(ws.LinkBuffer[2 * i], ws.LinkBuffer[2 * i + 1]);
+    if (got != writer.ReadBackWord(i) || got != ((i * 37 + 5) & 0x3FFF)) ++mismatches;
+  }
+  EXPECT_EQ(mismatches, 0);
+}
+
+TEST_F(PtyServerTest, WriterFaultsReachTheHostAsTheirResultCodes) {
+  struct Case {
+    const char* fault;
+    int result;
+  } cases[] = {{"no-chip", LinkNoDevice}, {"adapter-error", LinkAdapterError}, {"bad-reply", LinkBadReply}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.fault);
+    writer.Faults() = FaultSet{};
+    std::string error;
+    ASSERT_TRUE(ParseFault(c.fault, writer.Faults(), error)) << error;
+    link.GetHeader(AreaId, ActionRead);
+    EXPECT_EQ(link.SendHeader(10), c.result);
+  }
+}
+
+TEST_F(PtyServerTest, ByteHeldBackWhileCtsIsInactiveIsTakenLaterNotLost) {
+  writer.Faults().CtsInactive = true;
+  const std::uint8_t check = kWriterCheck;
+  ASSERT_EQ(comm.Write(&check, 1), 1);
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(writer.BytesReceived(), 0);
+
+  writer.Faults().CtsInactive = false;
+  ASSERT_TRUE(Eventually([&] { return writer.BytesReceived() == 1; }));
+  ASSERT_TRUE(comm.WaitReadable(Millis(2000)));
+  std::uint8_t answer = 0;
+  EXPECT_EQ(comm.Read(&answer, 1), 1);
+  EXPECT_EQ(answer, kWriterAnyByte);
+}
+
+TEST_F(PtyServerTest, BaudDelayMakesEveryByteTakeItsWireTime) {
+  writer.Faults().BaudDelay = true;
+  const int bytes = 200;
+  for (int i = 0; i < bytes; ++i) ws.LinkBuffer[i] = 0x7F;
+  link.GetHeader(AreaProgram, ActionProgram);
+  ASSERT_EQ(link.SendHeader(10), LinkReady);
+  const auto start = steady_clock::now();
+  EXPECT_EQ(link.WriteData(bytes, false), LinkWriteOk);
+  // One byte each way per acknowledged byte, 10 bit times each at 115200 baud.
+  EXPECT_GE(steady_clock::now() - start, bytes * 2 * kByteWireTime);
+}
+
+TEST_F(PtyServerTest, StoppingHangsUpOnTheHostAndRemovesTheLink) {
+  ASSERT_EQ(link.CheckWriter(false), LinkWriterAny);
+  server.Stop();
+  EXPECT_FALSE(Exists(linkPath));
+  const auto start = steady_clock::now();
+  EXPECT_EQ(link.CheckWriter(false), LinkTimeout);  // a clean failure, at once
+  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
+}
+
+TEST(PtyServerLinkTest, ReplacesAStaleLinkButNeverAnotherFile) {
+  SimWriter writer{0};
+  const std::string stale = TempPath("kvx_stale");
+  std::filesystem::create_symlink("/nonexistent/pts", stale);
+  {
+    PtyServer server{writer};
+    std::string error;
+    ASSERT_TRUE(server.Start(stale, error)) << error;
+    EXPECT_EQ(std::filesystem::read_symlink(stale).string(), server.SlaveName());
+  }
+  EXPECT_FALSE(Exists(stale));  // the server's destructor removed its link
+
+  const std::string plain = TempPath("kvx_plain");
+  std::ofstream(plain) << "keep me";
+  PtyServer server{writer};
+  std::string error;
+  EXPECT_FALSE(server.Start(plain, error));
+  EXPECT_NE(error.find("not a symbolic link"), std::string::npos) << error;
+  std::ifstream in(plain);
+  std::string content;
+  std::getline(in, content);
+  EXPECT_EQ(content, "keep me");
+  std::filesystem::remove(plain);
+}
+
+}  // namespace
+}  // namespace kvx::sim
