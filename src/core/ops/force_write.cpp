@@ -1,0 +1,90 @@
+// Force write ("Program Memory Without Check"): program the buffer into one chip after another
+// with no blank or buffer check, verify only bits 5 and 6 of each stored byte, and count every
+// chip that reached the verify. "Continue" runs the worker again for the next chip.
+#include "core/ops/stream.h"
+#include "core/ops/workers.h"
+#include "core/production/pass_count.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr std::uint8_t kVerifyMask = 0x60;
+constexpr int kDisplayMask = 0xF9F;
+constexpr std::uint8_t kForcePulseWidth = 5;
+// The streaming waits here are two ticks, not three.
+constexpr int kForceTicks = 2;
+
+bool Program(OpFrame& f) {
+  Workspace& ws = f.ws();
+  WriterLink& link = f.link();
+  link.GetHeader(AreaProgram, ActionProgramPulse);
+  ws.HeaderBytes[7] = kForcePulseWidth;
+  if (!f.Step(link.SendHeader(10), LinkReady, {"Label1"})) return false;
+
+  // The buffer goes out as it is stored, with no bits added for any core.
+  const SendStreamPlan stream{
+      .data = ws.ProgramBuffer.data(),
+      .dataSize = kProgramBufferBytes,
+      .count = ws.ProgramBytes,
+      .tickLimit = kForceTicks,
+      .label = "Label1",
+      .gauge = true,
+      .okText = "Program memory Ok!!",
+      .failText = "Programming memory fail!!",
+      .adapterText = "IC adapter board error!",
+  };
+  const StreamEnd end = SendProgramStream(f, stream);
+  return end == StreamEnd::Finished || end == StreamEnd::AllSent;
+}
+
+// False when the read-back failed: then only "Exit" is offered and the chip is not counted.
+bool Verify(OpFrame& f) {
+  Workspace& ws = f.ws();
+  const int n = ws.ProgramBytes;
+  f.link().GetHeader(AreaProgram, ActionRead);
+  f.SetEndButtons({"Button1"});
+  if (!f.Step(f.link().Read7BitData(n, true), LinkDone, {"Label2"})) return false;
+
+  const auto& pb = ws.ProgramBuffer;
+  const auto& r = ws.LinkBuffer;
+  for (int j = 0; j < n; ++j) {
+    if ((pb[j] & kVerifyMask) == (r[j] & kVerifyMask)) continue;
+    const int k = j & ~1;
+    int buffer = JoinWord(pb[k], pb[k + 1]);
+    if (ws.VerifyWithProtect) buffer |= kDisplayMask;
+    f.Show("Label2", "Data Verify error at " + Hex(j / 2) + "H");
+    f.view().SetVisible("Label3", true);
+    f.Show("Label3", MismatchText(JoinWord(r[k], r[k + 1]), buffer, 4));
+    f.EnableEnd();
+    f.NoteChipFailure();
+    return true;
+  }
+  f.Show("Label2", "Data verify OK!!");
+  return true;
+}
+
+}  // namespace
+
+OpOutcome ForceWriteWorker(OperationContext& ctx) {
+  OpFrame f(ctx, {"Button1", "Button2"});
+  Workspace& ws = f.ws();
+
+  f.view().SetVisible("Label1", true);
+  f.Show("Label2", "");
+  f.Show("Label3", "");
+  if (ws.QtpSimulate) {
+    f.Show("Label1", "Simulate Programming OK!");
+  } else {
+    f.view().SetColour("Label1", LineColour::Normal);
+    f.Show("Label1", "Program Memory...");
+    if (!f.WriterOk("Label1")) return f.outcome();
+    if (!Program(f) || !Verify(f)) return f.outcome();
+  }
+  CountPass(ws);
+  f.SetEndButtons({"Button1", "Button2"});
+  f.EnableEnd();
+  return f.Result();
+}
+
+}  // namespace kvx

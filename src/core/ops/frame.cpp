@@ -1,0 +1,171 @@
+#include "core/ops/frame.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace kvx {
+
+std::string_view LinkMessage(int code) {
+  switch (code) {
+    case LinkNoDevice: return "Nothing in socket or type error!!";
+    case LinkAdapterError: return "IC adapter board error!!";
+    case LinkTimeout: return "Connect Timeout!!";
+    case LinkWrongWriter: return "Writer type is error!";
+    default: return "Writer Error!!";
+  }
+}
+
+std::string Hex(int value, int digits) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
+  return text;
+}
+
+std::string MismatchText(int chip, int buffer, int digits) {
+  return "IC=" + Hex(chip, digits) + "H, Buffer=" + Hex(buffer, digits) + "H";
+}
+
+// ---- Tick counter and gauge ----------------------------------------------------------------------
+
+int TickCounter::Ticks() const {
+  return static_cast<int>(std::chrono::duration_cast<std::chrono::seconds>(clock_.Now() - start_).count());
+}
+
+Millis TickCounter::Left(int ticks) const {
+  const auto left = std::chrono::ceil<Millis>(Deadline(ticks) - clock_.Now());
+  return std::max(left, Millis{0});
+}
+
+void Gauge::Start() {
+  highest_ = 0;
+  view_.SetGauge(0);
+}
+
+void Gauge::Progress(long done, long total) {
+  if (total <= 0) return;
+  // The Writer may send a few bytes more than the transfer holds; the bar never passes 100.
+  const int percent = std::min(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)), 100);
+  if (percent <= highest_) return;
+  highest_ = percent;
+  view_.SetGauge(percent);
+}
+
+// ---- Frame -----------------------------------------------------------------------------------------
+
+OpFrame::OpFrame(OperationContext& ctx, std::initializer_list<std::string_view> endButtons)
+    : ctx_(ctx), link_(ctx.ws, ctx.port, ctx.clock, ctx.stop) {
+  SetEndButtons(endButtons);
+}
+
+void OpFrame::SetEndButtons(std::initializer_list<std::string_view> buttons) {
+  endButtons_.assign(buttons.begin(), buttons.end());
+}
+
+void OpFrame::Show(std::string_view label, std::string_view text) { view().SetText(label, text); }
+
+void OpFrame::ShowRed(std::string_view label, std::string_view text) {
+  view().SetColour(label, LineColour::Red);
+  view().SetText(label, text);
+}
+
+void OpFrame::ShowVisible(std::string_view label, std::string_view text) {
+  view().SetVisible(label, true);
+  view().SetText(label, text);
+}
+
+void OpFrame::EnableEnd() {
+  for (const auto& button : endButtons_) view().SetEnabled(button, true);
+}
+
+OpOutcome OpFrame::Fail(std::string_view label, std::string_view text, OpOutcome why) {
+  ShowRed(label, text);
+  EnableEnd();
+  outcome_ = why;
+  return why;
+}
+
+OpOutcome OpFrame::Finish(std::string_view label, std::string_view text, OpOutcome why) {
+  Show(label, text);
+  EnableEnd();
+  outcome_ = why;
+  return why;
+}
+
+OpOutcome OpFrame::Stop() {
+  outcome_ = OpOutcome::Stopped;
+  return outcome_;
+}
+
+bool OpFrame::Step(int code, int success, const StepLines& lines) {
+  if (code == LinkStopped || StopRequested()) {
+    Stop();
+    return false;
+  }
+  if (code == success) return true;
+  std::string_view label = lines.label;
+  std::string_view text = LinkMessage(code);
+  if (code == LinkTimeout) {
+    text = lines.timeout;
+  } else if (code != LinkNoDevice && code != LinkAdapterError) {
+    text = "Writer Error!!";
+    if (!lines.otherLabel.empty()) label = lines.otherLabel;
+  }
+  Fail(label, text, OpOutcome::LinkFailed);
+  return false;
+}
+
+bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
+  const int code = link_.CheckWriter(false);
+  if (code == LinkStopped || StopRequested()) {
+    Stop();
+    return false;
+  }
+  if (code == LinkWrongWriter) {
+    Fail(label, "Writer type is error!", OpOutcome::LinkFailed);
+    return false;
+  }
+  if (code == LinkTimeout) {
+    Fail(label, timeout, OpOutcome::LinkFailed);
+    return false;
+  }
+  return true;
+}
+
+// ---- Words -----------------------------------------------------------------------------------------
+
+int FirstNonBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh) {
+  for (int j = 0; j + 1 < bytes; j += 2) {
+    if (!IsBlankWord(data[j], data[j + 1], blankHigh)) return j;
+  }
+  return -1;
+}
+
+bool AllBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh) {
+  return FirstNonBlank(data, bytes, blankHigh) < 0;
+}
+
+bool OptionBlank(const Workspace& ws, std::uint8_t low, std::uint8_t high) {
+  return (low & ws.OptionLowMask) == ws.OptionLowMask &&
+         (high & ws.OptionHighMask) == ws.OptionHighMask;
+}
+
+bool OptionMatches(const Workspace& ws, std::uint8_t low, std::uint8_t high) {
+  return (ws.OptionLow & ws.OptionLowMask) == (low & ws.OptionLowMask) &&
+         (ws.OptionHigh & ws.OptionHighMask) == (high & ws.OptionHighMask);
+}
+
+void StageOption(Workspace& ws) {
+  ws.LinkBuffer[0] = ws.OptionLow;
+  ws.LinkBuffer[1] = ws.CoreType == 3 ? static_cast<std::uint8_t>(ws.OptionHigh | 0x70) : ws.OptionHigh;
+}
+
+std::string_view IdVerifyFailure(int result) {
+  switch (result) {
+    case 1: return "ID verify fail!!";
+    case 2: return "Checksum verify fail!!";
+    case 3: return "ID && Checksum verify fail!!";
+    default: return {};
+  }
+}
+
+}  // namespace kvx

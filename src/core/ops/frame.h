@@ -1,0 +1,126 @@
+// What every worker shares: the link bound to the operation's stop token, the step check that
+// turns a link result into the step's status line, the dialog's tick counter and its gauge.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/link/writer_link.h"
+#include "core/ops/operation.h"
+
+namespace kvx {
+
+// The message the operator sees for a link result code that is not the step's success code.
+std::string_view LinkMessage(int code);
+
+// Four (or `digits`) upper-case hexadecimal digits, as every address and word is shown.
+std::string Hex(int value, int digits = 4);
+
+// "IC=" + chip + "H, Buffer=" + buffer + "H": the values side by side at a mismatch.
+std::string MismatchText(int chip, int buffer, int digits);
+
+// Where a step's link failures are written. The read worker numbers its time-outs and puts
+// "Writer Error!!" of its OPTION steps on another line than the other messages.
+struct StepLines {
+  std::string_view label;
+  std::string_view timeout = "Connect Timeout!!";
+  std::string_view otherLabel = {};  // empty: the same label
+};
+
+// The dialog's TickCount: whole seconds of the operation's clock since it was last reset.
+// Resetting it stands for "TickCount = 0 and Timer1 on".
+class TickCounter {
+ public:
+  explicit TickCounter(Clock& clock) : clock_(clock), start_(clock.Now()) {}
+  void Reset() { start_ = clock_.Now(); }
+  int Ticks() const;
+  // The moment TickCount reaches `ticks`.
+  TimePoint Deadline(int ticks) const { return start_ + std::chrono::seconds(ticks); }
+  Millis Left(int ticks) const;
+
+ private:
+  Clock& clock_;
+  TimePoint start_;
+};
+
+// The progress gauge: written only when the whole percentage grows, so a long transfer makes at
+// most 101 updates; 0 at the start and 100 at the end.
+class Gauge {
+ public:
+  explicit Gauge(OperationView& view) : view_(view) {}
+  void Start();
+  void Progress(long done, long total);
+  void End() { view_.SetGauge(100); }
+
+ private:
+  OperationView& view_;
+  int highest_ = 0;
+};
+
+// One running operation: its context, its link, the buttons it enables when it ends and how it
+// has ended so far.
+class OpFrame {
+ public:
+  OpFrame(OperationContext& ctx, std::initializer_list<std::string_view> endButtons);
+
+  WriterLink& link() { return link_; }
+  Workspace& ws() { return ctx_.ws; }
+  OperationView& view() { return ctx_.view; }
+  OperationContext& ctx() { return ctx_; }
+  bool StopRequested() const { return ctx_.stop.stop_requested(); }
+
+  // A line in the label's normal colour / in red. Attributes go before the text, so a view that
+  // shows a line as soon as its text arrives already knows how to draw it.
+  void Show(std::string_view label, std::string_view text);
+  void ShowRed(std::string_view label, std::string_view text);
+  void ShowVisible(std::string_view label, std::string_view text);  // make visible, then text
+  void Title(std::string_view text) { Show("StaticText1", text); }
+
+  // Enable the buttons the operation ends with.
+  void EnableEnd();
+  void SetEndButtons(std::initializer_list<std::string_view> buttons);
+  // End in red on `label`; returns `why`.
+  OpOutcome Fail(std::string_view label, std::string_view text, OpOutcome why);
+  // End with a line in the normal colour (a success, or a result that is not an error).
+  OpOutcome Finish(std::string_view label, std::string_view text, OpOutcome why = OpOutcome::Ok);
+  // End because the view was closed: nothing more is written or sent.
+  OpOutcome Stop();
+
+  // True when `code` is the step's success code. Otherwise the step's message goes on its line
+  // in red, the end buttons are enabled and outcome() tells how it ended.
+  bool Step(int code, int success, const StepLines& lines);
+  // CheckWriter: only a wrong Writer and a time-out stop the operation.
+  bool WriterOk(std::string_view label, std::string_view timeout = "Connect Timeout!!");
+  OpOutcome outcome() const { return outcome_; }
+  // A red line that does not end the operation (a verify mismatch it reports and goes on).
+  void NoteChipFailure() { chipFailed_ = true; }
+  OpOutcome Result() const { return chipFailed_ ? OpOutcome::ChipFailed : OpOutcome::Ok; }
+
+ private:
+  OperationContext& ctx_;
+  WriterLink link_;
+  std::vector<std::string> endButtons_;
+  OpOutcome outcome_ = OpOutcome::Ok;
+  bool chipFailed_ = false;
+};
+
+// ---- Blank words -------------------------------------------------------------------------------
+
+// Are the stored words in bytes [0, bytes) of `data` all blank?
+bool AllBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh);
+// Byte index of the first word that is not blank, or -1.
+int FirstNonBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh);
+// The OPTION word as the device implements it: only its mask bits count.
+bool OptionBlank(const Workspace& ws, std::uint8_t low, std::uint8_t high);
+bool OptionMatches(const Workspace& ws, std::uint8_t low, std::uint8_t high);
+
+// The OPTION word as it goes to the Writer: 11-bit devices carry 0x70 in the high byte.
+void StageOption(Workspace& ws);
+
+// The messages of the ID and checksum read-back (VerifyIdChecksum's result); empty for a match.
+std::string_view IdVerifyFailure(int result);
+
+}  // namespace kvx

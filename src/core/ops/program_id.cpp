@@ -1,0 +1,18 @@
+// Program ID and Checksum: write the twelve ID bytes and the data checksum text into the chip's
+// ID words, then read all sixteen words back.
+#include "core/ops/program_steps.h"
+#include "core/ops/workers.h"
+
+namespace kvx {
+
+OpOutcome ProgramIdWorker(OperationContext& ctx) {
+  OpFrame f(ctx, {"Button1"});
+  if (!f.WriterOk("Label1")) return f.outcome();
+  if (!ProgramIdWords(f, "Label1", "Program ID fail at address ")) return f.outcome();
+  f.Show("Label1", "Program Ok!!");
+  if (!VerifyIdWords(f, "Label2")) return f.outcome();
+  f.EnableEnd();
+  return f.Result();
+}
+
+}  // namespace kvx

@@ -1,0 +1,95 @@
+#include "core/ops/program_steps.h"
+
+#include <string>
+
+#include "core/device/checksum.h"
+
+namespace kvx {
+
+bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
+  Workspace& ws = f.ws();
+  const int n = ws.ProgramBytes;
+  f.link().GetHeader(AreaProgram, ActionRead);
+  if (!f.Step(f.link().Read7BitData(n, true), LinkDone, {label})) return false;
+  const auto& pb = ws.ProgramBuffer;
+  const auto& r = ws.LinkBuffer;
+  for (int j = 0; j + 1 < n; j += 2) {
+    if (pb[j] != r[j] || (pb[j + 1] & ws.BlankHigh) != (r[j + 1] & ws.BlankHigh)) {
+      f.Fail(label, "Data verify Fail!!", OpOutcome::ChipFailed);
+      return false;
+    }
+  }
+  return true;
+}
+
+bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
+                    std::string_view showBeforeWrite) {
+  Workspace& ws = f.ws();
+  WriterLink& link = f.link();
+  link.GetHeader(AreaId, ActionProgram);
+  if (!f.Step(link.SendHeader(10), LinkReady, {label})) return false;
+  GetIdChecksum(ws);
+  if (!showBeforeWrite.empty()) f.view().SetVisible(showBeforeWrite, true);
+
+  // The header names the last word written (7): eight words, the ID and the checksum.
+  const int count = 2 * (ws.HeaderBytes[3] + 256 * ws.HeaderBytes[4]) + 2;
+  const int code = link.WriteData(count, true);
+  if (code == LinkWriteFail) {
+    const int word = ws.FailIndex / 2;
+    const std::string text = word >= 5 ? std::string("Checksum program fail !!")
+                                       : std::string(idFailPrefix) + Hex(word) + " !!";
+    f.Fail(label, text, OpOutcome::ChipFailed);
+    return false;
+  }
+  return f.Step(code, LinkWriteOk, {label});
+}
+
+bool VerifyIdWords(OpFrame& f, std::string_view label) {
+  f.link().GetHeader(AreaId, ActionRead);
+  if (!f.Step(f.link().Read7BitData(32, true), LinkDone, {label})) return false;
+  const std::string_view failure = IdVerifyFailure(VerifyIdChecksum(f.ws()));
+  if (failure.empty()) {
+    f.Show(label, "ID && Checksum verify OK!!");
+  } else {
+    f.ShowRed(label, failure);
+    f.NoteChipFailure();
+  }
+  return true;
+}
+
+bool ProgramOptionWord(OpFrame& f, std::string_view label) {
+  Workspace& ws = f.ws();
+  WriterLink& link = f.link();
+  link.GetHeader(AreaOption, ActionProgram);
+  if (!f.Step(link.SendHeader(10), LinkReady, {label})) return false;
+
+  StageOption(ws);
+  const int code = link.WriteData(2, true);
+  if (code == LinkWriteFail) {
+    f.Fail(label, "OPTION program fail !!", OpOutcome::ChipFailed);
+    return false;
+  }
+  if (!f.Step(code, LinkWriteOk, {label})) return false;
+
+  link.GetHeader(AreaOption, ActionRead);
+  if (!f.Step(link.Read7BitData(2, true), LinkDone, {label})) return false;
+  // Bits the device's OPTION word does not implement never fail the verify.
+  if (OptionMatches(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
+    f.Show(label, "OPTION program && verify OK!!");
+  } else {
+    f.ShowRed(label, "OPTION verify Fail!!");
+    f.NoteChipFailure();
+  }
+  return true;
+}
+
+std::string_view OptionStatusText(int status, const OptionStatusTexts& texts) {
+  switch (status & 3) {
+    case 1: return texts.blank;
+    case 2: return texts.error;
+    case 3: return texts.both;
+    default: return {};
+  }
+}
+
+}  // namespace kvx

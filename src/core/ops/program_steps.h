@@ -1,0 +1,38 @@
+// Programming steps that the single operations and the Auto Program pass share. Each writes its
+// failures on the line it is given and returns whether the operation goes on.
+#pragma once
+
+#include <string_view>
+
+#include "core/ops/frame.h"
+
+namespace kvx {
+
+// Read the program memory back and compare it with the buffer word by word (the second byte
+// under BlankHigh). A mismatch ends in red with "Data verify Fail!!"; no address is shown.
+bool VerifyProgramMemory(OpFrame& f, std::string_view label);
+
+// Program the ID and checksum words. A write failure names the word: below word 5
+// `idFailPrefix` + the address + " !!", from word 5 on "Checksum program fail !!".
+// `showBeforeWrite` is made visible just before the words go out (empty: none).
+bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
+                    std::string_view showBeforeWrite = {});
+
+// Read the ID words back and show how they compare: a red line for a mismatch (noted as a chip
+// failure, the operation goes on), "ID && Checksum verify OK!!" otherwise. False only when the
+// read itself failed.
+bool VerifyIdWords(OpFrame& f, std::string_view label);
+
+// Program the OPTION word and read it back: "OPTION program && verify OK!!", or a red
+// "OPTION verify Fail!!" noted as a chip failure. False when a link or write step failed.
+bool ProgramOptionWord(OpFrame& f, std::string_view label);
+
+// OptionStatus as the operator is told it; empty when every field is valid.
+struct OptionStatusTexts {
+  std::string_view blank;
+  std::string_view error;
+  std::string_view both;
+};
+std::string_view OptionStatusText(int status, const OptionStatusTexts& texts);
+
+}  // namespace kvx

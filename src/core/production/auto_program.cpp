@@ -1,0 +1,195 @@
+// Auto Program: one pass programs one chip from start to end: checks of the workspace, erase of a
+// flash part, blank check, ID and checksum, the program memory stream and its verify, the ID
+// verify, the OPTION word; then the pass is counted and the next serial number stamped.
+#include "core/production/auto_program.h"
+
+#include "core/device/checksum.h"
+#include "core/device/workspace_ops.h"
+#include "core/ops/program_steps.h"
+#include "core/ops/stream.h"
+#include "core/production/pass_count.h"
+#include "core/production/serial_number.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr OptionStatusTexts kOptionRefusals{"Some Options are Blank!", "Some Options are error!",
+                                            "Some Options are Blank or error!"};
+
+// Steps 2 to 7: nothing here talks to the Writer except the Writer check at the end.
+bool PreChecks(OpFrame& f) {
+  Workspace& ws = f.ws();
+  if (ws.SerialNoMode && !SerialWordsAreRtiw(ws)) {
+    f.Fail("Label1", "The program memory is not 'RTIW'", OpOutcome::Refused);
+    return false;
+  }
+  SerialNo2Memory(ws);
+  if (ws.QtpSimulate) return true;
+  if (AllBlank(ws.ProgramBuffer.data(), ws.ProgramBytes, ws.BlankHigh)) {
+    f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
+    return false;
+  }
+  const std::string_view refused = OptionStatusText(ws.OptionStatus, kOptionRefusals);
+  if (!refused.empty()) {
+    f.Fail("Label1", refused, OpOutcome::Refused);
+    return false;
+  }
+  return f.WriterOk("Label1");
+}
+
+bool Erase(OpFrame& f) {
+  f.ShowVisible("EraseMsg", "Erase flash memory...");
+  f.link().GetHeader(AreaProgram, ActionErase);
+  f.view().SetColour("EraseMsg", LineColour::Normal);
+  if (!f.Step(f.link().SendHeader(10), LinkDone, {"EraseMsg"})) return false;
+  f.Show("EraseMsg", "Erase End");
+  return true;
+}
+
+// Reads one area and tests that its first `testBytes` bytes are blank words.
+bool AreaBlank(OpFrame& f, int area, int length, int testBytes, std::string_view notBlank) {
+  Workspace& ws = f.ws();
+  f.link().GetHeader(area, ActionRead);
+  if (!f.Step(f.link().Read7BitData(length, true), LinkDone, {"Label1"})) return false;
+  if (AllBlank(ws.LinkBuffer.data(), testBytes, ws.BlankHigh)) return true;
+  f.Fail("Label1", notBlank, OpOutcome::ChipFailed);
+  return false;
+}
+
+bool BlankCheck(OpFrame& f) {
+  Workspace& ws = f.ws();
+  f.Show("Label1", "Blank Check.....");
+  f.link().GetHeader(AreaOption, ActionRead);
+  if (!f.Step(f.link().Read7BitData(2, true), LinkDone, {"Label1"})) return false;
+  if (!OptionBlank(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
+    f.Finish("Label1", "OPTION ....... Not Blank!!", OpOutcome::ChipFailed);
+    return false;
+  }
+  const int n = ws.ProgramBytes;
+  if (!AreaBlank(f, AreaId, 32, 16, "ID Checksum ....... Not Blank!!")) return false;
+  if (!AreaBlank(f, AreaProgram, n, n, "Data .......... not blank!!")) return false;
+  f.Show("Label1", "Blank Check ..... OK.");
+  return true;
+}
+
+bool ProgramData(OpFrame& f) {
+  Workspace& ws = f.ws();
+  f.Show("Label2", "Program Data...");
+  f.link().GetHeader(AreaProgram, ActionProgram);
+  if (!f.Step(f.link().SendHeader(10), LinkReady, {"Label2"})) return false;
+  GetRomData(ws);
+  const SendStreamPlan stream{
+      .data = ws.LinkBuffer.data(),
+      .dataSize = kLinkBufferBytes,
+      .count = ws.ProgramBytes,
+      .label = "Label2",
+      .addressLabel = "Label3",
+      .okText = "Data program Ok!!",
+      .failText = "Data program fail !!",
+  };
+  const StreamEnd end = SendProgramStream(f, stream);
+  if (end == StreamEnd::Failed || end == StreamEnd::Stopped) return false;
+  f.view().SetVisible("Label3", false);
+  if (!VerifyProgramMemory(f, "Label2")) return false;
+  f.Show("Label2", "Data program && verify OK!!");
+  return true;
+}
+
+// Steps 8 to 12: the chip itself. A verify mismatch of the ID or the OPTION word is shown in red
+// and the pass still counts.
+bool ProgramChip(OpFrame& f) {
+  Workspace& ws = f.ws();
+  if (!ws.SkipBlankCheck) {
+    if (ws.EraseRequested && !Erase(f)) return false;
+    if (!BlankCheck(f)) return false;
+  }
+  f.ShowVisible("Label2", "Program ID...");
+  if (!ProgramIdWords(f, "Label2", "ID program fail at address ", "Label3")) return false;
+  if (!ProgramData(f)) return false;
+  f.view().SetVisible("Label3", true);
+  if (!VerifyIdWords(f, "Label3")) return false;
+  f.view().SetVisible("Label4", true);
+  return ProgramOptionWord(f, "Label4");
+}
+
+// The end record of a QTP file: serial mode ends and only "Exit" is left.
+void EndOfQtpFile(OpFrame& f) {
+  Workspace& ws = f.ws();
+  ws.SerialNoMode = false;
+  ws.QtpFileLoaded = false;
+  ws.QtpReadFile.reset();
+  ws.QtpSimulate = false;
+  ws.QtpFileText = "Disable";
+  f.view().ShowMessage("QTP Program Finished!");
+  f.view().SetEnabled("Button1", true);
+  f.view().SetEnabled("Button2", false);
+}
+
+// Steps 14 to 17 after a chip that went through: count it and stamp the next number.
+AutoPassResult CountAndAdvance(OpFrame& f) {
+  Workspace& ws = f.ws();
+  AutoPassResult result;
+  result.counted = true;
+  CountPass(ws);
+  if (ws.SerialNoMode) {
+    if (ws.QtpFileLoaded) {
+      const std::string error = ReadSerialData(ws);
+      if (!error.empty()) f.view().ShowMessage(error);
+      if (ws.QtpEndSeen) {
+        EndOfQtpFile(f);
+        result.qtpFinished = true;
+        return result;
+      }
+    } else {
+      SerialNoNext(ws);
+    }
+  }
+  SerialNo2Memory(ws);
+  result.startNextByItself = ws.FlashPgmTestOn;
+  f.EnableEnd();
+  return result;
+}
+
+}  // namespace
+
+AutoPassResult AutoProgramPass(OperationContext& ctx) {
+  OpFrame f(ctx, {"Button1", "Button2"});
+  Workspace& ws = f.ws();
+  f.Title(ws.SkipBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
+  f.Show("Label1", "");
+
+  if (!PreChecks(f)) return {f.outcome()};
+  if (ws.QtpSimulate) {
+    f.ShowVisible("Label2", "Simulate Programming OK!");
+  } else if (!ProgramChip(f)) {
+    return {f.outcome()};
+  }
+  return CountAndAdvance(f);
+}
+
+void PrepareNextPass(OperationView& view) {
+  view.SetEnabled("Button1", false);
+  view.SetEnabled("Button2", false);
+  for (const char* label : {"Label2", "Label3", "Label4"}) view.SetVisible(label, false);
+  for (const char* label : {"Label1", "Label2", "Label3", "Label4"})
+    view.SetColour(label, LineColour::Normal);
+  view.SetText("Label1", "");
+  view.SetText("Label2", "Program.....");
+  view.SetText("Label3", "Verify.....");
+  view.SetText("Label4", "Program OPTION.....");
+}
+
+const DialogSpec& AutoProgramDialog() {
+  static const DialogSpec dialog{
+      "AutoProgramForm", "Auto Program", "Auto Program",
+      {{"EraseMsg", "", false},
+       {"Label1", "Blank Check....."},
+       {"Label2", "Program.....", false},
+       {"Label3", "", false},
+       {"Label4", "Program OPTION.....", false}},
+      false, {{"Button2", "Continue"}, {"Button1", "Exit"}}, false};
+  return dialog;
+}
+
+}  // namespace kvx
