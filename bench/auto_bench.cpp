@@ -1,0 +1,200 @@
+// How close `kvxw auto` comes to the wire: one Auto Program pass of the largest device (KVX-43)
+// against `kvxw sim` with 115200-baud timing, compared with the time its bytes need on the line
+// (10 bit times each, every acknowledged byte followed by its one-byte answer).
+//
+//   auto_bench [PASSES]      (default 2; kvxw is taken from KVXW or from beside this program)
+//
+// The floor is measured by running the same pass in-process against the simulated Writer on a
+// simulated clock, where every byte takes exactly its wire time and the host takes none.
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/device/catalogue.h"
+#include "core/device/status_panel.h"
+#include "core/files/program_file.h"
+#include "core/production/auto_program.h"
+#include "sim/sim_writer.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr const char* kDevice = "KVX-43";
+constexpr const char* kOption = "7D7F";  // 6 MHz oscillator: a complete OPTION word for KVX-43
+constexpr int kWords = 0x1800;
+
+class NullView final : public kvx::OperationView {
+ public:
+  void SetText(std::string_view, std::string_view) override {}
+  void SetColour(std::string_view, kvx::LineColour) override {}
+  void SetVisible(std::string_view, bool) override {}
+  void SetGauge(int) override {}
+  void SetEnabled(std::string_view, bool) override {}
+  void ShowMessage(std::string_view) override {}
+};
+
+std::string KvxwPath() {
+  if (const char* env = std::getenv("KVXW")) return env;
+  return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kvxw").string();
+}
+
+// A child kvxw with its standard output on a pipe.
+struct Child {
+  pid_t pid = -1;
+  int out = -1;
+};
+
+Child Spawn(const std::vector<std::string>& args, const std::string& env) {
+  int pipeFds[2];
+  if (::pipe(pipeFds) != 0) return {};
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    ::dup2(pipeFds[1], STDOUT_FILENO);
+    const int devNull = ::open("/dev/null", O_WRONLY);
+    ::dup2(devNull, STDERR_FILENO);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
+    if (!env.empty()) ::putenv(const_cast<char*>(env.c_str()));
+    std::vector<char*> argv;
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    ::execv(argv[0], argv.data());
+    ::_exit(127);
+  }
+  ::close(pipeFds[1]);
+  return {pid, pipeFds[0]};
+}
+
+// Reads the child's output until `want` shows up, the pipe closes or `limit` passes.
+bool ReadUntil(int fd, const std::string& want, std::chrono::seconds limit, std::string& text) {
+  const auto deadline = Clock::now() + limit;
+  while (Clock::now() < deadline) {
+    if (!want.empty() && text.find(want) != std::string::npos) return true;
+    pollfd p{fd, POLLIN, 0};
+    if (::poll(&p, 1, 100) <= 0) continue;
+    char buffer[4096];
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n <= 0) return want.empty();
+    text.append(buffer, static_cast<std::size_t>(n));
+  }
+  return false;
+}
+
+void Stop(Child& child, int signal) {
+  if (child.pid <= 0) return;
+  ::kill(child.pid, signal);
+  const auto deadline = Clock::now() + std::chrono::seconds(5);
+  int status = 0;
+  while (::waitpid(child.pid, &status, WNOHANG) == 0) {
+    if (Clock::now() >= deadline) {
+      ::kill(child.pid, SIGKILL);
+      ::waitpid(child.pid, &status, 0);
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  ::close(child.out);
+  child.pid = -1;
+}
+
+// The pass in-process on a simulated clock: only the wire takes time.
+double FloorSeconds(const std::string& file, long& hostBytes) {
+  auto ws = std::make_unique<kvx::Workspace>();
+  ws->SelectedDevice = kDevice;
+  ws->DeviceIndex = kvx::GetICInfo(*ws, kDevice);
+  if (kvx::OpenProgramFile(*ws, file).stopped) return -1;
+  ws->OptionLow = 0x7D;
+  ws->OptionHigh = 0x7F;
+  kvx::RefreshData(*ws);
+  kvx::sim::SimWriter writer(ws->DeviceIndex);
+  writer.Faults().BaudDelay = true;
+  kvx::FakeClock clock;
+  kvx::sim::SimPort port(writer, &clock);
+  NullView view;
+  kvx::OperationContext ctx{*ws, port, clock, view, {}};
+  const auto start = clock.Now();
+  if (kvx::AutoProgramPass(ctx).outcome != kvx::OpOutcome::Ok) return -1;
+  hostBytes = static_cast<long>(port.Sent().size());
+  return std::chrono::duration<double>(clock.Now() - start).count();
+}
+
+// `kvxw auto --count passes` against `kvxw sim` on a pseudo-terminal; seconds per pass.
+double PassSeconds(const std::string& kvxw, const std::string& dir, const std::string& file,
+                   long passes, bool baudDelay) {
+  const std::string link = dir + "/writer";
+  std::vector<std::string> simArgs = {
+      kvxw, "sim", "--link", link, "--device", kDevice, "--fresh-chip-each-pass"};
+  if (baudDelay) simArgs.insert(simArgs.end(), {"--fault", "baud-delay"});
+  Child sim = Spawn(simArgs, "");
+  std::string banner;
+  if (!ReadUntil(sim.out, "listening", std::chrono::seconds(10), banner)) {
+    Stop(sim, SIGKILL);
+    return -1;
+  }
+  const auto start = Clock::now();
+  Child run = Spawn({kvxw, "auto", "--port", "Com1", "--device", kDevice, "--file", file,
+                     "--option", kOption, "--count", std::to_string(passes)},
+                    "KVXW_COM1=" + link);
+  std::string output;
+  const bool ended = ReadUntil(run.out, "", std::chrono::seconds(60 * passes), output);
+  int status = -1;
+  if (ended)
+    ::waitpid(run.pid, &status, 0);
+  else
+    Stop(run, SIGKILL);
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  if (ended) ::close(run.out);
+  Stop(sim, SIGTERM);
+  const bool ok = ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  if (!ok) std::fprintf(stderr, "kvxw auto failed:\n%s\n", output.c_str());
+  return ok ? seconds / static_cast<double>(passes) : -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const long passes = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2;
+  if (passes < 1) {
+    std::fprintf(stderr, "usage: auto_bench [PASSES]\n");
+    return 2;
+  }
+  const std::string kvxw = KvxwPath();
+  const std::filesystem::path dir =
+      std::filesystem::temp_directory_path() / ("kvxw_auto_bench_" + std::to_string(::getpid()));
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "kvx43.bin").string();
+  {
+    std::ofstream out(file, std::ios::binary);
+    for (int i = 0; i < kWords; ++i) {
+      const int word = (i * 7 + 1) & 0x3FFF;
+      out.put(static_cast<char>(word & 0xFF)).put(static_cast<char>(word >> 8));
+    }
+  }
+
+  long hostBytes = 0;
+  const double floor = FloorSeconds(file, hostBytes);
+  const double bare = PassSeconds(kvxw, dir.string(), file, passes, false);
+  const double timed = PassSeconds(kvxw, dir.string(), file, passes, true);
+  std::filesystem::remove_all(dir);
+  if (floor <= 0 || bare < 0 || timed < 0) {
+    std::fprintf(stderr, "auto_bench: a pass did not complete\n");
+    return 1;
+  }
+  std::printf("device %s, %ld pass(es), host bytes per pass %ld\n", kDevice, passes, hostBytes);
+  std::printf("wire-time floor       %8.3f s\n", floor);
+  std::printf("pass, no wire time    %8.3f s  (host and terminal overhead)\n", bare);
+  std::printf("pass at 115200 baud   %8.3f s\n", timed);
+  std::printf("ratio                 %8.3f  (target 1.10 or below)\n", timed / floor);
+  return 0;
+}

@@ -1,0 +1,176 @@
+// kvxw blank-check, erase, read, program, program-option, program-id, verify, verify-protect,
+// write-eeprom, force-write: one device operation each, run against the Writer on --port with
+// its dialog's status lines printed as the worker writes them.
+#include <unistd.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+
+#include "cli/command.h"
+#include "cli/op_buffers.h"
+#include "cli/op_run.h"
+#include "cli/op_view.h"
+#include "cli/port_open.h"
+#include "core/device/catalogue.h"
+#include "core/ops/workers.h"
+
+namespace kvx::cli {
+namespace {
+
+// What a command needs besides the port and the device.
+enum Needs : unsigned {
+  kFile = 1u << 0,           // --file, optional
+  kFileRequired = 1u << 1,   // --file, required
+  kOptionWord = 1u << 2,     // --option
+  kId = 1u << 3,             // --id
+  kEeprom = 1u << 4,         // --eeprom
+  kFlashOnly = 1u << 5,      // only for devices with EEPROM (MemoryKind 2)
+  kResetCheck = 1u << 6,     // the reset-address check before programming
+  kReadOutput = 1u << 7,     // -o OUT and the OPTION and ID lines after a read
+  kRepeat = 1u << 8,         // --count: one chip after another ("Continue")
+  kAddressStream = 1u << 9,  // a label shows the word address while the memory streams
+};
+
+struct DeviceOp {
+  const char* name;
+  const char* summary;
+  const DialogSpec& (*dialog)();
+  OpOutcome (*worker)(OperationContext&);
+  void (*prepare)(Workspace&);  // the flag the menu command sets before the dialog
+  unsigned needs;
+  const char* details;
+};
+
+const DeviceOp kOps[] = {
+    {"blank-check", "Blank-check the chip in the socket (Program > Blank Check).", BlankCheckDialog,
+     BlankCheckWorker, [](Workspace& ws) { ws.EraseRequested = false; }, 0,
+     "The OPTION word, the ID and checksum words and the program memory must read as blank.\n"
+     "A chip that is not blank exits with 1."},
+    {"erase", "Erase a flash chip, then blank-check it (toolbar Erase).", BlankCheckDialog,
+     BlankCheckWorker, [](Workspace& ws) { ws.EraseRequested = true; }, kFlashOnly,
+     "Only for devices with EEPROM (flash devices)."},
+    {"read", "Read the chip: OPTION, ID, program memory and EEPROM (Program > Read).", ReadDialog,
+     ReadWorker, [](Workspace& ws) { ws.ReadCompleted = false; }, kReadOutput,
+     "After a read without a red line it prints 'OPTION: LLHH' and 'ID: hex:...' in the forms\n"
+     "--option and --id take. With -o OUT it writes the program memory to OUT as a bin image\n"
+     "(word 0 first, two bytes per word, low byte first) and, for a device with EEPROM, the\n"
+     "EEPROM bytes to OUT.eeprom as a raw binary (what --eeprom takes).\n"
+     "A read that failed writes no file, so an earlier OUT is never replaced by part of a chip."},
+    {"program", "Program the program memory and verify it (Program > Program Memory).",
+     ProgramMemoryDialog, ProgramMemoryWorker, nullptr,
+     kFileRequired | kResetCheck | kAddressStream,
+     "Refused before the dialog when the word at the device's reset address is blank, unless\n"
+     "--ignore-blank-reset is given."},
+    {"program-option", "Program and verify the OPTION word only (Program > OPTION).",
+     ProgramOptionDialog, ProgramOptionWorker, nullptr, kFile | kOptionWord,
+     "The OPTION word comes from --option, or from a cfg file given with --file. An OPTION\n"
+     "word with a blank or invalid field is refused before the Writer is asked."},
+    {"program-id", "Program and verify the ID and checksum words (Program > ID and Checksum).",
+     ProgramIdDialog, ProgramIdWorker, nullptr, kFileRequired | kId,
+     "The checksum words carry the data checksum of the program file."},
+    {"verify", "Compare the chip with the buffers (Program > Verify).", VerifyDialog, VerifyWorker,
+     [](Workspace& ws) { ws.VerifyWithProtect = false; },
+     kFileRequired | kOptionWord | kId | kEeprom,
+     "OPTION, ID and checksum, program memory and (flash devices) EEPROM. Without --option the\n"
+     "OPTION word of the file is compared (blank for bin, obj, kvh and hex files)."},
+    {"verify-protect", "Verify a code-protected chip (Program > Verify with Protect).",
+     VerifyDialog, VerifyWorker, [](Workspace& ws) { ws.VerifyWithProtect = true; },
+     kFileRequired | kOptionWord | kId | kEeprom,
+     "The chip must be protected; only bits 5 and 6 of each stored byte are compared."},
+    {"write-eeprom", "Program and verify the EEPROM (toolbar Write EEPROM).", ProgramEepromDialog,
+     ProgramEepromWorker, nullptr, kFile | kEeprom | kFlashOnly,
+     "Only for devices with EEPROM. The bytes come from --eeprom, or from a cfg file given with\n"
+     "--file; one of the two is needed."},
+    {"force-write", "Program memory without check, chip after chip (toolbar Force Write).",
+     ForceWriteDialog, ForceWriteWorker, [](Workspace& ws) { ws.SerialNoMode = false; },
+     kFileRequired | kRepeat,
+     "No blank check and no buffer check; the verify compares bits 5 and 6 of each stored byte.\n"
+     "--count K programs K chips (with --port sim a fresh chip each time), as \"Continue\" does,\n"
+     "and stops at the first chip with a red line. The pass count is printed after each chip."},
+};
+
+std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {
+  std::vector<OptionSpec> options = PortOptions();
+  options.push_back(DeviceOption());
+  if (op.needs & (kFile | kFileRequired)) options.push_back(FileOption(op.needs & kFileRequired));
+  if (op.needs & kOptionWord) options.push_back(OptionWordOption());
+  if (op.needs & kId) options.push_back(IdOption());
+  if (op.needs & kEeprom) options.push_back(EepromOption());
+  if (op.needs & kResetCheck) options.push_back(IgnoreBlankResetOption());
+  if (op.needs & kReadOutput)
+    options.push_back({"-o", "OUT", "write the program memory read to OUT (and OUT.eeprom)"});
+  if (op.needs & kRepeat) options.push_back(CountOption("chips to program, one after another"));
+  return options;
+}
+
+// Runs the operation's worker once per chip; stops at the first chip that did not go through.
+OpOutcome RunChips(const DeviceOp& op, OperationContext& ctx, TerminalView& view, long chips) {
+  OpOutcome outcome = OpOutcome::Ok;
+  for (long chip = 1; chip <= chips; ++chip) {
+    if (ctx.stop.stop_requested()) return OpOutcome::Stopped;
+    outcome = op.worker(ctx);
+    if (op.needs & kRepeat) view.Note("Pass Count", ctx.ws.PassCountText);
+    if (outcome != OpOutcome::Ok || view.SawRed()) break;
+  }
+  return outcome;
+}
+
+int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::ostream& err) {
+  BufferInputs inputs;
+  if (!ParseBufferInputs(op.name, args, inputs, err)) return kExitUsage;
+  const DeviceRow& row = Catalogue[FindDevice(inputs.device)];
+  if ((op.needs & kFlashOnly) && row.MemoryKind != 2)
+    return UsageError(op.name, inputs.device + " is not a flash device", err);
+  if ((op.needs & kEeprom) && (op.needs & kFile) && inputs.file.empty() && inputs.eeprom.empty())
+    return UsageError(op.name, "needs --eeprom FILE or --file FILE", err);
+  long chips = 1;
+  if ((op.needs & kRepeat) && !ParseCount(op.name, args, chips, err)) return kExitUsage;
+
+  auto ws = std::make_unique<Workspace>();
+  if (int status = FillWorkspace(op.name, inputs, *ws, out, err); status != kExitOk) return status;
+  CliPort port;
+  if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
+  if ((op.needs & kResetCheck) && !ResetAddressAccepted(op.name, *ws, args, out, err))
+    return kExitFailed;
+  if (chips > 1) FreshChipEachPass(port, args);
+  if (op.prepare != nullptr) op.prepare(*ws);
+
+  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  if (op.needs & kAddressStream) view.SetStreamBytes(ws->ProgramBytes);
+  view.Open(op.dialog());
+  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+    OperationContext ctx{*ws, port.port(), port.clock(), view, stop};
+    return RunChips(op, ctx, view, chips);
+  });
+  view.Finish();
+  if (outcome == OpOutcome::Stopped) err << "kvxw " << op.name << ": stopped\n";
+  const int status = ExitStatus(outcome, view.SawRed());
+  if ((op.needs & kReadOutput) && status == kExitOk &&
+      !WriteReadResult(op.name, *ws, args.Get("-o"), out, err))
+    return kExitFailed;
+  return status;
+}
+
+template <std::size_t I>
+int RunOp(const Args& args, std::ostream& out, std::ostream& err) {
+  return RunDeviceOp(kOps[I], args, out, err);
+}
+
+template <std::size_t... I>
+bool RegisterAll(std::index_sequence<I...>) {
+  (RegisterCommand({
+       .name = kOps[I].name,
+       .summary = kOps[I].summary,
+       .options = OptionsFor(kOps[I]),
+       .run = RunOp<I>,
+       .details = std::string(kOps[I].details) + "\n\n" + kDeviceOutputHelp,
+   }),
+   ...);
+  return true;
+}
+
+const bool registered = RegisterAll(std::make_index_sequence<std::size(kOps)>{});
+
+}  // namespace
+}  // namespace kvx::cli

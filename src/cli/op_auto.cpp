@@ -1,0 +1,176 @@
+// kvxw auto: Auto Program, one pass per chip, with the serial-number settings of the "Serial No."
+// dialog or the numbers of a QTP file.
+#include <unistd.h>
+
+#include <algorithm>
+#include <memory>
+#include <string>
+
+#include "cli/command.h"
+#include "cli/op_buffers.h"
+#include "cli/op_run.h"
+#include "cli/op_view.h"
+#include "cli/port_open.h"
+#include "core/device/catalogue.h"
+#include "core/production/auto_program.h"
+#include "core/production/qtp_file.h"
+#include "core/production/serial_setup.h"
+
+namespace kvx::cli {
+namespace {
+
+constexpr const char* kSerialOptions[] = {"--serial-start",     "--serial-bytes", "--serial-value",
+                                          "--serial-increment", "--serial-mode",  "--serial-order"};
+
+bool AnySerialOption(const Args& args) {
+  return std::any_of(std::begin(kSerialOptions), std::end(kSerialOptions),
+                     [&](const char* name) { return args.Has(name); });
+}
+
+// The dialog's fields take only the keys their filters let through.
+bool FieldKeysOk(const std::string& text, std::size_t maxLength, char (*filter)(char)) {
+  if (text.empty() || text.size() > maxLength) return false;
+  return std::all_of(text.begin(), text.end(), [&](char ch) { return filter(ch) != '\0'; });
+}
+
+// Fills the dialog's fields from the options and presses "OK". Values that would be trimmed
+// when the focus leaves a field are refused instead, so nothing typed is silently lost.
+bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err) {
+  auto refuse = [&](const std::string& message) {
+    UsageError("auto", message, err);
+    return false;
+  };
+  SerialSetupFields f = SerialSetupFromWorkspace(ws);
+  if (args.Has("--serial-start")) f.StartAddress = args.Get("--serial-start");
+  if (args.Has("--serial-bytes")) f.NoOfByte = args.Get("--serial-bytes");
+  if (args.Has("--serial-increment")) f.Increment = args.Get("--serial-increment");
+  if (!FieldKeysOk(f.StartAddress, 4, HexFieldKey))
+    return refuse("--serial-start wants 1 to 4 hex digits (a word address)");
+  if (!FieldKeysOk(f.NoOfByte, 1, ByteCountFieldKey)) return refuse("--serial-bytes wants 1 to 8");
+  if (!FieldKeysOk(f.Increment, 3, DecimalFieldKey))
+    return refuse("--serial-increment wants 1 to 255");
+  const std::string mode =
+      args.Get("--serial-mode", f.StepMode == 0 ? "sequential" : "pseudo-random");
+  if (mode != "sequential" && mode != "pseudo-random")
+    return refuse("--serial-mode wants sequential or pseudo-random");
+  f.StepMode = mode == "sequential" ? 0 : 1;
+  const std::string order = args.Get("--serial-order", f.ByteOrder == 0 ? "msb" : "lsb");
+  if (order != "msb" && order != "lsb") return refuse("--serial-order wants msb or lsb");
+  f.ByteOrder = order == "msb" ? 0 : 1;
+
+  StartAddressExit(f);
+  const std::size_t width = 2 * static_cast<std::size_t>(f.NoOfByte[0] - '0');
+  if (args.Has("--serial-value")) {
+    f.StartValue = args.Get("--serial-value");
+    if (!FieldKeysOk(f.StartValue, 16, HexFieldKey))
+      return refuse("--serial-value wants hex digits, two per byte");
+    if (f.StartValue.size() > width) return refuse(kMsgStartValueOverflow);
+    StartValueExit(f);
+  } else {
+    NoOfByteExit(f);  // the number the workspace held, fitted to the byte count
+  }
+  const SetupOutcome ok = SerialSetupOk(ws, f);
+  if (ok.message.empty()) return true;
+  out << "Message: " << ok.message << "\n";
+  return refuse("serial-number settings refused");
+}
+
+// --qtp FILE as Load QTP File: the first record is read and stamped at once.
+bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ostream& err) {
+  const QtpLoadResult result = LoadQtpFile(ws, path);
+  for (const auto& message : result.messages) out << "Message: " << message << "\n";
+  if (!result.loaded) err << "kvxw auto: the QTP file " << path << " was not loaded\n";
+  return result.loaded;
+}
+
+// One pass per chip, as "Continue" starts them; stops at the first pass with a red line, at the
+// end of a QTP file, or on Ctrl-C.
+OpOutcome RunPasses(OperationContext& ctx, TerminalView& view, long passes) {
+  OpOutcome outcome = OpOutcome::Ok;
+  for (long pass = 1; pass <= passes; ++pass) {
+    if (ctx.stop.stop_requested()) return OpOutcome::Stopped;
+    if (pass > 1) PrepareNextPass(view);
+    const AutoPassResult result = AutoProgramPass(ctx);
+    outcome = result.outcome;
+    view.Note("Pass Count", ctx.ws.PassCountText);
+    view.Note("Serial No.", ctx.ws.SerialText);
+    if (outcome != OpOutcome::Ok || view.SawRed() || result.qtpFinished) break;
+  }
+  return outcome;
+}
+
+int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
+  BufferInputs inputs;
+  if (!ParseBufferInputs("auto", args, inputs, err)) return kExitUsage;
+  long passes = 1;
+  if (!ParseCount("auto", args, passes, err)) return kExitUsage;
+  if (args.Has("--qtp") && AnySerialOption(args))
+    return UsageError("auto", "--qtp and the --serial-* settings exclude each other", err);
+
+  auto ws = std::make_unique<Workspace>();
+  if (int status = FillWorkspace("auto", inputs, *ws, out, err); status != kExitOk) return status;
+  if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err)) return kExitUsage;
+  if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), *ws, out, err)) return kExitFailed;
+
+  CliPort port;
+  if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
+  if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
+  FreshChipEachPass(port, args);
+  ws->SkipBlankCheck = args.Has("--no-blank-check");
+  if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
+
+  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  view.SetStreamBytes(ws->ProgramBytes);
+  view.Open(AutoProgramDialog());
+  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+    OperationContext ctx{*ws, port.port(), port.clock(), view, stop};
+    return RunPasses(ctx, view, passes);
+  });
+  view.Finish();
+  if (outcome == OpOutcome::Stopped) err << "kvxw auto: stopped\n";
+  return ExitStatus(outcome, view.SawRed());
+}
+
+std::vector<OptionSpec> AutoOptions() {
+  std::vector<OptionSpec> options = PortOptions();
+  options.insert(
+      options.end(),
+      {DeviceOption(),
+       FileOption(true),
+       OptionWordOption(),
+       IdOption(),
+       CountOption("passes, the next chip each time (default 1)"),
+       {"--no-blank-check", "", "Auto Program without Blank Check: no erase, no blank check"},
+       {"--serial-start", "HEX", "serial numbers: word address of the first serial word"},
+       {"--serial-bytes", "N", "serial numbers: bytes per number, 1 to 8 (default 1)"},
+       {"--serial-value", "HEX", "serial numbers: the first number, two hex digits per byte"},
+       {"--serial-increment", "N", "serial numbers: added after each chip, 1 to 255"},
+       {"--serial-mode", "MODE", "serial numbers: sequential or pseudo-random"},
+       {"--serial-order", "ORDER", "serial numbers: msb (MSB->LSB) or lsb (LSB->MSB)"},
+       {"--qtp", "FILE", "serial numbers from a QTP file, one record per chip"},
+       IgnoreBlankResetOption()});
+  return options;
+}
+
+const bool registered = RegisterCommand({
+    .name = "auto",
+    .summary = "Auto Program: erase, blank-check, program and verify chip after chip.",
+    .options = AutoOptions(),
+    .run = RunAuto,
+    .details =
+        std::string(
+            "Each pass runs the whole sequence of the Auto Program dialog on the chip in the\n"
+            "socket; with --port sim every pass finds a fresh chip (blank, or of --sim-chip).\n"
+            "After each pass 'Pass Count: N' and 'Serial No.: HEX' are printed. The passes stop\n"
+            "at the first one with a red line (exit 1 or 3) and at the end of a QTP file.\n"
+            "Any --serial-* option switches serial-number mode on as the \"Serial No.\" dialog's\n"
+            "OK does: the words from --serial-start on must hold the RTIW instruction, and the\n"
+            "number is stamped into them before each pass and advanced after each counted one.\n"
+            "A pseudo-random start value of all F is taken as all 0, as the dialog does.\n"
+            "Refused before the first pass when the word at the device's reset address is blank,\n"
+            "unless --ignore-blank-reset is given.\n\n") +
+        kDeviceOutputHelp,
+});
+
+}  // namespace
+}  // namespace kvx::cli

@@ -1,0 +1,167 @@
+#include "cli/op_run.h"
+
+#include <signal.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "core/device/workspace_ops.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::cli {
+
+namespace {
+
+// Written by the signal handler, read by the waiting thread: a lock-free atomic is safe there.
+std::atomic<bool> interrupted{false};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnInterrupt(int) {
+  interrupted.store(true);
+  // The next Ctrl-C takes the default way out.
+  ::signal(SIGINT, SIG_DFL);
+}
+
+// Installs the handler for the life of one operation and puts the old one back afterwards.
+class InterruptScope {
+ public:
+  InterruptScope() {
+    interrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous_);
+  }
+  ~InterruptScope() { ::sigaction(SIGINT, &previous_, nullptr); }
+  InterruptScope(const InterruptScope&) = delete;
+  InterruptScope& operator=(const InterruptScope&) = delete;
+
+ private:
+  struct sigaction previous_ {};
+};
+
+}  // namespace
+
+OpOutcome RunInterruptible(const std::function<OpOutcome(std::stop_token)>& work) {
+  InterruptScope scope;
+  std::stop_source source;
+  std::mutex mutex;
+  std::condition_variable finished;
+  bool done = false;
+  OpOutcome outcome = OpOutcome::Stopped;
+
+  std::thread worker([&] {
+    const OpOutcome result = work(source.get_token());
+    std::lock_guard lock(mutex);
+    outcome = result;
+    done = true;
+    finished.notify_one();
+  });
+  {
+    std::unique_lock lock(mutex);
+    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; }))
+      if (interrupted.load()) source.request_stop();
+  }
+  worker.join();
+  return outcome;
+}
+
+int ExitStatus(OpOutcome outcome, bool sawRed) {
+  switch (outcome) {
+    case OpOutcome::Ok:
+      return sawRed ? kExitFailed : kExitOk;
+    case OpOutcome::ChipFailed:
+    case OpOutcome::Refused:
+      return kExitFailed;
+    case OpOutcome::LinkFailed:
+      return kExitLink;
+    case OpOutcome::Stopped:
+      return kExitInterrupted;
+  }
+  return kExitFailed;
+}
+
+// ---- Shared options and steps --------------------------------------------------------------
+
+OptionSpec DeviceOption() {
+  return {"--device", "NAME", "the device, as 'kvxw devices' lists it", false, true};
+}
+
+OptionSpec FileOption(bool required) {
+  return {"--file", "FILE",
+          "the program file (bin, obj, kvh, hex or cfg), loaded as 'kvxw info' loads it", false,
+          required};
+}
+
+OptionSpec OptionWordOption() {
+  return {"--option", "LLHH",
+          "the OPTION word: OptionLow then OptionHigh, two stored bytes 00-7F in hex, as "
+          "'kvxw option' takes it (the device's fixed bits are then forced)"};
+}
+
+OptionSpec IdOption() {
+  return {"--id", "TEXT",
+          "the 12 ID bytes: up to 12 printable ASCII characters (the rest blank), or hex: and "
+          "24 hex digits, as the ID editor's ASCII and HEX modes store them"};
+}
+
+OptionSpec EepromOption() {
+  return {"--eeprom", "FILE",
+          "the EEPROM bytes as a raw binary file, at most the device's EEPROM size (bytes past "
+          "its end keep 00)"};
+}
+
+OptionSpec IgnoreBlankResetOption() {
+  return {"--ignore-blank-reset", "",
+          "program even when the word at the device's reset address is blank (the warning's "
+          "Ignore)"};
+}
+
+OptionSpec CountOption(std::string_view what) { return {"--count", "K", std::string(what)}; }
+
+const char kDeviceOutputHelp[] =
+    "Every status line the dialog shows is printed, in order, as LABEL: TEXT, where LABEL is\n"
+    "the line's control name (StaticText1 is the dialog's title; Label1, Label2, EEInfo, ...\n"
+    "are its status lines), e.g. 'Label2: OPTION ....... OK'. A line the dialog shows in red\n"
+    "ends in ' [error]'. A stored '&&' is shown as '&', as the dialog draws it. Message boxes\n"
+    "are printed as 'Message: TEXT'.\n"
+    "Progress of long transfers goes to standard error: a bar on a terminal, otherwise lines\n"
+    "'progress: P' (P in whole percent, at most one line per 10%).\n"
+    "Ctrl-C stops the operation between two bytes; nothing more is sent to the Writer.\n"
+    "Exit status: 0 the operation ended without a red line; 1 the chip failed (not blank, a\n"
+    "program or verify failure, a protection or OPTION check) or the buffer was refused before\n"
+    "the Writer was asked; 2 usage error; 3 the link failed (the port, a time-out, 'Writer\n"
+    "Error!!', nothing in the socket, the adapter board); 130 stopped by Ctrl-C.";
+
+bool ResetAddressAccepted(std::string_view command, const Workspace& ws, const Args& args,
+                          std::ostream& out, std::ostream& err) {
+  const ResetAddrCheck check = CheckResetAddr(ws);
+  if (!check.blank) return true;
+  out << "Message: " << check.text << "\n";
+  if (args.Has("--ignore-blank-reset")) return true;
+  err << "kvxw " << command
+      << ": not programmed: the reset word is blank (give --ignore-blank-reset to program "
+         "anyway)\n";
+  return false;
+}
+
+void FreshChipEachPass(CliPort& port, const Args& args) {
+  sim::SimWriter* writer = port.simWriter();
+  if (writer == nullptr) return;
+  sim::ChipContent content = sim::ChipContent::Blank;
+  if (args.Has("--sim-chip")) sim::ParseChipContent(args.Get("--sim-chip"), content);
+  writer->SetFreshChipEachPass(true, content);
+}
+
+bool ParseCount(std::string_view command, const Args& args, long& count, std::ostream& err) {
+  count = 1;
+  if (!args.Has("--count")) return true;
+  if (ParseDecimal(args.Get("--count"), count) && count >= 1 && count <= 1000000) return true;
+  UsageError(command, "--count wants a number of passes from 1 to 1000000", err);
+  return false;
+}
+
+}  // namespace kvx::cli

@@ -1,0 +1,174 @@
+#include "cli/op_view.h"
+
+#include <algorithm>
+#include <cctype>
+#include <utility>
+
+namespace kvx::cli {
+
+namespace {
+constexpr int kBarWidth = 40;
+
+// The stream's address line: exactly four upper-case hexadecimal digits.
+bool IsAddressText(std::string_view text) {
+  return text.size() == 4 && std::all_of(text.begin(), text.end(), [](char ch) {
+           return std::isdigit(static_cast<unsigned char>(ch)) || (ch >= 'A' && ch <= 'F');
+         });
+}
+}  // namespace
+
+std::string LabelText(std::string_view stored) {
+  std::string shown;
+  for (std::size_t i = 0; i < stored.size(); ++i) {
+    shown += stored[i];
+    if (stored[i] == '&' && i + 1 < stored.size() && stored[i + 1] == '&') ++i;
+  }
+  return shown;
+}
+
+// ---- Progress ------------------------------------------------------------------------------
+
+void ProgressOutput::Update(int percent) {
+  percent = std::clamp(percent, 0, 100);
+  if (percent < last_) lastBucket_ = -1;  // a new transfer
+  if (percent == last_ && (barShown_ || !terminal_)) return;
+  last_ = percent;
+  if (terminal_) {
+    const int filled = percent * kBarWidth / 100;
+    err_ << "\r[" << std::string(filled, '#') << std::string(kBarWidth - filled, '.') << "] "
+         << percent << "%" << std::flush;
+    barShown_ = true;
+    return;
+  }
+  // Scripts get a line per tenth at most.
+  if (percent / 10 > lastBucket_) {
+    lastBucket_ = percent / 10;
+    err_ << "progress: " << percent << "\n" << std::flush;
+  }
+}
+
+void ProgressOutput::Clear() {
+  if (!barShown_) return;
+  err_ << "\r" << std::string(kBarWidth + 8, ' ') << "\r" << std::flush;
+  barShown_ = false;
+}
+
+void ProgressOutput::End() {
+  Clear();
+  last_ = -1;
+  lastBucket_ = -1;
+}
+
+// ---- Status lines --------------------------------------------------------------------------
+
+TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool errIsTerminal)
+    : out_(out), progress_(err, errIsTerminal) {}
+
+void TerminalView::Open(const DialogSpec& dialog) {
+  const int streamBytes = std::exchange(streamBytes_, 0);  // the opening "0000" is no progress
+  SetText("StaticText1", dialog.title);
+  for (const auto& label : dialog.labels) {
+    Control& c = Find(label.name);
+    c.visible = label.visible;
+    SetText(label.name, label.text);
+  }
+  streamBytes_ = streamBytes;
+}
+
+TerminalView::Control& TerminalView::Find(std::string_view name) {
+  for (auto& c : controls_)
+    if (c.name == name) return c;
+  controls_.push_back(Control{std::string(name)});
+  return controls_.back();
+}
+
+void TerminalView::Print(Control& c, const std::string& text, LineColour colour) {
+  progress_.Clear();
+  const bool red = colour == LineColour::Red;
+  out_ << c.name << ": " << LabelText(text) << (red ? " [error]" : "") << "\n" << std::flush;
+  sawRed_ = sawRed_ || red;
+  if (text == c.text) c.dirty = false;
+}
+
+void TerminalView::Flush() {
+  if (pending_.control < 0) return;
+  Control& c = controls_[pending_.control];
+  pending_.control = -1;
+  Print(c, pending_.text, pending_.colour);
+}
+
+void TerminalView::AddressProgress(std::string_view text) {
+  if (streamBytes_ <= 0) return;
+  streaming_ = true;
+  const long address = std::stol(std::string(text), nullptr, 16);
+  progress_.Update(static_cast<int>(std::min(100L, (address + 1) * 200 / streamBytes_)));
+}
+
+void TerminalView::SetText(std::string_view control, std::string_view text) {
+  Control& c = Find(control);
+  const bool address = IsAddressText(text);
+  if (address) {
+    AddressProgress(text);
+  } else if (streaming_ && !text.empty()) {
+    // The first other line ends the stream; the Writer may finish before the last address
+    // line is due, so a stream that went through shows 100%.
+    streaming_ = false;
+    if (c.colour != LineColour::Red) progress_.Update(100);
+  }
+  if (c.text == text && !c.recolour) return;  // the label does not change
+  c.text = text;
+  c.dirty = true;
+  c.recolour = false;
+  const int index = static_cast<int>(&c - controls_.data());
+  if (pending_.control == index && pending_.soft) pending_.control = -1;  // replaced unseen
+  // A red line is never lost, even on a label the dialog keeps hidden.
+  if (text.empty() || (!c.visible && c.colour != LineColour::Red)) return;
+  Flush();
+  pending_ = {index, std::string(text), c.colour, address};
+}
+
+// Colour and visibility come before the text they belong to: a pending line keeps the colour it
+// was written in.
+void TerminalView::SetColour(std::string_view control, LineColour colour) {
+  Control& c = Find(control);
+  if (c.colour == colour) return;
+  c.colour = colour;
+  c.recolour = true;
+}
+
+void TerminalView::SetVisible(std::string_view control, bool visible) {
+  Control& c = Find(control);
+  if (c.visible == visible) return;
+  c.visible = visible;
+  const int index = static_cast<int>(&c - controls_.data());
+  // A label shown again with a text nobody has seen yet; a new text right after replaces it.
+  if (visible && c.dirty && !c.text.empty() && pending_.control != index) {
+    Flush();
+    pending_ = {index, c.text, c.colour, true};
+  }
+}
+
+void TerminalView::SetGauge(int percent) {
+  Flush();
+  progress_.Update(percent);
+}
+
+void TerminalView::SetEnabled(std::string_view, bool) { Flush(); }
+
+void TerminalView::ShowMessage(std::string_view text) {
+  Flush();
+  Note("Message", text);
+}
+
+void TerminalView::Note(std::string_view label, std::string_view text) {
+  Flush();
+  progress_.Clear();
+  out_ << label << ": " << text << "\n" << std::flush;
+}
+
+void TerminalView::Finish() {
+  Flush();
+  progress_.End();
+}
+
+}  // namespace kvx::cli

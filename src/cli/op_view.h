@@ -1,0 +1,93 @@
+// The terminal face of an operation's dialog. Every status line the dialog would show is printed
+// once, in the order the worker wrote it, as "LABEL: TEXT" (the control's name, then its text as
+// the label draws it, "&&" as "&"), with " [error]" after a red one. Progress goes to a second
+// stream: a bar when that stream is a terminal, otherwise "progress: P" lines for scripts.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/ops/operation.h"
+
+namespace kvx::cli {
+
+// Progress of one long transfer at a time, from 0 to 100 percent.
+class ProgressOutput {
+ public:
+  ProgressOutput(std::ostream& err, bool terminal) : err_(err), terminal_(terminal) {}
+
+  // A value below the last one starts a new transfer.
+  void Update(int percent);
+  // Take the bar off the terminal line before a status line is printed (it comes back with
+  // the next update).
+  void Clear();
+  void End();
+
+ private:
+  std::ostream& err_;
+  bool terminal_;
+  int last_ = -1;        // last value seen in this transfer
+  int lastBucket_ = -1;  // tens of the last "progress:" line printed
+  bool barShown_ = false;
+};
+
+class TerminalView final : public OperationView {
+ public:
+  TerminalView(std::ostream& out, std::ostream& err, bool errIsTerminal);
+
+  // The dialog as it opens: its title and the labels that are visible with a text.
+  void Open(const DialogSpec& dialog);
+  // While the program memory streams, a label shows the word address reached every 16 words;
+  // with the number of bytes being sent the view turns those addresses into progress.
+  void SetStreamBytes(int bytes) { streamBytes_ = bytes; }
+
+  void SetText(std::string_view control, std::string_view text) override;
+  void SetColour(std::string_view control, LineColour colour) override;
+  void SetVisible(std::string_view control, bool visible) override;
+  void SetGauge(int percent) override;
+  void SetEnabled(std::string_view button, bool enabled) override;
+  void ShowMessage(std::string_view text) override;
+
+  // A line of the command's own (pass count, serial number, a refusal before the dialog).
+  void Note(std::string_view label, std::string_view text);
+  // Print what is still pending and take the progress bar off the terminal.
+  void Finish();
+
+  bool SawRed() const { return sawRed_; }
+
+ private:
+  struct Control {
+    std::string name;
+    std::string text;
+    LineColour colour = LineColour::Normal;
+    bool visible = true;
+    bool dirty = false;     // its text changed since it was last printed
+    bool recolour = false;  // its colour changed since its text was last set
+  };
+  struct Pending {
+    int control = -1;
+    std::string text;
+    LineColour colour = LineColour::Normal;
+    bool soft = false;  // an address line or a re-shown label: a newer text on it replaces it
+  };
+
+  Control& Find(std::string_view name);
+  void Flush();
+  void Print(Control& c, const std::string& text, LineColour colour);
+  void AddressProgress(std::string_view text);
+
+  std::ostream& out_;
+  ProgressOutput progress_;
+  std::vector<Control> controls_;
+  Pending pending_;
+  int streamBytes_ = 0;
+  bool streaming_ = false;  // address lines are coming in
+  bool sawRed_ = false;
+};
+
+// "&&" as the label draws it: "&".
+std::string LabelText(std::string_view stored);
+
+}  // namespace kvx::cli
