@@ -1,8 +1,28 @@
 #!/usr/bin/env bash
-# A short tour of kvxw against the simulated Writer.
+# A short tour of kvxw on the simulated Writer: load a small program for KVX-03, look at it,
+# and auto-program two chips with serial numbers stamped into its RTIW words.
 set -uo pipefail
 KVX_ROOT=$(cd "$(dirname "$0")/.." && pwd)
 kvxw="$KVX_ROOT/build/bin/kvxw"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# LDWI 55h; STWR PORTA; JUMP 0 at 0000, two RTIW words for the serial number at 0100, and the
+# reset word JUMP 0 at 01FF (byte addresses in the file).
+cat > "$work/demo.kvh" <<'HEX'
+:06000000553A85110032A3
+:040200000031003198
+:0203FE000032CB
+:00000001FF
+HEX
+
+cd "$work"
 step() { printf '\n$ kvxw %s\n' "$*"; "$kvxw" "$@"; }
-step devices
-step option --device KVX-03 --option 7F7F
+step devices | head -n 8
+step info demo.kvh --device KVX-03
+step disasm demo.kvh --device KVX-03 | tail -n 12
+step option --device KVX-03 --option 166B
+step auto --port sim --device KVX-03 --file demo.kvh --option 166B --count 2 \
+     --serial-start 0100 --serial-bytes 2 --serial-value 0001 2>/dev/null
+step verify --port sim --device KVX-03 --file demo.kvh --option 166B --sim-chip blank
+printf '\n(The last verify fails on purpose: the simulated socket holds a blank chip.)\n'

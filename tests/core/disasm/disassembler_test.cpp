@@ -118,7 +118,9 @@ TEST(DisassembleListing, GapOfUndefinedWordsIsMarkedWithAnOrgLine) {
   EXPECT_EQ(text.substr(text.size() - expectedTail.size()), expectedTail);
   EXPECT_EQ(text.find("ORG     0100H"), std::string::npos);
   for (std::size_t i = 0; i < text.size(); ++i)
-    if (text[i] == '\n') ASSERT_EQ(text[i - 1], '\r') << "bare LF at " << i;
+    if (text[i] == '\n') {
+      ASSERT_EQ(text[i - 1], '\r') << "bare LF at " << i;
+    }
 }
 
 TEST(DisassembleListing, UndefinedFirstWordsGetAnOrgLineAndWordsPastTheDeviceAreNotListed) {

@@ -142,7 +142,9 @@ TEST(SerialSetupOk, RefusedEntriesLeaveTheWorkspaceAndKeepTheDialogOpen) {
     EXPECT_EQ(ws->SerialNoMode, !c.errorBox) << c.name << ": only the RTIW test ends the mode";
     EXPECT_EQ(ws->SerialStartAddress, 0) << c.name;
     EXPECT_EQ(ws->ProgramBuffer, before) << c.name;
-    if (c.message == kMsgIncrementInvalid) EXPECT_EQ(f.Increment, "") << "typed again";
+    if (c.message == kMsgIncrementInvalid) {
+      EXPECT_EQ(f.Increment, "") << "typed again";
+    }
   }
 }
 
@@ -176,7 +178,9 @@ TEST(PrepareQtpFile, ChecksThePartCountBeforeAnythingElse) {
     f.NoOfPart = c.parts;
     long parts = -1;
     EXPECT_EQ(PrepareQtpFile(*ws, f, parts).message, c.message) << c.parts;
-    if (c.message.empty()) EXPECT_EQ(parts, std::stol(c.parts));
+    if (c.message.empty()) {
+      EXPECT_EQ(parts, std::stol(c.parts));
+    }
   }
 }
 
