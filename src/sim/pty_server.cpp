@@ -2,11 +2,13 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/prctl.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -53,6 +55,7 @@ bool PtyServer::Start(const std::string& linkPath, std::string& error) {
     CloseAll();
     return false;
   }
+  transit_ = MeasureTransit();
   thread_ = std::thread([this] { Serve(); });
   return true;
 }
@@ -118,8 +121,11 @@ void PtyServer::CloseAll() {
 }
 
 void PtyServer::Serve() {
+  // Wake-ups close to their deadline matter for the wire timing; the default timer slack of
+  // 50 us is more than half a byte's wire time.
+  ::prctl(PR_SET_TIMERSLACK, 1UL);
   std::vector<std::uint8_t> answers;
-  auto lastArrival = std::chrono::steady_clock::now();
+  auto lastArrival = SteadyTime::now();
   for (;;) {
     // A Writer that holds CTS inactive takes no bytes: they wait in the terminal, unread.
     const bool cts = writer_.Cts();
@@ -137,10 +143,12 @@ void PtyServer::Serve() {
     // the terminal is not lost when the Writer drops CTS in between.
     std::uint8_t byte = 0;
     if (!writer_.Cts() || ::read(master_, &byte, 1) != 1) continue;
-    const auto arrival = std::chrono::steady_clock::now();
+    const auto arrival = SteadyTime::now();
     if (arrival - lastArrival >= kWriterIdleReset) writer_.AbandonExchange();
     lastArrival = arrival;
-    Delay();
+    // The byte left the host one terminal transit ago and then took its wire time.
+    const auto wire = writer_.ByteDelay();
+    if (wire.count() > 0) rxFree_ = std::max(rxFree_, arrival - transit_) + wire;
     answers.clear();
     writer_.HostByte(byte, answers);
     Answer(answers);
@@ -148,8 +156,15 @@ void PtyServer::Serve() {
 }
 
 void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
+  const auto wire = writer_.ByteDelay();
   for (std::uint8_t byte : answers) {
-    Delay();
+    if (wire.count() > 0) {
+      // Each answer starts when the line is free and the byte it answers is in, and reaches the
+      // host one wire time later; it is written one terminal transit before that moment.
+      // Deadlines are absolute, so a late wake-up is not carried into the next byte.
+      txFree_ = std::max(txFree_, rxFree_) + wire;
+      SleepUntilPrecisely(txFree_ - transit_);
+    }
     for (;;) {
       const ssize_t n = ::write(master_, &byte, 1);
       if (n == 1) break;
@@ -160,10 +175,47 @@ void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
   }
 }
 
-// With the baud-delay fault each byte takes its time on the wire, in real time.
-void PtyServer::Delay() {
-  const auto delay = writer_.ByteDelay();
-  if (delay.count() > 0) std::this_thread::sleep_for(delay);
+// The time a byte takes from one end of the terminal to the other, reader woken up: the median
+// of a short ping-pong through this server's own terminal, before any host has opened it. The
+// wire timing counts it as part of each byte's wire time, so a host on the terminal sees the
+// answers when a host on a real 115200-baud line would.
+std::chrono::nanoseconds PtyServer::MeasureTransit() {
+  constexpr int kRounds = 64;
+  std::thread echo([this] {
+    for (int i = 0; i < kRounds; ++i) {
+      pollfd p{slave_, POLLIN, 0};
+      if (::poll(&p, 1, 200) <= 0) return;
+      std::uint8_t b;
+      if (::read(slave_, &b, 1) != 1 || ::write(slave_, &b, 1) != 1) return;
+    }
+  });
+  std::vector<std::chrono::nanoseconds> trips;
+  for (int i = 0; i < kRounds; ++i) {
+    const std::uint8_t b = 0x55;
+    const auto start = SteadyTime::now();
+    if (::write(master_, &b, 1) != 1) break;
+    pollfd p{master_, POLLIN, 0};
+    std::uint8_t back;
+    if (::poll(&p, 1, 200) <= 0 || ::read(master_, &back, 1) != 1) break;
+    trips.push_back(SteadyTime::now() - start);
+  }
+  echo.join();
+  ::tcflush(slave_, TCIOFLUSH);
+  ::tcflush(master_, TCIOFLUSH);
+  if (trips.empty()) return std::chrono::nanoseconds{0};
+  std::nth_element(trips.begin(), trips.begin() + trips.size() / 2, trips.end());
+  // One way is half the round trip; never count more than a byte's wire time.
+  return std::min(trips[trips.size() / 2] / 2, kByteWireTime);
+}
+
+// Sleeps to within a few microseconds of `deadline`: the kernel's sleep for the bulk, then a
+// short spin, because a byte's wire time (87 us) is shorter than a sleep's usual overshoot. Only
+// the simulated Writer spins, and only with the baud-delay fault on.
+void PtyServer::SleepUntilPrecisely(SteadyTime::time_point deadline) {
+  constexpr auto kSpin = std::chrono::microseconds(60);
+  if (deadline - SteadyTime::now() > kSpin) std::this_thread::sleep_until(deadline - kSpin);
+  while (SteadyTime::now() < deadline) {
+  }
 }
 
 bool PtyServer::WaitWritable() {

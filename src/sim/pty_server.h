@@ -3,6 +3,7 @@
 // the whole termios path is exercised. Each host byte is answered as soon as it arrives.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -37,7 +38,9 @@ class PtyServer {
   void Serve();
   void Answer(const std::vector<std::uint8_t>& answers);
   bool WaitWritable();
-  void Delay();
+  std::chrono::nanoseconds MeasureTransit();
+  static void SleepUntilPrecisely(std::chrono::steady_clock::time_point deadline);
+
 
   SimWriter& writer_;
   int master_ = -1;
@@ -46,6 +49,12 @@ class PtyServer {
   std::string slaveName_;
   std::string linkPath_;
   std::thread thread_;
+
+  // Wire timing with the baud-delay fault (see Serve).
+  using SteadyTime = std::chrono::steady_clock;
+  std::chrono::nanoseconds transit_{0};  // one-way trip through the terminal, measured at start
+  SteadyTime::time_point rxFree_{};           // the host-to-Writer line is busy until then
+  SteadyTime::time_point txFree_{};           // the Writer-to-host line is busy until then
 };
 
 }  // namespace kvx::sim
