@@ -265,8 +265,9 @@ int WriterLink::WriteData(int length, bool more) {
     }
     if (!more && i >= length) return LinkWriteOk;
   }
-  // Every byte acknowledged but the Writer never said the write was finished.
-  return more ? LinkBadReply : LinkWriteOk;
+  // Every byte acknowledged without the Writer saying it has finished: the write stands, and
+  // the read-back that follows every write tells whether the chip took it.
+  return LinkWriteOk;
 }
 
 int WriterLink::CheckWriter(bool readId) {
