@@ -3,6 +3,7 @@
 #include <string>
 
 #include "cli/command.h"
+#include "cli/op_buffers.h"
 #include "core/device/catalogue.h"
 #include "core/device/status_panel.h"
 #include "core/device/workspace.h"
@@ -10,30 +11,18 @@
 namespace kvx::cli {
 namespace {
 
-// LLHH: four hex digits, the two stored 7-bit bytes OptionLow and OptionHigh.
-bool ParseOptionWord(const std::string& text, std::uint8_t& low, std::uint8_t& high) {
-  long value = 0;
-  if (text.size() != 4 || text.find_first_of("xX") != std::string::npos ||
-      !ParseHex(text, value))
-    return false;
-  low = static_cast<std::uint8_t>(value >> 8);
-  high = static_cast<std::uint8_t>(value & 0xFF);
-  return low <= 0x7F && high <= 0x7F;
-}
-
 int RunOption(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string device = args.Get("--device");
   if (FindDevice(device) < 0) return UsageError("option", "unknown device " + device, err);
-  std::uint8_t low = 0;
-  std::uint8_t high = 0;
-  if (!ParseOptionWord(args.Get("--option"), low, high))
+  OptionWord word;
+  if (!ParseOptionWord(args.Get("--option"), word))
     return UsageError("option", "--option wants LLHH: two stored bytes 00-7F in hex", err);
 
   auto ws = std::make_unique<Workspace>();
   ws->SelectedDevice = device;
   ws->DeviceIndex = GetICInfo(*ws, device);
-  ws->OptionLow = low;
-  ws->OptionHigh = high;
+  ws->OptionLow = word.low;
+  ws->OptionHigh = word.high;
   const PanelState panel = RefreshData(*ws);
   for (const PanelLine& line : panel.lines)
     out << line.caption << ' ' << (line.greyed ? "-" : line.text) << '\n';
