@@ -1,153 +1,19 @@
 // kvxw's device commands against the built-in simulated Writer (--port sim): the status lines the
 // operator reads, the exit statuses scripts rely on, and the files `read` leaves behind.
-#include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
-#include <cstdint>
 #include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
 #include <vector>
 
+#include "cli/cli_support.h"
+
 namespace kvx::cli::test {
-
-// ---- Running kvxw with every wait bounded ------------------------------------------------------
-// StartKvxw, WaitForOutput and RunKvxwFor are shared with e2e_auto_test.cpp.
-
-pid_t StartKvxw(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                int& outFd, int& errFd);
-bool WaitForOutput(int fd, std::string& text, const std::string& want,
-                   std::chrono::milliseconds limit);
-int RunKvxwFor(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               std::chrono::seconds limit, std::string& out, std::string& err);
-
 namespace {
-
-struct CliRun {
-  int status = -1;  // -1 when it had to be killed
-  bool timedOut = false;
-  std::string out;
-  std::string err;
-};
-
-struct RunOptions {
-  std::vector<std::string> env;  // NAME=VALUE
-  std::chrono::seconds limit{60};
-  std::function<bool(const CliRun&)> interruptWhen;  // send SIGINT once this holds
-};
-
-void SetNonBlocking(int fd) { ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) | O_NONBLOCK); }
-
-// Reads what is there; false once the pipe is closed.
-bool Drain(int fd, std::string& into) {
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0)
-      into.append(buffer, static_cast<std::size_t>(n));
-    else
-      return n < 0 && errno == EAGAIN;
-  }
-}
-
-}  // namespace
-
-pid_t StartKvxw(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                int& outFd, int& errFd) {
-  int out[2];
-  int err[2];
-  if (::pipe(out) != 0 || ::pipe(err) != 0) return -1;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
-    for (int fd : {out[0], out[1], err[0], err[1]}) ::close(fd);
-    for (const auto& e : env) ::putenv(const_cast<char*>(e.c_str()));
-    std::vector<char*> argv{const_cast<char*>(std::getenv("KVXW"))};
-    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-    argv.push_back(nullptr);
-    ::execv(argv[0], argv.data());
-    ::_exit(127);
-  }
-  ::close(out[1]);
-  ::close(err[1]);
-  outFd = out[0];
-  errFd = err[0];
-  SetNonBlocking(outFd);
-  SetNonBlocking(errFd);
-  return pid;
-}
-
-bool WaitForOutput(int fd, std::string& text, const std::string& want,
-                   std::chrono::milliseconds limit) {
-  const auto deadline = std::chrono::steady_clock::now() + limit;
-  while (text.find(want) == std::string::npos) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    pollfd poll{fd, POLLIN, 0};
-    ::poll(&poll, 1, 50);
-    if (!Drain(fd, text) && text.find(want) == std::string::npos) return false;
-  }
-  return true;
-}
-
-namespace {
-
-CliRun RunKvxw(const std::vector<std::string>& args, const RunOptions& options = {}) {
-  CliRun run;
-  int fds[2];
-  const pid_t pid = StartKvxw(args, options.env, fds[0], fds[1]);
-  if (pid < 0) return run;
-  const auto deadline = std::chrono::steady_clock::now() + options.limit;
-  bool open[2] = {true, true};
-  bool interrupted = false;
-  while ((open[0] || open[1]) && std::chrono::steady_clock::now() < deadline) {
-    pollfd polls[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
-    ::poll(polls, 2, 50);
-    if (open[0]) open[0] = Drain(fds[0], run.out);
-    if (open[1]) open[1] = Drain(fds[1], run.err);
-    if (!interrupted && options.interruptWhen && options.interruptWhen(run)) {
-      ::kill(pid, SIGINT);
-      interrupted = true;
-    }
-  }
-  run.timedOut = open[0] || open[1];
-  if (run.timedOut) ::kill(pid, SIGKILL);
-  int raw = 0;
-  ::waitpid(pid, &raw, 0);
-  ::close(fds[0]);
-  ::close(fds[1]);
-  run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return run;
-}
-
-}  // namespace
-
-int RunKvxwFor(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               std::chrono::seconds limit, std::string& out, std::string& err) {
-  const CliRun run = RunKvxw(args, {env, limit, {}});
-  out = run.out;
-  err = run.err;
-  return run.status;
-}
-
-namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
 
 // Every expected line appears, in this order (other lines may come between them).
 testing::AssertionResult HasLinesInOrder(const std::string& text,
@@ -167,41 +33,20 @@ testing::AssertionResult HasLinesInOrder(const std::string& text,
 
 constexpr int kKvx01Words = 1024;
 
-void WriteWords(const std::filesystem::path& path, const std::vector<std::uint16_t>& words) {
-  std::ofstream out(path, std::ios::binary);
-  for (std::uint16_t w : words) out.put(static_cast<char>(w & 0xFF)).put(static_cast<char>(w >> 8));
-}
-
-std::string ReadFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-class DeviceCli : public testing::Test {
+class DeviceCli : public CliTest {
  protected:
   void SetUp() override {
-    if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kvxw_device_cli_" + std::to_string(::getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::vector<std::uint16_t> words(kKvx01Words);
-    for (int i = 0; i < kKvx01Words; ++i)
-      words[i] = static_cast<std::uint16_t>((i * 7 + 1) & 0x3FFF);
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::vector<int> words(kKvx01Words);
+    for (int i = 0; i < kKvx01Words; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
     // Words 0100-0103 hold RTIW instructions for serial numbers.
     for (int i = 0x100; i < 0x104; ++i) words[i] = 0x3100;
-    WriteWords(Path("p01.bin"), words);
+    Write("p01.bin", WordBytes(words));
     words[0] = 0x3FFF;  // the reset word of KVX-01 is word 0
-    WriteWords(Path("blank_reset.bin"), words);
-    std::ofstream(Path("ee.bin"), std::ios::binary) << std::string("\x01\x02\x03\xFE", 4);
+    Write("blank_reset.bin", WordBytes(words));
+    Write("ee.bin", std::string("\x01\x02\x03\xFE", 4));
   }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
-  }
-  std::string Path(const std::string& name) const { return (dir_ / name).string(); }
-
-  std::filesystem::path dir_;
 };
 
 // A valid OPTION word for KVX-01: HF oscillator, PUT 0mS, WDT on, PED off, security off.
@@ -293,7 +138,7 @@ TEST_F(DeviceCli, EachCommandPrintsItsDialogLinesAndEndsWithItsExitStatus) {
   for (const auto& c : cases) {
     std::vector<std::string> args = {c.args[0], "--port", "sim", "--device", "KVX-01"};
     args.insert(args.end(), c.args.begin() + 1, c.args.end());
-    const CliRun run = RunKvxw(args);
+    const KvxwRun run = RunKvxw(args);
     EXPECT_FALSE(run.timedOut) << c.name;
     EXPECT_EQ(run.status, c.exit) << c.name << "\n" << run.out << run.err;
     EXPECT_TRUE(HasLinesInOrder(run.out, c.lines)) << c.name;
@@ -323,14 +168,14 @@ TEST_F(DeviceCli, UsageErrorsExitWithTwoBeforeTheWriterIsAsked) {
       {"download", "--port", "sim", "--device", "KVX-00"},
   };
   for (const auto& args : cases) {
-    const CliRun run = RunKvxw(args);
+    const KvxwRun run = RunKvxw(args);
     EXPECT_EQ(run.status, 2) << args[0] << " " << args.back() << "\n" << run.out << run.err;
     EXPECT_EQ(run.out.find("StaticText1"), std::string::npos) << args[0] << " " << args.back();
   }
 }
 
 TEST_F(DeviceCli, PortThatCannotBeOpenedGivesThePortErrorAndExitThree) {
-  const CliRun run = RunKvxw({"blank-check", "--port", Path("no-such-tty"), "--device", "KVX-01"});
+  const KvxwRun run = RunKvxw({"blank-check", "--port", Path("no-such-tty"), "--device", "KVX-01"});
   EXPECT_EQ(run.status, 3);
   EXPECT_NE(run.err.find(" Port Error!!"), std::string::npos) << run.err;
   EXPECT_EQ(run.out.find("StaticText1"), std::string::npos);
@@ -340,7 +185,7 @@ TEST_F(DeviceCli, PortThatCannotBeOpenedGivesThePortErrorAndExitThree) {
 
 TEST_F(DeviceCli, ReadWritesImageAndEepromThatVerifyAgainstTheSameChip) {
   const std::string out = Path("chip.bin");
-  const CliRun read = RunKvxw(
+  const KvxwRun read = RunKvxw(
       {"read", "--port", "sim", "--device", "KVX-01", "--sim-chip", "programmed", "-o", out});
   ASSERT_EQ(read.status, 0) << read.out << read.err;
   EXPECT_EQ(ReadFile(out).size(), 2u * kKvx01Words);
@@ -354,7 +199,7 @@ TEST_F(DeviceCli, ReadWritesImageAndEepromThatVerifyAgainstTheSameChip) {
   ASSERT_EQ(id.rfind("hex:", 0), 0u);
 
   // What was read goes back in through --file, --option, --id and --eeprom and matches the chip.
-  const CliRun verify =
+  const KvxwRun verify =
       RunKvxw({"verify", "--port", "sim", "--device", "KVX-01", "--sim-chip", "programmed",
                "--file", out, "--option", option, "--id", id, "--eeprom", out + ".eeprom"});
   EXPECT_TRUE(HasLinesInOrder(verify.out, {"Label2: OPTION verify OK!!", "Label5: Data verify OK!!",
@@ -364,7 +209,7 @@ TEST_F(DeviceCli, ReadWritesImageAndEepromThatVerifyAgainstTheSameChip) {
 TEST_F(DeviceCli, FailedReadLeavesAnEarlierImageUntouched) {
   const std::string out = Path("good.bin");
   std::ofstream(out) << "an earlier good image";
-  const CliRun run =
+  const KvxwRun run =
       RunKvxw({"read", "--port", "sim", "--device", "KVX-01", "--sim-fault", "no-chip", "-o", out});
   EXPECT_EQ(run.status, 3);
   EXPECT_EQ(ReadFile(out), "an earlier good image");
@@ -376,14 +221,14 @@ TEST_F(DeviceCli, FailedReadLeavesAnEarlierImageUntouched) {
 TEST_F(DeviceCli, BlankResetWordRefusesProgrammingUnlessIgnored) {
   const std::vector<std::string> args = {
       "program", "--port", "sim", "--device", "KVX-01", "--file", Path("blank_reset.bin")};
-  const CliRun refused = RunKvxw(args);
+  const KvxwRun refused = RunKvxw(args);
   EXPECT_EQ(refused.status, 1);
   EXPECT_TRUE(HasLinesInOrder(refused.out, {"Message: Reset address (0000h) is blank!!"}));
   EXPECT_EQ(refused.out.find("StaticText1"), std::string::npos) << "no dialog after Abort";
 
   auto ignored = args;
   ignored.push_back("--ignore-blank-reset");
-  const CliRun programmed = RunKvxw(ignored);
+  const KvxwRun programmed = RunKvxw(ignored);
   EXPECT_EQ(programmed.status, 0) << programmed.out;
   EXPECT_TRUE(HasLinesInOrder(programmed.out, {"Label2: Data verify OK!!"}));
 }
@@ -397,7 +242,7 @@ TEST_F(DeviceCli, ProgressGoesToStandardErrorAtMostOnceEveryTenPercent) {
   };
   for (const auto& args : commands) {
     const std::string& command = args[0];
-    const CliRun run = RunKvxw(args);
+    const KvxwRun run = RunKvxw(args);
     std::vector<int> percents;
     for (const auto& line : Lines(run.err))
       if (line.rfind("progress: ", 0) == 0) percents.push_back(std::stoi(line.substr(10)));
@@ -414,13 +259,13 @@ TEST_F(DeviceCli, CtrlCStopsTheOperationWithoutWaitingForTheWriter) {
   // The Writer falls silent in the middle of the program memory; Ctrl-C comes well before the
   // three-second time-out would.
   RunOptions options;
-  options.interruptWhen = [](const CliRun& r) {
+  options.interruptWhen = [](const KvxwRun& r) {
     return r.err.find("progress: 50") != std::string::npos;
   };
   const auto start = std::chrono::steady_clock::now();
-  const CliRun run = RunKvxw({"program", "--port", "sim", "--device", "KVX-01", "--file",
-                              Path("p01.bin"), "--sim-fault", "silent-after=1500"},
-                             options);
+  const KvxwRun run = RunKvxw({"program", "--port", "sim", "--device", "KVX-01", "--file",
+                               Path("p01.bin"), "--sim-fault", "silent-after=1500"},
+                              options);
   const auto took = std::chrono::steady_clock::now() - start;
   EXPECT_FALSE(run.timedOut);
   EXPECT_EQ(run.status, 130) << run.out << run.err;
@@ -432,7 +277,7 @@ TEST_F(DeviceCli, CtrlCStopsTheOperationWithoutWaitingForTheWriter) {
 // ---- auto and download -------------------------------------------------------------------------
 
 TEST_F(DeviceCli, AutoProgramsChipAfterChipStampingTheNextSerialNumber) {
-  const CliRun run =
+  const KvxwRun run =
       RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file", Path("p01.bin"), "--option",
                kOption01, "--count", "3", "--serial-start", "100", "--serial-bytes", "2",
                "--serial-value", "00FF"});
@@ -454,7 +299,7 @@ TEST_F(DeviceCli, AutoStopsAtTheFirstPassThatFails) {
   for (const Case& c :
        {Case{"write-fail-at=100", 1, "Label2: Data program fail !! [error]"},
         Case{"no-chip", 3, "EraseMsg: Nothing in socket or type error!! [error]"}}) {
-    const CliRun run =
+    const KvxwRun run =
         RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file", Path("p01.bin"),
                  "--option", kOption01, "--count", "3", "--sim-fault", c.fault});
     EXPECT_EQ(run.status, c.exit) << c.fault << "\n" << run.out;
@@ -478,7 +323,7 @@ std::string QtpRecord(int value) {
 TEST_F(DeviceCli, AutoTakesNumbersFromAQtpFileAndEndsWithItsEndRecord) {
   std::ofstream(Path("numbers.txt"), std::ios::binary)
       << QtpRecord(0x41) << QtpRecord(0x42) << ":00000001FF";
-  const CliRun run =
+  const KvxwRun run =
       RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file", Path("p01.bin"), "--option",
                kOption01, "--count", "5", "--qtp", Path("numbers.txt")});
   EXPECT_EQ(run.status, 0) << run.out << run.err;
@@ -489,8 +334,8 @@ TEST_F(DeviceCli, AutoTakesNumbersFromAQtpFileAndEndsWithItsEndRecord) {
 }
 
 TEST_F(DeviceCli, AutoRefusesSerialWordsThatAreNotRtiw) {
-  const CliRun run = RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file",
-                              Path("p01.bin"), "--option", kOption01, "--serial-start", "0000"});
+  const KvxwRun run = RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file",
+                               Path("p01.bin"), "--option", kOption01, "--serial-start", "0000"});
   EXPECT_EQ(run.status, 2);
   EXPECT_TRUE(HasLinesInOrder(
       run.out, {"Message: The program memory is not 'RTIW'. Serial No. will be disable!"}));
@@ -498,13 +343,13 @@ TEST_F(DeviceCli, AutoRefusesSerialWordsThatAreNotRtiw) {
 }
 
 TEST_F(DeviceCli, DownloadSendsTheTickedDevicesInCatalogueOrder) {
-  const CliRun defaults = RunKvxw({"download", "--port", "sim"});
+  const KvxwRun defaults = RunKvxw({"download", "--port", "sim"});
   EXPECT_EQ(defaults.status, 0) << defaults.out << defaults.err;
   EXPECT_TRUE(HasLinesInOrder(
       defaults.out, {"Total selected devices : 16", "Slot 1: KVX-03", "Slot 16: KVX-37"}));
 
-  const CliRun named = RunKvxw({"download", "--port", "sim", "--device", "KVX-43", "--device",
-                                "KVX-01", "--device", "KVX-43"});
+  const KvxwRun named = RunKvxw({"download", "--port", "sim", "--device", "KVX-43", "--device",
+                                 "KVX-01", "--device", "KVX-43"});
   EXPECT_EQ(named.status, 0);
   EXPECT_TRUE(HasLinesInOrder(named.out,
                               {"Total selected devices : 2", "Slot 1: KVX-01", "Slot 2: KVX-43"}));
@@ -515,11 +360,11 @@ TEST_F(DeviceCli, DownloadSendsTheTickedDevicesInCatalogueOrder) {
     std::snprintf(name, sizeof name, "KVX-%02d", i);
     seventeen.insert(seventeen.end(), {"--device", name});
   }
-  const CliRun tooMany = RunKvxw(seventeen);
+  const KvxwRun tooMany = RunKvxw(seventeen);
   EXPECT_EQ(tooMany.status, 2);
   EXPECT_NE(tooMany.err.find("Already selected 16 devices"), std::string::npos);
 
-  const CliRun refused = RunKvxw({"download", "--port", "sim", "--sim-fault", "wrong-writer"});
+  const KvxwRun refused = RunKvxw({"download", "--port", "sim", "--sim-fault", "wrong-writer"});
   EXPECT_EQ(refused.status, 3);
   EXPECT_TRUE(HasLinesInOrder(refused.out, {"Message: Writer Error!! [error]"}));
 }

@@ -1,50 +1,20 @@
 #include <gtest/gtest.h>
-#include <sys/wait.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <sstream>
 #include <string>
-#include <vector>
+#include <utility>
 
+#include "cli/cli_support.h"
+
+namespace kvx::cli::test {
 namespace {
 
-// Runs `kvxw ARGS REDIRECT` (kvxw's path in KVXW); returns what reached the pipe and sets the
-// exit status.
-std::string Kvxw(const std::string& args, const char* redirect, int& status) {
-  const std::string command = "'" + std::string(std::getenv("KVXW")) + "' " + args + redirect;
-  std::string text;
-  FILE* pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return text;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) text.append(buffer, n);
-  const int raw = pclose(pipe);
-  status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  return text;
-}
-std::string Out(const std::string& args, int& status) { return Kvxw(args, " 2>/dev/null", status); }
-std::string Err(const std::string& args, int& status) {
-  return Kvxw(args, " 2>&1 >/dev/null", status);
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) lines.push_back(line);
-  return lines;
-}
-
-class DeviceInfoCli : public testing::Test {
- protected:
-  void SetUp() override {
-    if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
-  }
-  int status = -1;
-};
+class DeviceInfoCli : public CliTest {};
 
 TEST_F(DeviceInfoCli, DevicesListsTheCatalogueInOrderWithItsColumns) {
-  const auto lines = Lines(Out("devices", status));
-  ASSERT_EQ(status, 0);
+  const KvxwRun run = RunKvxw({"devices"});
+  const auto lines = Lines(run.out);
+  ASSERT_EQ(run.status, 0);
   ASSERT_EQ(lines.size(), 50u);
   // name, last address, words, OptionLayout, CoreType, AlgorithmCode, ModeCode, WriterType,
   // MemoryKind, EEPROM bytes, NeedsAdaptor; whitespace-separated
@@ -75,8 +45,9 @@ TEST_F(DeviceInfoCli, OptionPrintsThePanelLinesAndStatus) {
        "status: 3\n"},
   };
   for (const auto& [args, expected] : cases) {
-    EXPECT_EQ(Out(std::string("option ") + args, status), expected) << args;
-    EXPECT_EQ(status, 0) << args;
+    const KvxwRun run = RunKvxw(SplitArgs(std::string("option ") + args));
+    EXPECT_EQ(run.out, expected) << args;
+    EXPECT_EQ(run.status, 0) << args;
   }
 }
 
@@ -85,11 +56,12 @@ TEST_F(DeviceInfoCli, OptionUsageErrorsGiveOneLineAndStatusTwo) {
                            "--device KVX-03 --option 7F7", "--device KVX-03 --option 807F",
                            "--device KVX-03 --option 0x7F", "--device KVX-03",
                            "--device kvx-03 --option 7F7F"}) {
-    const std::string option = std::string("option ") + args;
-    EXPECT_EQ(Lines(Err(option, status)).size(), 1u) << args;
-    EXPECT_EQ(status, 2) << args;
-    EXPECT_EQ(Out(option, status), "") << args;
+    const KvxwRun run = RunKvxw(SplitArgs(std::string("option ") + args));
+    EXPECT_EQ(Lines(run.err).size(), 1u) << args;
+    EXPECT_EQ(run.status, 2) << args;
+    EXPECT_EQ(run.out, "") << args;
   }
 }
 
 }  // namespace
+}  // namespace kvx::cli::test

@@ -1,98 +1,34 @@
 // Auto Program end to end: kvxw auto on Com1 through the real serial-port component, over a
 // pseudo-terminal, to the simulated Writer served by `kvxw sim`.
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
-#include <cstdint>
-#include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "cli/cli_support.h"
+
 namespace kvx::cli::test {
-
-// Defined in device_cli_test.cpp: kvxw runs whose every wait is bounded.
-pid_t StartKvxw(const std::vector<std::string>& args, const std::vector<std::string>& env,
-                int& outFd, int& errFd);
-bool WaitForOutput(int fd, std::string& text, const std::string& want,
-                   std::chrono::milliseconds limit);
-int RunKvxwFor(const std::vector<std::string>& args, const std::vector<std::string>& env,
-               std::chrono::seconds limit, std::string& out, std::string& err);
-
 namespace {
 
-// `kvxw sim` in the background for one test; stopped (and reaped) whatever the test did.
-class SimServer {
- public:
-  SimServer(const std::string& link, const std::vector<std::string>& extra) {
-    std::vector<std::string> args = {"sim", "--link", link, "--device", "KVX-01"};
-    args.insert(args.end(), extra.begin(), extra.end());
-    pid_ = StartKvxw(args, {}, outFd_, errFd_);
-  }
-  ~SimServer() {
-    if (pid_ <= 0) return;
-    ::kill(pid_, SIGTERM);
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-    int status = 0;
-    while (::waitpid(pid_, &status, WNOHANG) == 0) {
-      if (std::chrono::steady_clock::now() >= deadline) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, &status, 0);
-        break;
-      }
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    ::close(outFd_);
-    ::close(errFd_);
-  }
-  SimServer(const SimServer&) = delete;
-  SimServer& operator=(const SimServer&) = delete;
-
-  bool Listening() {
-    return pid_ > 0 && WaitForOutput(outFd_, output_, "listening", std::chrono::seconds(10));
-  }
-  const std::string& output() const { return output_; }
-
- private:
-  pid_t pid_ = -1;
-  int outFd_ = -1;
-  int errFd_ = -1;
-  std::string output_;
-};
-
-class E2eAuto : public testing::Test {
+class E2eAuto : public CliTest {
  protected:
   void SetUp() override {
-    if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
-    dir_ = std::filesystem::temp_directory_path() /
-           ("kvxw_e2e_" + std::to_string(::getpid()) + "_" +
-            testing::UnitTest::GetInstance()->current_test_info()->name());
-    std::filesystem::create_directories(dir_);
-    std::ofstream out(dir_ / "p01.bin", std::ios::binary);
-    for (int i = 0; i < 1024; ++i) {
-      const int word = (i * 7 + 1) & 0x3FFF;
-      out.put(static_cast<char>(word & 0xFF)).put(static_cast<char>(word >> 8));
-    }
-  }
-  void TearDown() override {
-    std::error_code ignored;
-    std::filesystem::remove_all(dir_, ignored);
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::vector<int> words(1024);
+    for (int i = 0; i < 1024; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
+    Write("p01.bin", WordBytes(words));
   }
 
   // kvxw auto on Com1, which KVXW_COM1 points at the server's terminal.
   int Auto(const std::string& link, std::string& out) {
-    std::string err;
-    return RunKvxwFor({"auto", "--port", "Com1", "--device", "KVX-01", "--file",
-                       (dir_ / "p01.bin").string(), "--option", "155D", "--count", "3"},
-                      {"KVXW_COM1=" + link}, std::chrono::seconds(60), out, err);
+    const KvxwRun run = RunKvxw({"auto", "--port", "Com1", "--device", "KVX-01", "--file",
+                                 Path("p01.bin"), "--option", "155D", "--count", "3"},
+                                {.env = {"KVXW_COM1=" + link}, .limit = std::chrono::seconds(60)});
+    out = run.out;
+    return run.status;
   }
-
-  std::filesystem::path dir_;
 };
 
 int CountLines(const std::string& text, const std::string& line) {
@@ -105,9 +41,9 @@ int CountLines(const std::string& text, const std::string& line) {
 }  // namespace
 
 TEST_F(E2eAuto, ThreePassesOverTheTerminalEachOnAFreshChip) {
-  const std::string link = (dir_ / "writer").string();
-  SimServer server(link, {"--fresh-chip-each-pass"});
-  ASSERT_TRUE(server.Listening()) << server.output();
+  const std::string link = Path("writer");
+  SimServer server(link, {"--device", "KVX-01", "--fresh-chip-each-pass"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
 
   std::string out;
   EXPECT_EQ(Auto(link, out), 0) << out;
@@ -132,9 +68,9 @@ TEST_F(E2eAuto, WriterFailureStopsThePassesWithItsExitStatus) {
   };
   for (const Case& c : {Case{"write-fail-at=100", 1, "Label2: Data program fail !! [error]\n"},
                         Case{"no-chip", 3, "Nothing in socket or type error!! [error]\n"}}) {
-    const std::string link = (dir_ / ("writer-" + c.fault)).string();
-    SimServer server(link, {"--fault", c.fault});
-    ASSERT_TRUE(server.Listening()) << server.output();
+    const std::string link = Path("writer-" + c.fault);
+    SimServer server(link, {"--device", "KVX-01", "--fault", c.fault});
+    ASSERT_TRUE(server.Ready()) << server.Output();
 
     std::string out;
     EXPECT_EQ(Auto(link, out), c.exit) << c.fault << "\n" << out;

@@ -1,72 +1,26 @@
 // kvxw serial-next, qtp and disasm, run as the operator runs them.
-#include <sys/wait.h>
-
 #include <algorithm>
-#include <cstdio>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "cli/cli_support.h"
+
+namespace kvx::cli::test {
 namespace {
 
-struct KvxwRun {
-  int status = -1;
-  std::string out;
-  std::string err;
-};
-
-class ProductionCli : public ::testing::Test {
+class ProductionCli : public CliTest {
  protected:
-  void SetUp() override {
-    const char* kvxw = std::getenv("KVXW");
-    if (kvxw == nullptr) GTEST_SKIP() << "KVXW is not set";
-    kvxw_ = kvxw;
-    std::string pattern = (std::filesystem::temp_directory_path() / "kvx-prod-XXXXXX").string();
-    dir_ = ::mkdtemp(pattern.data());
-  }
-  void TearDown() override {
-    std::error_code ec;
-    if (!dir_.empty()) std::filesystem::remove_all(dir_, ec);
-  }
-
-  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
-  std::string Read(const std::string& name) const {
-    std::ifstream in(Path(name), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-  }
   // A raw KVX-04 image (1024 little-endian words), blank but for the given words.
   std::string Program(const std::string& name, const std::vector<std::pair<int, int>>& words) const {
     std::vector<int> image(1024, 0x3FFF);
     for (const auto& [address, value] : words) image[address] = value;
-    std::string bytes;
-    for (int w : image) {
-      bytes += static_cast<char>(w & 0xFF);
-      bytes += static_cast<char>(w >> 8);
-    }
-    std::ofstream(Path(name), std::ios::binary) << bytes;
-    return Path(name);
+    return Write(name, WordBytes(image));
   }
-
-  KvxwRun Kvxw(const std::string& args) const {
-    KvxwRun run;
-    const std::string errFile = Path("stderr.txt");
-    FILE* pipe = ::popen(("'" + kvxw_ + "' " + args + " 2>'" + errFile + "'").c_str(), "r");
-    if (pipe == nullptr) return run;
-    char block[4096];
-    std::size_t n;
-    while ((n = std::fread(block, 1, sizeof block, pipe)) > 0) run.out.append(block, n);
-    const int raw = ::pclose(pipe);
-    run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-    run.err = Read("stderr.txt");
-    return run;
-  }
-
-  std::string kvxw_;
-  std::string dir_;
 };
 
 TEST_F(ProductionCli, SerialNextPrintsTheFollowingNumbersMostSignificantFirst) {
@@ -83,7 +37,7 @@ TEST_F(ProductionCli, SerialNextPrintsTheFollowingNumbersMostSignificantFirst) {
       {"--bytes 1 --value 10 --count 0", ""},
   };
   for (const Case& c : cases) {
-    const KvxwRun run = Kvxw(std::string("serial-next ") + c.args);
+    const KvxwRun run = RunKvxw(SplitArgs(std::string("serial-next ") + c.args));
     EXPECT_EQ(run.status, 0) << c.args << run.err;
     EXPECT_EQ(run.out, c.out) << c.args;
   }
@@ -91,8 +45,13 @@ TEST_F(ProductionCli, SerialNextPrintsTheFollowingNumbersMostSignificantFirst) {
 
 TEST_F(ProductionCli, WrongOptionsGiveOneLineAndStatusTwo) {
   const std::string program = Program("p.bin", {{0x10, 0x3100}});
-  const std::string qtp = "qtp --program '" + program + "' --device KVX-04 --parts 1 -o '" +
-                          Path("q.txt") + "' ";
+  const std::vector<std::string> qtp = {
+      "qtp", "--program", program, "--device", "KVX-04", "--parts", "1", "-o", Path("q.txt")};
+  const auto qtpWith = [&qtp](const char* more) {
+    std::vector<std::string> args = qtp;
+    for (const auto& a : SplitArgs(more)) args.push_back(a);
+    return args;
+  };
   const char* serial[] = {
       "--bytes 0 --value 00 --count 1",
       "--bytes 9 --value 00 --count 1",
@@ -106,7 +65,7 @@ TEST_F(ProductionCli, WrongOptionsGiveOneLineAndStatusTwo) {
       "--bytes 1 --value 00 --count 1 --colour red",
   };
   for (const char* args : serial) {
-    const KvxwRun run = Kvxw(std::string("serial-next ") + args);
+    const KvxwRun run = RunKvxw(SplitArgs(std::string("serial-next ") + args));
     EXPECT_EQ(run.status, 2) << args;
     EXPECT_EQ(run.out, "") << args;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
@@ -117,21 +76,22 @@ TEST_F(ProductionCli, WrongOptionsGiveOneLineAndStatusTwo) {
       "--start-address 3FF --bytes 2 --value 00",  // past KVX-04's last word
   };
   for (const char* args : qtpArgs) {
-    const KvxwRun run = Kvxw(qtp + args);
+    const KvxwRun run = RunKvxw(qtpWith(args));
     EXPECT_EQ(run.status, 2) << args << run.err;
     EXPECT_EQ(std::count(run.err.begin(), run.err.end(), '\n'), 1) << args << ": " << run.err;
     EXPECT_FALSE(std::filesystem::exists(Path("q.txt"))) << args;
   }
-  EXPECT_EQ(Kvxw(qtp + "--start-address 10 --bytes 1 --value 00 --device KVX-99").status, 2);
-  EXPECT_EQ(Kvxw(qtp + "--start-address 10 --bytes 1 --value 00 --parts 0").status, 2);
+  EXPECT_EQ(RunKvxw(qtpWith("--start-address 10 --bytes 1 --value 00 --device KVX-99")).status, 2);
+  EXPECT_EQ(RunKvxw(qtpWith("--start-address 10 --bytes 1 --value 00 --parts 0")).status, 2);
 }
 
 TEST_F(ProductionCli, QtpWritesOneRecordPerPartAndTheEndRecord) {
   const std::string program =
       Program("p.bin", {{0x100, 0x3100}, {0x101, 0x3100}, {0x102, 0x3100}});
-  const KvxwRun run = Kvxw("qtp --program '" + program +
-                           "' --device KVX-04 --start-address 100 --bytes 3 --value 123456 "
-                           "--increment 1 --order lsb --parts 2 -o '" + Path("lot.txt") + "'");
+  const KvxwRun run = RunKvxw({"qtp", "--program", program, "--device", "KVX-04",
+                               "--start-address", "100", "--bytes", "3", "--value", "123456",
+                               "--increment", "1", "--order", "lsb", "--parts", "2", "-o",
+                               Path("lot.txt")});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(Read("lot.txt"),
             ":06010000563134311231CB\r\n"
@@ -142,9 +102,9 @@ TEST_F(ProductionCli, QtpWritesOneRecordPerPartAndTheEndRecord) {
 TEST_F(ProductionCli, QtpRefusesWordsThatAreNotRtiwAndWritesNothing) {
   const std::string program = Program("p.bin", {{0x100, 0x3100}, {0x101, 0x3000}});
   std::ofstream(Path("lot.txt"), std::ios::binary) << "keep me";
-  const KvxwRun run = Kvxw("qtp --program '" + program +
-                           "' --device KVX-04 --start-address 100 --bytes 2 --value 0000 "
-                           "--parts 5 -o '" + Path("lot.txt") + "'");
+  const KvxwRun run = RunKvxw({"qtp", "--program", program, "--device", "KVX-04",
+                               "--start-address", "100", "--bytes", "2", "--value", "0000",
+                               "--parts", "5", "-o", Path("lot.txt")});
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("The program memory is not 'RTIW'. Serial No. will be disable!"),
             std::string::npos)
@@ -154,7 +114,7 @@ TEST_F(ProductionCli, QtpRefusesWordsThatAreNotRtiwAndWritesNothing) {
 
 TEST_F(ProductionCli, DisasmListsTheProgramToStdoutOrToAFile) {
   const std::string program = Program("p.bin", {{0, 0x0103}, {1, 0x1085}, {2, 0x1008}, {3, 0x18A0}});
-  const KvxwRun run = Kvxw("disasm '" + program + "' --device KVX-04");
+  const KvxwRun run = RunKvxw({"disasm", program, "--device", "KVX-04"});
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.out.rfind(";Registers\r\n", 0), 0u);
   const std::string body =
@@ -168,24 +128,25 @@ TEST_F(ProductionCli, DisasmListsTheProgramToStdoutOrToAFile) {
   ASSERT_GE(run.out.size(), body.size());
   EXPECT_EQ(run.out.substr(run.out.size() - body.size()), body);
 
-  const KvxwRun saved = Kvxw("disasm '" + program + "' --device KVX-04 -o '" + Path("p.dis") + "'");
+  const KvxwRun saved = RunKvxw({"disasm", program, "--device", "KVX-04", "-o", Path("p.dis")});
   EXPECT_EQ(saved.status, 0) << saved.err;
   EXPECT_EQ(saved.out, "");
   EXPECT_EQ(Read("p.dis"), run.out);
 }
 
 TEST_F(ProductionCli, DisasmOfAFileThatDoesNotLoadFailsWithoutAListing) {
-  const KvxwRun missing = Kvxw("disasm '" + Path("none.bin") + "' --device KVX-04");
+  const KvxwRun missing = RunKvxw({"disasm", Path("none.bin"), "--device", "KVX-04"});
   EXPECT_EQ(missing.status, 1);
   EXPECT_EQ(missing.out, "");
   EXPECT_NE(missing.err, "");
   std::ofstream(Path("short.bin"), std::ios::binary) << "abc";
-  EXPECT_EQ(Kvxw("disasm '" + Path("short.bin") + "' --device KVX-04").status, 1);
-  EXPECT_EQ(Kvxw("disasm --device KVX-04").status, 2);
-  const KvxwRun unwritable = Kvxw("disasm '" + Program("p.bin", {}) + "' --device KVX-04 -o '" +
-                                  Path("no/such/dir/p.dis") + "'");
+  EXPECT_EQ(RunKvxw({"disasm", Path("short.bin"), "--device", "KVX-04"}).status, 1);
+  EXPECT_EQ(RunKvxw({"disasm", "--device", "KVX-04"}).status, 2);
+  const KvxwRun unwritable = RunKvxw(
+      {"disasm", Program("p.bin", {}), "--device", "KVX-04", "-o", Path("no/such/dir/p.dis")});
   EXPECT_EQ(unwritable.status, 1);
   EXPECT_NE(unwritable.err.find("File can't be saved!"), std::string::npos);
 }
 
 }  // namespace
+}  // namespace kvx::cli::test
