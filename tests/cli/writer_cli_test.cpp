@@ -1,9 +1,16 @@
 // kvxw writer against kvxw sim over a pseudo-terminal: two processes, the real terminal code in
 // between, exactly as an operator would point KVXW_COM1 at a simulated Writer. Every wait for a
 // child process is bounded; a child that overstays is killed.
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -71,6 +78,30 @@ TEST_F(WriterCli, APortThatDoesNotOpenIsReportedWithTheLinkExitStatus) {
   EXPECT_EQ(writer.status, 3);
   EXPECT_EQ(writer.out, "");
   EXPECT_EQ(writer.err, "Open  COM1 Port Error!!\n");
+}
+
+// An operator outside the port's group gets the port error and is told which group may open
+// it. Needs root (to make a device node and drop privileges), setpriv and a dialout group.
+TEST_F(WriterCli, APortRefusedForLackOfPermissionNamesTheGroupThatMayOpenIt) {
+  const group* dialout = ::getgrnam("dialout");
+  if (::geteuid() != 0 || dialout == nullptr || ::access("/usr/bin/setpriv", X_OK) != 0)
+    GTEST_SKIP() << "needs root, setpriv and a dialout group";
+  const std::string port = Path("ttyKVX");
+  // A character device nobody but root and dialout may open (the null device's numbers).
+  ASSERT_EQ(::mknod(port.c_str(), S_IFCHR | 0660, ::makedev(1, 3)), 0);
+  ASSERT_EQ(::chown(port.c_str(), 0, dialout->gr_gid), 0);
+  ASSERT_EQ(::chmod(std::filesystem::path(port).parent_path().c_str(), 0711), 0);
+  const std::string out = Path("out");
+  const std::string err = Path("err");
+  const std::string command = "setpriv --reuid=65534 --regid=65534 --clear-groups '" +
+                              std::string(std::getenv("KVXW")) + "' writer --port '" + port +
+                              "' >'" + out + "' 2>'" + err + "'";
+  const int status = std::system(command.c_str());
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 3);
+  EXPECT_EQ(ReadFile(err), "Open  " + port + " Port Error!!\n" + "Permission denied on " + port +
+                               ": members of the group 'dialout' may open it (add the user to "
+                               "that group and log in again)\n");
 }
 
 TEST_F(WriterCli, ASecondProgramCannotTakeTheWritersPortWhileOneHoldsIt) {
