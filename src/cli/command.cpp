@@ -1,6 +1,7 @@
 #include "cli/command.h"
 
 #include <algorithm>
+#include <cctype>
 #include <charconv>
 
 namespace kvx::cli {
@@ -103,12 +104,53 @@ bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Arg
   return true;
 }
 
+namespace {
+// Writes `text` as words filling lines of at most kHelpWidth columns, every line after the first
+// indented by `indent` (the first continues where the caller left the cursor, at `indent`).
+constexpr std::size_t kHelpWidth = 96;
+void PrintWrapped(const std::string& text, std::size_t indent, std::ostream& out) {
+  std::size_t column = indent;
+  std::size_t i = 0;
+  bool first = true;
+  while (i < text.size()) {
+    while (i < text.size() && std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    const std::size_t start = i;
+    while (i < text.size() && !std::isspace(static_cast<unsigned char>(text[i]))) ++i;
+    if (start == i) break;
+    const std::size_t length = i - start;
+    if (!first && column + 1 + length > kHelpWidth) {
+      out << "\n" << std::string(indent, ' ');
+      column = indent;
+    } else if (!first) {
+      out << ' ';
+      ++column;
+    }
+    out.write(text.data() + start, static_cast<std::streamsize>(length));
+    column += length;
+    first = false;
+  }
+  out << "\n";
+}
+}  // namespace
+
 void PrintCommandHelp(const Command& command, std::ostream& out) {
-  out << "usage: kvxw " << command.name;
-  if (!command.positional.empty()) out << ' ' << command.positional;
+  // The usage line, wrapped under the command's name; a bracketed option stays on one line.
+  const std::string lead = "usage: kvxw " + command.name;
+  std::vector<std::string> parts;
+  if (!command.positional.empty()) parts.push_back(command.positional);
   for (const auto& o : command.options) {
     std::string shown = o.name + (o.value.empty() ? "" : " " + o.value);
-    out << ' ' << (o.required ? shown : "[" + shown + "]");
+    parts.push_back(o.required ? shown : "[" + shown + "]");
+  }
+  out << lead;
+  std::size_t column = lead.size();
+  for (const auto& part : parts) {
+    if (column + 1 + part.size() > kHelpWidth) {
+      out << "\n" << std::string(lead.size(), ' ');
+      column = lead.size();
+    }
+    out << ' ' << part;
+    column += 1 + part.size();
   }
   out << "\n\n" << command.summary << "\n";
   if (!command.options.empty()) {
@@ -118,7 +160,7 @@ void PrintCommandHelp(const Command& command, std::ostream& out) {
       out << "  " << shown;
       if (shown.size() < 24) out << std::string(24 - shown.size(), ' ');
       else out << "\n" << std::string(26, ' ');
-      out << o.help << (o.repeatable ? " (repeatable)" : "") << "\n";
+      PrintWrapped(o.help + (o.repeatable ? " (repeatable)" : ""), 26, out);
     }
   }
   if (!command.details.empty()) out << "\n" << command.details << "\n";
