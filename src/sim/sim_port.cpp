@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <deque>
+#include <thread>
 
 #include "sim/sim_writer.h"
 
@@ -10,6 +11,9 @@ namespace {
 // A host that stays silent this long in the middle of a command has given up on it; the Writer
 // forgets the half-received command so that the next one is understood.
 constexpr std::chrono::seconds kWriterIdleReset{1};
+
+// A real-time wait of the clockless port: short, so that a stop request is still seen promptly.
+void IdlePause(Millis max) { std::this_thread::sleep_for(std::clamp(max, Millis{0}, Millis{5})); }
 
 struct Pending {
   TimePoint ready;  // when the byte has fully arrived at the host
@@ -107,9 +111,15 @@ bool SimPort::GetModemState(int line) {
 }
 
 bool SimPort::WaitReadable(Millis max) {
-  std::lock_guard lock(impl_->mu);
+  std::unique_lock lock(impl_->mu);
   if (impl_->Ready()) return true;
-  if (!impl_->clock) return false;
+  if (!impl_->clock) {
+    // Without a clock every answer is there at once, so nothing more will come: pause rather
+    // than let the caller spin through its whole time limit.
+    lock.unlock();
+    IdlePause(max);
+    return false;
+  }
   const TimePoint now = impl_->clock->Now();
   if (!impl_->input.empty() && impl_->input.front().ready - now <= max) {
     impl_->clock->Advance(impl_->input.front().ready - now);
@@ -120,7 +130,10 @@ bool SimPort::WaitReadable(Millis max) {
 }
 
 void SimPort::WaitModemChange(Millis max) {
-  if (impl_->clock) impl_->clock->Advance(max);
+  if (impl_->clock)
+    impl_->clock->Advance(max);
+  else
+    IdlePause(max);
 }
 
 const std::vector<std::uint8_t>& SimPort::Sent() const { return impl_->sent; }

@@ -121,6 +121,18 @@ TEST(SimPortTest, WriterVanishingMidTransferTimesOutTheWrite) {
   EXPECT_LE(b.Since(t), Millis(3000) + 8 * kByteWireTime);  // three bytes' turn-around, then 3 s
 }
 
+TEST(SimPortTest, WithoutAClockAWaitForWhatNeverComesPausesInsteadOfSpinning) {
+  SimWriter writer(FindDevice("KVX-03"));
+  writer.Faults().SilentAfter = 0;
+  SimPort port(writer);  // real time, as kvxw --port sim runs it
+  const std::uint8_t check = kWriterCheck;
+  ASSERT_EQ(port.Write(&check, 1), 1);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(port.WaitReadable(Millis(20)));
+  port.WaitModemChange(Millis(20));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, Millis(8));
+}
+
 TEST(SimPortTest, WriterForgetsAHalfCommandAfterTheHostFellSilent) {
   Bench b;
   const std::uint8_t half[] = {0xA1, 0x00, 0x00, 0x02};

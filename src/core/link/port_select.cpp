@@ -66,7 +66,12 @@ TFlowControl FlowControlFor(std::string_view handShake) {
 }
 
 PortSelector::PortSelector(Workspace& ws, Clock& clock, SimPortFactory simFactory, EnvLookup env)
-    : ws_(ws), clock_(clock), simFactory_(std::move(simFactory)), env_(std::move(env)) {}
+    : ws_(ws), clock_(clock), simFactory_(std::move(simFactory)), env_(std::move(env)) {
+  // The main window's port keeps a larger input queue than the component's default and leaves
+  // the output queue to the driver (0).
+  comm_.SetReadBufSize(8192);
+  comm_.SetWriteBufSize(0);
+}
 
 SerialPort& PortSelector::Port() {
   if (simPort_) return *simPort_;

@@ -286,7 +286,8 @@ int WriterLink::CheckWriter(bool readId) {
   if (readId) {
     ws_.WriterId.clear();
     ws_.HeaderBytes[0] = kIdRequest;
-    if (ReadId(15) == LinkStopped) return LinkStopped;
+    // A primitive of its own: whatever came after the type byte is discarded first.
+    if (ReadWriterID(15) == LinkStopped) return LinkStopped;
     const auto v = ws_.WriterId.find('V');
     ws_.WriterVersion = v == std::string::npos ? std::string() : ws_.WriterId.substr(v);
   }
@@ -295,10 +296,6 @@ int WriterLink::CheckWriter(bool readId) {
 
 int WriterLink::ReadWriterID(int limit) {
   Purge();
-  return ReadId(limit);
-}
-
-int WriterLink::ReadId(int limit) {
   const Wait sent = SendByte(ws_.HeaderBytes[0]);
   if (sent != Wait::Ok) return FromWait(sent);
   int taken = 0;

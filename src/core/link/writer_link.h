@@ -98,7 +98,6 @@ class WriterLink {
   static int FromWait(Wait wait);          // LinkStopped or LinkTimeout
   int SendHeaderBytes(int count);          // LinkDone when all were sent
   std::uint8_t ReadModeByte(std::uint8_t mode) const;
-  int ReadId(int limit);                   // ReadWriterID without the purge
 
   Workspace& ws_;
   SerialPort& port_;

@@ -197,6 +197,8 @@ TEST_F(PortSelectorTest, Comm1GetsTheLinkSettingsAndGivesBackTheSavedOnesAtExit)
   EXPECT_EQ(comm.Parity(), paNone);
   EXPECT_EQ(comm.Stopbits(), sb10);
   EXPECT_EQ(comm.FlowControl(), fcCTS);
+  EXPECT_EQ(comm.ReadBufSize(), 8192);
+  EXPECT_EQ(comm.WriteBufSize(), 0u);
   // What Comm1 had before: the component's own defaults.
   EXPECT_EQ(ws.SavedPort.Name, "Com2");
   EXPECT_EQ(ws.SavedPort.BaudRate, br9600);

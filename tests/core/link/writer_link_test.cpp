@@ -259,7 +259,7 @@ TEST_F(WriterLinkTest, CheckWriterComparesTheTypeWithTheDevice) {
 
 TEST_F(WriterLinkTest, UniversalWriterTellsItsIdentification) {
   const std::string id = " ZQR640B V3.10";
-  port.AnswerAt(0, {0xB4});
+  port.AnswerAt(0, {0xB4, 'x', 'y'});  // stray bytes after the type are not part of the identification
   port.AnswerAt(1, Join(Bytes(id.begin(), id.end()), {0xB8}));
   ws.WriterId = "old";
   EXPECT_EQ(link.CheckWriter(true), LinkWriterAny);
