@@ -87,7 +87,8 @@ const DeviceOp kOps[] = {
      kFileRequired | kRepeat,
      "No blank check and no buffer check; the verify compares bits 5 and 6 of each stored byte.\n"
      "--count K programs K chips (with --port sim a fresh chip each time), as \"Continue\" does,\n"
-     "and stops at the first chip with a red line. The pass count is printed after each chip."},
+     "and stops at the first chip that failed (a red line, or a verify mismatch, which the\n"
+     "dialog shows in the normal colour). The pass count is printed after each chip."},
 };
 
 std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {

@@ -54,8 +54,7 @@ bool Verify(OpFrame& f) {
     int buffer = JoinWord(pb[k], pb[k + 1]);
     if (ws.VerifyWithProtect) buffer |= kDisplayMask;
     f.Show("Label2", "Data Verify error at " + Hex(j / 2) + "H");
-    f.view().SetVisible("Label3", true);
-    f.Show("Label3", MismatchText(JoinWord(r[k], r[k + 1]), buffer, 4));
+    f.Reveal("Label3", MismatchText(JoinWord(r[k], r[k + 1]), buffer, 4));
     f.EnableEnd();
     f.NoteChipFailure();
     return true;

@@ -73,6 +73,11 @@ void OpFrame::ShowVisible(std::string_view label, std::string_view text) {
   view().SetText(label, text);
 }
 
+void OpFrame::Reveal(std::string_view label, std::string_view text) {
+  view().SetText(label, text);
+  view().SetVisible(label, true);
+}
+
 void OpFrame::EnableEnd() {
   for (const auto& button : endButtons_) view().SetEnabled(button, true);
 }
@@ -86,6 +91,10 @@ OpOutcome OpFrame::Fail(std::string_view label, std::string_view text, OpOutcome
 
 OpOutcome OpFrame::Finish(std::string_view label, std::string_view text, OpOutcome why) {
   Show(label, text);
+  return End(why);
+}
+
+OpOutcome OpFrame::End(OpOutcome why) {
   EnableEnd();
   outcome_ = why;
   return why;

@@ -77,6 +77,9 @@ class OpFrame {
   void Show(std::string_view label, std::string_view text);
   void ShowRed(std::string_view label, std::string_view text);
   void ShowVisible(std::string_view label, std::string_view text);  // make visible, then text
+  // A hidden line that carries a result: its text first, then it appears, so the text it held
+  // before (a design text such as "IC=0000 , Buffer=0000") is never on screen.
+  void Reveal(std::string_view label, std::string_view text);
   void Title(std::string_view text) { Show("StaticText1", text); }
 
   // Enable the buttons the operation ends with.
@@ -86,6 +89,8 @@ class OpFrame {
   OpOutcome Fail(std::string_view label, std::string_view text, OpOutcome why);
   // End with a line in the normal colour (a success, or a result that is not an error).
   OpOutcome Finish(std::string_view label, std::string_view text, OpOutcome why = OpOutcome::Ok);
+  // End after the lines are written: enable the end buttons.
+  OpOutcome End(OpOutcome why);
   // End because the view was closed: nothing more is written or sent.
   OpOutcome Stop();
 

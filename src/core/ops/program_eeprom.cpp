@@ -26,9 +26,8 @@ OpOutcome VerifyEeprom(OpFrame& f, int m) {
   for (int j = 0; j < m; ++j) {
     if (ws.LinkBuffer[j] == ws.EepromBuffer[j]) continue;
     f.Show("Label3", "Data Verify error at " + Hex(j) + "H");
-    f.view().SetVisible("Label2", true);
-    return f.Finish("Label2", MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2),
-                    OpOutcome::ChipFailed);
+    f.Reveal("Label2", MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2));
+    return f.End(OpOutcome::ChipFailed);
   }
   return f.Finish("Label3", "EEPROM Data Verify OK!!");
 }

@@ -47,8 +47,8 @@ bool VerifyProgram(OpFrame& f) {
     int buffer = JoinWord(pb[i], pb[i + 1]);
     if (protect) buffer |= ProtectDisplayMask(ws);
     f.Show("Label5", "Data Verify error at " + Hex(i / 2) + "H");
-    f.view().SetVisible("Label3", true);
-    f.Finish("Label3", MismatchText(JoinWord(r[i], high), buffer, 4), OpOutcome::ChipFailed);
+    f.Reveal("Label3", MismatchText(JoinWord(r[i], high), buffer, 4));
+    f.End(OpOutcome::ChipFailed);
     return false;
   }
   f.Show("Label5", "Data verify OK!!");
@@ -64,8 +64,8 @@ bool VerifyEeprom(OpFrame& f) {
   for (int j = 0; j < m; ++j) {
     if (ws.LinkBuffer[j] == ws.EepromBuffer[j]) continue;
     f.Show("EEInfo", "EEPROM Data Verify error at " + Hex(j) + "H");
-    f.view().SetVisible("Label3", true);
-    f.Finish("Label3", MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2), OpOutcome::ChipFailed);
+    f.Reveal("Label3", MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2));
+    f.End(OpOutcome::ChipFailed);
     return false;
   }
   f.Show("EEInfo", "EEPROM Data Verify OK!!");

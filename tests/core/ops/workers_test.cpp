@@ -252,6 +252,35 @@ TEST(Workers, ShowEachOutcomeOnItsLines) {
   }
 }
 
+// The hidden values line is written before it appears, so its design text never shows.
+TEST(Workers, MismatchValuesAreWrittenBeforeTheirLineAppears) {
+  int checked = 0;
+  for (const Case& c : kCases) {
+    const std::string& last = c.tail.back();
+    const auto colon = last.find(": IC=");
+    if (colon == std::string::npos) continue;
+    SCOPED_TRACE(c.name);
+    Bench b(c.device);
+    b.LoadProgram();
+    c.arm(b);
+    b.Run(c.op);
+    const std::string control = last.substr(0, colon);
+    const auto& calls = b.view.Calls();
+    const auto text = std::find_if(calls.begin(), calls.end(), [&](const testing::ViewCall& call) {
+      return call.kind == testing::ViewCall::Text && call.control == control && call.text == last.substr(colon + 2);
+    });
+    const auto shown = std::find_if(calls.begin(), calls.end(), [&](const testing::ViewCall& call) {
+      return call.kind == testing::ViewCall::Visible && call.control == control && call.value == 1;
+    });
+    ASSERT_NE(text, calls.end());
+    ASSERT_NE(shown, calls.end());
+    EXPECT_LT(text - calls.begin(), shown - calls.begin());
+    EXPECT_TRUE(b.view.Visible(control));
+    ++checked;
+  }
+  EXPECT_EQ(checked, 5);  // Verify (memory, protected memory, EEPROM), Program EEPROM, Force Write
+}
+
 TEST(Workers, RefusalsSendNothing) {
   for (const Case& c : kCases) {
     if (c.outcome != OpOutcome::Refused) continue;
