@@ -59,11 +59,13 @@ bool ParseTokens(ConfigRecord& r, std::string_view& text) {
   if (!ParseInt(GetStr(text), keep) || !ParseInt(GetStr(text), mode)) return false;
   r.keepOption = keep != 0;
   r.serialNoMode = mode != 0;
-  if (!ParseInt(GetStr(text), r.serialStartAddress) || r.serialStartAddress < 0 ||
-      r.serialStartAddress >= kProgramWords)
-    return false;
+  // Serial words must lie in the program memory buffer; nothing this program writes puts them
+  // beyond it. Words past the device's own memory are taken as stored: the settings may come from
+  // another device (or from a QTP record that was refused), and every step that stamps or counts
+  // on the serial words checks first that they lie in the device's program memory.
+  if (!ParseInt(GetStr(text), r.serialStartAddress) || r.serialStartAddress < 0) return false;
   if (!ParseInt(GetStr(text), r.serialByteCount) || r.serialByteCount < 1 ||
-      r.serialByteCount > 8)
+      r.serialByteCount > 8 || r.serialStartAddress + r.serialByteCount > kProgramWords)
     return false;
   if (!ParseSerialValue(r, GetStr(text))) return false;
   return ParseInt(GetStr(text), r.serialIncrement) && ParseInt(GetStr(text), r.serialStepMode) &&
@@ -96,11 +98,6 @@ bool Fail(LoadReport& report, std::string message) {
 
 bool DataError(const Workspace& ws, LoadReport& report) {
   return Fail(report, "'" + ws.ConfigPath + "' file data error!");
-}
-
-// The serial number has to land on words the device has.
-bool SerialFits(const Workspace& ws, const ConfigRecord& r) {
-  return r.serialStartAddress + r.serialByteCount <= ws.ProgramWords();
 }
 
 void ApplySettings(Workspace& ws, const ConfigRecord& r) {
@@ -205,7 +202,6 @@ bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report
     ws.SelectedDevice = r->device;
     ws.DeviceIndex = index;
   }
-  if (!SerialFits(ws, *r)) return DataError(ws, report);
   if (!FileExists(ws.LastProgramPath)) {
     const bool unnamed = ws.LastProgramPath.empty();
     ws.LastProgramPath.clear();

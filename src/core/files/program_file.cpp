@@ -34,7 +34,8 @@ void ApplyCompanionConfig(Workspace& ws, LoadReport& report) {
 }  // namespace
 
 std::string DialogFileName(const std::string& lastProgramPath) {
-  return lastProgramPath.substr(0, lastProgramPath.find('.'));
+  const std::size_t dot = lastProgramPath.find('.');
+  return dot == std::string::npos ? std::string() : lastProgramPath.substr(0, dot);
 }
 
 std::string FileExtension(const std::string& path) {

@@ -25,7 +25,8 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path);
 // disassembly, switch serial-number and QTP mode off, show pass count "0", recompute the sums.
 void FinishOpen(Workspace& ws, LoadReport& report);
 
-// The file name a file dialog starts from: `lastProgramPath` up to its first ".".
+// The file name a file dialog starts from: `lastProgramPath` up to its first "."; empty when
+// it has none.
 std::string DialogFileName(const std::string& lastProgramPath);
 // The text after the last "." of `path`, upper-cased (empty when there is no ".").
 std::string FileExtension(const std::string& path);

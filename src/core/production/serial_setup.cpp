@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <optional>
 
+#include "core/files/file_io.h"
 #include "core/files/hex_text.h"
 #include "core/production/serial_number.h"
 
@@ -189,10 +190,9 @@ QtpSaveDecision DecideQtpSave(bool textFilterChosen, const std::string& chosenNa
     d.message = "File can't be saved!";
     return d;
   }
-  const auto slash = chosenName.find_last_of("/\\");
-  const std::string name = slash == std::string::npos ? chosenName : chosenName.substr(slash + 1);
   d.save = true;
-  d.path = name.find('.') == std::string::npos ? chosenName + ".txt" : chosenName;
+  d.path = chosenName.find('.') == std::string::npos ? chosenName + ".txt" : chosenName;
+  d.askReplace = FileExists(d.path);
   return d;
 }
 

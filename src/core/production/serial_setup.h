@@ -60,10 +60,13 @@ SetupOutcome DisableSerialMode(Workspace& ws);
 // success (empty message) `parts` is the number of records to write with WriteQtpFile.
 SetupOutcome PrepareQtpFile(Workspace& ws, SerialSetupFields& f, long& parts);
 
-// The save dialog's answer for "QTP File": only "Text files (*.txt)" saves, and a file name
-// without an extension gets ".txt".
+// The save dialog's answer for "QTP File": only "Text files (*.txt)" saves, and a chosen name
+// with no "." anywhere in it (folders included) gets ".txt". A file that already exists is
+// replaced only after the operator answers "Yes" to kMsgQtpFileExists.
+inline constexpr char kMsgQtpFileExists[] = "File Exists, Replace?";
 struct QtpSaveDecision {
   bool save = false;
+  bool askReplace = false;  // the file exists: ask kMsgQtpFileExists (Yes / No) before saving
   std::string path;
   std::string message;  // "File can't be saved!" when another filter was chosen
 };

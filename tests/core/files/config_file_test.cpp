@@ -113,7 +113,7 @@ TEST(ConfigFile, MalformedTokensAreDataErrors) {
     std::size_t token;  // index into GoodTokens()
     const char* text;
   } cases[] = {{0, "Com9"}, {0, "Com0"}, {0, "Co"},  {0, "ComX"}, {1, "KVX-99"},
-               {9, "x"},    {10, "on"},  {11, "-"},  {12, "-1"},  {12, "16383"},
+               {9, "x"},    {10, "on"},  {11, "-"},  {12, "-1"},
                {13, "0"},   {13, "9"},   {13, "2x"}, {14, "0G0B"}, {14, "0A0"},
                {15, "one"}, {16, "1.5"}, {17, ""}};
   for (const auto& c : cases) {
@@ -127,20 +127,39 @@ TEST(ConfigFile, MalformedTokensAreDataErrors) {
   EXPECT_EQ(f.Load(CfgBytes(f.program, GoodTokens(), "KVX")).messages, Messages{f.DataError()});
 }
 
-TEST(ConfigFile, SerialNumberMustLieInTheDevicesProgramMemory) {
+TEST(ConfigFile, SerialSettingsOutsideTheDevicesMemoryStillLoad) {
+  // A device chosen after the setup, or a refused QTP record, leaves such settings behind, and
+  // the exit writes them into the default file: it must load again at the next start.
   const struct {
     const char* start;
     const char* count;
-    bool ok;
-  } cases[] = {{"1022", "2", true}, {"1023", "2", false}, {"1023", "1", true}, {"5000", "1", false}};
+  } cases[] = {{"1022", "2"}, {"1023", "2"}, {"5000", "1"}, {"16375", "8"}};
   for (const auto& c : cases) {
     CfgFixture f;  // KVX-17: 1024 words
     auto tokens = GoodTokens();
     tokens[12] = c.start;
     tokens[13] = c.count;
     tokens[14] = std::string(2 * static_cast<std::size_t>(std::stoi(c.count)), '0');
-    LoadReport r = f.Load(CfgBytes(f.program, tokens));
-    EXPECT_EQ(r.messages.empty(), c.ok) << c.start << " " << c.count;
+    EXPECT_EQ(f.Load(CfgBytes(f.program, tokens)).messages, Messages{}) << c.start;
+    EXPECT_EQ(f.ws->DeviceName, "KVX-17") << c.start;
+    EXPECT_EQ(f.ws->SerialStartAddress, std::stoi(c.start)) << c.start;
+  }
+}
+
+TEST(ConfigFile, SerialWordsBeyondTheProgramBufferAreADataError) {
+  const struct {
+    const char* start;
+    const char* count;
+  } cases[] = {{"16376", "8"}, {"16383", "1"}, {"65535", "8"}};
+  for (const auto& c : cases) {
+    CfgFixture f;
+    auto tokens = GoodTokens();
+    tokens[12] = c.start;
+    tokens[13] = c.count;
+    tokens[14] = std::string(2 * static_cast<std::size_t>(std::stoi(c.count)), '0');
+    EXPECT_EQ(f.Load(CfgBytes(f.program, tokens)).messages,
+              Messages{"'" + f.dir.Path("x.cfg") + "' file data error!"})
+        << c.start;
   }
 }
 

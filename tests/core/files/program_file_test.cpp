@@ -76,7 +76,7 @@ TEST(OpenProgramFile, ExtensionIsTheTextAfterTheLastDotInAnyCase) {
   EXPECT_TRUE(r.rebuildBufferView);
   EXPECT_EQ(FileExtension("a.b/c"), "B/C");
   EXPECT_EQ(DialogFileName("dir/prog.v2.hex"), "dir/prog");
-  EXPECT_EQ(DialogFileName("noext"), "noext");
+  EXPECT_EQ(DialogFileName("noext"), "") << "a path without a dot proposes no name";
 }
 
 TEST(OpenProgramFile, PicFilesAreTranslatedByTheDevicesCore) {

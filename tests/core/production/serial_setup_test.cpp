@@ -2,8 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
 #include <memory>
 #include <sstream>
+#include <unistd.h>
 
 #include "core/production/serial_fixture.h"
 #include "core/production/serial_number.h"
@@ -205,7 +208,7 @@ TEST(PrepareQtpFile, TakesTheNumberBeforeTheRtiwTestButStampsNothing) {
   EXPECT_EQ(WordAt(*good, 0x101), 0x3100);
 }
 
-TEST(QtpSaveDialog, OnlyTextFilesSaveAndANameWithoutExtensionGetsTxt) {
+TEST(QtpSaveDialog, OnlyTextFilesSaveAndANameWithoutAnyDotGetsTxt) {
   struct Case {
     bool textFilter;
     const char* name;
@@ -215,7 +218,7 @@ TEST(QtpSaveDialog, OnlyTextFilesSaveAndANameWithoutExtensionGetsTxt) {
   const Case cases[] = {
       {true, "lot7", true, "lot7.txt"},
       {true, "lot7.qtp", true, "lot7.qtp"},
-      {true, "runs.2024/lot7", true, "runs.2024/lot7.txt"},
+      {true, "runs.2024/lot7", true, "runs.2024/lot7"},  // a dot anywhere counts
       {false, "lot7.txt", false, ""},
       {true, "", false, ""},
   };
@@ -224,7 +227,19 @@ TEST(QtpSaveDialog, OnlyTextFilesSaveAndANameWithoutExtensionGetsTxt) {
     EXPECT_EQ(d.save, c.save) << c.name;
     EXPECT_EQ(d.path, c.path) << c.name;
     EXPECT_EQ(d.message, c.save ? "" : "File can't be saved!") << c.name;
+    EXPECT_FALSE(d.askReplace) << c.name;
   }
+
+  const std::string existing = (std::filesystem::temp_directory_path() /
+                                ("kvx_qtp_exists_" + std::to_string(::getpid()) + ".txt"))
+                                   .string();
+  std::ofstream(existing) << ":00000001FF";
+  const QtpSaveDecision d = DecideQtpSave(true, existing);
+  EXPECT_TRUE(d.save);
+  EXPECT_EQ(d.path, existing);
+  EXPECT_TRUE(d.askReplace) << "an existing file is replaced only after \"" << kMsgQtpFileExists
+                            << "\"";
+  std::filesystem::remove(existing);
 }
 
 }  // namespace
