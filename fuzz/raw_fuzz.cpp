@@ -16,8 +16,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   kvx::GetICInfo(*ws, kvx::Catalogue[static_cast<std::size_t>(device)].Name);
   std::string_view bytes(reinterpret_cast<const char*>(data + 1), size - 1);
   ws->LoadedLength = kvx::ReadRawImage(bytes, ws->ProgramBuffer);
-  if (ws->LoadedLength != static_cast<int>(std::min<std::size_t>(bytes.size(), 32766)))
-    __builtin_trap();
+  const std::size_t expected = std::min<std::size_t>(bytes.size(), kvx::kProgramBufferBytes);
+  if (ws->LoadedLength != static_cast<int>(expected)) __builtin_trap();
   const bool translate = data[0] & 0x80;
   std::vector<std::string> messages;
   if (translate) kvx::TranslatePicCode(*ws, messages);

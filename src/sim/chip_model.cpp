@@ -1,5 +1,8 @@
 #include "sim/chip_model.h"
 
+#include <span>
+#include <type_traits>
+
 #include "core/device/catalogue.h"
 
 namespace kvx::sim {
@@ -23,36 +26,41 @@ std::uint16_t AreaMask(const ChipModel& chip, int area) {
   return area == kProgramArea ? chip.WordMask : kFullWordMask;
 }
 
+// The words of `area` (const or not, as the chip is); empty for an area without words.
 template <class Chip>
-auto WordAt(Chip& chip, int area, int index) -> decltype(&chip.Program[0]) {
-  if (index < 0 || index >= AreaWords(chip, area)) return nullptr;
+auto AreaSpan(Chip& chip, int area) {
+  using Words = std::span<std::remove_reference_t<decltype(chip.Program[0])>>;
   switch (area) {
-    case kProgramArea: return &chip.Program[index];
-    case kOptionArea: return &chip.Option[index];
-    case kOption2Area: return &chip.Option2[index];
-    case kIdArea: return &chip.Id[index];
-    default: return nullptr;
+    case kProgramArea: return Words(chip.Program);
+    case kOptionArea: return Words(chip.Option);
+    case kOption2Area: return Words(chip.Option2);
+    case kIdArea: return Words(chip.Id);
+    default: return Words();
   }
+}
+
+template <class Chip>
+auto WordAt(Chip& chip, int area, int index) {
+  const auto words = AreaSpan(chip, area);
+  return index >= 0 && index < std::ssize(words) ? &words[index] : nullptr;
 }
 
 }  // namespace
 
 ChipModel MakeChip(int deviceIndex, ChipContent content) {
   ChipModel chip;
-  if (deviceIndex < 0 || deviceIndex >= kDeviceCount || content == ChipContent::Empty) {
+  const DeviceRow* row = DeviceAt(deviceIndex);
+  if (row == nullptr || content == ChipContent::Empty) {
     chip.Present = false;
     return chip;
   }
-  const DeviceRow& row = Catalogue[deviceIndex];
-  chip.Flash = row.MemoryKind == 2;
-  chip.WordMask = row.CoreType == 3 ? 0x07FF : 0x3FFF;
-  chip.Program.assign(row.Words(), chip.WordMask);
-  chip.Option.fill(kFullWordMask);
-  chip.Option2.fill(kFullWordMask);
-  chip.Id.fill(kFullWordMask);
-  chip.Eeprom.assign(row.EepromBytes(), kErasedEeprom);
+  chip.Flash = row->MemoryKind == 2;
+  chip.WordMask = row->CoreType == 3 ? 0x07FF : 0x3FFF;
+  chip.Program.resize(row->Words());
+  chip.Eeprom.resize(row->EepromBytes());
+  EraseChip(chip);
   if (content == ChipContent::Programmed || content == ChipContent::Protected) {
-    for (int a = 0; a < row.Words(); ++a) chip.Program[a] = SampleWord(a, chip.WordMask);
+    for (int a = 0; a < row->Words(); ++a) chip.Program[a] = SampleWord(a, chip.WordMask);
   }
   if (content == ChipContent::Protected) {
     chip.Protected = true;
@@ -75,13 +83,7 @@ bool IsWordArea(int area) {
 }
 
 int AreaWords(const ChipModel& chip, int area) {
-  switch (area) {
-    case kProgramArea: return static_cast<int>(chip.Program.size());
-    case kOptionArea: return static_cast<int>(chip.Option.size());
-    case kOption2Area: return static_cast<int>(chip.Option2.size());
-    case kIdArea: return static_cast<int>(chip.Id.size());
-    default: return 0;
-  }
+  return static_cast<int>(AreaSpan(chip, area).size());
 }
 
 std::uint16_t ReadAreaWord(const ChipModel& chip, int area, int index) {

@@ -16,9 +16,6 @@
 namespace kvx::sim {
 namespace {
 
-// A host that falls silent this long in the middle of a command has given up on it; the Writer
-// forgets the half-received command so the next header is read as one.
-constexpr std::chrono::seconds kWriterIdleReset{1};
 // How long an answer may wait for room before the server gives up on a host that stopped reading.
 constexpr int kAnswerWaitMs = 1000;
 // While the Writer holds CTS inactive the host's bytes stay unread; look again this often.

@@ -8,10 +8,6 @@ namespace kvx::sim {
 
 namespace {
 
-// A host that stays silent this long in the middle of a command has given up on it; the Writer
-// forgets the half-received command so that the next one is understood.
-constexpr std::chrono::seconds kWriterIdleReset{1};
-
 // A real-time wait of the clockless port: short, so that a stop request is still seen promptly.
 void IdlePause(Millis max) { std::this_thread::sleep_for(std::clamp(max, Millis{0}, Millis{5})); }
 

@@ -95,7 +95,8 @@ struct SimWriter::Impl {
     if (freshEachPass && programmedSinceInsert) Insert(freshContent);
     if (faults.WrongWriter) {
       // The type byte of the model that does not serve the socket's device.
-      const int needed = device >= 0 && device < kDeviceCount ? Catalogue[device].WriterType : 1;
+      const DeviceRow* row = DeviceAt(device);
+      const int needed = row != nullptr ? row->WriterType : 1;
       out.push_back(needed == 1 ? kWriterType2Byte : kWriterType1Byte);
       return;
     }
@@ -122,8 +123,8 @@ struct SimWriter::Impl {
       faults.BadReply = false;
       return kUnexpectedByte;
     }
-    const bool known = device >= 0 && device < kDeviceCount;
-    if (!known || (command[6] & 0x7F) != Catalogue[device].AlgorithmCode) return kNoDeviceByte;
+    const DeviceRow* row = DeviceAt(device);
+    if (row == nullptr || (command[6] & 0x7F) != row->AlgorithmCode) return kNoDeviceByte;
     return 0;
   }
 

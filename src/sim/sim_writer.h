@@ -40,6 +40,10 @@ bool ParseFault(std::string_view text, FaultSet& faults, std::string& error);
 // One byte on the wire at 115200 baud: a start bit, 8 data bits and a stop bit.
 inline constexpr std::chrono::nanoseconds kByteWireTime{10'000'000'000LL / 115'200};
 
+// A host that stays silent this long in the middle of a command has given up on it; the
+// transports then call AbandonExchange so that the next command is understood.
+inline constexpr std::chrono::seconds kWriterIdleReset{1};
+
 // The chip in the socket, as words (not the two-byte stored form).
 struct ChipModel {
   bool Present = true;

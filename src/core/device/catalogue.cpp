@@ -30,20 +30,25 @@ int GetICInfo(Workspace& ws, std::string_view name) {
   ws.RcReadVariant = row.RcReadVariant;
   ws.NeedsAdaptor = row.NeedsAdaptor;
   ws.WriterParam = row.WriterParam;
-  ws.ProgramBytes = (row.LastAddrHigh * 256 + row.LastAddrLow) * 2 + 2;
+  ws.ProgramBytes = 2 * row.Words();
   for (int k = 0; k < 6; ++k) ws.OptionFieldSelect[k] = OptionLayoutTable[row.OptionLayout][k];
   ws.BlankHigh = row.CoreType == 3 ? 0x0F : 0x7F;
   return index;
 }
 
+const DeviceRow* DeviceAt(int index) {
+  if (index < 0 || index >= kDeviceCount) return nullptr;
+  return &Catalogue[index];
+}
+
 std::string GetIcName(int index) {
-  if (index < 0 || index >= kDeviceCount) return {};
-  return Catalogue[index].Name;
+  const DeviceRow* row = DeviceAt(index);
+  return row != nullptr ? row->Name : std::string();
 }
 
 std::uint8_t GetDownload(int index) {
-  if (index < 0 || index >= kDeviceCount) return 0;
-  return Catalogue[index].DownloadPreset;
+  const DeviceRow* row = DeviceAt(index);
+  return row != nullptr ? row->DownloadPreset : 0;
 }
 
 }  // namespace kvx

@@ -140,4 +140,7 @@ std::uint8_t GetDownload(int index);
 // Row lookup without touching a workspace: -1 when unknown.
 int FindDevice(std::string_view name);
 
+// Row `index`, or nullptr for the end row and any index outside the table.
+const DeviceRow* DeviceAt(int index);
+
 }  // namespace kvx

@@ -1,22 +1,15 @@
 #include "core/device/checksum.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 #include "core/device/catalogue.h"
+#include "core/device/text_convert.h"
 
 namespace kvx {
 namespace {
 
-std::string Hex4(int value) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04X", value & 0xFFFF);
-  return text;
-}
-
-// The device's program memory in bytes, never past the buffer.
-int DeviceBytes(const Workspace& ws) { return std::clamp(ws.ProgramBytes, 0, kProgramBufferBytes); }
+std::string Hex4(int value) { return HexDigits(value & 0xFFFF, 4); }
 
 // The four characters of the checksum label as they go into the chip; a shorter text (the label
 // is empty before the first sum) counts as NUL characters.
@@ -29,10 +22,7 @@ std::array<std::uint8_t, 4> ChecksumChars(const Workspace& ws) {
 
 // The value of one hexadecimal digit; anything else counts as 0.
 std::uint8_t DigitValue(std::uint8_t c) {
-  if (c >= '0' && c <= '9') return static_cast<std::uint8_t>(c - '0');
-  if (c >= 'A' && c <= 'F') return static_cast<std::uint8_t>(c - 'A' + 10);
-  if (c >= 'a' && c <= 'f') return static_cast<std::uint8_t>(c - 'a' + 10);
-  return 0;
+  return static_cast<std::uint8_t>(std::max(HexDigitValue(static_cast<char>(c)), 0));
 }
 
 // An 11-bit word's second byte holds only four bits, so its checksum characters go in as digit
@@ -45,16 +35,16 @@ std::uint8_t SecondByteChar(const Workspace& ws, std::uint8_t c) {
 
 void ForceOptionBits(Workspace& ws) {
   // A workspace whose device is unknown has no fixed bits to force.
-  if (ws.DeviceIndex < 0 || ws.DeviceIndex >= kDeviceCount) return;
-  const DeviceRow& row = Catalogue[ws.DeviceIndex];
-  ws.OptionLow = static_cast<std::uint8_t>((ws.OptionLow & row.OptionLowMask) | row.OptionLowSet);
+  const DeviceRow* row = DeviceAt(ws.DeviceIndex);
+  if (row == nullptr) return;
+  ws.OptionLow = static_cast<std::uint8_t>((ws.OptionLow & row->OptionLowMask) | row->OptionLowSet);
   ws.OptionHigh =
-      static_cast<std::uint8_t>((ws.OptionHigh & row.OptionHighMask) | row.OptionHighSet);
+      static_cast<std::uint8_t>((ws.OptionHigh & row->OptionHighMask) | row->OptionHighSet);
 }
 
 void CalChecksum(Workspace& ws) {
   const int protectMask = ws.CoreType == 3 ? 0x0F : 0x1F;
-  const int bytes = DeviceBytes(ws) & ~1;
+  const int bytes = ws.DeviceBytes();
   int data = 0;
   int protect = 0;
   for (int i = 0; i < bytes; i += 2) {

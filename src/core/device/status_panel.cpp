@@ -29,17 +29,16 @@ PanelState RefreshData(Workspace& ws) {
   ws.OptionCaptionText[PanelLabelSlot(OscField)] = "OSC Type:";
 
   PanelState state;
-  for (int f = OscField; f <= SecurityField; ++f)
-    state.lines[f].greyed = !DrawLine(ws, static_cast<OptionField>(f));
-  // Layouts with an oscillator start-up time (OST 1-3) show no PRD line.
-  const int ost = ws.OptionFieldSelect[OstField];
-  if (ost >= 1 && ost <= 3) state.lines[PrdField].greyed = true;
-
   for (int f = OscField; f <= SecurityField; ++f) {
-    const int slot = PanelLabelSlot(static_cast<OptionField>(f));
+    const auto field = static_cast<OptionField>(f);
+    state.lines[f].greyed = !DrawLine(ws, field);
+    const int slot = PanelLabelSlot(field);
     state.lines[f].caption = ws.OptionCaptionText[slot];
     state.lines[f].text = ws.OptionLabelText[slot];
   }
+  // Layouts with an oscillator start-up time (OST 1-3) show no PRD line.
+  const int ost = ws.OptionFieldSelect[OstField];
+  if (ost >= 1 && ost <= 3) state.lines[PrdField].greyed = true;
   state.optionStatus = ws.OptionStatus;
   CalChecksum(ws);
   return state;

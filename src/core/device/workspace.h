@@ -4,6 +4,7 @@
 // read and write it directly; only one operation runs at a time, so it has no lock.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <istream>
@@ -89,6 +90,8 @@ struct Workspace {
   std::array<std::uint8_t, 6> OptionFieldSelect{};
 
   int ProgramWords() const { return ProgramBytes / 2; }
+  // The device's program memory in whole words' bytes, never past the buffer.
+  int DeviceBytes() const { return std::clamp(ProgramBytes, 0, kProgramBufferBytes) & ~1; }
   int EepromBytes() const { return EepromLastHigh * 256 + EepromLastLow + 1; }
   int LastWordAddress() const { return LastAddrHigh * 256 + LastAddrLow; }
 

@@ -1,11 +1,11 @@
 #include "core/device/workspace_ops.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "core/device/catalogue.h"
 #include "core/device/checksum.h"
 #include "core/device/status_panel.h"
+#include "core/device/text_convert.h"
 
 namespace kvx {
 namespace {
@@ -19,24 +19,26 @@ void FillBlankWords(std::array<std::uint8_t, N>& bytes, std::uint8_t high) {
   }
 }
 
-int DeviceBytes(const Workspace& ws) {
-  return std::clamp(ws.ProgramBytes, 0, kProgramBufferBytes) & ~1;
-}
-
 }  // namespace
 
-void ResetData(Workspace& ws) {
-  ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
-  // The hidden "Keep Option for new code" box is the only way to carry the OPTION word over.
-  if (!(ws.KeepOptionVisible && ws.KeepOptionChecked)) {
-    ws.OptionLow = 0x7F;
-    ws.OptionHigh = 0x7F;
-  }
-  // A new device starts with serial numbers and QTP off and the pass count at zero.
+void ClearOptionUnlessKept(Workspace& ws) {
+  if (ws.KeepOptionVisible && ws.KeepOptionChecked) return;
+  ws.OptionLow = 0x7F;
+  ws.OptionHigh = 0x7F;
+}
+
+void EndProductionModes(Workspace& ws) {
   ws.SerialNoMode = false;
   ws.QtpFileLoaded = false;
   ws.QtpFileText = "Disable";
   ws.PassCountText = "0";
+}
+
+void ResetData(Workspace& ws) {
+  ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
+  ClearOptionUnlessKept(ws);
+  // A new device starts with serial numbers and QTP off and the pass count at zero.
+  EndProductionModes(ws);
   FillBlankWords(ws.IdBuffer, ws.BlankHigh);
   ws.EepromBuffer.fill(0x00);
   // Without an EEPROM the EEPROM view goes; the window keeps it (recreated) on a flash part.
@@ -64,7 +66,7 @@ void ClearOption(Workspace& ws) {
 void ClearEeprom(Workspace& ws) { ws.EepromBuffer.fill(0x00); }
 
 void GetRomData(Workspace& ws) {
-  const int bytes = DeviceBytes(ws);
+  const int bytes = ws.DeviceBytes();
   std::copy_n(ws.ProgramBuffer.begin(), bytes, ws.LinkBuffer.begin());
   // An 11-bit word is sent with bits 11-13 set.
   if (ws.CoreType == 3)
@@ -74,15 +76,11 @@ void GetRomData(Workspace& ws) {
 ResetAddrCheck CheckResetAddr(const Workspace& ws) {
   ResetAddrCheck check;
   // Algorithms with bit 5 set start the chip at word 0, the others at the last word.
-  check.address = (ws.AlgorithmCode & 0x20) ? 0 : std::max(DeviceBytes(ws) / 2 - 1, 0);
+  check.address = (ws.AlgorithmCode & 0x20) ? 0 : std::max(ws.DeviceBytes() / 2 - 1, 0);
   const std::uint8_t first = ws.ProgramBuffer[2 * check.address];
   const std::uint8_t second = ws.ProgramBuffer[2 * check.address + 1];
   check.blank = IsBlankWord(first, second, ws.BlankHigh);
-  if (check.blank) {
-    char text[48];
-    std::snprintf(text, sizeof text, "Reset address (%04Xh) is blank!!", check.address);
-    check.text = text;
-  }
+  if (check.blank) check.text = "Reset address (" + HexDigits(check.address, 4) + "h) is blank!!";
   return check;
 }
 

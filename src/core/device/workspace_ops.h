@@ -14,6 +14,12 @@ void ClearOption(Workspace& ws);  // "Clear OPTION"
 void ClearEeprom(Workspace& ws);  // "Clear EEPROM Buffer"
 void GetRomData(Workspace& ws);   // stage the program memory in LinkBuffer for sending
 
+// OPTION word back to blank, unless the hidden "Keep Option for new code" box (the only way to
+// carry it over to new code or a new device) is shown and ticked.
+void ClearOptionUnlessKept(Workspace& ws);
+// Serial numbers and QTP off, the pass count back to "0".
+void EndProductionModes(Workspace& ws);
+
 // Before programming: is the word the device starts from still blank?
 struct ResetAddrCheck {
   int address = 0;

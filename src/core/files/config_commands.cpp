@@ -47,10 +47,7 @@ LoadReport LoadDefaultConfig(Workspace& ws) {
 
 std::string SaveDefaultConfig(Workspace& ws) {
   ws.ConfigPath = DefaultConfigPath(ws);
-  ws.QtpFileText = "Disable";
-  ws.PassCountText = "0";
-  ws.SerialNoMode = false;
-  ws.QtpFileLoaded = false;
+  EndProductionModes(ws);
   return WriteConfig(ws, ws.ConfigPath);
 }
 
@@ -68,10 +65,7 @@ LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex) {
   }
   ws.ConfigPath = path;
   ApplyConfigFile(ws, path, report);
-  if (ws.DisassemblyOpen) {
-    ws.DisassemblyOpen = false;
-    report.closeDisassembly = true;
-  }
+  CloseDisassembly(ws, report);
   return report;
 }
 

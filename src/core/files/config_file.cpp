@@ -1,12 +1,11 @@
 #include "core/files/config_file.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
 
 #include "core/device/catalogue.h"
 #include "core/device/checksum.h"
 #include "core/device/status_panel.h"
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 #include "core/files/hex_text.h"
 #include "core/files/intel_hex.h"
@@ -19,12 +18,6 @@ namespace {
 
 constexpr char kPathEnd = 0x0F;
 constexpr std::size_t kTailBytes = 2 + kIdBytes;  // OptionLow, OptionHigh, IdBuffer
-
-bool ParseInt(std::string_view token, int& value) {
-  if (token.empty()) return false;
-  auto [p, ec] = std::from_chars(token.data(), token.data() + token.size(), value, 10);
-  return ec == std::errc() && p == token.data() + token.size();
-}
 
 bool IsDigits(std::string_view token) {
   return !token.empty() && token.find_first_not_of("0123456789") == std::string_view::npos;
@@ -56,20 +49,21 @@ bool ParseTokens(ConfigRecord& r, std::string_view& text) {
   if (r.device.empty() || r.checksumText.empty() || !IsDigits(r.passCount)) return false;
   for (const auto& t : r.optionTexts)
     if (t.empty()) return false;
-  if (!ParseInt(GetStr(text), keep) || !ParseInt(GetStr(text), mode)) return false;
+  if (!ParseDecimal(GetStr(text), keep) || !ParseDecimal(GetStr(text), mode)) return false;
   r.keepOption = keep != 0;
   r.serialNoMode = mode != 0;
   // Serial words must lie in the program memory buffer; nothing this program writes puts them
   // beyond it. Words past the device's own memory are taken as stored: the settings may come from
   // another device (or from a QTP record that was refused), and every step that stamps or counts
   // on the serial words checks first that they lie in the device's program memory.
-  if (!ParseInt(GetStr(text), r.serialStartAddress) || r.serialStartAddress < 0) return false;
-  if (!ParseInt(GetStr(text), r.serialByteCount) || r.serialByteCount < 1 ||
+  if (!ParseDecimal(GetStr(text), r.serialStartAddress) || r.serialStartAddress < 0) return false;
+  if (!ParseDecimal(GetStr(text), r.serialByteCount) || r.serialByteCount < 1 ||
       r.serialByteCount > 8 || r.serialStartAddress + r.serialByteCount > kProgramWords)
     return false;
   if (!ParseSerialValue(r, GetStr(text))) return false;
-  return ParseInt(GetStr(text), r.serialIncrement) && ParseInt(GetStr(text), r.serialStepMode) &&
-         ParseInt(GetStr(text), r.serialByteOrder);
+  return ParseDecimal(GetStr(text), r.serialIncrement) &&
+         ParseDecimal(GetStr(text), r.serialStepMode) &&
+         ParseDecimal(GetStr(text), r.serialByteOrder);
 }
 
 // A token as written: the informative panel texts must stay one token each, so an empty text
@@ -83,11 +77,8 @@ std::string Token(std::string text) {
 
 std::string SerialValueText(const Workspace& ws, int n) {
   std::string text;
-  char digits[3];
-  for (int j = n - 1; j >= 0; --j) {
-    std::snprintf(digits, sizeof digits, "%02X", ws.SerialValue[static_cast<std::size_t>(j)] & 0xFF);
-    text += digits;
-  }
+  for (int j = n - 1; j >= 0; --j)
+    text += HexDigits(ws.SerialValue[static_cast<std::size_t>(j)] & 0xFF, 2);
   return text;
 }
 
@@ -207,11 +198,12 @@ bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report
     ws.LastProgramPath.clear();
     return Fail(report, unnamed ? "No data file name" : "'" + r->programPath + "' file do not find!");
   }
-  CalChecksum(ws);
   ApplySettings(ws, *r);
-  RefreshData(ws);
-  if (full && !ReloadProgramData(ws, report)) return false;
-  CalChecksum(ws);
+  RefreshData(ws);  // ends with CalChecksum
+  if (full) {
+    if (!ReloadProgramData(ws, report)) return false;
+    CalChecksum(ws);
+  }
   if (ws.ShownOnce) {
     ws.RefreshPending = true;
     ws.IdChecksumFormOpen = true;

@@ -7,7 +7,6 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
-#include <vector>
 
 namespace kvx {
 
@@ -54,9 +53,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data) {
   if (path.empty()) return false;
-  std::vector<char> temp(path.begin(), path.end());
-  for (char c : std::string_view(".XXXXXX")) temp.push_back(c);
-  temp.push_back('\0');
+  std::string temp = path + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
   if (fd < 0) return false;
   // mkstemp creates the file for its owner only; a saved program or configuration is an
@@ -66,8 +63,8 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
   ::fchmod(fd, 0666 & ~mask);
   bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
-  if (ok) ok = ::rename(temp.data(), path.c_str()) == 0;
-  if (!ok) ::unlink(temp.data());
+  if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
   return ok;
 }
 

@@ -1,15 +1,14 @@
 #include "core/files/hex_text.h"
 
+#include "core/device/text_convert.h"
+
 namespace kvx {
 
 HexText HexToInt(std::string_view text) {
   HexText r;
   for (char c : text) {
-    int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else {
+    const int digit = HexDigitValue(c);
+    if (digit < 0) {
       r.valid = false;
       return r;
     }

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "core/files/raw_image.h"
+
 namespace kvx {
 
 namespace {
@@ -38,21 +40,17 @@ int Apply(const PicRow& row, int v) {
 // A word that only 14-bit code uses: some of bits 12-13 set, nothing above bit 13.
 bool LooksFourteenBit(int v) { return (v & 0x3000) != 0 && v < 0x4000; }
 
-int FileWord(const Workspace& ws, std::size_t i) {
-  return ws.ProgramBuffer[i] + 256 * ws.ProgramBuffer[i + 1];
-}
-
 bool AnyFourteenBitWord(const Workspace& ws) {
-  const std::size_t end = std::min<std::size_t>(ws.ProgramBytes, kProgramBufferBytes);
-  for (std::size_t i = 0; i + 1 < end; i += 2)
-    if (LooksFourteenBit(FileWord(ws, i))) return true;
+  const auto end = static_cast<std::size_t>(ws.DeviceBytes());
+  for (std::size_t i = 0; i < end; i += 2)
+    if (LooksFourteenBit(RawWordAt(ws.ProgramBuffer, i))) return true;
   return false;
 }
 
 void TranslateBuffer(Workspace& ws, int (*word)(int)) {
   const std::size_t end = std::min<std::size_t>(std::max(ws.LoadedLength, 0), kProgramBufferBytes);
   for (std::size_t i = 0; i < end; i += 2) {
-    const int v = word(FileWord(ws, i));
+    const int v = word(RawWordAt(ws.ProgramBuffer, i));
     ws.ProgramBuffer[i] = static_cast<std::uint8_t>(v & 0xFF);
     ws.ProgramBuffer[i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
   }

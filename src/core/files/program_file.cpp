@@ -1,10 +1,10 @@
 #include "core/files/program_file.h"
 
-#include <cctype>
 #include <fstream>
 
 #include "core/device/checksum.h"
 #include "core/device/status_panel.h"
+#include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
 #include "core/files/file_io.h"
@@ -41,14 +41,12 @@ std::string DialogFileName(const std::string& lastProgramPath) {
 std::string FileExtension(const std::string& path) {
   const std::size_t dot = path.rfind('.');
   if (dot == std::string::npos) return {};
-  std::string ext = path.substr(dot + 1);
-  for (char& c : ext) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return ext;
+  return UpperCase(path.substr(dot + 1));
 }
 
 LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
   LoadReport report;
-  if (!(ws.KeepOptionVisible && ws.KeepOptionChecked)) ws.OptionLow = ws.OptionHigh = 0x7F;
+  ClearOptionUnlessKept(ws);
   RefreshData(ws);
   std::ifstream in;
   switch (OpenForReading(path, in)) {
@@ -88,15 +86,15 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
 }
 
 void FinishOpen(Workspace& ws, LoadReport& report) {
-  if (ws.DisassemblyOpen) {
-    ws.DisassemblyOpen = false;
-    report.closeDisassembly = true;
-  }
-  ws.QtpFileText = "Disable";
-  ws.SerialNoMode = false;
-  ws.QtpFileLoaded = false;
-  ws.PassCountText = "0";
+  CloseDisassembly(ws, report);
+  EndProductionModes(ws);
   CalChecksum(ws);
+}
+
+void CloseDisassembly(Workspace& ws, LoadReport& report) {
+  if (!ws.DisassemblyOpen) return;
+  ws.DisassemblyOpen = false;
+  report.closeDisassembly = true;
 }
 
 }  // namespace kvx

@@ -24,6 +24,8 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path);
 // The Open command's last step, run after a load and after a cancelled dialog alike: close the
 // disassembly, switch serial-number and QTP mode off, show pass count "0", recompute the sums.
 void FinishOpen(Workspace& ws, LoadReport& report);
+// A load replaced the program memory: an open disassembly window goes (report.closeDisassembly).
+void CloseDisassembly(Workspace& ws, LoadReport& report);
 
 // The file name a file dialog starts from: `lastProgramPath` up to its first "."; empty when
 // it has none.

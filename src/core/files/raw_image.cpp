@@ -19,8 +19,7 @@ int ReadRawImage(std::string_view bytes, ProgramBytesArray& buffer) {
 
 void SplitWords(ProgramBytesArray& buffer) {
   for (std::size_t i = 0; i < buffer.size(); i += 2) {
-    const int raw = buffer[i] + 256 * buffer[i + 1];
-    const StoredWord w = SplitWord(raw);
+    const StoredWord w = SplitWord(RawWordAt(buffer, i));
     buffer[i] = w.first;
     buffer[i + 1] = w.second;
   }
@@ -32,16 +31,16 @@ void MaskElevenBit(ProgramBytesArray& buffer) {
 
 bool IsElevenBitImage(const ProgramBytesArray& buffer) {
   for (std::size_t i = 0; i < buffer.size(); i += 2) {
-    const int top = ((buffer[i] + 256 * buffer[i + 1]) >> 11) & 7;
+    const int top = (RawWordAt(buffer, i) >> 11) & 7;
     if (top != 0 && top != 7) return false;
   }
   return true;
 }
 
 std::vector<std::uint8_t> ProgramImage(const Workspace& ws) {
-  const std::size_t size = std::min<std::size_t>(ws.ProgramBytes, kProgramBufferBytes);
+  const auto size = static_cast<std::size_t>(ws.DeviceBytes());
   std::vector<std::uint8_t> image(size);
-  for (std::size_t i = 0; i + 1 < size; i += 2) {
+  for (std::size_t i = 0; i < size; i += 2) {
     image[i] = WordLowByte(ws.ProgramBuffer[i], ws.ProgramBuffer[i + 1]);
     image[i + 1] = WordHighByte(ws.ProgramBuffer[i + 1]);
   }

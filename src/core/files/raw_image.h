@@ -14,6 +14,11 @@ namespace kvx {
 
 using ProgramBytesArray = std::array<std::uint8_t, kProgramBufferBytes>;
 
+// The raw little-endian file word at byte `i` (even) of a buffer not yet split.
+inline int RawWordAt(const ProgramBytesArray& buffer, std::size_t i) {
+  return buffer[i] + 256 * buffer[i + 1];
+}
+
 // Reads up to 32766 bytes of `in` into `buffer` (first filled with 0xFF, so that slots the
 // file does not reach read as blank words) and returns how many were read.
 int ReadRawImage(std::istream& in, ProgramBytesArray& buffer);

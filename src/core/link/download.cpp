@@ -70,28 +70,25 @@ DownloadRecord BuildDeviceRecord(const Workspace& ws, int slot) {
 }
 
 DeviceDownload::DeviceDownload() {
-  for (int index = 0; index < 64; ++index) {
-    std::string name = GetIcName(index);
-    if (name.empty()) break;
-    const bool tick = GetDownload(index) != 0 && ticked_ < kMaxDownloadDevices;
-    if (tick) ++ticked_;
-    lines_.push_back({std::move(name), tick});
+  int ticked = 0;
+  for (int index = 0; index < kDeviceCount; ++index) {
+    const bool tick = GetDownload(index) != 0 && ticked < kMaxDownloadDevices;
+    if (tick) ++ticked;
+    lines_.push_back({GetIcName(index), tick});
   }
-  listed_ = static_cast<int>(lines_.size());
+}
+
+int DeviceDownload::TickedCount() const {
+  return static_cast<int>(
+      std::count_if(lines_.begin(), lines_.end(), [](const DeviceLine& l) { return l.Ticked; }));
 }
 
 std::string DeviceDownload::CheckListBox1ClickCheck(int index) {
   gauge_ = 0;
-  if (index < 0 || index >= listed_) return {};
+  if (index < 0 || index >= ListedCount()) return {};
   DeviceLine& line = lines_[index];
-  if (line.Ticked) {
-    line.Ticked = false;
-    --ticked_;
-    return {};
-  }
-  if (ticked_ >= kMaxDownloadDevices) return "Already selected 16 devices";
-  line.Ticked = true;
-  ++ticked_;
+  if (!line.Ticked && TickedCount() >= kMaxDownloadDevices) return "Already selected 16 devices";
+  line.Ticked = !line.Ticked;
   return {};
 }
 
@@ -128,7 +125,8 @@ std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
 
   SetGauge(view, 0);
   int slot = 1;
-  for (int index = 0; index < listed_; ++index) {
+  const int listed = ListedCount();
+  for (int index = 0; index < listed; ++index) {
     view.SelectLine(index);
     if (lines_[index].Ticked) {
       GetICInfo(ws, lines_[index].Name);
@@ -136,7 +134,7 @@ std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
       link.clock().SleepFor(kRecordPause);
       ++slot;
     }
-    SetGauge(view, index * 100 / listed_);
+    SetGauge(view, index * 100 / listed);
   }
   SetGauge(view, 100);
   return {};

@@ -48,8 +48,8 @@ class DeviceDownload {
   DeviceDownload();  // lists the catalogue with its default ticks (FormCreate)
 
   const std::vector<DeviceLine>& Lines() const { return lines_; }
-  int ListedCount() const { return listed_; }
-  int TickedCount() const { return ticked_; }
+  int ListedCount() const { return static_cast<int>(lines_.size()); }
+  int TickedCount() const;
   int Gauge() const { return gauge_; }
 
   // The operator toggled the tick of line `index`. Returns the refusal shown when a seventeenth
@@ -66,8 +66,6 @@ class DeviceDownload {
   void SetGauge(DownloadView& view, int percent);
 
   std::vector<DeviceLine> lines_;
-  int listed_ = 0;
-  int ticked_ = 0;
   int gauge_ = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "core/device/text_convert.h"
 #include "core/link/writer_link.h"
 
 namespace kvx {
@@ -45,10 +46,8 @@ std::string ResolvePortDevice(std::string_view name, const EnvLookup& env) {
 bool IsSimPort(std::string_view device) { return SameName(device, kSimPortName); }
 
 std::string PortNameUpper(std::string_view name) {
-  std::string upper(name);
-  if (upper.find('/') != std::string::npos) return upper;  // a path's case matters: keep it
-  for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return upper;
+  if (name.find('/') != std::string_view::npos) return std::string(name);  // a path's case matters
+  return UpperCase(std::string(name));
 }
 
 std::string PortErrorMessage(std::string_view name) {
@@ -116,22 +115,19 @@ bool PortSelector::OpenDevice() {
   return comm_.Enabled();
 }
 
-std::vector<std::string> PortSelector::StartupCheck() {
-  const std::string portError = CheckComPort();
-  if (ws_.PortError) return {portError};
-  WriterLink link(ws_, Port(), clock_);
-  const int result = link.CheckWriter(true);
-  if (Accepted(result)) return {};
-  if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
-  return {std::string(kConnectFail)};
-}
+std::vector<std::string> PortSelector::StartupCheck() { return ConnectionCheck(true, {}); }
 
 std::vector<std::string> PortSelector::ChangeCheck() {
+  return ConnectionCheck(false, {std::string(kConnectOk)});
+}
+
+std::vector<std::string> PortSelector::ConnectionCheck(bool readId,
+                                                       std::vector<std::string> whenAccepted) {
   const std::string portError = CheckComPort();
   if (ws_.PortError) return {portError};
   WriterLink link(ws_, Port(), clock_);
-  const int result = link.CheckWriter(false);
-  if (Accepted(result)) return {std::string(kConnectOk)};
+  const int result = link.CheckWriter(readId);
+  if (Accepted(result)) return whenAccepted;
   if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
   return {std::string(kConnectFail)};
 }

@@ -81,6 +81,9 @@ class PortSelector {
  private:
   void ClosePorts();
   bool OpenDevice();
+  // CheckComPort, then CheckWriter: the port error, the time-out or "Connect Fail!", or
+  // `whenAccepted` when the Writer answered.
+  std::vector<std::string> ConnectionCheck(bool readId, std::vector<std::string> whenAccepted);
 
   Workspace& ws_;
   Clock& clock_;

@@ -55,7 +55,7 @@ ECommError::ECommError(const std::string& text, int code)
 TComm::~TComm() { Close(); }
 
 void TComm::Open() {
-  if (fd_ >= 0) throw ECommError("Port already assigned (open)", -1);
+  RequireClosed();
   lastError_ = 0;
   gone_ = false;
   const int fd = ::open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -287,30 +287,29 @@ bool TComm::WaitReadable(Millis max) {
 // so the CTS wait simply looks again after a short pause.
 void TComm::WaitModemChange(Millis max) { std::this_thread::sleep_for(std::min(max, Millis(1))); }
 
-void TComm::SetDTRState(bool on) {
-  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
-  int bits = TIOCM_DTR;
-  if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0)
-    throw ECommError("EscapeCommFunction failure", errno);
-}
+void TComm::SetDTRState(bool on) { SetModemLine(TIOCM_DTR, on); }
+void TComm::SetRTSState(bool on) { SetModemLine(TIOCM_RTS, on); }
 
-void TComm::SetRTSState(bool on) {
-  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
-  int bits = TIOCM_RTS;
-  if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &bits) != 0)
+void TComm::SetModemLine(int line, bool on) {
+  RequireOpen();
+  if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) != 0)
     throw ECommError("EscapeCommFunction failure", errno);
 }
 
 void TComm::SetBREAKState(bool on) {
-  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
+  RequireOpen();
   ::tcflush(fd_, TCIOFLUSH);
   if (::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) != 0)
     throw ECommError("EscapeCommFunction failure", errno);
 }
 
 void TComm::SetXONState(bool on) {
-  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
+  RequireOpen();
   if (::tcflow(fd_, on ? TCOON : TCOOFF) != 0) throw ECommError("EscapeCommFunction failure", errno);
+}
+
+void TComm::RequireOpen() const {
+  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
 }
 
 void TComm::RequireClosed() const {

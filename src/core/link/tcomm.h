@@ -116,7 +116,9 @@ class TComm final : public SerialPort {
   void SetFlowControl(TFlowControl flow);
 
  private:
-  void RequireClosed() const;
+  void RequireOpen() const;    // raises "Port not open, ..."
+  void RequireClosed() const;  // raises "Port already assigned (open)"
+  void SetModemLine(int line, bool on);  // a TIOCM_ bit; raises "EscapeCommFunction failure"
   void ApplyLineSettings();  // raises "Error updating DataControlBlock"
   void ApplyModemLines();
   void RequestLowLatency();

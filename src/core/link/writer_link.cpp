@@ -1,10 +1,10 @@
 #include "core/link/writer_link.h"
 
 #include <algorithm>
-#include <charconv>
 #include <string_view>
 
 #include "core/device/catalogue.h"
+#include "core/device/text_convert.h"
 
 namespace kvx {
 
@@ -37,10 +37,18 @@ inline constexpr std::uint8_t kDefaultEraseWidth = 0x50;  // 8 ms
 // the edit holds no number.
 std::uint8_t WidthFromEdit(const std::string& text, int scale, std::uint8_t fallback) {
   int value = 0;
-  const char* end = text.data() + text.size();
-  const auto [ptr, ec] = std::from_chars(text.data(), end, value);
-  if (ec != std::errc() || ptr != end || value < 0) return fallback;
+  if (!ParseDecimal(text, value) || value < 0) return fallback;
   return static_cast<std::uint8_t>(std::min(value, 255 / scale) * scale);
+}
+
+// An answer other than the one the exchange waits for: one of the Writer's two refusals, or a
+// byte it should not have sent.
+int UnexpectedAnswer(std::uint8_t byte) {
+  switch (byte) {
+    case kAdapterErrorByte: return LinkAdapterError;
+    case kNoDeviceByte: return LinkNoDevice;
+    default: return LinkBadReply;
+  }
 }
 
 Millis SliceUntil(TimePoint now, TimePoint deadline) {
@@ -199,9 +207,7 @@ int WriterLink::SendHeader(int count) {
   switch (answer) {
     case kAck: return LinkReady;
     case kEndOfData: return LinkDone;
-    case kAdapterErrorByte: return LinkAdapterError;
-    case kNoDeviceByte: return LinkNoDevice;
-    default: return LinkBadReply;
+    default: return UnexpectedAnswer(answer);
   }
 }
 
@@ -230,9 +236,7 @@ int WriterLink::Read7BitData(int length, bool more) {
     const Wait got = ReceiveUntil(byte, deadline);
     if (got != Wait::Ok) return FromWait(got);
     if (byte == kEndOfData) return stored < length - 1 ? LinkBadReply : LinkDone;
-    if (byte == kAdapterErrorByte) return LinkAdapterError;
-    if (byte == kNoDeviceByte) return LinkNoDevice;
-    if (byte & 0x80) return LinkBadReply;
+    if (byte & 0x80) return UnexpectedAnswer(byte);
     if (stored < length) {
       ws_.LinkBuffer[stored++] = byte;
       deadline = clock_.Now() + kLinkTimeLimit;
@@ -259,9 +263,7 @@ int WriterLink::WriteData(int length, bool more) {
       case kAck: break;
       case kWriteFinished: return i < length - 1 ? LinkBadReply : LinkWriteOk;
       case kWriteFailed: ws_.FailIndex = i; return LinkWriteFail;
-      case kAdapterErrorByte: return LinkAdapterError;
-      case kNoDeviceByte: return LinkNoDevice;
-      default: return LinkBadReply;
+      default: return UnexpectedAnswer(answer);
     }
     if (!more && i >= length) return LinkWriteOk;
   }
@@ -304,9 +306,7 @@ int WriterLink::ReadWriterID(int limit) {
     const Wait got = ReceiveByte(byte);
     if (got != Wait::Ok) return FromWait(got);
     if (byte == kEndOfData) return LinkDone;
-    if (byte == kAdapterErrorByte) return LinkAdapterError;
-    if (byte == kNoDeviceByte) return LinkNoDevice;
-    if (byte & 0x80) return LinkBadReply;
+    if (byte & 0x80) return UnexpectedAnswer(byte);
     if (taken >= limit) return LinkDone;
     ws_.WriterId.push_back(static_cast<char>(byte));
     ++taken;

@@ -2,8 +2,6 @@
 // factory (and a pseudo-terminal where Comm1 itself has to open something).
 #include "core/link/port_select.h"
 
-#include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -13,25 +11,13 @@
 #include <gtest/gtest.h>
 
 #include "core/device/catalogue.h"
+#include "core/link/test_pty.h"
 #include "sim/sim_writer.h"
 
 namespace kvx {
 namespace {
 
-// A pseudo-terminal standing in for a serial adapter; the test holds the master side.
-struct Terminal {
-  Terminal() {
-    master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master >= 0 && ::grantpt(master) == 0 && ::unlockpt(master) == 0) name = ::ptsname(master);
-  }
-  ~Terminal() { Unplug(); }
-  void Unplug() {
-    if (master >= 0) ::close(master);
-    master = -1;
-  }
-  int master = -1;
-  std::string name;
-};
+using test::Pty;
 
 // A fixed environment instead of the process's own.
 EnvLookup Env(std::map<std::string, std::string> vars) {
@@ -181,7 +167,7 @@ TEST_F(PortSelectorTest, ADeviceCommandRetriesAFailedOpenOnceAndOnlyThen) {
 }
 
 TEST_F(PortSelectorTest, Comm1GetsTheLinkSettingsAndGivesBackTheSavedOnesAtExit) {
-  Terminal adapter;
+  Pty adapter;
   ASSERT_FALSE(adapter.name.empty());
   const std::string terminal = adapter.name;
   ws.HandShake = "CTS";
@@ -222,17 +208,17 @@ TEST_F(PortSelectorTest, AnAdapterPluggedBackInIsOpenedAfreshByTheNextCommand) {
   const std::string link = (std::filesystem::temp_directory_path() /
                             ("kvx_adapter_" + std::to_string(::getpid()))).string();
   std::filesystem::remove(link);
-  Terminal first;
+  Pty first;
   std::filesystem::create_symlink(first.name, link);
   PortSelector selector(ws, clock, {}, Env({{"KVXW_COM1", link}}));
   ASSERT_EQ(selector.CheckComPort(), "");
 
-  first.Unplug();
+  first.CloseMaster();
   std::uint8_t byte = 0;
   EXPECT_EQ(selector.Port().Read(&byte, 1), -1);
   EXPECT_FALSE(selector.Port().Enabled());
 
-  Terminal second;  // the same name leads to the adapter again
+  Pty second;  // the same name leads to the adapter again
   std::filesystem::remove(link);
   std::filesystem::create_symlink(second.name, link);
   std::string message;

@@ -17,48 +17,13 @@
 
 #include <gtest/gtest.h>
 
+#include "core/link/test_pty.h"
+
 namespace kvx {
 namespace {
 
 using std::chrono::steady_clock;
-
-// A pseudo-terminal whose master side the test keeps; `name` is the side TComm opens.
-class Pty {
- public:
-  Pty() {
-    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    char buf[128];
-    if (master_ >= 0 && ::grantpt(master_) == 0 && ::unlockpt(master_) == 0 &&
-        ::ptsname_r(master_, buf, sizeof buf) == 0)
-      name = buf;
-  }
-  ~Pty() { CloseMaster(); }
-  void CloseMaster() {
-    if (master_ >= 0) ::close(master_);
-    master_ = -1;
-  }
-  void Send(const std::vector<std::uint8_t>& bytes) {
-    ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-  }
-  // Everything that arrives within `max`, up to `want` bytes.
-  std::vector<std::uint8_t> Receive(size_t want, std::chrono::milliseconds max = std::chrono::seconds(2)) {
-    std::vector<std::uint8_t> got;
-    const auto deadline = steady_clock::now() + max;
-    while (got.size() < want && steady_clock::now() < deadline) {
-      pollfd p{master_, POLLIN, 0};
-      if (::poll(&p, 1, 20) != 1) continue;
-      std::uint8_t buf[4096];
-      const ssize_t n = ::read(master_, buf, std::min(sizeof buf, want - got.size()));
-      if (n > 0) got.insert(got.end(), buf, buf + n);
-    }
-    return got;
-  }
-  int master() const { return master_; }
-  std::string name;
-
- private:
-  int master_ = -1;
-};
+using test::Pty;
 
 bool WaitForInput(TComm& comm, int bytes) {
   const auto deadline = steady_clock::now() + std::chrono::seconds(2);
