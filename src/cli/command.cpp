@@ -211,10 +211,4 @@ bool ParseHex(std::string_view text, long& value) {
   return ec == std::errc() && p == text.data() + text.size();
 }
 
-bool ParseDecimal(std::string_view text, long& value) {
-  if (text.empty()) return false;
-  auto [p, ec] = std::from_chars(text.data(), text.data() + text.size(), value, 10);
-  return ec == std::errc() && p == text.data() + text.size();
-}
-
 }  // namespace kvx::cli

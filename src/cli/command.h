@@ -60,8 +60,8 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
 // A one-line usage error for `command`: "kvxw CMD: MESSAGE" and the exit status 2.
 int UsageError(std::string_view command, std::string_view message, std::ostream& err);
 
-// Number parsing for option values; false when the text is not a number of that base.
+// A hexadecimal option value, "0x" in front allowed; false when the text is not one. Decimal
+// values go through kvx::ParseDecimal (core/device/text_convert.h).
 bool ParseHex(std::string_view text, long& value);
-bool ParseDecimal(std::string_view text, long& value);
 
 }  // namespace kvx::cli

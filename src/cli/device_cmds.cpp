@@ -1,8 +1,6 @@
 // kvxw blank-check, erase, read, program, program-option, program-id, verify, verify-protect,
 // write-eeprom, force-write: one device operation each, run against the Writer on --port with
 // its dialog's status lines printed as the worker writes them.
-#include <unistd.h>
-
 #include <memory>
 #include <string>
 #include <utility>
@@ -10,7 +8,6 @@
 #include "cli/command.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
-#include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/ops/workers.h"
@@ -105,18 +102,6 @@ std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {
   return options;
 }
 
-// Runs the operation's worker once per chip; stops at the first chip that did not go through.
-OpOutcome RunChips(const DeviceOp& op, OperationContext& ctx, TerminalView& view, long chips) {
-  OpOutcome outcome = OpOutcome::Ok;
-  for (long chip = 1; chip <= chips; ++chip) {
-    if (ctx.stop.stop_requested()) return OpOutcome::Stopped;
-    outcome = op.worker(ctx);
-    if (op.needs & kRepeat) view.Note("Pass Count", ctx.ws.PassCountText);
-    if (outcome != OpOutcome::Ok || view.SawRed()) break;
-  }
-  return outcome;
-}
-
 int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::ostream& err) {
   BufferInputs inputs;
   if (!ParseBufferInputs(op.name, args, inputs, err)) return kExitUsage;
@@ -137,16 +122,15 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   if (chips > 1) FreshChipEachPass(port, args);
   if (op.prepare != nullptr) op.prepare(*ws);
 
-  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
-  if (op.needs & kAddressStream) view.SetStreamBytes(ws->ProgramBytes);
-  view.Open(op.dialog());
-  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
-    OperationContext ctx{*ws, port.port(), port.clock(), view, stop};
-    return RunChips(op, ctx, view, chips);
-  });
-  view.Finish();
-  if (outcome == OpOutcome::Stopped) err << "kvxw " << op.name << ": stopped\n";
-  const int status = ExitStatus(outcome, view.SawRed());
+  // The worker once per chip.
+  const auto runWorker = [&op](OperationContext& ctx, TerminalView& view, long) {
+    const OpOutcome outcome = op.worker(ctx);
+    if (op.needs & kRepeat) view.Note("Pass Count", ctx.ws.PassCountText);
+    return PassEnd{outcome};
+  };
+  const int streamBytes = (op.needs & kAddressStream) ? ws->ProgramBytes : 0;
+  const int status = RunDialogPasses(op.name, op.dialog(), streamBytes, *ws, port, chips,
+                                     runWorker, out, err);
   if ((op.needs & kReadOutput) && status == kExitOk &&
       !WriteReadResult(op.name, *ws, args.Get("-o"), out, err))
     return kExitFailed;

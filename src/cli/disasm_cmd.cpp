@@ -1,5 +1,4 @@
 // kvxw disasm: the disassembly window's listing of a program file.
-#include <memory>
 #include <string>
 
 #include "cli/command.h"
@@ -13,11 +12,10 @@ namespace kvx::cli {
 namespace {
 
 int RunDisasm(const Args& args, std::ostream& out, std::ostream& err) {
-  auto ws = std::make_unique<Workspace>();
   LoadReport report;
-  if (!LoadProgramForDevice("disasm", args.Positional().front(), args.Get("--device"), *ws, report,
-                            err))
-    return kExitUsage;
+  const auto ws =
+      LoadProgramForDevice("disasm", args.Positional().front(), args.Get("--device"), report, err);
+  if (!ws) return kExitUsage;
   // The listing owns stdout; what the load had to say goes with the errors.
   PrintLoadMessages(report, err);
   if (report.stopped) return kExitFailed;

@@ -1,10 +1,10 @@
 // kvxw info, dump and save-bin: load a program file as File > Open does for one device, then
 // show the messages and sums, list the words, or save the program memory image.
-#include <cstdio>
 #include <memory>
 
 #include "cli/command.h"
 #include "cli/load_program.h"
+#include "core/device/text_convert.h"
 #include "core/files/program_save.h"
 
 namespace kvx::cli {
@@ -16,11 +16,8 @@ const OptionSpec kDeviceOption{"--device", "NAME", "catalogue name of the device
 // Loads the positional FILE for --device; nullptr after a usage error.
 std::unique_ptr<Workspace> Load(std::string_view command, const Args& args, LoadReport& report,
                                 std::ostream& err) {
-  auto ws = std::make_unique<Workspace>();
-  if (!LoadProgramForDevice(command, args.Positional().front(), args.Get("--device"), *ws,
-                            report, err))
-    return nullptr;
-  return ws;
+  return LoadProgramForDevice(command, args.Positional().front(), args.Get("--device"), report,
+                              err);
 }
 
 int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
@@ -40,15 +37,10 @@ int RunDump(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ws) return kExitUsage;
   PrintLoadMessages(report, err);
   if (report.stopped) return kExitFailed;
-  char text[16];
   for (int address = 0; address < ws->ProgramWords(); ++address) {
     const auto i = static_cast<std::size_t>(2 * address);
-    if (address % 8 == 0) {
-      std::snprintf(text, sizeof text, "0x%04X", address);
-      out << text;
-    }
-    std::snprintf(text, sizeof text, " %04X", JoinWord(ws->ProgramBuffer[i], ws->ProgramBuffer[i + 1]));
-    out << text;
+    if (address % 8 == 0) out << "0x" << HexDigits(address, 4);
+    out << ' ' << HexDigits(JoinWord(ws->ProgramBuffer[i], ws->ProgramBuffer[i + 1]), 4);
     if (address % 8 == 7 || address + 1 == ws->ProgramWords()) out << '\n';
   }
   return kExitOk;

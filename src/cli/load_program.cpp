@@ -6,6 +6,11 @@
 
 namespace kvx::cli {
 
+void SelectDevice(Workspace& ws, const std::string& device) {
+  ws.SelectedDevice = device;
+  ResetData(ws);  // loads the device's parameters first
+}
+
 bool LoadProgramForDevice(std::string_view command, const std::string& path,
                           const std::string& device, Workspace& ws, LoadReport& report,
                           std::ostream& err) {
@@ -13,12 +18,17 @@ bool LoadProgramForDevice(std::string_view command, const std::string& path,
     UsageError(command, "unknown device " + device, err);
     return false;
   }
-  // Choosing the device in the list: its parameters, then a fresh workspace for it.
-  ws.SelectedDevice = device;
-  ws.DeviceIndex = GetICInfo(ws, device);
-  ResetData(ws);
+  SelectDevice(ws, device);
   report = OpenProgramFile(ws, path);
   return true;
+}
+
+std::unique_ptr<Workspace> LoadProgramForDevice(std::string_view command, const std::string& path,
+                                                const std::string& device, LoadReport& report,
+                                                std::ostream& err) {
+  auto ws = std::make_unique<Workspace>();
+  if (!LoadProgramForDevice(command, path, device, *ws, report, err)) return nullptr;
+  return ws;
 }
 
 void PrintLoadMessages(const LoadReport& report, std::ostream& out) {

@@ -1,7 +1,5 @@
 // kvxw auto: Auto Program, one pass per chip, with the serial-number settings of the "Serial No."
 // dialog or the numbers of a QTP file.
-#include <unistd.h>
-
 #include <algorithm>
 #include <memory>
 #include <string>
@@ -9,7 +7,6 @@
 #include "cli/command.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
-#include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/production/auto_program.h"
@@ -83,20 +80,14 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
   return result.loaded;
 }
 
-// One pass per chip, as "Continue" starts them; stops at the first pass with a red line, at the
-// end of a QTP file, or on Ctrl-C.
-OpOutcome RunPasses(OperationContext& ctx, TerminalView& view, long passes) {
-  OpOutcome outcome = OpOutcome::Ok;
-  for (long pass = 1; pass <= passes; ++pass) {
-    if (ctx.stop.stop_requested()) return OpOutcome::Stopped;
-    if (pass > 1) PrepareNextPass(view);
-    const AutoPassResult result = AutoProgramPass(ctx);
-    outcome = result.outcome;
-    view.Note("Pass Count", ctx.ws.PassCountText);
-    view.Note("Serial No.", ctx.ws.SerialText);
-    if (outcome != OpOutcome::Ok || view.SawRed() || result.qtpFinished) break;
-  }
-  return outcome;
+// One pass per chip, the later ones started as "Continue" starts them; the end of a QTP file
+// is the last.
+PassEnd AutoPass(OperationContext& ctx, TerminalView& view, long pass) {
+  if (pass > 1) PrepareNextPass(view);
+  const AutoPassResult result = AutoProgramPass(ctx);
+  view.Note("Pass Count", ctx.ws.PassCountText);
+  view.Note("Serial No.", ctx.ws.SerialText);
+  return {result.outcome, result.qtpFinished};
 }
 
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
@@ -119,16 +110,8 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   ws->SkipBlankCheck = args.Has("--no-blank-check");
   if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
 
-  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
-  view.SetStreamBytes(ws->ProgramBytes);
-  view.Open(AutoProgramDialog());
-  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
-    OperationContext ctx{*ws, port.port(), port.clock(), view, stop};
-    return RunPasses(ctx, view, passes);
-  });
-  view.Finish();
-  if (outcome == OpOutcome::Stopped) err << "kvxw auto: stopped\n";
-  return ExitStatus(outcome, view.SawRed());
+  return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
+                         AutoPass, out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {

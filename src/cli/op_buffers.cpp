@@ -1,14 +1,12 @@
 #include "cli/op_buffers.h"
 
-#include <cctype>
-#include <cstdio>
 #include <fstream>
 #include <vector>
 
 #include "cli/load_program.h"
 #include "core/device/catalogue.h"
 #include "core/device/status_panel.h"
-#include "core/device/workspace_ops.h"
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 #include "core/files/raw_image.h"
 
@@ -18,11 +16,7 @@ namespace {
 
 std::string HexBytes(const std::uint8_t* bytes, int count) {
   std::string text;
-  char two[3];
-  for (int i = 0; i < count; ++i) {
-    std::snprintf(two, sizeof two, "%02X", bytes[i]);
-    text += two;
-  }
+  for (int i = 0; i < count; ++i) text += HexDigits(bytes[i], 2);
   return text;
 }
 
@@ -132,9 +126,7 @@ int FillWorkspace(std::string_view command, const BufferInputs& inputs, Workspac
     PrintLoadMessages(report, out);
     if (report.stopped) return kExitFailed;
   } else {
-    ws.SelectedDevice = inputs.device;
-    ws.DeviceIndex = GetICInfo(ws, inputs.device);
-    ResetData(ws);
+    SelectDevice(ws, inputs.device);
   }
   if (inputs.option) {
     ws.OptionLow = inputs.option->low;

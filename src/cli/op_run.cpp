@@ -1,6 +1,7 @@
 #include "cli/op_run.h"
 
 #include <signal.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -8,6 +9,7 @@
 #include <mutex>
 #include <thread>
 
+#include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
 #include "sim/sim_writer.h"
 
@@ -82,6 +84,28 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
       return kExitInterrupted;
   }
   return kExitFailed;
+}
+
+int RunDialogPasses(std::string_view command, const DialogSpec& dialog, int streamBytes,
+                    Workspace& ws, CliPort& port, long passes, const PassRunner& pass,
+                    std::ostream& out, std::ostream& err) {
+  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  view.SetStreamBytes(streamBytes);
+  view.Open(dialog);
+  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+    OperationContext ctx{ws, port.port(), port.clock(), view, stop};
+    OpOutcome last = OpOutcome::Ok;
+    for (long n = 1; n <= passes; ++n) {
+      if (stop.stop_requested()) return OpOutcome::Stopped;
+      const PassEnd end = pass(ctx, view, n);
+      last = end.outcome;
+      if (last != OpOutcome::Ok || view.SawRed() || end.last) break;
+    }
+    return last;
+  });
+  view.Finish();
+  if (outcome == OpOutcome::Stopped) err << "kvxw " << command << ": stopped\n";
+  return ExitStatus(outcome, view.SawRed());
 }
 
 // ---- Shared options and steps --------------------------------------------------------------

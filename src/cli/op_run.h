@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/workspace.h"
 #include "core/ops/operation.h"
@@ -26,6 +27,22 @@ OpOutcome RunInterruptible(const std::function<OpOutcome(std::stop_token)>& work
 // 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
 // the link failed, 130 when Ctrl-C stopped it.
 int ExitStatus(OpOutcome outcome, bool sawRed);
+
+// How one chip's pass ended, and whether it is the last in any case (the end of a QTP file).
+struct PassEnd {
+  OpOutcome outcome = OpOutcome::Ok;
+  bool last = false;
+};
+using PassRunner = std::function<PassEnd(OperationContext& ctx, TerminalView& view, long pass)>;
+
+// An operation's dialog on the terminal: opens `dialog` (the address lines of `streamBytes`
+// program bytes become progress; 0: none) and runs `pass` for chip 1, 2, ... up to `passes` on a
+// thread Ctrl-C stops. It ends after the first pass that did not go through (an outcome other
+// than Ok, or a red line) or was the last; after Ctrl-C "kvxw COMMAND: stopped" goes to `err`.
+// Returns the exit status.
+int RunDialogPasses(std::string_view command, const DialogSpec& dialog, int streamBytes,
+                    Workspace& ws, CliPort& port, long passes, const PassRunner& pass,
+                    std::ostream& out, std::ostream& err);
 
 // The option entries the device commands share.
 OptionSpec DeviceOption();

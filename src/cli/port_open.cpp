@@ -53,6 +53,18 @@ std::vector<OptionSpec> PortOptions() {
   };
 }
 
+bool SwitchOnFaults(sim::SimWriter& writer, const std::vector<std::string>& faults,
+                    std::string_view option, std::string& error) {
+  for (const std::string& fault : faults) {
+    std::string why;
+    if (!sim::ParseFault(fault, writer.Faults(), why)) {
+      error = std::string(option) + ": " + (why.empty() ? "unknown fault " + fault : why);
+      return false;
+    }
+  }
+  return true;
+}
+
 namespace {
 
 // The operator can do something about a refused permission: say which group may open the port.
@@ -85,14 +97,7 @@ bool MakeSimWriter(const PortOpenOptions& options, std::unique_ptr<sim::SimWrite
     }
     writer->InsertChip(content);
   }
-  for (const std::string& fault : options.simFaults) {
-    std::string why;
-    if (!sim::ParseFault(fault, writer->Faults(), why)) {
-      error = "--sim-fault: " + (why.empty() ? "unknown fault " + fault : why);
-      return false;
-    }
-  }
-  return true;
+  return SwitchOnFaults(*writer, options.simFaults, "--sim-fault", error);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <memory>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/command.h"
@@ -21,6 +22,11 @@ namespace kvx::cli {
 // The option entries every port-taking command lists, in this order: --port PORT,
 // --sim-fault F (repeatable), --sim-chip CONTENT.
 std::vector<OptionSpec> PortOptions();
+
+// Switches on the simulated Writer's `faults`, the values of `option` (--sim-fault, or `kvxw
+// sim`'s --fault). On an unknown one returns false with the error "OPTION: WHY".
+bool SwitchOnFaults(sim::SimWriter& writer, const std::vector<std::string>& faults,
+                    std::string_view option, std::string& error);
 
 struct PortOpenOptions {
   std::string device = "KVX-01";     // the chip in the simulated Writer's socket (sim only)

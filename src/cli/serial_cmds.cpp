@@ -5,6 +5,7 @@
 
 #include "cli/command.h"
 #include "cli/load_program.h"
+#include "core/device/text_convert.h"
 #include "core/device/workspace.h"
 #include "core/files/hex_text.h"
 #include "core/production/qtp_file.h"
@@ -78,10 +79,9 @@ int RunQtp(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ParseDecimal(f.NoOfPart, parts) || parts < 1 || parts > kMaxQtpParts)
     return UsageError("qtp", std::string(kMsgNoOfPartOverflow) + " (--parts wants 1 to 100000)", err);
 
-  auto ws = std::make_unique<Workspace>();
   LoadReport report;
-  if (!LoadProgramForDevice("qtp", args.Get("--program"), args.Get("--device"), *ws, report, err))
-    return kExitUsage;
+  const auto ws = LoadProgramForDevice("qtp", args.Get("--program"), args.Get("--device"), report, err);
+  if (!ws) return kExitUsage;
   PrintLoadMessages(report, out);
   if (report.stopped) return kExitFailed;
 

@@ -6,6 +6,7 @@
 #include <ostream>
 
 #include "cli/command.h"
+#include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "sim/pty_server.h"
 #include "sim/sim_writer.h"
@@ -40,14 +41,7 @@ bool Configure(const Args& args, sim::SimWriter& writer, std::string& error) {
   }
   if (args.Has("--chip")) writer.InsertChip(content);
   if (args.Has("--fresh-chip-each-pass")) writer.SetFreshChipEachPass(true, content);
-  for (const std::string& fault : args.GetAll("--fault")) {
-    std::string why;
-    if (!sim::ParseFault(fault, writer.Faults(), why)) {
-      error = "--fault: " + (why.empty() ? "unknown fault " + fault : why);
-      return false;
-    }
-  }
-  return true;
+  return SwitchOnFaults(writer, args.GetAll("--fault"), "--fault", error);
 }
 
 int RunSim(const Args& args, std::ostream& out, std::ostream& err) {

@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "core/device/text_convert.h"
+
 namespace kvx {
 
 namespace {
@@ -111,12 +113,8 @@ inline constexpr char kFirstOrgLine[] = "        ORG     0000H           ;Addr  
 inline constexpr char kGapLine[] = ";----------------------------";
 inline constexpr char kLabelColumn[] = "      ";  // no labels are made; the column stays blank
 inline constexpr char kEol[] = "\r\n";
-
-std::string Hex(int value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  return text;
-}
+// The mnemonic of a word no instruction has; such words are left out of the listing.
+inline constexpr char kUndefined[] = ";TBD";
 
 std::string OperandText(const InstructionRow& row, int word) {
   const int f = word & 0x7F;
@@ -127,9 +125,9 @@ std::string OperandText(const InstructionRow& row, int word) {
     case RegisterBit: return BitOperandText(f, (word >> 7) & 7);
     case Register: return RegisterText(f);
     case RegisterDest: return RegisterText(f) + ((word & 0x80) ? ",R" : ",W");
-    case Address: return Hex(word & row.mask, 4) + "H";
-    case Immediate: return Hex(word & 0xFF, 3) + "H";
-    case UndefinedHigh: return Hex(word >> 8, 3) + "xxH";
+    case Address: return HexDigits(word & row.mask, 4) + "H";
+    case Immediate: return HexDigits(word & 0xFF, 3) + "H";
+    case UndefinedHigh: return HexDigits(word >> 8, 3) + "xxH";
   }
   return {};
 }
@@ -138,7 +136,7 @@ std::string OperandText(const InstructionRow& row, int word) {
 
 std::string RegisterText(int f) {
   if (f >= 0 && f < static_cast<int>(kRegisterNames.size())) return kRegisterNames[f];
-  return Hex(f, 3) + "H";
+  return HexDigits(f, 3) + "H";
 }
 
 std::string BitOperandText(int f, int bit) {
@@ -150,17 +148,25 @@ DecodedWord DecodeWord(int word) {
   word &= 0x3FFF;
   for (const InstructionRow& row : kInstructionTable)
     if (word >= row.first && word <= row.last) return {row.mnemonic, OperandText(row, word)};
-  return {";TBD", {}};  // every 14-bit word has a row; kept for safety
+  return {kUndefined, {}};  // every 14-bit word has a row; kept for safety
 }
 
-std::string ListingLine(int address, int word) {
-  word &= 0x3FFF;
-  const DecodedWord d = DecodeWord(word);
-  // The mnemonic padded to 8 characters, the operand to 16, then the address and the code.
+namespace {
+
+// The line of a word already decoded: the mnemonic padded to 8 characters, the operand to 16,
+// then the address and the code.
+std::string FormatLine(int address, int word, const DecodedWord& d) {
   char line[96];
   std::snprintf(line, sizeof line, "%-8s%-16s;%04X    %02X%02X", d.mnemonic.c_str(),
                 d.operand.c_str(), address & 0xFFFF, word >> 8, word & 0xFF);
   return line;
+}
+
+}  // namespace
+
+std::string ListingLine(int address, int word) {
+  word &= 0x3FFF;
+  return FormatLine(address, word, DecodeWord(word));
 }
 
 std::string DisassembleListing(const Workspace& ws) {
@@ -172,18 +178,18 @@ std::string DisassembleListing(const Workspace& ws) {
 
   bool gap = false;  // undefined words were left out since the last listed one
   for (int i = 0; i < words; ++i) {
-    const int word = JoinWord(ws.ProgramBuffer[2 * i], ws.ProgramBuffer[2 * i + 1]);
-    const std::string line = ListingLine(i, word);
-    if (line.find(";TBD") != std::string::npos) {
+    const int word = JoinWord(ws.ProgramBuffer[2 * i], ws.ProgramBuffer[2 * i + 1]) & 0x3FFF;
+    const DecodedWord d = DecodeWord(word);
+    if (d.mnemonic == kUndefined) {  // decided before the line is formatted: blank words are many
       gap = true;
       continue;
     }
     if (gap) {
       text.append(kGapLine).append(kEol);
-      text.append("        ORG     ").append(Hex(i, 4)).append("H").append(kEol);
+      text.append("        ORG     ").append(HexDigits(i, 4)).append("H").append(kEol);
       gap = false;
     }
-    text.append(kLabelColumn).append("  ").append(line).append(kEol);
+    text.append(kLabelColumn).append("  ").append(FormatLine(i, word, d)).append(kEol);
   }
   text.append("        END").append(kEol);
   return text;

@@ -11,8 +11,7 @@ namespace {
 OpOutcome TestProgramMemory(OpFrame& f) {
   Workspace& ws = f.ws();
   const int n = ws.ProgramBytes;
-  f.link().GetHeader(AreaProgram, ActionRead);
-  if (!f.Step(f.link().Read7BitData(n, true), LinkDone, {"Label4"})) return f.outcome();
+  if (!f.ReadStep(AreaProgram, n, {"Label4"})) return f.outcome();
 
   const int j = FirstNonBlank(ws.LinkBuffer.data(), n, ws.BlankHigh);
   if (j < 0) return f.Finish("Label4", "Data ......... OK.");
@@ -28,7 +27,6 @@ OpOutcome TestProgramMemory(OpFrame& f) {
 OpOutcome BlankCheckWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
-  WriterLink& link = f.link();
 
   if (ws.DeviceIndex == -1) return f.Finish("Label2", "Unknow IC Type!!", OpOutcome::Refused);
   if (!f.WriterOk("Label3")) return f.outcome();
@@ -36,23 +34,20 @@ OpOutcome BlankCheckWorker(OperationContext& ctx) {
   if (ws.EraseRequested) {
     f.Title("Erase Flash Memory");
     f.ShowVisible("Label1", "Erase flash memory...");
-    link.GetHeader(AreaProgram, ActionErase);
-    if (!f.Step(link.SendHeader(10), LinkDone, {"Label1"})) return f.outcome();
+    if (!f.HeaderStep(AreaProgram, ActionErase, LinkDone, {"Label1"})) return f.outcome();
     f.Show("Label1", "Erase End");
   } else {
     f.Title("Blank Check");
   }
 
-  link.GetHeader(AreaOption, ActionRead);
-  if (!f.Step(link.Read7BitData(2, true), LinkDone, {"Label2"})) return f.outcome();
+  if (!f.ReadStep(AreaOption, 2, {"Label2"})) return f.outcome();
   if (!OptionBlank(ws, ws.LinkBuffer[0], ws.LinkBuffer[1]))
     return f.Finish("Label2", "OPTION ....... Not Blank!!", OpOutcome::ChipFailed);
   f.Show("Label2", "OPTION ....... OK");
 
   // Only the ID and checksum words (the first eight) must be blank; the Writer's own words
   // after them are not.
-  link.GetHeader(AreaId, ActionRead);
-  if (!f.Step(link.Read7BitData(32, true), LinkDone, {"Label3"})) return f.outcome();
+  if (!f.ReadStep(AreaId, 32, {"Label3"})) return f.outcome();
   if (!AllBlank(ws.LinkBuffer.data(), 16, ws.BlankHigh))
     return f.Fail("Label3", "ID Checksum ....... Not Blank!!", OpOutcome::ChipFailed);
   f.Show("Label3", "ID Checksum ......... OK.");

@@ -42,9 +42,8 @@ bool Program(OpFrame& f) {
 bool Verify(OpFrame& f) {
   Workspace& ws = f.ws();
   const int n = ws.ProgramBytes;
-  f.link().GetHeader(AreaProgram, ActionRead);
   f.SetEndButtons({"Button1"});
-  if (!f.Step(f.link().Read7BitData(n, true), LinkDone, {"Label2"})) return false;
+  if (!f.ReadStep(AreaProgram, n, {"Label2"})) return false;
 
   const auto& pb = ws.ProgramBuffer;
   const auto& r = ws.LinkBuffer;

@@ -1,7 +1,6 @@
 #include "core/ops/frame.h"
 
 #include <algorithm>
-#include <cstdio>
 
 namespace kvx {
 
@@ -13,12 +12,6 @@ std::string_view LinkMessage(int code) {
     case LinkWrongWriter: return "Writer type is error!";
     default: return "Writer Error!!";
   }
-}
-
-std::string Hex(int value, int digits) {
-  char text[16];
-  std::snprintf(text, sizeof text, "%0*X", digits, static_cast<unsigned>(value));
-  return text;
 }
 
 std::string MismatchText(int chip, int buffer, int digits) {
@@ -105,11 +98,14 @@ OpOutcome OpFrame::Stop() {
   return outcome_;
 }
 
+bool OpFrame::Stopped(int code) {
+  if (code != LinkStopped && !StopRequested()) return false;
+  Stop();
+  return true;
+}
+
 bool OpFrame::Step(int code, int success, const StepLines& lines) {
-  if (code == LinkStopped || StopRequested()) {
-    Stop();
-    return false;
-  }
+  if (Stopped(code)) return false;
   if (code == success) return true;
   std::string_view label = lines.label;
   std::string_view text = LinkMessage(code);
@@ -123,12 +119,19 @@ bool OpFrame::Step(int code, int success, const StepLines& lines) {
   return false;
 }
 
+bool OpFrame::HeaderStep(int area, int action, int success, const StepLines& lines) {
+  link_.GetHeader(area, action);
+  return Step(link_.SendHeader(10), success, lines);
+}
+
+bool OpFrame::ReadStep(int area, int bytes, const StepLines& lines) {
+  link_.GetHeader(area, ActionRead);
+  return Step(link_.Read7BitData(bytes, true), LinkDone, lines);
+}
+
 bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
   const int code = link_.CheckWriter(false);
-  if (code == LinkStopped || StopRequested()) {
-    Stop();
-    return false;
-  }
+  if (Stopped(code)) return false;
   if (code == LinkWrongWriter) {
     Fail(label, "Writer type is error!", OpOutcome::LinkFailed);
     return false;
@@ -162,6 +165,8 @@ bool OptionMatches(const Workspace& ws, std::uint8_t low, std::uint8_t high) {
   return (ws.OptionLow & ws.OptionLowMask) == (low & ws.OptionLowMask) &&
          (ws.OptionHigh & ws.OptionHighMask) == (high & ws.OptionHighMask);
 }
+
+int EepromSize(const Workspace& ws) { return std::clamp(ws.EepromBytes(), 0, kEepromBufferBytes); }
 
 void StageOption(Workspace& ws) {
   ws.LinkBuffer[0] = ws.OptionLow;

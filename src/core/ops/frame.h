@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/device/text_convert.h"
 #include "core/link/writer_link.h"
 #include "core/ops/operation.h"
 
@@ -17,7 +18,7 @@ namespace kvx {
 std::string_view LinkMessage(int code);
 
 // Four (or `digits`) upper-case hexadecimal digits, as every address and word is shown.
-std::string Hex(int value, int digits = 4);
+inline std::string Hex(int value, int digits = 4) { return HexDigits(static_cast<unsigned>(value), digits); }
 
 // "IC=" + chip + "H, Buffer=" + buffer + "H": the values side by side at a mismatch.
 std::string MismatchText(int chip, int buffer, int digits);
@@ -97,6 +98,10 @@ class OpFrame {
   // True when `code` is the step's success code. Otherwise the step's message goes on its line
   // in red, the end buttons are enabled and outcome() tells how it ended.
   bool Step(int code, int success, const StepLines& lines);
+  // The two steps most exchanges are: the header of `area` and `action` alone, answered by
+  // `success`; or a read of `bytes` 7-bit bytes of `area` into LinkBuffer. Checked as Step.
+  bool HeaderStep(int area, int action, int success, const StepLines& lines);
+  bool ReadStep(int area, int bytes, const StepLines& lines);
   // CheckWriter: only a wrong Writer and a time-out stop the operation.
   bool WriterOk(std::string_view label, std::string_view timeout = "Connect Timeout!!");
   OpOutcome outcome() const { return outcome_; }
@@ -105,6 +110,9 @@ class OpFrame {
   OpOutcome Result() const { return chipFailed_ ? OpOutcome::ChipFailed : OpOutcome::Ok; }
 
  private:
+  // A link result of a stopped operation, or a stop asked for meanwhile: ends it quietly.
+  bool Stopped(int code);
+
   OperationContext& ctx_;
   WriterLink link_;
   std::vector<std::string> endButtons_;
@@ -121,6 +129,9 @@ int FirstNonBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh);
 // The OPTION word as the device implements it: only its mask bits count.
 bool OptionBlank(const Workspace& ws, std::uint8_t low, std::uint8_t high);
 bool OptionMatches(const Workspace& ws, std::uint8_t low, std::uint8_t high);
+
+// The chip's EEPROM size, never more than the buffer holds.
+int EepromSize(const Workspace& ws);
 
 // The OPTION word as it goes to the Writer: 11-bit devices carry 0x70 in the high byte.
 void StageOption(Workspace& ws);

@@ -9,7 +9,6 @@ namespace kvx {
 OpOutcome ProgramMemoryWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
-  WriterLink& link = f.link();
   const int n = ws.ProgramBytes;
 
   // An empty buffer is almost always a file that did not load; the chip is not touched.
@@ -17,8 +16,7 @@ OpOutcome ProgramMemoryWorker(OperationContext& ctx) {
     return f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
   if (!f.WriterOk("Label1")) return f.outcome();
 
-  link.GetHeader(AreaProgram, ActionProgram);
-  if (!f.Step(link.SendHeader(10), LinkReady, {"Label1"})) return f.outcome();
+  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkReady, {"Label1"})) return f.outcome();
   GetRomData(ws);
   const SendStreamPlan stream{
       .data = ws.LinkBuffer.data(),

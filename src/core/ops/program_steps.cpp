@@ -9,8 +9,7 @@ namespace kvx {
 bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
   Workspace& ws = f.ws();
   const int n = ws.ProgramBytes;
-  f.link().GetHeader(AreaProgram, ActionRead);
-  if (!f.Step(f.link().Read7BitData(n, true), LinkDone, {label})) return false;
+  if (!f.ReadStep(AreaProgram, n, {label})) return false;
   const auto& pb = ws.ProgramBuffer;
   const auto& r = ws.LinkBuffer;
   for (int j = 0; j + 1 < n; j += 2) {
@@ -25,15 +24,13 @@ bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
 bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
                     std::string_view showBeforeWrite) {
   Workspace& ws = f.ws();
-  WriterLink& link = f.link();
-  link.GetHeader(AreaId, ActionProgram);
-  if (!f.Step(link.SendHeader(10), LinkReady, {label})) return false;
+  if (!f.HeaderStep(AreaId, ActionProgram, LinkReady, {label})) return false;
   GetIdChecksum(ws);
   if (!showBeforeWrite.empty()) f.view().SetVisible(showBeforeWrite, true);
 
   // The header names the last word written (7): eight words, the ID and the checksum.
   const int count = 2 * (ws.HeaderBytes[3] + 256 * ws.HeaderBytes[4]) + 2;
-  const int code = link.WriteData(count, true);
+  const int code = f.link().WriteData(count, true);
   if (code == LinkWriteFail) {
     const int word = ws.FailIndex / 2;
     const std::string text = word >= 5 ? std::string("Checksum program fail !!")
@@ -45,8 +42,7 @@ bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailP
 }
 
 bool VerifyIdWords(OpFrame& f, std::string_view label) {
-  f.link().GetHeader(AreaId, ActionRead);
-  if (!f.Step(f.link().Read7BitData(32, true), LinkDone, {label})) return false;
+  if (!f.ReadStep(AreaId, 32, {label})) return false;
   const std::string_view failure = IdVerifyFailure(VerifyIdChecksum(f.ws()));
   if (failure.empty()) {
     f.Show(label, "ID && Checksum verify OK!!");
@@ -58,28 +54,44 @@ bool VerifyIdWords(OpFrame& f, std::string_view label) {
 }
 
 bool ProgramOptionWord(OpFrame& f, std::string_view label) {
-  Workspace& ws = f.ws();
-  WriterLink& link = f.link();
-  link.GetHeader(AreaOption, ActionProgram);
-  if (!f.Step(link.SendHeader(10), LinkReady, {label})) return false;
-
-  StageOption(ws);
-  const int code = link.WriteData(2, true);
+  if (!f.HeaderStep(AreaOption, ActionProgram, LinkReady, {label})) return false;
+  StageOption(f.ws());
+  const int code = f.link().WriteData(2, true);
   if (code == LinkWriteFail) {
     f.Fail(label, "OPTION program fail !!", OpOutcome::ChipFailed);
     return false;
   }
   if (!f.Step(code, LinkWriteOk, {label})) return false;
+  return VerifyOptionWord(f, label, "OPTION program && verify OK!!");
+}
 
-  link.GetHeader(AreaOption, ActionRead);
-  if (!f.Step(link.Read7BitData(2, true), LinkDone, {label})) return false;
+bool VerifyOptionWord(OpFrame& f, std::string_view label, std::string_view okText) {
+  const Workspace& ws = f.ws();
+  if (!f.ReadStep(AreaOption, 2, {label})) return false;
   // Bits the device's OPTION word does not implement never fail the verify.
   if (OptionMatches(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
-    f.Show(label, "OPTION program && verify OK!!");
+    f.Show(label, okText);
   } else {
     f.ShowRed(label, "OPTION verify Fail!!");
     f.NoteChipFailure();
   }
+  return true;
+}
+
+bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valuesLabel,
+                       std::string_view errorPrefix) {
+  const Workspace& ws = f.ws();
+  const int m = EepromSize(ws);
+  f.link().GetHeader(AreaEeprom, ActionRead);
+  if (!f.Step(f.link().Read8BitData(m), LinkDone, {label})) return false;
+  for (int j = 0; j < m; ++j) {
+    if (ws.LinkBuffer[j] == ws.EepromBuffer[j]) continue;
+    f.Show(label, std::string(errorPrefix) + Hex(j) + "H");
+    f.Reveal(valuesLabel, MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2));
+    f.End(OpOutcome::ChipFailed);
+    return false;
+  }
+  f.Show(label, "EEPROM Data Verify OK!!");
   return true;
 }
 

@@ -23,9 +23,19 @@ bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailP
 // read itself failed.
 bool VerifyIdWords(OpFrame& f, std::string_view label);
 
-// Program the OPTION word and read it back: "OPTION program && verify OK!!", or a red
-// "OPTION verify Fail!!" noted as a chip failure. False when a link or write step failed.
+// Program the OPTION word and verify it: "OPTION program && verify OK!!" on a match. False
+// when a link or write step failed.
 bool ProgramOptionWord(OpFrame& f, std::string_view label);
+
+// Read the OPTION word back and compare its implemented bits: `okText`, or a red "OPTION verify
+// Fail!!" noted as a chip failure (the operation goes on). False only when the read failed.
+bool VerifyOptionWord(OpFrame& f, std::string_view label, std::string_view okText);
+
+// Read the EEPROM back and compare it with the buffer. The first mismatch ends the operation:
+// `errorPrefix` + its address + "H" on `label`, the two values on `valuesLabel`. Otherwise
+// "EEPROM Data Verify OK!!" on `label`. False when the read failed or a byte differed.
+bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valuesLabel,
+                       std::string_view errorPrefix);
 
 // OptionStatus as the operator is told it; empty when every field is valid.
 struct OptionStatusTexts {

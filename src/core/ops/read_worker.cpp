@@ -27,29 +27,22 @@ void StoreWords(std::uint8_t* to, const std::uint8_t* from, int bytes, std::uint
 
 bool ReadOptions(OpFrame& f) {
   Workspace& ws = f.ws();
-  WriterLink& link = f.link();
   const auto& r = ws.LinkBuffer;
 
-  link.GetHeader(AreaOption, ActionRead);
-  if (!f.Step(link.Read7BitData(6, true), LinkDone, {"Label1", "Connect Timeout!! (2)", "Label2"}))
-    return false;
+  if (!f.ReadStep(AreaOption, 6, {"Label1", "Connect Timeout!! (2)", "Label2"})) return false;
   f.Show("Label1", "Read OPTION OK!");
   ws.OptionLow = r[0];
   ws.OptionHigh = static_cast<std::uint8_t>(r[1] & ws.BlankHigh);
   StoreWords(ws.OptionExtra.data(), &r[2], 4, ws.BlankHigh);
 
-  link.GetHeader(AreaOption2, ActionRead);
-  if (!f.Step(link.Read7BitData(6, true), LinkDone, {"Label1", "Connect Timeout!! (3)", "Label2"}))
-    return false;
+  if (!f.ReadStep(AreaOption2, 6, {"Label1", "Connect Timeout!! (3)", "Label2"})) return false;
   StoreWords(ws.OptionExtra2.data(), &r[2], 4, ws.BlankHigh);
   return true;
 }
 
 bool ReadId(OpFrame& f) {
   Workspace& ws = f.ws();
-  f.link().GetHeader(AreaId, ActionRead);
-  if (!f.Step(f.link().Read7BitData(32, true), LinkDone, {"Label2", "Connect Timeout!! (4)"}))
-    return false;
+  if (!f.ReadStep(AreaId, 32, {"Label2", "Connect Timeout!! (4)"})) return false;
   StoreWords(ws.IdBuffer.data(), ws.LinkBuffer.data(), kIdBytes, ws.BlankHigh);
   f.Show("Label2", "Read ID and Checksum OK!");
   return true;
@@ -116,7 +109,7 @@ bool ReadProgramMemory(OpFrame& f) {
 OpOutcome ReadEeprom(OpFrame& f) {
   Workspace& ws = f.ws();
   WriterLink& link = f.link();
-  const int m = std::min(ws.EepromBytes(), kEepromBufferBytes);
+  const int m = EepromSize(ws);
   link.GetHeader(AreaEeprom, ActionRead);
   f.view().SetVisible("EEInfo", true);
   if (!f.Step(link.Read8BitData(m), LinkDone, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();

@@ -40,9 +40,8 @@ bool PreChecks(OpFrame& f) {
 
 bool Erase(OpFrame& f) {
   f.ShowVisible("EraseMsg", "Erase flash memory...");
-  f.link().GetHeader(AreaProgram, ActionErase);
   f.view().SetColour("EraseMsg", LineColour::Normal);
-  if (!f.Step(f.link().SendHeader(10), LinkDone, {"EraseMsg"})) return false;
+  if (!f.HeaderStep(AreaProgram, ActionErase, LinkDone, {"EraseMsg"})) return false;
   f.Show("EraseMsg", "Erase End");
   return true;
 }
@@ -50,8 +49,7 @@ bool Erase(OpFrame& f) {
 // Reads one area and tests that its first `testBytes` bytes are blank words.
 bool AreaBlank(OpFrame& f, int area, int length, int testBytes, std::string_view notBlank) {
   Workspace& ws = f.ws();
-  f.link().GetHeader(area, ActionRead);
-  if (!f.Step(f.link().Read7BitData(length, true), LinkDone, {"Label1"})) return false;
+  if (!f.ReadStep(area, length, {"Label1"})) return false;
   if (AllBlank(ws.LinkBuffer.data(), testBytes, ws.BlankHigh)) return true;
   f.Fail("Label1", notBlank, OpOutcome::ChipFailed);
   return false;
@@ -60,8 +58,7 @@ bool AreaBlank(OpFrame& f, int area, int length, int testBytes, std::string_view
 bool BlankCheck(OpFrame& f) {
   Workspace& ws = f.ws();
   f.Show("Label1", "Blank Check.....");
-  f.link().GetHeader(AreaOption, ActionRead);
-  if (!f.Step(f.link().Read7BitData(2, true), LinkDone, {"Label1"})) return false;
+  if (!f.ReadStep(AreaOption, 2, {"Label1"})) return false;
   if (!OptionBlank(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
     f.Finish("Label1", "OPTION ....... Not Blank!!", OpOutcome::ChipFailed);
     return false;
@@ -76,8 +73,7 @@ bool BlankCheck(OpFrame& f) {
 bool ProgramData(OpFrame& f) {
   Workspace& ws = f.ws();
   f.Show("Label2", "Program Data...");
-  f.link().GetHeader(AreaProgram, ActionProgram);
-  if (!f.Step(f.link().SendHeader(10), LinkReady, {"Label2"})) return false;
+  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkReady, {"Label2"})) return false;
   GetRomData(ws);
   const SendStreamPlan stream{
       .data = ws.LinkBuffer.data(),

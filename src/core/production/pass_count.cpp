@@ -2,24 +2,21 @@
 
 #include <cstdint>
 #include <limits>
+#include <string_view>
+
+#include "core/device/text_convert.h"
 
 namespace kvx {
 
 long PassCountValue(const std::string& text) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == text.size()) return 0;
-  long long value = 0;
-  for (; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c < '0' || c > '9') return 0;
-    value = value * 10 + (c - '0');
-    if (value > std::numeric_limits<std::int32_t>::max() + 1LL) return 0;  // not a 32-bit count
+  std::string_view digits = text;
+  // A '+' may stand where the '-' of a negative count would.
+  if (digits.starts_with('+')) {
+    digits.remove_prefix(1);
+    if (digits.starts_with('-')) return 0;
   }
-  if (negative) value = -value;
-  if (value > std::numeric_limits<std::int32_t>::max()) return 0;
-  return static_cast<long>(value);
+  std::int32_t value = 0;
+  return ParseDecimal(digits, value) ? value : 0;
 }
 
 void CountPass(Workspace& ws) {

@@ -1,41 +1,26 @@
 #include "core/production/qtp_file.h"
 
-#include <cstdio>
 #include <fstream>
 #include <memory>
 #include <sstream>
 
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
 
-namespace {
-
-void PutHex(std::ostream& out, int value, int digits) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%0*X", digits, value);
-  out << text;
-}
-
-}  // namespace
-
 void QTP_File(Workspace& ws, std::ostream& out) {
   const int n = SerialBytes(ws);
   const int address = ws.SerialStartAddress & 0xFFFF;
   int sum = 2 * n + address;  // only the low byte counts, so the address is added whole
-  out << ':';
-  PutHex(out, 2 * n, 2);
-  PutHex(out, address, 4);
-  out << "00";
+  out << ':' << HexDigits(2 * n, 2) << HexDigits(address, 4) << "00";
   for (int k = 0; k < n; ++k) {
     const int value = ws.SerialValue[SerialSlotForWord(ws.SerialByteOrder, k, n)] & 0xFF;
-    PutHex(out, value, 2);
-    out << "31";  // the RTIW instruction's high byte
+    out << HexDigits(value, 2) << "31";  // the RTIW instruction's high byte
     sum += value + 0x31;
   }
-  PutHex(out, (0x100 - (sum & 0xFF)) & 0xFF, 2);
-  out << "\r\n";
+  out << HexDigits((0x100 - (sum & 0xFF)) & 0xFF, 2) << "\r\n";
   SerialNoNext(ws);
 }
 

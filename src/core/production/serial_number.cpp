@@ -2,9 +2,9 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 #include "core/device/checksum.h"
+#include "core/device/text_convert.h"
 #include "core/files/hex_text.h"
 
 namespace kvx {
@@ -70,11 +70,7 @@ void SerialNoNext(Workspace& ws) {
 
 std::string SerialHexText(const Workspace& ws) {
   std::string text;
-  for (int i = SerialBytes(ws) - 1; i >= 0; --i) {
-    char digits[3];
-    std::snprintf(digits, sizeof digits, "%02X", ws.SerialValue[i] & 0xFF);
-    text += digits;
-  }
+  for (int i = SerialBytes(ws) - 1; i >= 0; --i) text += HexDigits(ws.SerialValue[i] & 0xFF, 2);
   return text;
 }
 

@@ -1,26 +1,22 @@
 #include "core/production/serial_setup.h"
 
-#include <algorithm>
-#include <cctype>
-#include <cstdio>
 #include <optional>
 
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 #include "core/files/hex_text.h"
+#include "core/production/qtp_file.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
 
 namespace {
 
-// A decimal field's number; nothing when the text is empty or holds anything but digits.
+// A decimal field's number; nothing when the text is empty, longer than the field's 9
+// characters or holds anything but digits (a sign too).
 std::optional<long> DecimalValue(const std::string& text) {
-  if (text.empty() || text.size() > 9) return std::nullopt;
   long value = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    value = value * 10 + (c - '0');
-  }
+  if (text.size() > 9 || text.starts_with('-') || !ParseDecimal(text, value)) return std::nullopt;
   return value;
 }
 
@@ -29,11 +25,6 @@ std::optional<long> HexValue(const std::string& text) {
   const HexText hex = HexToInt(text);
   if (!hex.valid) return std::nullopt;
   return hex.value;
-}
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
 }
 
 std::string PadFront(const std::string& text, std::size_t width) {
@@ -97,9 +88,7 @@ SetupOutcome NotRtiw(Workspace& ws) {
 
 SerialSetupFields SerialSetupFromWorkspace(const Workspace& ws) {
   SerialSetupFields f;
-  char text[16];
-  std::snprintf(text, sizeof text, "%04X", ws.SerialStartAddress);
-  f.StartAddress = text;
+  f.StartAddress = HexDigits(ws.SerialStartAddress, 4);
   const int n = SerialBytes(ws);
   f.NoOfByte = std::to_string(n);
   f.StartValue = SerialHexText(ws);
@@ -187,7 +176,7 @@ SetupOutcome PrepareQtpFile(Workspace& ws, SerialSetupFields& f, long& parts) {
 QtpSaveDecision DecideQtpSave(bool textFilterChosen, const std::string& chosenName) {
   QtpSaveDecision d;
   if (!textFilterChosen || chosenName.empty()) {
-    d.message = "File can't be saved!";
+    d.message = kMsgCantSave;
     return d;
   }
   d.save = true;
