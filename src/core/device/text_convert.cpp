@@ -23,4 +23,9 @@ std::string UpperCase(std::string text) {
   return text;
 }
 
+std::string UpToFirstDot(const std::string& text) {
+  const std::size_t dot = text.find('.');
+  return dot == std::string::npos ? std::string() : text.substr(0, dot);
+}
+
 }  // namespace kvx

@@ -27,4 +27,8 @@ bool ParseDecimal(std::string_view text, T& value) {
 // `text` with its ASCII letters in upper case.
 std::string UpperCase(std::string text);
 
+// `text` up to (not including) its first "."; empty when it has none. The save and open dialogs
+// propose file names this way.
+std::string UpToFirstDot(const std::string& text);
+
 }  // namespace kvx

@@ -1,10 +1,11 @@
 #include "core/disasm/disasm_save.h"
 
+#include "core/device/text_convert.h"
+
 namespace kvx {
 
 std::string ProposedDisassemblyName(const std::string& bufferCaption) {
-  const auto dot = bufferCaption.find('.');
-  return dot == std::string::npos ? std::string() : bufferCaption.substr(0, dot);
+  return UpToFirstDot(bufferCaption);
 }
 
 DisasmSaveDecision DecideDisassemblySave(int filterIndex, const std::string& fileName) {

@@ -34,8 +34,7 @@ void ApplyCompanionConfig(Workspace& ws, LoadReport& report) {
 }  // namespace
 
 std::string DialogFileName(const std::string& lastProgramPath) {
-  const std::size_t dot = lastProgramPath.find('.');
-  return dot == std::string::npos ? std::string() : lastProgramPath.substr(0, dot);
+  return UpToFirstDot(lastProgramPath);
 }
 
 std::string FileExtension(const std::string& path) {
