@@ -58,7 +58,7 @@ bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Arg
       bool inlineValue = false;
       if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
         value = word.substr(eq + 1);
-        word = word.substr(0, eq);
+        word.resize(eq);
         inlineValue = true;
       }
       const OptionSpec* option = FindOption(command, word);
