@@ -92,7 +92,9 @@ const bool registered = RegisterCommand({
             {.name = "--writer-type", .value = "B2|B3|B4",
              .help = "the Writer's answer to the Writer check (default B4)"},
             {.name = "--fresh-chip-each-pass",
-             .help = "insert a fresh chip after each programmed one, as between Auto Program passes"},
+             .help = "insert a fresh chip after each programmed one, as between Auto Program "
+                     "passes: the first Writer check after a chip was programmed (the next pass, "
+                     "or any later command) finds a new chip"},
         },
     .run = RunSim,
     .details = "Point a port at the link to use it: KVXW_COM1=PATH kvxw writer --port Com1.\n"
