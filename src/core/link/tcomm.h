@@ -52,9 +52,20 @@ class ECommError : public std::runtime_error {
   int code_;
 };
 
+// The driver's output queue as TComm sees it: how many bytes still wait to go out, and throwing
+// them away. A test puts a line that drains slowly, or never, in place of the terminal's own.
+class OutputQueue {
+ public:
+  virtual ~OutputQueue() = default;
+  virtual int Count(int fd) = 0;
+  virtual void Discard(int fd) = 0;
+};
+
 class TComm final : public SerialPort {
  public:
-  TComm() = default;
+  TComm();
+  // `queue` and `clock` must outlive the port.
+  TComm(OutputQueue& queue, Clock& clock) : queue_(&queue), clock_(&clock) {}
   ~TComm() override;
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
@@ -139,6 +150,8 @@ class TComm final : public SerialPort {
   TCommOptions options_ = 0;
   TFlowControl flowControl_ = fcDefault;
 
+  OutputQueue* queue_;
+  Clock* clock_;
   int fd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up
