@@ -113,6 +113,7 @@ void TComm::RequestLowLatency() {
 }
 
 void TComm::Close() {
+  std::lock_guard lock(mutex_);  // not while a Read or Write is under way on another thread
   if (fd_ < 0) return;
   PurgeIn();
   PurgeOut();
@@ -180,7 +181,7 @@ void TComm::ApplyModemLines() {
 
 int TComm::Read(std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Read error", EBADF);
+  if (fd_ < 0) return -1;  // a worker thread may be reading still; an exception would end it
   if (count <= 0) return 0;
   for (;;) {
     const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
@@ -198,7 +199,7 @@ int TComm::Read(std::uint8_t* buffer, int count) {
 
 int TComm::Write(const std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Write error", EBADF);
+  if (fd_ < 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + Millis(writeTimeout_);
   int done = 0;
   while (done < count) {

@@ -79,6 +79,7 @@ class TComm final : public SerialPort {
   bool Enabled() const override { return fd_ >= 0 && !gone_; }
   int LastError() const { return lastError_; }  // errno of the last failed Open, 0 after success
 
+  // As the interface says: -1 on a closed or failed port, never an exception.
   int Read(std::uint8_t* buffer, int count) override;
   int Write(const std::uint8_t* buffer, int count) override;
   int InQueCount() override;

@@ -4,7 +4,9 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cstdint>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -103,6 +105,45 @@ TEST(TCommLineTest, PurgeOutLetsQueuedBytesGoOutUpToTheWriteTimeoutThenDiscards)
     EXPECT_EQ(clock.Now() - start, c.waited);
     EXPECT_EQ(queue.discards_, c.discards);
     EXPECT_EQ(comm.OutQueCount(), 0);
+  }
+}
+
+// Workers read and write from their own thread, where an exception would end the program.
+TEST(TCommLineTest, ReadAndWriteGiveMinusOneNotAnExceptionOnAClosedOrVanishedPort) {
+  TComm closed;
+  std::uint8_t byte = 0xA0;
+  EXPECT_EQ(closed.Read(&byte, 1), -1);
+  EXPECT_EQ(closed.Write(&byte, 1), -1);
+
+  for (bool reading : {false, true}) {
+    SCOPED_TRACE(reading ? "reading" : "writing");
+    Pty pty;
+    TComm comm;
+    comm.SetDeviceName(pty.name);
+    comm.SetWriteTimeout(200);
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    std::atomic<long> calls = 0;
+    std::atomic<bool> threw = false, failed = false;
+    std::thread worker([&] {
+      try {
+        std::uint8_t b = 0x55;
+        for (int i = 0; i < 200'000 && !failed; ++i, ++calls) {
+          const int n = reading ? comm.Read(&b, 1) : comm.Write(&b, 1);
+          if (n < 0) failed = true;
+        }
+      } catch (...) {
+        threw = true;
+      }
+    });
+    while (calls < 100 && !failed) std::this_thread::yield();
+    pty.CloseMaster();  // the adapter is pulled mid-stream
+    worker.join();
+    EXPECT_FALSE(threw);
+    EXPECT_TRUE(failed);
+    comm.Close();
+    EXPECT_EQ(comm.Read(&byte, 1), -1);
+    EXPECT_EQ(comm.Write(&byte, 1), -1);
   }
 }
 
