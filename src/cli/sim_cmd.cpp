@@ -56,10 +56,12 @@ int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
   if (!Configure(args, writer, error)) return UsageError("sim", error, err);
 
   // Block the stop signals before the server's thread starts, so only sigwait() below sees them.
+  // SIGHUP too: a closed terminal must not leave the link behind.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
   sim::PtyServer server(writer);

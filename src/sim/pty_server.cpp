@@ -143,9 +143,17 @@ void PtyServer::Serve() {
     const auto arrival = SteadyTime::now();
     if (arrival - lastArrival >= kWriterIdleReset) writer_.AbandonExchange();
     lastArrival = arrival;
-    // The byte left the host one terminal transit ago and then took its wire time.
+    // The byte left the host one terminal transit ago and then took its wire time. A byte that
+    // came after the last answer was written was sent by a host that had waited for that answer,
+    // so on a real line it could not have started before the answer's last bit arrived: without
+    // that bound a transit measured too long would let whole exchanges overlap and the stream
+    // run ahead of the wire.
     const auto wire = writer_.ByteDelay();
-    if (wire.count() > 0) rxFree_ = std::max(rxFree_, arrival - transit_) + wire;
+    if (wire.count() > 0) {
+      auto start = std::max(rxFree_, arrival - transit_);
+      if (arrival >= lastAnswerWritten_) start = std::max(start, txFree_);
+      rxFree_ = start + wire;
+    }
     answers.clear();
     writer_.HostByte(byte, answers);
     Answer(answers);
@@ -161,6 +169,7 @@ void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
       // Deadlines are absolute, so a late wake-up is not carried into the next byte.
       txFree_ = std::max(txFree_, rxFree_) + wire;
       SleepUntilPrecisely(txFree_ - transit_);
+      lastAnswerWritten_ = SteadyTime::now();
     }
     for (;;) {
       const ssize_t n = ::write(master_, &byte, 1);
@@ -201,8 +210,10 @@ std::chrono::nanoseconds PtyServer::MeasureTransit() {
   ::tcflush(slave_, TCIOFLUSH);
   ::tcflush(master_, TCIOFLUSH);
   if (trips.empty()) return std::chrono::nanoseconds{0};
-  // One way is half the round trip; never count more than a byte's wire time.
-  return std::min(*std::min_element(trips.begin(), trips.end()) / 2, kByteWireTime);
+  // One way is half the round trip. Never count more than half a byte's wire time: each
+  // exchange can come early by at most two transits, so a whole stream never runs ahead of the
+  // wire by more than one byte's time, however busy the machine was while this was measured.
+  return std::min(*std::min_element(trips.begin(), trips.end()) / 2, kByteWireTime / 2);
 }
 
 // Sleeps to within a few microseconds of `deadline`: the kernel's sleep for the bulk, then a

@@ -41,7 +41,6 @@ class PtyServer {
   std::chrono::nanoseconds MeasureTransit();
   static void SleepUntilPrecisely(std::chrono::steady_clock::time_point deadline);
 
-
   SimWriter& writer_;
   int master_ = -1;
   int slave_ = -1;  // held open so the terminal stays up between host sessions
@@ -55,6 +54,7 @@ class PtyServer {
   std::chrono::nanoseconds transit_{0};  // one-way trip through the terminal, measured at start
   SteadyTime::time_point rxFree_{};           // the host-to-Writer line is busy until then
   SteadyTime::time_point txFree_{};           // the Writer-to-host line is busy until then
+  SteadyTime::time_point lastAnswerWritten_{};  // when the last answer went into the terminal
 };
 
 }  // namespace kvx::sim

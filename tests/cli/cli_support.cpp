@@ -135,6 +135,7 @@ KvxwProcess::KvxwProcess(const std::vector<std::string>& args, const RunOptions&
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
 
   // kvxw starts with no signal blocked and the default action for the ones the tests send.
   posix_spawnattr_t attributes;

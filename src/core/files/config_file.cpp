@@ -111,7 +111,9 @@ void ApplySettings(Workspace& ws, const ConfigRecord& r) {
 // Reloads the program data file a full configuration names, by its path as stored.
 bool ReloadProgramData(Workspace& ws, LoadReport& report) {
   std::ifstream in;
-  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok) return false;
+  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok)
+    return Fail(report, "'" + ws.LastProgramPath + "' file can't open: " +
+                            WhyNotReadable(ws.LastProgramPath));
   const std::string ext = FileExtension(ws.LastProgramPath).substr(0, 3);
   if (ext == "HEX" || ext == "KVH") {
     HexToObj(ws, in, report.messages);

@@ -47,7 +47,21 @@ int PollMillis(Millis d) {
 // Modem-line ioctls fail on a device that has no modem lines; the link does not depend on them.
 void ModemLines(int fd, unsigned long request, int bits) { (void)::ioctl(fd, request, &bits); }
 
+class TerminalOutputQueue final : public OutputQueue {
+ public:
+  int Count(int fd) override {
+    int n = 0;
+    return ::ioctl(fd, TIOCOUTQ, &n) == 0 ? n : 0;
+  }
+  void Discard(int fd) override { ::tcflush(fd, TCOFLUSH); }
+};
+
+TerminalOutputQueue terminalQueue;
+SteadyClock steadyClock;
+
 }  // namespace
+
+TComm::TComm() : queue_(&terminalQueue), clock_(&steadyClock) {}
 
 ECommError::ECommError(const std::string& text, int code)
     : std::runtime_error(WithCode(text, code)), code_(code) {}
@@ -99,6 +113,7 @@ void TComm::RequestLowLatency() {
 }
 
 void TComm::Close() {
+  std::lock_guard lock(mutex_);  // not while a Read or Write is under way on another thread
   if (fd_ < 0) return;
   PurgeIn();
   PurgeOut();
@@ -166,7 +181,7 @@ void TComm::ApplyModemLines() {
 
 int TComm::Read(std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Read error", EBADF);
+  if (fd_ < 0) return -1;  // a worker thread may be reading still; an exception would end it
   if (count <= 0) return 0;
   for (;;) {
     const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
@@ -184,7 +199,7 @@ int TComm::Read(std::uint8_t* buffer, int count) {
 
 int TComm::Write(const std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Write error", EBADF);
+  if (fd_ < 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + Millis(writeTimeout_);
   int done = 0;
   while (done < count) {
@@ -216,11 +231,7 @@ int TComm::InQueCount() {
   return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : 0;
 }
 
-int TComm::OutQueCount() {
-  if (fd_ < 0) return -1;
-  int n = 0;
-  return ::ioctl(fd_, TIOCOUTQ, &n) == 0 ? n : 0;
-}
+int TComm::OutQueCount() { return fd_ < 0 ? -1 : queue_->Count(fd_); }
 
 void TComm::PurgeIn() {
   if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
@@ -232,11 +243,9 @@ void TComm::PurgeIn() {
 // discard only what is still held back after that (a Writer that never raises CTS).
 void TComm::PurgeOut() {
   if (fd_ < 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + Millis(writeTimeout_);
-  while (OutQueCount() > 0 && MillisLeft(deadline) > 0) {
-    std::this_thread::sleep_for(Millis(1));
-  }
-  if (OutQueCount() > 0) ::tcflush(fd_, TCOFLUSH);
+  const TimePoint deadline = clock_->Now() + Millis(writeTimeout_);
+  while (OutQueCount() > 0 && clock_->Now() < deadline) clock_->SleepFor(Millis(1));
+  if (OutQueCount() > 0) queue_->Discard(fd_);
 }
 
 bool TComm::GetModemState(int line) {

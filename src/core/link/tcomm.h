@@ -52,9 +52,20 @@ class ECommError : public std::runtime_error {
   int code_;
 };
 
+// The driver's output queue as TComm sees it: how many bytes still wait to go out, and throwing
+// them away. A test puts a line that drains slowly, or never, in place of the terminal's own.
+class OutputQueue {
+ public:
+  virtual ~OutputQueue() = default;
+  virtual int Count(int fd) = 0;
+  virtual void Discard(int fd) = 0;
+};
+
 class TComm final : public SerialPort {
  public:
-  TComm() = default;
+  TComm();
+  // `queue` and `clock` must outlive the port.
+  TComm(OutputQueue& queue, Clock& clock) : queue_(&queue), clock_(&clock) {}
   ~TComm() override;
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
@@ -68,6 +79,7 @@ class TComm final : public SerialPort {
   bool Enabled() const override { return fd_ >= 0 && !gone_; }
   int LastError() const { return lastError_; }  // errno of the last failed Open, 0 after success
 
+  // As the interface says: -1 on a closed or failed port, never an exception.
   int Read(std::uint8_t* buffer, int count) override;
   int Write(const std::uint8_t* buffer, int count) override;
   int InQueCount() override;
@@ -139,6 +151,8 @@ class TComm final : public SerialPort {
   TCommOptions options_ = 0;
   TFlowControl flowControl_ = fcDefault;
 
+  OutputQueue* queue_;
+  Clock* clock_;
   int fd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up
