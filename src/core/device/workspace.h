@@ -110,6 +110,8 @@ struct Workspace {
   std::uint8_t BlankHigh = 0x7F;
   std::array<std::uint8_t, 6> OptionFieldSelect{};
 
+  bool IsFlash() const { return MemoryKind == 2; }    // erasable, with an EEPROM
+  bool IsElevenBit() const { return CoreType == 3; }  // 11-bit program words
   int ProgramWords() const { return ProgramBytes / 2; }
   // The device's program memory in whole words' bytes, never past the buffer.
   int DeviceBytes() const { return std::clamp(ProgramBytes, 0, kProgramBufferBytes) & ~1; }
