@@ -28,6 +28,7 @@ struct RunOptions {
   std::optional<std::string> input;   // standard input; without it, standard input is /dev/null
   std::chrono::milliseconds limit = std::chrono::seconds(60);  // then it is killed
   std::function<bool(const KvxwRun&)> interruptWhen;  // sends SIGINT once this holds
+  std::optional<std::string> program;  // another program to run instead of kvxw (a shell)
 };
 
 // kvxw with `args`, run to its end or to the time limit.
