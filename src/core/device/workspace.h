@@ -59,6 +59,12 @@ struct SavedPortSettings {
 // thread; everything else in the workspace waits until it is released.
 class WorkspaceBusy {
  public:
+  WorkspaceBusy() = default;
+  // A workspace assigned over another (File > New) keeps the hold its worker has on it; a new
+  // one starts free.
+  WorkspaceBusy(const WorkspaceBusy&) {}
+  WorkspaceBusy& operator=(const WorkspaceBusy&) { return *this; }
+
   bool Held() const { return held_.load(std::memory_order_acquire); }
   // Takes the flag; false when it is held already.
   bool TryTake() { return !held_.exchange(true, std::memory_order_acq_rel); }
@@ -70,8 +76,6 @@ class WorkspaceBusy {
 
 struct Workspace {
   Workspace();  // the start-up values
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
 
   // ---- Ownership -------------------------------------------------------------------------------
   WorkspaceBusy Busy;
