@@ -29,6 +29,7 @@ struct RunOptions {
   std::chrono::milliseconds limit = std::chrono::seconds(60);  // then it is killed
   std::function<bool(const KvxwRun&)> interruptWhen;  // sends SIGINT once this holds
   std::string cwd;  // the working directory; empty for this process's own
+  std::optional<std::string> program;  // another program to run instead of kvxw (a shell)
 };
 
 // kvxw with `args`, run to its end or to the time limit.
@@ -111,8 +112,8 @@ std::string WordBytes(const std::vector<int>& words);
 
 // ---- Fixture ------------------------------------------------------------------------------------
 
-// A kvxw test: skipped when KVXW is not set; a fresh temporary directory, removed afterwards.
-// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns if IsSkipped().
+// A kvxw test: fails when KVXW is not set; a fresh temporary directory, removed afterwards.
+// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns on a fatal failure.
 class CliTest : public testing::Test {
  protected:
   void SetUp() override;
