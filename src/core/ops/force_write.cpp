@@ -3,7 +3,7 @@
 // chip that reached the verify. "Continue" runs the worker again for the next chip.
 #include "core/ops/stream.h"
 #include "core/ops/workers.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 
 namespace kvx {
 
