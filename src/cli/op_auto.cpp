@@ -9,7 +9,7 @@
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
-#include "core/production/auto_program.h"
+#include "core/production/commands.h"
 #include "core/production/qtp_file.h"
 #include "core/production/serial_setup.h"
 
@@ -32,7 +32,8 @@ bool FieldKeysOk(const std::string& text, std::size_t maxLength, char (*filter)(
 
 // Fills the dialog's fields from the options and presses "OK". Values that would be trimmed
 // when the focus leaves a field are refused instead, so nothing typed is silently lost.
-bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err) {
+bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err,
+                        bool& refusedForProgram) {
   auto refuse = [&](const std::string& message) {
     UsageError("auto", message, err);
     return false;
@@ -69,7 +70,11 @@ bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std:
   const SetupOutcome ok = SerialSetupOk(ws, f);
   if (ok.message.empty()) return true;
   out << "Message: " << ok.message << "\n";
-  return refuse("serial-number settings refused");
+  refuse("serial-number settings refused");
+  // Serial words that do not hold RTIW are the program's fault, not the command line's: the
+  // same status as a QTP file refused for that reason.
+  refusedForProgram = ok.message == kMsgSetupNotRtiw;
+  return false;
 }
 
 // --qtp FILE as Load QTP File: the first record is read and stamped at once.
@@ -80,14 +85,10 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
   return result.loaded;
 }
 
-// One pass per chip, the later ones started as "Continue" starts them; the end of a QTP file
-// is the last.
-PassEnd AutoPass(OperationContext& ctx, TerminalView& view, long pass) {
-  if (pass > 1) PrepareNextPass(view);
-  const AutoPassResult result = AutoProgramPass(ctx);
-  view.Note("Pass Count", ctx.ws.PassCountText);
-  view.Note("Serial No.", ctx.ws.SerialText);
-  return {result.outcome, result.qtpFinished};
+// After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
+void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
+  view.Note("Pass Count", ws.PassCountText);
+  view.Note("Serial No.", ws.SerialText);
 }
 
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
@@ -100,18 +101,20 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
 
   auto ws = std::make_unique<Workspace>();
   if (int status = FillWorkspace("auto", inputs, *ws, out, err); status != kExitOk) return status;
-  if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err)) return kExitUsage;
+  bool notRtiw = false;
+  if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err, notRtiw))
+    return notRtiw ? kExitFailed : kExitUsage;
   if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), *ws, out, err)) return kExitFailed;
 
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
   FreshChipEachPass(port, args);
-  ws->SkipBlankCheck = args.Has("--no-blank-check");
-  if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
 
-  return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
-                         AutoPass, out, err);
+  const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
+                                           ? CommandId::AutoProgramWithoutBlankCheck
+                                           : CommandId::AutoProgram);
+  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {
@@ -148,8 +151,9 @@ const bool registered = RegisterCommand({
             "at the first one with a red line or a chip whose OPTION word is not blank (exit 1\n"
             "or 3) and at the end of a QTP file.\n"
             "Any --serial-* option switches serial-number mode on as the \"Serial No.\" dialog's\n"
-            "OK does: the words from --serial-start on must hold the RTIW instruction, and the\n"
-            "number is stamped into them before each pass and advanced after each counted one.\n"
+            "OK does: the words from --serial-start on must hold the RTIW instruction (exit 1\n"
+            "otherwise, as for a QTP file whose words are not RTIW), and the number is stamped\n"
+            "into them before each pass and advanced after each counted one.\n"
             "A pseudo-random start value of all F is taken as all 0, as the dialog does.\n"
             "Refused before the first pass when the word at the device's reset address is blank,\n"
             "unless --ignore-blank-reset is given.\n\n") +

@@ -347,7 +347,10 @@ std::string WordBytes(const std::vector<int>& words) {
 // ---- CliTest ------------------------------------------------------------------------------------
 
 void CliTest::SetUp() {
-  if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
+  // Without the binary every test would pass having checked nothing.
+  ASSERT_NE(std::getenv("KVXW"), nullptr)
+      << "KVXW is not set: run the command-line tests through ctest, or set KVXW to the path "
+         "of the kvxw binary";
   std::string pattern = (std::filesystem::temp_directory_path() / "kvxw-cli-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
   dir_ = pattern;

@@ -111,8 +111,8 @@ std::string WordBytes(const std::vector<int>& words);
 
 // ---- Fixture ------------------------------------------------------------------------------------
 
-// A kvxw test: skipped when KVXW is not set; a fresh temporary directory, removed afterwards.
-// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns if IsSkipped().
+// A kvxw test: fails when KVXW is not set; a fresh temporary directory, removed afterwards.
+// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns on a fatal failure.
 class CliTest : public testing::Test {
  protected:
   void SetUp() override;
