@@ -82,6 +82,7 @@ int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspac
   });
   view.Finish();
   if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
+  if (ws.WriterBusyHint && outcome != OpOutcome::Ok) err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
   return ExitStatus(outcome, view.SawRed());
 }
 

@@ -20,7 +20,7 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
   CliPort port;
   if (!OpenCliPort(args, device, port, err)) return port.failureExit();
   WriterLink link(*ws, port.port(), port.clock());
-  const int result = link.CheckWriter(true);
+  const int result = link.CheckWriterSettled(true);
   out << "result: " << result << '\n';
   out << "writer-id: " << ws->WriterId << '\n';
   switch (result) {
@@ -33,6 +33,7 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
       return kExitLink;
     default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands
       err << kConnectFail << '\n';
+      if (ws->WriterBusyHint) err << kWriterBusyHint << '\n';
       return kExitLink;
   }
 }
