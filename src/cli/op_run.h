@@ -21,6 +21,8 @@
 
 namespace kvx::cli {
 
+inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report Ctrl-C
+
 // Runs `work` on the operation runner, holding `ws`, until it returns. The first stop signal asks it
 // to stop; a second one ends the program at once, in case the operation does not come back.
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work);

@@ -170,6 +170,7 @@ struct Workspace {
   std::string ChecksumText;      // Label11: the data checksum, the form written into the ID words
   std::string OptChecksumText;   // the OPTION sum
   std::string ProtectSumText;    // the protect sum
+  std::string IcChecksumText;    // Label17: checksum read from the chip, as the ID window shows it
   std::string IdText = "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F";  // Label18
   std::string SerialText = "00";     // Label15
   std::string PassCountText = "0";   // Label13: the pass count lives as this decimal text
