@@ -111,7 +111,7 @@ std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
 // ---- KvxwProcess --------------------------------------------------------------------------------
 
 KvxwProcess::KvxwProcess(const std::vector<std::string>& args, const RunOptions& options) {
-  const char* kvxw = std::getenv("KVXW");
+  const char* kvxw = options.program ? options.program->c_str() : std::getenv("KVXW");
   if (kvxw == nullptr) {
     run_.err = "KVXW is not set\n";
     return;

@@ -29,6 +29,7 @@ struct RunOptions {
   std::chrono::milliseconds limit = std::chrono::seconds(60);  // then it is killed
   std::function<bool(const KvxwRun&)> interruptWhen;  // sends SIGINT once this holds
   std::string cwd;  // the working directory; empty for this process's own
+  std::optional<std::string> program;  // another program to run instead of kvxw (a shell)
 };
 
 // kvxw with `args`, run to its end or to the time limit.
