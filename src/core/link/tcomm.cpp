@@ -123,6 +123,10 @@ void TComm::Close() {
   CloseDevice();
 }
 
+// The exclusive mark belongs to the terminal, not to this process: on a terminal another side
+// keeps open (a pseudo-terminal, some adapters) it would outlive the process and refuse every
+// later open by a user who is not root. So every close clears it; the lock dies with the process
+// by itself. kvxw turns the stop signals into an orderly close for the same reason.
 void TComm::CloseDevice() {
   ::ioctl(fd_, TIOCNXCL);
   ::flock(fd_, LOCK_UN);
