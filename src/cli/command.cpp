@@ -182,7 +182,8 @@ static void PrintMainHelp(std::ostream& out) {
   out << "\n'kvxw COMMAND --help' describes a command's options. '--' ends the options: a file\n"
          "whose name starts with '-' is given after it.\n"
          "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
-         "3 the link to the Writer failed, 130 stopped by Ctrl-C.\n";
+         "3 the link to the Writer failed, 128 + the signal's number when stopped by Ctrl-C (130),\n"
+         "SIGTERM (143) or SIGHUP (129).\n";
 }
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {

@@ -1,10 +1,10 @@
 #include "cli/op_run.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+
+#include "cli/stop_signals.h"
 
 #include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
@@ -13,44 +13,13 @@
 
 namespace kvx::cli {
 
-namespace {
-
-// Written by the signal handler, read by the waiting thread: a lock-free atomic is safe there.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-  interrupted.store(true);
-  // The next Ctrl-C takes the default way out.
-  ::signal(SIGINT, SIG_DFL);
-}
-
-// Installs the handler for the life of one operation and puts the old one back afterwards.
-class InterruptScope {
- public:
-  InterruptScope() {
-    interrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous_);
-  }
-  ~InterruptScope() { ::sigaction(SIGINT, &previous_, nullptr); }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-}  // namespace
-
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
-  InterruptScope scope;
+  StopSignalScope scope;
+  if (StopSignal() != 0) return OpOutcome::Stopped;  // it came while the port was being opened
   OperationRunner runner;
   if (!runner.Start(ws, work)) return OpOutcome::Refused;
   while (!runner.WaitFor(std::chrono::milliseconds(50)))
-    if (interrupted.load()) runner.RequestStop();
+    if (StopSignal() != 0) runner.RequestStop();
   return runner.Wait();
 }
 
@@ -64,7 +33,7 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
     case OpOutcome::LinkFailed:
       return kExitLink;
     case OpOutcome::Stopped:
-      return kExitInterrupted;
+      return StoppedExitStatus();
   }
   return kExitFailed;
 }
@@ -82,6 +51,7 @@ int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspac
   });
   view.Finish();
   if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
+  if (ws.WriterBusyHint && outcome != OpOutcome::Ok) err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
   return ExitStatus(outcome, view.SawRed());
 }
 
@@ -131,11 +101,13 @@ const char kDeviceOutputHelp[] =
     "are printed as 'Message: TEXT'.\n"
     "Progress of long transfers goes to standard error: a bar on a terminal, otherwise lines\n"
     "'progress: P' (P in whole percent, at most one line per 10%).\n"
-    "Ctrl-C stops the operation between two bytes; nothing more is sent to the Writer.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop the operation between two bytes; nothing more is sent to\n"
+    "the Writer and the port is released.\n"
     "Exit status: 0 the operation ended without a red line; 1 the chip failed (not blank, a\n"
     "program or verify failure, a protection or OPTION check) or the buffer was refused before\n"
     "the Writer was asked; 2 usage error; 3 the link failed (the port, a time-out, 'Writer\n"
-    "Error!!', nothing in the socket, the adapter board); 130 stopped by Ctrl-C.";
+    "Error!!', nothing in the socket, the adapter board); 128 + the signal's number when\n"
+    "stopped: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.";
 
 bool ResetAddressAccepted(std::string_view command, const Workspace& ws, const Args& args,
                           std::ostream& out, std::ostream& err) {

@@ -1,5 +1,6 @@
 // Running a device operation from the command line: the core's OperationRunner runs the worker
-// on a thread of its own; Ctrl-C only asks it to stop, so an interrupted operation ends between
+// on a thread of its own; Ctrl-C (SIGTERM, SIGHUP: see stop_signals.h) only asks it to stop, so
+// an interrupted operation ends between
 // two bytes with nothing more sent and the port closed properly; the outcome becomes the exit
 // status.
 #pragma once
@@ -22,12 +23,12 @@ namespace kvx::cli {
 
 inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report Ctrl-C
 
-// Runs `work` on the operation runner, holding `ws`, until it returns. The first Ctrl-C asks it
+// Runs `work` on the operation runner, holding `ws`, until it returns. The first stop signal asks it
 // to stop; a second one ends the program at once, in case the operation does not come back.
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work);
 
 // 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
-// the link failed, 130 when Ctrl-C stopped it.
+// the link failed, 128 + the signal's number when a stop signal stopped it.
 int ExitStatus(OpOutcome outcome, bool sawRed);
 
 // Called after each pass with its number, on the worker's thread (lines of the command's own:
@@ -36,7 +37,7 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 
 // A command of the core table with its dialog on the terminal: opens the dialog and runs pass
 // 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
-// (an outcome other than Ok, or a red line) or was the last; after Ctrl-C "kvxw COMMAND:
+// (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,

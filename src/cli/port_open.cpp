@@ -1,5 +1,7 @@
 #include "cli/port_open.h"
 
+#include "cli/stop_signals.h"
+
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
 #include "core/link/port_select.h"
@@ -8,6 +10,8 @@
 namespace kvx::cli {
 
 struct CliPort::Impl {
+  // From the open to the close: a stop signal never ends the program with the port still held.
+  StopSignalScope stopSignals;
   Workspace ws;
   SteadyClock clock;
   std::unique_ptr<sim::SimWriter> simWriter;

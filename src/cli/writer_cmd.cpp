@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/command.h"
+#include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
@@ -19,8 +20,16 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
 
   CliPort port;
   if (!OpenCliPort(args, device, port, err)) return port.failureExit();
-  WriterLink link(*ws, port.port(), port.clock());
-  const int result = link.CheckWriter(true);
+  int result = LinkStopped;
+  const OpOutcome outcome = RunInterruptible(*ws, [&](std::stop_token stop) {
+    WriterLink link(*ws, port.port(), port.clock(), stop);
+    result = link.CheckWriterSettled(true);
+    return result == LinkStopped ? OpOutcome::Stopped : OpOutcome::Ok;
+  });
+  if (outcome == OpOutcome::Stopped) {
+    err << "kvxw writer: stopped\n";
+    return ExitStatus(outcome, false);
+  }
   out << "result: " << result << '\n';
   out << "writer-id: " << ws->WriterId << '\n';
   switch (result) {
@@ -33,6 +42,7 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
       return kExitLink;
     default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands
       err << kConnectFail << '\n';
+      if (ws->WriterBusyHint) err << kWriterBusyHint << '\n';
       return kExitLink;
   }
 }

@@ -60,7 +60,9 @@ TEST_F(FailedLoadCli, FileCommandsExitOneWithTheMessageAndLeaveTheOutputAlone) {
       EXPECT_EQ(run.status, 1) << command;
       EXPECT_NE((run.out + run.err).find("message: " + c.message + "\n"), std::string::npos)
           << command << ": " << run.out << run.err;
-      if (command != "info") EXPECT_EQ(run.out, "") << command;
+      if (command != "info") {
+        EXPECT_EQ(run.out, "") << command;
+      }
     }
     EXPECT_EQ(Read("good.bin"), image);
   }

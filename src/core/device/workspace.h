@@ -128,6 +128,9 @@ struct Workspace {
   int FailIndex = 0;
   std::string WriterId;
   std::string WriterVersion;
+  // The first Writer check of the last command still got an unexpected answer after waiting out
+  // a stopped transfer (see WriterLink::CheckWriterSettled).
+  bool WriterBusyHint = false;
   bool PortError = false;
   SavedPortSettings SavedPort;
 

@@ -135,10 +135,11 @@ std::vector<std::string> PortSelector::ConnectionCheck(bool readId,
   const std::string portError = CheckComPort();
   if (ws_.PortError) return {portError};
   WriterLink link(ws_, Port(), clock_, stop);
-  const int result = link.CheckWriter(readId);
+  const int result = link.CheckWriterSettled(readId);
   if (stop.stop_requested()) return {};
   if (Accepted(result)) return whenAccepted;
   if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
+  if (ws_.WriterBusyHint) return {std::string(kConnectFail), kWriterBusyHint};
   return {std::string(kConnectFail)};
 }
 

@@ -296,6 +296,22 @@ int WriterLink::CheckWriter(bool readId) {
   return LinkWriterAny;
 }
 
+int WriterLink::CheckWriterSettled(bool readId) {
+  ws_.WriterBusyHint = false;
+  const int first = CheckWriter(readId);
+  if (first != LinkBadReply) return first;
+  // Silence, in short steps so that a stop still ends the wait at once.
+  const TimePoint end = clock_.Now() + kWriterSettleTime;
+  while (clock_.Now() < end) {
+    if (StopRequested()) return LinkStopped;
+    clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
+  }
+  port_.PurgeIn();
+  const int second = CheckWriter(readId);
+  ws_.WriterBusyHint = second == LinkBadReply;
+  return second;
+}
+
 int WriterLink::ReadWriterID(int limit) {
   Purge();
   const Wait sent = SendByte(ws_.HeaderBytes[0]);

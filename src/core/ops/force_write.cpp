@@ -4,7 +4,7 @@
 #include "core/ops/program_steps.h"
 #include "core/ops/stream.h"
 #include "core/ops/workers.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 
 namespace kvx {
 

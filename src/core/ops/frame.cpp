@@ -137,7 +137,7 @@ bool OpFrame::ReadStep(int area, int bytes, const StepLines& lines) {
 }
 
 bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
-  const int code = link_.CheckWriter(false);
+  const int code = link_.CheckWriterSettled(false);
   if (Stopped(code)) return false;
   if (code == LinkWrongWriter) {
     Fail(label, "Writer type is error!", OpOutcome::LinkFailed);

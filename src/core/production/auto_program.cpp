@@ -11,7 +11,7 @@
 #include "core/device/workspace_ops.h"
 #include "core/ops/program_steps.h"
 #include "core/ops/stream.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
