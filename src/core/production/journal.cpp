@@ -155,10 +155,9 @@ bool Journal::Fail(std::string_view what, std::string& error) {
   return false;
 }
 
-bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
-  std::lock_guard lock(mutex_);
+bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
   path_ = path;
-  if (!db_.Open(path, true)) return Fail("cannot be opened", error);
+  if (!db_.Open(path, create)) return Fail(create ? "cannot be opened" : "cannot be read", error);
   // Another run (another process) may hold the write lock for a moment: wait for it.
   if (!db_.Exec("PRAGMA busy_timeout = 10000") || !db_.Exec("PRAGMA journal_mode = WAL") ||
       !db_.Exec("PRAGMA synchronous = FULL")) {
@@ -166,7 +165,31 @@ bool Journal::Open(const std::string& path, std::string& error, const RunAlive& 
     db_.Close();
     return false;
   }
-  if (!Migrate(error) || !Recover(alive, error)) {
+  if (!Migrate(error)) {
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
+  std::lock_guard lock(mutex_);
+  if (!OpenFile(path, true, error)) return false;
+  if (!Recover(alive, true, error)) {
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool Journal::OpenToRead(const std::string& path, std::string& error) {
+  std::lock_guard lock(mutex_);
+  if (::access(path.c_str(), F_OK) != 0) {
+    error = "there is no journal " + path;
+    return false;
+  }
+  if (!OpenFile(path, false, error)) return false;
+  if (!Recover(ProcessAlive, false, error)) {
     db_.Close();
     return false;
   }
@@ -193,7 +216,7 @@ bool Journal::Migrate(std::string& error) {
   return true;
 }
 
-bool Journal::Recover(const RunAlive& alive, std::string& error) {
+bool Journal::Recover(const RunAlive& alive, bool registerRun, std::string& error) {
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error);
   // Pending rows whose run is gone (or unknown: a journal from before the runs were kept).
@@ -211,6 +234,7 @@ bool Journal::Recover(const RunAlive& alive, std::string& error) {
   for (std::int64_t id : dead)
     if (!mark.Bind(1, id).Run()) return Fail("cannot be written", error);
   recovered_ = static_cast<long>(dead.size());
+  if (!registerRun) return t.Commit() || Fail("cannot be written", error);
   SqliteStatement run = db_.Prepare("INSERT INTO runs(host, pid, started) VALUES(?, ?, ?)");
   if (!run.Bind(1, HostName()).Bind(2, static_cast<std::int64_t>(::getpid())).Bind(3, JournalTimeNow()).Run())
     return Fail("cannot be written", error);

@@ -84,6 +84,8 @@ class Journal {
   // runs that died into "unknown" and registers this run. False with a message for the operator
   // when the file cannot be opened, read or written: the run must then not start.
   bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
+  // For reading the passes: an existing journal only, and no run of this process is registered.
+  bool OpenToRead(const std::string& path, std::string& error);
   bool IsOpen() const { return db_.IsOpen(); }
   const std::string& Path() const { return path_; }
   long RecoveredRows() const { return recovered_; }  // pending rows made "unknown" by Open
@@ -106,7 +108,8 @@ class Journal {
 
  private:
   bool Migrate(std::string& error);
-  bool Recover(const RunAlive& alive, std::string& error);
+  bool OpenFile(const std::string& path, bool create, std::string& error);
+  bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
   bool Fail(std::string_view what, std::string& error);
 
   std::mutex mutex_;
