@@ -4,12 +4,14 @@
 #include <memory>
 #include <string>
 
+#include "cli/auto_journal.h"
 #include "cli/command.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/production/auto_program.h"
+#include "core/production/pass_journal.h"
 #include "core/production/qtp_file.h"
 #include "core/production/serial_setup.h"
 
@@ -81,13 +83,29 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
 }
 
 // One pass per chip, the later ones started as "Continue" starts them; the end of a QTP file
-// is the last.
-PassEnd AutoPass(OperationContext& ctx, TerminalView& view, long pass) {
-  if (pass > 1) PrepareNextPass(view);
-  const AutoPassResult result = AutoProgramPass(ctx);
-  view.Note("Pass Count", ctx.ws.PassCountText);
-  view.Note("Serial No.", ctx.ws.SerialText);
-  return {result.outcome, result.qtpFinished};
+// is the last. Each pass is in the journal: its serial number reserved before it is stamped, its
+// outcome written after it.
+PassRunner JournaledAutoPass(PassJournal& journal, std::ostream& err) {
+  return [&journal, &err](OperationContext& ctx, TerminalView& view, long pass) -> PassEnd {
+    if (pass > 1) PrepareNextPass(view);
+    std::string error;
+    if (!journal.BeforePass(ctx.ws, error)) {
+      err << "kvxw auto: " << error << "; no more chips\n";
+      return {OpOutcome::Refused, true};
+    }
+    JournalView recorded(view);
+    OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
+    const AutoPassResult result = AutoProgramPass(journaled);
+    const bool recordedEnd =
+        journal.AfterPass(ctx.ws, result.outcome, result.counted, recorded.RedLine(), error);
+    view.Note("Pass Count", ctx.ws.PassCountText);
+    view.Note("Serial No.", ctx.ws.SerialText);
+    if (!recordedEnd) {
+      err << "kvxw auto: " << error << "; no more chips\n";
+      return {result.outcome == OpOutcome::Ok ? OpOutcome::Refused : result.outcome, true};
+    }
+    return {result.outcome, result.qtpFinished};
+  };
 }
 
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
@@ -102,6 +120,10 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (int status = FillWorkspace("auto", inputs, *ws, out, err); status != kExitOk) return status;
   if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err)) return kExitUsage;
   if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), *ws, out, err)) return kExitFailed;
+  AutoJournal journal;
+  if (int status = OpenAutoJournal(args, *ws, args.Get("--qtp"), journal, out, err);
+      status != kExitOk)
+    return status;
 
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
@@ -110,8 +132,10 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   ws->SkipBlankCheck = args.Has("--no-blank-check");
   if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
 
+  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
+                          journal.firstRecord);
   return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
-                         AutoPass, out, err);
+                         JournaledAutoPass(passJournal, err), out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {
@@ -132,6 +156,8 @@ std::vector<OptionSpec> AutoOptions() {
        {"--serial-order", "ORDER", "serial numbers: msb (MSB->LSB) or lsb (LSB->MSB)"},
        {"--qtp", "FILE", "serial numbers from a QTP file, one record per chip"},
        IgnoreBlankResetOption()});
+  const std::vector<OptionSpec> journal = JournalOptions();
+  options.insert(options.end(), journal.begin(), journal.end());
   return options;
 }
 
@@ -152,7 +178,12 @@ const bool registered = RegisterCommand({
             "number is stamped into them before each pass and advanced after each counted one.\n"
             "A pseudo-random start value of all F is taken as all 0, as the dialog does.\n"
             "Refused before the first pass when the word at the device's reset address is blank,\n"
-            "unless --ignore-blank-reset is given.\n\n") +
+            "unless --ignore-blank-reset is given.\n"
+            "Every pass is written to the production journal (kvx-journal.db, see kvxw journal);\n"
+            "a serial number is reserved there before it is stamped. A run whose first number\n"
+            "(or QTP record) already went out is refused, naming the next free one; --resume\n"
+            "starts there. A journal that cannot be opened or written stops the run before the\n"
+            "first chip.\n\n") +
         kDeviceOutputHelp,
 });
 
