@@ -5,6 +5,7 @@
 #include <string>
 
 #include "cli/auto_journal.h"
+#include "cli/auto_ports.h"
 #include "cli/command.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
@@ -108,6 +109,18 @@ PassRunner JournaledAutoPass(PassJournal& journal, std::ostream& err) {
   };
 }
 
+// The workspace of one port: the program, the OPTION word, the ID, the serial numbers or the QTP
+// file, and the flags of the command.
+int BuildAutoWorkspace(const Args& args, const BufferInputs& inputs, Workspace& ws,
+                       std::ostream& out, std::ostream& err) {
+  if (int status = FillWorkspace("auto", inputs, ws, out, err); status != kExitOk) return status;
+  if (AnySerialOption(args) && !SetUpSerialNumbers(args, ws, out, err)) return kExitUsage;
+  if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), ws, out, err)) return kExitFailed;
+  ws.SkipBlankCheck = args.Has("--no-blank-check");
+  if (!ws.SkipBlankCheck) ws.EraseRequested = ws.MemoryKind == 2;
+  return kExitOk;
+}
+
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   BufferInputs inputs;
   if (!ParseBufferInputs("auto", args, inputs, err)) return kExitUsage;
@@ -115,23 +128,38 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ParseCount("auto", args, passes, err)) return kExitUsage;
   if (args.Has("--qtp") && AnySerialOption(args))
     return UsageError("auto", "--qtp and the --serial-* settings exclude each other", err);
+  const std::vector<std::string> ports = args.GetAll("--port");
+  const bool severalPorts = ports.size() > 1;
+  if (severalPorts && args.Has("--no-journal") && (args.Has("--qtp") || AnySerialOption(args)))
+    return UsageError("auto", "several --port with serial numbers need the journal, which hands "
+                              "each number to one port only", err);
 
   auto ws = std::make_unique<Workspace>();
-  if (int status = FillWorkspace("auto", inputs, *ws, out, err); status != kExitOk) return status;
-  if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err)) return kExitUsage;
-  if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), *ws, out, err)) return kExitFailed;
+  if (int status = BuildAutoWorkspace(args, inputs, *ws, out, err); status != kExitOk)
+    return status;
   AutoJournal journal;
   if (int status = OpenAutoJournal(args, *ws, args.Get("--qtp"), journal, out, err);
       status != kExitOk)
     return status;
 
+  if (severalPorts) {
+    if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
+    const AutoPortsPlan plan{
+        .ports = ports,
+        .device = inputs.device,
+        .passes = passes,
+        .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
+          return BuildAutoWorkspace(args, inputs, w, o, e);
+        },
+        .pass = JournaledAutoPass,
+    };
+    return RunAutoPorts(args, plan, *ws, journal, out, err);
+  }
+
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
   FreshChipEachPass(port, args);
-  ws->SkipBlankCheck = args.Has("--no-blank-check");
-  if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
-
   PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
                           journal.firstRecord);
   return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
@@ -140,6 +168,11 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
 
 std::vector<OptionSpec> AutoOptions() {
   std::vector<OptionSpec> options = PortOptions();
+  for (OptionSpec& o : options) {
+    if (o.name != "--port") continue;
+    o.repeatable = true;  // one Auto Program per port, all at once
+    o.help += "; given several times, one Auto Program per port, all at once";
+  }
   options.insert(
       options.end(),
       {DeviceOption(),

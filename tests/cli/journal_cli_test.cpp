@@ -233,3 +233,43 @@ TEST_F(JournalCli, AQtpRunResumesAfterTheLastRecordUsed) {
 }
 
 }  // namespace kvx::cli::test
+
+namespace kvx::cli::test {
+
+// Two Writers behind one `kvxw sim`, driven at once by one kvxw auto: every line says its port,
+// both ports draw from the one series, and no number goes into two chips.
+TEST_F(JournalCli, TwoPortsAtOnceShareTheSeriesWithoutSharingANumber) {
+  const std::string a = Path("writer-a"), b = Path("writer-b");
+  SimServer server(a, {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  ASSERT_TRUE(Exists(b)) << server.Output();
+  const RunOptions env{.env = {"KVXW_COM1=" + a, "KVXW_COM2=" + b}};
+
+  KvxwRun run = RunKvxw(AutoArgs("Com1", "--port Com2 --count 4"), env);
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  for (const std::string& line : Lines(run.out)) {
+    EXPECT_TRUE(line.starts_with("[COM1] ") || line.starts_with("[COM2] ")) << line;
+  }
+  for (const std::string& line : Lines(run.err)) {
+    EXPECT_TRUE(line.starts_with("progress: COM1 ") || line.starts_with("progress: COM2 "))
+        << line;
+  }
+  auto rows = Passes();
+  ASSERT_EQ(rows.size(), 8u);
+  std::map<std::string, int> perPort;
+  for (const Row& r : rows) ++perPort[r.at("port")];
+  EXPECT_EQ(perPort["COM1"], 4);
+  EXPECT_EQ(perPort["COM2"], 4);
+  ExpectNoNumberTwice(rows);
+
+  // A port that fails stops only itself; the exit status is the worst of the two.
+  run = RunKvxw(AutoArgs("Com1", "--port Com2 --port Com7 --count 2 --resume"),
+                {.env = {"KVXW_COM1=" + a, "KVXW_COM2=" + b, "KVXW_COM7=" + Path("nothing")}});
+  EXPECT_EQ(run.status, 3) << run.out << run.err;
+  EXPECT_NE(run.err.find("[COM7] "), std::string::npos) << run.err;
+  rows = Passes();
+  EXPECT_EQ(rows.size(), 12u);
+  ExpectNoNumberTwice(rows);
+}
+
+}  // namespace kvx::cli::test
