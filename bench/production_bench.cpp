@@ -29,10 +29,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/device/catalogue.h"
-#include "core/link/tcomm.h"
-#include "core/link/writer_link.h"
-#include "sim/pty_server.h"
+#include "pty_link.h"
 
 extern char** environ;
 
@@ -44,32 +41,9 @@ constexpr const char* kDevice = "KVX-43";
 
 double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
 
-// One simulated Writer on a pseudo-terminal and a host on its terminal side.
-struct Line {
-  kvx::Workspace ws;
-  kvx::SteadyClock clock;
-  kvx::sim::SimWriter writer;
-  kvx::sim::PtyServer server{writer};
-  kvx::TComm comm;
-  kvx::WriterLink link{ws, comm, clock};
-
-  Line() : writer(kvx::FindDevice(kDevice)) {
-    ws.SelectedDevice = kDevice;
-    ws.DeviceIndex = kvx::GetICInfo(ws, kDevice);
-    writer.Faults().BaudDelay = true;
-  }
-  bool Open(const std::string& path) {
-    std::string error;
-    if (!server.Start(path, error)) {
-      std::fprintf(stderr, "production_bench: %s\n", error.c_str());
-      return false;
-    }
-    comm.SetDeviceName(path);
-    comm.SetBaudRate(kvx::br115200);
-    comm.SetFlowControl(kvx::fcCTS);
-    comm.Open();
-    return comm.Enabled();
-  }
+// One simulated Writer at the wire's pace on a pseudo-terminal, and a host on its terminal side.
+struct Line : kvx::bench::PtyLink {
+  Line() : PtyLink(kDevice) { writer.Faults().BaudDelay = true; }
   // Seconds per acknowledged byte of one whole program-memory stream; 0 on a failure.
   double Stream() {
     const int bytes = 2 * ws.ProgramWords();
@@ -95,7 +69,8 @@ PacingResult Pacing(const fs::path& dir, int count) {
   std::vector<std::unique_ptr<Line>> lines;
   for (int i = 0; i < count; ++i) {
     lines.push_back(std::make_unique<Line>());
-    if (!lines.back()->Open((dir / ("pace" + std::to_string(i))).string())) return {};
+    if (!lines.back()->Open((dir / ("pace" + std::to_string(i))).string(), "production_bench"))
+      return {};
   }
   std::vector<double> perByte(static_cast<std::size_t>(count));
   std::vector<std::thread> hosts;
