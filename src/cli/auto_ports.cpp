@@ -4,11 +4,9 @@
 
 #include <memory>
 #include <sstream>
-#include <thread>
 
 #include "cli/port_lines.h"
 #include "cli/port_open.h"
-#include "core/production/auto_program.h"
 
 namespace kvx::cli {
 
@@ -20,32 +18,11 @@ struct PortRun {
   Workspace* ws = nullptr;
   CliPort port;
   std::unique_ptr<PassJournal> journal;
+  std::unique_ptr<TerminalView> view;
   std::string openError;
+  std::string journalError;
   int status = kExitOk;
 };
-
-// Passes 1, 2, ... on one port until one does not go through or the count is reached.
-int RunPortPasses(PortRun& run, const AutoPortsPlan& plan, std::ostream& out, std::ostream& err,
-                  std::stop_token stop) {
-  TerminalView view(out, err, false);
-  view.SetStreamBytes(run.ws->ProgramBytes);
-  view.Open(AutoProgramDialog());
-  OperationContext ctx{*run.ws, run.port.port(), run.port.clock(), view, stop};
-  const PassRunner pass = plan.pass(*run.journal, err);
-  OpOutcome last = OpOutcome::Ok;
-  for (long n = 1; n <= plan.passes; ++n) {
-    if (stop.stop_requested()) {
-      last = OpOutcome::Stopped;
-      break;
-    }
-    const PassEnd end = pass(ctx, view, n);
-    last = end.outcome;
-    if (last != OpOutcome::Ok || view.SawRed() || end.last) break;
-  }
-  view.Finish();
-  if (last == OpOutcome::Stopped) err << "kvxw auto: stopped\n";
-  return ExitStatus(last, view.SawRed());
-}
 
 int Rank(int status) {
   switch (status) {
@@ -106,17 +83,25 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                                                 journal.firstRecord);
   }
 
-  RunInterruptible([&](std::stop_token stop) {
-    std::vector<std::thread> threads;
-    for (std::size_t i = 0; i < count; ++i) {
-      if (runs[i].journal == nullptr) continue;
-      threads.emplace_back([&, i] {
-        runs[i].status = RunPortPasses(runs[i], plan, lines.Out(i), lines.Err(i), stop);
-      });
-    }
-    for (auto& t : threads) t.join();
-    return OpOutcome::Ok;
-  });
+  std::vector<InterruptibleWork> works;
+  std::vector<std::size_t> working;
+  for (std::size_t i = 0; i < count; ++i) {
+    PortRun& run = runs[i];
+    if (run.journal == nullptr) continue;
+    run.view = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
+    run.view->Open(plan.command.dialog());
+    works.push_back({run.ws, DialogPassesWork(plan.command, *run.ws, run.port, *run.view,
+                                              plan.passes, plan.afterPass,
+                                              journal.journal.get() ? run.journal.get() : nullptr,
+                                              run.journalError)});
+    working.push_back(i);
+  }
+  const std::vector<OpOutcome> outcomes = RunInterruptibleAll(works);
+  for (std::size_t k = 0; k < working.size(); ++k) {
+    PortRun& run = runs[working[k]];
+    run.status = EndDialogPasses("auto", *run.view, outcomes[k], run.journalError,
+                                 lines.Err(working[k]));
+  }
   lines.Finish();
 
   int status = kExitOk;

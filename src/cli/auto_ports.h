@@ -16,16 +16,16 @@
 
 namespace kvx::cli {
 
-// What kvxw auto hands each port: how to build its workspace and how to run one pass.
+// What kvxw auto hands each port: how to build its workspace and what to run on it.
 struct AutoPortsPlan {
   std::vector<std::string> ports;  // as given with --port
   std::string device;
-  long passes = 1;  // per port
+  const kvx::Command& command;  // Auto Program, with or without the blank check
+  long passes = 1;              // per port
   // Fills a workspace as the first one was filled (program, OPTION word, ID, serial numbers or
-  // QTP file); its messages go to the stream given. Returns kExitOk or the failure's status.
+  // QTP file); its messages go to the streams given. Returns kExitOk or the failure's status.
   std::function<int(Workspace& ws, std::ostream& out, std::ostream& err)> build;
-  // One journaled Auto Program pass.
-  std::function<PassRunner(PassJournal& journal, std::ostream& err)> pass;
+  AfterPass afterPass;  // the pass count and serial number lines
 };
 
 // `first` is the workspace built (and started from the journal) for the first port; `journal`

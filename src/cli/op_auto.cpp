@@ -11,7 +11,7 @@
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
-#include "core/production/auto_program.h"
+#include "core/production/commands.h"
 #include "core/production/pass_journal.h"
 #include "core/production/qtp_file.h"
 #include "core/production/serial_setup.h"
@@ -83,41 +83,19 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
   return result.loaded;
 }
 
-// One pass per chip, the later ones started as "Continue" starts them; the end of a QTP file
-// is the last. Each pass is in the journal: its serial number reserved before it is stamped, its
-// outcome written after it.
-PassRunner JournaledAutoPass(PassJournal& journal, std::ostream& err) {
-  return [&journal, &err](OperationContext& ctx, TerminalView& view, long pass) -> PassEnd {
-    if (pass > 1) PrepareNextPass(view);
-    std::string error;
-    if (!journal.BeforePass(ctx.ws, error)) {
-      err << "kvxw auto: " << error << "; no more chips\n";
-      return {OpOutcome::Refused, true};
-    }
-    JournalView recorded(view);
-    OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
-    const AutoPassResult result = AutoProgramPass(journaled);
-    const bool recordedEnd =
-        journal.AfterPass(ctx.ws, result.outcome, result.counted, recorded.RedLine(), error);
-    view.Note("Pass Count", ctx.ws.PassCountText);
-    view.Note("Serial No.", ctx.ws.SerialText);
-    if (!recordedEnd) {
-      err << "kvxw auto: " << error << "; no more chips\n";
-      return {result.outcome == OpOutcome::Ok ? OpOutcome::Refused : result.outcome, true};
-    }
-    return {result.outcome, result.qtpFinished};
-  };
+// After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
+void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
+  view.Note("Pass Count", ws.PassCountText);
+  view.Note("Serial No.", ws.SerialText);
 }
 
 // The workspace of one port: the program, the OPTION word, the ID, the serial numbers or the QTP
-// file, and the flags of the command.
+// file.
 int BuildAutoWorkspace(const Args& args, const BufferInputs& inputs, Workspace& ws,
                        std::ostream& out, std::ostream& err) {
   if (int status = FillWorkspace("auto", inputs, ws, out, err); status != kExitOk) return status;
   if (AnySerialOption(args) && !SetUpSerialNumbers(args, ws, out, err)) return kExitUsage;
   if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), ws, out, err)) return kExitFailed;
-  ws.SkipBlankCheck = args.Has("--no-blank-check");
-  if (!ws.SkipBlankCheck) ws.EraseRequested = ws.MemoryKind == 2;
   return kExitOk;
 }
 
@@ -142,16 +120,20 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
       status != kExitOk)
     return status;
 
+  const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
+                                               ? CommandId::AutoProgramWithoutBlankCheck
+                                               : CommandId::AutoProgram);
   if (severalPorts) {
     if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
     const AutoPortsPlan plan{
         .ports = ports,
         .device = inputs.device,
+        .command = command,
         .passes = passes,
         .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
           return BuildAutoWorkspace(args, inputs, w, o, e);
         },
-        .pass = JournaledAutoPass,
+        .afterPass = NotePassCountAndSerial,
     };
     return RunAutoPorts(args, plan, *ws, journal, out, err);
   }
@@ -162,8 +144,8 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   FreshChipEachPass(port, args);
   PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
                           journal.firstRecord);
-  return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
-                         JournaledAutoPass(passJournal, err), out, err);
+  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
+                         journal.journal ? &passJournal : nullptr);
 }
 
 std::vector<OptionSpec> AutoOptions() {

@@ -5,12 +5,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
+#include "core/ops/runner.h"
+#include "core/production/journaled_passes.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
@@ -47,28 +46,26 @@ class InterruptScope {
 
 }  // namespace
 
-OpOutcome RunInterruptible(const std::function<OpOutcome(std::stop_token)>& work) {
-  InterruptScope scope;
-  std::stop_source source;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  OpOutcome outcome = OpOutcome::Stopped;
+OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
+  return RunInterruptibleAll({{&ws, work}}).front();
+}
 
-  std::thread worker([&] {
-    const OpOutcome result = work(source.get_token());
-    std::lock_guard lock(mutex);
-    outcome = result;
-    done = true;
-    finished.notify_one();
-  });
-  {
-    std::unique_lock lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; }))
-      if (interrupted.load()) source.request_stop();
+std::vector<OpOutcome> RunInterruptibleAll(const std::vector<InterruptibleWork>& works) {
+  InterruptScope scope;
+  std::vector<OperationRunner> runners(works.size());
+  std::vector<OpOutcome> outcomes(works.size(), OpOutcome::Refused);
+  std::vector<bool> started(works.size());
+  for (std::size_t i = 0; i < works.size(); ++i)
+    started[i] = runners[i].Start(*works[i].ws, works[i].work);
+  for (std::size_t i = 0; i < works.size(); ++i) {
+    if (!started[i]) continue;
+    while (!runners[i].WaitFor(std::chrono::milliseconds(50))) {
+      if (!interrupted.load()) continue;
+      for (auto& runner : runners) runner.RequestStop();
+    }
+    outcomes[i] = runners[i].Wait();
   }
-  worker.join();
-  return outcome;
+  return outcomes;
 }
 
 int ExitStatus(OpOutcome outcome, bool sawRed) {
@@ -86,26 +83,40 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
   return kExitFailed;
 }
 
-int RunDialogPasses(std::string_view command, const DialogSpec& dialog, int streamBytes,
-                    Workspace& ws, CliPort& port, long passes, const PassRunner& pass,
-                    std::ostream& out, std::ostream& err) {
-  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
-  view.SetStreamBytes(streamBytes);
-  view.Open(dialog);
-  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
+                                                          Workspace& ws, CliPort& port,
+                                                          TerminalView& view, long passes,
+                                                          const AfterPass& afterPass,
+                                                          PassJournal* journal,
+                                                          std::string& journalError) {
+  return [&, passes, journal](std::stop_token stop) {
     OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    OpOutcome last = OpOutcome::Ok;
-    for (long n = 1; n <= passes; ++n) {
-      if (stop.stop_requested()) return OpOutcome::Stopped;
-      const PassEnd end = pass(ctx, view, n);
-      last = end.outcome;
-      if (last != OpOutcome::Ok || view.SawRed() || end.last) break;
-    }
-    return last;
-  });
+    const auto after = [&](long n, const PassResult&) {
+      if (afterPass) afterPass(view, ws, n);
+    };
+    if (journal != nullptr)
+      return RunJournaledPasses(command, ctx, passes, *journal, after, journalError).outcome;
+    return RunPasses(command, ctx, passes, after).outcome;
+  };
+}
+
+int EndDialogPasses(std::string_view name, TerminalView& view, OpOutcome outcome,
+                    const std::string& journalError, std::ostream& err) {
   view.Finish();
-  if (outcome == OpOutcome::Stopped) err << "kvxw " << command << ": stopped\n";
+  if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << "; no more chips\n";
+  if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
   return ExitStatus(outcome, view.SawRed());
+}
+
+int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
+                    long passes, const AfterPass& afterPass, std::ostream& out,
+                    std::ostream& err, PassJournal* journal) {
+  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  view.Open(command.dialog());
+  std::string journalError;
+  const OpOutcome outcome = RunInterruptible(
+      ws, DialogPassesWork(command, ws, port, view, passes, afterPass, journal, journalError));
+  return EndDialogPasses(name, view, outcome, journalError, err);
 }
 
 // ---- Shared options and steps --------------------------------------------------------------

@@ -83,7 +83,9 @@ PassJournal::PassJournal(Journal* journal, std::string port, std::string series,
 
 bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
   if (journal_ == nullptr) return true;
-  const bool qtp = IsQtpSeries(series_);
+  // A command that stamps no number (Force Write switches the mode off) records its chip alone.
+  const std::string series = ws.SerialNoMode ? series_ : std::string();
+  const bool qtp = IsQtpSeries(series);
   const std::string first = SerialHexText(ws);
   for (long step = 0; step < kMaxSteps; ++step) {
     SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
@@ -95,8 +97,8 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     row_.dataChecksum = HexDigits(ws.DataChecksum, 4);
     row_.optionWord = OptionWordText(ws);
     row_.idChecksum = ws.IdText + " / " + ws.ChecksumText;
-    row_.series = series_;
-    row_.serial = series_.empty() ? std::string() : SerialHexText(ws);
+    row_.series = series;
+    row_.serial = series.empty() ? std::string() : SerialHexText(ws);
     row_.record = qtp ? record_ : 0;
     row_.passCount = PassCountValue(ws.PassCountText);
     switch (journal_->Reserve(row_, error)) {
@@ -122,7 +124,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     }
   }
   exhausted_ = true;
-  error = "no free serial number left in the series " + series_;
+  error = "no free serial number left in the series " + series;
   return false;
 }
 

@@ -53,6 +53,7 @@ class PassJournal {
                  std::string& error);
 
   bool Exhausted() const { return exhausted_; }
+  const std::string& Series() const { return series_; }
   long Record() const { return record_; }
   const PassRecord& Row() const { return row_; }
 
@@ -79,6 +80,7 @@ class JournalView final : public OperationView {
     inner_.SetEnabled(button, enabled);
   }
   void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
+  void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
 
   const std::string& RedLine() const { return redLine_; }
   void StartPass() { redLine_.clear(), texts_.clear(); }
