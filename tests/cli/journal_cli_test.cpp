@@ -273,3 +273,36 @@ TEST_F(JournalCli, TwoPortsAtOnceShareTheSeriesWithoutSharingANumber) {
 }
 
 }  // namespace kvx::cli::test
+
+namespace kvx::cli::test {
+
+// Two ports on one QTP file: each record goes into one chip, and both ports stop at its end.
+TEST_F(JournalCli, TwoPortsShareAQtpFileRecordByRecord) {
+  ASSERT_EQ(RunKvxw({"qtp", "--program", Path("p01.bin"), "--device", "KVX-01",
+                     "--start-address", "100", "--bytes", "2", "--value", "0100", "--parts", "5",
+                     "-o", Path("lot.txt")})
+                .status,
+            0);
+  const KvxwRun run =
+      RunKvxw({"auto", "--port", "sim", "--port", "sim", "--device", "KVX-01", "--file",
+               Path("p01.bin"), "--option", "155D", "--qtp", Path("lot.txt"), "--count", "9"});
+  EXPECT_EQ(run.status, 0) << run.out << run.err;
+  const auto rows = Passes();
+  std::set<std::string> records;
+  for (const Row& r : rows) {
+    if (r.at("outcome") == "ok") {
+      EXPECT_TRUE(records.insert(r.at("qtp_record")).second) << r.at("qtp_record") << " twice";
+    }
+  }
+  EXPECT_EQ(records, (std::set<std::string>{"1", "2", "3", "4", "5"}));
+  ExpectNoNumberTwice(rows);
+}
+
+TEST_F(JournalCli, ReadingAJournalThatIsNotThereSaysSo) {
+  const KvxwRun run = RunKvxw({"journal", "--journal", Path("none.db")});
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("there is no journal " + Path("none.db")), std::string::npos) << run.err;
+  EXPECT_FALSE(Exists(Path("none.db")));
+}
+
+}  // namespace kvx::cli::test
