@@ -198,7 +198,11 @@ const bool registered = RegisterCommand({
             "a serial number is reserved there before it is stamped. A run whose first number\n"
             "(or QTP record) already went out is refused, naming the next free one; --resume\n"
             "starts there. A journal that cannot be opened or written stops the run before the\n"
-            "first chip.\n\n") +
+            "first chip.\n"
+            "With --port given several times every port runs its own Auto Program, --count\n"
+            "chips each, all drawing numbers from the one series through the journal. Each\n"
+            "line then starts with '[PORT] ', progress lines read 'progress: PORT P', a port\n"
+            "that fails stops only itself, and the exit status is the worst of the ports'.\n\n") +
         kDeviceOutputHelp,
 });
 
