@@ -73,7 +73,8 @@ void PortLines::Line(std::size_t port, bool err, const std::string& text) {
       err_ << kProgress << ports_[port] << ' ' << percent << '\n' << std::flush;
       return;
     }
-    percent_[port] = static_cast<int>(std::clamp(percent, 0L, 100L));
+    // A finished transfer takes its bar away.
+    percent_[port] = percent >= 100 ? -1 : static_cast<int>(std::max(percent, 0L));
     DrawBars();
     return;
   }
@@ -84,6 +85,10 @@ void PortLines::Line(std::size_t port, bool err, const std::string& text) {
 }
 
 void PortLines::DrawBars() {
+  if (std::all_of(percent_.begin(), percent_.end(), [](int p) { return p < 0; })) {
+    ClearBars();
+    return;
+  }
   std::string line = "\r";
   for (std::size_t p = 0; p < ports_.size(); ++p) {
     if (percent_[p] < 0) continue;
