@@ -39,6 +39,14 @@ class JournalCli : public CliTest {
     return args;
   }
 
+  // lot.txt: five two-byte numbers from 0100 for the RTIW words at 0100.
+  bool WriteLot() {
+    return RunKvxw({"qtp", "--program", Path("p01.bin"), "--device", "KVX-01",
+                    "--start-address", "100", "--bytes", "2", "--value", "0100", "--parts", "5",
+                    "-o", Path("lot.txt")})
+               .status == 0;
+  }
+
   // The journal's passes, one map of column to value per row.
   std::vector<Row> Passes(const std::string& journal = "kvx-journal.db") {
     const KvxwRun run = RunKvxw({"journal", "--csv", "--journal", journal});
@@ -203,11 +211,7 @@ TEST_F(JournalCli, AKilledRunNeverLetsANumberIntoTwoChips) {
 }
 
 TEST_F(JournalCli, AQtpRunResumesAfterTheLastRecordUsed) {
-  ASSERT_EQ(RunKvxw({"qtp", "--program", Path("p01.bin"), "--device", "KVX-01",
-                     "--start-address", "100", "--bytes", "2", "--value", "0100", "--parts", "5",
-                     "-o", Path("lot.txt")})
-                .status,
-            0);
+  ASSERT_TRUE(WriteLot());
   auto qtpRun = [&](const std::string& more) {
     std::vector<std::string> args = {"auto",   "--port", "sim", "--device", "KVX-01", "--file",
                                      Path("p01.bin"), "--option", "155D", "--qtp",
@@ -278,11 +282,7 @@ namespace kvx::cli::test {
 
 // Two ports on one QTP file: each record goes into one chip, and both ports stop at its end.
 TEST_F(JournalCli, TwoPortsShareAQtpFileRecordByRecord) {
-  ASSERT_EQ(RunKvxw({"qtp", "--program", Path("p01.bin"), "--device", "KVX-01",
-                     "--start-address", "100", "--bytes", "2", "--value", "0100", "--parts", "5",
-                     "-o", Path("lot.txt")})
-                .status,
-            0);
+  ASSERT_TRUE(WriteLot());
   const KvxwRun run =
       RunKvxw({"auto", "--port", "sim", "--port", "sim", "--device", "KVX-01", "--file",
                Path("p01.bin"), "--option", "155D", "--qtp", Path("lot.txt"), "--count", "9"});

@@ -43,6 +43,12 @@ class AutoJournal : public ::testing::Test {
     b.writer.SetFreshChipEachPass(true);
   }
 
+  // The dialog of `dialog` open on the bench's view, and the context of a pass on it.
+  static OperationContext Context(Bench& b, const DialogSpec& dialog) {
+    b.view.Open(dialog);
+    return {b.ws, b.port, b.clock, b.view, b.stop.get_token()};
+  }
+
   std::vector<PassRecord> Rows() {
     std::string error;
     return journal_.Passes({}, error);
@@ -56,8 +62,7 @@ TEST_F(AutoJournal, EachPassIsReservedBeforeAndFinishedAfterWithItsRedLine) {
   Bench b;
   SerialNumbers(b);
   PassJournal passes(&journal_, "COM1", SerialSeriesOf(b.ws));
-  b.view.Open(AutoProgramDialog());
-  OperationContext ctx{b.ws, b.port, b.clock, b.view, b.stop.get_token()};
+  OperationContext ctx = Context(b, AutoProgramDialog());
   std::string error;
   long seen = 0;
   const PassResult last = RunJournaledPasses(
@@ -91,8 +96,7 @@ TEST_F(AutoJournal, ForceWriteRecordsItsChipsWithoutANumber) {
   Bench b;
   SerialNumbers(b);
   PassJournal passes(&journal_, "COM2", SerialSeriesOf(b.ws));
-  b.view.Open(ForceWriteDialog());
-  OperationContext ctx{b.ws, b.port, b.clock, b.view, b.stop.get_token()};
+  OperationContext ctx = Context(b, ForceWriteDialog());
   std::string error;
   const PassResult r = RunJournaledPass(MainCommand(CommandId::ForceWrite), ctx, 1, passes, error);
   EXPECT_EQ(r.outcome, OpOutcome::Ok) << error;
@@ -115,8 +119,7 @@ TEST_F(AutoJournal, ANumberAnotherPortTookIsSkippedAndTheChipGetsTheNextOne) {
   ASSERT_EQ(journal_.Reserve(taken, error), Journal::ReserveResult::Reserved);
 
   PassJournal passes(&journal_, "COM1", series);
-  b.view.Open(AutoProgramDialog());
-  OperationContext ctx{b.ws, b.port, b.clock, b.view, b.stop.get_token()};
+  OperationContext ctx = Context(b, AutoProgramDialog());
   const PassResult r = RunJournaledPass(MainCommand(CommandId::AutoProgram), ctx, 1, passes, error);
   ASSERT_EQ(r.outcome, OpOutcome::Ok) << error;
   EXPECT_EQ(Rows().back().serial, "1001");
