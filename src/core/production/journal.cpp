@@ -127,11 +127,6 @@ PassOutcome OutcomeFromText(std::string_view text) {
   return PassOutcome::Unknown;
 }
 
-bool NumberStaysUsed(PassOutcome outcome, bool counted) {
-  if (counted) return true;
-  return outcome != PassOutcome::ChipFailed && outcome != PassOutcome::LinkFailed;
-}
-
 std::string JournalTimeNow() {
   const auto now = std::chrono::system_clock::now();
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
@@ -245,11 +240,18 @@ bool Journal::Recover(const RunAlive& alive, bool registerRun, std::string& erro
 
 namespace {
 
+// A row whose number stays used: every one but a failed pass that was not counted.
+#define KVX_KEEPS_NUMBER "(counted = 1 OR outcome NOT IN ('chip failed', 'link failed'))"
+
 // The first row that keeps the number (or the QTP record) used in its series.
 constexpr char kFindUse[] =
     "SELECT started, port, host, outcome FROM passes WHERE series = ?1 AND "
-    "(CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END) AND "
-    "(counted = 1 OR outcome NOT IN ('chip failed', 'link failed')) ORDER BY id LIMIT 1";
+    "(CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END) AND " KVX_KEEPS_NUMBER
+    " ORDER BY id LIMIT 1";
+// The last QTP record used in a series.
+constexpr char kLastRecord[] =
+    "SELECT max(record) FROM passes WHERE series = ? AND " KVX_KEEPS_NUMBER;
+#undef KVX_KEEPS_NUMBER
 
 }  // namespace
 
@@ -264,9 +266,7 @@ std::optional<SerialUse> Journal::FindUse(const std::string& series, const std::
 
 long Journal::LastRecordUsed(const std::string& series) {
   std::lock_guard lock(mutex_);
-  SqliteStatement last = db_.Prepare(
-      "SELECT max(record) FROM passes WHERE series = ? AND "
-      "(counted = 1 OR outcome NOT IN ('chip failed', 'link failed'))");
+  SqliteStatement last = db_.Prepare(kLastRecord);
   last.Bind(1, series);
   if (last.Step() != SqliteStatement::StepResult::Row || last.IsNull(0)) return 0;
   return static_cast<long>(last.Int(0));

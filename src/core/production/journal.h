@@ -2,6 +2,9 @@
 // production line knows which chip got which serial number, and a serial number is never stamped
 // into two chips, even when a run is killed half-way.
 //
+// A number stays used once a pass took it, unless that pass failed without being counted (a chip
+// or link failure): Auto Program then keeps the number for the next chip.
+//
 // A pass's row is written twice: reserved (outcome "pending") in its own transaction, committed
 // to disk, before the chip is stamped; finished with its outcome when the pass ends. A row still
 // pending when a run opens the journal belongs to a run that died (its process is gone): it
@@ -30,10 +33,6 @@ enum class PassOutcome { Pending, Ok, ChipFailed, LinkFailed, Stopped, Unknown }
 // "pending", "ok", "chip failed", "link failed", "stopped", "unknown".
 std::string_view OutcomeText(PassOutcome outcome);
 PassOutcome OutcomeFromText(std::string_view text);  // Unknown for a text it does not know
-
-// Whether a number whose pass ended this way may go into another chip. Only a pass that failed
-// without being counted gives its number back, as Auto Program keeps it for the next chip.
-bool NumberStaysUsed(PassOutcome outcome, bool counted);
 
 struct PassRecord {
   std::int64_t id = 0;
