@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -303,6 +304,33 @@ TEST_F(JournalCli, ReadingAJournalThatIsNotThereSaysSo) {
   EXPECT_EQ(run.status, 1);
   EXPECT_NE(run.err.find("there is no journal " + Path("none.db")), std::string::npos) << run.err;
   EXPECT_FALSE(Exists(Path("none.db")));
+}
+
+}  // namespace kvx::cli::test
+
+namespace kvx::cli::test {
+
+// Ctrl-C stops every port between two bytes; each says so, and the journal keeps the passes as
+// stopped, their numbers used.
+TEST_F(JournalCli, CtrlCStopsEveryPortAndTheJournalSaysStopped) {
+  const std::string a = Path("writer-a"), b = Path("writer-b");
+  SimServer server(a, {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass", "--fault",
+                       "baud-delay"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  RunOptions options{.env = {"KVXW_COM1=" + a, "KVXW_COM2=" + b}};
+  options.interruptWhen = [](const KvxwRun& r) {
+    return r.err.find("progress: COM1 50") != std::string::npos;
+  };
+  const KvxwRun run = RunKvxw(AutoArgs("Com1", "--port Com2 --count 3"), options);
+  EXPECT_EQ(run.status, 130) << run.out << run.err;
+  for (const char* port : {"[COM1] kvxw auto: stopped", "[COM2] kvxw auto: stopped"}) {
+    EXPECT_NE(run.err.find(port), std::string::npos) << run.err;
+  }
+  const auto rows = Passes();
+  const auto stopped = std::count_if(rows.begin(), rows.end(),
+                                     [](const Row& r) { return r.at("outcome") == "stopped"; });
+  EXPECT_GE(stopped, 1) << "COM1 was stopped half-way through its chip";
+  ExpectNoNumberTwice(rows);
 }
 
 }  // namespace kvx::cli::test
