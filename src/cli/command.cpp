@@ -178,7 +178,7 @@ static void PrintMainHelp(std::ostream& out) {
   }
   out << "\n'kvxw COMMAND --help' describes a command's options.\n"
          "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
-         "3 the link to the Writer failed.\n";
+         "3 the link to the Writer failed, 130 stopped by Ctrl-C.\n";
 }
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {

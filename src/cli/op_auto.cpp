@@ -35,7 +35,8 @@ bool FieldKeysOk(const std::string& text, std::size_t maxLength, char (*filter)(
 
 // Fills the dialog's fields from the options and presses "OK". Values that would be trimmed
 // when the focus leaves a field are refused instead, so nothing typed is silently lost.
-bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err) {
+bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err,
+                        bool& refusedForProgram) {
   auto refuse = [&](const std::string& message) {
     UsageError("auto", message, err);
     return false;
@@ -72,7 +73,11 @@ bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std:
   const SetupOutcome ok = SerialSetupOk(ws, f);
   if (ok.message.empty()) return true;
   out << "Message: " << ok.message << "\n";
-  return refuse("serial-number settings refused");
+  refuse("serial-number settings refused");
+  // Serial words that do not hold RTIW are the program's fault, not the command line's: the
+  // same status as a QTP file refused for that reason.
+  refusedForProgram = ok.message == kMsgSetupNotRtiw;
+  return false;
 }
 
 // --qtp FILE as Load QTP File: the first record is read and stamped at once.
@@ -94,7 +99,9 @@ void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
 int BuildAutoWorkspace(const Args& args, const BufferInputs& inputs, Workspace& ws,
                        std::ostream& out, std::ostream& err) {
   if (int status = FillWorkspace("auto", inputs, ws, out, err); status != kExitOk) return status;
-  if (AnySerialOption(args) && !SetUpSerialNumbers(args, ws, out, err)) return kExitUsage;
+  bool notRtiw = false;
+  if (AnySerialOption(args) && !SetUpSerialNumbers(args, ws, out, err, notRtiw))
+    return notRtiw ? kExitFailed : kExitUsage;
   if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), ws, out, err)) return kExitFailed;
   return kExitOk;
 }
@@ -189,8 +196,9 @@ const bool registered = RegisterCommand({
             "at the first one with a red line or a chip whose OPTION word is not blank (exit 1\n"
             "or 3) and at the end of a QTP file.\n"
             "Any --serial-* option switches serial-number mode on as the \"Serial No.\" dialog's\n"
-            "OK does: the words from --serial-start on must hold the RTIW instruction, and the\n"
-            "number is stamped into them before each pass and advanced after each counted one.\n"
+            "OK does: the words from --serial-start on must hold the RTIW instruction (exit 1\n"
+            "otherwise, as for a QTP file whose words are not RTIW), and the number is stamped\n"
+            "into them before each pass and advanced after each counted one.\n"
             "A pseudo-random start value of all F is taken as all 0, as the dialog does.\n"
             "Refused before the first pass when the word at the device's reset address is blank,\n"
             "unless --ignore-blank-reset is given.\n"

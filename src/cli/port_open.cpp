@@ -113,9 +113,11 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
     return false;
   }
   sim::SimWriter* writer = impl.simWriter.get();
-  auto factory = [writer]() -> std::unique_ptr<SerialPort> {
+  // On the link's own clock, so that the baud-delay fault paces the answers as on a terminal.
+  Clock* clock = &impl.clock;
+  auto factory = [writer, clock]() -> std::unique_ptr<SerialPort> {
     if (writer == nullptr) return nullptr;
-    return std::make_unique<sim::SimPort>(*writer);
+    return std::make_unique<sim::SimPort>(*writer, *clock);
   };
   impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
   error = impl.selector->CheckComPort();

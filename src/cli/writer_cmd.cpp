@@ -31,9 +31,9 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
     case LinkTimeout:
       err << ConnectTimeoutMessage(port.shownName()) << '\n';
       return kExitLink;
-    default:
+    default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands
       err << kConnectFail << '\n';
-      return kExitFailed;
+      return kExitLink;
   }
 }
 
@@ -53,7 +53,8 @@ const bool registered = RegisterCommand({
     .details = "Prints 'result: N' (the link result: 3 or 4 a Writer of the device's type,\n"
                "5 a Writer that serves every device, 6 the wrong Writer type, 7 an unexpected\n"
                "answer, 8 no answer in time) and 'writer-id: TEXT'. Exit status 0 for 3, 4\n"
-               "and 5, 3 when the port did not open or the Writer did not answer, 1 otherwise.",
+               "and 5; 3 (a link failure, as for the device commands) when the port did not\n"
+               "open, the Writer did not answer, is of the wrong type or answered unexpectedly.",
 });
 
 }  // namespace

@@ -111,7 +111,7 @@ std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
 // ---- KvxwProcess --------------------------------------------------------------------------------
 
 KvxwProcess::KvxwProcess(const std::vector<std::string>& args, const RunOptions& options) {
-  const char* kvxw = std::getenv("KVXW");
+  const char* kvxw = options.program ? options.program->c_str() : std::getenv("KVXW");
   if (kvxw == nullptr) {
     run_.err = "KVXW is not set\n";
     return;
@@ -346,7 +346,10 @@ std::string WordBytes(const std::vector<int>& words) {
 // ---- CliTest ------------------------------------------------------------------------------------
 
 void CliTest::SetUp() {
-  if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
+  // Without the binary every test would pass having checked nothing.
+  ASSERT_NE(std::getenv("KVXW"), nullptr)
+      << "KVXW is not set: run the command-line tests through ctest, or set KVXW to the path "
+         "of the kvxw binary";
   std::string pattern = (std::filesystem::temp_directory_path() / "kvxw-cli-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
   dir_ = pattern;

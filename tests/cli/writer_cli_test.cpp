@@ -58,7 +58,7 @@ TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {
   } cases[] = {
       {"B2", "KVX-01", "result: 3\n", 0, ""},              // type 1 Writer, type 1 device
       {"B3", "KVX-43", "result: 4\n", 0, ""},              // type 2 Writer, type 2 device
-      {"B3", "KVX-01", "result: 6\n", 1, "Connect Fail!\n"},  // the wrong Writer for the device
+      {"B3", "KVX-01", "result: 6\n", 3, "Connect Fail!\n"},  // the wrong Writer: a link failure
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.writerType) + " " + c.device);
@@ -143,7 +143,7 @@ TEST_F(WriterCli, InProcessSimulatorServesTheSameCommand) {
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(ok.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
   const KvxwRun wrong = RunKvxw({"writer", "--port", "sim", "--sim-fault", "wrong-writer"});
-  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.status, 3);  // a link failure, as the device commands report it
   EXPECT_EQ(wrong.out.substr(0, 10), "result: 6\n");
 }
 

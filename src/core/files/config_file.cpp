@@ -122,10 +122,10 @@ bool ReloadProgramData(Workspace& ws, LoadReport& report) {
   }
   ws.LoadedLength = kProgramBufferBytes;
   if (ext == "OBJ" || ext == "HEX") TranslatePicCode(ws, report.messages);
-  if (ws.CoreType == 3 && !IsElevenBitImage(ws.ProgramBuffer))
+  if (ws.IsElevenBit() && !IsElevenBitImage(ws.ProgramBuffer))
     return Fail(report, "It is not 11-bit instructions !");
   SplitWords(ws.ProgramBuffer);
-  if (ws.CoreType == 3) MaskElevenBit(ws.ProgramBuffer);
+  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
   return true;
 }
 

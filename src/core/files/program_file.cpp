@@ -76,7 +76,7 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
     SplitWords(ws.ProgramBuffer);
     ApplyCompanionConfig(ws, report);
   }
-  if (ws.CoreType == 3) MaskElevenBit(ws.ProgramBuffer);
+  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
   ws.BufferViewOpen = true;
   ws.BufferCaption = ws.LastProgramPath;
   report.rebuildBufferView = true;

@@ -150,7 +150,7 @@ void WriterLink::GetHeader(int area, int action) {
 
   switch (action) {
     case ActionProgram:
-      if (ws_.MemoryKind == 1) {
+      if (ws_.MemoryKind == 1) {  // OTP
         h[9] = kActionProgramOtpByte;
         break;
       }

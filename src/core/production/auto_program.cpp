@@ -208,7 +208,7 @@ PassResult AutoPass(OperationContext& ctx, long passNumber) {
 
 void AutoFlags(Workspace& ws) {
   ws.SkipBlankCheck = false;
-  ws.EraseRequested = ws.MemoryKind == 2;
+  ws.EraseRequested = ws.IsFlash();
 }
 // EraseRequested stays as it was: the pass does not look at it without the blank check.
 void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.SkipBlankCheck = true; }
