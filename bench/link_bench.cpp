@@ -26,10 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/device/catalogue.h"
-#include "core/link/tcomm.h"
-#include "core/link/writer_link.h"
-#include "sim/pty_server.h"
+#include "pty_link.h"
 
 namespace {
 
@@ -86,31 +83,7 @@ double PingPongFloor(int rounds) {
   return perRound;
 }
 
-struct LinkSetup {
-  kvx::Workspace ws;
-  kvx::SteadyClock clock;
-  kvx::sim::SimWriter writer;
-  kvx::sim::PtyServer server{writer};
-  kvx::TComm comm;
-  kvx::WriterLink link{ws, comm, clock};
-
-  explicit LinkSetup(const char* device) : writer(kvx::FindDevice(device)) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = kvx::GetICInfo(ws, device);
-  }
-  bool Open(const std::string& path) {
-    std::string error;
-    if (!server.Start(path, error)) {
-      std::fprintf(stderr, "link_bench: %s\n", error.c_str());
-      return false;
-    }
-    comm.SetDeviceName(path);
-    comm.SetBaudRate(kvx::br115200);
-    comm.SetFlowControl(kvx::fcCTS);
-    comm.Open();
-    return comm.Enabled();
-  }
-};
+using LinkSetup = kvx::bench::PtyLink;
 
 // Best seconds per acknowledged byte over `passes` program-memory streams.
 double PerAcknowledgedByte(LinkSetup& s, int passes) {
@@ -140,7 +113,7 @@ int main() {
                             ("kvx_link_bench_" + std::to_string(::getpid())))
                                .string();
   LinkSetup s("KVX-43");
-  if (!s.Open(path)) return 1;
+  if (!s.Open(path, "link_bench")) return 1;
 
   double floor = 1e9;  // best of five, as the stream is
   for (int i = 0; i < 5; ++i) floor = std::min(floor, PingPongFloor(5000));

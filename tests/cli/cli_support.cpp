@@ -354,10 +354,15 @@ void CliTest::SetUp() {
   std::string pattern = (std::filesystem::temp_directory_path() / "kvxw-cli-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
   dir_ = pattern;
+  // kvxw runs in the test's own folder: what it writes beside itself (the production journal)
+  // belongs to this test alone.
+  previousDir_ = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
 }
 
 void CliTest::TearDown() {
   std::error_code ignored;
+  if (!previousDir_.empty()) std::filesystem::current_path(previousDir_, ignored);
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
 

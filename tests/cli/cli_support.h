@@ -112,7 +112,8 @@ std::string WordBytes(const std::vector<int>& words);
 
 // ---- Fixture ------------------------------------------------------------------------------------
 
-// A kvxw test: fails when KVXW is not set; a fresh temporary directory, removed afterwards.
+// A kvxw test: fails when KVXW is not set; a fresh temporary directory, removed afterwards,
+// which is the current directory (and kvxw's) while the test runs.
 // A fixture that overrides SetUp() calls CliTest::SetUp() first and returns on a fatal failure.
 class CliTest : public testing::Test {
  protected:
@@ -128,6 +129,7 @@ class CliTest : public testing::Test {
 
  private:
   std::filesystem::path dir_;
+  std::filesystem::path previousDir_;
 };
 
 }  // namespace kvx::cli::test
