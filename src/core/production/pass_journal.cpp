@@ -4,7 +4,7 @@
 #include <memory>
 
 #include "core/device/text_convert.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
