@@ -293,8 +293,10 @@ void TMainForm::CreateEngineeringControls(QToolBar* bar) {
   row->addWidget(QtpSim);
   row->addWidget(label("Label21", "Flash Pgm Test :", Panel2));
   row->addWidget(FlashPgmTest);
-  bar->addWidget(Panel2)->setObjectName("Panel2Action");
-  Panel2->setVisible(false);
+  // A widget on a toolbar shows and hides through its action.
+  panel2Action_ = bar->addWidget(Panel2);
+  panel2Action_->setObjectName("Panel2Action");
+  panel2Action_->setVisible(false);
 
   // The pulse and erase width edits are built hidden and stay hidden: the header then carries
   // fixed widths.

@@ -216,6 +216,7 @@ class TMainForm : public QMainWindow {
   std::function<void()> closeLogo_;
   QMdiArea* mdiArea_ = nullptr;
   TStatusPanel* panel_ = nullptr;
+  QAction* panel2Action_ = nullptr;
   std::vector<QWidget*> widthControls_;  // PulseWidth, EraseWidth and their four labels
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;

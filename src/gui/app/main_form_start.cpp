@@ -197,7 +197,7 @@ void TMainForm::Timer1Timer() {
 void TMainForm::Label3DblClick() {
   const bool show = !ForceWriteAction->isVisible();
   ForceWriteAction->setVisible(show);
-  Panel2->setVisible(show);
+  panel2Action_->setVisible(show);
 }
 
 namespace {
