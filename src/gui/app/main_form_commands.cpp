@@ -158,12 +158,12 @@ void TMainForm::StartAutoProgram() {
   auto startPass = [this, dialog, timer2, result, pass] {
     if (session_ == nullptr || session_->WorkerRunning()) return;
     timer2->stop();
-    const bool next = ++*pass > 1;
-    session_->StartPass(
-        [result, next](kvx::OperationContext& ctx) {
-          if (next) kvx::PrepareNextPass(ctx.view);
-          *result = kvx::AutoProgramPass(ctx);
-        },
+    if (++*pass > 1) {
+      // "Continue" (or Timer2): buttons off and the lines back to their start texts, at once.
+      DirectView now(*dialog);
+      kvx::PrepareNextPass(now);
+    }
+    session_->StartPass([result](kvx::OperationContext& ctx) { *result = kvx::AutoProgramPass(ctx); },
         [this, timer2, result] {
           RefreshPanelNow();
           if (result->qtpFinished) SetButtonText(QtpSim, "Enable");
