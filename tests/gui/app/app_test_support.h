@@ -14,6 +14,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
 #include "gui/app/prompter.h"
+#include "gui/app/status_panel.h"
 
 namespace kvx::gui::test {
 
@@ -37,9 +38,11 @@ class MainWindowTest : public ::testing::Test {
   Workspace& ws() { return form_->workspace(); }
   sim::SimWriter& writer();
 
+  // A control of the main window; the status panel's first, since dialogs reuse its names.
   template <class T = QLabel>
   T* Find(const char* name) const {
-    T* w = form_->findChild<T*>(name);
+    T* w = form_->statusPanel()->findChild<T*>(name);
+    if (w == nullptr) w = form_->findChild<T*>(name);
     EXPECT_NE(w, nullptr) << name;
     return w;
   }
