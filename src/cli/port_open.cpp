@@ -1,6 +1,7 @@
 #include "cli/port_open.h"
 
 #include "cli/stop_signals.h"
+#include <cerrno>
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"

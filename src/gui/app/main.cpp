@@ -1,0 +1,51 @@
+// kvxwriter: the desktop program. One instance per user; the start-up logo while the main window
+// is created; SIGTERM, SIGINT and SIGHUP close the main window as File > Exit does.
+#include <QApplication>
+#include <QScreen>
+#include <QTimer>
+
+#include "gui/app/app_guard.h"
+#include "gui/app/logo_form.h"
+#include "gui/app/main_form.h"
+#include "gui/app/prompter.h"
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("KVX Writer");
+  QApplication::setApplicationVersion("2.63");
+
+  InstanceLock lock;
+  if (!lock.Acquire()) {
+    DefaultPrompter().Message(nullptr, "Process is running!");
+    return 1;
+  }
+  // A signal that comes before the main window exists closes it as soon as it does.
+  SignalBridge signalBridge;
+  TMainForm* window = nullptr;
+  bool closeAsked = false;
+  QObject::connect(&signalBridge, &SignalBridge::received, [&window, &closeAsked] {
+    if (window != nullptr) window->close();
+    else closeAsked = true;
+  });
+
+  auto* logo = new TLogoForm;
+  logo->show();
+  logo->repaint();
+  QApplication::processEvents();
+
+  MainFormOptions options;
+  options.closeLogo = [&logo] {
+    if (logo == nullptr) return;
+    logo->hide();
+    logo->deleteLater();
+    logo = nullptr;
+  };
+  TMainForm form(options);
+  options.closeLogo();
+  window = &form;
+  // Maximized; without a window manager to do it, the window takes the screen's free area.
+  if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
+  form.showMaximized();
+  if (closeAsked) QTimer::singleShot(0, &form, &QWidget::close);
+  return QApplication::exec();
+}
