@@ -7,6 +7,9 @@
 namespace kvx::cli {
 
 void SelectDevice(Workspace& ws, const std::string& device) {
+  // As in the window after start-up, the program-memory view exists: loads report what it
+  // would show (a PIC file that does not fit the device's core).
+  ws.BufferViewOpen = true;
   ws.SelectedDevice = device;
   ResetData(ws);  // loads the device's parameters first
 }

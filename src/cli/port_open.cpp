@@ -1,12 +1,10 @@
 #include "cli/port_open.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <cerrno>
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
+#include "core/link/port_permission.h"
 #include "core/link/port_select.h"
 #include "sim/sim_writer.h"
 
@@ -66,18 +64,6 @@ bool SwitchOnFaults(sim::SimWriter& writer, const std::vector<std::string>& faul
 }
 
 namespace {
-
-// The operator can do something about a refused permission: say which group may open the port.
-std::string PermissionLine(const std::string& device) {
-  struct stat st {};
-  if (::stat(device.c_str(), &st) != 0) return {};
-  std::string line = "Permission denied on " + device;
-  if (const group* g = ::getgrgid(st.st_gid); g != nullptr && st.st_gid != 0) {
-    line += ": members of the group '" + std::string(g->gr_name) +
-            "' may open it (add the user to that group and log in again)";
-  }
-  return line;
-}
 
 // The simulated Writer for `--port sim`, set up from the --sim-* options.
 bool MakeSimWriter(const PortOpenOptions& options, std::unique_ptr<sim::SimWriter>& writer,

@@ -51,6 +51,23 @@ TEST_F(FileCli, InfoExitsWithOneWhenTheLoadStops) {
   }
 }
 
+TEST_F(FileCli, InfoWarnsOfPicCodeForTheOtherCore) {
+  std::string fourteenBit(1024, '\0');
+  fourteenBit[1] = 0x30;  // word 0 = 0x3000: only 14-bit code has bits 12-13
+  const struct {
+    std::string device;
+    std::string bytes;
+    std::string warning;
+  } cases[] = {
+      {"KVX-03", fourteenBit, "Warning: File format error !(14 bit)"},  // a 12-bit core
+      {"KVX-17", std::string(2048, '\0'), "Warning: File format error !(12 bit)"},  // 14-bit
+  };
+  for (const auto& c : cases) {
+    KvxwRun run = RunKvxw({"info", Write(c.device + ".obj", c.bytes), "--device", c.device});
+    EXPECT_EQ(run.out.substr(0, run.out.find('\n')), "message: " + c.warning) << c.device;
+  }
+}
+
 TEST_F(FileCli, UsageErrorsGiveOneLineAndStatusTwo) {
   const std::string file = Write("a.bin", std::string(1024, '\0'));
   const std::vector<std::vector<std::string>> cases = {

@@ -1,0 +1,151 @@
+#include "gui/app/device_form.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/link/writer_link.h"
+#include "gui/app/prompter.h"
+#include "gui/app/widget_text.h"
+
+namespace {
+
+class NoView final : public kvx::OperationView {
+ public:
+  void SetText(std::string_view, std::string_view) override {}
+  void SetColour(std::string_view, kvx::LineColour) override {}
+  void SetVisible(std::string_view, bool) override {}
+  void SetGauge(int) override {}
+  void SetEnabled(std::string_view, bool) override {}
+  void ShowMessage(std::string_view) override {}
+};
+
+}  // namespace
+
+// The worker's side: each call is copied and queued to the window.
+class TDeviceForm::View final : public kvx::DownloadView {
+ public:
+  explicit View(TDeviceForm& form) : form_(&form) {}
+  void SelectLine(int index) override {
+    TDeviceForm* f = form_;
+    QMetaObject::invokeMethod(f, [f, index] { f->checkListBox1_->setCurrentRow(index); },
+                              Qt::QueuedConnection);
+  }
+  void SetGauge(int percent) override {
+    TDeviceForm* f = form_;
+    QMetaObject::invokeMethod(f, [f, percent] { f->gauge_->setValue(percent); },
+                              Qt::QueuedConnection);
+  }
+  void ShowMessage(std::string_view text) override {
+    TDeviceForm* f = form_;
+    const QString t = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QMetaObject::invokeMethod(f, [f, t] { f->prompter_.Message(f, t); }, Qt::QueuedConnection);
+  }
+
+ private:
+  TDeviceForm* form_;
+};
+
+TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
+    : WorkerDialog(parent),
+      prompter_(prompter),
+      view_(std::make_unique<View>(*this)),
+      nullView_(std::make_unique<NoView>()) {
+  setObjectName("DeviceForm");
+  setWindowTitle("Device select");
+  auto* layout = new QHBoxLayout(this);
+  checkListBox1_ = new QListWidget(this);
+  Name(checkListBox1_, "CheckListBox1", "Devices");
+  for (const kvx::DeviceLine& line : download_.Lines()) {
+    auto* item = new QListWidgetItem(QString::fromStdString(line.Name), checkListBox1_);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
+    item->setCheckState(line.Ticked ? Qt::Checked : Qt::Unchecked);
+    item->setSizeHint(QSize(140, 20));
+  }
+  checkListBox1_->setMinimumSize(170, 360);
+  layout->addWidget(checkListBox1_);
+
+  auto* side = new QVBoxLayout;
+  auto* label1 = new QLabel(this);
+  label1->setObjectName("Label1");
+  SetLabelText(label1, "Maxium 16 devices can be selected.");
+  side->addWidget(label1);
+  auto* count = new QHBoxLayout;
+  auto* label2 = new QLabel(this);
+  label2->setObjectName("Label2");
+  SetLabelText(label2, "Total selected devices :");
+  staticText1_ = new QLabel(this);
+  staticText1_->setObjectName("StaticText1");
+  staticText1_->setFrameShape(QFrame::Panel);
+  staticText1_->setFrameShadow(QFrame::Sunken);
+  staticText1_->setMinimumWidth(40);
+  staticText1_->setAlignment(Qt::AlignCenter);
+  count->addWidget(label2);
+  count->addWidget(staticText1_);
+  count->addStretch(1);
+  side->addLayout(count);
+  gauge_ = new QProgressBar(this);
+  Name(gauge_, "CGauge1");
+  gauge_->setRange(0, 100);
+  gauge_->setValue(0);
+  side->addWidget(gauge_);
+  side->addStretch(1);
+  auto* buttons = new QHBoxLayout;
+  downLoad_ = new QPushButton(this);
+  downLoad_->setObjectName("DownLoad");
+  SetButtonText(downLoad_, "Download");
+  exit_ = new QPushButton(this);
+  exit_->setObjectName("Exit");
+  SetButtonText(exit_, "Exit");
+  buttons->addWidget(downLoad_);
+  buttons->addWidget(exit_);
+  side->addLayout(buttons);
+  layout->addLayout(side);
+  ShowCount();
+
+  connect(checkListBox1_, &QListWidget::itemChanged, this, &TDeviceForm::CheckListBox1ClickCheck);
+  connect(downLoad_, &QPushButton::clicked, this, [this] {
+    for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
+                       static_cast<QWidget*>(exit_)})
+      w->setEnabled(false);
+    Q_EMIT downloadRequested();
+  });
+  connect(exit_, &QPushButton::clicked, this, [this] { CloseByButton(); });
+}
+
+TDeviceForm::~TDeviceForm() = default;
+
+kvx::OperationView& TDeviceForm::NullView() { return *nullView_; }
+
+void TDeviceForm::Download(kvx::OperationContext& ctx) {
+  kvx::WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
+  download_.DownLoadClick(link, *view_);
+}
+
+void TDeviceForm::DownloadEnded() {
+  for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
+                     static_cast<QWidget*>(exit_)})
+    w->setEnabled(true);
+}
+
+void TDeviceForm::CheckListBox1ClickCheck(QListWidgetItem* item) {
+  const int index = checkListBox1_->row(item);
+  const bool ticked = item->checkState() == Qt::Checked;
+  if (index < 0 || ticked == download_.Lines()[index].Ticked) return;
+  const std::string refusal = download_.CheckListBox1ClickCheck(index);
+  {
+    const QSignalBlocker block(checkListBox1_);
+    item->setCheckState(download_.Lines()[index].Ticked ? Qt::Checked : Qt::Unchecked);
+  }
+  gauge_->setValue(download_.Gauge());
+  ShowCount();
+  if (!refusal.empty()) prompter_.Message(this, QString::fromStdString(refusal));
+}
+
+void TDeviceForm::ShowCount() {
+  SetLabelText(staticText1_, QString::number(download_.TickedCount()));
+}

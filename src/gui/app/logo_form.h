@@ -1,0 +1,13 @@
+// The start-up logo: a picture of the program's name and version, drawn by the program itself,
+// shown while the main window is created.
+#pragma once
+
+#include <QWidget>
+
+class TLogoForm : public QWidget {
+ public:
+  explicit TLogoForm(QWidget* parent = nullptr);
+
+ protected:
+  void paintEvent(QPaintEvent* event) override;
+};

@@ -1,0 +1,240 @@
+// TMainForm: start-up, exit, the port and device selectors, the 500 ms timer and the hidden
+// engineering controls.
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <cerrno>
+
+#include "core/device/catalogue.h"
+#include "core/device/workspace_ops.h"
+#include "core/files/config_file.h"
+#include "core/link/port_permission.h"
+#include "gui/app/main_form.h"
+#include "gui/app/operation_session.h"
+#include "gui/app/prompter.h"
+#include "gui/app/status_panel.h"
+#include "gui/app/widget_text.h"
+
+namespace {
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Sets a selector without running its change handler, as the program (not the operator) does.
+class QuietSelectors {
+ public:
+  explicit QuietSelectors(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
+  ~QuietSelectors() { flag_ = was_; }
+
+ private:
+  bool& flag_;
+  bool was_;
+};
+
+}  // namespace
+
+void TMainForm::FormCreate() {
+  setWindowTitle(QString("KVX Writer ") + " V2.63");
+  ws_->WriterId.clear();
+  if (ws_->StartDir.empty()) ws_->StartDir = QDir::currentPath().toStdString();
+  ws_->BufferCaption.clear();
+  {
+    QuietSelectors quiet(selectorsQuiet_);
+    ComboBox1->setCurrentIndex(0);
+    ComboBox2->setCurrentIndex(0);
+    cbKeepOption->setChecked(false);
+  }
+  ws_->PortName = ComboBox1->currentText().toStdString();
+  ws_->SelectedDevice = ComboBox2->currentText().toStdString();
+  ws_->DeviceIndex = kvx::GetICInfo(*ws_, ws_->SelectedDevice);
+
+  // Default.cfg from the start-up folder: its device, port and program data.
+  const kvx::LoadReport report = kvx::LoadDefaultConfig(*ws_);
+  {
+    QuietSelectors quiet(selectorsQuiet_);
+    ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
+    ComboBox1->setCurrentText(Q(ws_->PortName));
+  }
+  panel_->RefreshData(*ws_);
+  EnableByMemoryKind();
+  EnableEditorCommands();
+
+  // The connection check; the logo goes before any message.
+  const std::vector<std::string> messages = ports_->StartupCheck();
+  if (closeLogo_) closeLogo_();
+  ShowMessages(report.messages);
+  ShowMessages(messages);
+  {
+    // On this platform the link runs with the CTS handshake from the next check on.
+    QuietSelectors quiet(selectorsQuiet_);
+    HandShake->setCurrentIndex(1);
+  }
+  ws_->HandShake = HandShake->currentText().toStdString();
+  Timer1->start();
+}
+
+void TMainForm::FormShow() {
+  if (ws_->ShownOnce) return;
+  ws_->RefreshPending = true;
+  ws_->IdChecksumFormOpen = true;
+  ws_->BufferViewOpen = true;
+  ws_->ShownOnce = true;
+  RebuildBufferWindows();
+}
+
+void TMainForm::showEvent(QShowEvent* event) {
+  QMainWindow::showEvent(event);
+  FormShow();
+}
+
+void TMainForm::closeEvent(QCloseEvent* event) {
+  if (Busy()) {
+    // The worker is asked to stop and the window closes once it has returned.
+    closeAfterWorker_ = true;
+    session_->Close();
+    event->ignore();
+    return;
+  }
+  FormClose();
+  event->accept();
+}
+
+void TMainForm::FormClose() {
+  if (closed_) return;
+  closed_ = true;
+  Timer1->stop();
+  ports_->CloseAtExit();
+  ws_->QtpReadFile.reset();
+  const std::string failure = kvx::SaveDefaultConfig(*ws_);
+  if (!failure.empty()) prompter_->Message(this, Q(failure));
+}
+
+bool TMainForm::Busy() const { return session_ != nullptr && session_->WorkerRunning(); }
+
+void TMainForm::RefreshPanelNow() {
+  if (Busy()) return;
+  panel_->RefreshData(*ws_);
+}
+
+void TMainForm::ShowMessages(const std::vector<std::string>& messages) {
+  for (const std::string& m : messages) {
+    QString text = Q(m);
+    // Refused for lack of permission: say who may open the device, as kvxw does.
+    if (m == kvx::PortErrorMessage(ws_->PortName) && ports_->OpenError() == EACCES) {
+      const std::string line = kvx::PermissionLine(ports_->Device());
+      if (!line.empty()) text += "\n" + Q(line);
+    }
+    prompter_->Message(this, text);
+  }
+}
+
+bool TMainForm::PortReady() {
+  if (Busy()) return false;
+  std::string message;
+  if (ports_->EnsurePort(message)) return true;
+  ShowMessages({message});
+  return false;
+}
+
+void TMainForm::ComboBox1Change() {
+  if (selectorsQuiet_) return;
+  if (Busy()) {
+    // A worker owns the port: the selector goes back to the port it uses.
+    QuietSelectors quiet(selectorsQuiet_);
+    ComboBox1->setCurrentText(Q(ws_->PortName));
+    HandShake->setCurrentText(Q(ws_->HandShake));
+    return;
+  }
+  ws_->PortName = ComboBox1->currentText().toStdString();
+  ws_->HandShake = HandShake->currentText().toStdString();
+  ShowMessages(ports_->ChangeCheck());
+}
+
+void TMainForm::ComboBox2Change() {
+  if (selectorsQuiet_) return;
+  if (Busy()) {
+    QuietSelectors quiet(selectorsQuiet_);
+    ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
+    return;
+  }
+  ws_->SelectedDevice = ComboBox2->currentText().toStdString();
+  ws_->OptionLow = ws_->OptionHigh = 0x7F;
+  kvx::ResetData(*ws_);
+  panel_->RefreshData(*ws_);
+  EnableByMemoryKind();
+  // The simulated Writer's socket follows the device chosen.
+  if (kvx::IsSimPort(ports_->Device()) && !ws_->PortError) ports_->CheckComPort();
+  RebuildBufferWindows();
+  if (ws_->NeedsAdaptor != 0) prompter_->Message(this, "Please add the adaptor");
+}
+
+void TMainForm::EnableByMemoryKind() {
+  const bool flash = ws_->MemoryKind == 2;
+  EraseAction->setEnabled(flash);
+  WriteEEAction->setEnabled(flash);
+  EEPROM1->setEnabled(flash && EditorsPresent());
+  ClearEEPROMBuffer1->setEnabled(flash && EditorsPresent());
+  if (!flash) ws_->EepromViewOpen = false;
+}
+
+void TMainForm::Timer1Timer() {
+  // While a worker owns the workspace the panel waits for its end.
+  if (Busy()) return;
+  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen && EditorsPresent());
+  if (ws_->RefreshPending) {
+    ws_->RefreshPending = false;
+    panel_->RefreshData(*ws_);
+  } else {
+    panel_->ShowTexts(*ws_);
+  }
+}
+
+void TMainForm::Label3DblClick() {
+  const bool show = !ForceWriteAction->isVisible();
+  ForceWriteAction->setVisible(show);
+  panel2Action_->setVisible(show);
+}
+
+namespace {
+// The engineering toggles' caption: "Disable" while the mode is on, "Enable" while it is off.
+void ToggleCaption(QPushButton* button, bool on) { SetButtonText(button, on ? "Disable" : "Enable"); }
+}  // namespace
+
+void TMainForm::QtpSimClick() {
+  if (Busy() || !ws_->SerialNoMode) return;
+  ws_->QtpSimulate = !ws_->QtpSimulate;
+  ToggleCaption(QtpSim, ws_->QtpSimulate);
+}
+
+void TMainForm::FlashPgmTestClick() {
+  if (Busy()) return;
+  ws_->FlashPgmTestOn = !ws_->FlashPgmTestOn;
+  ToggleCaption(FlashPgmTest, ws_->FlashPgmTestOn);
+}
+
+namespace {
+// The width edits keep their values within what the header byte carries.
+void ClampWidth(QLineEdit* edit, const char* empty, int max, std::string& into) {
+  QString text = edit->text();
+  bool ok = false;
+  const int value = text.toInt(&ok);
+  if (text.isEmpty()) text = empty;
+  else if (ok && value > max) text = QString::number(max);
+  else if (ok && value == 0) text = "1";
+  if (text != edit->text()) edit->setText(text);
+  into = text.toStdString();
+}
+}  // namespace
+
+void TMainForm::PulseWidthChange() {
+  if (!Busy()) ClampWidth(PulseWidth, "5", 127, ws_->PulseWidthText);
+}
+
+void TMainForm::EraseWidthChange() {
+  if (!Busy()) ClampWidth(EraseWidth, "120", 255, ws_->EraseWidthText);
+}

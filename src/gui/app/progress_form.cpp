@@ -1,0 +1,184 @@
+#include "gui/app/progress_form.h"
+
+#include <QFont>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/app/prompter.h"
+#include "gui/app/widget_text.h"
+
+namespace {
+
+QString FromView(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+}  // namespace
+
+TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QWidget* parent)
+    : WorkerDialog(parent), prompter_(prompter), closeBox_(spec.closeBox) {
+  setObjectName(QString::fromStdString(spec.objectName));
+  setWindowTitle(QString::fromStdString(spec.caption));
+  // Only the dialogs that may be closed at any moment get a close box.
+  Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
+  if (closeBox_) flags |= Qt::WindowCloseButtonHint;
+  setWindowFlags(flags);
+  setMinimumWidth(380);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(18, 14, 18, 14);
+  layout->setSpacing(8);
+  auto* title = new QLabel(this);
+  title->setObjectName("StaticText1");
+  QFont big = title->font();
+  big.setPointSizeF(big.pointSizeF() * 1.4);
+  big.setBold(true);
+  title->setFont(big);
+  title->setAlignment(Qt::AlignCenter);
+  SetLabelText(title, QString::fromStdString(spec.title));
+  lines_.insert("StaticText1", title);
+  layout->addWidget(title);
+  auto* bevel = new QFrame(this);
+  bevel->setObjectName("Bevel1");
+  bevel->setFrameShape(QFrame::HLine);
+  bevel->setFrameShadow(QFrame::Sunken);
+  layout->addWidget(bevel);
+
+  for (const kvx::ControlSpec& c : spec.labels) {
+    auto* label = new QLabel(this);
+    label->setObjectName(QString::fromStdString(c.name));
+    label->setMinimumHeight(label->fontMetrics().height() + 4);
+    SetLabelText(label, QString::fromStdString(c.text));
+    label->setVisible(c.visible);
+    lines_.insert(label->objectName(), label);
+    layout->addWidget(label);
+  }
+  if (spec.gauge) {
+    gauge_ = new QProgressBar(this);
+    gauge_->setObjectName("CGauge1");
+    gauge_->setAccessibleName("CGauge1");
+    gauge_->setRange(0, 100);
+    gauge_->setValue(0);
+    gauge_->setTextVisible(true);
+    // A blue bar, as on the Writer's own software.
+    QPalette pal = gauge_->palette();
+    pal.setColor(QPalette::Highlight, QColor(0, 0, 255));
+    gauge_->setPalette(pal);
+    layout->addWidget(gauge_);
+  }
+  layout->addStretch(1);
+  auto* row = new QHBoxLayout;
+  row->addStretch(1);
+  for (const kvx::ControlSpec& b : spec.buttons) {
+    auto* button = new QPushButton(this);
+    const QString name = QString::fromStdString(b.name);
+    button->setObjectName(name);
+    SetButtonText(button, QString::fromStdString(b.text));
+    button->setEnabled(false);  // only the worker enables it
+    button->setAutoDefault(false);
+    button->setMinimumWidth(90);
+    connect(button, &QPushButton::clicked, this, [this, name] { ButtonClicked(name); });
+    buttons_.insert(name, button);
+    row->addWidget(button);
+  }
+  if (auto* cont = buttons_.value("Button2")) cont->setDefault(true);
+  row->addStretch(1);
+  layout->addLayout(row);
+}
+
+void TProgressForm::ButtonClicked(const QString& name) {
+  if (name == "Button2") {
+    Q_EMIT continueRequested();
+    return;
+  }
+  CloseByButton();  // "OK", "Exit"
+}
+
+bool TProgressForm::MayClose() const {
+  if (closeBox_) return true;
+  for (QPushButton* b : buttons_)
+    if (b->isEnabled() && b->objectName() != "Button2") return true;
+  return false;
+}
+
+void TProgressForm::showEvent(QShowEvent* event) {
+  QDialog::showEvent(event);
+  if (shownOnce_) return;
+  shownOnce_ = true;
+  Q_EMIT shown();
+}
+
+void TProgressForm::ApplyText(const QString& control, const QString& text) {
+  if (QLabel* label = lines_.value(control)) SetLabelText(label, text);
+}
+
+void TProgressForm::ApplyColour(const QString& control, kvx::LineColour colour) {
+  QLabel* label = lines_.value(control);
+  if (label == nullptr) return;
+  QPalette pal = label->palette();
+  pal.setColor(QPalette::WindowText, colour == kvx::LineColour::Red
+                                         ? QColor(255, 0, 0)
+                                         : palette().color(QPalette::WindowText));
+  label->setPalette(pal);
+}
+
+void TProgressForm::ApplyVisible(const QString& control, bool visible) {
+  if (QWidget* w = lines_.value(control)) w->setVisible(visible);
+}
+
+void TProgressForm::ApplyGauge(int percent) {
+  if (gauge_ != nullptr) gauge_->setValue(percent);
+}
+
+void TProgressForm::ApplyEnabled(const QString& button, bool enabled) {
+  if (QPushButton* b = buttons_.value(button)) b->setEnabled(enabled);
+}
+
+// ---- The worker's side ----------------------------------------------------------------------
+
+void QueuedView::Post(std::function<void(TProgressForm&)> call) {
+  TProgressForm* form = form_;
+  QMetaObject::invokeMethod(form, [form, call = std::move(call)] { call(*form); },
+                            Qt::QueuedConnection);
+}
+
+void QueuedView::SetText(std::string_view control, std::string_view text) {
+  Post([c = FromView(control), t = FromView(text)](TProgressForm& f) { f.ApplyText(c, t); });
+}
+
+void QueuedView::SetColour(std::string_view control, kvx::LineColour colour) {
+  Post([c = FromView(control), colour](TProgressForm& f) { f.ApplyColour(c, colour); });
+}
+
+void QueuedView::SetVisible(std::string_view control, bool visible) {
+  Post([c = FromView(control), visible](TProgressForm& f) { f.ApplyVisible(c, visible); });
+}
+
+void QueuedView::SetGauge(int percent) {
+  Post([percent](TProgressForm& f) { f.ApplyGauge(percent); });
+}
+
+void QueuedView::SetEnabled(std::string_view button, bool enabled) {
+  Post([b = FromView(button), enabled](TProgressForm& f) { f.ApplyEnabled(b, enabled); });
+}
+
+void QueuedView::ShowMessage(std::string_view text) {
+  struct Wait {
+    std::mutex mu;
+    std::condition_variable_any cv;
+    bool dismissed = false;
+  };
+  auto wait = std::make_shared<Wait>();
+  Post([wait, t = FromView(text)](TProgressForm& f) {
+    f.prompter().Message(&f, t);
+    std::lock_guard lock(wait->mu);
+    wait->dismissed = true;
+    wait->cv.notify_all();
+  });
+  std::unique_lock lock(wait->mu);
+  wait->cv.wait(lock, stop_, [&] { return wait->dismissed; });
+}

@@ -1,0 +1,186 @@
+#include "gui/app/status_panel.h"
+
+#include <QComboBox>
+#include <QEvent>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QVBoxLayout>
+
+#include "core/device/catalogue.h"
+#include "gui/app/widget_text.h"
+
+namespace {
+
+constexpr int kPanelWidth = 200;
+
+// The OPTION lines in the workspace's label order (Label5..Label10) and their start texts.
+struct OptionLine {
+  const char* caption;
+  const char* captionText;
+  const char* value;
+};
+constexpr OptionLine kOptionLines[6] = {
+    {"StaticText2", "OSC Type:", "Label5"}, {"StaticText3", "OST:", "Label6"},
+    {"StaticText4", "WDT:", "Label7"},      {"StaticText5", "PED:", "Label8"},
+    {"StaticText6", "Security:", "Label9"}, {"StaticText7", "PRD:", "Label10"},
+};
+
+QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// The ID box shows its twelve bytes in two rows of six, so they fit the column.
+QString IdRows(const std::string& text) {
+  QStringList bytes = Q(text).split(' ', Qt::SkipEmptyParts);
+  if (bytes.size() <= 6) return bytes.join(' ');
+  return bytes.mid(0, 6).join(' ') + '\n' + bytes.mid(6).join(' ');
+}
+
+}  // namespace
+
+TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
+  setObjectName("StatusPanel");
+  setFixedWidth(kPanelWidth);
+  auto* column = new QVBoxLayout(this);
+  column->setContentsMargins(6, 6, 6, 6);
+  column->setSpacing(6);
+
+  auto* device = new QHBoxLayout;
+  device->addWidget(Caption("StaticText1", "Device:"));
+  comboBox2_ = new QComboBox(this);
+  Name(comboBox2_, "ComboBox2", "Device");
+  for (int i = 0; i < kvx::kDeviceCount; ++i) comboBox2_->addItem(Q(kvx::GetIcName(i)));
+  device->addWidget(comboBox2_, 1);
+  column->addLayout(device);
+
+  // The OPTION area, drawn in the panel's top-to-bottom order.
+  optionArea_ = new QWidget(this);
+  optionArea_->setObjectName("OptionArea");
+  auto* grid = new QGridLayout(optionArea_);
+  grid->setContentsMargins(0, 0, 0, 0);
+  grid->setHorizontalSpacing(6);
+  grid->setVerticalSpacing(3);
+  constexpr int kDrawOrder[6] = {0, 1, 2, 3, 4, 5};
+  for (int row = 0; row < 6; ++row) {
+    const OptionLine& line = kOptionLines[kDrawOrder[row]];
+    captions_[row] = Caption(line.caption, line.captionText);
+    values_[row] = Value(line.value, "Blank");
+    grid->addWidget(captions_[row], row, 0);
+    grid->addWidget(values_[row], row, 1);
+    captions_[row]->installEventFilter(this);
+    values_[row]->installEventFilter(this);
+  }
+  optionArea_->installEventFilter(this);
+  column->addWidget(optionArea_);
+
+  auto* sums = new QGridLayout;
+  sums->setHorizontalSpacing(6);
+  sums->setVerticalSpacing(3);
+  auto addSum = [&](int row, QLabel* caption, QLabel* value, const char* hint) {
+    value->setToolTip(hint);
+    sums->addWidget(caption, row, 0);
+    sums->addWidget(value, row, 1);
+  };
+  label11_ = Value("Label11", "");
+  label17_ = Value("Label17", "");
+  optChecksum_ = Value("OptChecksum", "");
+  protectSum_ = Value("ProtectSum", "");
+  addSum(0, Caption("StaticText8", "Checksum:"), label11_, "Checksum for data");
+  addSum(1, Caption("Label16", "IC Checksum:"), label17_, "Checksum on IC");
+  addSum(2, Caption("StaticText10", "OPTION Sum:"), optChecksum_, "Checksum include OPTION");
+  addSum(3, Caption("StaticText11", "Protect Sum:"), protectSum_, "Checksum for protected IC");
+  column->addLayout(sums);
+
+  auto box = [&](const QString& name, const QString& title, QLabel* value) {
+    auto* group = new QGroupBox(title, this);
+    Name(group, name, title);
+    auto* inner = new QVBoxLayout(group);
+    inner->setContentsMargins(6, 4, 6, 4);
+    inner->addWidget(value);
+    column->addWidget(group);
+    return group;
+  };
+  label18_ = Value("Label18", "");
+  label18_->setFont(QFont("Monospace"));
+  idBox_ = box("GroupBox1", "ID :", label18_);
+  idBox_->installEventFilter(this);
+  label18_->installEventFilter(this);
+  label15_ = Value("Label15", "00");
+  box("GroupBox2", "Serial No. (HEX) :", label15_);
+  label13_ = Value("Label13", "0");
+  label13_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  passBox_ = box("GroupBox4", "Pass Count :", label13_);
+  passBox_->installEventFilter(this);
+  label13_->installEventFilter(this);
+
+  auto* modes = new QGridLayout;
+  modes->setHorizontalSpacing(6);
+  label1_ = Value("Label1", "Disable");
+  label19_ = Value("Label19", "Disable");
+  modes->addWidget(Caption("StaticText12", "Serial No. Mode :"), 0, 0);
+  modes->addWidget(label1_, 0, 1);
+  modes->addWidget(Caption("StaticText13", "QTP file :"), 1, 0);
+  modes->addWidget(label19_, 1, 1);
+  column->addLayout(modes);
+  column->addStretch(1);
+}
+
+QLabel* TStatusPanel::Caption(const QString& name, const QString& text) {
+  auto* label = new QLabel(this);
+  label->setObjectName(name);
+  SetLabelText(label, text);
+  return label;
+}
+
+QLabel* TStatusPanel::Value(const QString& name, const QString& text) {
+  QLabel* label = Caption(name, text);
+  label->setFrameShape(QFrame::NoFrame);
+  return label;
+}
+
+void TStatusPanel::RefreshData(kvx::Workspace& ws) {
+  const kvx::PanelState state = kvx::RefreshData(ws);
+  for (int field = 0; field < 6; ++field) {
+    const int slot = kvx::PanelLabelSlot(static_cast<kvx::OptionField>(field));
+    const bool greyed = state.lines[field].greyed;
+    captions_[slot]->setEnabled(!greyed);
+    values_[slot]->setEnabled(!greyed);
+  }
+  ShowTexts(ws);
+}
+
+void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
+  for (int slot = 0; slot < 6; ++slot) {
+    SetLabelText(captions_[slot], Q(ws.OptionCaptionText[slot]));
+    SetLabelText(values_[slot], Q(ws.OptionLabelText[slot]));
+  }
+  // A layout that calls the PRD line "MCLR HI:" moves its caption; the indent stands for it.
+  captions_[5]->setIndent(ws.PrdCaptionLeft == 72 ? 8 : 0);
+  SetLabelText(label11_, Q(ws.ChecksumText));
+  SetLabelText(label17_, Q(ws.IcChecksumText));
+  SetLabelText(optChecksum_, Q(ws.OptChecksumText));
+  SetLabelText(protectSum_, Q(ws.ProtectSumText));
+  label18_->setText(IdRows(ws.IdText));
+  label18_->setAccessibleName(Q(ws.IdText));
+  SetLabelText(label15_, Q(ws.SerialText));
+  SetLabelText(label13_, Q(ws.PassCountText));
+  SetLabelText(label1_, ws.SerialNoMode ? "Enable" : "Disable");
+  SetLabelText(label19_, Q(ws.QtpFileText));
+}
+
+bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonDblClick) {
+    if (watched == idBox_ || watched == label18_) {
+      Q_EMIT idBoxDoubleClicked();
+      return true;
+    }
+    if (watched == passBox_ || watched == label13_) {
+      Q_EMIT passCountDoubleClicked();
+      return true;
+    }
+    if (watched == optionArea_ || optionArea_->isAncestorOf(qobject_cast<QWidget*>(watched))) {
+      Q_EMIT optionAreaDoubleClicked();
+      return true;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}

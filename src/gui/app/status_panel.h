@@ -1,0 +1,56 @@
+// The status panel: the fixed 200-pixel column on the right of the main window. It holds no state
+// of its own; every redraw starts from the workspace.
+#pragma once
+
+#include <QWidget>
+#include <array>
+
+#include "core/device/status_panel.h"
+#include "core/device/workspace.h"
+
+class QComboBox;
+class QGroupBox;
+class QLabel;
+
+class TStatusPanel : public QWidget {
+  Q_OBJECT
+ public:
+  explicit TStatusPanel(QWidget* parent = nullptr);
+
+  QComboBox* DeviceList() const { return comboBox2_; }  // ComboBox2
+
+  // RefreshData: forces the OPTION word's fixed bits, decodes its fields (greying and captions
+  // by device) and shows the sums, then every other line.
+  void RefreshData(kvx::Workspace& ws);
+  // The lines that follow the workspace's texts without a decode: sums, ID, serial number, pass
+  // count, the two modes.
+  void ShowTexts(const kvx::Workspace& ws);
+
+ Q_SIGNALS:
+  void optionAreaDoubleClicked();
+  void idBoxDoubleClicked();
+  void passCountDoubleClicked();
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QLabel* Caption(const QString& name, const QString& text);
+  QLabel* Value(const QString& name, const QString& text);
+
+  QComboBox* comboBox2_;
+  std::array<QLabel*, 6> captions_{};  // StaticText2..7, in the workspace's label order
+  std::array<QLabel*, 6> values_{};    // Label5..10
+  QWidget* optionArea_;
+  QLabel* label11_;
+  QLabel* label17_;
+  QLabel* optChecksum_;
+  QLabel* protectSum_;
+  QGroupBox* idBox_;
+  QLabel* label18_;
+  QLabel* label15_;
+  QGroupBox* passBox_;
+  QLabel* label13_;
+  QLabel* label1_;
+  QLabel* label19_;
+};

@@ -1,0 +1,61 @@
+#include "app_test_support.h"
+
+#include <QComboBox>
+#include <QTest>
+#include <cstring>
+
+namespace kvx::gui::test {
+
+TMainForm& MainWindowTest::Start(bool simulatedTime) {
+  MainFormOptions options;
+  if (simulatedTime) {
+    options.clock = &clock_;
+    options.simClock = &clock_;
+  }
+  options.env = [](const char* name) -> const char* {
+    return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
+  };
+  options.startDir = dir_.path();
+  options.prompter = &prompter_;
+  form_ = std::make_unique<TMainForm>(options);
+  form_->resize(1280, 800);
+  form_->show();
+  return *form_;
+}
+
+sim::SimWriter& MainWindowTest::writer() {
+  sim::SimWriter* w = form_->simBench().Writer();
+  EXPECT_NE(w, nullptr);
+  return *w;
+}
+
+TProgressForm* MainWindowTest::Dialog() const {
+  for (TProgressForm* d : form_->findChildren<TProgressForm*>())
+    if (d->isVisible()) return d;
+  return nullptr;
+}
+
+bool MainWindowTest::WaitForButton(const char* name) {
+  return QTest::qWaitFor([&] {
+    TProgressForm* d = Dialog();
+    return d != nullptr && d->Button(name) != nullptr && d->Button(name)->isEnabled();
+  }, 10000);
+}
+
+bool MainWindowTest::CloseWith(const char* name) {
+  TProgressForm* d = Dialog();
+  if (d == nullptr) return false;
+  QPointer<TProgressForm> gone(d);
+  d->Button(name)->click();
+  return QTest::qWaitFor([&] { return gone.isNull() || !gone->isVisible(); }, 5000) &&
+         QTest::qWaitFor([&] { return !form_->Busy(); }, 5000);
+}
+
+void MainWindowTest::SelectDevice(const char* name) {
+  form_->ComboBox2->setCurrentText(name);
+  ASSERT_EQ(ws().SelectedDevice, name);
+}
+
+bool IsRed(const QLabel* label) { return label->palette().color(QPalette::WindowText) == QColor(255, 0, 0); }
+
+}  // namespace kvx::gui::test

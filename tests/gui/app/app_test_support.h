@@ -1,0 +1,63 @@
+// The desktop tests' bench: the main window on the simulated Writer (Com1 mapped to it), started
+// in a folder of its own, with message boxes recorded instead of shown.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QPushButton>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "core/link/clock.h"
+#include "gui/app/main_form.h"
+#include "gui/app/progress_form.h"
+#include "gui/app/prompter.h"
+
+namespace kvx::gui::test {
+
+class RecordingPrompter : public Prompter {
+ public:
+  void Message(QWidget*, const QString& text) override { messages << text; }
+  bool AbortIgnore(QWidget*, const QString& text) override {
+    messages << text;
+    return ignore;
+  }
+  QStringList messages;
+  bool ignore = true;
+};
+
+class MainWindowTest : public ::testing::Test {
+ protected:
+  // simulatedTime: the link's time-outs run on a fake clock the simulated Writer moves forward;
+  // otherwise both run in real time.
+  TMainForm& Start(bool simulatedTime = true);
+  TMainForm& form() { return *form_; }
+  Workspace& ws() { return form_->workspace(); }
+  sim::SimWriter& writer();
+
+  template <class T = QLabel>
+  T* Find(const char* name) const {
+    T* w = form_->findChild<T*>(name);
+    EXPECT_NE(w, nullptr) << name;
+    return w;
+  }
+  QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
+  // The operation dialog now open, or null.
+  TProgressForm* Dialog() const;
+  // Waits until the open dialog's button `name` is enabled.
+  bool WaitForButton(const char* name = "Button1");
+  // Closes the dialog with its button and waits until it has gone.
+  bool CloseWith(const char* name = "Button1");
+  void SelectDevice(const char* name);
+
+  QTemporaryDir dir_;
+  FakeClock clock_;
+  RecordingPrompter prompter_;
+  std::unique_ptr<TMainForm> form_;
+};
+
+bool IsRed(const QLabel* label);
+
+}  // namespace kvx::gui::test

@@ -1,0 +1,184 @@
+// The main window as the operator finds it: caption, commands, selectors, the status panel after
+// a device change, the hidden engineering controls, the counter dialog.
+#include <QAction>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include "app_test_support.h"
+#include "gui/app/counter_setup_form.h"
+#include "gui/app/status_panel.h"
+
+namespace kvx::gui::test {
+namespace {
+
+class MainWindow : public MainWindowTest {};
+
+TEST_F(MainWindow, StartsOnTheSimulatedWriterOnCom1WithoutAMessage) {
+  TMainForm& f = Start();
+  EXPECT_EQ(f.windowTitle(), "KVX Writer  V2.63");
+  EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
+  EXPECT_EQ(f.ComboBox1->currentText(), "Com1");
+  EXPECT_EQ(f.ComboBox1->count(), 8);
+  EXPECT_EQ(f.HandShake->currentText(), "CTS");
+  EXPECT_EQ(f.ComboBox2->currentText(), "KVX-01");
+  EXPECT_EQ(f.ComboBox2->count(), 50);
+  EXPECT_FALSE(ws().PortError);
+  EXPECT_EQ(f.Timer1->interval(), 500);
+  EXPECT_TRUE(f.Timer1->isActive());
+  EXPECT_NE(f.findChild<QMdiArea*>("MdiArea"), nullptr);
+  EXPECT_EQ(f.findChild<TStatusPanel*>()->width(), 200);
+}
+
+TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
+  TMainForm& f = Start();
+  const struct {
+    const char* action;
+    QKeySequence shortcut;
+    const char* hint;
+    const char* button;  // the toolbar button's objectName, or null
+  } cases[] = {
+      {"LoadConfig1", Qt::CTRL | Qt::Key_L, "Load Config File", "ToolButton2"},
+      {"FileSaveItem", Qt::CTRL | Qt::Key_S, "Save ConFig File", "ToolButton3"},
+      {"SaveProgramMemory1", {}, "Save Program Memory", "ToolButton4"},
+      {"EditOPTION", Qt::Key_F4, "", nullptr},
+      {"FillBuffer1", Qt::CTRL | Qt::Key_F, "", nullptr},
+      {"BlankCheckAction", Qt::Key_F5, "Blank Check", "ToolButton6"},
+      {"ReadICAction", Qt::Key_F6, "Read", "ToolButton7"},
+      {"VerifyICAction", Qt::Key_F7, "Verify", "ToolButton17"},
+      {"VerifywithProtect1", {}, "Verify with protect", "ToolButton18"},
+      {"AutoProgramAction", Qt::Key_F8, "Auto program", "ToolButton5"},
+      {"AutoProgramNoBlankCheckAction", Qt::Key_F9, "Auto program without blank check", "ToolButton12"},
+      {"ProgramOption", {}, "Program OPTION", "ToolButton19"},
+      {"ID3", {}, "Program ID & Checksum", "ToolButton20"},
+      {"ProgramMemory2", {}, "Program Memory", "ToolButton21"},
+      {"EraseAction", {}, "Erase Flash memory", "Erase"},
+      {"WriteEEAction", {}, "Write EEPROM", "WriteEE"},
+      {"ForceWriteAction", {}, "Force Write", "ForceWrite"},
+  };
+  for (const auto& c : cases) {
+    auto* action = f.findChild<QAction*>(c.action);
+    ASSERT_NE(action, nullptr) << c.action;
+    EXPECT_EQ(action->shortcut(), c.shortcut) << c.action;
+    if (*c.hint != '\0') {
+      EXPECT_EQ(action->toolTip(), c.hint) << c.action;
+      EXPECT_EQ(action->statusTip(), c.hint) << c.action;
+    }
+    if (c.button != nullptr) {
+      auto* button = f.findChild<QToolButton*>(c.button);
+      ASSERT_NE(button, nullptr) << c.button;
+      EXPECT_EQ(button->defaultAction(), action) << c.button;
+      EXPECT_EQ(button->accessibleName(), c.hint) << c.button;
+    }
+  }
+  // The buffer views and editors come later: their commands are there, disabled.
+  for (QAction* a : {f.FileOpen1, f.EditOPTION, f.FillBuffer1, f.ProgramMemory1, f.SerialNoMode1})
+    EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+  EXPECT_TRUE(f.CounterMode1->isEnabled());
+  EXPECT_TRUE(f.DownLoad1->isEnabled());
+}
+
+TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
+  Start();
+  const struct {
+    const char* device;
+    bool flash;
+    const char* ostCaption;  // StaticText3
+    bool oscGreyed, prdGreyed, securityGreyed;
+    bool adaptor;
+  } cases[] = {
+      {"KVX-03", false, "OST:", false, true, false, false},
+      {"KVX-01", true, "PUT:", false, true, false, false},
+      // Only the security line; a greyed line keeps the caption the last device gave it.
+      {"KVX-09", false, "PUT:", true, true, false, false},
+      {"KVX-17", false, "PUT:", false, false, false, false},
+      {"KVX-43", false, "PUT:", false, true, false, true},
+  };
+  for (const auto& c : cases) {
+    prompter_.messages.clear();
+    ws().OptionLow = 0x12;
+    SelectDevice(c.device);
+    SCOPED_TRACE(c.device);
+    EXPECT_EQ(ws().OptionLow & ws().OptionLowMask, ws().OptionLowMask);  // blank again
+    EXPECT_EQ(Text("StaticText3"), c.ostCaption);
+    EXPECT_EQ(Find("StaticText2")->isEnabled(), !c.oscGreyed);
+    EXPECT_EQ(Find("Label5")->isEnabled(), !c.oscGreyed);
+    EXPECT_EQ(Find("StaticText7")->isEnabled(), !c.prdGreyed);
+    EXPECT_EQ(Find("Label9")->isEnabled(), !c.securityGreyed);
+    EXPECT_EQ(form().EraseAction->isEnabled(), c.flash);
+    EXPECT_EQ(form().WriteEEAction->isEnabled(), c.flash);
+    EXPECT_EQ(prompter_.messages, c.adaptor ? QStringList{"Please add the adaptor"} : QStringList{});
+    // The simulated socket holds a chip of the chosen device.
+    EXPECT_EQ(writer().DeviceIndex(), ws().DeviceIndex);
+  }
+  // KVX-03's blank OPTION word, as the panel decodes it.
+  SelectDevice("KVX-03");
+  for (const char* label : {"Label5", "Label6", "Label7", "Label8"}) EXPECT_EQ(Text(label), "Blank") << label;
+  EXPECT_EQ(Text("Label9"), "Disable");
+  EXPECT_EQ(ws().OptionStatus, 1);
+}
+
+TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
+  TMainForm& f = Start();
+  f.HandShake->setCurrentText("None");  // re-checks exactly as a port change does
+  EXPECT_EQ(prompter_.messages, QStringList{"Connect OK!"});
+  prompter_.messages.clear();
+  f.ComboBox1->setCurrentText("Com8");  // not mapped: a serial device this machine lacks
+  ASSERT_TRUE(ws().PortError);
+  ASSERT_EQ(prompter_.messages.size(), 1);
+  EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
+  prompter_.messages.clear();
+  f.BlankCheckAction->trigger();  // one more try, then nothing
+  EXPECT_EQ(Dialog(), nullptr);
+  ASSERT_EQ(prompter_.messages.size(), 1);
+  EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
+}
+
+TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {
+  TMainForm& f = Start();
+  EXPECT_FALSE(f.ForceWriteAction->isVisible());
+  EXPECT_FALSE(f.Panel2->isVisible());
+  QTest::mouseDClick(f.Label3, Qt::LeftButton);
+  EXPECT_TRUE(f.ForceWriteAction->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f.Panel2->isVisible(); }));  // the toolbar lays out
+  // QTP Sim only toggles in serial-number mode; Flash Pgm Test at any time.
+  f.QtpSim->click();
+  EXPECT_FALSE(ws().QtpSimulate);
+  EXPECT_EQ(f.QtpSim->text(), "Enable");
+  ws().SerialNoMode = true;
+  f.QtpSim->click();
+  EXPECT_TRUE(ws().QtpSimulate);
+  EXPECT_EQ(f.QtpSim->text(), "Disable");
+  f.FlashPgmTest->click();
+  EXPECT_TRUE(ws().FlashPgmTestOn);
+  EXPECT_EQ(f.FlashPgmTest->text(), "Disable");
+  QTest::mouseDClick(f.Label3, Qt::LeftButton);
+  EXPECT_FALSE(f.ForceWriteAction->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.Panel2->isVisible(); }));
+}
+
+TEST_F(MainWindow, CounterDialogTakesDigitsOnlyAndSetsThePassCount) {
+  Start();
+  QTest::mouseDClick(Find("Label13"), Qt::LeftButton);
+  auto* dialog = form().findChild<TCounterSetupForm*>("CounterSetupForm");
+  ASSERT_NE(dialog, nullptr);
+  auto* edit = dialog->findChild<QLineEdit*>("Edit1");
+  EXPECT_EQ(edit->text(), "0");
+  edit->setFocus();
+  edit->end(false);
+  QTest::keyClicks(edit, "4a-x");
+  QTest::keyClick(edit, Qt::Key_1, Qt::KeypadModifier);
+  EXPECT_EQ(edit->text(), "041");
+  QTest::keyClick(edit, Qt::Key_Backspace);
+  QTest::keyClicks(edit, "99999999999");
+  EXPECT_EQ(edit->text(), "049999999");  // nine characters at most
+  dialog->findChild<QPushButton*>("BitBtn1")->click();
+  EXPECT_EQ(ws().PassCountText, "049999999");
+  EXPECT_EQ(Text("Label13"), "049999999");
+}
+
+}  // namespace
+}  // namespace kvx::gui::test
