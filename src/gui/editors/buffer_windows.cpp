@@ -157,27 +157,38 @@ void BufferWindows::Follow(const LoadReport& report) {
 }
 
 void BufferWindows::RebuildBufferWindows() {
-  DestroyDisassembly();
-  RecreateIdWindow(false);
-  RecreateEepromView(false);
-  RecreateProgramView(false);
+  // Every window whose flag is up shows the workspace afresh (and is made when missing); every
+  // window whose flag is down goes. A listing stays as it was made: it is a snapshot by nature.
+  if (ws_.IdChecksumFormOpen)
+    RecreateIdWindow(true);
+  else
+    Destroy(id_, ws_.IdChecksumFormOpen);
+  if (ws_.EepromViewOpen)
+    RecreateEepromView(true);
+  else
+    Destroy(eeprom_, ws_.EepromViewOpen);
+  if (ws_.BufferViewOpen)
+    RecreateProgramView(true);
+  else
+    Destroy(program_, ws_.BufferViewOpen);
   Sync();
   hooks_.PanelChanged();
 }
 
 void BufferWindows::AfterRead() {
   ws_.RefreshPending = true;
-  RecreateIdWindow(true);
-  RecreateEepromView(true);
+  ws_.IdChecksumFormOpen = true;
+  ws_.EepromViewOpen = ws_.MemoryKind == 2;
+  ws_.BufferViewOpen = true;
   ws_.BufferCaption.clear();
-  RecreateProgramView(true);
-  hooks_.PanelChanged();
+  RebuildBufferWindows();
 }
 
 void BufferWindows::FormShow() {
   ws_.RefreshPending = true;
-  RecreateIdWindow(true);
-  RecreateProgramView(true);
+  ws_.IdChecksumFormOpen = true;
+  ws_.BufferViewOpen = true;
+  RebuildBufferWindows();
 }
 
 TMDIChild* BufferWindows::ProgramView() const { return Inside<TMDIChild>(program_); }

@@ -49,9 +49,8 @@ class BufferWindows : public QObject {
   void Sync();
   // What a file load asks for.
   void Follow(const LoadReport& report);
-  // After a wholesale change (a device change, a configuration, Auto Program's stamps): every
-  // window that exists shows the workspace afresh; the disassembly listing, which would be
-  // out of date, goes.
+  // After a wholesale change (a read, a device change, a configuration, Auto Program's stamps):
+  // the windows follow their flags, each one whose flag is up built afresh from the workspace.
   void RebuildBufferWindows();
   // After a successful Read: the ID window, the EEPROM view (flash parts) and the program
   // view, all shown; the caption goes back to "Program Memory".

@@ -42,8 +42,8 @@ FileDialogRequest Request(bool save, const char* title, const char* filters, int
 
 }  // namespace
 
-EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, BufferWindows& windows, EditorHooks hooks)
-    : ws_(ws), main_(mainWindow), windows_(windows), hooks_(std::move(hooks)) {}
+EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks)
+    : QObject(mainWindow), ws_(ws), main_(mainWindow), hooks_(std::move(hooks)), windows_(ws, area, hooks_) {}
 
 void EditorCommands::FileOpen1Execute() {
   const FileDialogAnswer answer =
@@ -100,14 +100,14 @@ void EditorCommands::FileSaveAsItemClick() {
 
 QDialog* EditorCommands::EditOPTIONClick() {
   auto* dialog = new TEditOption(ws_, main_);
-  QObject::connect(dialog, &QDialog::accepted, main_, [this] { hooks_.PanelChanged(); });
+  connect(dialog, &QDialog::accepted, this, [this] { hooks_.PanelChanged(); });
   dialog->open();
   return dialog;
 }
 
 QDialog* EditorCommands::SerialNoMode1Click() {
   auto* dialog = new TSerialNoSetupForm(ws_, hooks_, main_);
-  QObject::connect(dialog, &QDialog::finished, main_, [this] {
+  connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);  // the stamped number shows in the grid
     hooks_.PanelChanged();
     hooks_.CommandsChanged();
@@ -118,7 +118,7 @@ QDialog* EditorCommands::SerialNoMode1Click() {
 
 QDialog* EditorCommands::FillBuffer1Click() {
   auto* dialog = new TFillBufferForm(ws_, main_);
-  QObject::connect(dialog, &QDialog::finished, main_, [this] {
+  connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);
     windows_.DestroyDisassembly();
     hooks_.PanelChanged();

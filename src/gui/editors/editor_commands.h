@@ -4,10 +4,13 @@
 // core's messages and has the buffer windows follow.
 #pragma once
 
+#include <QObject>
+
 #include "gui/editors/buffer_windows.h"
 #include "gui/editors/editor_hooks.h"
 
 class QDialog;
+class QMdiArea;
 class QWidget;
 
 namespace kvx {
@@ -16,9 +19,14 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class EditorCommands {
+class EditorCommands : public QObject {
+  Q_OBJECT
+
  public:
-  EditorCommands(Workspace& ws, QWidget* mainWindow, BufferWindows& windows, EditorHooks hooks);
+  // The windows go into `area`; dialogs and message boxes open over `mainWindow`.
+  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks);
+
+  BufferWindows& Windows() { return windows_; }
 
   // ---- File -------------------------------------------------------------------------------------
   void FileOpen1Execute();
@@ -42,8 +50,8 @@ class EditorCommands {
  private:
   Workspace& ws_;
   QWidget* main_;
-  BufferWindows& windows_;
   EditorHooks hooks_;
+  BufferWindows windows_;
 };
 
 }  // namespace kvx::gui

@@ -35,7 +35,7 @@ void HexGridModel::Reload() {
 
 void HexGridModel::CellChanged(int index) {
   const QModelIndex cell = this->index(index / text_.columns, index % text_.columns);
-  emit dataChanged(cell, cell, {Qt::DisplayRole});
+  Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }
 
 QTableView* MakeHexGrid(QWidget* parent, HexGridModel* model, int columnWidth, int rowHeight) {

@@ -148,7 +148,7 @@ void TIDChecksumForm::SetFormHeight(int height) {
   // The taller the form, the more of it shows: the Writer panel, then the OPTION lines.
   lowerPanel_->setVisible(height_ > kIdOnly);
   bodyPanel_->setVisible(height_ > kWithWriter);
-  emit heightChanged(height);
+  Q_EMIT heightChanged(height);
 }
 
 bool TIDChecksumForm::eventFilter(QObject* watched, QEvent* event) {

@@ -43,7 +43,7 @@ class TIDChecksumForm : public QWidget {
   // The height the window asks for; its frame in the main window follows.
   int FormHeight() const { return height_; }
 
- signals:
+ Q_SIGNALS:
   void heightChanged(int height);
 
  protected:

@@ -14,6 +14,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
 #include "gui/app/prompter.h"
+#include "gui/app/status_panel.h"
 
 namespace kvx::gui::test {
 
@@ -39,7 +40,9 @@ class MainWindowTest : public ::testing::Test {
 
   template <class T = QLabel>
   T* Find(const char* name) const {
-    T* w = form_->findChild<T*>(name);
+    // The ID window names its labels as the panel does (Label5 ...): the panel's come first.
+    T* w = form_->statusPanel()->findChild<T*>(name);
+    if (w == nullptr) w = form_->findChild<T*>(name);
     EXPECT_NE(w, nullptr) << name;
     return w;
   }

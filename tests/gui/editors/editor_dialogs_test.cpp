@@ -1,13 +1,11 @@
 // Fill Buffer, the option editor and the serial-number setup, driven through their windows.
-// The core's headers come first: they use names that Qt's headers turn into keywords.
-#include "core/device/status_panel.h"
-
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
+#include "core/device/status_panel.h"
 #include "core/editors/buffer_edit.h"
 #include "core/production/serial_setup.h"
 #include "editors_fixture.h"
@@ -80,7 +78,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   EXPECT_FALSE(editor->findChild<QLabel*>("StaticText6")->isEnabled());
   EXPECT_EQ(wdt->itemText(1), "Disable");
   wdt->setCurrentIndex(1);
-  emit wdt->activated(1);
+  Q_EMIT wdt->activated(1);
   editor->BitBtn1Click();
   WaitGone(editor.data());
   // WDT variant 1 lives in bits 1-2 of the high byte; everything else stays as read.
@@ -92,7 +90,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
   QComboBox* security = editor->findChild<QComboBox*>("ComboBox5");
   security->setCurrentIndex(1);
-  emit security->activated(1);
+  Q_EMIT security->activated(1);
   QTest::mouseClick(editor->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);  // Cancel
   WaitGone(editor.data());
   EXPECT_EQ(ws->OptionHigh, (0x1F & 0x79) | 0x02);

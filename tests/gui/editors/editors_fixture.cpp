@@ -12,8 +12,8 @@ void EditorsTest::SetUp() {
   EditorHooks hooks;
   hooks.panelChanged = [this] { ++panelRedraws; };
   hooks.commandsChanged = [this] { ++commandUpdates; };
-  windows = std::make_unique<BufferWindows>(*ws, area.get(), hooks);
-  commands = std::make_unique<EditorCommands>(*ws, area.get(), *windows, hooks);
+  commands = std::make_unique<EditorCommands>(*ws, area.get(), area.get(), hooks);
+  windows = &commands->Windows();
   SetMessageBoxHook([this](const MessageBoxRequest& r) {
     boxes.push_back(r);
     return answerYes;
@@ -31,8 +31,8 @@ void EditorsTest::SetUp() {
 }
 
 void EditorsTest::TearDown() {
+  windows = nullptr;
   commands.reset();
-  windows.reset();
   area.reset();
   SetMessageBoxHook({});
   SetFileDialogHook({});

@@ -39,8 +39,8 @@ class EditorsTest : public ::testing::Test {
 
   std::unique_ptr<Workspace> ws = std::make_unique<Workspace>();
   std::unique_ptr<QMdiArea> area;
-  std::unique_ptr<BufferWindows> windows;
   std::unique_ptr<EditorCommands> commands;
+  BufferWindows* windows = nullptr;
   int panelRedraws = 0;
   int commandUpdates = 0;
   std::vector<MessageBoxRequest> boxes;
