@@ -79,7 +79,9 @@ void TMainForm::ID2Click() {
   if (CommandAllowed()) Editors().Windows().ID2Click();
 }
 void TMainForm::Disassemble1Click() {
-  if (CommandAllowed()) Editors().Windows().Disassemble1Click();
+  if (!CommandAllowed()) return;
+  Editors().Windows().Disassemble1Click();
+  FileSaveAsItem->setEnabled(true);  // at once rather than on the timer's next tick
 }
 void TMainForm::EEPROM1Click() {
   if (CommandAllowed() && ws_->MemoryKind == 2) Editors().Windows().EEPROM1Click();
