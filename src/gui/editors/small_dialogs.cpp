@@ -76,6 +76,10 @@ TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) 
   MaskEdit2->setInputMask(QStringLiteral(">hh hh hh hh hh hh hh hh hh hh hh hh;_"));
   InstallKeyFilter(MaskEdit2, HexKeyKeepCase);
   Edit1 = MakeEdit(this, "Edit1", caption, 12);
+  // Room for the twelve groups and their spaces, whatever the font.
+  const QFontMetrics metrics(MaskEdit2->font());
+  MaskEdit2->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("WW ").repeated(12)) + 16);
+  Edit1->setMinimumWidth(MaskEdit2->minimumWidth());
 
   const bool hex = ws.IdDisplayHex;
   MaskEdit2->setVisible(hex);
