@@ -66,7 +66,7 @@ void TFillBufferForm::BitBtn1Click() {
 TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
   setObjectName(QStringLiteral("TIDModify"));
   setWindowTitle(QStringLiteral("ID Modify"));
-  setWindowFlags(windowFlags() | Qt::WindowStaysOnTopHint);
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
   setAttribute(Qt::WA_DeleteOnClose);
   const QString caption = QStringLiteral("Enter the ID :");
   auto* label = MakeLabel(this, "Label1", caption);

@@ -127,6 +127,17 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "0155");
   EXPECT_EQ(windows->IdWindow()->Label2->text().left(1), "Q");
+
+  // The program file has gone: the device is taken over, then the workspace is reset.
+  ASSERT_TRUE(QFile::remove(program));
+  UseDevice("KVX-03");
+  AnswerFile(config, 1);
+  commands->LoadConfig1Click();
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"'" + program.toStdString() + "' file do not find!"});
+  EXPECT_EQ(ws->DeviceName, "KVX-01");
+  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
+  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "3FFF");
+  EXPECT_EQ(windows->IdWindow()->Label2->text().left(1), QString(QChar(0x7F)));
 }
 
 TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
