@@ -10,7 +10,7 @@
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
-#include "core/ops/workers.h"
+#include "core/production/commands.h"
 
 namespace kvx::cli {
 namespace {
@@ -22,66 +22,56 @@ enum Needs : unsigned {
   kOptionWord = 1u << 2,     // --option
   kId = 1u << 3,             // --id
   kEeprom = 1u << 4,         // --eeprom
-  kFlashOnly = 1u << 5,      // only for devices with EEPROM (MemoryKind 2)
-  kResetCheck = 1u << 6,     // the reset-address check before programming
-  kReadOutput = 1u << 7,     // -o OUT and the OPTION and ID lines after a read
-  kRepeat = 1u << 8,         // --count: one chip after another ("Continue")
-  kAddressStream = 1u << 9,  // a label shows the word address while the memory streams
+  kReadOutput = 1u << 5,     // -o OUT and the OPTION and ID lines after a read
 };
 
+// A command of the core table; whether it is flash-only, asks about a blank reset word or
+// repeats ("Continue", here --count) comes from the table.
 struct DeviceOp {
   const char* name;
   const char* summary;
-  const DialogSpec& (*dialog)();
-  OpOutcome (*worker)(OperationContext&);
-  void (*prepare)(Workspace&);  // the flag the menu command sets before the dialog
+  CommandId command;
   unsigned needs;
   const char* details;
 };
 
 const DeviceOp kOps[] = {
-    {"blank-check", "Blank-check the chip in the socket (Program > Blank Check).", BlankCheckDialog,
-     BlankCheckWorker, [](Workspace& ws) { ws.EraseRequested = false; }, 0,
+    {"blank-check", "Blank-check the chip in the socket (Program > Blank Check).", CommandId::BlankCheck, 0,
      "The OPTION word, the ID and checksum words and the program memory must read as blank.\n"
      "A chip that is not blank exits with 1."},
-    {"erase", "Erase a flash chip, then blank-check it (toolbar Erase).", BlankCheckDialog,
-     BlankCheckWorker, [](Workspace& ws) { ws.EraseRequested = true; }, kFlashOnly,
+    {"erase", "Erase a flash chip, then blank-check it (toolbar Erase).", CommandId::Erase, 0,
      "Only for devices with EEPROM (flash devices)."},
-    {"read", "Read the chip: OPTION, ID, program memory and EEPROM (Program > Read).", ReadDialog,
-     ReadWorker, [](Workspace& ws) { ws.ReadCompleted = false; }, kReadOutput,
+    {"read", "Read the chip: OPTION, ID, program memory and EEPROM (Program > Read).", CommandId::Read,
+     kReadOutput,
      "After a read without a red line it prints 'OPTION: LLHH' and 'ID: hex:...' in the forms\n"
      "--option and --id take. With -o OUT it writes the program memory to OUT as a bin image\n"
      "(word 0 first, two bytes per word, low byte first) and, for a device with EEPROM, the\n"
      "EEPROM bytes to OUT.eeprom as a raw binary (what --eeprom takes).\n"
      "A read that failed writes no file, so an earlier OUT is never replaced by part of a chip."},
     {"program", "Program the program memory and verify it (Program > Program Memory).",
-     ProgramMemoryDialog, ProgramMemoryWorker, nullptr,
-     kFileRequired | kResetCheck | kAddressStream,
+     CommandId::ProgramMemory, kFileRequired,
      "Refused before the dialog when the word at the device's reset address is blank, unless\n"
      "--ignore-blank-reset is given."},
     {"program-option", "Program and verify the OPTION word only (Program > OPTION).",
-     ProgramOptionDialog, ProgramOptionWorker, nullptr, kFile | kOptionWord,
+     CommandId::ProgramOption, kFile | kOptionWord,
      "The OPTION word comes from --option, or from a cfg file given with --file. An OPTION\n"
      "word with a blank or invalid field is refused before the Writer is asked."},
     {"program-id", "Program and verify the ID and checksum words (Program > ID and Checksum).",
-     ProgramIdDialog, ProgramIdWorker, nullptr, kFileRequired | kId,
+     CommandId::ProgramId, kFileRequired | kId,
      "The checksum words carry the data checksum of the program file."},
-    {"verify", "Compare the chip with the buffers (Program > Verify).", VerifyDialog, VerifyWorker,
-     [](Workspace& ws) { ws.VerifyWithProtect = false; },
+    {"verify", "Compare the chip with the buffers (Program > Verify).", CommandId::Verify,
      kFileRequired | kOptionWord | kId | kEeprom,
      "OPTION, ID and checksum, program memory and (flash devices) EEPROM. Without --option the\n"
      "OPTION word of the file is compared (blank for bin, obj, kvh and hex files)."},
     {"verify-protect", "Verify a code-protected chip (Program > Verify with Protect).",
-     VerifyDialog, VerifyWorker, [](Workspace& ws) { ws.VerifyWithProtect = true; },
-     kFileRequired | kOptionWord | kId | kEeprom,
+     CommandId::VerifyWithProtect, kFileRequired | kOptionWord | kId | kEeprom,
      "The chip must be protected; only bits 5 and 6 of each stored byte are compared."},
-    {"write-eeprom", "Program and verify the EEPROM (toolbar Write EEPROM).", ProgramEepromDialog,
-     ProgramEepromWorker, nullptr, kFile | kEeprom | kFlashOnly,
+    {"write-eeprom", "Program and verify the EEPROM (toolbar Write EEPROM).", CommandId::WriteEeprom,
+     kFile | kEeprom,
      "Only for devices with EEPROM. The bytes come from --eeprom, or from a cfg file given with\n"
      "--file; one of the two is needed."},
     {"force-write", "Program memory without check, chip after chip (toolbar Force Write).",
-     ForceWriteDialog, ForceWriteWorker, [](Workspace& ws) { ws.SerialNoMode = false; },
-     kFileRequired | kRepeat,
+     CommandId::ForceWrite, kFileRequired,
      "No blank check and no buffer check; the verify compares bits 5 and 6 of each stored byte.\n"
      "--count K programs K chips (with --port sim a fresh chip each time), as \"Continue\" does,\n"
      "and stops at the first chip that failed (a red line, or a verify mismatch, which the\n"
@@ -89,48 +79,47 @@ const DeviceOp kOps[] = {
 };
 
 std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {
+  const kvx::Command& command = MainCommand(op.command);
   std::vector<OptionSpec> options = PortOptions();
   options.push_back(DeviceOption());
   if (op.needs & (kFile | kFileRequired)) options.push_back(FileOption(op.needs & kFileRequired));
   if (op.needs & kOptionWord) options.push_back(OptionWordOption());
   if (op.needs & kId) options.push_back(IdOption());
   if (op.needs & kEeprom) options.push_back(EepromOption());
-  if (op.needs & kResetCheck) options.push_back(IgnoreBlankResetOption());
+  if (command.resetCheck) options.push_back(IgnoreBlankResetOption());
   if (op.needs & kReadOutput)
     options.push_back({"-o", "OUT", "write the program memory read to OUT (and OUT.eeprom)"});
-  if (op.needs & kRepeat) options.push_back(CountOption("chips to program, one after another"));
+  if (command.repeats) options.push_back(CountOption("chips to program, one after another"));
   return options;
 }
 
 int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::ostream& err) {
+  const kvx::Command& command = MainCommand(op.command);
   BufferInputs inputs;
   if (!ParseBufferInputs(op.name, args, inputs, err)) return kExitUsage;
   const DeviceRow& row = Catalogue[FindDevice(inputs.device)];
-  if ((op.needs & kFlashOnly) && row.MemoryKind != 2)
+  if (command.flashOnly && row.MemoryKind != 2)
     return UsageError(op.name, inputs.device + " is not a flash device", err);
   if ((op.needs & kEeprom) && (op.needs & kFile) && inputs.file.empty() && inputs.eeprom.empty())
     return UsageError(op.name, "needs --eeprom FILE or --file FILE", err);
   long chips = 1;
-  if ((op.needs & kRepeat) && !ParseCount(op.name, args, chips, err)) return kExitUsage;
+  if (command.repeats && !ParseCount(op.name, args, chips, err)) return kExitUsage;
 
   auto ws = std::make_unique<Workspace>();
   if (int status = FillWorkspace(op.name, inputs, *ws, out, err); status != kExitOk) return status;
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
-  if ((op.needs & kResetCheck) && !ResetAddressAccepted(op.name, *ws, args, out, err))
+  if (command.resetCheck && !ResetAddressAccepted(op.name, *ws, args, out, err))
     return kExitFailed;
   if (chips > 1) FreshChipEachPass(port, args);
-  if (op.prepare != nullptr) op.prepare(*ws);
 
-  // The worker once per chip.
-  const auto runWorker = [&op](OperationContext& ctx, TerminalView& view, long) {
-    const OpOutcome outcome = op.worker(ctx);
-    if (op.needs & kRepeat) view.Note("Pass Count", ctx.ws.PassCountText);
-    return PassEnd{outcome};
-  };
-  const int streamBytes = (op.needs & kAddressStream) ? ws->ProgramBytes : 0;
-  const int status = RunDialogPasses(op.name, op.dialog(), streamBytes, *ws, port, chips,
-                                     runWorker, out, err);
+  // A repeated command counts chips: the pass count after each.
+  AfterPass afterPass;
+  if (command.repeats)
+    afterPass = [](TerminalView& view, const Workspace& w, long) {
+      view.Note("Pass Count", w.PassCountText);
+    };
+  const int status = RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err);
   if ((op.needs & kReadOutput) && status == kExitOk &&
       !WriteReadResult(op.name, *ws, args.Get("-o"), out, err))
     return kExitFailed;

@@ -9,7 +9,7 @@
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
-#include "core/production/auto_program.h"
+#include "core/production/commands.h"
 #include "core/production/qtp_file.h"
 #include "core/production/serial_setup.h"
 
@@ -80,14 +80,10 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
   return result.loaded;
 }
 
-// One pass per chip, the later ones started as "Continue" starts them; the end of a QTP file
-// is the last.
-PassEnd AutoPass(OperationContext& ctx, TerminalView& view, long pass) {
-  if (pass > 1) PrepareNextPass(view);
-  const AutoPassResult result = AutoProgramPass(ctx);
-  view.Note("Pass Count", ctx.ws.PassCountText);
-  view.Note("Serial No.", ctx.ws.SerialText);
-  return {result.outcome, result.qtpFinished};
+// After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
+void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
+  view.Note("Pass Count", ws.PassCountText);
+  view.Note("Serial No.", ws.SerialText);
 }
 
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
@@ -107,11 +103,11 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
   FreshChipEachPass(port, args);
-  ws->SkipBlankCheck = args.Has("--no-blank-check");
-  if (!ws->SkipBlankCheck) ws->EraseRequested = ws->MemoryKind == 2;
 
-  return RunDialogPasses("auto", AutoProgramDialog(), ws->ProgramBytes, *ws, port, passes,
-                         AutoPass, out, err);
+  const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
+                                           ? CommandId::AutoProgramWithoutBlankCheck
+                                           : CommandId::AutoProgram);
+  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {

@@ -71,7 +71,7 @@ int RunDownload(const Args& args, std::ostream& out, std::ostream& err) {
 
   out << "Total selected devices : " << list.TickedCount() << "\n";
   DownloadLines lines(list, out, err);
-  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+  const OpOutcome outcome = RunInterruptible(*ws, [&](std::stop_token stop) {
     WriterLink link(*ws, port.port(), port.clock(), stop);
     const std::string message = list.DownLoadClick(link, lines);
     if (stop.stop_requested()) return OpOutcome::Stopped;

@@ -5,12 +5,10 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
-#include <mutex>
-#include <thread>
 
 #include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
+#include "core/ops/runner.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
@@ -47,28 +45,13 @@ class InterruptScope {
 
 }  // namespace
 
-OpOutcome RunInterruptible(const std::function<OpOutcome(std::stop_token)>& work) {
+OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
   InterruptScope scope;
-  std::stop_source source;
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  OpOutcome outcome = OpOutcome::Stopped;
-
-  std::thread worker([&] {
-    const OpOutcome result = work(source.get_token());
-    std::lock_guard lock(mutex);
-    outcome = result;
-    done = true;
-    finished.notify_one();
-  });
-  {
-    std::unique_lock lock(mutex);
-    while (!finished.wait_for(lock, std::chrono::milliseconds(50), [&] { return done; }))
-      if (interrupted.load()) source.request_stop();
-  }
-  worker.join();
-  return outcome;
+  OperationRunner runner;
+  if (!runner.Start(ws, work)) return OpOutcome::Refused;
+  while (!runner.WaitFor(std::chrono::milliseconds(50)))
+    if (interrupted.load()) runner.RequestStop();
+  return runner.Wait();
 }
 
 int ExitStatus(OpOutcome outcome, bool sawRed) {
@@ -86,25 +69,19 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
   return kExitFailed;
 }
 
-int RunDialogPasses(std::string_view command, const DialogSpec& dialog, int streamBytes,
-                    Workspace& ws, CliPort& port, long passes, const PassRunner& pass,
-                    std::ostream& out, std::ostream& err) {
+int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
+                    long passes, const AfterPass& afterPass, std::ostream& out,
+                    std::ostream& err) {
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
-  view.SetStreamBytes(streamBytes);
-  view.Open(dialog);
-  const OpOutcome outcome = RunInterruptible([&](std::stop_token stop) {
+  view.Open(command.dialog());
+  const OpOutcome outcome = RunInterruptible(ws, [&](std::stop_token stop) {
     OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    OpOutcome last = OpOutcome::Ok;
-    for (long n = 1; n <= passes; ++n) {
-      if (stop.stop_requested()) return OpOutcome::Stopped;
-      const PassEnd end = pass(ctx, view, n);
-      last = end.outcome;
-      if (last != OpOutcome::Ok || view.SawRed() || end.last) break;
-    }
-    return last;
+    return RunPasses(command, ctx, passes, [&](long n, const PassResult&) {
+             if (afterPass) afterPass(view, ws, n);
+           }).outcome;
   });
   view.Finish();
-  if (outcome == OpOutcome::Stopped) err << "kvxw " << command << ": stopped\n";
+  if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
   return ExitStatus(outcome, view.SawRed());
 }
 

@@ -1,6 +1,7 @@
-// Running a device operation from the command line: the worker runs on a thread of its own with
-// a stop token that Ctrl-C requests, so an interrupted operation ends between two bytes with
-// nothing more sent and the port closed properly; the outcome becomes the exit status.
+// Running a device operation from the command line: the core's OperationRunner runs the worker
+// on a thread of its own; Ctrl-C only asks it to stop, so an interrupted operation ends between
+// two bytes with nothing more sent and the port closed properly; the outcome becomes the exit
+// status.
 #pragma once
 
 #include <functional>
@@ -14,35 +15,32 @@
 #include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/workspace.h"
+#include "core/ops/command.h"
 #include "core/ops/operation.h"
 
 namespace kvx::cli {
 
 inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report Ctrl-C
 
-// Runs `work` until it returns. The first Ctrl-C asks it to stop; a second one ends the
-// program at once, in case the operation does not come back.
-OpOutcome RunInterruptible(const std::function<OpOutcome(std::stop_token)>& work);
+// Runs `work` on the operation runner, holding `ws`, until it returns. The first Ctrl-C asks it
+// to stop; a second one ends the program at once, in case the operation does not come back.
+OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work);
 
 // 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
 // the link failed, 130 when Ctrl-C stopped it.
 int ExitStatus(OpOutcome outcome, bool sawRed);
 
-// How one chip's pass ended, and whether it is the last in any case (the end of a QTP file).
-struct PassEnd {
-  OpOutcome outcome = OpOutcome::Ok;
-  bool last = false;
-};
-using PassRunner = std::function<PassEnd(OperationContext& ctx, TerminalView& view, long pass)>;
+// Called after each pass with its number, on the worker's thread (lines of the command's own:
+// the pass count, the serial number).
+using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, long pass)>;
 
-// An operation's dialog on the terminal: opens `dialog` (the address lines of `streamBytes`
-// program bytes become progress; 0: none) and runs `pass` for chip 1, 2, ... up to `passes` on a
-// thread Ctrl-C stops. It ends after the first pass that did not go through (an outcome other
-// than Ok, or a red line) or was the last; after Ctrl-C "kvxw COMMAND: stopped" goes to `err`.
-// Returns the exit status.
-int RunDialogPasses(std::string_view command, const DialogSpec& dialog, int streamBytes,
-                    Workspace& ws, CliPort& port, long passes, const PassRunner& pass,
-                    std::ostream& out, std::ostream& err);
+// A command of the core table with its dialog on the terminal: opens the dialog and runs pass
+// 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
+// (an outcome other than Ok, or a red line) or was the last; after Ctrl-C "kvxw COMMAND:
+// stopped" goes to `err`. Returns the exit status.
+int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
+                    long passes, const AfterPass& afterPass, std::ostream& out,
+                    std::ostream& err);
 
 // The option entries the device commands share.
 OptionSpec DeviceOption();

@@ -2,14 +2,14 @@
 
 #include <algorithm>
 #include <cctype>
-#include <utility>
 
 namespace kvx::cli {
 
 namespace {
 constexpr int kBarWidth = 40;
 
-// The stream's address line: exactly four upper-case hexadecimal digits.
+// The stream's address line (exactly four upper-case hexadecimal digits) is a passing position:
+// a newer text on its label replaces it unseen.
 bool IsAddressText(std::string_view text) {
   return text.size() == 4 && std::all_of(text.begin(), text.end(), [](char ch) {
            return std::isdigit(static_cast<unsigned char>(ch)) || (ch >= 'A' && ch <= 'F');
@@ -65,14 +65,13 @@ TerminalView::TerminalView(std::ostream& out, std::ostream& err, bool errIsTermi
     : out_(out), progress_(err, errIsTerminal) {}
 
 void TerminalView::Open(const DialogSpec& dialog) {
-  const int streamBytes = std::exchange(streamBytes_, 0);  // the opening "0000" is no progress
-  SetText("StaticText1", dialog.title);
+  gaugeDialog_ = dialog.gauge;
+  SetText(kTitleControl, dialog.title);
   for (const auto& label : dialog.labels) {
     Control& c = Find(label.name);
     c.visible = label.visible;
     SetText(label.name, label.text);
   }
-  streamBytes_ = streamBytes;
 }
 
 TerminalView::Control& TerminalView::Find(std::string_view name) {
@@ -97,19 +96,17 @@ void TerminalView::Flush() {
   Print(c, pending_.text, pending_.colour);
 }
 
-void TerminalView::AddressProgress(std::string_view text) {
-  if (streamBytes_ <= 0) return;
-  streaming_ = true;
-  const long address = std::stol(std::string(text), nullptr, 16);
-  progress_.Update(static_cast<int>(std::min(100L, (address + 1) * 200 / streamBytes_)));
+void TerminalView::Progress(const ProgressEvent& event) {
+  if (gaugeDialog_ || event.total <= 0) return;
+  if (event.done >= event.total && !streaming_) return;  // already shown as ended
+  streaming_ = event.done < event.total;
+  progress_.Update(static_cast<int>(std::min(100L, event.done * 100 / event.total)));
 }
 
 void TerminalView::SetText(std::string_view control, std::string_view text) {
   Control& c = Find(control);
   const bool address = IsAddressText(text);
-  if (address) {
-    AddressProgress(text);
-  } else if (streaming_ && !text.empty()) {
+  if (!address && streaming_ && !text.empty()) {
     // The first other line ends the stream; the Writer may finish before the last address
     // line is due, so a stream that went through shows 100%.
     streaming_ = false;

@@ -37,11 +37,9 @@ class TerminalView final : public OperationView {
  public:
   TerminalView(std::ostream& out, std::ostream& err, bool errIsTerminal);
 
-  // The dialog as it opens: its title and the labels that are visible with a text.
+  // The dialog as it opens: its title and the labels that are visible with a text. A dialog
+  // without a gauge shows its transfers' progress events instead.
   void Open(const DialogSpec& dialog);
-  // While the program memory streams, a label shows the word address reached every 16 words;
-  // with the number of bytes being sent the view turns those addresses into progress.
-  void SetStreamBytes(int bytes) { streamBytes_ = bytes; }
 
   void SetText(std::string_view control, std::string_view text) override;
   void SetColour(std::string_view control, LineColour colour) override;
@@ -49,6 +47,7 @@ class TerminalView final : public OperationView {
   void SetGauge(int percent) override;
   void SetEnabled(std::string_view button, bool enabled) override;
   void ShowMessage(std::string_view text) override;
+  void Progress(const ProgressEvent& event) override;
 
   // A line of the command's own (pass count, serial number, a refusal before the dialog).
   void Note(std::string_view label, std::string_view text);
@@ -76,14 +75,13 @@ class TerminalView final : public OperationView {
   Control& Find(std::string_view name);
   void Flush();
   void Print(Control& c, const std::string& text, LineColour colour);
-  void AddressProgress(std::string_view text);
 
   std::ostream& out_;
   ProgressOutput progress_;
   std::vector<Control> controls_;
   Pending pending_;
-  int streamBytes_ = 0;
-  bool streaming_ = false;  // address lines are coming in
+  bool gaugeDialog_ = false;  // progress comes from the gauge, not from the events
+  bool streaming_ = false;    // a transfer's events are coming in
   bool sawRed_ = false;
 };
 

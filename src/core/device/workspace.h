@@ -1,11 +1,14 @@
 // The workspace: the one body of state behind the main window. The image of the chip to be
 // programmed, the selected device's parameters, the staging areas for the Writer link, the mode
 // flags and the texts the status panel shows. Editors, file loaders and operation workers all
-// read and write it directly; only one operation runs at a time, so it has no lock.
+// read and write it directly. It has no lock: while a worker runs it owns the workspace and
+// holds its busy flag (WorkspaceBusyGuard); nothing else reads or writes it until the flag is
+// released, and the commands that would change it (port, device, files) refuse meanwhile.
 #pragma once
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <istream>
 #include <memory>
@@ -52,8 +55,26 @@ struct SavedPortSettings {
   int StopBits = 0;  // position in TStopbits (sb10)
 };
 
+// Held while a worker owns the workspace. Only the flag itself is safe to read from another
+// thread; everything else in the workspace waits until it is released.
+class WorkspaceBusy {
+ public:
+  bool Held() const { return held_.load(std::memory_order_acquire); }
+  // Takes the flag; false when it is held already.
+  bool TryTake() { return !held_.exchange(true, std::memory_order_acq_rel); }
+  void Release() { held_.store(false, std::memory_order_release); }
+
+ private:
+  std::atomic<bool> held_{false};
+};
+
 struct Workspace {
   Workspace();  // the start-up values
+  Workspace(const Workspace&) = delete;
+  Workspace& operator=(const Workspace&) = delete;
+
+  // ---- Ownership -------------------------------------------------------------------------------
+  WorkspaceBusy Busy;
 
   // ---- Buffers ---------------------------------------------------------------------------------
   std::uint8_t OptionLow = 0x7F;
@@ -171,5 +192,26 @@ struct Workspace {
   int QtpRecordCount = 0;
   std::unique_ptr<std::istream> QtpReadFile;  // the QTP file being read, or null
 };
+
+// A worker's hold on the workspace, for its lifetime. owns() is false when another worker
+// already held it; then the new one must not start.
+class WorkspaceBusyGuard {
+ public:
+  explicit WorkspaceBusyGuard(Workspace& ws) : ws_(ws), owns_(ws.Busy.TryTake()) {}
+  ~WorkspaceBusyGuard() {
+    if (owns_) ws_.Busy.Release();
+  }
+  WorkspaceBusyGuard(const WorkspaceBusyGuard&) = delete;
+  WorkspaceBusyGuard& operator=(const WorkspaceBusyGuard&) = delete;
+  bool owns() const { return owns_; }
+
+ private:
+  Workspace& ws_;
+  bool owns_;
+};
+
+// True while a worker owns `ws`: the port change, the device change and the file commands refuse
+// then (the desktop greys them and its status-panel timer skips the redraw).
+inline bool WorkspaceInUse(const Workspace& ws) { return ws.Busy.Held(); }
 
 }  // namespace kvx

@@ -40,7 +40,14 @@ void Gauge::Progress(long done, long total) {
   const int percent = std::min(static_cast<int>(static_cast<double>(done) * 100.0 / static_cast<double>(total)), 100);
   if (percent <= highest_) return;
   highest_ = percent;
+  total_ = total;
   view_.SetGauge(percent);
+  view_.Progress({what_, std::min(done, total), total});
+}
+
+void Gauge::End() {
+  view_.SetGauge(100);
+  if (total_ > 0) view_.Progress({what_, total_, total_});
 }
 
 // ---- Frame -----------------------------------------------------------------------------------------

@@ -48,17 +48,21 @@ class TickCounter {
 };
 
 // The progress gauge: written only when the whole percentage grows, so a long transfer makes at
-// most 101 updates; 0 at the start and 100 at the end.
+// most 101 updates; 0 at the start and 100 at the end. Each update also goes to the view as a
+// ProgressEvent of `what`.
 class Gauge {
  public:
-  explicit Gauge(OperationView& view) : view_(view) {}
+  explicit Gauge(OperationView& view, Transfer what = Transfer::ProgramMemoryWrite)
+      : view_(view), what_(what) {}
   void Start();
   void Progress(long done, long total);
-  void End() { view_.SetGauge(100); }
+  void End();
 
  private:
   OperationView& view_;
+  Transfer what_;
   int highest_ = 0;
+  long total_ = 0;
 };
 
 // One running operation: its context, its link, the buttons it enables when it ends and how it

@@ -1,7 +1,8 @@
 // The frame every device operation runs in. A worker talks to the Writer through the link,
 // reads and writes the workspace, and reports only through an OperationView: status lines by
-// their control names, red or normal colour, visibility, the gauge and the buttons. The Qt
-// dialogs and the command line are two views of the same workers.
+// their control names, red or normal colour, visibility, the gauge, typed progress and the
+// buttons. The Qt dialogs and the command line are two views of the same workers; an
+// OperationRunner (core/ops/runner.h) runs them on a thread of their own.
 #pragma once
 
 #include <stop_token>
@@ -11,6 +12,7 @@
 
 #include "core/device/workspace.h"
 #include "core/link/clock.h"
+#include "core/link/progress.h"
 #include "core/link/serial_port.h"
 #include "core/link/writer_link.h"
 
@@ -18,6 +20,26 @@ namespace kvx {
 
 enum class LineColour { Normal, Red };
 
+// What a worker shows, and how it reaches the view.
+//
+// Threading contract (every view, whatever draws it):
+// - Every call arrives on the worker's thread, never on the thread that started the runner, and
+//   in the order the worker made it. A view that draws on another thread (a GUI) must hand each
+//   call over in that order (a queued call), and must not touch the workspace meanwhile.
+// - A std::string_view argument lives only for the duration of the call. A view that keeps the
+//   text, or queues the call to another thread, copies it first.
+// - Controls are named by the dialog's DialogSpec (the title "StaticText1", its labels and its
+//   buttons); a worker writes no other name. Colour and visibility of a line come before the text
+//   they belong to.
+// - ShowMessage is a modal message box: the worker waits in it until the operator has dismissed
+//   the box, as the dialogs' own boxes do. A view that cannot wait (a log, a terminal) returns
+//   at once. A stop requested while the box is up takes effect when it returns.
+// - A stop requested from any other thread (OperationRunner::RequestStop, a closed dialog) ends
+//   the worker at its next wait on the Writer or between two steps: nothing more is sent, and no
+//   further line is written, so a dialog that is closing may ignore what still comes.
+// - Progress of long transfers comes twice: the dialog's gauge in whole percent (SetGauge, only
+//   when it grows) and a typed ProgressEvent (Progress) telling what is transferred and how far,
+//   for views that draw their own bar or have no gauge.
 class OperationView {
  public:
   virtual ~OperationView() = default;
@@ -30,7 +52,13 @@ class OperationView {
   virtual void SetEnabled(std::string_view button, bool enabled) = 0;
   // A modal message box the worker itself raises ("QTP Program Finished!", QTP record errors).
   virtual void ShowMessage(std::string_view text) = 0;
+  // Where a long transfer has got to: the program memory streaming in or out. Comes besides
+  // SetGauge (and in dialogs without a gauge, besides the address line every 16 words).
+  virtual void Progress(const ProgressEvent& /*event*/) {}
 };
+
+// The control every dialog has: its title line.
+inline constexpr std::string_view kTitleControl = "StaticText1";
 
 // How an operation ended, for callers that need more than the status lines (the CLI's exit
 // status, Auto Program's repetition).

@@ -67,7 +67,7 @@ bool ReadProgramMemory(OpFrame& f) {
   WriterLink& link = f.link();
   const int n = ws.ProgramBytes;
   TickCounter ticks(link.clock());
-  Gauge gauge(f.view());
+  Gauge gauge(f.view(), Transfer::ProgramMemoryRead);
 
   link.GetHeader(AreaProgram, ActionRead);
   gauge.Start();

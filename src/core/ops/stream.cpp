@@ -1,5 +1,7 @@
 #include "core/ops/stream.h"
 
+#include <algorithm>
+
 namespace kvx {
 
 namespace {
@@ -25,7 +27,7 @@ StreamEnd FailWith(OpFrame& f, std::string_view label, std::string_view text, Op
 StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
   WriterLink& link = f.link();
   TickCounter ticks(link.clock());
-  Gauge gauge(f.view());
+  Gauge gauge(f.view(), Transfer::ProgramMemoryWrite);
   if (plan.gauge) gauge.Start();
 
   for (int i = 0; i < plan.count + kStreamTail; ++i) {
@@ -40,19 +42,28 @@ StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
     wait = link.ReceiveUntil(answer, ticks.Deadline(plan.tickLimit));
     if (wait != Wait::Ok) return EndOf(f, wait, plan.label);
 
-    const auto address = [i] { return Hex(i / 2); };
+    // The address line names the word reached; the event counts the bytes of the words up to
+    // and including it. A dialog with a gauge gets its events from the gauge instead.
+    const auto showAddress = [&] {
+      if (!plan.gauge) {
+        const long done = std::min<long>(2L * (i / 2 + 1), plan.count);
+        f.view().Progress({Transfer::ProgramMemoryWrite, done, plan.count});
+      }
+      f.Show(plan.addressLabel, Hex(i / 2));
+    };
     switch (answer) {
       case kAck:
-        if (!plan.addressLabel.empty() && i % 32 == 0) f.Show(plan.addressLabel, address());
+        if (!plan.addressLabel.empty() && i % 32 == 0) showAddress();
         if (plan.gauge) gauge.Progress(i, plan.count);
         break;
       case kWriteFinished:
-        if (plan.addressOnEnd) f.Show(plan.addressLabel, address());
+        if (plan.addressOnEnd) showAddress();
+        if (!plan.gauge) f.view().Progress({Transfer::ProgramMemoryWrite, plan.count, plan.count});
         f.Show(plan.label, plan.okText);
         if (plan.gauge) gauge.End();
         return StreamEnd::Finished;
       case kWriteFailed:
-        if (!plan.addressLabel.empty()) f.Show(plan.addressLabel, address());
+        if (!plan.addressLabel.empty()) showAddress();
         return FailWith(f, plan.label, plan.failText, OpOutcome::ChipFailed);
       case kNoDeviceByte:
         return FailWith(f, plan.label, "Nothing in socket or type error!", OpOutcome::LinkFailed);

@@ -3,6 +3,10 @@
 // verify, the OPTION word; then the pass is counted and the next serial number stamped.
 #include "core/production/auto_program.h"
 
+#include <array>
+
+#include "core/production/commands.h"
+
 #include "core/device/checksum.h"
 #include "core/device/workspace_ops.h"
 #include "core/ops/program_steps.h"
@@ -187,5 +191,50 @@ const DialogSpec& AutoProgramDialog() {
       false, {{"Button2", "Continue"}, {"Button1", "Exit"}}, false};
   return dialog;
 }
+
+// ---- The command table ---------------------------------------------------------------------------
+
+namespace {
+
+// Each "Continue" (and the flash test mode's timer) brings the dialog back to its opening look.
+PassResult AutoPass(OperationContext& ctx, long passNumber) {
+  if (passNumber > 1) PrepareNextPass(ctx.view);
+  const AutoPassResult r = AutoProgramPass(ctx);
+  return {.outcome = r.outcome,
+          .counted = r.counted,
+          .last = r.qtpFinished,
+          .startNextByItself = r.startNextByItself};
+}
+
+void AutoFlags(Workspace& ws) {
+  ws.SkipBlankCheck = false;
+  ws.EraseRequested = ws.MemoryKind == 2;
+}
+// EraseRequested stays as it was: the pass does not look at it without the blank check.
+void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.SkipBlankCheck = true; }
+
+constexpr Command kAutoProgram{CommandId::AutoProgram, "Auto Program", AutoProgramDialog, AutoFlags,
+                           AutoPass, true, true};
+constexpr Command kAutoProgramWithoutBlankCheck{CommandId::AutoProgramWithoutBlankCheck,
+                                            "Auto Program without Blank Check", AutoProgramDialog,
+                                            AutoWithoutBlankCheckFlags, AutoPass, true, true};
+
+std::array<const Command*, 12> Table() {
+  std::array<const Command*, 12> table{};
+  std::size_t i = 0;
+  for (const Command& command : OperationCommands()) table[i++] = &command;
+  table[i++] = &kAutoProgram;
+  table[i++] = &kAutoProgramWithoutBlankCheck;
+  return table;
+}
+
+}  // namespace
+
+std::span<const Command* const> MainCommands() {
+  static const std::array<const Command*, 12> table = Table();
+  return table;
+}
+
+const Command& MainCommand(CommandId id) { return *MainCommands()[static_cast<std::size_t>(id)]; }
 
 }  // namespace kvx

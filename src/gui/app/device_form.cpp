@@ -121,9 +121,12 @@ TDeviceForm::~TDeviceForm() = default;
 
 kvx::OperationView& TDeviceForm::NullView() { return *nullView_; }
 
-void TDeviceForm::Download(kvx::OperationContext& ctx) {
-  kvx::WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
-  download_.DownLoadClick(link, *view_);
+kvx::OpOutcome TDeviceForm::Download(kvx::Workspace& ws, kvx::SerialPort& port, kvx::Clock& clock,
+                                     std::stop_token stop) {
+  kvx::WriterLink link(ws, port, clock, stop);
+  const std::string message = download_.DownLoadClick(link, *view_);
+  if (stop.stop_requested()) return kvx::OpOutcome::Stopped;
+  return message.empty() ? kvx::OpOutcome::Ok : kvx::OpOutcome::LinkFailed;
 }
 
 void TDeviceForm::DownloadEnded() {

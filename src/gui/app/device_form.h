@@ -25,7 +25,8 @@ class TDeviceForm : public WorkerDialog {
   // The download's worker writes through DownloadView, not an operation view.
   kvx::OperationView& NullView();
   // On the worker: the opening record and the ticked devices' records.
-  void Download(kvx::OperationContext& ctx);
+  kvx::OpOutcome Download(kvx::Workspace& ws, kvx::SerialPort& port, kvx::Clock& clock,
+                          std::stop_token stop);
   // On the GUI thread, once the worker has returned.
   void DownloadEnded();
 

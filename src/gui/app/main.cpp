@@ -2,6 +2,7 @@
 // is created; SIGTERM, SIGINT and SIGHUP close the main window as File > Exit does.
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 #include "gui/app/app_guard.h"
 #include "gui/app/logo_form.h"
@@ -18,7 +19,14 @@ int main(int argc, char** argv) {
     DefaultPrompter().Message(nullptr, "Process is running!");
     return 1;
   }
+  // A signal that comes before the main window exists closes it as soon as it does.
   SignalBridge signalBridge;
+  TMainForm* window = nullptr;
+  bool closeAsked = false;
+  QObject::connect(&signalBridge, &SignalBridge::received, [&window, &closeAsked] {
+    if (window != nullptr) window->close();
+    else closeAsked = true;
+  });
 
   auto* logo = new TLogoForm;
   logo->show();
@@ -34,9 +42,10 @@ int main(int argc, char** argv) {
   };
   TMainForm form(options);
   options.closeLogo();
-  QObject::connect(&signalBridge, &SignalBridge::received, &form, [&form] { form.close(); });
+  window = &form;
   // Maximized; without a window manager to do it, the window takes the screen's free area.
   if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
   form.showMaximized();
+  if (closeAsked) QTimer::singleShot(0, &form, &QWidget::close);
   return QApplication::exec();
 }

@@ -14,7 +14,7 @@
 #include "core/device/workspace.h"
 #include "core/link/clock.h"
 #include "core/link/port_select.h"
-#include "core/ops/operation.h"
+#include "core/ops/command.h"
 #include "gui/app/sim_bench.h"
 
 class QAction;
@@ -109,11 +109,12 @@ class TMainForm : public QMainWindow {
   // ---- Device commands (main_form_commands.cpp) ---------------------------------------------
   bool CommandAllowed() const;  // no operation dialog is up and the window is not closing
   bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
-  // Opens an operation's dialog; `followUp` runs once it has closed and its worker returned.
-  TProgressForm* OpenOperation(const kvx::DialogSpec& spec, std::function<void()> followUp);
-  void RunOperation(const kvx::DialogSpec& spec, kvx::OpOutcome (*worker)(kvx::OperationContext&),
-                    std::function<void()> followUp = {});
-  void StartAutoProgram();
+  // Opens a command's dialog; `followUp` runs once it has closed and its worker returned.
+  TProgressForm* OpenOperation(const kvx::Command& command, std::function<void()> followUp);
+  // A device command: the port, the reset-address warning where it applies, then its dialog,
+  // whose showing starts the first pass ("Continue" the next ones).
+  void RunCommand(kvx::CommandId id, std::function<void()> followUp = {});
+  void AfterAutoProgram();
   void BlankCheckActionExecute();
   void EraseClick();
   void ToolButton7Click();

@@ -6,8 +6,7 @@
 #include <QTimer>
 
 #include "core/device/workspace_ops.h"
-#include "core/ops/workers.h"
-#include "core/production/auto_program.h"
+#include "core/production/commands.h"
 #include "core/production/pass_count.h"
 #include "gui/app/about_box.h"
 #include "gui/app/counter_setup_form.h"
@@ -30,10 +29,10 @@ bool TMainForm::ResetAddressAccepted() {
   return !check.blank || prompter_->AbortIgnore(this, Q(check.text));
 }
 
-TProgressForm* TMainForm::OpenOperation(const kvx::DialogSpec& spec, std::function<void()> followUp) {
-  auto* dialog = new TProgressForm(spec, *prompter_, this);
+TProgressForm* TMainForm::OpenOperation(const kvx::Command& command, std::function<void()> followUp) {
+  auto* dialog = new TProgressForm(command.dialog(), *prompter_, this);
   auto view = std::make_shared<QueuedView>(*dialog);
-  session_ = std::make_unique<OperationSession>(*this, dialog, *view);
+  session_ = std::make_unique<OperationSession>(*this, dialog, *view, view.get());
   connect(session_.get(), &OperationSession::closed, this, [this, view, followUp] {
     // The dialog has closed and its worker has returned: the workspace is the window's again.
     session_.release()->deleteLater();
@@ -45,32 +44,51 @@ TProgressForm* TMainForm::OpenOperation(const kvx::DialogSpec& spec, std::functi
   return dialog;
 }
 
-void TMainForm::RunOperation(const kvx::DialogSpec& spec, kvx::OpOutcome (*worker)(kvx::OperationContext&),
-                             std::function<void()> followUp) {
-  TProgressForm* dialog = OpenOperation(spec, std::move(followUp));
-  connect(dialog, &TProgressForm::shown, this, [this, worker] {
-    session_->StartPass([worker](kvx::OperationContext& ctx) { worker(ctx); },
-                        [this] { RefreshPanelNow(); });
-  });
+void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
+  const kvx::Command& command = kvx::MainCommand(id);
+  if (!CommandAllowed()) return;
+  if (command.flashOnly && ws_->MemoryKind != 2) return;
+  if (!PortReady()) return;
+  if (command.resetCheck && !ResetAddressAccepted()) return;
+  // Production commands: in the simulated socket a fresh chip follows each programmed one.
+  if (command.repeats)
+    if (auto* writer = sim_.Writer()) writer->SetFreshChipEachPass(true);
+  TProgressForm* dialog = OpenOperation(command, std::move(followUp));
+  auto passes = std::make_shared<long>(0);
+  QTimer* timer2 = nullptr;
+  if (command.repeats) {
+    timer2 = new QTimer(dialog);
+    timer2->setObjectName("Timer2");
+    timer2->setInterval(1000);
+    timer2->setSingleShot(true);
+  }
+  auto startPass = [this, &command, dialog, timer2, passes] {
+    if (session_ == nullptr || session_->WorkerRunning()) return;
+    if (timer2 != nullptr) timer2->stop();
+    // "Continue" (or Timer2): both buttons off until the pass has ended.
+    dialog->ApplyEnabled("Button1", false);
+    dialog->ApplyEnabled("Button2", false);
+    session_->StartPass(command, ++*passes, [this, timer2](const kvx::PassResult& result) {
+      RefreshPanelNow();
+      // The end of a QTP file switched the QTP simulation off.
+      if (result.last) SetButtonText(QtpSim, "Enable");
+      // The flash test mode starts the next pass by itself a second later.
+      if (result.startNextByItself && timer2 != nullptr) timer2->start();
+    });
+  };
+  connect(dialog, &TProgressForm::shown, this, startPass);
+  if (command.repeats) {
+    connect(dialog, &TProgressForm::continueRequested, this, startPass);
+    connect(timer2, &QTimer::timeout, this, startPass);
+  }
   dialog->open();
 }
 
-void TMainForm::BlankCheckActionExecute() {
-  if (!CommandAllowed() || !PortReady()) return;
-  ws_->EraseRequested = false;
-  RunOperation(kvx::BlankCheckDialog(), kvx::BlankCheckWorker);
-}
-
-void TMainForm::EraseClick() {
-  if (!CommandAllowed() || ws_->MemoryKind != 2 || !PortReady()) return;
-  ws_->EraseRequested = true;
-  RunOperation(kvx::BlankCheckDialog(), kvx::BlankCheckWorker);
-}
+void TMainForm::BlankCheckActionExecute() { RunCommand(kvx::CommandId::BlankCheck); }
+void TMainForm::EraseClick() { RunCommand(kvx::CommandId::Erase); }
 
 void TMainForm::ToolButton7Click() {
-  if (!CommandAllowed() || !PortReady()) return;
-  ws_->ReadCompleted = false;
-  RunOperation(kvx::ReadDialog(), kvx::ReadWorker, [this] {
+  RunCommand(kvx::CommandId::Read, [this] {
     if (!ws_->ReadCompleted) return;
     // What was read replaces the buffers: the windows that show them are built afresh.
     ws_->RefreshPending = true;
@@ -82,99 +100,23 @@ void TMainForm::ToolButton7Click() {
   });
 }
 
-void TMainForm::Veryfy1Click() {
-  if (!CommandAllowed() || !PortReady()) return;
-  ws_->VerifyWithProtect = false;
-  RunOperation(kvx::VerifyDialog(), kvx::VerifyWorker);
-}
+void TMainForm::Veryfy1Click() { RunCommand(kvx::CommandId::Verify); }
+void TMainForm::VerifywithProtect1Click() { RunCommand(kvx::CommandId::VerifyWithProtect); }
+void TMainForm::OPTION3Click() { RunCommand(kvx::CommandId::ProgramOption); }
+void TMainForm::ID3Click() { RunCommand(kvx::CommandId::ProgramId); }
+void TMainForm::ProgramMemory2Click() { RunCommand(kvx::CommandId::ProgramMemory); }
+void TMainForm::WriteEEClick() { RunCommand(kvx::CommandId::WriteEeprom); }
+void TMainForm::ForceWriteClick() { RunCommand(kvx::CommandId::ForceWrite); }
 
-void TMainForm::VerifywithProtect1Click() {
-  if (!CommandAllowed() || !PortReady()) return;
-  ws_->VerifyWithProtect = true;
-  RunOperation(kvx::VerifyDialog(), kvx::VerifyWorker);
-}
-
-void TMainForm::OPTION3Click() {
-  if (!CommandAllowed() || !PortReady()) return;
-  RunOperation(kvx::ProgramOptionDialog(), kvx::ProgramOptionWorker);
-}
-
-void TMainForm::ID3Click() {
-  if (!CommandAllowed() || !PortReady()) return;
-  RunOperation(kvx::ProgramIdDialog(), kvx::ProgramIdWorker);
-}
-
-void TMainForm::ProgramMemory2Click() {
-  if (!CommandAllowed() || !PortReady() || !ResetAddressAccepted()) return;
-  RunOperation(kvx::ProgramMemoryDialog(), kvx::ProgramMemoryWorker);
-}
-
-void TMainForm::WriteEEClick() {
-  if (!CommandAllowed() || ws_->MemoryKind != 2 || !PortReady()) return;
-  RunOperation(kvx::ProgramEepromDialog(), kvx::ProgramEepromWorker);
-}
-
-void TMainForm::ForceWriteClick() {
-  if (!CommandAllowed() || !PortReady()) return;
-  ws_->SerialNoMode = false;
-  if (auto* writer = sim_.Writer()) writer->SetFreshChipEachPass(true);
-  TProgressForm* dialog = OpenOperation(kvx::ForceWriteDialog(), {});
-  auto chip = [this, dialog] {
-    dialog->ApplyEnabled("Button1", false);
-    dialog->ApplyEnabled("Button2", false);
-    session_->StartPass([](kvx::OperationContext& ctx) { kvx::ForceWriteWorker(ctx); },
-                        [this] { RefreshPanelNow(); });
-  };
-  connect(dialog, &TProgressForm::shown, this, chip);
-  connect(dialog, &TProgressForm::continueRequested, this, chip);
-  dialog->open();
-}
-
-void TMainForm::AutoProgram1Click() {
-  if (!CommandAllowed() || !PortReady() || !ResetAddressAccepted()) return;
-  ws_->SkipBlankCheck = false;
-  ws_->EraseRequested = ws_->MemoryKind == 2;
-  StartAutoProgram();
-}
+void TMainForm::AutoProgram1Click() { RunCommand(kvx::CommandId::AutoProgram, [this] { AfterAutoProgram(); }); }
 
 void TMainForm::AutoProgramwithoutBlankCheck1Click() {
-  if (!CommandAllowed() || !PortReady() || !ResetAddressAccepted()) return;
-  ws_->SkipBlankCheck = true;
-  StartAutoProgram();
+  RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, [this] { AfterAutoProgram(); });
 }
 
-void TMainForm::StartAutoProgram() {
-  if (auto* writer = sim_.Writer()) writer->SetFreshChipEachPass(true);
-  TProgressForm* dialog = OpenOperation(kvx::AutoProgramDialog(), [this] {
-    // The passes stamped serial numbers into the program memory.
-    if (ws_->BufferViewOpen) RebuildBufferWindows();
-  });
-  auto* timer2 = new QTimer(dialog);
-  timer2->setObjectName("Timer2");
-  timer2->setInterval(1000);
-  timer2->setSingleShot(true);
-  auto result = std::make_shared<kvx::AutoPassResult>();
-  auto pass = std::make_shared<long>(0);
-  auto startPass = [this, dialog, timer2, result, pass] {
-    if (session_ == nullptr || session_->WorkerRunning()) return;
-    timer2->stop();
-    const bool next = ++*pass > 1;
-    session_->StartPass(
-        [result, next](kvx::OperationContext& ctx) {
-          if (next) kvx::PrepareNextPass(ctx.view);
-          *result = kvx::AutoProgramPass(ctx);
-        },
-        [this, timer2, result] {
-          RefreshPanelNow();
-          if (result->qtpFinished) SetButtonText(QtpSim, "Enable");
-          // The flash test mode starts the next pass by itself a second later.
-          if (result->startNextByItself) timer2->start();
-        });
-  };
-  connect(dialog, &TProgressForm::shown, this, startPass);
-  connect(dialog, &TProgressForm::continueRequested, this, startPass);
-  connect(timer2, &QTimer::timeout, this, startPass);
-  dialog->open();
+void TMainForm::AfterAutoProgram() {
+  // The passes stamped serial numbers into the program memory.
+  if (ws_->BufferViewOpen) RebuildBufferWindows();
 }
 
 void TMainForm::CounterMode1Click() {
@@ -198,7 +140,7 @@ void TMainForm::DownLoad1Click() {
     if (closeAfterWorker_) close();
   });
   connect(dialog, &TDeviceForm::downloadRequested, this, [this, dialog] {
-    session_->StartPass([dialog](kvx::OperationContext& ctx) { dialog->Download(ctx); },
+    session_->StartWork([this, dialog](std::stop_token stop) { return dialog->Download(*ws_, ports_->Port(), *clock_, stop); },
                         [dialog] { dialog->DownloadEnded(); });
   });
   dialog->open();

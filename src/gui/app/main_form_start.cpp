@@ -114,7 +114,9 @@ void TMainForm::FormClose() {
   if (!failure.empty()) prompter_->Message(this, Q(failure));
 }
 
-bool TMainForm::Busy() const { return session_ != nullptr && session_->WorkerRunning(); }
+bool TMainForm::Busy() const {
+  return (session_ != nullptr && session_->WorkerRunning()) || kvx::WorkspaceInUse(*ws_);
+}
 
 void TMainForm::RefreshPanelNow() {
   if (Busy()) return;

@@ -1,15 +1,15 @@
-// One device operation on screen: its modal progress dialog and the worker behind it. The worker
-// runs pass after pass on a thread of its own; the GUI thread never waits for it. When a pass has
-// returned, its end is queued to the GUI thread, the thread is joined (it has already returned)
-// and only then is the workspace read again.
+// One device operation on screen: its modal dialog and the worker behind it, started through the
+// core's OperationRunner. The GUI thread never waits for the worker: the runner's end is queued to
+// the GUI thread, the runner is joined there (the worker has already returned) and only then is
+// the workspace read again.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 #include <functional>
-#include <memory>
+#include <stop_token>
 
-#include "core/ops/operation.h"
+#include "core/ops/runner.h"
 #include "gui/app/worker_dialog.h"
 
 class TMainForm;
@@ -18,18 +18,22 @@ class QueuedView;
 class OperationSession : public QObject {
   Q_OBJECT
  public:
-  // One pass of the operation, run on the worker thread with the dialog's view.
-  using Pass = std::function<void(kvx::OperationContext& ctx)>;
-
-  // `dialog` shows the operation; `view` is what the worker writes to (it lives as long as the
-  // dialog does). The session deletes the dialog when it is itself deleted.
-  OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view);
+  // `dialog` shows the operation and `view` is what its worker writes to; `queued` is that view
+  // when it queues to a progress dialog (its message boxes give way to a stop), else null. The
+  // session deletes the dialog when it is itself deleted.
+  OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
+                   QueuedView* queued = nullptr);
   ~OperationSession() override;
 
   WorkerDialog* Dialog() const { return dialog_; }
-  // Starts one pass; `afterPass` runs on the GUI thread once it has returned and been joined.
-  void StartPass(Pass pass, std::function<void()> afterPass = {});
-  bool WorkerRunning() const;
+  // One pass of `command` (its flags, then its worker); `afterPass` runs on the GUI thread once
+  // the pass has returned.
+  bool StartPass(const kvx::Command& command, long passNumber,
+                 std::function<void(const kvx::PassResult&)> afterPass = {});
+  // Other work on the worker's thread (the device download).
+  bool StartWork(kvx::OperationRunner::Work work, std::function<void()> afterWork = {});
+  // A worker was started and its end has not been handled yet.
+  bool WorkerRunning() const { return active_; }
   // The main window is closing: stop the worker, close the dialog once it has returned.
   void Close();
 
@@ -37,12 +41,15 @@ class OperationSession : public QObject {
   void closed();  // the dialog has closed and no worker runs
 
  private:
-  void PassEnded();
+  void Arm();
+  void RequestStop();
+  void Ended(std::function<void()> then);
 
   TMainForm& form_;
   QPointer<WorkerDialog> dialog_;
   kvx::OperationView& view_;
-  struct Worker;
-  std::unique_ptr<Worker> worker_;
-  std::function<void()> afterPass_;
+  QueuedView* queued_;
+  std::stop_source viewStop_;
+  bool active_ = false;
+  kvx::OperationRunner runner_;  // last: it is joined before the rest goes
 };

@@ -68,6 +68,8 @@ class RecordingView final : public kvx::OperationView {
     Record({ViewCall::Message, {}, std::string(text)});
   }
 
+  void Progress(const kvx::ProgressEvent& event) override { progress_.push_back(event); }
+
   // Every text written, in order, as "Label1: text", with " (red)" when the line was red.
   const std::vector<std::string>& Lines() const { return lines_; }
   // The same, leaving out the address lines of a stream ("Label2: 0010").
@@ -85,6 +87,7 @@ class RecordingView final : public kvx::OperationView {
   }
   const std::vector<int>& GaugeValues() const { return gauge_; }
   const std::vector<std::string>& Messages() const { return messages_; }
+  const std::vector<kvx::ProgressEvent>& ProgressEvents() const { return progress_; }
 
   const Control& Get(std::string_view control) { return controls_[std::string(control)]; }
   std::string Text(std::string_view control) { return Get(control).text; }
@@ -97,6 +100,7 @@ class RecordingView final : public kvx::OperationView {
     lines_.clear();
     gauge_.clear();
     messages_.clear();
+    progress_.clear();
   }
   // Called after every recorded call: lets a test act in the middle of an operation.
   std::function<void(const ViewCall&)> onCall;
@@ -112,6 +116,7 @@ class RecordingView final : public kvx::OperationView {
   std::vector<std::string> lines_;
   std::vector<int> gauge_;
   std::vector<std::string> messages_;
+  std::vector<kvx::ProgressEvent> progress_;
 };
 
 }  // namespace kvx::testing

@@ -30,7 +30,7 @@ class RecordingPrompter : public Prompter {
 };
 
 class MainWindowTest : public ::testing::Test {
- protected:
+ public:
   // simulatedTime: the link's time-outs run on a fake clock the simulated Writer moves forward;
   // otherwise both run in real time.
   TMainForm& Start(bool simulatedTime = true);

@@ -1,0 +1,71 @@
+// The dialogs that are not progress dialogs: the device download with its 16-device limit, the
+// About box's Writer line; and the main window closed while a worker runs.
+#include <QAction>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QTest>
+
+#include "app_test_support.h"
+#include "gui/app/about_box.h"
+#include "gui/app/device_form.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::gui::test {
+namespace {
+
+class Dialogs : public MainWindowTest {};
+
+TEST_F(Dialogs, DeviceDownloadKeepsSixteenAndSendsTheirRecords) {
+  Start();
+  form().DownLoad1->trigger();
+  auto* dialog = form().findChild<TDeviceForm*>("DeviceForm");
+  ASSERT_NE(dialog, nullptr);
+  auto* list = dialog->findChild<QListWidget*>("CheckListBox1");
+  ASSERT_EQ(list->count(), 50);
+  for (int i = 0; i < list->count(); ++i) list->item(i)->setCheckState(Qt::Unchecked);
+  EXPECT_EQ(dialog->findChild<QLabel*>("StaticText1")->text(), "0");
+  for (int i = 0; i < 17; ++i) list->item(i)->setCheckState(Qt::Checked);
+  EXPECT_EQ(prompter_.messages, QStringList{"Already selected 16 devices"});
+  EXPECT_EQ(list->item(16)->checkState(), Qt::Unchecked);
+  EXPECT_EQ(dialog->findChild<QLabel*>("StaticText1")->text(), "16");
+  dialog->findChild<QPushButton*>("DownLoad")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form().Busy(); }, 10000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->findChild<QPushButton*>("Exit")->isEnabled(); }));
+  EXPECT_EQ(dialog->findChild<QProgressBar*>("CGauge1")->value(), 100);
+  EXPECT_EQ(writer().DownloadRecords().size(), 17u);  // the opening record and sixteen devices
+  EXPECT_EQ(ws().SelectedDevice, "KVX-01");  // the window's device is loaded again
+  EXPECT_EQ(ws().DeviceName, "KVX-01");
+  dialog->findChild<QPushButton*>("Exit")->click();
+}
+
+TEST_F(Dialogs, AboutBoxNamesTheWriterFromAFreshCheck) {
+  Start();
+  form().HelpAbout1->trigger();
+  auto* box = form().findChild<TAboutBox*>("AboutBox");
+  ASSERT_NE(box, nullptr);
+  EXPECT_EQ(box->findChild<QLabel*>("Version")->text(), "Version : V2.63");
+  EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text().trimmed(), "ZQR640B V3.10");
+  box->accept();
+  // Without a Writer the line says so.
+  writer().Faults().SilentAfter = 0;
+  form().HelpAbout1->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form().findChildren<TAboutBox*>().size() == 1; }));
+  box = form().findChildren<TAboutBox*>().last();
+  EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text(), "Unknown");
+}
+
+TEST_F(Dialogs, ClosingTheWindowDuringAnOperationStopsItAndSavesDefaultCfg) {
+  Start(/*simulatedTime=*/false);
+  SelectDevice("KVX-19");
+  writer().Faults().SilentAfter = 15;  // the Writer falls silent during the read
+  form().ReadICAction->trigger();
+  ASSERT_NE(Dialog(), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return writer().BytesReceived() >= 15; }, 10000));
+  form().close();  // File > Exit, the close box or a signal
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 2000));
+  EXPECT_FALSE(form().Busy());
+  EXPECT_TRUE(QFile::exists(dir_.filePath("Default.cfg")));
+}
+
+}  // namespace
+}  // namespace kvx::gui::test

@@ -1,0 +1,225 @@
+// Each operation dialog as the operator sees it end: its lines, their colours, and its closing
+// button enabled only once the last line is there.
+#include <QAction>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QRegularExpression>
+#include <QTest>
+#include <functional>
+
+#include "app_test_support.h"
+#include "core/device/status_panel.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::gui::test {
+namespace {
+
+class Operations : public MainWindowTest {
+ public:
+  // Some OPTION word whose every field decodes to a name.
+  void ValidOption() {
+    for (int high = 0; high < 0x80; ++high)
+      for (int low = 0; low < 0x80; ++low) {
+        ws().OptionLow = static_cast<std::uint8_t>(low);
+        ws().OptionHigh = static_cast<std::uint8_t>(high);
+        if (RefreshData(ws()).optionStatus == 0) return;
+      }
+    FAIL() << "no valid OPTION word";
+  }
+  void ProgramWords(int count) {
+    for (int i = 0; i < count; ++i) {
+      const StoredWord w = SplitWord(0x0A00 + i);
+      ws().ProgramBuffer[2 * i] = w.first;
+      ws().ProgramBuffer[2 * i + 1] = w.second;
+    }
+  }
+};
+
+// Every line of the dialog, for a failure's message.
+std::string Lines(TProgressForm* d) {
+  std::string all;
+  for (QLabel* l : d->findChildren<QLabel*>())
+    all += l->objectName().toStdString() + "=" + l->text().toStdString() + (IsRed(l) ? " [red]" : "") + "; ";
+  return all;
+}
+
+struct Line {
+  const char* label;
+  const char* text;
+  bool red;
+};
+
+TEST_F(Operations, EachDialogEndsWithItsLinesAndOnlyThenItsButton) {
+  const struct {
+    const char* name;
+    const char* device;
+    std::function<void(Operations&)> setUp;
+    const char* action;
+    const char* dialog;
+    std::vector<Line> lines;
+    const char* button;
+  } cases[] = {
+      {"blank check", "KVX-03", nullptr, "BlankCheckAction", "BlankCheckForm",
+       {{"Label2", "OPTION ....... OK", false}, {"Label4", "Data ......... OK.", false}}, "Button1"},
+      {"erase", "KVX-01", nullptr, "EraseAction", "BlankCheckForm",
+       {{"StaticText1", "Erase Flash Memory", false}, {"Label1", "Erase End", false},
+        {"Label4", "Data ......... OK.", false}}, "Button1"},
+      {"empty socket", "KVX-03", [](Operations& t) { t.writer().InsertChip(sim::ChipContent::Empty); },
+       "BlankCheckAction", "BlankCheckForm",
+       {{"Label2", "Nothing in socket or type error!!", true}}, "Button1"},
+      {"silent Writer", "KVX-03", [](Operations& t) { t.writer().Faults().SilentAfter = 0; },
+       "BlankCheckAction", "BlankCheckForm", {{"Label3", "Connect Timeout!!", true}}, "Button1"},
+      {"read", "KVX-01", nullptr, "ReadICAction", "ReadForm",
+       {{"Label1", "Read OPTION OK!", false}, {"Label2", "Read ID and Checksum OK!", false},
+        {"Label3", "Read Data OK", false}, {"EEInfo", "Read EEPROM OK!", false}}, "Button1"},
+      {"verify mismatch", "KVX-03", [](Operations& t) { t.ProgramWords(1); }, "VerifyICAction",
+       "VerifyForm",
+       {{"Label5", "Data Verify error at 0000H", false}, {"Label3", "IC=3FFFH, Buffer=0A00H", false}},
+       "Button1"},
+      {"verify with protect", "KVX-03", nullptr, "VerifywithProtect1", "VerifyForm",
+       {{"StaticText1", "Verify with Protect", false}, {"Label4", "IC no protected!!", true}}, "Button1"},
+      {"program memory", "KVX-03", [](Operations& t) { t.ProgramWords(16); }, "ProgramMemory2",
+       "ProgramMemoryForm", {{"Label1", "Program Ok!!", false}, {"Label2", "Data verify OK!!", false}},
+       "Button1"},
+      {"program OPTION", "KVX-03", [](Operations& t) { t.ValidOption(); }, "ProgramOption",
+       "ProgramOptionForm", {{"Label1", "OPTION program & verify OK!!", false}}, "Button1"},
+      {"blank OPTION refused", "KVX-03", nullptr, "ProgramOption", "ProgramOptionForm",
+       {{"Label1", "Some Options are Blank !!", true}}, "Button1"},
+      {"ID and checksum", "KVX-03", nullptr, "ID3", "ProgramIDForm",
+       {{"Label1", "Program Ok!!", false}, {"Label2", "ID & Checksum verify OK!!", false}}, "Button1"},
+      {"write EEPROM", "KVX-01", [](Operations& t) { t.ws().EepromBuffer[3] = 0x5A; },
+       "WriteEEAction", "ProgramEEPROM",
+       {{"Label1", "EEPROM Program Ok!!", false}, {"Label3", "EEPROM Data Verify OK!!", false}},
+       "ButtonOk"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Start();
+    if (std::string(c.device) != "KVX-01") SelectDevice(c.device);
+    prompter_.messages.clear();
+    if (c.setUp) c.setUp(*this);
+    form().findChild<QAction*>(c.action)->trigger();
+    TProgressForm* d = Dialog();
+    ASSERT_NE(d, nullptr);
+    EXPECT_EQ(d->objectName(), c.dialog);
+    EXPECT_FALSE(d->Button(c.button)->isEnabled());
+    if (!(d->windowFlags() & Qt::WindowCloseButtonHint)) {
+      d->close();  // no close box, no enabled button: the operator cannot close it yet
+      EXPECT_TRUE(d->isVisible());
+    }
+    ASSERT_TRUE(WaitForButton(c.button)) << Lines(d);
+    // The button came last: every line is already there as the worker wrote it.
+    for (const Line& l : c.lines) {
+      QLabel* label = d->Line(l.label);
+      ASSERT_NE(label, nullptr) << l.label;
+      EXPECT_EQ(label->text(), l.text) << l.label;
+      EXPECT_TRUE(label->isVisible()) << l.label;
+      EXPECT_EQ(IsRed(label), l.red) << l.label;
+      EXPECT_EQ(label->accessibleName(), l.text) << l.label;
+    }
+    // (The blank reset word's warning, answered "Ignore", has its own test.)
+    EXPECT_TRUE(prompter_.messages.filter(QRegularExpression("^(?!Reset address)")).isEmpty())
+        << prompter_.messages.join("|").toStdString();
+    ASSERT_TRUE(CloseWith(c.button));
+    form_.reset();
+  }
+}
+
+TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
+  Start();
+  SelectDevice("KVX-03");
+  // A programmed chip: what it holds comes into the buffers and onto the panel.
+  writer().InsertChip(sim::ChipContent::Programmed);
+  const std::string before = ws().ChecksumText;
+  form().ReadICAction->trigger();
+  ASSERT_TRUE(WaitForButton());
+  EXPECT_EQ(Dialog()->GaugeBar()->value(), 100);
+  EXPECT_FALSE(Dialog()->Line("EEInfo")->isVisible());  // an OTP part has no EEPROM step
+  ASSERT_TRUE(CloseWith());
+  EXPECT_TRUE(ws().ReadCompleted);
+  EXPECT_TRUE(ws().BufferViewOpen);
+  EXPECT_NE(ws().ChecksumText, before);
+  EXPECT_EQ(Text("Label11"), QString::fromStdString(ws().ChecksumText));
+  EXPECT_EQ(Text("Label5"), QString::fromStdString(ws().OptionLabelText[0]));
+  EXPECT_EQ(ws().IdText.substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
+}
+
+TEST_F(Operations, BlankResetAddressAsksAndAbortOpensNoDialog) {
+  Start();
+  SelectDevice("KVX-03");
+  ProgramWords(4);
+  prompter_.ignore = false;
+  form().ProgramMemory2->trigger();
+  ASSERT_EQ(prompter_.messages.size(), 1);
+  EXPECT_TRUE(prompter_.messages[0].startsWith("Reset address ("));
+  EXPECT_EQ(Dialog(), nullptr);
+}
+
+TEST_F(Operations, ClosingForceWriteMidStreamEndsTheWorkerAndThePortStaysUsable) {
+  Start(/*simulatedTime=*/false);
+  SelectDevice("KVX-19");  // 4096 words
+  ProgramWords(4096);
+  writer().Faults().SilentAfter = 3000;  // the Writer stops answering in the middle
+  QTest::mouseDClick(form().Label3, Qt::LeftButton);
+  form().ForceWriteAction->trigger();
+  TProgressForm* d = Dialog();
+  ASSERT_NE(d, nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return writer().BytesReceived() >= 3000; }, 10000));
+  EXPECT_TRUE(form().Busy());
+  QPointer<TProgressForm> gone(d);
+  QElapsedTimer elapsed;
+  elapsed.start();
+  d->close();  // its close box
+  ASSERT_TRUE(QTest::qWaitFor([&] { return gone.isNull() || !gone->isVisible(); }, 5000));
+  // Well before the stream's two-tick time-out: the worker stopped when asked.
+  EXPECT_LT(elapsed.elapsed(), 1000);
+  EXPECT_FALSE(form().Busy());
+  // The next operation on the same port goes through.
+  writer().Faults().SilentAfter = -1;
+  writer().AbandonExchange();
+  form().ReadICAction->trigger();
+  ASSERT_TRUE(WaitForButton());
+  EXPECT_EQ(Dialog()->Line("Label3")->text(), "Read Data OK");
+  ASSERT_TRUE(CloseWith());
+}
+
+TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
+  Start();
+  SelectDevice("KVX-03");
+  ProgramWords(64);
+  ValidOption();
+  // Serial numbers of two bytes, from 0x0001, in the RTIW words at 0x20 and 0x21.
+  for (int a : {0x20, 0x21}) {
+    const StoredWord w = SplitWord(0x3100);
+    ws().ProgramBuffer[2 * a] = w.first;
+    ws().ProgramBuffer[2 * a + 1] = w.second;
+  }
+  ws().SerialNoMode = true;
+  ws().SerialStartAddress = 0x20;
+  ws().SerialByteCount = 2;
+  ws().SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
+  form().AutoProgramAction->trigger();
+  TProgressForm* d = Dialog();
+  ASSERT_NE(d, nullptr);
+  EXPECT_EQ(d->objectName(), "AutoProgramForm");
+  for (int pass = 1; pass <= 2; ++pass) {
+    SCOPED_TRACE(pass);
+    ASSERT_TRUE(WaitForButton("Button2"));
+    EXPECT_TRUE(d->Button("Button1")->isEnabled());
+    EXPECT_EQ(d->Line("Label4")->text(), "OPTION program & verify OK!!");
+    EXPECT_FALSE(IsRed(d->Line("Label2")));
+    // The chip just programmed carries this pass's number.
+    EXPECT_EQ(writer().Chip().Program[0x20], 0x3100);
+    EXPECT_EQ(writer().Chip().Program[0x21], 0x3100 + pass);
+    // The panel shows the count and the next number.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Text("Label13") == QString::number(pass); }, 2000));
+    EXPECT_EQ(Text("Label15"), QString("%1").arg(pass + 1, 4, 16, QChar('0')).toUpper());
+    if (pass == 1) d->Button("Button2")->click();  // Continue: the next chip
+  }
+  ASSERT_TRUE(CloseWith("Button1"));
+  EXPECT_EQ(ws().PassCountText, "2");
+}
+
+}  // namespace
+}  // namespace kvx::gui::test

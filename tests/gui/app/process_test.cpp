@@ -1,0 +1,87 @@
+// The program itself, started as the operator starts it: one instance only, and a termination
+// signal closes it as File > Exit does, writing Default.cfg.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace kvx::gui::test {
+namespace {
+
+class Program : public ::testing::Test {
+ protected:
+  void Launch(QProcess& p) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_RUNTIME_DIR", runtime_.path());
+    env.insert("KVXW_COM1", "sim");
+    p.setProcessEnvironment(env);
+    p.setWorkingDirectory(work_.path());
+    p.start(KVXWRITER_PATH, {});
+    ASSERT_TRUE(p.waitForStarted(10000));
+  }
+  // The first instance holds the lock once its window is on the way.
+  bool LockHeld() const {
+    QDir dir(runtime_.path());
+    for (const QString& name : dir.entryList({"kvxwriter-*.lock"})) {
+      const int fd = ::open(QFile::encodeName(dir.filePath(name)).constData(), O_RDWR);
+      if (fd < 0) continue;
+      const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+      ::close(fd);
+      if (held) return true;
+    }
+    return false;
+  }
+  // Default.cfg is written at the very end, after the window is up: wait for its timer to run.
+  bool Idle(QProcess& p) {
+    return QTest::qWaitFor([&] { return LockHeld(); }, 20000) && p.state() == QProcess::Running;
+  }
+
+  QTemporaryDir runtime_;
+  QTemporaryDir work_;
+};
+
+TEST_F(Program, ASecondInstanceIsRefusedAndTheFirstCarriesOn) {
+  QProcess first;
+  Launch(first);
+  ASSERT_TRUE(Idle(first));
+  QProcess second;
+  Launch(second);
+  ASSERT_TRUE(second.waitForFinished(20000));
+  EXPECT_EQ(second.exitStatus(), QProcess::NormalExit);
+  EXPECT_NE(second.exitCode(), 0);
+  EXPECT_TRUE(second.readAllStandardError().contains("Process is running!"));
+  EXPECT_EQ(first.state(), QProcess::Running);
+  EXPECT_TRUE(LockHeld());
+  first.terminate();  // SIGTERM
+  ASSERT_TRUE(first.waitForFinished(20000));
+}
+
+TEST_F(Program, TerminationSignalsCloseTheWindowAndWriteDefaultCfg) {
+  for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+    SCOPED_TRACE(sig);
+    QFile::remove(work_.filePath("Default.cfg"));
+    QProcess p;
+    Launch(p);
+    ASSERT_TRUE(Idle(p));
+    ASSERT_EQ(::kill(static_cast<pid_t>(p.processId()), sig), 0);
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 0);
+    QFile cfg(work_.filePath("Default.cfg"));
+    ASSERT_TRUE(cfg.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(cfg.readAll().startsWith("kvx"));
+    EXPECT_FALSE(LockHeld());  // a later start is welcome again
+  }
+}
+
+}  // namespace
+}  // namespace kvx::gui::test
