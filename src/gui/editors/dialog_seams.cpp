@@ -96,8 +96,6 @@ QFont FixedFont() {
   return font;
 }
 
-void SetAccessibleText(QWidget* widget, const QString& text) { widget->setAccessibleName(text); }
-
 void SetLabelText(QLabel* label, const QString& text) {
   label->setText(text);
   label->setAccessibleName(text);

@@ -65,18 +65,16 @@ inline QString FromBytes(const std::string& bytes) {
 inline std::string ToBytes(const QString& text) { return text.toLatin1().toStdString(); }
 
 // The listing and the grids: Courier New where there is one, any fixed-width face otherwise.
-
 QFont FixedFont();
 
 // ---- Names ------------------------------------------------------------------------------------
-// objectName, and an accessible name equal to the visible text.
+// objectName; the Make* helpers below also give the accessible name (the visible text).
 template <class W>
 W* Named(W* widget, const char* objectName) {
   widget->setObjectName(QString::fromLatin1(objectName));
   return widget;
 }
 void SetLabelText(QLabel* label, const QString& text);  // text and accessible name together
-void SetAccessibleText(QWidget* widget, const QString& text);
 QLabel* MakeLabel(QWidget* parent, const char* objectName, const QString& text);
 QPushButton* MakeButton(QWidget* parent, const char* objectName, const QString& text);
 // An entry field named after the caption beside it.
