@@ -2,6 +2,8 @@
 // the panel's double-clicks, the serial-number lock on the single-step commands.
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
+#include <deque>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
@@ -10,6 +12,7 @@
 #include "core/device/text_convert.h"
 #include "core/editors/buffer_edit.h"
 #include "gui/editors/buffer_views.h"
+#include "gui/editors/dialog_seams.h"
 #include "gui/editors/edit_option.h"
 #include "gui/editors/id_checksum_form.h"
 #include "gui/editors/serial_setup_form.h"
@@ -92,6 +95,37 @@ TEST_F(EditorsInMainWindow, SerialModeLocksTheSingleStepCommandsUntilDisabled) {
   setup->findChild<QPushButton*>("BitBtn3")->click();
   EXPECT_TRUE(QTest::qWaitFor([&] { return setup.isNull(); }, 2000));
   for (QAction* a : {f.ID3, f.ProgramMemory2, f.ProgramOption}) EXPECT_TRUE(a->isEnabled());
+}
+
+TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromCommands) {
+  TMainForm& f = Start();
+  SelectDevice("KVX-02");  // a flash part
+  const QString program = dir_.filePath(QString::fromUtf8("Daten ä.bin"));
+  const QString config = dir_.filePath(QString::fromUtf8("Daten ä.cfg"));
+  std::deque<FileDialogAnswer> answers{{true, config, 1}};
+  SetFileDialogHook([&](const FileDialogRequest&) {
+    FileDialogAnswer a = answers.front();
+    answers.pop_front();
+    return a;
+  });
+  ws().LastProgramPath = program.toStdString();
+  {
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(ws().ProgramBytes, '\x11'));
+  }
+  f.FileSaveItem->trigger();  // Save Config File
+
+  SelectDevice("KVX-03");  // no EEPROM
+  EXPECT_FALSE(f.EEPROM1->isEnabled());
+  answers.push_back({true, config, 1});
+  f.LoadConfig1->trigger();
+  SetFileDialogHook({});
+  EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
+  EXPECT_EQ(f.ComboBox2->currentText(), "KVX-02");
+  EXPECT_TRUE(f.EEPROM1->isEnabled());
+  EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(0, 0).data().toString(), "1111");
+  EXPECT_EQ(Text("Label11").toStdString(), ws().ChecksumText);
 }
 
 }  // namespace
