@@ -1,7 +1,9 @@
 #include "gui/editors/buffer_windows.h"
 
 #include <QMdiArea>
+#include <QEvent>
 #include <QMdiSubWindow>
+#include <utility>
 
 #include "core/device/workspace.h"
 #include "core/files/program_file.h"
@@ -33,10 +35,22 @@ QString CaptionOr(const std::string& caption, const char* fallback) {
 BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent)
     : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)) {}
 
-BufferWindows::~BufferWindows() {
-  // The frames belong to the MDI area; their flags must not outlive this bookkeeping.
-  for (QPointer<QMdiSubWindow>* slot : {&program_, &id_, &eeprom_, &disasm_})
-    if (*slot) disconnect(*slot, nullptr, this, nullptr);
+BufferWindows::~BufferWindows() = default;
+
+bool BufferWindows::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    const std::pair<QPointer<QMdiSubWindow>*, bool*> windows[] = {{&program_, &ws_.BufferViewOpen},
+                                                                   {&id_, &ws_.IdChecksumFormOpen},
+                                                                   {&eeprom_, &ws_.EepromViewOpen},
+                                                                   {&disasm_, &ws_.DisassemblyOpen}};
+    // The frame deletes itself after its close; from now on the window counts as gone.
+    for (auto [slot, flag] : windows)
+      if (slot->data() == watched) {
+        *flag = false;
+        slot->clear();
+      }
+  }
+  return QObject::eventFilter(watched, event);
 }
 
 QMdiSubWindow* BufferWindows::Add(QWidget* window, bool& flag, QPointer<QMdiSubWindow>& slot) {
@@ -46,11 +60,9 @@ QMdiSubWindow* BufferWindows::Add(QWidget* window, bool& flag, QPointer<QMdiSubW
   frame->resize(window->size() + (frame->size() - frame->contentsRect().size()));
   slot = frame;
   flag = true;
-  // The operator closed the window (Destroy disconnects before it deletes a frame).
-  connect(frame, &QObject::destroyed, this, [&flag, &slot] {
-    flag = false;
-    slot.clear();
-  });
+  // The operator closing the window lowers its flag. A close event, not the frame's
+  // destruction: the main window's workspace is gone by the time its children are deleted.
+  frame->installEventFilter(this);
   frame->show();
   return frame;
 }
@@ -60,7 +72,6 @@ void BufferWindows::Destroy(QPointer<QMdiSubWindow>& slot, bool& flag) {
   if (!slot) return;
   QMdiSubWindow* frame = slot;
   slot.clear();
-  disconnect(frame, nullptr, this, nullptr);
   area_->removeSubWindow(frame);
   delete frame;
 }

@@ -64,6 +64,9 @@ class BufferWindows : public QObject {
   TDisassembleForm* Disassembly() const;
   QMdiSubWindow* Frame(QWidget* window) const;
 
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
  private:
   QMdiSubWindow* Add(QWidget* window, bool& flag, QPointer<QMdiSubWindow>& slot);
   void Destroy(QPointer<QMdiSubWindow>& slot, bool& flag);
