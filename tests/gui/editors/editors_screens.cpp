@@ -1,20 +1,21 @@
 // Shows the buffer windows and editing dialogs one after another in the main window, with the
-// largest device's program loaded, for scripts/screenshots_editors.sh: before each picture it
-// prints "SHOT name" and waits for a line on its standard input.
+// largest device's program loaded, and takes a picture of the whole screen at each stop
+// (`import -window root`, from ImageMagick). Run under an X server:
+//   editors_screens OUTDIR
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
 #include <QDialog>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QProcess>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
-#include <iostream>
-#include <string>
 
 #include "gui/app/main_form.h"
 #include "gui/app/prompter.h"
@@ -57,12 +58,18 @@ void Settle(int ms = 400) {
   }
 }
 
+QString outDir;
+int failures = 0;
+
 void Shot(const char* name) {
   Settle();
-  std::printf("SHOT %s\n", name);
-  std::fflush(stdout);
-  std::string line;
-  std::getline(std::cin, line);
+  const QString file = QDir(outDir).filePath(QString::fromLatin1(name) + ".png");
+  if (QProcess::execute("import", {"-window", "root", file}) != 0) {
+    std::fprintf(stderr, "editors_screens: could not write %s\n", qPrintable(file));
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(file));
 }
 
 // The dialog a command opened: the one visible.
@@ -85,6 +92,11 @@ class QuietPrompter : public Prompter {
 
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: editors_screens OUTDIR\n");
+    return 2;
+  }
+  outDir = QString::fromLocal8Bit(argv[1]);
   QTemporaryDir dir;
   const QString program = dir.filePath(QString::fromUtf8("Demo programm ä.kvh"));
   {
@@ -145,5 +157,5 @@ int main(int argc, char** argv) {
   Shot("edit_option_kvx02");
   if (dialog != nullptr) dialog->reject();
   kvx::gui::SetFileDialogHook({});
-  return 0;
+  return failures == 0 ? 0 : 1;
 }
