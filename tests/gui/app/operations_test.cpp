@@ -10,6 +10,7 @@
 
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
+#include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::gui::test {
@@ -219,6 +220,38 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
   }
   ASSERT_TRUE(CloseWith("Button1"));
   EXPECT_EQ(ws().PassCountText, "2");
+}
+
+TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) {
+  Start();
+  SelectDevice("KVX-03");
+  ProgramWords(64);
+  ValidOption();
+  const StoredWord rtiw = SplitWord(0x3100);
+  ws().ProgramBuffer[2 * 0x20] = rtiw.first;
+  ws().ProgramBuffer[2 * 0x20 + 1] = rtiw.second;
+  ws().SerialStartAddress = 0x20;
+  ws().SerialByteCount = 1;
+  // A QTP file of one number: one pass, then its end.
+  const std::string qtp = dir_.filePath("parts.txt").toStdString();
+  ASSERT_EQ(WriteQtpFile(ws(), qtp, 1), "");
+  ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);
+  ws().FlashPgmTestOn = true;  // would start the next pass by itself, but the file has ended
+  form().AutoProgramAction->trigger();
+  ASSERT_TRUE(WaitForButton("Button1"));
+  EXPECT_EQ(prompter_.messages.filter("QTP Program Finished!").size(), 1);
+  EXPECT_FALSE(Dialog()->Button("Button2")->isEnabled());  // only Exit
+  EXPECT_FALSE(ws().SerialNoMode);
+  ASSERT_TRUE(CloseWith("Button1"));
+  EXPECT_EQ(Text("Label19"), "Disable");
+
+  // The flash test mode: the next pass starts a second after the last, without "Continue".
+  ws().QtpReadFile.reset();
+  form().AutoProgramAction->trigger();
+  ASSERT_NE(Dialog(), nullptr);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Text("Label13") == "3"; }, 10000));
+  ASSERT_TRUE(WaitForButton("Button1"));
+  ASSERT_TRUE(CloseWith("Button1"));
 }
 
 }  // namespace

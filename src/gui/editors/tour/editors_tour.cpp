@@ -1,7 +1,8 @@
 // Shows the buffer windows and editing dialogs one after another in the main window, with the
 // largest device's program loaded, and takes a picture of the whole screen at each stop
-// (`import -window root`, from ImageMagick). Run under an X server:
-//   editors_screens OUTDIR
+// (`import -window root`, from ImageMagick). Run under an X server; scripts/screenshots.sh
+// starts one and runs this after the main window's own tour.
+//   editors_tour OUTDIR
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -13,6 +14,7 @@
 #include <QMdiSubWindow>
 #include <QProcess>
 #include <QRadioButton>
+#include <QScreen>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <cstring>
@@ -65,7 +67,7 @@ void Shot(const char* name) {
   Settle();
   const QString file = QDir(outDir).filePath(QString::fromLatin1(name) + ".png");
   if (QProcess::execute("import", {"-window", "root", file}) != 0) {
-    std::fprintf(stderr, "editors_screens: could not write %s\n", qPrintable(file));
+    std::fprintf(stderr, "editors_tour: could not write %s\n", qPrintable(file));
     ++failures;
     return;
   }
@@ -93,7 +95,7 @@ class QuietPrompter : public Prompter {
 int main(int argc, char** argv) {
   QApplication app(argc, argv);
   if (argc != 2) {
-    std::fprintf(stderr, "usage: editors_screens OUTDIR\n");
+    std::fprintf(stderr, "usage: editors_tour OUTDIR\n");
     return 2;
   }
   outDir = QString::fromLocal8Bit(argv[1]);
@@ -112,7 +114,8 @@ int main(int argc, char** argv) {
   QuietPrompter prompter;
   options.prompter = &prompter;
   TMainForm f(options);
-  f.setGeometry(0, 0, 1600, 1000);  // the whole virtual screen, with or without a window manager
+  // The whole screen, with or without a window manager.
+  f.setGeometry(QGuiApplication::primaryScreen()->geometry());
   f.show();
   Settle();
   f.ComboBox2->setCurrentText("KVX-43");

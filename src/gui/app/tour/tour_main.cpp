@@ -1,0 +1,210 @@
+// kvxwriter_tour: the main window on the simulated Writer, taken through each of its dialogs, with
+// a picture of the whole screen at each stop (`import -window root`, from ImageMagick). Run under
+// an X server; scripts/screenshots.sh starts one.
+//   kvxwriter_tour OUTDIR
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <cstdio>
+#include <functional>
+
+#include "core/device/status_panel.h"
+#include "gui/app/about_box.h"
+#include "gui/app/counter_setup_form.h"
+#include "gui/app/device_form.h"
+#include "gui/app/logo_form.h"
+#include "gui/app/main_form.h"
+#include "gui/app/progress_form.h"
+#include "sim/sim_writer.h"
+
+namespace {
+
+QString outDir;
+int failures = 0;
+
+// Runs the event loop until `done` holds or `ms` have passed.
+bool WaitUntil(const std::function<bool()>& done, int ms = 15000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QApplication::processEvents(QEventLoop::AllEvents, 20);
+  }
+  return true;
+}
+
+void Settle() {
+  QElapsedTimer t;
+  t.start();
+  while (t.elapsed() < 400) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+void Shot(const QString& name) {
+  Settle();
+  const QString file = QDir(outDir).filePath(name + ".png");
+  if (QProcess::execute("import", {"-window", "root", file}) != 0) {
+    std::fprintf(stderr, "kvxwriter_tour: could not write %s\n", qPrintable(file));
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(file));
+  std::fflush(stdout);
+}
+
+TProgressForm* VisibleDialog(TMainForm& form) {
+  for (TProgressForm* d : form.findChildren<TProgressForm*>())
+    if (d->isVisible()) return d;
+  return nullptr;
+}
+
+TProgressForm* OpenDialog(TMainForm& form) {
+  TProgressForm* found = nullptr;
+  WaitUntil([&] { return (found = VisibleDialog(form)) != nullptr; });
+  return found;
+}
+
+// Triggers `action`, waits for the dialog's end (`button` enabled), takes its picture and closes
+// it with `closeButton`.
+void Operation(TMainForm& form, QAction* action, const QString& name, const char* button = "Button1",
+               const char* closeButton = nullptr) {
+  action->trigger();
+  TProgressForm* d = OpenDialog(form);
+  if (d == nullptr || !WaitUntil([&] { return d->Button(button)->isEnabled(); })) {
+    std::fprintf(stderr, "kvxwriter_tour: %s did not end\n", qPrintable(name));
+    ++failures;
+    return;
+  }
+  Shot(name);
+  d->Button(closeButton != nullptr ? closeButton : button)->click();
+  WaitUntil([&] { return !form.Busy() && VisibleDialog(form) == nullptr; }, 3000);
+}
+
+void ProgramWords(kvx::Workspace& ws, int count) {
+  for (int i = 0; i < count; ++i) {
+    const kvx::StoredWord w = kvx::SplitWord(0x0A00 + (i * 37) % 0x600);
+    ws.ProgramBuffer[2 * i] = w.first;
+    ws.ProgramBuffer[2 * i + 1] = w.second;
+  }
+}
+
+void ValidOption(kvx::Workspace& ws) {
+  for (int high = 0x7F; high >= 0; --high)
+    for (int low = 0x7F; low >= 0; --low) {
+      ws.OptionLow = static_cast<std::uint8_t>(low);
+      ws.OptionHigh = static_cast<std::uint8_t>(high);
+      if (kvx::RefreshData(ws).optionStatus == 0) return;
+    }
+}
+
+template <class T>
+void Modal(TMainForm& form, QAction* action, const char* objectName, const QString& name) {
+  action->trigger();
+  T* box = nullptr;
+  WaitUntil([&] { return (box = form.findChild<T*>(objectName)) != nullptr && box->isVisible(); });
+  if (box == nullptr) {
+    ++failures;
+    return;
+  }
+  Shot(name);
+  box->reject();
+  box->deleteLater();
+  Settle();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("KVX Writer");
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: kvxwriter_tour OUTDIR\n");
+    return 2;
+  }
+  outDir = QString::fromLocal8Bit(argv[1]);
+  QDir().mkpath(outDir);
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+
+  auto* logo = new TLogoForm;
+  logo->show();
+  Shot("logo");
+  logo->deleteLater();
+
+  MainFormOptions options;
+  options.env = [](const char* name) -> const char* {
+    return QByteArray(name) == "KVXW_COM1" ? "sim" : nullptr;
+  };
+  QTemporaryDir startDir;  // a folder of its own: no Default.cfg of an earlier run
+  options.startDir = startDir.path();
+  TMainForm form(options);
+  form.setGeometry(screen);
+  form.showMaximized();
+  WaitUntil([&] { return form.isVisible(); });
+  kvx::Workspace& ws = form.workspace();
+  auto device = [&](const char* name) {
+    form.ComboBox2->setCurrentText(name);
+    Settle();
+  };
+
+  device("KVX-03");
+  ProgramWords(ws, 0x200);
+  ValidOption(ws);
+  form.RefreshPanelNow();
+  Shot("main_window");
+
+  Operation(form, form.BlankCheckAction, "blank_check");
+  Operation(form, form.ProgramMemory2, "program_memory");
+  Operation(form, form.ProgramOption, "program_option");
+  Operation(form, form.ID3, "program_id");
+  Operation(form, form.VerifyICAction, "verify");
+  Operation(form, form.VerifywithProtect1, "verify_with_protect");
+  Operation(form, form.ReadICAction, "read");
+  form.simBench().Writer()->InsertChip(kvx::sim::ChipContent::Empty);
+  Operation(form, form.BlankCheckAction, "blank_check_empty_socket");
+  form.simBench().Writer()->InsertChip(kvx::sim::ChipContent::Blank);
+
+  // Auto Program with serial numbers in two RTIW words.
+  for (int a : {0x20, 0x21}) {
+    const kvx::StoredWord w = kvx::SplitWord(0x3100);
+    ws.ProgramBuffer[2 * a] = w.first;
+    ws.ProgramBuffer[2 * a + 1] = w.second;
+  }
+  ws.SerialNoMode = true;
+  ws.SerialStartAddress = 0x20;
+  ws.SerialByteCount = 2;
+  ws.SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
+  Operation(form, form.AutoProgramAction, "auto_program", "Button2", "Button1");
+
+  // The engineering controls and Force Write.
+  QMetaObject::invokeMethod(&form, [&] {
+    QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
+                    Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.Label3, &dbl);
+  });
+  Settle();
+  Operation(form, form.ForceWriteAction, "force_write", "Button2", "Button1");
+
+  device("KVX-01");
+  ProgramWords(ws, 0x400);
+  ws.EepromBuffer[0] = 0x12;
+  Operation(form, form.EraseAction, "erase");
+  Operation(form, form.WriteEEAction, "write_eeprom", "ButtonOk");
+  Operation(form, form.ReadICAction, "read_flash");
+
+  Modal<TCounterSetupForm>(form, form.CounterMode1, "CounterSetupForm", "counter_setup");
+  Modal<TDeviceForm>(form, form.DownLoad1, "DeviceForm", "device_select");
+  Modal<TAboutBox>(form, form.HelpAbout1, "AboutBox", "about");
+  Modal<TVersionInfo>(form, form.VersionInfo1, "VersionInfo", "version_info");
+
+  form.close();
+  return failures == 0 ? 0 : 1;
+}
