@@ -65,7 +65,8 @@ int failures = 0;
 
 void Shot(const char* name) {
   Settle();
-  const QString file = QDir(outDir).filePath(QString::fromLatin1(name) + ".png");
+  // Named apart from the main window's own tour, which writes into the same folder.
+  const QString file = QDir(outDir).filePath("editors_" + QString::fromLatin1(name) + ".png");
   if (QProcess::execute("import", {"-window", "root", file}) != 0) {
     std::fprintf(stderr, "editors_tour: could not write %s\n", qPrintable(file));
     ++failures;
