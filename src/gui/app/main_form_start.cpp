@@ -96,7 +96,7 @@ void TMainForm::closeEvent(QCloseEvent* event) {
   if (Busy()) {
     // The worker is asked to stop and the window closes once it has returned.
     closeAfterWorker_ = true;
-    session_->Close();
+    if (session_ != nullptr) session_->Close();
     event->ignore();
     return;
   }

@@ -38,9 +38,9 @@ class MainWindowTest : public ::testing::Test {
   Workspace& ws() { return form_->workspace(); }
   sim::SimWriter& writer();
 
+  // A control of the main window; the status panel's first, since dialogs reuse its names.
   template <class T = QLabel>
   T* Find(const char* name) const {
-    // The ID window names its labels as the panel does (Label5 ...): the panel's come first.
     T* w = form_->statusPanel()->findChild<T*>(name);
     if (w == nullptr) w = form_->findChild<T*>(name);
     EXPECT_NE(w, nullptr) << name;
