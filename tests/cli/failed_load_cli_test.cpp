@@ -66,6 +66,15 @@ TEST_F(FailedLoadCli, FileCommandsExitOneWithTheMessageAndLeaveTheOutputAlone) {
     }
     EXPECT_EQ(Read("good.bin"), image);
   }
+  // The configuration itself a FIFO or a directory.
+  ASSERT_EQ(::mkfifo(Path("self-fifo.cfg").c_str(), 0600), 0);
+  std::filesystem::create_directory(Path("self-dir.cfg"));
+  for (const std::string name : {"self-fifo.cfg", "self-dir.cfg"}) {
+    const KvxwRun run = RunKvxw({"save-bin", Path(name), "--device", "KVX-03", "-o", out});
+    EXPECT_EQ(run.status, 1) << name;
+    EXPECT_EQ(run.err, "message: File can't open!\n") << name;
+  }
+  EXPECT_EQ(Read("good.bin"), image);
   const KvxwRun whole = RunKvxw({"save-bin", Write("whole.cfg", good), "--device", "KVX-03", "-o", out});
   EXPECT_EQ(whole.status, 0) << whole.err;
 }
