@@ -30,9 +30,8 @@ int Rank(int status) {
     case kExitFailed: return 1;
     case kExitUsage: return 2;
     case kExitLink: return 3;
-    case kExitInterrupted: return 4;
   }
-  return 1;
+  return status >= 128 ? 4 : 1;  // stopped by a signal: 128 + its number
 }
 
 }  // namespace

@@ -66,7 +66,7 @@ void EditorCommands::LoadConfig1Click() {
   const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
   ShowMessages(main_, report.messages);
   windows_.Follow(report);
-  if (!report.stopped) windows_.RebuildBufferWindows();  // applied, or failed and reset
+  windows_.RebuildBufferWindows();  // applied, reset after a failed load, or as it was
 }
 
 void EditorCommands::FileSaveItemClick() {
