@@ -34,23 +34,25 @@ inline constexpr std::uint8_t kEndOfData = 0xB8;
 inline constexpr std::uint8_t kAdapterErrorByte = 0xFD;
 inline constexpr std::uint8_t kNoDeviceByte = 0xFE;
 
-// Link result codes, returned by every primitive except GetHeader. LinkStopped is the host's
-// own: the operation was asked to stop (its dialog closed) and nothing more was sent.
-enum LinkResult : int {
-  LinkStopped = 0,
-  LinkNoDevice = 1,
-  LinkAdapterError = 2,
-  LinkWriterType1 = 3,
-  LinkWriterType2 = 4,
-  LinkWriterAny = 5,
-  LinkWrongWriter = 6,
-  LinkBadReply = 7,
-  LinkTimeout = 8,
-  LinkWriteFail = 9,
-  LinkDone = 10,
-  LinkReady = 11,
-  LinkWriteOk = 12,
+// Link results, returned by every primitive except GetHeader. Stopped is the host's own: the
+// operation was asked to stop (its dialog closed) and nothing more was sent. The numbers are the
+// ones the Writer check prints.
+enum class LinkResult : int {
+  Stopped = 0,
+  NoDevice = 1,
+  AdapterError = 2,
+  WriterType1 = 3,
+  WriterType2 = 4,
+  WriterAny = 5,
+  WrongWriter = 6,
+  BadReply = 7,
+  Timeout = 8,
+  WriteFail = 9,
+  Done = 10,
+  Ready = 11,
+  WriteOk = 12,
 };
+constexpr int LinkResultNumber(LinkResult result) { return static_cast<int>(result); }
 
 // Header areas and actions.
 enum LinkArea : int { AreaProgram = 0, AreaOption = 1, AreaId = 2, AreaEeprom = 3, AreaOption2 = 5 };
@@ -71,23 +73,23 @@ class WriterLink {
 
   // Fill HeaderBytes 0-9 for the device named in the device list (reloads its parameters).
   void GetHeader(int area, int action);
-  // Send HeaderBytes 0..count-1 and wait for one answer: LinkReady, LinkDone, or an error.
-  int SendHeader(int count);
+  // Send HeaderBytes 0..count-1 and wait for one answer: Ready, Done, or an error.
+  LinkResult SendHeader(int count);
   // Send the header, then take exactly `length` bytes of any value into LinkBuffer.
-  int Read8BitData(int length);
+  LinkResult Read8BitData(int length);
   // Send the header, then take up to `length` 7-bit data bytes into LinkBuffer, ending at 0xB8.
-  int Read7BitData(int length, bool more);
+  LinkResult Read7BitData(int length, bool more);
   // Send LinkBuffer one byte at a time, each answered by the Writer.
-  int WriteData(int length, bool more);
+  LinkResult WriteData(int length, bool more);
   // Ask which Writer is attached and compare it with the device's WriterType.
-  int CheckWriter(bool readId);
+  LinkResult CheckWriter(bool readId);
   // The first Writer check of a command. An unexpected answer (not a time-out) may come from a
   // Writer still busy with a transfer stopped mid-way: the input is purged, the line left silent
   // for kWriterSettleTime, and the check made once more. When that fails too, ws.WriterBusyHint
   // is set so the caller can add kWriterBusyHint to its message.
-  int CheckWriterSettled(bool readId);
+  LinkResult CheckWriterSettled(bool readId);
   // Send HeaderBytes[0] and append up to `limit` identification characters to WriterId.
-  int ReadWriterID(int limit);
+  LinkResult ReadWriterID(int limit);
 
   // Building blocks shared with the workers that stream program memory themselves.
   enum class Wait { Ok, Timeout, Stopped };
@@ -105,8 +107,8 @@ class WriterLink {
   std::stop_token stop() const { return stop_; }
 
  private:
-  static int FromWait(Wait wait);          // LinkStopped or LinkTimeout
-  int SendHeaderBytes(int count);          // LinkDone when all were sent
+  static LinkResult FromWait(Wait wait);          // LinkResult::Stopped or LinkResult::Timeout
+  LinkResult SendHeaderBytes(int count);          // LinkResult::Done when all were sent
   std::uint8_t ReadModeByte(std::uint8_t mode) const;
 
   Workspace& ws_;

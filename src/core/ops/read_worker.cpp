@@ -95,9 +95,9 @@ bool ReadProgramMemory(OpFrame& f) {
       return true;
     }
     if (byte == kAdapterErrorByte)
-      return f.Fail("Label3", LinkMessage(LinkAdapterError), OpOutcome::LinkFailed), false;
+      return f.Fail("Label3", LinkMessage(LinkResult::AdapterError), OpOutcome::LinkFailed), false;
     if (byte == kNoDeviceByte)
-      return f.Fail("Label3", LinkMessage(LinkNoDevice), OpOutcome::LinkFailed), false;
+      return f.Fail("Label3", LinkMessage(LinkResult::NoDevice), OpOutcome::LinkFailed), false;
     if (byte & 0x80) continue;  // other control bytes are ignored
     if (c < n + kExtraBytes) {
       gauge.Progress(c, n);
@@ -112,7 +112,7 @@ OpOutcome ReadEeprom(OpFrame& f) {
   const int m = EepromSize(ws);
   link.GetHeader(AreaEeprom, ActionRead);
   f.view().SetVisible("EEInfo", true);
-  if (!f.Step(link.Read8BitData(m), LinkDone, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();
+  if (!f.Step(link.Read8BitData(m), LinkResult::Done, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();
   std::copy_n(ws.LinkBuffer.begin(), m, ws.EepromBuffer.begin());
   f.Show("EEInfo", "Read EEPROM OK!");
   return OpOutcome::Ok;
