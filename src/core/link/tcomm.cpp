@@ -75,6 +75,7 @@ void TComm::Open() {
   RequireClosed();
   lastError_ = 0;
   gone_ = false;
+  noModemLines_ = false;
   const int fd = ::open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     lastError_ = errno;
@@ -256,14 +257,15 @@ void TComm::PurgeOut() {
 
 bool TComm::GetModemState(int line) {
   if (fd_ < 0) return false;
+  // Pseudo-terminals and some USB adapters have no modem lines to query (ENOTTY, EINVAL).
+  // The link sends only while CTS is active, so such a device reports CTS active: the host
+  // then relies on the Writer's answers alone, which pace every byte anyway.
+  if (noModemLines_) return line == 1;
   int bits = 0;
   if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
-    // Pseudo-terminals and some USB adapters have no modem lines to query (ENOTTY, EINVAL).
-    // The link sends only while CTS is active, so such a device reports CTS active: the host
-    // then relies on the Writer's answers alone, which pace every byte anyway.
-    const bool noModemLines = errno == ENOTTY || errno == EINVAL;
-    if (!noModemLines) gone_ = true;  // EIO and the like: the device has hung up
-    return line == 1 && noModemLines;
+    noModemLines_ = errno == ENOTTY || errno == EINVAL;
+    if (!noModemLines_) gone_ = true;  // EIO and the like: the device has hung up
+    return line == 1 && noModemLines_;
   }
   switch (line) {
     case 1: return bits & TIOCM_CTS;

@@ -115,6 +115,9 @@ class TComm final : public SerialPort {
   int fd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up
+  // The device has no modem lines to query (a pseudo-terminal, some USB adapters): the first
+  // refused query tells, and the port stops asking until it is opened again.
+  std::atomic<bool> noModemLines_ = false;
   std::recursive_mutex mutex_;
 };
 

@@ -64,6 +64,7 @@ WriterLink::WriterLink(Workspace& ws, SerialPort& port, Clock& clock, std::stop_
 // ---- Building blocks ----------------------------------------------------------------------------
 
 void WriterLink::Purge() {
+  DropReadAhead();
   port_.PurgeIn();
   port_.PurgeOut();
 }
@@ -94,10 +95,17 @@ WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
 WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline) {
   for (;;) {
     if (StopRequested()) return Wait::Stopped;
-    const int got = port_.Read(&byte, 1);
+    if (readNext_ == readEnd_) {
+      const int got = port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()));
+      if (got < 0 || (got == 0 && !port_.Enabled())) return Wait::Timeout;
+      readNext_ = 0;
+      readEnd_ = got;
+    }
     // An answer that is there is taken, even when it came in the last moment of the wait.
-    if (got == 1) return Wait::Ok;
-    if (got < 0 || !port_.Enabled()) return Wait::Timeout;
+    if (readNext_ < readEnd_) {
+      byte = readAhead_[static_cast<std::size_t>(readNext_++)];
+      return Wait::Ok;
+    }
     const TimePoint now = clock_.Now();
     if (now >= deadline) return Wait::Timeout;
     port_.WaitReadable(SliceUntil(now, deadline));
@@ -308,6 +316,7 @@ LinkResult WriterLink::CheckWriterSettled(bool readId) {
     if (StopRequested()) return LinkResult::Stopped;
     clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
   }
+  DropReadAhead();
   port_.PurgeIn();
   const LinkResult second = CheckWriter(readId);
   ws_.WriterBusyHint = second == LinkResult::BadReply;

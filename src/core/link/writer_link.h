@@ -4,6 +4,7 @@
 // control bytes and, for reads, with data bytes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <stop_token>
 
@@ -93,11 +94,13 @@ class WriterLink {
 
   // Building blocks shared with the workers that stream program memory themselves.
   enum class Wait { Ok, Timeout, Stopped };
-  void Purge();                       // discard both directions of the port
+  void Purge();                       // discard both directions of the port and what was read ahead
   Wait WaitCts(Millis limit = kLinkTimeLimit);
   Wait SendByte(std::uint8_t byte, Millis limit = kLinkTimeLimit);  // CTS, then the byte
   Wait ReceiveByte(std::uint8_t& byte, Millis limit = kLinkTimeLimit);
-  // As ReceiveByte, against a deadline kept across several bytes.
+  // As ReceiveByte, against a deadline kept across several bytes. Every byte already waiting is
+  // taken from the port in one read and handed out one at a time, so a Writer streaming data
+  // does not cost a wake-up for each byte.
   Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline);
   bool StopRequested() const { return stop_.stop_requested(); }
 
@@ -110,11 +113,16 @@ class WriterLink {
   static LinkResult FromWait(Wait wait);          // LinkResult::Stopped or LinkResult::Timeout
   LinkResult SendHeaderBytes(int count);          // LinkResult::Done when all were sent
   std::uint8_t ReadModeByte(std::uint8_t mode) const;
+  void DropReadAhead() { readNext_ = readEnd_ = 0; }
 
   Workspace& ws_;
   SerialPort& port_;
   Clock& clock_;
   std::stop_token stop_;
+  // Bytes read from the port and not yet handed out: readAhead_[readNext_, readEnd_).
+  std::array<std::uint8_t, 256> readAhead_{};
+  int readNext_ = 0;
+  int readEnd_ = 0;
 };
 
 }  // namespace kvx

@@ -189,6 +189,17 @@ TEST_F(WriterLinkTest, Read8BitTakesEveryByteValue) {
   EXPECT_EQ(Bytes(ws.LinkBuffer.begin(), ws.LinkBuffer.begin() + 5), eeprom);
 }
 
+// Bytes that arrived together are taken from the port at once; those the read did not need are
+// as stale as bytes left in the port and never answer the next exchange.
+TEST_F(WriterLinkTest, BytesBeyondAReadNeverAnswerTheNextExchange) {
+  Select("KVX-03");
+  port.AnswerAt(9, {0x11, 0x22, 0xB2, 0xB8});
+  port.AnswerAt(10, {0xB4});
+  link.GetHeader(AreaEeprom, ActionRead);
+  EXPECT_EQ(link.Read8BitData(2), LinkResult::Done);
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::WriterAny);
+}
+
 // ---- WriteData ----------------------------------------------------------------------------------
 
 TEST_F(WriterLinkTest, WriteDataFollowsTheWritersAnswers) {
