@@ -98,7 +98,7 @@ double PerAcknowledgedByte(LinkSetup& s, int passes) {
     const kvx::LinkResult result = s.link.WriteData(bytes, true);
     const double elapsed = Seconds(Clock::now() - start);
     if (result != kvx::LinkResult::WriteOk) {
-      std::fprintf(stderr, "link_bench: WriteData returned %d\n", result);
+      std::fprintf(stderr, "link_bench: WriteData returned %d\n", kvx::LinkResultNumber(result));
       return 0;
     }
     best = std::min(best, elapsed / bytes);
@@ -137,7 +137,7 @@ int main() {
   const kvx::LinkResult result = s.link.CheckWriter(false);
   const double wall = Seconds(Clock::now() - start);
   const double cpu = ThreadCpuSeconds() - cpu0;
-  std::printf("time-out wait:            %8.3f s, result %d, %.3f s CPU\n", wall, result, cpu);
+  std::printf("time-out wait:            %8.3f s, result %d, %.3f s CPU\n", wall, kvx::LinkResultNumber(result), cpu);
 
   const double ratio = floor > 0 ? perByte / floor : 0;
   const double busy = wall > 0 ? 100.0 * cpu / wall : 0;

@@ -293,6 +293,14 @@ bool TComm::WaitReadable(Millis max) {
   return false;
 }
 
+int TComm::ByteRate() const {
+  constexpr int kBauds[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                            19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  if (baudRate_ < br110 || baudRate_ > br256000 || databits_ < da4 || databits_ > da8) return 0;
+  const int bits = 1 + (4 + databits_) + (parity_ == paNone ? 0 : 1) + (stopbits_ == sb10 ? 1 : 2);
+  return kBauds[baudRate_] / bits;
+}
+
 // Modem-line changes cannot be awaited on every device (TIOCMIWAIT fails on pseudo-terminals),
 // so the CTS wait simply looks again after a short pause.
 void TComm::WaitModemChange(Millis max) { std::this_thread::sleep_for(std::min(max, Millis(1))); }

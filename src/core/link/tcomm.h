@@ -70,6 +70,7 @@ class TComm final : public SerialPort {
   bool GetModemState(int line) override;
   bool WaitReadable(Millis max) override;
   void WaitModemChange(Millis max) override;
+  int ByteRate() const override;
 
   // Properties. DeviceName and the buffer sizes may change only while closed;
   // the line settings take effect at once on an open port and are stored when closed.

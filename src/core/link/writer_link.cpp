@@ -12,6 +12,8 @@ namespace {
 
 // Waits never sleep longer than this in one go, so a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
+// The pause that lets the bytes of a flowing stream gather before they are read.
+constexpr Millis kGatherTime{1};
 
 // Bytes 3, 4 and 5 of a header and the default of byte 7, by area. Byte 3 of the OPTION and ID
 // areas depends on whether the header reads (the last index of a read) or writes.
@@ -92,14 +94,19 @@ WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
   return ReceiveUntil(byte, clock_.Now() + limit);
 }
 
-WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline) {
+WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming) {
   for (;;) {
     if (StopRequested()) return Wait::Stopped;
     if (readNext_ == readEnd_) {
+      // More than a millisecond's worth still to come: it gathers while the link pauses.
+      const int rate = port_.ByteRate();
+      if (flowing_ && rate > 0 && coming > rate / 1000 + 1 && clock_.Now() + kGatherTime < deadline)
+        clock_.SleepFor(kGatherTime);
       const int got = port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()));
       if (got < 0 || (got == 0 && !port_.Enabled())) return Wait::Timeout;
       readNext_ = 0;
       readEnd_ = got;
+      flowing_ = got > 0;
     }
     // An answer that is there is taken, even when it came in the last moment of the wait.
     if (readNext_ < readEnd_) {
@@ -243,7 +250,7 @@ LinkResult WriterLink::Read7BitData(int length, bool more) {
   TimePoint deadline = clock_.Now() + kLinkTimeLimit;
   for (;;) {
     std::uint8_t byte = 0;
-    const Wait got = ReceiveUntil(byte, deadline);
+    const Wait got = ReceiveUntil(byte, deadline, length - stored);
     if (got != Wait::Ok) return FromWait(got);
     if (byte == kEndOfData) return stored < length - 1 ? LinkResult::BadReply : LinkResult::Done;
     if (byte & 0x80) return UnexpectedAnswer(byte);

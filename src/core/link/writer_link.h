@@ -99,9 +99,10 @@ class WriterLink {
   Wait SendByte(std::uint8_t byte, Millis limit = kLinkTimeLimit);  // CTS, then the byte
   Wait ReceiveByte(std::uint8_t& byte, Millis limit = kLinkTimeLimit);
   // As ReceiveByte, against a deadline kept across several bytes. Every byte already waiting is
-  // taken from the port in one read and handed out one at a time, so a Writer streaming data
-  // does not cost a wake-up for each byte.
-  Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline);
+  // taken from the port in one read and handed out one at a time. `coming` is how many bytes
+  // the Writer is still sure to send in a row: while such a stream flows, the bytes of a
+  // millisecond are let gather on the line, so that one wake-up takes them all.
+  Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming = 0);
   bool StopRequested() const { return stop_.stop_requested(); }
 
   Workspace& ws() { return ws_; }
@@ -113,7 +114,7 @@ class WriterLink {
   static LinkResult FromWait(Wait wait);          // LinkResult::Stopped or LinkResult::Timeout
   LinkResult SendHeaderBytes(int count);          // LinkResult::Done when all were sent
   std::uint8_t ReadModeByte(std::uint8_t mode) const;
-  void DropReadAhead() { readNext_ = readEnd_ = 0; }
+  void DropReadAhead() { readNext_ = readEnd_ = 0; flowing_ = false; }
 
   Workspace& ws_;
   SerialPort& port_;
@@ -123,6 +124,7 @@ class WriterLink {
   std::array<std::uint8_t, 256> readAhead_{};
   int readNext_ = 0;
   int readEnd_ = 0;
+  bool flowing_ = false;  // the last read of the port found bytes
 };
 
 }  // namespace kvx

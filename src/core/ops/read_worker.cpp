@@ -80,7 +80,7 @@ bool ReadProgramMemory(OpFrame& f) {
   int c = 0;
   for (;;) {
     std::uint8_t byte = 0;
-    const Wait got = link.ReceiveUntil(byte, ticks.Deadline(3));
+    const Wait got = link.ReceiveUntil(byte, ticks.Deadline(3), n - c);
     if (got == Wait::Stopped || f.StopRequested()) return f.Stop(), false;
     if (got != Wait::Ok) return f.Fail("Label3", "Connect Timeout!! (6)", OpOutcome::LinkFailed), false;
     ticks.Reset();
