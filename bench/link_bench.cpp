@@ -93,12 +93,12 @@ double PerAcknowledgedByte(LinkSetup& s, int passes) {
   for (int pass = 0; pass < passes; ++pass) {
     s.writer.InsertChip(kvx::sim::ChipContent::Blank);
     s.link.GetHeader(kvx::AreaProgram, kvx::ActionProgram);
-    if (s.link.SendHeader(10) != kvx::LinkReady) return 0;
+    if (s.link.SendHeader(10) != kvx::LinkResult::Ready) return 0;
     const auto start = Clock::now();
-    const int result = s.link.WriteData(bytes, true);
+    const kvx::LinkResult result = s.link.WriteData(bytes, true);
     const double elapsed = Seconds(Clock::now() - start);
-    if (result != kvx::LinkWriteOk) {
-      std::fprintf(stderr, "link_bench: WriteData returned %d\n", result);
+    if (result != kvx::LinkResult::WriteOk) {
+      std::fprintf(stderr, "link_bench: WriteData returned %d\n", kvx::LinkResultNumber(result));
       return 0;
     }
     best = std::min(best, elapsed / bytes);
@@ -134,10 +134,10 @@ int main() {
   s.writer.Faults().SilentAfter = s.writer.BytesReceived();
   const double cpu0 = ThreadCpuSeconds();
   const auto start = Clock::now();
-  const int result = s.link.CheckWriter(false);
+  const kvx::LinkResult result = s.link.CheckWriter(false);
   const double wall = Seconds(Clock::now() - start);
   const double cpu = ThreadCpuSeconds() - cpu0;
-  std::printf("time-out wait:            %8.3f s, result %d, %.3f s CPU\n", wall, result, cpu);
+  std::printf("time-out wait:            %8.3f s, result %d, %.3f s CPU\n", wall, kvx::LinkResultNumber(result), cpu);
 
   const double ratio = floor > 0 ? perByte / floor : 0;
   const double busy = wall > 0 ? 100.0 * cpu / wall : 0;

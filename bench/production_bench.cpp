@@ -51,9 +51,9 @@ struct Line : kvx::bench::PtyLink {
     for (int i = 0; i < bytes; ++i) ws.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
     writer.InsertChip(kvx::sim::ChipContent::Blank);
     link.GetHeader(kvx::AreaProgram, kvx::ActionProgram);
-    if (link.SendHeader(10) != kvx::LinkReady) return 0;
+    if (link.SendHeader(10) != kvx::LinkResult::Ready) return 0;
     const auto start = Clock::now();
-    if (link.WriteData(bytes, true) != kvx::LinkWriteOk) return 0;
+    if (link.WriteData(bytes, true) != kvx::LinkResult::WriteOk) return 0;
     return Seconds(Clock::now() - start) / bytes;
   }
 };

@@ -20,24 +20,24 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
 
   CliPort port;
   if (!OpenCliPort(args, device, port, err)) return port.failureExit();
-  int result = LinkStopped;
+  LinkResult result = LinkResult::Stopped;
   const OpOutcome outcome = RunInterruptible(*ws, [&](std::stop_token stop) {
     WriterLink link(*ws, port.port(), port.clock(), stop);
     result = link.CheckWriterSettled(true);
-    return result == LinkStopped ? OpOutcome::Stopped : OpOutcome::Ok;
+    return result == LinkResult::Stopped ? OpOutcome::Stopped : OpOutcome::Ok;
   });
   if (outcome == OpOutcome::Stopped) {
     err << "kvxw writer: stopped\n";
     return ExitStatus(outcome, false);
   }
-  out << "result: " << result << '\n';
+  out << "result: " << LinkResultNumber(result) << '\n';
   out << "writer-id: " << ws->WriterId << '\n';
   switch (result) {
-    case LinkWriterType1:
-    case LinkWriterType2:
-    case LinkWriterAny:
+    case LinkResult::WriterType1:
+    case LinkResult::WriterType2:
+    case LinkResult::WriterAny:
       return kExitOk;
-    case LinkTimeout:
+    case LinkResult::Timeout:
       err << ConnectTimeoutMessage(port.shownName()) << '\n';
       return kExitLink;
     default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands

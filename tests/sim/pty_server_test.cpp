@@ -71,7 +71,7 @@ class PtyServerTest : public ::testing::Test {
 TEST_F(PtyServerTest, AnswersTheWriterCheckWithTheIdentification) {
   EXPECT_TRUE(std::filesystem::is_symlink(linkPath));
   EXPECT_EQ(std::filesystem::read_symlink(linkPath).string(), server.SlaveName());
-  EXPECT_EQ(link.CheckWriter(true), LinkWriterAny);
+  EXPECT_EQ(link.CheckWriter(true), LinkResult::WriterAny);
   EXPECT_EQ(ws.WriterId, " ZQR640B V3.10");
   EXPECT_EQ(ws.WriterVersion, "V3.10");
 }
@@ -84,12 +84,12 @@ TEST_F(PtyServerTest, ProgramMemoryWrittenByteByByteReadsBackTheSame) {
     ws.LinkBuffer[2 * i + 1] = w.second;
   }
   link.GetHeader(AreaProgram, ActionProgram);
-  ASSERT_EQ(link.SendHeader(10), LinkReady);
-  ASSERT_EQ(link.WriteData(2 * words, true), LinkWriteOk);
+  ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
+  ASSERT_EQ(link.WriteData(2 * words, true), LinkResult::WriteOk);
 
   ws.LinkBuffer.fill(0);
   link.GetHeader(AreaProgram, ActionRead);
-  ASSERT_EQ(link.Read7BitData(2 * words, true), LinkDone);
+  ASSERT_EQ(link.Read7BitData(2 * words, true), LinkResult::Done);
   int mismatches = 0;
   for (int i = 0; i < words; ++i) {
     const int got = JoinWord(ws.LinkBuffer[2 * i], ws.LinkBuffer[2 * i + 1]);
@@ -101,8 +101,10 @@ TEST_F(PtyServerTest, ProgramMemoryWrittenByteByByteReadsBackTheSame) {
 TEST_F(PtyServerTest, WriterFaultsReachTheHostAsTheirResultCodes) {
   struct Case {
     const char* fault;
-    int result;
-  } cases[] = {{"no-chip", LinkNoDevice}, {"adapter-error", LinkAdapterError}, {"bad-reply", LinkBadReply}};
+    LinkResult result;
+  } cases[] = {{"no-chip", LinkResult::NoDevice},
+               {"adapter-error", LinkResult::AdapterError},
+               {"bad-reply", LinkResult::BadReply}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.fault);
     writer.Faults() = FaultSet{};
@@ -136,11 +138,11 @@ TEST_F(PtyServerTest, BaudDelayNeverRunsAheadOfTheWireAndNeverSpins) {
   const int bytes = 400;
   for (int i = 0; i < bytes; ++i) ws.LinkBuffer[i] = 0x7F;
   link.GetHeader(AreaProgram, ActionProgram);
-  ASSERT_EQ(link.SendHeader(10), LinkReady);
+  ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
   timespec cpu0{}, cpu1{};
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
   const auto start = steady_clock::now();
-  EXPECT_EQ(link.WriteData(bytes, false), LinkWriteOk);
+  EXPECT_EQ(link.WriteData(bytes, false), LinkResult::WriteOk);
   const auto elapsed = steady_clock::now() - start;
   ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
   // One byte each way per acknowledged byte, 10 bit times each at 115200 baud.
@@ -151,11 +153,11 @@ TEST_F(PtyServerTest, BaudDelayNeverRunsAheadOfTheWireAndNeverSpins) {
 }
 
 TEST_F(PtyServerTest, StoppingHangsUpOnTheHostAndRemovesTheLink) {
-  ASSERT_EQ(link.CheckWriter(false), LinkWriterAny);
+  ASSERT_EQ(link.CheckWriter(false), LinkResult::WriterAny);
   server.Stop();
   EXPECT_FALSE(Exists(linkPath));
   const auto start = steady_clock::now();
-  EXPECT_EQ(link.CheckWriter(false), LinkTimeout);  // a clean failure, at once
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::Timeout);  // a clean failure, at once
   EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
 }
 

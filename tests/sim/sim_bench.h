@@ -28,20 +28,20 @@ struct Bench {
     ws.DeviceIndex = GetICInfo(ws, device);
   }
 
-  int Read(int area, int length) {
+  LinkResult Read(int area, int length) {
     link.GetHeader(area, ActionRead);
     return link.Read7BitData(length, true);
   }
   Bytes Received(int count) const { return Bytes(ws.LinkBuffer.begin(), ws.LinkBuffer.begin() + count); }
   // A program header, then the stream; the header's answer when it was not "ready".
-  int Program(int area, int action, const Bytes& stream) {
+  LinkResult Program(int area, int action, const Bytes& stream) {
     link.GetHeader(area, action);
-    const int header = link.SendHeader(10);
-    if (header != LinkReady) return header;
+    const LinkResult header = link.SendHeader(10);
+    if (header != LinkResult::Ready) return header;
     std::copy(stream.begin(), stream.end(), ws.LinkBuffer.begin());
     return link.WriteData(static_cast<int>(stream.size()), true);
   }
-  int ProgramOption(int word) { return Program(AreaOption, ActionProgram, StoredWords({word})); }
+  LinkResult ProgramOption(int word) { return Program(AreaOption, ActionProgram, StoredWords({word})); }
   std::chrono::nanoseconds Since(TimePoint t) { return clock.Now() - t; }
 
   Workspace ws;

@@ -30,18 +30,18 @@ TEST(SimFaultText, RefusesUnknownFaultsAndBadCounts) {
 TEST(SimFault, EachFaultShowsAsTheHostSeesIt) {
   struct Case {
     const char* fault;
-    int check;   // the Writer check
-    int first;   // programming the OPTION word
-    int second;  // and once more
+    LinkResult check;   // the Writer check
+    LinkResult first;   // programming the OPTION word
+    LinkResult second;  // and once more
   };
   const Case cases[] = {
-      {"no-chip", LinkWriterAny, LinkNoDevice, LinkNoDevice},
-      {"adapter-error", LinkWriterAny, LinkAdapterError, LinkAdapterError},
-      {"bad-reply", LinkWriterAny, LinkBadReply, LinkWriteOk},      // one header only
-      {"write-fail-at=1", LinkWriterAny, LinkWriteFail, LinkWriteOk},  // fires once
-      {"silent-after=5", LinkWriterAny, LinkTimeout, LinkTimeout},
-      {"cts-inactive", LinkTimeout, LinkTimeout, LinkTimeout},
-      {"wrong-writer", LinkWrongWriter, LinkWriteOk, LinkWriteOk},
+      {"no-chip", LinkResult::WriterAny, LinkResult::NoDevice, LinkResult::NoDevice},
+      {"adapter-error", LinkResult::WriterAny, LinkResult::AdapterError, LinkResult::AdapterError},
+      {"bad-reply", LinkResult::WriterAny, LinkResult::BadReply, LinkResult::WriteOk},      // one header only
+      {"write-fail-at=1", LinkResult::WriterAny, LinkResult::WriteFail, LinkResult::WriteOk},  // fires once
+      {"silent-after=5", LinkResult::WriterAny, LinkResult::Timeout, LinkResult::Timeout},
+      {"cts-inactive", LinkResult::Timeout, LinkResult::Timeout, LinkResult::Timeout},
+      {"wrong-writer", LinkResult::WrongWriter, LinkResult::WriteOk, LinkResult::WriteOk},
   };
   for (const Case& c : cases) {
     Bench b;  // KVX-03: a Writer of type 1
@@ -51,7 +51,7 @@ TEST(SimFault, EachFaultShowsAsTheHostSeesIt) {
     EXPECT_EQ(b.link.CheckWriter(false), c.check) << c.fault;
     EXPECT_EQ(b.ProgramOption(0x3FF0), c.first) << c.fault;
     EXPECT_EQ(b.ProgramOption(0x3FF0), c.second) << c.fault;
-    EXPECT_EQ(b.ws.FailIndex, c.first == LinkWriteFail ? 1 : -1) << c.fault;
+    EXPECT_EQ(b.ws.FailIndex, c.first == LinkResult::WriteFail ? 1 : -1) << c.fault;
   }
 }
 
@@ -59,7 +59,7 @@ TEST(SimFault, CtsInactiveTimesOutWithoutSendingAByte) {
   Bench b;
   b.writer.Faults().CtsInactive = true;
   const TimePoint t = b.clock.Now();
-  EXPECT_EQ(b.link.CheckWriter(false), LinkTimeout);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::Timeout);
   EXPECT_GT(b.Since(t), Millis(2000));
   EXPECT_LE(b.Since(t), Millis(3000));
   EXPECT_TRUE(b.port.Sent().empty());
@@ -70,12 +70,12 @@ TEST(SimFault, BaudDelayCostsTheWireTimeOfEveryByte) {
   b.writer.Faults().BaudDelay = true;
   EXPECT_EQ(b.writer.ByteDelay(), kByteWireTime);
   TimePoint t = b.clock.Now();
-  ASSERT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  ASSERT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
   EXPECT_EQ(b.Since(t), 2 * kByteWireTime);  // the check byte out, the type byte back
 
   t = b.clock.Now();
   b.link.GetHeader(AreaProgram, ActionRead);
-  ASSERT_EQ(b.link.Read7BitData(b.ws.ProgramBytes, true), LinkDone);
+  ASSERT_EQ(b.link.Read7BitData(b.ws.ProgramBytes, true), LinkResult::Done);
   const auto bytes = 10 + b.ws.ProgramBytes + 1;  // header, the words, the end marker
   EXPECT_GE(b.Since(t), bytes * kByteWireTime);
   EXPECT_LE(b.Since(t), (bytes + 1) * kByteWireTime);
@@ -113,10 +113,10 @@ TEST(SimPortTest, WriterVanishingMidTransferTimesOutTheWrite) {
   VanishingPort vanishing(b.port, 14);
   WriterLink link(b.ws, vanishing, b.clock);
   link.GetHeader(AreaProgram, ActionProgram);
-  ASSERT_EQ(link.SendHeader(10), LinkReady);
+  ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
   b.ws.LinkBuffer.fill(0x7F);
   const TimePoint t = b.clock.Now();
-  EXPECT_EQ(link.WriteData(b.ws.ProgramBytes, true), LinkTimeout);
+  EXPECT_EQ(link.WriteData(b.ws.ProgramBytes, true), LinkResult::Timeout);
   EXPECT_EQ(b.port.Sent().size(), 14u);
   EXPECT_LE(b.Since(t), Millis(3000) + 8 * kByteWireTime);  // three bytes' turn-around, then 3 s
 }
@@ -138,7 +138,7 @@ TEST(SimPortTest, WriterForgetsAHalfCommandAfterTheHostFellSilent) {
   const std::uint8_t half[] = {0xA1, 0x00, 0x00, 0x02};
   b.port.Write(half, 4);
   b.clock.Advance(std::chrono::seconds(2));
-  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
 }
 
 // ---- Stopping from another thread --------------------------------------------------------------------
@@ -189,7 +189,7 @@ TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
   HeldPort held(b.port);
   auto waiting = held.Waiting();
   std::stop_source stop;
-  int result = -1;
+  LinkResult result = LinkResult::Done;  // anything but the result expected
   std::thread worker([&] {
     WriterLink link(b.ws, held, b.clock, stop.get_token());
     link.GetHeader(AreaProgram, ActionRead);
@@ -199,7 +199,7 @@ TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
   stop.request_stop();
   held.Release();
   worker.join();
-  EXPECT_EQ(result, LinkStopped);
+  EXPECT_EQ(result, LinkResult::Stopped);
   EXPECT_EQ(b.port.Sent().size(), 10u);
 }
 

@@ -14,12 +14,12 @@ TEST(SimWriterCheck, AnswersItsTypeAndIdentification) {
     const char* device;
     std::uint8_t typeByte;
     bool wrongWriterFault;
-    int result;
+    LinkResult result;
   };
   const Case cases[] = {
-      {"KVX-03", 0xB2, false, LinkWriterType1}, {"KVX-19", 0xB3, false, LinkWriterType2},
-      {"KVX-19", 0xB2, false, LinkWrongWriter}, {"KVX-03", 0xB4, true, LinkWrongWriter},
-      {"KVX-19", 0xB4, true, LinkWrongWriter},  {"KVX-19", 0xB4, false, LinkWriterAny},
+      {"KVX-03", 0xB2, false, LinkResult::WriterType1}, {"KVX-19", 0xB3, false, LinkResult::WriterType2},
+      {"KVX-19", 0xB2, false, LinkResult::WrongWriter}, {"KVX-03", 0xB4, true, LinkResult::WrongWriter},
+      {"KVX-19", 0xB4, true, LinkResult::WrongWriter},  {"KVX-19", 0xB4, false, LinkResult::WriterAny},
   };
   for (const Case& c : cases) {
     Bench b(c.device, c.typeByte);
@@ -27,7 +27,7 @@ TEST(SimWriterCheck, AnswersItsTypeAndIdentification) {
     EXPECT_EQ(b.link.CheckWriter(true), c.result) << c.device << " " << int(c.typeByte);
   }
   Bench b("KVX-19");
-  ASSERT_EQ(b.link.CheckWriter(true), LinkWriterAny);
+  ASSERT_EQ(b.link.CheckWriter(true), LinkResult::WriterAny);
   EXPECT_EQ(b.ws.WriterId, " ZQR640B V3.10");
   EXPECT_EQ(b.ws.WriterVersion, "V3.10");
 }
@@ -36,13 +36,13 @@ TEST(SimWriterCheck, AnswersItsTypeAndIdentification) {
 
 TEST(SimWriterRead, BlankChipReadsAllOnesInEveryArea) {
   Bench b("KVX-01");
-  EXPECT_EQ(b.Read(AreaOption, 6), LinkDone);
+  EXPECT_EQ(b.Read(AreaOption, 6), LinkResult::Done);
   EXPECT_EQ(b.Received(6), Bytes(6, 0x7F));
-  EXPECT_EQ(b.Read(AreaOption2, 6), LinkDone);
+  EXPECT_EQ(b.Read(AreaOption2, 6), LinkResult::Done);
   EXPECT_EQ(b.Received(6), Bytes(6, 0x7F));
-  EXPECT_EQ(b.Read(AreaId, 32), LinkDone);
+  EXPECT_EQ(b.Read(AreaId, 32), LinkResult::Done);
   EXPECT_EQ(b.Received(32), Bytes(32, 0x7F));
-  EXPECT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkDone);
+  EXPECT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
   EXPECT_EQ(b.Received(b.ws.ProgramBytes), Bytes(b.ws.ProgramBytes, 0x7F));
 }
 
@@ -52,7 +52,7 @@ TEST(SimWriterRead, EepromReadIsRawBytesWithoutEndMarker) {
   b.writer.Chip().Eeprom[0] = 0xB8;  // a data byte that looks like the end marker
   b.writer.Chip().Eeprom[m - 1] = 0x00;
   b.link.GetHeader(AreaEeprom, ActionRead);
-  EXPECT_EQ(b.link.Read8BitData(m), LinkDone);
+  EXPECT_EQ(b.link.Read8BitData(m), LinkResult::Done);
   EXPECT_EQ(b.ws.LinkBuffer[0], 0xB8);
   EXPECT_EQ(b.ws.LinkBuffer[1], 0xFF);
   EXPECT_EQ(b.ws.LinkBuffer[m - 1], 0x00);
@@ -65,26 +65,26 @@ TEST(SimWriterProgram, ProgramStreamEndsWithFinishedAtTheAreasLastByte) {
   Bench b("KVX-03");
   Bytes image = StoredWords({0x0123, 0x0456});
   image.resize(b.ws.ProgramBytes, 0x7F);
-  EXPECT_EQ(b.Program(AreaProgram, ActionProgram, image), LinkWriteOk);
+  EXPECT_EQ(b.Program(AreaProgram, ActionProgram, image), LinkResult::WriteOk);
   EXPECT_EQ(b.writer.ReadBackWord(0), 0x0123);
   EXPECT_EQ(b.writer.ReadBackWord(1), 0x0456);
   EXPECT_EQ(b.writer.ReadBackWord(2), 0x3FFF);
   // header, the stream, and nothing after the Writer's 0xB0
   EXPECT_EQ(b.port.Sent().size(), 10u + b.ws.ProgramBytes);
-  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkDone);
+  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
   EXPECT_EQ(b.Received(4), StoredWords({0x0123, 0x0456}));
 }
 
 TEST(SimWriterProgram, OtpCellsOnlyGoFromOneToZero) {
   struct Case {
     int before, after;
-    int result;
+    LinkResult result;
     int failIndex;
   };
   const Case cases[] = {
-      {0x1234, 0x1230, LinkWriteOk, -1},    // clears bits only
-      {0x1234, 0x1235, LinkWriteFail, 0},   // bit 0 back to 1: first byte
-      {0x1234, 0x1A34, LinkWriteFail, 1},   // bit 11 back to 1: second byte
+      {0x1234, 0x1230, LinkResult::WriteOk, -1},    // clears bits only
+      {0x1234, 0x1235, LinkResult::WriteFail, 0},   // bit 0 back to 1: first byte
+      {0x1234, 0x1A34, LinkResult::WriteFail, 1},   // bit 11 back to 1: second byte
   };
   for (const Case& c : cases) {
     Bench b("KVX-03");
@@ -99,12 +99,12 @@ TEST(SimWriterProgram, FlashIsErasedToBlankAndRewritten) {
   Bench b("KVX-01");
   b.writer.InsertChip(ChipContent::Protected);
   b.link.GetHeader(AreaProgram, ActionErase);
-  EXPECT_EQ(b.link.SendHeader(10), LinkDone);
+  EXPECT_EQ(b.link.SendHeader(10), LinkResult::Done);
   EXPECT_EQ(b.writer.ReadBackWord(5), 0x3FFF);
   EXPECT_FALSE(b.writer.Chip().Protected);
   EXPECT_EQ(b.writer.Chip().Eeprom[3], 0xFF);
   b.writer.Chip().Option[0] = 0x0000;
-  EXPECT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({0x3FF5})), LinkWriteOk);  // no 1->0 rule
+  EXPECT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({0x3FF5})), LinkResult::WriteOk);  // no 1->0 rule
   EXPECT_EQ(b.writer.Chip().Option[0], 0x3FF5);
 }
 
@@ -116,13 +116,13 @@ TEST(SimWriterProgram, EepromStreamIsDataAndAddressPairs) {
     pairs.push_back(static_cast<std::uint8_t>(0xC0 + i));
     pairs.push_back(static_cast<std::uint8_t>(i & 0xFF));
   }
-  EXPECT_EQ(b.Program(AreaEeprom, ActionProgramPulse, pairs), LinkWriteOk);
+  EXPECT_EQ(b.Program(AreaEeprom, ActionProgramPulse, pairs), LinkResult::WriteOk);
   EXPECT_EQ(b.writer.Chip().Eeprom[0], 0xC0);
   EXPECT_EQ(b.writer.Chip().Eeprom[m - 1], static_cast<std::uint8_t>(0xC0 + m - 1));
 
   pairs[5] = 0x09;  // pair 2 names address 9
   b.ws.FailIndex = -1;
-  EXPECT_EQ(b.Program(AreaEeprom, ActionProgramPulse, pairs), LinkWriteFail);
+  EXPECT_EQ(b.Program(AreaEeprom, ActionProgramPulse, pairs), LinkResult::WriteFail);
   EXPECT_EQ(b.ws.FailIndex, 5);
 }
 
@@ -131,12 +131,12 @@ TEST(SimWriterProgram, EepromStreamIsDataAndAddressPairs) {
 TEST(SimWriterChip, ProgrammedChipFailsABlankCheck) {
   Bench b("KVX-03");
   b.writer.InsertChip(ChipContent::Programmed);
-  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkDone);
+  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
   bool anyProgrammed = false;
   for (int j = 0; j < b.ws.ProgramBytes; j += 2)
     anyProgrammed |= !IsBlankWord(b.ws.LinkBuffer[j], b.ws.LinkBuffer[j + 1], b.ws.BlankHigh);
   EXPECT_TRUE(anyProgrammed);
-  EXPECT_EQ(b.Read(AreaOption, 2), LinkDone);
+  EXPECT_EQ(b.Read(AreaOption, 2), LinkResult::Done);
   EXPECT_EQ(b.ws.LinkBuffer[1] & 0x40, 0x40);  // not protected
 }
 
@@ -150,9 +150,9 @@ TEST(SimWriterChip, ProtectedChipHidesProgramBitsAndShowsSecurityOn) {
     b.writer.InsertChip(ChipContent::Protected);
     const std::uint16_t stored = b.writer.Chip().Program[7];
     EXPECT_EQ(b.writer.ReadBackWord(7), stored | c.forced) << c.device;
-    ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkDone);
+    ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
     EXPECT_EQ(JoinWord(b.ws.LinkBuffer[14], b.ws.LinkBuffer[15]), stored | c.forced) << c.device;
-    ASSERT_EQ(b.Read(AreaOption, 2), LinkDone);
+    ASSERT_EQ(b.Read(AreaOption, 2), LinkResult::Done);
     EXPECT_EQ(b.ws.LinkBuffer[1] & 0x40, 0) << c.device;
   }
 }
@@ -160,24 +160,24 @@ TEST(SimWriterChip, ProtectedChipHidesProgramBitsAndShowsSecurityOn) {
 TEST(SimWriterChip, EmptySocketRefusesEveryHeader) {
   Bench b("KVX-01");
   b.writer.InsertChip(ChipContent::Empty);
-  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);  // the Writer itself still answers
-  EXPECT_EQ(b.Read(AreaOption, 2), LinkNoDevice);
-  EXPECT_EQ(b.Program(AreaProgram, ActionProgram, Bytes(4, 0)), LinkNoDevice);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);  // the Writer itself still answers
+  EXPECT_EQ(b.Read(AreaOption, 2), LinkResult::NoDevice);
+  EXPECT_EQ(b.Program(AreaProgram, ActionProgram, Bytes(4, 0)), LinkResult::NoDevice);
   b.link.GetHeader(AreaProgram, ActionErase);
-  EXPECT_EQ(b.link.SendHeader(10), LinkNoDevice);
+  EXPECT_EQ(b.link.SendHeader(10), LinkResult::NoDevice);
 }
 
 TEST(SimWriterChip, FreshChipEachPassSwapsOnlyAfterProgramming) {
   Bench b("KVX-03");
   b.writer.SetFreshChipEachPass(true);
-  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
   EXPECT_EQ(b.writer.ChipsInserted(), 1);
-  ASSERT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({0x0000})), LinkWriteOk);
+  ASSERT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({0x0000})), LinkResult::WriteOk);
   EXPECT_EQ(b.writer.Chip().Option[0], 0x0000);
-  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
   EXPECT_EQ(b.writer.ChipsInserted(), 2);
   EXPECT_EQ(b.writer.Chip().Option[0], 0x3FFF);
-  EXPECT_EQ(b.link.CheckWriter(false), LinkWriterAny);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
   EXPECT_EQ(b.writer.ChipsInserted(), 2);
 }
 
@@ -190,9 +190,9 @@ TEST(SimWriterDownload, KeepsRecordsWhoseSumIsRight) {
   b.ws.HeaderBytes[1] = 0x01;
   b.ws.HeaderBytes[2] = 'K';
   b.ws.HeaderBytes[31] = static_cast<std::uint8_t>(0x01 + 'K');
-  EXPECT_EQ(b.link.SendHeader(32), LinkDone);
+  EXPECT_EQ(b.link.SendHeader(32), LinkResult::Done);
   b.ws.HeaderBytes[31] ^= 0x01;
-  EXPECT_EQ(b.link.SendHeader(32), LinkBadReply);  // a wrong sum is refused
+  EXPECT_EQ(b.link.SendHeader(32), LinkResult::BadReply);  // a wrong sum is refused
   const auto records = b.writer.DownloadRecords();
   ASSERT_EQ(records.size(), 1u);
   EXPECT_EQ(records[0][2], 'K');

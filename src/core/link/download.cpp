@@ -34,11 +34,11 @@ class DeviceRestore {
 // the download was stopped).
 bool SendRecord(WriterLink& link, const DownloadRecord& record, std::string& message) {
   std::copy(record.begin(), record.end(), link.ws().HeaderBytes.begin());
-  const int result = link.SendHeader(static_cast<int>(record.size()));
-  if (result == LinkDone) return true;
-  if (result == LinkTimeout)
+  const LinkResult result = link.SendHeader(static_cast<int>(record.size()));
+  if (result == LinkResult::Done) return true;
+  if (result == LinkResult::Timeout)
     message = "Connect Timeout!!";
-  else if (result != LinkStopped)
+  else if (result != LinkResult::Stopped)
     message = "Writer Error!!";
   return false;
 }
@@ -107,13 +107,13 @@ std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
   Workspace& ws = link.ws();
   DeviceRestore restore(ws);
 
-  const int check = link.CheckWriter(true);
-  if (check == LinkStopped) return {};
-  if (check == LinkWrongWriter) return "Writer Error!!";
-  if (check == LinkTimeout) return "Connect Timeout!!";
+  const LinkResult check = link.CheckWriter(true);
+  if (check == LinkResult::Stopped) return {};
+  if (check == LinkResult::WrongWriter) return "Writer Error!!";
+  if (check == LinkResult::Timeout) return "Connect Timeout!!";
   // Only a Writer that answered as the universal model has just told its identification; what
   // WriterId holds otherwise belongs to a Writer seen earlier.
-  const bool fresh = check == LinkWriterAny;
+  const bool fresh = check == LinkResult::WriterAny;
   const std::string version = fresh ? ws.WriterVersion : std::string();
   const std::string id = fresh ? ws.WriterId : std::string();
   if (version < kDownloadMinVersion) return "Please update the writer firmware";

@@ -29,8 +29,9 @@ int ComIndex(std::string_view name) {
   return -1;
 }
 
-bool Accepted(int result) {
-  return result == LinkWriterType1 || result == LinkWriterType2 || result == LinkWriterAny;
+bool Accepted(LinkResult result) {
+  return result == LinkResult::WriterType1 || result == LinkResult::WriterType2 ||
+         result == LinkResult::WriterAny;
 }
 
 }  // namespace
@@ -135,10 +136,10 @@ std::vector<std::string> PortSelector::ConnectionCheck(bool readId,
   const std::string portError = CheckComPort();
   if (ws_.PortError) return {portError};
   WriterLink link(ws_, Port(), clock_, stop);
-  const int result = link.CheckWriterSettled(readId);
+  const LinkResult result = link.CheckWriterSettled(readId);
   if (stop.stop_requested()) return {};
   if (Accepted(result)) return whenAccepted;
-  if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
+  if (result == LinkResult::Timeout) return {ConnectTimeoutMessage(ws_.PortName)};
   if (ws_.WriterBusyHint) return {std::string(kConnectFail), kWriterBusyHint};
   return {std::string(kConnectFail)};
 }

@@ -31,6 +31,9 @@ class SerialPort {
   // A simulated port moves its simulated time forward instead of blocking.
   virtual bool WaitReadable(Millis max) = 0;
   virtual void WaitModemChange(Millis max) = 0;
+  // Bytes per second the line carries, so a reader of a long stream can let bytes gather
+  // instead of waking for each; 0 when unknown (the reader then takes each byte as it comes).
+  virtual int ByteRate() const { return 0; }
 };
 
 }  // namespace kvx

@@ -75,6 +75,7 @@ void TComm::Open() {
   RequireClosed();
   lastError_ = 0;
   gone_ = false;
+  noModemLines_ = false;
   const int fd = ::open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) {
     lastError_ = errno;
@@ -256,14 +257,15 @@ void TComm::PurgeOut() {
 
 bool TComm::GetModemState(int line) {
   if (fd_ < 0) return false;
+  // Pseudo-terminals and some USB adapters have no modem lines to query (ENOTTY, EINVAL).
+  // The link sends only while CTS is active, so such a device reports CTS active: the host
+  // then relies on the Writer's answers alone, which pace every byte anyway.
+  if (noModemLines_) return line == 1;
   int bits = 0;
   if (::ioctl(fd_, TIOCMGET, &bits) != 0) {
-    // Pseudo-terminals and some USB adapters have no modem lines to query (ENOTTY, EINVAL).
-    // The link sends only while CTS is active, so such a device reports CTS active: the host
-    // then relies on the Writer's answers alone, which pace every byte anyway.
-    const bool noModemLines = errno == ENOTTY || errno == EINVAL;
-    if (!noModemLines) gone_ = true;  // EIO and the like: the device has hung up
-    return line == 1 && noModemLines;
+    noModemLines_ = errno == ENOTTY || errno == EINVAL;
+    if (!noModemLines_) gone_ = true;  // EIO and the like: the device has hung up
+    return line == 1 && noModemLines_;
   }
   switch (line) {
     case 1: return bits & TIOCM_CTS;
@@ -289,6 +291,14 @@ bool TComm::WaitReadable(Millis max) {
     std::this_thread::sleep_for(idle);
   }
   return false;
+}
+
+int TComm::ByteRate() const {
+  constexpr int kBauds[] = {110,   300,   600,   1200,   2400,   4800,   9600,  14400,
+                            19200, 38400, 56000, 57600, 115200, 128000, 256000};
+  if (baudRate_ < br110 || baudRate_ > br256000 || databits_ < da4 || databits_ > da8) return 0;
+  const int bits = 1 + (4 + databits_) + (parity_ == paNone ? 0 : 1) + (stopbits_ == sb10 ? 1 : 2);
+  return kBauds[baudRate_] / bits;
 }
 
 // Modem-line changes cannot be awaited on every device (TIOCMIWAIT fails on pseudo-terminals),

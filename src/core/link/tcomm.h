@@ -70,6 +70,7 @@ class TComm final : public SerialPort {
   bool GetModemState(int line) override;
   bool WaitReadable(Millis max) override;
   void WaitModemChange(Millis max) override;
+  int ByteRate() const override;
 
   // Properties. DeviceName and the buffer sizes may change only while closed;
   // the line settings take effect at once on an open port and are stored when closed.
@@ -115,6 +116,9 @@ class TComm final : public SerialPort {
   int fd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up
+  // The device has no modem lines to query (a pseudo-terminal, some USB adapters): the first
+  // refused query tells, and the port stops asking until it is opened again.
+  std::atomic<bool> noModemLines_ = false;
   std::recursive_mutex mutex_;
 };
 

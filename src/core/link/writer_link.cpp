@@ -12,6 +12,8 @@ namespace {
 
 // Waits never sleep longer than this in one go, so a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
+// The pause that lets the bytes of a flowing stream gather before they are read.
+constexpr Millis kGatherTime{1};
 
 // Bytes 3, 4 and 5 of a header and the default of byte 7, by area. Byte 3 of the OPTION and ID
 // areas depends on whether the header reads (the last index of a read) or writes.
@@ -43,11 +45,11 @@ std::uint8_t WidthFromEdit(const std::string& text, int scale, std::uint8_t fall
 
 // An answer other than the one the exchange waits for: one of the Writer's two refusals, or a
 // byte it should not have sent.
-int UnexpectedAnswer(std::uint8_t byte) {
+LinkResult UnexpectedAnswer(std::uint8_t byte) {
   switch (byte) {
-    case kAdapterErrorByte: return LinkAdapterError;
-    case kNoDeviceByte: return LinkNoDevice;
-    default: return LinkBadReply;
+    case kAdapterErrorByte: return LinkResult::AdapterError;
+    case kNoDeviceByte: return LinkResult::NoDevice;
+    default: return LinkResult::BadReply;
   }
 }
 
@@ -64,6 +66,7 @@ WriterLink::WriterLink(Workspace& ws, SerialPort& port, Clock& clock, std::stop_
 // ---- Building blocks ----------------------------------------------------------------------------
 
 void WriterLink::Purge() {
+  DropReadAhead();
   port_.PurgeIn();
   port_.PurgeOut();
 }
@@ -91,27 +94,41 @@ WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
   return ReceiveUntil(byte, clock_.Now() + limit);
 }
 
-WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline) {
+WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming) {
   for (;;) {
     if (StopRequested()) return Wait::Stopped;
-    const int got = port_.Read(&byte, 1);
+    if (readNext_ == readEnd_) {
+      // More than a millisecond's worth still to come: it gathers while the link pauses.
+      const int rate = port_.ByteRate();
+      if (flowing_ && rate > 0 && coming > rate / 1000 + 1 && clock_.Now() + kGatherTime < deadline)
+        clock_.SleepFor(kGatherTime);
+      const int got = port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()));
+      if (got < 0 || (got == 0 && !port_.Enabled())) return Wait::Timeout;
+      readNext_ = 0;
+      readEnd_ = got;
+      flowing_ = got > 0;
+    }
     // An answer that is there is taken, even when it came in the last moment of the wait.
-    if (got == 1) return Wait::Ok;
-    if (got < 0 || !port_.Enabled()) return Wait::Timeout;
+    if (readNext_ < readEnd_) {
+      byte = readAhead_[static_cast<std::size_t>(readNext_++)];
+      return Wait::Ok;
+    }
     const TimePoint now = clock_.Now();
     if (now >= deadline) return Wait::Timeout;
     port_.WaitReadable(SliceUntil(now, deadline));
   }
 }
 
-int WriterLink::FromWait(Wait wait) { return wait == Wait::Stopped ? LinkStopped : LinkTimeout; }
+LinkResult WriterLink::FromWait(Wait wait) {
+  return wait == Wait::Stopped ? LinkResult::Stopped : LinkResult::Timeout;
+}
 
-int WriterLink::SendHeaderBytes(int count) {
+LinkResult WriterLink::SendHeaderBytes(int count) {
   for (int i = 0; i < count; ++i) {
     const Wait sent = SendByte(ws_.HeaderBytes[i]);
     if (sent != Wait::Ok) return FromWait(sent);
   }
-  return LinkDone;
+  return LinkResult::Done;
 }
 
 // ---- Header -------------------------------------------------------------------------------------
@@ -196,56 +213,56 @@ std::uint8_t WriterLink::ReadModeByte(std::uint8_t mode) const {
 
 // ---- Primitives ---------------------------------------------------------------------------------
 
-int WriterLink::SendHeader(int count) {
+LinkResult WriterLink::SendHeader(int count) {
   Purge();
   count = std::clamp(count, 0, static_cast<int>(ws_.HeaderBytes.size()));
-  const int sent = SendHeaderBytes(count);
-  if (sent != LinkDone) return sent;
+  const LinkResult sent = SendHeaderBytes(count);
+  if (sent != LinkResult::Done) return sent;
   std::uint8_t answer = 0;
   const Wait got = ReceiveByte(answer);
   if (got != Wait::Ok) return FromWait(got);
   switch (answer) {
-    case kAck: return LinkReady;
-    case kEndOfData: return LinkDone;
+    case kAck: return LinkResult::Ready;
+    case kEndOfData: return LinkResult::Done;
     default: return UnexpectedAnswer(answer);
   }
 }
 
-int WriterLink::Read8BitData(int length) {
+LinkResult WriterLink::Read8BitData(int length) {
   Purge();
   length = std::clamp(length, 0, kLinkBufferBytes);
-  const int sent = SendHeaderBytes(10);
-  if (sent != LinkDone) return sent;
+  const LinkResult sent = SendHeaderBytes(10);
+  if (sent != LinkResult::Done) return sent;
   for (int stored = 0; stored < length; ++stored) {
     const Wait got = ReceiveByte(ws_.LinkBuffer[stored]);
     if (got != Wait::Ok) return FromWait(got);
   }
-  return LinkDone;
+  return LinkResult::Done;
 }
 
-int WriterLink::Read7BitData(int length, bool more) {
+LinkResult WriterLink::Read7BitData(int length, bool more) {
   Purge();
   length = std::clamp(length, 0, kLinkBufferBytes);
-  const int sent = SendHeaderBytes(10);
-  if (sent != LinkDone) return sent;
+  const LinkResult sent = SendHeaderBytes(10);
+  if (sent != LinkResult::Done) return sent;
   int stored = 0;
   // Bytes beyond `length` are dropped without restarting the time limit.
   TimePoint deadline = clock_.Now() + kLinkTimeLimit;
   for (;;) {
     std::uint8_t byte = 0;
-    const Wait got = ReceiveUntil(byte, deadline);
+    const Wait got = ReceiveUntil(byte, deadline, length - stored);
     if (got != Wait::Ok) return FromWait(got);
-    if (byte == kEndOfData) return stored < length - 1 ? LinkBadReply : LinkDone;
+    if (byte == kEndOfData) return stored < length - 1 ? LinkResult::BadReply : LinkResult::Done;
     if (byte & 0x80) return UnexpectedAnswer(byte);
     if (stored < length) {
       ws_.LinkBuffer[stored++] = byte;
       deadline = clock_.Now() + kLinkTimeLimit;
-      if (stored == length && !more) return LinkDone;
+      if (stored == length && !more) return LinkResult::Done;
     }
   }
 }
 
-int WriterLink::WriteData(int length, bool more) {
+LinkResult WriterLink::WriteData(int length, bool more) {
   Purge();
   length = std::clamp(length, 0, kLinkBufferBytes);
   for (int i = 0; i < length + 5; ++i) {
@@ -261,18 +278,18 @@ int WriterLink::WriteData(int length, bool more) {
     if (got != Wait::Ok) return FromWait(got);
     switch (answer) {
       case kAck: break;
-      case kWriteFinished: return i < length - 1 ? LinkBadReply : LinkWriteOk;
-      case kWriteFailed: ws_.FailIndex = i; return LinkWriteFail;
+      case kWriteFinished: return i < length - 1 ? LinkResult::BadReply : LinkResult::WriteOk;
+      case kWriteFailed: ws_.FailIndex = i; return LinkResult::WriteFail;
       default: return UnexpectedAnswer(answer);
     }
-    if (!more && i >= length) return LinkWriteOk;
+    if (!more && i >= length) return LinkResult::WriteOk;
   }
   // Every byte acknowledged without the Writer saying it has finished: the write stands, and
   // the read-back that follows every write tells whether the chip took it.
-  return LinkWriteOk;
+  return LinkResult::WriteOk;
 }
 
-int WriterLink::CheckWriter(bool readId) {
+LinkResult WriterLink::CheckWriter(bool readId) {
   Purge();
   const Wait sent = SendByte(kWriterCheck);
   if (sent != Wait::Ok) return FromWait(sent);
@@ -280,39 +297,40 @@ int WriterLink::CheckWriter(bool readId) {
   const Wait got = ReceiveByte(answer);
   if (got != Wait::Ok) return FromWait(got);
   switch (answer) {
-    case kWriterType1Byte: return ws_.WriterType == 1 ? LinkWriterType1 : LinkWrongWriter;
-    case kWriterType2Byte: return ws_.WriterType == 2 ? LinkWriterType2 : LinkWrongWriter;
+    case kWriterType1Byte: return ws_.WriterType == 1 ? LinkResult::WriterType1 : LinkResult::WrongWriter;
+    case kWriterType2Byte: return ws_.WriterType == 2 ? LinkResult::WriterType2 : LinkResult::WrongWriter;
     case kWriterAnyByte: break;
-    default: return LinkBadReply;
+    default: return LinkResult::BadReply;
   }
   if (readId) {
     ws_.WriterId.clear();
     ws_.HeaderBytes[0] = kIdRequest;
     // A primitive of its own: whatever came after the type byte is discarded first.
-    if (ReadWriterID(15) == LinkStopped) return LinkStopped;
+    if (ReadWriterID(15) == LinkResult::Stopped) return LinkResult::Stopped;
     const auto v = ws_.WriterId.find('V');
     ws_.WriterVersion = v == std::string::npos ? std::string() : ws_.WriterId.substr(v);
   }
-  return LinkWriterAny;
+  return LinkResult::WriterAny;
 }
 
-int WriterLink::CheckWriterSettled(bool readId) {
+LinkResult WriterLink::CheckWriterSettled(bool readId) {
   ws_.WriterBusyHint = false;
-  const int first = CheckWriter(readId);
-  if (first != LinkBadReply) return first;
+  const LinkResult first = CheckWriter(readId);
+  if (first != LinkResult::BadReply) return first;
   // Silence, in short steps so that a stop still ends the wait at once.
   const TimePoint end = clock_.Now() + kWriterSettleTime;
   while (clock_.Now() < end) {
-    if (StopRequested()) return LinkStopped;
+    if (StopRequested()) return LinkResult::Stopped;
     clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
   }
+  DropReadAhead();
   port_.PurgeIn();
-  const int second = CheckWriter(readId);
-  ws_.WriterBusyHint = second == LinkBadReply;
+  const LinkResult second = CheckWriter(readId);
+  ws_.WriterBusyHint = second == LinkResult::BadReply;
   return second;
 }
 
-int WriterLink::ReadWriterID(int limit) {
+LinkResult WriterLink::ReadWriterID(int limit) {
   Purge();
   const Wait sent = SendByte(ws_.HeaderBytes[0]);
   if (sent != Wait::Ok) return FromWait(sent);
@@ -321,9 +339,9 @@ int WriterLink::ReadWriterID(int limit) {
     std::uint8_t byte = 0;
     const Wait got = ReceiveByte(byte);
     if (got != Wait::Ok) return FromWait(got);
-    if (byte == kEndOfData) return LinkDone;
+    if (byte == kEndOfData) return LinkResult::Done;
     if (byte & 0x80) return UnexpectedAnswer(byte);
-    if (taken >= limit) return LinkDone;
+    if (taken >= limit) return LinkResult::Done;
     ws_.WriterId.push_back(static_cast<char>(byte));
     ++taken;
   }

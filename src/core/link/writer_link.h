@@ -4,6 +4,7 @@
 // control bytes and, for reads, with data bytes.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <stop_token>
 
@@ -34,23 +35,25 @@ inline constexpr std::uint8_t kEndOfData = 0xB8;
 inline constexpr std::uint8_t kAdapterErrorByte = 0xFD;
 inline constexpr std::uint8_t kNoDeviceByte = 0xFE;
 
-// Link result codes, returned by every primitive except GetHeader. LinkStopped is the host's
-// own: the operation was asked to stop (its dialog closed) and nothing more was sent.
-enum LinkResult : int {
-  LinkStopped = 0,
-  LinkNoDevice = 1,
-  LinkAdapterError = 2,
-  LinkWriterType1 = 3,
-  LinkWriterType2 = 4,
-  LinkWriterAny = 5,
-  LinkWrongWriter = 6,
-  LinkBadReply = 7,
-  LinkTimeout = 8,
-  LinkWriteFail = 9,
-  LinkDone = 10,
-  LinkReady = 11,
-  LinkWriteOk = 12,
+// Link results, returned by every primitive except GetHeader. Stopped is the host's own: the
+// operation was asked to stop (its dialog closed) and nothing more was sent. The numbers are the
+// ones the Writer check prints.
+enum class LinkResult : int {
+  Stopped = 0,
+  NoDevice = 1,
+  AdapterError = 2,
+  WriterType1 = 3,
+  WriterType2 = 4,
+  WriterAny = 5,
+  WrongWriter = 6,
+  BadReply = 7,
+  Timeout = 8,
+  WriteFail = 9,
+  Done = 10,
+  Ready = 11,
+  WriteOk = 12,
 };
+constexpr int LinkResultNumber(LinkResult result) { return static_cast<int>(result); }
 
 // Header areas and actions.
 enum LinkArea : int { AreaProgram = 0, AreaOption = 1, AreaId = 2, AreaEeprom = 3, AreaOption2 = 5 };
@@ -71,32 +74,35 @@ class WriterLink {
 
   // Fill HeaderBytes 0-9 for the device named in the device list (reloads its parameters).
   void GetHeader(int area, int action);
-  // Send HeaderBytes 0..count-1 and wait for one answer: LinkReady, LinkDone, or an error.
-  int SendHeader(int count);
+  // Send HeaderBytes 0..count-1 and wait for one answer: Ready, Done, or an error.
+  LinkResult SendHeader(int count);
   // Send the header, then take exactly `length` bytes of any value into LinkBuffer.
-  int Read8BitData(int length);
+  LinkResult Read8BitData(int length);
   // Send the header, then take up to `length` 7-bit data bytes into LinkBuffer, ending at 0xB8.
-  int Read7BitData(int length, bool more);
+  LinkResult Read7BitData(int length, bool more);
   // Send LinkBuffer one byte at a time, each answered by the Writer.
-  int WriteData(int length, bool more);
+  LinkResult WriteData(int length, bool more);
   // Ask which Writer is attached and compare it with the device's WriterType.
-  int CheckWriter(bool readId);
+  LinkResult CheckWriter(bool readId);
   // The first Writer check of a command. An unexpected answer (not a time-out) may come from a
   // Writer still busy with a transfer stopped mid-way: the input is purged, the line left silent
   // for kWriterSettleTime, and the check made once more. When that fails too, ws.WriterBusyHint
   // is set so the caller can add kWriterBusyHint to its message.
-  int CheckWriterSettled(bool readId);
+  LinkResult CheckWriterSettled(bool readId);
   // Send HeaderBytes[0] and append up to `limit` identification characters to WriterId.
-  int ReadWriterID(int limit);
+  LinkResult ReadWriterID(int limit);
 
   // Building blocks shared with the workers that stream program memory themselves.
   enum class Wait { Ok, Timeout, Stopped };
-  void Purge();                       // discard both directions of the port
+  void Purge();                       // discard both directions of the port and what was read ahead
   Wait WaitCts(Millis limit = kLinkTimeLimit);
   Wait SendByte(std::uint8_t byte, Millis limit = kLinkTimeLimit);  // CTS, then the byte
   Wait ReceiveByte(std::uint8_t& byte, Millis limit = kLinkTimeLimit);
-  // As ReceiveByte, against a deadline kept across several bytes.
-  Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline);
+  // As ReceiveByte, against a deadline kept across several bytes. Every byte already waiting is
+  // taken from the port in one read and handed out one at a time. `coming` is how many bytes
+  // the Writer is still sure to send in a row: while such a stream flows, the bytes of a
+  // millisecond are let gather on the line, so that one wake-up takes them all.
+  Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming = 0);
   bool StopRequested() const { return stop_.stop_requested(); }
 
   Workspace& ws() { return ws_; }
@@ -105,14 +111,20 @@ class WriterLink {
   std::stop_token stop() const { return stop_; }
 
  private:
-  static int FromWait(Wait wait);          // LinkStopped or LinkTimeout
-  int SendHeaderBytes(int count);          // LinkDone when all were sent
+  static LinkResult FromWait(Wait wait);          // LinkResult::Stopped or LinkResult::Timeout
+  LinkResult SendHeaderBytes(int count);          // LinkResult::Done when all were sent
   std::uint8_t ReadModeByte(std::uint8_t mode) const;
+  void DropReadAhead() { readNext_ = readEnd_ = 0; flowing_ = false; }
 
   Workspace& ws_;
   SerialPort& port_;
   Clock& clock_;
   std::stop_token stop_;
+  // Bytes read from the port and not yet handed out: readAhead_[readNext_, readEnd_).
+  std::array<std::uint8_t, 256> readAhead_{};
+  int readNext_ = 0;
+  int readEnd_ = 0;
+  bool flowing_ = false;  // the last read of the port found bytes
 };
 
 }  // namespace kvx

@@ -34,7 +34,7 @@ OpOutcome BlankCheckWorker(OperationContext& ctx) {
   if (ws.EraseRequested) {
     f.Title("Erase Flash Memory");
     f.ShowVisible("Label1", "Erase flash memory...");
-    if (!f.HeaderStep(AreaProgram, ActionErase, LinkDone, {"Label1"})) return f.outcome();
+    if (!f.HeaderStep(AreaProgram, ActionErase, LinkResult::Done, {"Label1"})) return f.outcome();
     f.Show("Label1", "Erase End");
   } else {
     f.Title("Blank Check");

@@ -20,7 +20,7 @@ bool Program(OpFrame& f) {
   WriterLink& link = f.link();
   link.GetHeader(AreaProgram, ActionProgramPulse);
   ws.HeaderBytes[7] = kForcePulseWidth;
-  if (!f.Step(link.SendHeader(10), LinkReady, {"Label1"})) return false;
+  if (!f.Step(link.SendHeader(10), LinkResult::Ready, {"Label1"})) return false;
 
   // The buffer goes out as it is stored, with no bits added for any core.
   const SendStreamPlan stream{

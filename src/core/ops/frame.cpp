@@ -4,12 +4,12 @@
 
 namespace kvx {
 
-std::string_view LinkMessage(int code) {
+std::string_view LinkMessage(LinkResult code) {
   switch (code) {
-    case LinkNoDevice: return "Nothing in socket or type error!!";
-    case LinkAdapterError: return "IC adapter board error!!";
-    case LinkTimeout: return "Connect Timeout!!";
-    case LinkWrongWriter: return "Writer type is error!";
+    case LinkResult::NoDevice: return "Nothing in socket or type error!!";
+    case LinkResult::AdapterError: return "IC adapter board error!!";
+    case LinkResult::Timeout: return "Connect Timeout!!";
+    case LinkResult::WrongWriter: return "Writer type is error!";
     default: return "Writer Error!!";
   }
 }
@@ -105,20 +105,20 @@ OpOutcome OpFrame::Stop() {
   return outcome_;
 }
 
-bool OpFrame::Stopped(int code) {
-  if (code != LinkStopped && !StopRequested()) return false;
+bool OpFrame::Stopped(LinkResult code) {
+  if (code != LinkResult::Stopped && !StopRequested()) return false;
   Stop();
   return true;
 }
 
-bool OpFrame::Step(int code, int success, const StepLines& lines) {
+bool OpFrame::Step(LinkResult code, LinkResult success, const StepLines& lines) {
   if (Stopped(code)) return false;
   if (code == success) return true;
   std::string_view label = lines.label;
   std::string_view text = LinkMessage(code);
-  if (code == LinkTimeout) {
+  if (code == LinkResult::Timeout) {
     text = lines.timeout;
-  } else if (code != LinkNoDevice && code != LinkAdapterError) {
+  } else if (code != LinkResult::NoDevice && code != LinkResult::AdapterError) {
     text = "Writer Error!!";
     if (!lines.otherLabel.empty()) label = lines.otherLabel;
   }
@@ -126,24 +126,24 @@ bool OpFrame::Step(int code, int success, const StepLines& lines) {
   return false;
 }
 
-bool OpFrame::HeaderStep(int area, int action, int success, const StepLines& lines) {
+bool OpFrame::HeaderStep(int area, int action, LinkResult success, const StepLines& lines) {
   link_.GetHeader(area, action);
   return Step(link_.SendHeader(10), success, lines);
 }
 
 bool OpFrame::ReadStep(int area, int bytes, const StepLines& lines) {
   link_.GetHeader(area, ActionRead);
-  return Step(link_.Read7BitData(bytes, true), LinkDone, lines);
+  return Step(link_.Read7BitData(bytes, true), LinkResult::Done, lines);
 }
 
 bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
-  const int code = link_.CheckWriterSettled(false);
+  const LinkResult code = link_.CheckWriterSettled(false);
   if (Stopped(code)) return false;
-  if (code == LinkWrongWriter) {
+  if (code == LinkResult::WrongWriter) {
     Fail(label, "Writer type is error!", OpOutcome::LinkFailed);
     return false;
   }
-  if (code == LinkTimeout) {
+  if (code == LinkResult::Timeout) {
     Fail(label, timeout, OpOutcome::LinkFailed);
     return false;
   }

@@ -14,8 +14,8 @@
 
 namespace kvx {
 
-// The message the operator sees for a link result code that is not the step's success code.
-std::string_view LinkMessage(int code);
+// The message the operator sees for a link result that is not the step's success.
+std::string_view LinkMessage(LinkResult code);
 
 // Four (or `digits`) upper-case hexadecimal digits, as every address and word is shown.
 inline std::string Hex(int value, int digits = 4) { return HexDigits(static_cast<unsigned>(value), digits); }
@@ -101,10 +101,10 @@ class OpFrame {
 
   // True when `code` is the step's success code. Otherwise the step's message goes on its line
   // in red, the end buttons are enabled and outcome() tells how it ended.
-  bool Step(int code, int success, const StepLines& lines);
+  bool Step(LinkResult code, LinkResult success, const StepLines& lines);
   // The two steps most exchanges are: the header of `area` and `action` alone, answered by
   // `success`; or a read of `bytes` 7-bit bytes of `area` into LinkBuffer. Checked as Step.
-  bool HeaderStep(int area, int action, int success, const StepLines& lines);
+  bool HeaderStep(int area, int action, LinkResult success, const StepLines& lines);
   bool ReadStep(int area, int bytes, const StepLines& lines);
   // The first Writer check (CheckWriterSettled: an unexpected answer is checked again after the
   // Writer had time to drop a stopped transfer): only a wrong Writer and a time-out stop the
@@ -117,7 +117,7 @@ class OpFrame {
 
  private:
   // A link result of a stopped operation, or a stop asked for meanwhile: ends it quietly.
-  bool Stopped(int code);
+  bool Stopped(LinkResult code);
 
   OperationContext& ctx_;
   WriterLink link_;

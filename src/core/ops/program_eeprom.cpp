@@ -22,14 +22,14 @@ OpOutcome ProgramEepromWorker(OperationContext& ctx) {
   const int m = EepromSize(ws);
 
   if (!f.WriterOk("Label1")) return f.outcome();
-  if (!f.HeaderStep(AreaEeprom, ActionProgramPulse, LinkReady, {"Label1"})) return f.outcome();
+  if (!f.HeaderStep(AreaEeprom, ActionProgramPulse, LinkResult::Ready, {"Label1"})) return f.outcome();
 
   StageEeprom(ws, m);
-  const int code = f.link().WriteData(2 * m, true);
-  if (code == LinkWriteFail)
+  const LinkResult code = f.link().WriteData(2 * m, true);
+  if (code == LinkResult::WriteFail)
     return f.Fail("Label1", "EEPROM program fail at " + Hex(ws.FailIndex / 2) + "H",
                   OpOutcome::ChipFailed);
-  if (!f.Step(code, LinkWriteOk, {"Label1"})) return f.outcome();
+  if (!f.Step(code, LinkResult::WriteOk, {"Label1"})) return f.outcome();
   f.Show("Label1", "EEPROM Program Ok!!");
   f.view().SetVisible("Label3", true);
 

@@ -16,7 +16,7 @@ OpOutcome ProgramMemoryWorker(OperationContext& ctx) {
     return f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
   if (!f.WriterOk("Label1")) return f.outcome();
 
-  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkReady, {"Label1"})) return f.outcome();
+  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label1"})) return f.outcome();
   GetRomData(ws);
   const SendStreamPlan stream{
       .data = ws.LinkBuffer.data(),

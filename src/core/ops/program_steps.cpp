@@ -41,21 +41,21 @@ bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& c) {
 bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
                     std::string_view showBeforeWrite) {
   Workspace& ws = f.ws();
-  if (!f.HeaderStep(AreaId, ActionProgram, LinkReady, {label})) return false;
+  if (!f.HeaderStep(AreaId, ActionProgram, LinkResult::Ready, {label})) return false;
   GetIdChecksum(ws);
   if (!showBeforeWrite.empty()) f.view().SetVisible(showBeforeWrite, true);
 
   // The header names the last word written (7): eight words, the ID and the checksum.
   const int count = 2 * (ws.HeaderBytes[3] + 256 * ws.HeaderBytes[4]) + 2;
-  const int code = f.link().WriteData(count, true);
-  if (code == LinkWriteFail) {
+  const LinkResult code = f.link().WriteData(count, true);
+  if (code == LinkResult::WriteFail) {
     const int word = ws.FailIndex / 2;
     const std::string text = word >= 5 ? std::string("Checksum program fail !!")
                                        : std::string(idFailPrefix) + Hex(word) + " !!";
     f.Fail(label, text, OpOutcome::ChipFailed);
     return false;
   }
-  return f.Step(code, LinkWriteOk, {label});
+  return f.Step(code, LinkResult::WriteOk, {label});
 }
 
 bool VerifyIdWords(OpFrame& f, std::string_view label) {
@@ -71,14 +71,14 @@ bool VerifyIdWords(OpFrame& f, std::string_view label) {
 }
 
 bool ProgramOptionWord(OpFrame& f, std::string_view label) {
-  if (!f.HeaderStep(AreaOption, ActionProgram, LinkReady, {label})) return false;
+  if (!f.HeaderStep(AreaOption, ActionProgram, LinkResult::Ready, {label})) return false;
   StageOption(f.ws());
-  const int code = f.link().WriteData(2, true);
-  if (code == LinkWriteFail) {
+  const LinkResult code = f.link().WriteData(2, true);
+  if (code == LinkResult::WriteFail) {
     f.Fail(label, "OPTION program fail !!", OpOutcome::ChipFailed);
     return false;
   }
-  if (!f.Step(code, LinkWriteOk, {label})) return false;
+  if (!f.Step(code, LinkResult::WriteOk, {label})) return false;
   return VerifyOptionWord(f, label, "OPTION program && verify OK!!");
 }
 
@@ -100,7 +100,7 @@ bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valu
   const Workspace& ws = f.ws();
   const int m = EepromSize(ws);
   f.link().GetHeader(AreaEeprom, ActionRead);
-  if (!f.Step(f.link().Read8BitData(m), LinkDone, {label})) return false;
+  if (!f.Step(f.link().Read8BitData(m), LinkResult::Done, {label})) return false;
   for (int j = 0; j < m; ++j) {
     if (ws.LinkBuffer[j] == ws.EepromBuffer[j]) continue;
     f.Show(label, std::string(errorPrefix) + Hex(j) + "H");

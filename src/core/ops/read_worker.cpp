@@ -80,7 +80,7 @@ bool ReadProgramMemory(OpFrame& f) {
   int c = 0;
   for (;;) {
     std::uint8_t byte = 0;
-    const Wait got = link.ReceiveUntil(byte, ticks.Deadline(3));
+    const Wait got = link.ReceiveUntil(byte, ticks.Deadline(3), n - c);
     if (got == Wait::Stopped || f.StopRequested()) return f.Stop(), false;
     if (got != Wait::Ok) return f.Fail("Label3", "Connect Timeout!! (6)", OpOutcome::LinkFailed), false;
     ticks.Reset();
@@ -95,9 +95,9 @@ bool ReadProgramMemory(OpFrame& f) {
       return true;
     }
     if (byte == kAdapterErrorByte)
-      return f.Fail("Label3", LinkMessage(LinkAdapterError), OpOutcome::LinkFailed), false;
+      return f.Fail("Label3", LinkMessage(LinkResult::AdapterError), OpOutcome::LinkFailed), false;
     if (byte == kNoDeviceByte)
-      return f.Fail("Label3", LinkMessage(LinkNoDevice), OpOutcome::LinkFailed), false;
+      return f.Fail("Label3", LinkMessage(LinkResult::NoDevice), OpOutcome::LinkFailed), false;
     if (byte & 0x80) continue;  // other control bytes are ignored
     if (c < n + kExtraBytes) {
       gauge.Progress(c, n);
@@ -112,7 +112,7 @@ OpOutcome ReadEeprom(OpFrame& f) {
   const int m = EepromSize(ws);
   link.GetHeader(AreaEeprom, ActionRead);
   f.view().SetVisible("EEInfo", true);
-  if (!f.Step(link.Read8BitData(m), LinkDone, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();
+  if (!f.Step(link.Read8BitData(m), LinkResult::Done, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();
   std::copy_n(ws.LinkBuffer.begin(), m, ws.EepromBuffer.begin());
   f.Show("EEInfo", "Read EEPROM OK!");
   return OpOutcome::Ok;

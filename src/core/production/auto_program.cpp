@@ -45,7 +45,7 @@ bool PreChecks(OpFrame& f) {
 bool Erase(OpFrame& f) {
   f.ShowVisible("EraseMsg", "Erase flash memory...");
   f.view().SetColour("EraseMsg", LineColour::Normal);
-  if (!f.HeaderStep(AreaProgram, ActionErase, LinkDone, {"EraseMsg"})) return false;
+  if (!f.HeaderStep(AreaProgram, ActionErase, LinkResult::Done, {"EraseMsg"})) return false;
   f.Show("EraseMsg", "Erase End");
   return true;
 }
@@ -77,7 +77,7 @@ bool BlankCheck(OpFrame& f) {
 bool ProgramData(OpFrame& f) {
   Workspace& ws = f.ws();
   f.Show("Label2", "Program Data...");
-  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkReady, {"Label2"})) return false;
+  if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label2"})) return false;
   GetRomData(ws);
   const SendStreamPlan stream{
       .data = ws.LinkBuffer.data(),

@@ -135,9 +135,9 @@ TEST_F(WriterLinkTest, VisibleWidthEditsSetTheParameterByte) {
 // ---- SendHeader ---------------------------------------------------------------------------------
 
 TEST_F(WriterLinkTest, SendHeaderMapsTheWritersAnswer) {
-  const std::pair<std::uint8_t, int> cases[] = {
-      {0xB5, LinkReady}, {0xB8, LinkDone},     {0xFD, LinkAdapterError},
-      {0xFE, LinkNoDevice}, {0xB0, LinkBadReply}, {0x12, LinkBadReply},
+  const std::pair<std::uint8_t, LinkResult> cases[] = {
+      {0xB5, LinkResult::Ready}, {0xB8, LinkResult::Done},     {0xFD, LinkResult::AdapterError},
+      {0xFE, LinkResult::NoDevice}, {0xB0, LinkResult::BadReply}, {0x12, LinkResult::BadReply},
   };
   long sentBefore = 0;
   for (const auto& [answer, code] : cases) {
@@ -157,17 +157,17 @@ TEST_F(WriterLinkTest, Read7BitEndsAtTheEndMarker) {
     Bytes stream;
     int length;
     bool more;
-    int result;
+    LinkResult result;
   };
   const Case cases[] = {
-      {"31 bytes then end", Join(Repeat(0x11, 31), {0xB8}), 32, true, LinkDone},
-      {"30 bytes then end", Join(Repeat(0x11, 30), {0xB8}), 32, true, LinkBadReply},
-      {"extra bytes dropped", Join(Repeat(0x11, 40), {0xB8}), 32, true, LinkDone},
-      {"adapter error", {0x11, 0xFD}, 32, true, LinkAdapterError},
-      {"nothing in socket", {0xFE}, 32, true, LinkNoDevice},
-      {"unexpected control byte", {0x11, 0xB5}, 32, true, LinkBadReply},
-      {"no end marker needed", Repeat(0x11, 4), 4, false, LinkDone},
-      {"stream stops short", Repeat(0x11, 3), 32, true, LinkTimeout},
+      {"31 bytes then end", Join(Repeat(0x11, 31), {0xB8}), 32, true, LinkResult::Done},
+      {"30 bytes then end", Join(Repeat(0x11, 30), {0xB8}), 32, true, LinkResult::BadReply},
+      {"extra bytes dropped", Join(Repeat(0x11, 40), {0xB8}), 32, true, LinkResult::Done},
+      {"adapter error", {0x11, 0xFD}, 32, true, LinkResult::AdapterError},
+      {"nothing in socket", {0xFE}, 32, true, LinkResult::NoDevice},
+      {"unexpected control byte", {0x11, 0xB5}, 32, true, LinkResult::BadReply},
+      {"no end marker needed", Repeat(0x11, 4), 4, false, LinkResult::Done},
+      {"stream stops short", Repeat(0x11, 3), 32, true, LinkResult::Timeout},
   };
   for (const Case& c : cases) {
     FakeClock t;
@@ -185,8 +185,19 @@ TEST_F(WriterLinkTest, Read8BitTakesEveryByteValue) {
   const Bytes eeprom = {0xB8, 0xFE, 0xFD, 0x00, 0xFF};
   port.AnswerAt(9, eeprom);
   link.GetHeader(AreaEeprom, ActionRead);
-  EXPECT_EQ(link.Read8BitData(5), LinkDone);
+  EXPECT_EQ(link.Read8BitData(5), LinkResult::Done);
   EXPECT_EQ(Bytes(ws.LinkBuffer.begin(), ws.LinkBuffer.begin() + 5), eeprom);
+}
+
+// Bytes that arrived together are taken from the port at once; those the read did not need are
+// as stale as bytes left in the port and never answer the next exchange.
+TEST_F(WriterLinkTest, BytesBeyondAReadNeverAnswerTheNextExchange) {
+  Select("KVX-03");
+  port.AnswerAt(9, {0x11, 0x22, 0xB2, 0xB8});
+  port.AnswerAt(10, {0xB4});
+  link.GetHeader(AreaEeprom, ActionRead);
+  EXPECT_EQ(link.Read8BitData(2), LinkResult::Done);
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::WriterAny);
 }
 
 // ---- WriteData ----------------------------------------------------------------------------------
@@ -196,20 +207,20 @@ TEST_F(WriterLinkTest, WriteDataFollowsTheWritersAnswers) {
     const char* what;
     std::vector<Bytes> answers;  // answer to byte 0, 1, ...
     bool more;
-    int result;
+    LinkResult result;
     std::size_t bytesSent;
     int failIndex;
   };
   const Case cases[] = {
-      {"finished after the padding byte", {{0xB5}, {0xB5}, {0xB0}}, true, LinkWriteOk, 3, -1},
-      {"finished at the last byte", {{0xB5}, {0xB0}}, true, LinkWriteOk, 2, -1},
-      {"finished too early", {{0xB0}}, true, LinkBadReply, 1, -1},
-      {"second byte refused", {{0xB5}, {0xB1}}, true, LinkWriteFail, 2, 1},
-      {"adapter error", {{0xB5}, {0xFD}}, true, LinkAdapterError, 2, -1},
-      {"nothing in socket", {{0xFE}}, true, LinkNoDevice, 1, -1},
-      {"unexpected answer", {{0xB5}, {0xB9}}, true, LinkBadReply, 2, -1},
-      {"all acknowledged, never finished", std::vector<Bytes>(7, {0xB5}), true, LinkWriteOk, 7, -1},
-      {"single pass without more", std::vector<Bytes>(7, {0xB5}), false, LinkWriteOk, 3, -1},
+      {"finished after the padding byte", {{0xB5}, {0xB5}, {0xB0}}, true, LinkResult::WriteOk, 3, -1},
+      {"finished at the last byte", {{0xB5}, {0xB0}}, true, LinkResult::WriteOk, 2, -1},
+      {"finished too early", {{0xB0}}, true, LinkResult::BadReply, 1, -1},
+      {"second byte refused", {{0xB5}, {0xB1}}, true, LinkResult::WriteFail, 2, 1},
+      {"adapter error", {{0xB5}, {0xFD}}, true, LinkResult::AdapterError, 2, -1},
+      {"nothing in socket", {{0xFE}}, true, LinkResult::NoDevice, 1, -1},
+      {"unexpected answer", {{0xB5}, {0xB9}}, true, LinkResult::BadReply, 2, -1},
+      {"all acknowledged, never finished", std::vector<Bytes>(7, {0xB5}), true, LinkResult::WriteOk, 7, -1},
+      {"single pass without more", std::vector<Bytes>(7, {0xB5}), false, LinkResult::WriteOk, 3, -1},
   };
   for (const Case& c : cases) {
     FakeClock t;
@@ -228,7 +239,7 @@ TEST_F(WriterLinkTest, WriteDataFollowsTheWritersAnswers) {
 
 TEST_F(WriterLinkTest, WriteDataStopsAtTheFirstUnansweredByte) {
   port.AnswerAt(0, {0xB5});
-  EXPECT_EQ(link.WriteData(100, true), LinkTimeout);
+  EXPECT_EQ(link.WriteData(100, true), LinkResult::Timeout);
   EXPECT_EQ(port.sent.size(), 2u);
   EXPECT_LE(Elapsed(), Millis(3000));
 }
@@ -239,12 +250,12 @@ TEST_F(WriterLinkTest, CheckWriterComparesTheTypeWithTheDevice) {
   struct Case {
     const char* device;  // WriterType 1: KVX-03, 2: KVX-19
     Bytes answer;
-    int result;
+    LinkResult result;
   };
   const Case cases[] = {
-      {"KVX-03", {0xB2}, LinkWriterType1}, {"KVX-19", {0xB2}, LinkWrongWriter},
-      {"KVX-19", {0xB3}, LinkWriterType2}, {"KVX-03", {0xB3}, LinkWrongWriter},
-      {"KVX-03", {0xFE}, LinkBadReply},    {"KVX-19", {}, LinkTimeout},
+      {"KVX-03", {0xB2}, LinkResult::WriterType1}, {"KVX-19", {0xB2}, LinkResult::WrongWriter},
+      {"KVX-19", {0xB3}, LinkResult::WriterType2}, {"KVX-03", {0xB3}, LinkResult::WrongWriter},
+      {"KVX-03", {0xFE}, LinkResult::BadReply},    {"KVX-19", {}, LinkResult::Timeout},
   };
   for (const Case& c : cases) {
     FakeClock t;
@@ -262,7 +273,7 @@ TEST_F(WriterLinkTest, UniversalWriterTellsItsIdentification) {
   port.AnswerAt(0, {0xB4, 'x', 'y'});  // stray bytes after the type are not part of the identification
   port.AnswerAt(1, Join(Bytes(id.begin(), id.end()), {0xB8}));
   ws.WriterId = "old";
-  EXPECT_EQ(link.CheckWriter(true), LinkWriterAny);
+  EXPECT_EQ(link.CheckWriter(true), LinkResult::WriterAny);
   EXPECT_EQ(port.sent, (Bytes{0xA0, 0xAD}));
   EXPECT_EQ(ws.WriterId, id);
   EXPECT_EQ(ws.WriterVersion, "V3.10");
@@ -272,7 +283,7 @@ TEST_F(WriterLinkTest, ReadWriterIdTakesAtMostLimitCharacters) {
   port.AnswerAt(0, {'A', 'B', 'C', 'D', 'E'});
   ws.HeaderBytes[0] = kIdRequest;
   ws.WriterId = "x";
-  EXPECT_EQ(link.ReadWriterID(3), LinkDone);
+  EXPECT_EQ(link.ReadWriterID(3), LinkResult::Done);
   EXPECT_EQ(ws.WriterId, "xABC");
 }
 
@@ -280,7 +291,7 @@ TEST_F(WriterLinkTest, ReadWriterIdTakesAtMostLimitCharacters) {
 
 TEST_F(WriterLinkTest, CtsHeldInactiveTimesOutEveryPrimitive) {
   port.cts = false;
-  const std::pair<const char*, std::function<int()>> primitives[] = {
+  const std::pair<const char*, std::function<LinkResult()>> primitives[] = {
       {"SendHeader", [&] { return link.SendHeader(10); }},
       {"Read8BitData", [&] { return link.Read8BitData(4); }},
       {"Read7BitData", [&] { return link.Read7BitData(4, true); }},
@@ -290,7 +301,7 @@ TEST_F(WriterLinkTest, CtsHeldInactiveTimesOutEveryPrimitive) {
   };
   for (const auto& [name, run] : primitives) {
     const TimePoint before = clock.Now();
-    EXPECT_EQ(run(), LinkTimeout) << name;
+    EXPECT_EQ(run(), LinkResult::Timeout) << name;
     const auto took = clock.Now() - before;
     EXPECT_GT(took, Millis(2000)) << name;
     EXPECT_LE(took, Millis(3000)) << name;
@@ -301,10 +312,10 @@ TEST_F(WriterLinkTest, CtsHeldInactiveTimesOutEveryPrimitive) {
 TEST_F(WriterLinkTest, WaitsInShortSlicesAndNotAtAllWhenTheAnswerIsThere) {
   port.AnswerAt(0, {0xB2});
   Select("KVX-03");
-  EXPECT_EQ(link.CheckWriter(false), LinkWriterType1);
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::WriterType1);
   EXPECT_EQ(port.waits, 0);
 
-  EXPECT_EQ(link.CheckWriter(false), LinkTimeout);
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::Timeout);
   EXPECT_GT(port.waits, 2);
   EXPECT_LE(port.longestWait, Millis(50));
 }
@@ -318,7 +329,7 @@ TEST_F(WriterLinkTest, AnAnswerThatCameInTheLastMomentIsTaken) {
     }
   };
   Select("KVX-19");
-  EXPECT_EQ(link.CheckWriter(false), LinkWriterType2);
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::WriterType2);
   EXPECT_EQ(Elapsed(), Millis(3000));
 }
 
@@ -328,7 +339,7 @@ TEST_F(WriterLinkTest, StopInTheMiddleOfAStreamEndsAtOnce) {
   port.AnswerAt(9, Repeat(0x11, 8));  // the rest of the stream is late
   port.onWait = [&] { stop.request_stop(); };
   stoppable.GetHeader(AreaProgram, ActionRead);
-  EXPECT_EQ(stoppable.Read7BitData(64, true), LinkStopped);
+  EXPECT_EQ(stoppable.Read7BitData(64, true), LinkResult::Stopped);
   EXPECT_EQ(port.sent.size(), 10u);
   EXPECT_LT(Elapsed(), Millis(100));
 }
@@ -340,7 +351,7 @@ TEST_F(WriterLinkTest, StopWhileWaitingForCtsSendsNothingMore) {
   port.AnswerAt(1, {0xB5});
   port.ctsDropsAfter = 2;  // the Writer holds CTS off after the second byte
   port.onWait = [&] { stop.request_stop(); };
-  EXPECT_EQ(stoppable.WriteData(6, true), LinkStopped);
+  EXPECT_EQ(stoppable.WriteData(6, true), LinkResult::Stopped);
   EXPECT_EQ(port.sent.size(), 2u);
   EXPECT_LT(Elapsed(), Millis(100));
 }

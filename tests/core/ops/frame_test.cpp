@@ -12,10 +12,11 @@ namespace {
 using testing::RecordingView;
 
 TEST(Frame, LinkCodesBecomeTheOperatorsMessages) {
-  EXPECT_EQ(LinkMessage(LinkNoDevice), "Nothing in socket or type error!!");
-  EXPECT_EQ(LinkMessage(LinkAdapterError), "IC adapter board error!!");
-  EXPECT_EQ(LinkMessage(LinkTimeout), "Connect Timeout!!");
-  for (int code : {LinkBadReply, LinkWriteFail, LinkDone, LinkReady}) EXPECT_EQ(LinkMessage(code), "Writer Error!!");
+  EXPECT_EQ(LinkMessage(LinkResult::NoDevice), "Nothing in socket or type error!!");
+  EXPECT_EQ(LinkMessage(LinkResult::AdapterError), "IC adapter board error!!");
+  EXPECT_EQ(LinkMessage(LinkResult::Timeout), "Connect Timeout!!");
+  for (LinkResult code : {LinkResult::BadReply, LinkResult::WriteFail, LinkResult::Done, LinkResult::Ready})
+    EXPECT_EQ(LinkMessage(code), "Writer Error!!");
 }
 
 TEST(Frame, TickCountIsWholeSecondsSinceReset) {
