@@ -6,8 +6,11 @@
 //              byte costs on this machine at the least
 //   per byte   the host's time per acknowledged byte in a WriteData stream
 //   waiting    CPU the link uses during a real 3-second answer time-out
+//   wire time  per acknowledged byte with the simulated Writer's baud-delay fault: what a real
+//              115200-baud line takes (two bytes' wire time), never less
 //
-// Targets: per byte within 1.2 times the floor; under 5% of one core while waiting.
+// Targets: per byte within 1.2 times the floor; under 5% of one core while waiting; with the
+// baud delay at least the wire time and at most one floor round trip more.
 #include <fcntl.h>
 #include <poll.h>
 #include <stdlib.h>
@@ -23,10 +26,7 @@
 #include <thread>
 #include <vector>
 
-#include "core/device/catalogue.h"
-#include "core/link/tcomm.h"
-#include "core/link/writer_link.h"
-#include "sim/pty_server.h"
+#include "pty_link.h"
 
 namespace {
 
@@ -83,31 +83,7 @@ double PingPongFloor(int rounds) {
   return perRound;
 }
 
-struct LinkSetup {
-  kvx::Workspace ws;
-  kvx::SteadyClock clock;
-  kvx::sim::SimWriter writer;
-  kvx::sim::PtyServer server{writer};
-  kvx::TComm comm;
-  kvx::WriterLink link{ws, comm, clock};
-
-  explicit LinkSetup(const char* device) : writer(kvx::FindDevice(device)) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = kvx::GetICInfo(ws, device);
-  }
-  bool Open(const std::string& path) {
-    std::string error;
-    if (!server.Start(path, error)) {
-      std::fprintf(stderr, "link_bench: %s\n", error.c_str());
-      return false;
-    }
-    comm.SetDeviceName(path);
-    comm.SetBaudRate(kvx::br115200);
-    comm.SetFlowControl(kvx::fcCTS);
-    comm.Open();
-    return comm.Enabled();
-  }
-};
+using LinkSetup = kvx::bench::PtyLink;
 
 // Best seconds per acknowledged byte over `passes` program-memory streams.
 double PerAcknowledgedByte(LinkSetup& s, int passes) {
@@ -137,7 +113,7 @@ int main() {
                             ("kvx_link_bench_" + std::to_string(::getpid())))
                                .string();
   LinkSetup s("KVX-43");
-  if (!s.Open(path)) return 1;
+  if (!s.Open(path, "link_bench")) return 1;
 
   double floor = 1e9;  // best of five, as the stream is
   for (int i = 0; i < 5; ++i) floor = std::min(floor, PingPongFloor(5000));
@@ -146,6 +122,13 @@ int main() {
   std::printf("floor (poll ping-pong):   %8.1f us per round trip\n", floor * 1e6);
   std::printf("WriteData:                %8.1f us per acknowledged byte (%d bytes a stream)\n",
               perByte * 1e6, 2 * s.ws.ProgramWords());
+
+  s.writer.Faults().BaudDelay = true;
+  const double wired = PerAcknowledgedByte(s, 5);
+  s.writer.Faults().BaudDelay = false;
+  const double wireTime = 2 * std::chrono::duration<double>(kvx::sim::kByteWireTime).count();
+  std::printf("WriteData, baud delay:    %8.1f us per acknowledged byte (wire: %.1f us)\n",
+              wired * 1e6, wireTime * 1e6);
 
   // A Writer that stops answering: the link waits its full time-out for the answer.
   s.writer.Faults().SilentAfter = s.writer.BytesReceived();
@@ -162,6 +145,10 @@ int main() {
               ratio > 0 && ratio <= 1.2 ? "ok" : "MISSED");
   std::printf("CPU while waiting:        %8.2f%%  (target < 5%%)    %s\n", busy,
               busy < 5.0 ? "ok" : "MISSED");
+  const double wireRatio = wired / wireTime;
+  const double wireLimit = (wireTime + floor) / wireTime;
+  std::printf("baud delay / wire time:   %8.2f   (target 1.00-%.2f) %s\n", wireRatio, wireLimit,
+              wireRatio >= 1.0 && wireRatio <= wireLimit ? "ok" : "MISSED");
   s.comm.Close();
   s.server.Stop();
   return 0;

@@ -7,14 +7,9 @@ kvxw="$KVX_ROOT/build/bin/kvxw"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 
-# LDWI 55h; STWR PORTA; JUMP 0 at 0000, two RTIW words for the serial number at 0100, and the
-# reset word JUMP 0 at 01FF (byte addresses in the file).
-cat > "$work/demo.kvh" <<'HEX'
-:06000000553A85110032A3
-:040200000031003198
-:0203FE000032CB
-:00000001FF
-HEX
+# examples/demo.kvh: LDWI 55h; STWR PORTA; JUMP 0 at 0000, two RTIW words for the serial number
+# at 0100, and the reset word JUMP 0 at 01FF.
+cp "$KVX_ROOT/examples/demo.kvh" "$work/demo.kvh"
 
 cd "$work"
 step() { printf '\n$ kvxw %s\n' "$*"; "$kvxw" "$@"; }

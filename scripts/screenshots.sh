@@ -24,5 +24,7 @@ runtime=$(mktemp -d)
 chmod 700 "$runtime"
 DISPLAY=":$display" XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb \
   "$KVX_ROOT/build/bin/kvxwriter_tour" "$out"
+DISPLAY=":$display" XDG_RUNTIME_DIR="$runtime" QT_QPA_PLATFORM=xcb \
+  "$KVX_ROOT/build/bin/editors_tour" "$out"
 rm -rf "$runtime"
 echo "Pictures written to $out"

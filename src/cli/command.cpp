@@ -51,9 +51,12 @@ int UsageError(std::string_view command, std::string_view message, std::ostream&
 
 bool ParseArgs(const Command& command, const std::vector<std::string>& argv, Args& args,
                std::ostream& err) {
+  bool optionsEnded = false;  // after "--" every word is an argument, "-x.bin" too
   for (std::size_t i = 0; i < argv.size(); ++i) {
     std::string word = argv[i];
-    if (word.size() > 1 && word[0] == '-') {
+    if (!optionsEnded && word == "--") {
+      optionsEnded = true;
+    } else if (!optionsEnded && word.size() > 1 && word[0] == '-') {
       std::string value;
       bool inlineValue = false;
       if (auto eq = word.find('='); word.rfind("--", 0) == 0 && eq != std::string::npos) {
@@ -176,9 +179,11 @@ static void PrintMainHelp(std::ostream& out) {
     if (c.name.size() < 16) out << std::string(16 - c.name.size(), ' ');
     out << c.summary << "\n";
   }
-  out << "\n'kvxw COMMAND --help' describes a command's options.\n"
+  out << "\n'kvxw COMMAND --help' describes a command's options. '--' ends the options: a file\n"
+         "whose name starts with '-' is given after it.\n"
          "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
-         "3 the link to the Writer failed.\n";
+         "3 the link to the Writer failed, 128 + the signal's number when stopped by Ctrl-C (130),\n"
+         "SIGTERM (143) or SIGHUP (129).\n";
 }
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
@@ -194,8 +199,9 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     return kExitUsage;
   }
   std::vector<std::string> rest(argv.begin() + 1, argv.end());
-  if (std::find(rest.begin(), rest.end(), "--help") != rest.end() ||
-      std::find(rest.begin(), rest.end(), "-h") != rest.end()) {
+  const auto options = rest.begin() + (std::find(rest.begin(), rest.end(), "--") - rest.begin());
+  if (std::find(rest.begin(), options, "--help") != options ||
+      std::find(rest.begin(), options, "-h") != options) {
     PrintCommandHelp(*it, out);
     return kExitOk;
   }

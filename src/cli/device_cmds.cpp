@@ -98,7 +98,7 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   BufferInputs inputs;
   if (!ParseBufferInputs(op.name, args, inputs, err)) return kExitUsage;
   const DeviceRow& row = Catalogue[FindDevice(inputs.device)];
-  if (command.flashOnly && row.MemoryKind != 2)
+  if (command.flashOnly && !row.IsFlash())
     return UsageError(op.name, inputs.device + " is not a flash device", err);
   if ((op.needs & kEeprom) && (op.needs & kFile) && inputs.file.empty() && inputs.eeprom.empty())
     return UsageError(op.name, "needs --eeprom FILE or --file FILE", err);

@@ -4,12 +4,15 @@
 #include <memory>
 #include <string>
 
+#include "cli/auto_journal.h"
+#include "cli/auto_ports.h"
 #include "cli/command.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/production/commands.h"
+#include "core/production/pass_journal.h"
 #include "core/production/qtp_file.h"
 #include "core/production/serial_setup.h"
 
@@ -32,7 +35,8 @@ bool FieldKeysOk(const std::string& text, std::size_t maxLength, char (*filter)(
 
 // Fills the dialog's fields from the options and presses "OK". Values that would be trimmed
 // when the focus leaves a field are refused instead, so nothing typed is silently lost.
-bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err) {
+bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std::ostream& err,
+                        bool& refusedForProgram) {
   auto refuse = [&](const std::string& message) {
     UsageError("auto", message, err);
     return false;
@@ -69,7 +73,11 @@ bool SetUpSerialNumbers(const Args& args, Workspace& ws, std::ostream& out, std:
   const SetupOutcome ok = SerialSetupOk(ws, f);
   if (ok.message.empty()) return true;
   out << "Message: " << ok.message << "\n";
-  return refuse("serial-number settings refused");
+  refuse("serial-number settings refused");
+  // Serial words that do not hold RTIW are the program's fault, not the command line's: the
+  // same status as a QTP file refused for that reason.
+  refusedForProgram = ok.message == kMsgSetupNotRtiw;
+  return false;
 }
 
 // --qtp FILE as Load QTP File: the first record is read and stamped at once.
@@ -86,6 +94,18 @@ void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
   view.Note("Serial No.", ws.SerialText);
 }
 
+// The workspace of one port: the program, the OPTION word, the ID, the serial numbers or the QTP
+// file.
+int BuildAutoWorkspace(const Args& args, const BufferInputs& inputs, Workspace& ws,
+                       std::ostream& out, std::ostream& err) {
+  if (int status = FillWorkspace("auto", inputs, ws, out, err); status != kExitOk) return status;
+  bool notRtiw = false;
+  if (AnySerialOption(args) && !SetUpSerialNumbers(args, ws, out, err, notRtiw))
+    return notRtiw ? kExitFailed : kExitUsage;
+  if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), ws, out, err)) return kExitFailed;
+  return kExitOk;
+}
+
 int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   BufferInputs inputs;
   if (!ParseBufferInputs("auto", args, inputs, err)) return kExitUsage;
@@ -93,25 +113,55 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ParseCount("auto", args, passes, err)) return kExitUsage;
   if (args.Has("--qtp") && AnySerialOption(args))
     return UsageError("auto", "--qtp and the --serial-* settings exclude each other", err);
+  const std::vector<std::string> ports = args.GetAll("--port");
+  const bool severalPorts = ports.size() > 1;
+  if (severalPorts && args.Has("--no-journal") && (args.Has("--qtp") || AnySerialOption(args)))
+    return UsageError("auto", "several --port with serial numbers need the journal, which hands "
+                              "each number to one port only", err);
 
   auto ws = std::make_unique<Workspace>();
-  if (int status = FillWorkspace("auto", inputs, *ws, out, err); status != kExitOk) return status;
-  if (AnySerialOption(args) && !SetUpSerialNumbers(args, *ws, out, err)) return kExitUsage;
-  if (args.Has("--qtp") && !LoadQtp(args.Get("--qtp"), *ws, out, err)) return kExitFailed;
+  if (int status = BuildAutoWorkspace(args, inputs, *ws, out, err); status != kExitOk)
+    return status;
+  AutoJournal journal;
+  if (int status = OpenAutoJournal(args, *ws, args.Get("--qtp"), journal, out, err);
+      status != kExitOk)
+    return status;
+
+  const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
+                                               ? CommandId::AutoProgramWithoutBlankCheck
+                                               : CommandId::AutoProgram);
+  if (severalPorts) {
+    if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
+    const AutoPortsPlan plan{
+        .ports = ports,
+        .device = inputs.device,
+        .command = command,
+        .passes = passes,
+        .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
+          return BuildAutoWorkspace(args, inputs, w, o, e);
+        },
+        .afterPass = NotePassCountAndSerial,
+    };
+    return RunAutoPorts(args, plan, *ws, journal, out, err);
+  }
 
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
   FreshChipEachPass(port, args);
-
-  const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
-                                           ? CommandId::AutoProgramWithoutBlankCheck
-                                           : CommandId::AutoProgram);
-  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err);
+  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
+                          journal.firstRecord);
+  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
+                         journal.journal ? &passJournal : nullptr);
 }
 
 std::vector<OptionSpec> AutoOptions() {
   std::vector<OptionSpec> options = PortOptions();
+  for (OptionSpec& o : options) {
+    if (o.name != "--port") continue;
+    o.repeatable = true;  // one Auto Program per port, all at once
+    o.help += "; given several times, one Auto Program per port, all at once";
+  }
   options.insert(
       options.end(),
       {DeviceOption(),
@@ -128,6 +178,8 @@ std::vector<OptionSpec> AutoOptions() {
        {"--serial-order", "ORDER", "serial numbers: msb (MSB->LSB) or lsb (LSB->MSB)"},
        {"--qtp", "FILE", "serial numbers from a QTP file, one record per chip"},
        IgnoreBlankResetOption()});
+  const std::vector<OptionSpec> journal = JournalOptions();
+  options.insert(options.end(), journal.begin(), journal.end());
   return options;
 }
 
@@ -144,11 +196,21 @@ const bool registered = RegisterCommand({
             "at the first one with a red line or a chip whose OPTION word is not blank (exit 1\n"
             "or 3) and at the end of a QTP file.\n"
             "Any --serial-* option switches serial-number mode on as the \"Serial No.\" dialog's\n"
-            "OK does: the words from --serial-start on must hold the RTIW instruction, and the\n"
-            "number is stamped into them before each pass and advanced after each counted one.\n"
+            "OK does: the words from --serial-start on must hold the RTIW instruction (exit 1\n"
+            "otherwise, as for a QTP file whose words are not RTIW), and the number is stamped\n"
+            "into them before each pass and advanced after each counted one.\n"
             "A pseudo-random start value of all F is taken as all 0, as the dialog does.\n"
             "Refused before the first pass when the word at the device's reset address is blank,\n"
-            "unless --ignore-blank-reset is given.\n\n") +
+            "unless --ignore-blank-reset is given.\n"
+            "Every pass is written to the production journal (kvx-journal.db, see kvxw journal);\n"
+            "a serial number is reserved there before it is stamped. A run whose first number\n"
+            "(or QTP record) already went out is refused, naming the next free one; --resume\n"
+            "starts there. A journal that cannot be opened or written stops the run before the\n"
+            "first chip.\n"
+            "With --port given several times every port runs its own Auto Program, --count\n"
+            "chips each, all drawing numbers from the one series through the journal. Each\n"
+            "line then starts with '[PORT] ', progress lines read 'progress: PORT P', a port\n"
+            "that fails stops only itself, and the exit status is the worst of the ports'.\n\n") +
         kDeviceOutputHelp,
 });
 

@@ -112,7 +112,7 @@ bool ParseBufferInputs(std::string_view command, const Args& args, BufferInputs&
     inputs.id = id;
   }
   inputs.eeprom = args.Get("--eeprom");
-  if (!inputs.eeprom.empty() && Catalogue[row].MemoryKind != 2)
+  if (!inputs.eeprom.empty() && !Catalogue[row].IsFlash())
     return refuse(inputs.device + " has no EEPROM");
   return true;
 }
@@ -150,7 +150,7 @@ bool WriteReadResult(std::string_view command, const Workspace& ws, const std::s
     return false;
   }
   out << "Image: " << path << "\n";
-  if (ws.MemoryKind != 2) return true;
+  if (!ws.IsFlash()) return true;
   const std::string eepromPath = path + ".eeprom";
   const std::span<const std::uint8_t> eeprom(ws.EepromBuffer.data(), ws.EepromBytes());
   if (!WriteFileReplacing(eepromPath, eeprom)) {

@@ -102,8 +102,8 @@ const bool registered = RegisterCommand({
         "printed as 'Message: TEXT [error]'. Progress goes to standard error as in the other\n"
         "device commands.\n"
         "Exit status: 0 every record was taken; 2 usage error; 3 the Writer refused or did not\n"
-        "answer ('Writer Error!!', 'Connect Timeout!!', the firmware or model messages); 130\n"
-        "stopped by Ctrl-C.",
+        "answer ('Writer Error!!', 'Connect Timeout!!', the firmware or model messages); 128 +\n"
+        "the signal's number when stopped by Ctrl-C, SIGTERM or SIGHUP.",
 });
 
 }  // namespace

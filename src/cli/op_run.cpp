@@ -1,57 +1,41 @@
 #include "cli/op_run.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
+
+#include "cli/stop_signals.h"
 
 #include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
 #include "core/ops/runner.h"
+#include "core/production/journaled_passes.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
 
-namespace {
-
-// Written by the signal handler, read by the waiting thread: a lock-free atomic is safe there.
-std::atomic<bool> interrupted{false};
-static_assert(std::atomic<bool>::is_always_lock_free);
-
-extern "C" void OnInterrupt(int) {
-  interrupted.store(true);
-  // The next Ctrl-C takes the default way out.
-  ::signal(SIGINT, SIG_DFL);
+OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
+  return RunInterruptibleAll({{&ws, work}}).front();
 }
 
-// Installs the handler for the life of one operation and puts the old one back afterwards.
-class InterruptScope {
- public:
-  InterruptScope() {
-    interrupted.store(false);
-    struct sigaction action {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous_);
+std::vector<OpOutcome> RunInterruptibleAll(const std::vector<InterruptibleWork>& works) {
+  StopSignalScope scope;
+  std::vector<OpOutcome> outcomes(works.size(), OpOutcome::Refused);
+  // A stop signal that came while the ports were being opened stops every run before it starts.
+  if (StopSignal() != 0) return std::vector<OpOutcome>(works.size(), OpOutcome::Stopped);
+  std::vector<OperationRunner> runners(works.size());
+  std::vector<bool> started(works.size());
+  for (std::size_t i = 0; i < works.size(); ++i)
+    started[i] = runners[i].Start(*works[i].ws, works[i].work);
+  for (std::size_t i = 0; i < works.size(); ++i) {
+    if (!started[i]) continue;
+    while (!runners[i].WaitFor(std::chrono::milliseconds(50))) {
+      if (StopSignal() == 0) continue;
+      for (auto& runner : runners) runner.RequestStop();
+    }
+    outcomes[i] = runners[i].Wait();
   }
-  ~InterruptScope() { ::sigaction(SIGINT, &previous_, nullptr); }
-  InterruptScope(const InterruptScope&) = delete;
-  InterruptScope& operator=(const InterruptScope&) = delete;
-
- private:
-  struct sigaction previous_ {};
-};
-
-}  // namespace
-
-OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
-  InterruptScope scope;
-  OperationRunner runner;
-  if (!runner.Start(ws, work)) return OpOutcome::Refused;
-  while (!runner.WaitFor(std::chrono::milliseconds(50)))
-    if (interrupted.load()) runner.RequestStop();
-  return runner.Wait();
+  return outcomes;
 }
 
 int ExitStatus(OpOutcome outcome, bool sawRed) {
@@ -64,25 +48,47 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
     case OpOutcome::LinkFailed:
       return kExitLink;
     case OpOutcome::Stopped:
-      return kExitInterrupted;
+      return StoppedExitStatus();
   }
   return kExitFailed;
 }
 
+std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
+                                                          Workspace& ws, CliPort& port,
+                                                          TerminalView& view, long passes,
+                                                          const AfterPass& afterPass,
+                                                          PassJournal* journal,
+                                                          std::string& journalError) {
+  return [&, passes, journal](std::stop_token stop) {
+    OperationContext ctx{ws, port.port(), port.clock(), view, stop};
+    const auto after = [&](long n, const PassResult&) {
+      if (afterPass) afterPass(view, ws, n);
+    };
+    if (journal != nullptr)
+      return RunJournaledPasses(command, ctx, passes, *journal, after, journalError).outcome;
+    return RunPasses(command, ctx, passes, after).outcome;
+  };
+}
+
+int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
+                    OpOutcome outcome, const std::string& journalError, std::ostream& err) {
+  view.Finish();
+  if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << "; no more chips\n";
+  if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
+  if (ws.WriterBusyHint && outcome != OpOutcome::Ok)
+    err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
+  return ExitStatus(outcome, view.SawRed());
+}
+
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err) {
+                    std::ostream& err, PassJournal* journal) {
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   view.Open(command.dialog());
-  const OpOutcome outcome = RunInterruptible(ws, [&](std::stop_token stop) {
-    OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    return RunPasses(command, ctx, passes, [&](long n, const PassResult&) {
-             if (afterPass) afterPass(view, ws, n);
-           }).outcome;
-  });
-  view.Finish();
-  if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
-  return ExitStatus(outcome, view.SawRed());
+  std::string journalError;
+  const OpOutcome outcome = RunInterruptible(
+      ws, DialogPassesWork(command, ws, port, view, passes, afterPass, journal, journalError));
+  return EndDialogPasses(name, view, ws, outcome, journalError, err);
 }
 
 // ---- Shared options and steps --------------------------------------------------------------
@@ -131,11 +137,13 @@ const char kDeviceOutputHelp[] =
     "are printed as 'Message: TEXT'.\n"
     "Progress of long transfers goes to standard error: a bar on a terminal, otherwise lines\n"
     "'progress: P' (P in whole percent, at most one line per 10%).\n"
-    "Ctrl-C stops the operation between two bytes; nothing more is sent to the Writer.\n"
+    "Ctrl-C, SIGTERM and SIGHUP stop the operation between two bytes; nothing more is sent to\n"
+    "the Writer and the port is released.\n"
     "Exit status: 0 the operation ended without a red line; 1 the chip failed (not blank, a\n"
     "program or verify failure, a protection or OPTION check) or the buffer was refused before\n"
     "the Writer was asked; 2 usage error; 3 the link failed (the port, a time-out, 'Writer\n"
-    "Error!!', nothing in the socket, the adapter board); 130 stopped by Ctrl-C.";
+    "Error!!', nothing in the socket, the adapter board); 128 + the signal's number when\n"
+    "stopped: 130 Ctrl-C, 143 SIGTERM, 129 SIGHUP.";
 
 bool ResetAddressAccepted(std::string_view command, const Workspace& ws, const Args& args,
                           std::ostream& out, std::ostream& err) {

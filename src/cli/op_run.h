@@ -1,5 +1,6 @@
 // Running a device operation from the command line: the core's OperationRunner runs the worker
-// on a thread of its own; Ctrl-C only asks it to stop, so an interrupted operation ends between
+// on a thread of its own; Ctrl-C (SIGTERM, SIGHUP: see stop_signals.h) only asks it to stop, so
+// an interrupted operation ends between
 // two bytes with nothing more sent and the port closed properly; the outcome becomes the exit
 // status.
 #pragma once
@@ -17,17 +18,25 @@
 #include "core/device/workspace.h"
 #include "core/ops/command.h"
 #include "core/ops/operation.h"
+#include "core/production/pass_journal.h"
 
 namespace kvx::cli {
 
 inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report Ctrl-C
 
-// Runs `work` on the operation runner, holding `ws`, until it returns. The first Ctrl-C asks it
+// Runs `work` on the operation runner, holding `ws`, until it returns. The first stop signal asks it
 // to stop; a second one ends the program at once, in case the operation does not come back.
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work);
+// Several at once, each on a runner of its own holding its own workspace; a stop signal asks them all
+// to stop. Returns each one's outcome, in order.
+struct InterruptibleWork {
+  Workspace* ws;
+  std::function<OpOutcome(std::stop_token)> work;
+};
+std::vector<OpOutcome> RunInterruptibleAll(const std::vector<InterruptibleWork>& works);
 
 // 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
-// the link failed, 130 when Ctrl-C stopped it.
+// the link failed, 128 + the signal's number when a stop signal stopped it.
 int ExitStatus(OpOutcome outcome, bool sawRed);
 
 // Called after each pass with its number, on the worker's thread (lines of the command's own:
@@ -36,11 +45,23 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 
 // A command of the core table with its dialog on the terminal: opens the dialog and runs pass
 // 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
-// (an outcome other than Ok, or a red line) or was the last; after Ctrl-C "kvxw COMMAND:
+// (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
+// With a `journal` (kvxw auto) every pass is in the production journal; a journal error ends
+// the passes and is printed as "kvxw COMMAND: ERROR; no more chips".
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err);
+                    std::ostream& err, PassJournal* journal = nullptr);
+// RunDialogPasses in two halves, for a caller that runs several dialogs at once: the work to run
+// on a runner (the dialog already open on `view`), then the end of the dialog and its status.
+std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
+                                                          Workspace& ws, CliPort& port,
+                                                          TerminalView& view, long passes,
+                                                          const AfterPass& afterPass,
+                                                          PassJournal* journal,
+                                                          std::string& journalError);
+int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
+                    OpOutcome outcome, const std::string& journalError, std::ostream& err);
 
 // The option entries the device commands share.
 OptionSpec DeviceOption();

@@ -1,16 +1,18 @@
 #include "cli/port_open.h"
 
+#include "cli/stop_signals.h"
 #include <cerrno>
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
-#include "core/link/port_permission.h"
 #include "core/link/port_select.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
 
 struct CliPort::Impl {
+  // From the open to the close: a stop signal never ends the program with the port still held.
+  StopSignalScope stopSignals;
   Workspace ws;
   SteadyClock clock;
   std::unique_ptr<sim::SimWriter> simWriter;
@@ -99,18 +101,17 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
     return false;
   }
   sim::SimWriter* writer = impl.simWriter.get();
-  auto factory = [writer]() -> std::unique_ptr<SerialPort> {
+  // On the link's own clock, so that the baud-delay fault paces the answers as on a terminal.
+  Clock* clock = &impl.clock;
+  auto factory = [writer, clock]() -> std::unique_ptr<SerialPort> {
     if (writer == nullptr) return nullptr;
-    return std::make_unique<sim::SimPort>(*writer);
+    return std::make_unique<sim::SimPort>(*writer, *clock);
   };
   impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
   error = impl.selector->CheckComPort();
   if (!impl.ws.PortError) return true;
   impl.failureExit = kExitLink;
-  if (impl.selector->OpenError() == EACCES) {
-    const std::string line = PermissionLine(impl.selector->Device());
-    if (!line.empty()) error += "\n" + line;
-  }
+  if (const std::string reason = impl.selector->OpenReason(); !reason.empty()) error += "\n" + reason;
   return false;
 }
 

@@ -63,8 +63,9 @@ class CliPort {
 };
 
 // Opens `name` (Com1..Com8, a device path, or `sim`). On failure returns false and sets `error`
-// to the text the operator sees: "Open  COM1 Port Error!!", a second line naming the group that
-// may open the device when permission was refused, or the reason a --sim-* value was refused.
+// to the text the operator sees: "Open  COM1 Port Error!!" and a second line saying why (busy, and
+// by which process; no such device; a link that points nowhere; not a serial device; no
+// permission, and which group has it), or the reason a --sim-* value was refused.
 bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPort& port,
                  std::string& error);
 

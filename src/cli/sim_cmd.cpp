@@ -3,7 +3,9 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <memory>
 #include <ostream>
+#include <vector>
 
 #include "cli/command.h"
 #include "cli/port_open.h"
@@ -51,27 +53,39 @@ int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
   std::uint8_t typeByte = 0xB4;
   if (args.Has("--writer-type") && !ParseWriterType(args.Get("--writer-type"), typeByte))
     return UsageError("sim", "unknown Writer type " + args.Get("--writer-type") + " (B2, B3, B4)", err);
-  sim::SimWriter writer(index, typeByte);
-  std::string error;
-  if (!Configure(args, writer, error)) return UsageError("sim", error, err);
+  // One Writer, with its own chip, behind each link.
+  std::vector<std::unique_ptr<sim::SimWriter>> writers;
+  for (std::size_t i = 0; i < args.GetAll("--link").size(); ++i) {
+    writers.push_back(std::make_unique<sim::SimWriter>(index, typeByte));
+    std::string error;
+    if (!Configure(args, *writers.back(), error)) return UsageError("sim", error, err);
+  }
 
-  // Block the stop signals before the server's thread starts, so only sigwait() below sees them.
+  // Block the stop signals before the servers' threads start, so only sigwait() below sees them.
+  // SIGHUP too: a closed terminal must not leave the link behind.
   sigset_t stopSignals;
   sigemptyset(&stopSignals);
   sigaddset(&stopSignals, SIGINT);
   sigaddset(&stopSignals, SIGTERM);
+  sigaddset(&stopSignals, SIGHUP);
   pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
 
-  sim::PtyServer server(writer);
-  if (!server.Start(args.Get("--link"), error)) {
-    err << "kvxw sim: " << error << '\n';
-    return kExitFailed;
+  std::vector<std::unique_ptr<sim::PtyServer>> servers;
+  for (std::size_t i = 0; i < writers.size(); ++i) {
+    servers.push_back(std::make_unique<sim::PtyServer>(*writers[i]));
+    std::string error;
+    if (!servers.back()->Start(args.GetAll("--link")[i], error)) {
+      err << "kvxw sim: " << error << '\n';
+      return kExitFailed;  // the servers already started stop and remove their links
+    }
   }
-  out << "kvxw sim: " << device << " Writer listening on " << server.LinkPath() << " ("
-      << server.SlaveName() << "); stop with Ctrl+C" << std::endl;
+  for (const auto& server : servers) {
+    out << "kvxw sim: " << device << " Writer listening on " << server->LinkPath() << " ("
+        << server->SlaveName() << "); stop with Ctrl+C" << std::endl;
+  }
   int received = 0;
   sigwait(&stopSignals, &received);
-  server.Stop();
+  for (const auto& server : servers) server->Stop();
   return kExitOk;
 }
 
@@ -80,7 +94,10 @@ const bool registered = RegisterCommand({
     .summary = "Serve the simulated Writer on a pseudo-terminal until interrupted.",
     .options =
         {
-            {.name = "--link", .value = "PATH", .help = "symbolic link to create to the terminal",
+            {.name = "--link", .value = "PATH",
+             .help = "symbolic link to create to the terminal; given several times, one Writer "
+                     "(with its own chip) behind each",
+             .repeatable = true,
              .required = true},
             {.name = "--device", .value = "NAME", .help = "the chip in the socket (default KVX-01)"},
             {.name = "--fault", .value = "F",

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/command.h"
+#include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
@@ -19,8 +20,16 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
 
   CliPort port;
   if (!OpenCliPort(args, device, port, err)) return port.failureExit();
-  WriterLink link(*ws, port.port(), port.clock());
-  const int result = link.CheckWriter(true);
+  int result = LinkStopped;
+  const OpOutcome outcome = RunInterruptible(*ws, [&](std::stop_token stop) {
+    WriterLink link(*ws, port.port(), port.clock(), stop);
+    result = link.CheckWriterSettled(true);
+    return result == LinkStopped ? OpOutcome::Stopped : OpOutcome::Ok;
+  });
+  if (outcome == OpOutcome::Stopped) {
+    err << "kvxw writer: stopped\n";
+    return ExitStatus(outcome, false);
+  }
   out << "result: " << result << '\n';
   out << "writer-id: " << ws->WriterId << '\n';
   switch (result) {
@@ -31,9 +40,10 @@ int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
     case LinkTimeout:
       err << ConnectTimeoutMessage(port.shownName()) << '\n';
       return kExitLink;
-    default:
+    default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands
       err << kConnectFail << '\n';
-      return kExitFailed;
+      if (ws->WriterBusyHint) err << kWriterBusyHint << '\n';
+      return kExitLink;
   }
 }
 
@@ -53,7 +63,8 @@ const bool registered = RegisterCommand({
     .details = "Prints 'result: N' (the link result: 3 or 4 a Writer of the device's type,\n"
                "5 a Writer that serves every device, 6 the wrong Writer type, 7 an unexpected\n"
                "answer, 8 no answer in time) and 'writer-id: TEXT'. Exit status 0 for 3, 4\n"
-               "and 5, 3 when the port did not open or the Writer did not answer, 1 otherwise.",
+               "and 5; 3 (a link failure, as for the device commands) when the port did not\n"
+               "open, the Writer did not answer, is of the wrong type or answered unexpectedly.",
 });
 
 }  // namespace

@@ -54,8 +54,8 @@ ChipModel MakeChip(int deviceIndex, ChipContent content) {
     chip.Present = false;
     return chip;
   }
-  chip.Flash = row->MemoryKind == 2;
-  chip.WordMask = row->CoreType == 3 ? 0x07FF : 0x3FFF;
+  chip.Flash = row->IsFlash();
+  chip.WordMask = row->IsElevenBit() ? 0x07FF : 0x3FFF;
   chip.Program.resize(row->Words());
   chip.Eeprom.resize(row->EepromBytes());
   EraseChip(chip);

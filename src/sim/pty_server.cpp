@@ -6,6 +6,7 @@
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -119,8 +120,9 @@ void PtyServer::CloseAll() {
 
 void PtyServer::Serve() {
   // Wake-ups close to their deadline matter for the wire timing; the default timer slack of
-  // 50 us is more than half a byte's wire time.
-  ::prctl(PR_SET_TIMERSLACK, 1UL);
+  // 50 us is more than half a byte's wire time. A small slack instead of none still lets the
+  // kernel group nearby wake-ups of several Writers.
+  ::prctl(PR_SET_TIMERSLACK, 2000UL);
   std::vector<std::uint8_t> answers;
   auto lastArrival = SteadyTime::now();
   for (;;) {
@@ -143,9 +145,17 @@ void PtyServer::Serve() {
     const auto arrival = SteadyTime::now();
     if (arrival - lastArrival >= kWriterIdleReset) writer_.AbandonExchange();
     lastArrival = arrival;
-    // The byte left the host one terminal transit ago and then took its wire time.
+    // The byte left the host one terminal transit ago and then took its wire time. A byte that
+    // came after the last answer was written was sent by a host that had waited for that answer,
+    // so on a real line it could not have started before the answer's last bit arrived: without
+    // that bound a transit measured too long would let whole exchanges overlap and the stream
+    // run ahead of the wire.
     const auto wire = writer_.ByteDelay();
-    if (wire.count() > 0) rxFree_ = std::max(rxFree_, arrival - transit_) + wire;
+    if (wire.count() > 0) {
+      auto start = std::max(rxFree_, arrival - transit_);
+      if (arrival >= lastAnswerWritten_) start = std::max(start, txFree_);
+      rxFree_ = start + wire;
+    }
     answers.clear();
     writer_.HostByte(byte, answers);
     Answer(answers);
@@ -160,7 +170,16 @@ void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
       // host one wire time later; it is written one terminal transit before that moment.
       // Deadlines are absolute, so a late wake-up is not carried into the next byte.
       txFree_ = std::max(txFree_, rxFree_) + wire;
-      SleepUntilPrecisely(txFree_ - transit_);
+      SleepUntil(txFree_ - transit_);
+      lastAnswerWritten_ = SteadyTime::now();
+      const auto late = SteadyTime::now() - (txFree_ - transit_);
+      if (late >= wire) {
+        pacedDelayed_.fetch_add(1, std::memory_order_relaxed);
+      } else {
+        pacedAnswers_.fetch_add(1, std::memory_order_relaxed);
+        pacedLateNs_.fetch_add(late.count(), std::memory_order_relaxed);
+        pacedAbsLateNs_.fetch_add(std::chrono::abs(late).count(), std::memory_order_relaxed);
+      }
     }
     for (;;) {
       const ssize_t n = ::write(master_, &byte, 1);
@@ -201,18 +220,46 @@ std::chrono::nanoseconds PtyServer::MeasureTransit() {
   ::tcflush(slave_, TCIOFLUSH);
   ::tcflush(master_, TCIOFLUSH);
   if (trips.empty()) return std::chrono::nanoseconds{0};
-  // One way is half the round trip; never count more than a byte's wire time.
-  return std::min(*std::min_element(trips.begin(), trips.end()) / 2, kByteWireTime);
+  // One way is half the round trip. Never count more than half a byte's wire time: each
+  // exchange can come early by at most two transits, so a whole stream never runs ahead of the
+  // wire by more than one byte's time, however busy the machine was while this was measured.
+  return std::min(*std::min_element(trips.begin(), trips.end()) / 2, kByteWireTime / 2);
 }
 
-// Sleeps to within a few microseconds of `deadline`: the kernel's sleep for the bulk, then a
-// short spin, because a byte's wire time (87 us) is shorter than a sleep's usual overshoot. Only
-// the simulated Writer spins, and only with the baud-delay fault on.
-void PtyServer::SleepUntilPrecisely(SteadyTime::time_point deadline) {
-  constexpr auto kSpin = std::chrono::microseconds(60);
-  if (deadline - SteadyTime::now() > kSpin) std::this_thread::sleep_until(deadline - kSpin);
-  while (SteadyTime::now() < deadline) {
+// Sleeps until `deadline` without spinning, so that several simulated Writers cost next to
+// nothing on a machine with fewer cores than Writers. A sleep to an absolute time wakes a little
+// late (tens of microseconds, against a byte's 87); the sleep is aimed that much early, by the
+// lateness measured so far, so that the answers leave at their deadlines on average and a stream
+// keeps the wire's pace.
+void PtyServer::SleepUntil(SteadyTime::time_point deadline) {
+  const auto target = deadline - wakeLate_;
+  if (target > SteadyTime::now()) {
+    const auto since = target.time_since_epoch();
+    const auto secs = std::chrono::duration_cast<std::chrono::seconds>(since);
+    const timespec at{static_cast<time_t>(secs.count()),
+                      static_cast<long>(std::chrono::nanoseconds(since - secs).count())};
+    while (::clock_nanosleep(CLOCK_MONOTONIC, TIMER_ABSTIME, &at, nullptr) == EINTR) {
+    }
   }
+  // Aim the next sleep earlier by 1/8 of how late this one left (later when it left early), so
+  // that the answers leave at their deadlines on average; never earlier than a byte's wire time.
+  // A wake-up later than a whole wire time is the machine being busy elsewhere, not the sleep's
+  // usual lateness: it does not move the aim.
+  const auto error = SteadyTime::now() - deadline;
+  if (std::chrono::abs(error) < kByteWireTime) wakeLate_ += error / 8;
+  wakeLate_ = std::clamp<std::chrono::nanoseconds>(wakeLate_, std::chrono::nanoseconds{0},
+                                                   kByteWireTime);
+}
+
+PtyServer::Pacing PtyServer::PacingSoFar() const {
+  Pacing pacing;
+  pacing.answers = pacedAnswers_.load();
+  pacing.delayed = pacedDelayed_.load();
+  if (pacing.answers > 0) {
+    pacing.meanLate = std::chrono::nanoseconds(pacedLateNs_.load() / pacing.answers);
+    pacing.meanAbsLate = std::chrono::nanoseconds(pacedAbsLateNs_.load() / pacing.answers);
+  }
+  return pacing;
 }
 
 bool PtyServer::WaitWritable() {

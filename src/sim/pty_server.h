@@ -3,6 +3,7 @@
 // the whole termios path is exercised. Each host byte is answered as soon as it arrives.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
 #include <string>
@@ -29,6 +30,17 @@ class PtyServer {
   bool Running() const { return thread_.joinable(); }
 
   const std::string& SlaveName() const { return slaveName_; }  // "/dev/pts/N"
+
+  // With the baud-delay fault: how far from their wire-time deadlines the answers were written,
+  // on average (early is negative) and on average in either direction, over the answers written
+  // within a wire time of their deadline; `delayed` counts the others (the machine was busy).
+  struct Pacing {
+    long answers = 0;
+    long delayed = 0;
+    std::chrono::nanoseconds meanLate{0};
+    std::chrono::nanoseconds meanAbsLate{0};
+  };
+  Pacing PacingSoFar() const;
   const std::string& LinkPath() const { return linkPath_; }
 
  private:
@@ -39,8 +51,7 @@ class PtyServer {
   void Answer(const std::vector<std::uint8_t>& answers);
   bool WaitWritable();
   std::chrono::nanoseconds MeasureTransit();
-  static void SleepUntilPrecisely(std::chrono::steady_clock::time_point deadline);
-
+  void SleepUntil(std::chrono::steady_clock::time_point deadline);
 
   SimWriter& writer_;
   int master_ = -1;
@@ -55,6 +66,12 @@ class PtyServer {
   std::chrono::nanoseconds transit_{0};  // one-way trip through the terminal, measured at start
   SteadyTime::time_point rxFree_{};           // the host-to-Writer line is busy until then
   SteadyTime::time_point txFree_{};           // the Writer-to-host line is busy until then
+  SteadyTime::time_point lastAnswerWritten_{};  // when the last answer went into the terminal
+  std::chrono::nanoseconds wakeLate_{0};      // how late a sleep to a deadline wakes, on average
+  std::atomic<long> pacedAnswers_{0};
+  std::atomic<long> pacedDelayed_{0};
+  std::atomic<long long> pacedLateNs_{0};
+  std::atomic<long long> pacedAbsLateNs_{0};
 };
 
 }  // namespace kvx::sim

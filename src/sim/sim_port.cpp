@@ -20,7 +20,9 @@ struct Pending {
 
 struct SimPort::Impl {
   SimWriter writer;
-  FakeClock* clock;
+  Clock* clock;     // null: every answer at once
+  FakeClock* fake;  // the same clock when it is simulated time: waiting moves it on
+
   std::mutex mu;
   std::deque<Pending> input;
   std::vector<std::uint8_t> sent;
@@ -30,7 +32,17 @@ struct SimPort::Impl {
   bool anyArrival = false;
   bool unplugged = false;
 
-  Impl(SimWriter w, FakeClock* c) : writer(std::move(w)), clock(c) {}
+  Impl(SimWriter w, Clock* c, FakeClock* f) : writer(std::move(w)), clock(c), fake(f) {}
+
+  // A wait of `d` on the port's clock. On real time a long wait is cut into short pauses so
+  // that the caller sees a stop request promptly; it asks again.
+  void Pass(Millis d) {
+    if (fake) {
+      fake->Advance(d);
+    } else {
+      IdlePause(d);
+    }
+  }
 
   // Without a clock every byte is there at once.
   TimePoint Now() const { return clock ? clock->Now() : TimePoint::max(); }
@@ -65,7 +77,10 @@ struct SimPort::Impl {
 };
 
 SimPort::SimPort(SimWriter& writer, FakeClock* clock)
-    : impl_(std::make_shared<Impl>(writer, clock)) {}
+    : impl_(std::make_shared<Impl>(writer, clock, clock)) {}
+
+SimPort::SimPort(SimWriter& writer, Clock& realTime)
+    : impl_(std::make_shared<Impl>(writer, &realTime, nullptr)) {}
 
 bool SimPort::Enabled() const { return true; }
 
@@ -118,16 +133,23 @@ bool SimPort::WaitReadable(Millis max) {
   }
   const TimePoint now = impl_->clock->Now();
   if (!impl_->input.empty() && impl_->input.front().ready - now <= max) {
-    impl_->clock->Advance(impl_->input.front().ready - now);
+    const auto until = impl_->input.front().ready - now;
+    if (impl_->fake) {
+      impl_->fake->Advance(until);
+    } else {
+      lock.unlock();
+      std::this_thread::sleep_for(until);
+    }
     return true;
   }
-  impl_->clock->Advance(max);
+  lock.unlock();
+  impl_->Pass(max);
   return false;
 }
 
 void SimPort::WaitModemChange(Millis max) {
   if (impl_->clock)
-    impl_->clock->Advance(max);
+    impl_->Pass(max);
   else
     IdlePause(max);
 }

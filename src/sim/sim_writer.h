@@ -96,11 +96,13 @@ class SimWriter {
 };
 
 // The simulated Writer in-process, behind the serial-port interface. With a FakeClock, waiting
-// moves simulated time forward (and BaudDelay is modelled in simulated time); with a null clock
-// the port answers at once.
+// moves simulated time forward (and BaudDelay is modelled in simulated time); on a real clock
+// each answer arrives when its wire time has passed, the port sleeping meanwhile; with a null
+// clock the port answers at once.
 class SimPort final : public SerialPort {
  public:
   SimPort(SimWriter& writer, FakeClock* clock = nullptr);
+  SimPort(SimWriter& writer, Clock& realTime);
 
   bool Enabled() const override;
   int Read(std::uint8_t* buffer, int count) override;

@@ -111,7 +111,7 @@ std::vector<char*> NullTerminated(std::vector<std::string>& strings) {
 // ---- KvxwProcess --------------------------------------------------------------------------------
 
 KvxwProcess::KvxwProcess(const std::vector<std::string>& args, const RunOptions& options) {
-  const char* kvxw = std::getenv("KVXW");
+  const char* kvxw = options.program ? options.program->c_str() : std::getenv("KVXW");
   if (kvxw == nullptr) {
     run_.err = "KVXW is not set\n";
     return;
@@ -135,6 +135,7 @@ KvxwProcess::KvxwProcess(const std::vector<std::string>& args, const RunOptions&
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
   posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
   posix_spawn_file_actions_adddup2(&actions, err[1], STDERR_FILENO);
+  if (!options.cwd.empty()) posix_spawn_file_actions_addchdir_np(&actions, options.cwd.c_str());
 
   // kvxw starts with no signal blocked and the default action for the ones the tests send.
   posix_spawnattr_t attributes;
@@ -346,14 +347,22 @@ std::string WordBytes(const std::vector<int>& words) {
 // ---- CliTest ------------------------------------------------------------------------------------
 
 void CliTest::SetUp() {
-  if (std::getenv("KVXW") == nullptr) GTEST_SKIP() << "KVXW is not set";
+  // Without the binary every test would pass having checked nothing.
+  ASSERT_NE(std::getenv("KVXW"), nullptr)
+      << "KVXW is not set: run the command-line tests through ctest, or set KVXW to the path "
+         "of the kvxw binary";
   std::string pattern = (std::filesystem::temp_directory_path() / "kvxw-cli-XXXXXX").string();
   ASSERT_NE(::mkdtemp(pattern.data()), nullptr) << std::strerror(errno);
   dir_ = pattern;
+  // kvxw runs in the test's own folder: what it writes beside itself (the production journal)
+  // belongs to this test alone.
+  previousDir_ = std::filesystem::current_path();
+  std::filesystem::current_path(dir_);
 }
 
 void CliTest::TearDown() {
   std::error_code ignored;
+  if (!previousDir_.empty()) std::filesystem::current_path(previousDir_, ignored);
   if (!dir_.empty()) std::filesystem::remove_all(dir_, ignored);
 }
 

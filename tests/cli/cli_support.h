@@ -28,6 +28,8 @@ struct RunOptions {
   std::optional<std::string> input;   // standard input; without it, standard input is /dev/null
   std::chrono::milliseconds limit = std::chrono::seconds(60);  // then it is killed
   std::function<bool(const KvxwRun&)> interruptWhen;  // sends SIGINT once this holds
+  std::string cwd;  // the working directory; empty for this process's own
+  std::optional<std::string> program;  // another program to run instead of kvxw (a shell)
 };
 
 // kvxw with `args`, run to its end or to the time limit.
@@ -110,8 +112,9 @@ std::string WordBytes(const std::vector<int>& words);
 
 // ---- Fixture ------------------------------------------------------------------------------------
 
-// A kvxw test: skipped when KVXW is not set; a fresh temporary directory, removed afterwards.
-// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns if IsSkipped().
+// A kvxw test: fails when KVXW is not set; a fresh temporary directory, removed afterwards,
+// which is the current directory (and kvxw's) while the test runs.
+// A fixture that overrides SetUp() calls CliTest::SetUp() first and returns on a fatal failure.
 class CliTest : public testing::Test {
  protected:
   void SetUp() override;
@@ -126,6 +129,7 @@ class CliTest : public testing::Test {
 
  private:
   std::filesystem::path dir_;
+  std::filesystem::path previousDir_;
 };
 
 }  // namespace kvx::cli::test

@@ -312,11 +312,12 @@ TEST_F(DeviceCli, AutoStopsAtTheFirstPassThatFails) {
   }
 }
 
-// One QTP record: a 1-byte number at word address 0100.
-std::string QtpRecord(int value) {
+// One QTP record: a 1-byte number at word address 0100 (or `high` 00: at 0000).
+std::string QtpRecord(int value, int high = 0x01) {
   const int sum = 2 + 0x00 + 0x00 + value + 0x31;  // only the address's low byte counts
   char text[32];
-  std::snprintf(text, sizeof text, ":02010000%02X31%02X\r\n", value, (0x100 - (sum & 0xFF)) & 0xFF);
+  std::snprintf(text, sizeof text, ":02%02X0000%02X31%02X\r\n", high, value,
+                (0x100 - (sum & 0xFF)) & 0xFF);
   return text;
 }
 
@@ -333,13 +334,26 @@ TEST_F(DeviceCli, AutoTakesNumbersFromAQtpFileAndEndsWithItsEndRecord) {
   EXPECT_EQ(run.out.find("Pass Count: 3"), std::string::npos);
 }
 
+// Serial words that are not RTIW refuse the program (status 1) whether the numbers come from the
+// serial-number settings or from a QTP file.
 TEST_F(DeviceCli, AutoRefusesSerialWordsThatAreNotRtiw) {
-  const KvxwRun run = RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file",
-                               Path("p01.bin"), "--option", kOption01, "--serial-start", "0000"});
-  EXPECT_EQ(run.status, 2);
-  EXPECT_TRUE(HasLinesInOrder(
-      run.out, {"Message: The program memory is not 'RTIW'. Serial No. will be disable!"}));
-  EXPECT_EQ(run.out.find("StaticText1"), std::string::npos);
+  std::ofstream(Path("at0000.txt"), std::ios::binary) << QtpRecord(0x41, 0x00) << ":00000001FF";
+  const struct {
+    std::vector<std::string> numbers;
+    const char* message;
+  } cases[] = {
+      {{"--serial-start", "0000"}, "The program memory is not 'RTIW'. Serial No. will be disable!"},
+      {{"--qtp", Path("at0000.txt")}, "The program memory is not 'RTIW'"},
+  };
+  for (const auto& c : cases) {
+    std::vector<std::string> argv{"auto", "--port", "sim", "--device", "KVX-01", "--file",
+                                  Path("p01.bin"), "--option", kOption01};
+    argv.insert(argv.end(), c.numbers.begin(), c.numbers.end());
+    const KvxwRun run = RunKvxw(argv);
+    EXPECT_EQ(run.status, 1) << c.numbers[0] << "\n" << run.err;
+    EXPECT_TRUE(HasLinesInOrder(run.out, {std::string("Message: ") + c.message})) << run.out;
+    EXPECT_EQ(run.out.find("StaticText1"), std::string::npos);
+  }
 }
 
 TEST_F(DeviceCli, DownloadSendsTheTickedDevicesInCatalogueOrder) {

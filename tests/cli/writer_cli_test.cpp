@@ -58,7 +58,7 @@ TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {
   } cases[] = {
       {"B2", "KVX-01", "result: 3\n", 0, ""},              // type 1 Writer, type 1 device
       {"B3", "KVX-43", "result: 4\n", 0, ""},              // type 2 Writer, type 2 device
-      {"B3", "KVX-01", "result: 6\n", 1, "Connect Fail!\n"},  // the wrong Writer for the device
+      {"B3", "KVX-01", "result: 6\n", 3, "Connect Fail!\n"},  // the wrong Writer: a link failure
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.writerType) + " " + c.device);
@@ -77,7 +77,7 @@ TEST_F(WriterCli, APortThatDoesNotOpenIsReportedWithTheLinkExitStatus) {
       RunKvxw({"writer", "--port", "Com1"}, {.env = {"KVXW_COM1=" + link}});  // nothing there
   EXPECT_EQ(writer.status, 3);
   EXPECT_EQ(writer.out, "");
-  EXPECT_EQ(writer.err, "Open  COM1 Port Error!!\n");
+  EXPECT_EQ(writer.err, "Open  COM1 Port Error!!\nNo such device: " + link + "\n");
 }
 
 // An operator outside the port's group gets the port error and is told which group may open
@@ -113,7 +113,9 @@ TEST_F(WriterCli, ASecondProgramCannotTakeTheWritersPortWhileOneHoldsIt) {
   std::this_thread::sleep_for(200ms);
   const KvxwRun second = RunKvxw({"writer", "--port", link});
   EXPECT_EQ(second.status, 3);
-  EXPECT_NE(second.err.find(" Port Error!!"), std::string::npos) << second.err;
+  EXPECT_NE(second.err.find(" Port Error!!\nPort busy: " + link + " is held by another program (process "),
+            std::string::npos) << second.err;
+  EXPECT_NE(second.err.find("(kvxw))"), std::string::npos) << second.err;
   first.Stop(SIGTERM, 5s);  // no need to sit out its time-out
 }
 
@@ -143,7 +145,7 @@ TEST_F(WriterCli, InProcessSimulatorServesTheSameCommand) {
   EXPECT_EQ(ok.status, 0);
   EXPECT_EQ(ok.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
   const KvxwRun wrong = RunKvxw({"writer", "--port", "sim", "--sim-fault", "wrong-writer"});
-  EXPECT_EQ(wrong.status, 1);
+  EXPECT_EQ(wrong.status, 3);  // a link failure, as the device commands report it
   EXPECT_EQ(wrong.out.substr(0, 10), "result: 6\n");
 }
 

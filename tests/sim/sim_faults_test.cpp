@@ -205,3 +205,36 @@ TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
 
 }  // namespace
 }  // namespace kvx::sim
+
+namespace kvx::sim {
+namespace {
+
+// A real-time clock the test moves by hand.
+class HandClock final : public Clock {
+ public:
+  TimePoint Now() override { return now; }
+  void SleepFor(Millis d) override { now += d; }
+  TimePoint now{std::chrono::seconds(1)};
+};
+
+// On a real clock (kvxw's --port sim) the baud-delay fault paces the answers by their wire time,
+// as the pseudo-terminal does; without it every answer is there at once.
+TEST(SimFault, BaudDelayPacesAnswersOnARealClock) {
+  for (const bool delay : {false, true}) {
+    SCOPED_TRACE(delay ? "baud-delay" : "no fault");
+    SimWriter writer(0);
+    writer.Faults().BaudDelay = delay;
+    HandClock clock;
+    SimPort port(writer, clock);
+    const std::uint8_t check = kWriterCheck;
+    port.Write(&check, 1);
+    EXPECT_EQ(port.InQueCount(), delay ? 0 : 1);
+    clock.now += 2 * kByteWireTime - std::chrono::nanoseconds(1);
+    EXPECT_EQ(port.InQueCount(), delay ? 0 : 1);
+    clock.now += std::chrono::nanoseconds(1);
+    EXPECT_EQ(port.InQueCount(), 1);
+  }
+}
+
+}  // namespace
+}  // namespace kvx::sim

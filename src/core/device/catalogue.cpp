@@ -32,7 +32,7 @@ int GetICInfo(Workspace& ws, std::string_view name) {
   ws.WriterParam = row.WriterParam;
   ws.ProgramBytes = 2 * row.Words();
   for (int k = 0; k < 6; ++k) ws.OptionFieldSelect[k] = OptionLayoutTable[row.OptionLayout][k];
-  ws.BlankHigh = row.CoreType == 3 ? 0x0F : 0x7F;
+  ws.BlankHigh = row.IsElevenBit() ? 0x0F : 0x7F;
   return index;
 }
 

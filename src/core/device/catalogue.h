@@ -32,9 +32,11 @@ struct DeviceRow {
   std::uint8_t WriterParam;
   std::uint8_t DownloadPreset;
 
+  constexpr bool IsFlash() const { return MemoryKind == 2; }    // erasable, with an EEPROM
+  constexpr bool IsElevenBit() const { return CoreType == 3; }  // 11-bit program words
   constexpr int Words() const { return LastAddrHigh * 256 + LastAddrLow + 1; }
   constexpr int EepromBytes() const {
-    return MemoryKind == 2 ? EepromLastHigh * 256 + EepromLastLow + 1 : 0;
+    return IsFlash() ? EepromLastHigh * 256 + EepromLastLow + 1 : 0;
   }
 };
 

@@ -28,7 +28,7 @@ std::uint8_t DigitValue(std::uint8_t c) {
 // An 11-bit word's second byte holds only four bits, so its checksum characters go in as digit
 // values; everywhere else they go in as character codes.
 std::uint8_t SecondByteChar(const Workspace& ws, std::uint8_t c) {
-  return ws.CoreType == 3 ? static_cast<std::uint8_t>(DigitValue(c) | 0x70) : c;
+  return ws.IsElevenBit() ? static_cast<std::uint8_t>(DigitValue(c) | 0x70) : c;
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ void ForceOptionBits(Workspace& ws) {
 }
 
 void CalChecksum(Workspace& ws) {
-  const int protectMask = ws.CoreType == 3 ? 0x0F : 0x1F;
+  const int protectMask = ws.IsElevenBit() ? 0x0F : 0x1F;
   const int bytes = ws.DeviceBytes();
   int data = 0;
   int protect = 0;
@@ -68,7 +68,7 @@ void GetIdChecksum(Workspace& ws) {
   for (int k = 0; k < 16; ++k) {
     ws.LinkBuffer[2 * k] = ws.IdBuffer[2 * k];
     ws.LinkBuffer[2 * k + 1] = ws.IdBuffer[2 * k + 1];
-    if (ws.CoreType == 3) ws.LinkBuffer[2 * k + 1] |= 0x70;
+    if (ws.IsElevenBit()) ws.LinkBuffer[2 * k + 1] |= 0x70;
   }
   const auto c = ChecksumChars(ws);
   ws.LinkBuffer[12] = c[0];
@@ -88,7 +88,7 @@ int VerifyIdChecksum(const Workspace& ws) {
   }
   const auto c = ChecksumChars(ws);
   bool differs = ws.LinkBuffer[12] != c[0] || ws.LinkBuffer[14] != c[2];
-  if (ws.CoreType == 3) {
+  if (ws.IsElevenBit()) {
     differs = differs || (ws.LinkBuffer[13] & ws.BlankHigh) != DigitValue(c[1]) ||
               (ws.LinkBuffer[15] & ws.BlankHigh) != DigitValue(c[3]);
   } else {

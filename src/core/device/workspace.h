@@ -59,6 +59,12 @@ struct SavedPortSettings {
 // thread; everything else in the workspace waits until it is released.
 class WorkspaceBusy {
  public:
+  WorkspaceBusy() = default;
+  // A workspace assigned over another (File > New) keeps the hold its worker has on it; a new
+  // one starts free.
+  WorkspaceBusy(const WorkspaceBusy&) {}
+  WorkspaceBusy& operator=(const WorkspaceBusy&) { return *this; }
+
   bool Held() const { return held_.load(std::memory_order_acquire); }
   // Takes the flag; false when it is held already.
   bool TryTake() { return !held_.exchange(true, std::memory_order_acq_rel); }
@@ -70,8 +76,6 @@ class WorkspaceBusy {
 
 struct Workspace {
   Workspace();  // the start-up values
-  Workspace(const Workspace&) = delete;
-  Workspace& operator=(const Workspace&) = delete;
 
   // ---- Ownership -------------------------------------------------------------------------------
   WorkspaceBusy Busy;
@@ -110,6 +114,8 @@ struct Workspace {
   std::uint8_t BlankHigh = 0x7F;
   std::array<std::uint8_t, 6> OptionFieldSelect{};
 
+  bool IsFlash() const { return MemoryKind == 2; }    // erasable, with an EEPROM
+  bool IsElevenBit() const { return CoreType == 3; }  // 11-bit program words
   int ProgramWords() const { return ProgramBytes / 2; }
   // The device's program memory in whole words' bytes, never past the buffer.
   int DeviceBytes() const { return std::clamp(ProgramBytes, 0, kProgramBufferBytes) & ~1; }
@@ -122,6 +128,9 @@ struct Workspace {
   int FailIndex = 0;
   std::string WriterId;
   std::string WriterVersion;
+  // The first Writer check of the last command still got an unexpected answer after waiting out
+  // a stopped transfer (see WriterLink::CheckWriterSettled).
+  bool WriterBusyHint = false;
   bool PortError = false;
   SavedPortSettings SavedPort;
 

@@ -42,7 +42,7 @@ void ResetData(Workspace& ws) {
   FillBlankWords(ws.IdBuffer, ws.BlankHigh);
   ws.EepromBuffer.fill(0x00);
   // Without an EEPROM the EEPROM view goes; the window keeps it (recreated) on a flash part.
-  if (ws.MemoryKind != 2) ws.EepromViewOpen = false;
+  if (!ws.IsFlash()) ws.EepromViewOpen = false;
   ClearBuffer(ws);
   RefreshData(ws);
 }
@@ -69,7 +69,7 @@ void GetRomData(Workspace& ws) {
   const int bytes = ws.DeviceBytes();
   std::copy_n(ws.ProgramBuffer.begin(), bytes, ws.LinkBuffer.begin());
   // An 11-bit word is sent with bits 11-13 set.
-  if (ws.CoreType == 3)
+  if (ws.IsElevenBit())
     for (int i = 1; i < bytes; i += 2) ws.LinkBuffer[i] |= 0x70;
 }
 

@@ -21,7 +21,10 @@ void ApplyConfigFile(Workspace& ws, const std::string& path, LoadReport& report)
     ok = LoadCfg(ws, in, true, report);
   else
     report.messages.push_back("File can't open!");
-  if (!ok) ResetData(ws);
+  if (!ok) {
+    ResetData(ws);
+    report.stopped = true;
+  }
 }
 
 std::string WriteConfig(const Workspace& ws, const std::string& path) {

@@ -111,7 +111,9 @@ void ApplySettings(Workspace& ws, const ConfigRecord& r) {
 // Reloads the program data file a full configuration names, by its path as stored.
 bool ReloadProgramData(Workspace& ws, LoadReport& report) {
   std::ifstream in;
-  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok) return false;
+  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok)
+    return Fail(report, "'" + ws.LastProgramPath + "' file can't open: " +
+                            WhyNotReadable(ws.LastProgramPath));
   const std::string ext = FileExtension(ws.LastProgramPath).substr(0, 3);
   if (ext == "HEX" || ext == "KVH") {
     HexToObj(ws, in, report.messages);
@@ -122,10 +124,10 @@ bool ReloadProgramData(Workspace& ws, LoadReport& report) {
   }
   ws.LoadedLength = kProgramBufferBytes;
   if (ext == "OBJ" || ext == "HEX") TranslatePicCode(ws, report.messages);
-  if (ws.CoreType == 3 && !IsElevenBitImage(ws.ProgramBuffer))
+  if (ws.IsElevenBit() && !IsElevenBitImage(ws.ProgramBuffer))
     return Fail(report, "It is not 11-bit instructions !");
   SplitWords(ws.ProgramBuffer);
-  if (ws.CoreType == 3) MaskElevenBit(ws.ProgramBuffer);
+  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
   return true;
 }
 

@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 namespace kvx {
 
@@ -18,6 +19,17 @@ OpenResult OpenForReading(const std::string& path, std::ifstream& in) {
   if (!S_ISREG(st.st_mode)) return OpenResult::CannotOpen;
   in.open(path, std::ios::binary);
   return in.is_open() ? OpenResult::Ok : OpenResult::CannotOpen;
+}
+
+std::string WhyNotReadable(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return std::strerror(errno);
+  if (S_ISDIR(st.st_mode)) return "it is a directory";
+  if (!S_ISREG(st.st_mode)) return "it is not a regular file";
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  ::close(fd);
+  return "it could not be read";
 }
 
 bool FileExists(const std::string& path) {

@@ -15,6 +15,10 @@ enum class OpenResult { Ok, Missing, CannotOpen };
 // hang or never end, so they count as files that cannot be opened.
 OpenResult OpenForReading(const std::string& path, std::ifstream& in);
 
+// Why OpenForReading refuses `path`, for a message: "it is a directory", "it is not a regular
+// file", or the system's text ("Permission denied").
+std::string WhyNotReadable(const std::string& path);
+
 bool FileExists(const std::string& path);
 
 // Reads at most `limit` bytes of `in` from its current position.

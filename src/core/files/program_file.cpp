@@ -57,7 +57,12 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
   const std::string ext = FileExtension(path);
   if (ext == "CFG") {
     ws.ConfigPath = path;
-    if (!LoadCfg(ws, in, true, report)) ResetData(ws);
+    if (!LoadCfg(ws, in, true, report)) {
+      // The settings it applied before failing go; what the operator has is a blank workspace,
+      // and the load counts as stopped (nothing may be saved or programmed from it).
+      ResetData(ws);
+      report.stopped = true;
+    }
   } else if (ext == "BIN" || ext == "OBJ") {
     // Read aside, so that a file of the wrong size leaves the program memory as it was.
     ProgramBytesArray image;
@@ -76,7 +81,7 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
     SplitWords(ws.ProgramBuffer);
     ApplyCompanionConfig(ws, report);
   }
-  if (ws.CoreType == 3) MaskElevenBit(ws.ProgramBuffer);
+  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
   ws.BufferViewOpen = true;
   ws.BufferCaption = ws.LastProgramPath;
   report.rebuildBufferView = true;

@@ -126,11 +126,13 @@ std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
   SetGauge(view, 0);
   int slot = 1;
   const int listed = ListedCount();
+  const int ticked = TickedCount();
   for (int index = 0; index < listed; ++index) {
     view.SelectLine(index);
     if (lines_[index].Ticked) {
       GetICInfo(ws, lines_[index].Name);
       if (!SendRecord(link, BuildDeviceRecord(ws, slot), message)) return message;
+      view.Progress({Transfer::DeviceRecords, slot, ticked});
       link.clock().SleepFor(kRecordPause);
       ++slot;
     }

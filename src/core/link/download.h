@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/device/workspace.h"
+#include "core/link/progress.h"
 #include "core/link/writer_link.h"
 
 namespace kvx {
@@ -29,13 +30,18 @@ DownloadRecord BuildOpeningRecord();
 // The record of the device whose parameters are loaded in `ws`, for `slot` (1-16).
 DownloadRecord BuildDeviceRecord(const Workspace& ws, int slot);
 
-// What the window shows while Download runs. Every method may be left as it is.
+// What the window shows while Download runs; every method may be left as it is. The sibling of
+// OperationView (core/ops/operation.h) and under the same threading contract: when the download
+// runs on an OperationRunner, calls arrive on the worker's thread, in order, string_view
+// arguments live only for the call, and ShowMessage waits as a modal box does.
 class DownloadView {
  public:
   virtual ~DownloadView() = default;
   virtual void SelectLine(int /*index*/) {}   // highlight the list line being sent
-  virtual void SetGauge(int /*percent*/) {}
+  virtual void SetGauge(int /*percent*/) {}   // over the listed lines, as the window's gauge
   virtual void ShowMessage(std::string_view /*text*/) {}
+  // After each device record the Writer took: records done of the ticked devices' total.
+  virtual void Progress(const ProgressEvent& /*event*/) {}
 };
 
 struct DeviceLine {

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "core/device/text_convert.h"
+#include "core/link/port_reason.h"
 #include "core/link/writer_link.h"
 
 namespace kvx {
@@ -115,20 +116,30 @@ bool PortSelector::OpenDevice() {
   return comm_.Enabled();
 }
 
-std::vector<std::string> PortSelector::StartupCheck() { return ConnectionCheck(true, {}); }
+std::string PortSelector::OpenReason() const {
+  if (!ws_.PortError || IsSimPort(device_)) return {};
+  return PortOpenReason(device_, openError_);
+}
 
-std::vector<std::string> PortSelector::ChangeCheck() {
-  return ConnectionCheck(false, {std::string(kConnectOk)});
+std::vector<std::string> PortSelector::StartupCheck(std::stop_token stop) {
+  return ConnectionCheck(true, {}, std::move(stop));
+}
+
+std::vector<std::string> PortSelector::ChangeCheck(std::stop_token stop) {
+  return ConnectionCheck(false, {std::string(kConnectOk)}, std::move(stop));
 }
 
 std::vector<std::string> PortSelector::ConnectionCheck(bool readId,
-                                                       std::vector<std::string> whenAccepted) {
+                                                       std::vector<std::string> whenAccepted,
+                                                       std::stop_token stop) {
   const std::string portError = CheckComPort();
   if (ws_.PortError) return {portError};
-  WriterLink link(ws_, Port(), clock_);
-  const int result = link.CheckWriter(readId);
+  WriterLink link(ws_, Port(), clock_, stop);
+  const int result = link.CheckWriterSettled(readId);
+  if (stop.stop_requested()) return {};
   if (Accepted(result)) return whenAccepted;
   if (result == LinkTimeout) return {ConnectTimeoutMessage(ws_.PortName)};
+  if (ws_.WriterBusyHint) return {std::string(kConnectFail), kWriterBusyHint};
   return {std::string(kConnectFail)};
 }
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,12 +60,16 @@ class PortSelector {
   // with the handshake of ws.HandShake. Sets ws.PortError; returns the port error message, or
   // an empty text when the port opened.
   std::string CheckComPort();
+  // The two connection checks wait up to the link's time-out for the Writer, so a desktop runs
+  // them off its GUI thread (one at a time, while nothing else uses the port or the workspace)
+  // and may stop them: a stopped check sends nothing more and returns no message.
+  //
   // CheckComPort, then (when the port opened) CheckWriter with the identification. Returns the
   // messages to show, in order: none when all is well.
-  std::vector<std::string> StartupCheck();
+  std::vector<std::string> StartupCheck(std::stop_token stop = {});
   // After the port or handshake chooser changed: CheckComPort, then CheckWriter without the
   // identification. Returns the messages to show; "Connect OK!" when the Writer answered.
-  std::vector<std::string> ChangeCheck();
+  std::vector<std::string> ChangeCheck(std::stop_token stop = {});
   // A device command's precondition: when the last open failed (or the port has hung up since),
   // tries once more. False when the port is still not open; `message` then holds the port error.
   bool EnsurePort(std::string& message);
@@ -77,13 +82,17 @@ class PortSelector {
   // The device the last CheckComPort tried ("/dev/ttyS0", "sim") and its errno (0 when open).
   const std::string& Device() const { return device_; }
   int OpenError() const { return openError_; }
+  // Why the last CheckComPort did not open its port, in one line (see PortOpenReason); empty when
+  // it opened, and for the simulated Writer.
+  std::string OpenReason() const;
 
  private:
   void ClosePorts();
   bool OpenDevice();
   // CheckComPort, then CheckWriter: the port error, the time-out or "Connect Fail!", or
   // `whenAccepted` when the Writer answered.
-  std::vector<std::string> ConnectionCheck(bool readId, std::vector<std::string> whenAccepted);
+  std::vector<std::string> ConnectionCheck(bool readId, std::vector<std::string> whenAccepted,
+                                           std::stop_token stop);
 
   Workspace& ws_;
   Clock& clock_;

@@ -13,9 +13,10 @@ class SerialPort {
   virtual ~SerialPort() = default;
 
   virtual bool Enabled() const = 0;
-  // Never blocks: bytes read, 0 when nothing is waiting, -1 on a failed read.
+  // Never blocks: bytes read, 0 when nothing is waiting, -1 on a closed port or a failed read.
+  // Neither Read nor Write throws: they run on worker threads.
   virtual int Read(std::uint8_t* buffer, int count) = 0;
-  // Bytes written, -1 when the write could not complete.
+  // Bytes written, -1 on a closed port or when the write could not complete.
   virtual int Write(const std::uint8_t* buffer, int count) = 0;
   virtual int InQueCount() = 0;   // -1 when closed
   virtual int OutQueCount() = 0;  // -1 when closed

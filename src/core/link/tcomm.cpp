@@ -24,6 +24,9 @@ constexpr speed_t kSpeeds[] = {
     B110,  B300,   B600, B1200,  B2400,   B4800, B9600,
     0,     B19200, B38400, 0,    B57600,  B115200, 0, 0,
 };
+// The flow-control characters of fcSoftware.
+constexpr cc_t kXon = 0x11;
+constexpr cc_t kXoff = 0x13;
 // Character sizes by TDatabits position; terminals know no 4-bit characters.
 constexpr tcflag_t kCharSizes[] = {0, CS5, CS6, CS7, CS8};
 
@@ -47,7 +50,21 @@ int PollMillis(Millis d) {
 // Modem-line ioctls fail on a device that has no modem lines; the link does not depend on them.
 void ModemLines(int fd, unsigned long request, int bits) { (void)::ioctl(fd, request, &bits); }
 
+class TerminalOutputQueue final : public OutputQueue {
+ public:
+  int Count(int fd) override {
+    int n = 0;
+    return ::ioctl(fd, TIOCOUTQ, &n) == 0 ? n : 0;
+  }
+  void Discard(int fd) override { ::tcflush(fd, TCOFLUSH); }
+};
+
+TerminalOutputQueue terminalQueue;
+SteadyClock steadyClock;
+
 }  // namespace
+
+TComm::TComm() : queue_(&terminalQueue), clock_(&steadyClock) {}
 
 ECommError::ECommError(const std::string& text, int code)
     : std::runtime_error(WithCode(text, code)), code_(code) {}
@@ -99,12 +116,17 @@ void TComm::RequestLowLatency() {
 }
 
 void TComm::Close() {
+  std::lock_guard lock(mutex_);  // not while a Read or Write is under way on another thread
   if (fd_ < 0) return;
   PurgeIn();
   PurgeOut();
   CloseDevice();
 }
 
+// The exclusive mark belongs to the terminal, not to this process: on a terminal another side
+// keeps open (a pseudo-terminal, some adapters) it would outlive the process and refuse every
+// later open by a user who is not root. So every close clears it; the lock dies with the process
+// by itself. kvxw turns the stop signals into an orderly close for the same reason.
 void TComm::CloseDevice() {
   ::ioctl(fd_, TIOCNXCL);
   ::flock(fd_, LOCK_UN);
@@ -138,9 +160,8 @@ void TComm::ApplyLineSettings() {
   if (parity_ == paOdd || parity_ == paMark) t.c_cflag |= PARODD;
   if (parity_ == paMark || parity_ == paSpace) t.c_cflag |= CMSPAR;
   if (stopbits_ != sb10) t.c_cflag |= CSTOPB;  // with 5 data bits the UART sends 1.5
-  if (options_ & CommSetOf(coParityCheck)) t.c_iflag |= INPCK;
-  t.c_cc[VSTART] = static_cast<cc_t>(eventChars_.XonChar);
-  t.c_cc[VSTOP] = static_cast<cc_t>(eventChars_.XoffChar);
+  t.c_cc[VSTART] = kXon;
+  t.c_cc[VSTOP] = kXoff;
 
   // Terminals come up with XON/XOFF on, which would swallow the data bytes 0x11 and 0x13, so
   // only fcSoftware has it; fcDefault keeps the port's own hardware handshake. Terminals have no
@@ -166,7 +187,7 @@ void TComm::ApplyModemLines() {
 
 int TComm::Read(std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Read error", EBADF);
+  if (fd_ < 0) return -1;  // a worker thread may be reading still; an exception would end it
   if (count <= 0) return 0;
   for (;;) {
     const ssize_t n = ::read(fd_, buffer, static_cast<size_t>(count));
@@ -184,7 +205,7 @@ int TComm::Read(std::uint8_t* buffer, int count) {
 
 int TComm::Write(const std::uint8_t* buffer, int count) {
   std::lock_guard lock(mutex_);
-  if (fd_ < 0) throw ECommError("Write error", EBADF);
+  if (fd_ < 0) return -1;
   const auto deadline = std::chrono::steady_clock::now() + Millis(writeTimeout_);
   int done = 0;
   while (done < count) {
@@ -216,11 +237,7 @@ int TComm::InQueCount() {
   return ::ioctl(fd_, FIONREAD, &n) == 0 ? n : 0;
 }
 
-int TComm::OutQueCount() {
-  if (fd_ < 0) return -1;
-  int n = 0;
-  return ::ioctl(fd_, TIOCOUTQ, &n) == 0 ? n : 0;
-}
+int TComm::OutQueCount() { return fd_ < 0 ? -1 : queue_->Count(fd_); }
 
 void TComm::PurgeIn() {
   if (fd_ >= 0) ::tcflush(fd_, TCIFLUSH);
@@ -232,11 +249,9 @@ void TComm::PurgeIn() {
 // discard only what is still held back after that (a Writer that never raises CTS).
 void TComm::PurgeOut() {
   if (fd_ < 0) return;
-  const auto deadline = std::chrono::steady_clock::now() + Millis(writeTimeout_);
-  while (OutQueCount() > 0 && MillisLeft(deadline) > 0) {
-    std::this_thread::sleep_for(Millis(1));
-  }
-  if (OutQueCount() > 0) ::tcflush(fd_, TCOFLUSH);
+  const TimePoint deadline = clock_->Now() + Millis(writeTimeout_);
+  while (OutQueCount() > 0 && clock_->Now() < deadline) clock_->SleepFor(Millis(1));
+  if (OutQueCount() > 0) queue_->Discard(fd_);
 }
 
 bool TComm::GetModemState(int line) {
@@ -257,13 +272,6 @@ bool TComm::GetModemState(int line) {
     case 4: return bits & TIOCM_CAR;
     default: return false;
   }
-}
-
-// Terminals report none of the driver's transmit-hold reasons except one that can be derived:
-// output is waiting for CTS when the hardware handshake is on, CTS is inactive and bytes wait.
-bool TComm::GetComState(int condition) {
-  if (fd_ < 0 || (condition >= 2 && condition <= 5)) return false;
-  return flowControl_ == fcCTS && !GetModemState(1) && OutQueCount() > 0;
 }
 
 bool TComm::WaitReadable(Millis max) {
@@ -287,31 +295,6 @@ bool TComm::WaitReadable(Millis max) {
 // so the CTS wait simply looks again after a short pause.
 void TComm::WaitModemChange(Millis max) { std::this_thread::sleep_for(std::min(max, Millis(1))); }
 
-void TComm::SetDTRState(bool on) { SetModemLine(TIOCM_DTR, on); }
-void TComm::SetRTSState(bool on) { SetModemLine(TIOCM_RTS, on); }
-
-void TComm::SetModemLine(int line, bool on) {
-  RequireOpen();
-  if (::ioctl(fd_, on ? TIOCMBIS : TIOCMBIC, &line) != 0)
-    throw ECommError("EscapeCommFunction failure", errno);
-}
-
-void TComm::SetBREAKState(bool on) {
-  RequireOpen();
-  ::tcflush(fd_, TCIOFLUSH);
-  if (::ioctl(fd_, on ? TIOCSBRK : TIOCCBRK) != 0)
-    throw ECommError("EscapeCommFunction failure", errno);
-}
-
-void TComm::SetXONState(bool on) {
-  RequireOpen();
-  if (::tcflow(fd_, on ? TCOON : TCOOFF) != 0) throw ECommError("EscapeCommFunction failure", errno);
-}
-
-void TComm::RequireOpen() const {
-  if (fd_ < 0) throw ECommError("Port not open, unable to complete operation", -1);
-}
-
 void TComm::RequireClosed() const {
   if (fd_ >= 0) throw ECommError("Port already assigned (open)", -1);
 }
@@ -320,17 +303,11 @@ void TComm::SetDeviceName(const std::string& name) { RequireClosed(); deviceName
 // The terminal driver sizes its own queues; the sizes are kept for the program to read back.
 void TComm::SetReadBufSize(int bytes) { RequireClosed(); readBufSize_ = bytes; }
 void TComm::SetWriteBufSize(std::uint32_t bytes) { RequireClosed(); writeBufSize_ = bytes; }
-void TComm::SetMonitorEvents(TCommEventTypes events) { RequireClosed(); monitorEvents_ = events; }
 
 void TComm::SetBaudRate(TBaudrate rate) { baudRate_ = rate; if (fd_ >= 0) ApplyLineSettings(); }
 void TComm::SetParity(TParity parity) { parity_ = parity; if (fd_ >= 0) ApplyLineSettings(); }
 void TComm::SetStopbits(TStopbits bits) { stopbits_ = bits; if (fd_ >= 0) ApplyLineSettings(); }
 void TComm::SetDatabits(TDatabits bits) { databits_ = bits; if (fd_ >= 0) ApplyLineSettings(); }
-void TComm::SetOptions(TCommOptions options) { options_ = options; if (fd_ >= 0) ApplyLineSettings(); }
 void TComm::SetFlowControl(TFlowControl flow) { flowControl_ = flow; if (fd_ >= 0) ApplyLineSettings(); }
-void TComm::SetEventChars(const TCommEventChars& chars) {
-  eventChars_ = chars;
-  if (fd_ >= 0) ApplyLineSettings();
-}
 
 }  // namespace kvx

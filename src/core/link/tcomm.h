@@ -22,25 +22,6 @@ enum TParity { paNone, paOdd, paEven, paMark, paSpace };
 enum TStopbits { sb10, sb15, sb20 };
 enum TDatabits { da4, da5, da6, da7, da8 };
 enum TFlowControl { fcNone, fcCTS, fcDTR, fcSoftware, fcDefault };
-enum TCommOption { coParityCheck, coDsrSensitivity, coIgnoreXOff, coErrorChar, coNullStrip };
-enum TCommEventType {
-  evBreak, evCts, evDsr, evError, evRing, evRlsd, evRxChar, evRxFlag, evTxEmpty
-};
-
-// Sets of the two enumerations above: bit n stands for the value at position n.
-using TCommOptions = unsigned;
-using TCommEventTypes = unsigned;
-constexpr unsigned CommSetOf(int position) { return 1u << position; }
-inline constexpr TCommEventTypes kAllCommEvents = (1u << (evTxEmpty + 1)) - 1;
-
-struct TCommEventChars {
-  char XonChar = 0x11;
-  char XoffChar = 0x13;
-  char ErrorChar = 0;
-  char EofChar = 0;
-  char EvtChar = 0;
-};
-
 // Raised by TComm only; its callers catch it. The code is the errno of the failed call, or -1
 // for a call the port's state does not allow.
 class ECommError : public std::runtime_error {
@@ -52,9 +33,20 @@ class ECommError : public std::runtime_error {
   int code_;
 };
 
+// The driver's output queue as TComm sees it: how many bytes still wait to go out, and throwing
+// them away. A test puts a line that drains slowly, or never, in place of the terminal's own.
+class OutputQueue {
+ public:
+  virtual ~OutputQueue() = default;
+  virtual int Count(int fd) = 0;
+  virtual void Discard(int fd) = 0;
+};
+
 class TComm final : public SerialPort {
  public:
-  TComm() = default;
+  TComm();
+  // `queue` and `clock` must outlive the port.
+  TComm(OutputQueue& queue, Clock& clock) : queue_(&queue), clock_(&clock) {}
   ~TComm() override;
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
@@ -68,6 +60,7 @@ class TComm final : public SerialPort {
   bool Enabled() const override { return fd_ >= 0 && !gone_; }
   int LastError() const { return lastError_; }  // errno of the last failed Open, 0 after success
 
+  // As the interface says: -1 on a closed or failed port, never an exception.
   int Read(std::uint8_t* buffer, int count) override;
   int Write(const std::uint8_t* buffer, int count) override;
   int InQueCount() override;
@@ -75,31 +68,19 @@ class TComm final : public SerialPort {
   void PurgeIn() override;
   void PurgeOut() override;
   bool GetModemState(int line) override;
-  bool GetComState(int condition);
   bool WaitReadable(Millis max) override;
   void WaitModemChange(Millis max) override;
 
-  void SetDTRState(bool on);
-  void SetRTSState(bool on);
-  void SetBREAKState(bool on);
-  void SetXONState(bool on);
-  void Lock() { mutex_.lock(); }
-  void Unlock() { mutex_.unlock(); }
-
-  // Properties. DeviceName, the buffer sizes and MonitorEvents may change only while closed;
+  // Properties. DeviceName and the buffer sizes may change only while closed;
   // the line settings take effect at once on an open port and are stored when closed.
   const std::string& DeviceName() const { return deviceName_; }
   void SetDeviceName(const std::string& name);
-  std::uint32_t ReadTimeout() const { return readTimeout_; }
-  void SetReadTimeout(std::uint32_t ms) { readTimeout_ = ms; }
   std::uint32_t WriteTimeout() const { return writeTimeout_; }
   void SetWriteTimeout(std::uint32_t ms) { writeTimeout_ = ms; }
   int ReadBufSize() const { return readBufSize_; }
   void SetReadBufSize(int bytes);
   std::uint32_t WriteBufSize() const { return writeBufSize_; }
   void SetWriteBufSize(std::uint32_t bytes);
-  TCommEventTypes MonitorEvents() const { return monitorEvents_; }
-  void SetMonitorEvents(TCommEventTypes events);
   TBaudrate BaudRate() const { return baudRate_; }
   void SetBaudRate(TBaudrate rate);
   TParity Parity() const { return parity_; }
@@ -108,17 +89,11 @@ class TComm final : public SerialPort {
   void SetStopbits(TStopbits bits);
   TDatabits Databits() const { return databits_; }
   void SetDatabits(TDatabits bits);
-  const TCommEventChars& EventChars() const { return eventChars_; }
-  void SetEventChars(const TCommEventChars& chars);
-  TCommOptions Options() const { return options_; }
-  void SetOptions(TCommOptions options);
   TFlowControl FlowControl() const { return flowControl_; }
   void SetFlowControl(TFlowControl flow);
 
  private:
-  void RequireOpen() const;    // raises "Port not open, ..."
   void RequireClosed() const;  // raises "Port already assigned (open)"
-  void SetModemLine(int line, bool on);  // a TIOCM_ bit; raises "EscapeCommFunction failure"
   void ApplyLineSettings();  // raises "Error updating DataControlBlock"
   void ApplyModemLines();
   void RequestLowLatency();
@@ -126,19 +101,17 @@ class TComm final : public SerialPort {
   bool WaitWritable(int timeoutMs);
 
   std::string deviceName_ = "Com2";
-  std::uint32_t readTimeout_ = 1000;
   std::uint32_t writeTimeout_ = 1000;
   int readBufSize_ = 4096;
   std::uint32_t writeBufSize_ = 2048;
-  TCommEventTypes monitorEvents_ = kAllCommEvents;
   TBaudrate baudRate_ = br9600;
   TParity parity_ = paNone;
   TStopbits stopbits_ = sb10;
   TDatabits databits_ = da8;
-  TCommEventChars eventChars_;
-  TCommOptions options_ = 0;
   TFlowControl flowControl_ = fcDefault;
 
+  OutputQueue* queue_;
+  Clock* clock_;
   int fd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up

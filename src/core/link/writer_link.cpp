@@ -150,7 +150,7 @@ void WriterLink::GetHeader(int area, int action) {
 
   switch (action) {
     case ActionProgram:
-      if (ws_.MemoryKind == 1) {
+      if (ws_.MemoryKind == 1) {  // OTP
         h[9] = kActionProgramOtpByte;
         break;
       }
@@ -294,6 +294,22 @@ int WriterLink::CheckWriter(bool readId) {
     ws_.WriterVersion = v == std::string::npos ? std::string() : ws_.WriterId.substr(v);
   }
   return LinkWriterAny;
+}
+
+int WriterLink::CheckWriterSettled(bool readId) {
+  ws_.WriterBusyHint = false;
+  const int first = CheckWriter(readId);
+  if (first != LinkBadReply) return first;
+  // Silence, in short steps so that a stop still ends the wait at once.
+  const TimePoint end = clock_.Now() + kWriterSettleTime;
+  while (clock_.Now() < end) {
+    if (StopRequested()) return LinkStopped;
+    clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
+  }
+  port_.PurgeIn();
+  const int second = CheckWriter(readId);
+  ws_.WriterBusyHint = second == LinkBadReply;
+  return second;
 }
 
 int WriterLink::ReadWriterID(int limit) {

@@ -59,6 +59,11 @@ enum LinkAction : int { ActionProgram = 0, ActionRead = 1, ActionErase = 2, Acti
 // Every wait for CTS, an answer or the next data byte gives up after this long
 // (more than 2 and at most 3 seconds).
 inline constexpr Millis kLinkTimeLimit{3000};
+// A Writer whose transfer was stopped mid-way goes on taking bytes as data until the line has
+// been silent for about a second; this wait outlasts that.
+inline constexpr Millis kWriterSettleTime{1500};
+inline constexpr char kWriterBusyHint[] =
+    "The Writer may still be finishing a stopped transfer; try again in a second.";
 
 class WriterLink {
  public:
@@ -76,6 +81,11 @@ class WriterLink {
   int WriteData(int length, bool more);
   // Ask which Writer is attached and compare it with the device's WriterType.
   int CheckWriter(bool readId);
+  // The first Writer check of a command. An unexpected answer (not a time-out) may come from a
+  // Writer still busy with a transfer stopped mid-way: the input is purged, the line left silent
+  // for kWriterSettleTime, and the check made once more. When that fails too, ws.WriterBusyHint
+  // is set so the caller can add kWriterBusyHint to its message.
+  int CheckWriterSettled(bool readId);
   // Send HeaderBytes[0] and append up to `limit` identification characters to WriterId.
   int ReadWriterID(int limit);
 

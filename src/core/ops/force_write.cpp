@@ -1,16 +1,16 @@
 // Force write ("Program Memory Without Check"): program the buffer into one chip after another
 // with no blank or buffer check, verify only bits 5 and 6 of each stored byte, and count every
 // chip that reached the verify. "Continue" runs the worker again for the next chip.
+#include "core/ops/program_steps.h"
 #include "core/ops/stream.h"
 #include "core/ops/workers.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 
 namespace kvx {
 
 namespace {
 
 constexpr std::uint8_t kVerifyMask = 0x60;
-constexpr int kDisplayMask = 0xF9F;
 constexpr std::uint8_t kForcePulseWidth = 5;
 // The streaming waits here are two ticks, not three.
 constexpr int kForceTicks = 2;
@@ -38,27 +38,21 @@ bool Program(OpFrame& f) {
   return end == StreamEnd::Finished || end == StreamEnd::AllSent;
 }
 
-// False when the read-back failed: then only "Exit" is offered and the chip is not counted.
+// False when the read-back failed: then only "Exit" is offered and the chip is not counted. A
+// mismatch is shown in the normal colour and the chip still counts.
 bool Verify(OpFrame& f) {
   Workspace& ws = f.ws();
   const int n = ws.ProgramBytes;
   f.SetEndButtons({"Button1"});
   if (!f.ReadStep(AreaProgram, n, {"Label2"})) return false;
-
-  const auto& pb = ws.ProgramBuffer;
-  const auto& r = ws.LinkBuffer;
-  for (int j = 0; j < n; ++j) {
-    if ((pb[j] & kVerifyMask) == (r[j] & kVerifyMask)) continue;
-    const int k = j & ~1;
-    int buffer = JoinWord(pb[k], pb[k + 1]);
-    if (ws.VerifyWithProtect) buffer |= kDisplayMask;
-    f.Show("Label2", "Data Verify error at " + Hex(j / 2) + "H");
-    f.Reveal("Label3", MismatchText(JoinWord(r[k], r[k + 1]), buffer, 4));
+  const ProgramCompare compare{.mask = kVerifyMask,
+                               .protectDisplay = ws.VerifyWithProtect,
+                               .label = "Label2",
+                               .valuesLabel = "Label3"};
+  if (!CompareProgramWords(f, n, compare)) {
     f.EnableEnd();
     f.NoteChipFailure();
-    return true;
   }
-  f.Show("Label2", "Data verify OK!!");
   return true;
 }
 

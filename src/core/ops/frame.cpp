@@ -137,7 +137,7 @@ bool OpFrame::ReadStep(int area, int bytes, const StepLines& lines) {
 }
 
 bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
-  const int code = link_.CheckWriter(false);
+  const int code = link_.CheckWriterSettled(false);
   if (Stopped(code)) return false;
   if (code == LinkWrongWriter) {
     Fail(label, "Writer type is error!", OpOutcome::LinkFailed);
@@ -177,7 +177,7 @@ int EepromSize(const Workspace& ws) { return std::clamp(ws.EepromBytes(), 0, kEe
 
 void StageOption(Workspace& ws) {
   ws.LinkBuffer[0] = ws.OptionLow;
-  ws.LinkBuffer[1] = ws.CoreType == 3 ? static_cast<std::uint8_t>(ws.OptionHigh | 0x70) : ws.OptionHigh;
+  ws.LinkBuffer[1] = ws.IsElevenBit() ? static_cast<std::uint8_t>(ws.OptionHigh | 0x70) : ws.OptionHigh;
 }
 
 std::string_view IdVerifyFailure(int result) {

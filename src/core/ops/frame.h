@@ -106,7 +106,9 @@ class OpFrame {
   // `success`; or a read of `bytes` 7-bit bytes of `area` into LinkBuffer. Checked as Step.
   bool HeaderStep(int area, int action, int success, const StepLines& lines);
   bool ReadStep(int area, int bytes, const StepLines& lines);
-  // CheckWriter: only a wrong Writer and a time-out stop the operation.
+  // The first Writer check (CheckWriterSettled: an unexpected answer is checked again after the
+  // Writer had time to drop a stopped transfer): only a wrong Writer and a time-out stop the
+  // operation.
   bool WriterOk(std::string_view label, std::string_view timeout = "Connect Timeout!!");
   OpOutcome outcome() const { return outcome_; }
   // A red line that does not end the operation (a verify mismatch it reports and goes on).

@@ -21,6 +21,23 @@ bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
   return true;
 }
 
+bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& c) {
+  const Workspace& ws = f.ws();
+  const auto& pb = ws.ProgramBuffer;
+  const auto& r = ws.LinkBuffer;
+  for (int i = 0; i + 1 < bytes; i += 2) {
+    const std::uint8_t high = r[i + 1] & c.chipHighMask;
+    if ((pb[i] & c.mask) == (r[i] & c.mask) && (pb[i + 1] & c.mask) == (high & c.mask)) continue;
+    int buffer = JoinWord(pb[i], pb[i + 1]);
+    if (c.protectDisplay) buffer |= ProtectDisplayMask(ws);
+    f.Show(c.label, "Data Verify error at " + Hex(i / 2) + "H");
+    f.Reveal(c.valuesLabel, MismatchText(JoinWord(r[i], high), buffer, 4));
+    return false;
+  }
+  f.Show(c.label, "Data verify OK!!");
+  return true;
+}
+
 bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
                     std::string_view showBeforeWrite) {
   Workspace& ws = f.ws();

@@ -2,6 +2,7 @@
 // failures on the line it is given and returns whether the operation goes on.
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 #include "core/ops/frame.h"
@@ -11,6 +12,25 @@ namespace kvx {
 // Read the program memory back and compare it with the buffer word by word (the second byte
 // under BlankHigh). A mismatch ends in red with "Data verify Fail!!"; no address is shown.
 bool VerifyProgramMemory(OpFrame& f, std::string_view label);
+
+// How a chip's program words are compared with the buffer after LinkBuffer received them.
+struct ProgramCompare {
+  std::uint8_t mask = 0x7F;        // the bits of each stored byte that count
+  std::uint8_t chipHighMask = 0x7F;  // the chip's second byte is reduced to these bits first
+  bool protectDisplay = false;     // the buffer value is shown with every uncompared bit set
+  std::string_view label;          // "Data Verify error at ....H" or "Data verify OK!!"
+  std::string_view valuesLabel;    // the chip's and the buffer's value at the mismatch
+};
+
+// Compares the first `bytes` bytes of LinkBuffer with ProgramBuffer word by word. At the first
+// word that differs it shows its address on `label` and the two values on `valuesLabel` (made
+// visible after its text) and returns false; the caller decides what a mismatch ends. Otherwise
+// "Data verify OK!!" on `label`.
+bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& compare);
+
+// The buffer value under protection has every bit set that the protected chip hides: word bits
+// 0-4 and 7-11, of which an 11-bit word has only 0-4 and 7-10.
+inline int ProtectDisplayMask(const Workspace& ws) { return ws.IsElevenBit() ? 0x79F : 0xF9F; }
 
 // Program the ID and checksum words. A write failure names the word: below word 5
 // `idFailPrefix` + the address + " !!", from word 5 on "Checksum program fail !!".

@@ -127,7 +127,7 @@ OpOutcome ReadWorker(OperationContext& ctx) {
   if (ws.DeviceIndex == -1) return f.Fail("Label1", "Unknow IC Type!!", OpOutcome::Refused);
   if (!f.WriterOk("Label1", "Connect Timeout!! (1)")) return f.outcome();
   if (!ReadOptions(f) || !ReadId(f) || !ReadProgramMemory(f)) return f.outcome();
-  if (ws.MemoryKind == 2) return ReadEeprom(f);
+  if (ws.IsFlash()) return ReadEeprom(f);
   return OpOutcome::Ok;
 }
 

@@ -12,31 +12,19 @@ namespace {
 constexpr std::uint8_t kDataMask = 0x7F;
 constexpr std::uint8_t kProtectMask = 0x60;
 
-// Under protection the buffer word is shown with every bit the chip hides set, so that it
-// reads against the chip's value.
-int ProtectDisplayMask(const Workspace& ws) { return ws.CoreType == 3 ? 0x79F : 0xF9F; }
-
 bool VerifyProgram(OpFrame& f) {
   Workspace& ws = f.ws();
   const int n = ws.ProgramBytes;
   const bool protect = ws.VerifyWithProtect;
-  const std::uint8_t mask = protect ? kProtectMask : kDataMask;
   if (!f.ReadStep(AreaProgram, n, {"Label5"})) return false;
-
-  const auto& pb = ws.ProgramBuffer;
-  const auto& r = ws.LinkBuffer;
-  for (int i = 0; i + 1 < n; i += 2) {
-    const std::uint8_t high = r[i + 1] & ws.BlankHigh;
-    if ((pb[i] & mask) == (r[i] & mask) && (pb[i + 1] & mask) == (high & mask)) continue;
-    int buffer = JoinWord(pb[i], pb[i + 1]);
-    if (protect) buffer |= ProtectDisplayMask(ws);
-    f.Show("Label5", "Data Verify error at " + Hex(i / 2) + "H");
-    f.Reveal("Label3", MismatchText(JoinWord(r[i], high), buffer, 4));
-    f.End(OpOutcome::ChipFailed);
-    return false;
-  }
-  f.Show("Label5", "Data verify OK!!");
-  return true;
+  const ProgramCompare compare{.mask = protect ? kProtectMask : kDataMask,
+                               .chipHighMask = ws.BlankHigh,
+                               .protectDisplay = protect,
+                               .label = "Label5",
+                               .valuesLabel = "Label3"};
+  if (CompareProgramWords(f, n, compare)) return true;
+  f.End(OpOutcome::ChipFailed);
+  return false;
 }
 
 bool VerifyEeprom(OpFrame& f) {
@@ -62,7 +50,7 @@ OpOutcome VerifyWorker(OperationContext& ctx) {
   }
   if (!VerifyIdWords(f, "Label4")) return f.outcome();
   if (!VerifyProgram(f)) return f.outcome();
-  if (ws.MemoryKind == 2 && !VerifyEeprom(f)) return f.outcome();
+  if (ws.IsFlash() && !VerifyEeprom(f)) return f.outcome();
   f.EnableEnd();
   return f.Result();
 }

@@ -11,7 +11,7 @@
 #include "core/device/workspace_ops.h"
 #include "core/ops/program_steps.h"
 #include "core/ops/stream.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
@@ -208,7 +208,7 @@ PassResult AutoPass(OperationContext& ctx, long passNumber) {
 
 void AutoFlags(Workspace& ws) {
   ws.SkipBlankCheck = false;
-  ws.EraseRequested = ws.MemoryKind == 2;
+  ws.EraseRequested = ws.IsFlash();
 }
 // EraseRequested stays as it was: the pass does not look at it without the blank check.
 void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.SkipBlankCheck = true; }

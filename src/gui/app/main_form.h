@@ -31,6 +31,9 @@ class Prompter;
 class TProgressForm;
 class TStatusPanel;
 class OperationSession;
+namespace kvx::gui {
+class EditorCommands;
+}
 
 // What the window is started with; the program leaves everything at its default, the tests
 // inject simulated time, a folder and a prompter that answers the message boxes.
@@ -151,6 +154,8 @@ class TMainForm : public QMainWindow {
   void ClearEEPROMBuffer1Click();
   void OptionAreaDblClick();  // the status panel's OPTION area
   void IdBoxDblClick();       // the status panel's "ID :" box
+  kvx::gui::EditorCommands& Editors();  // made on first use; a child of the window
+  kvx::gui::EditorCommands* editors_ = nullptr;
 
  public:
   // ---- Actions, by the names the menus and the toolbar give them ----------------------------

@@ -1,38 +1,114 @@
 // TMainForm: the commands of the buffer views and editing dialogs (program memory, ID, EEPROM
-// and disassembly windows, the OPTION editor, fill, serial numbers, files). Their windows are
-// not built in yet: the commands are present in the menus and on the toolbar, disabled.
+// and disassembly windows, the OPTION editor, fill, serial numbers, files). The windows and
+// dialogs live in gui/editors; here they are tied to the menus, the panel and the selectors.
 #include <QAction>
+#include <QComboBox>
 
 #include "gui/app/main_form.h"
+#include "gui/app/prompter.h"
+#include "gui/app/status_panel.h"
+#include "gui/editors/dialog_seams.h"
+#include "gui/editors/editor_commands.h"
 
-bool TMainForm::EditorsPresent() const { return false; }
+using kvx::gui::EditorCommands;
 
-void TMainForm::EnableEditorCommands() {
-  for (QAction* a : {FileOpen1, LoadConfig1, FileSaveItem, FileSaveAsItem, SaveProgramMemory1,
-                     ProgramMemory1, ID2, Disassemble1, EEPROM1, EditOPTION, SerialNoMode1,
-                     LoadQTPFile1, ClearOPTION1, ClearID1, ClearBuffer1, FillBuffer1,
-                     ClearEEPROMBuffer1})
-    a->setEnabled(EditorsPresent() && a->isEnabled());
+bool TMainForm::EditorsPresent() const { return true; }
+
+EditorCommands& TMainForm::Editors() {
+  if (editors_ != nullptr) return *editors_;
+  kvx::gui::EditorHooks hooks;
+  hooks.panelChanged = [this] {
+    // A configuration may have brought another device and port: the selectors follow quietly.
+    const bool was = selectorsQuiet_;
+    selectorsQuiet_ = true;
+    ComboBox2->setCurrentText(QString::fromStdString(ws_->SelectedDevice));
+    ComboBox1->setCurrentText(QString::fromStdString(ws_->PortName));
+    selectorsQuiet_ = was;
+    RefreshPanelNow();
+  };
+  hooks.commandsChanged = [this] {
+    EnableByMemoryKind();
+    // With serial numbers on, the single-step commands would overwrite the chip's serial words.
+    for (QAction* a : {ID3, ProgramMemory2, ProgramOption}) a->setEnabled(!ws_->SerialCommandsLocked);
+  };
+  editors_ = new EditorCommands(*ws_, this, mdiArea_, hooks);
+  // The editors' message boxes go where the window's own go (a test's prompter answers both).
+  if (prompter_ != &DefaultPrompter()) {
+    Prompter* prompter = prompter_;
+    kvx::gui::SetMessageBoxHook([this, prompter](const kvx::gui::MessageBoxRequest& box) {
+      if (box.kind == kvx::gui::BoxKind::YesNo) return prompter->AbortIgnore(this, box.text);
+      prompter->Message(this, box.text);
+      return true;
+    });
+    connect(editors_, &QObject::destroyed, [] { kvx::gui::SetMessageBoxHook({}); });
+  }
+  return *editors_;
 }
 
-void TMainForm::RebuildBufferWindows() {}
+void TMainForm::EnableEditorCommands() {
+  Editors();
+  for (QAction* a : {FileOpen1, LoadConfig1, FileSaveItem, SaveProgramMemory1, ProgramMemory1, ID2,
+                     Disassemble1, EditOPTION, SerialNoMode1, LoadQTPFile1, ClearOPTION1, ClearID1,
+                     ClearBuffer1, FillBuffer1})
+    a->setEnabled(true);
+  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen);
+  EnableByMemoryKind();  // View > EEPROM and Clear EEPROM Buffer
+}
 
-void TMainForm::FileOpen1Execute() {}
-void TMainForm::LoadConfig1Click() {}
-void TMainForm::FileSaveItemClick() {}
-void TMainForm::FileSaveAsItemClick() {}
-void TMainForm::SaveProgramMemory1Click() {}
-void TMainForm::ProgramMemory1Click() {}
-void TMainForm::ID2Click() {}
-void TMainForm::Disassemble1Click() {}
-void TMainForm::EEPROM1Click() {}
-void TMainForm::EditOPTIONClick() {}
-void TMainForm::SerialNoMode1Click() {}
-void TMainForm::LoadQTPFile1Click() {}
-void TMainForm::ClearOPTION1Click() {}
-void TMainForm::ClearID1Click() {}
-void TMainForm::ClearBuffer1Click() {}
-void TMainForm::FillBuffer1Click() {}
-void TMainForm::ClearEEPROMBuffer1Click() {}
-void TMainForm::OptionAreaDblClick() {}
-void TMainForm::IdBoxDblClick() {}
+void TMainForm::RebuildBufferWindows() { Editors().Windows().RebuildBufferWindows(); }
+
+void TMainForm::FileOpen1Execute() {
+  if (CommandAllowed()) Editors().FileOpen1Execute();
+}
+void TMainForm::LoadConfig1Click() {
+  if (CommandAllowed()) Editors().LoadConfig1Click();
+}
+void TMainForm::FileSaveItemClick() {
+  if (CommandAllowed()) Editors().FileSaveItemClick();
+}
+void TMainForm::FileSaveAsItemClick() {
+  if (CommandAllowed()) Editors().FileSaveAsItemClick();
+}
+void TMainForm::SaveProgramMemory1Click() {
+  if (CommandAllowed()) Editors().SaveProgramMemory1Click();
+}
+void TMainForm::ProgramMemory1Click() {
+  if (CommandAllowed()) Editors().Windows().ProgramMemory1Click();
+}
+void TMainForm::ID2Click() {
+  if (CommandAllowed()) Editors().Windows().ID2Click();
+}
+void TMainForm::Disassemble1Click() {
+  if (!CommandAllowed()) return;
+  Editors().Windows().Disassemble1Click();
+  FileSaveAsItem->setEnabled(true);  // at once rather than on the timer's next tick
+}
+void TMainForm::EEPROM1Click() {
+  if (CommandAllowed() && ws_->MemoryKind == 2) Editors().Windows().EEPROM1Click();
+}
+void TMainForm::EditOPTIONClick() {
+  if (CommandAllowed()) Editors().EditOPTIONClick();
+}
+void TMainForm::SerialNoMode1Click() {
+  if (CommandAllowed()) Editors().SerialNoMode1Click();
+}
+void TMainForm::LoadQTPFile1Click() {
+  if (CommandAllowed()) Editors().LoadQTPFile1Click();
+}
+void TMainForm::ClearOPTION1Click() {
+  if (CommandAllowed()) Editors().ClearOPTION1Click();
+}
+void TMainForm::ClearID1Click() {
+  if (CommandAllowed()) Editors().ClearID1Click();
+}
+void TMainForm::ClearBuffer1Click() {
+  if (CommandAllowed()) Editors().ClearBuffer1Click();
+}
+void TMainForm::FillBuffer1Click() {
+  if (CommandAllowed()) Editors().FillBuffer1Click();
+}
+void TMainForm::ClearEEPROMBuffer1Click() {
+  if (CommandAllowed() && ws_->MemoryKind == 2) Editors().ClearEEPROMBuffer1Click();
+}
+void TMainForm::OptionAreaDblClick() { EditOPTIONClick(); }
+void TMainForm::IdBoxDblClick() { ID2Click(); }

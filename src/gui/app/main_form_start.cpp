@@ -9,12 +9,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
-#include <cerrno>
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
-#include "core/link/port_permission.h"
 #include "gui/app/main_form.h"
 #include "gui/app/operation_session.h"
 #include "gui/app/prompter.h"
@@ -126,10 +124,11 @@ void TMainForm::RefreshPanelNow() {
 void TMainForm::ShowMessages(const std::vector<std::string>& messages) {
   for (const std::string& m : messages) {
     QString text = Q(m);
-    // Refused for lack of permission: say who may open the device, as kvxw does.
-    if (m == kvx::PortErrorMessage(ws_->PortName) && ports_->OpenError() == EACCES) {
-      const std::string line = kvx::PermissionLine(ports_->Device());
-      if (!line.empty()) text += "\n" + Q(line);
+    // A port that did not open: say why on a second line (busy and by whom, no such device,
+    // no permission and which group may open it), as kvxw does.
+    if (m == kvx::PortErrorMessage(ws_->PortName)) {
+      const std::string reason = ports_->OpenReason();
+      if (!reason.empty()) text += "\n" + Q(reason);
     }
     prompter_->Message(this, text);
   }

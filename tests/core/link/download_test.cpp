@@ -15,7 +15,12 @@ struct RecordingView : DownloadView {
   void SelectLine(int index) override { selected.push_back(index); }
   void SetGauge(int percent) override { gauges.push_back(percent); }
   void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+  void Progress(const ProgressEvent& e) override {
+    EXPECT_EQ(e.what, Transfer::DeviceRecords);
+    records.push_back(std::to_string(e.done) + "/" + std::to_string(e.total));
+  }
   std::vector<int> selected;
+  std::vector<std::string> records;  // the progress events, "done/total"
   std::vector<int> gauges;
   std::vector<std::string> messages;
 };
@@ -139,6 +144,10 @@ TEST(DownloadClick, TickedDevicesGoInListOrderWithSlotsFromOne) {
   EXPECT_TRUE(std::is_sorted(b.view.gauges.begin(), b.view.gauges.end()));
   EXPECT_EQ(b.view.gauges.front(), 0);
   EXPECT_EQ(b.view.gauges.back(), 100);
+  // Progress counts the records the Writer took, of the sixteen ticked.
+  ASSERT_EQ(b.view.records.size(), 16u);
+  EXPECT_EQ(b.view.records.front(), "1/16");
+  EXPECT_EQ(b.view.records.back(), "16/16");
 }
 
 TEST(DownloadClick, MainWindowsDeviceIsLoadedAgainAfterwards) {

@@ -134,10 +134,11 @@ TEST(CommandTable, WorkersWriteOnlyTheirDialogsControls) {
       arms[a](b);
       RunFirstPass(b, *command);
       for (const ViewCall& call : b.view.Calls()) {
-        if (call.kind == ViewCall::Enabled) EXPECT_TRUE(buttons.contains(call.control)) << call.control;
-        if (call.kind == ViewCall::Text || call.kind == ViewCall::Colour ||
-            call.kind == ViewCall::Visible)
-          EXPECT_TRUE(lines.contains(call.control)) << call.control;
+        const bool button = call.kind == ViewCall::Enabled;
+        const bool line = call.kind == ViewCall::Text || call.kind == ViewCall::Colour ||
+                          call.kind == ViewCall::Visible;
+        EXPECT_TRUE(!button || buttons.contains(call.control)) << call.control;
+        EXPECT_TRUE(!line || lines.contains(call.control)) << call.control;
       }
     }
   }

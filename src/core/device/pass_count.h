@@ -1,4 +1,5 @@
-// The pass count: a decimal text on the panel, advanced by one per counted chip.
+// The pass count: a decimal text on the panel, advanced by one per counted chip. Force Write and
+// Auto Program count; the counter dialog sets it.
 #pragma once
 
 #include <string>
@@ -14,11 +15,14 @@ void CountPass(Workspace& ws);  // an empty or non-numeric count counts as 0
 long PassCountValue(const std::string& text);
 
 // The counter dialog ("Counter Setup"): its edit takes at most 9 characters, and only the digit
-// keys (main row or keypad), backspace and delete change it.
+// keys (main row or keypad: both type a digit), backspace and delete change it. A key comes as
+// the desktop reports it: the character it types (0 for none) and, for a key that types none
+// of its own, its name.
 inline constexpr int kCounterMaxLength = 9;
-constexpr bool CounterKeyAllowed(int virtualKey) {
-  return (virtualKey >= 0x30 && virtualKey <= 0x39) || (virtualKey >= 0x60 && virtualKey <= 0x69) ||
-         virtualKey == 0x08 || virtualKey == 0x2E;
+enum class NamedKey { None, Backspace, Delete };
+constexpr bool CounterKeyAllowed(char32_t typed, NamedKey named = NamedKey::None) {
+  return (typed >= U'0' && typed <= U'9') || typed == U'\b' || typed == 0x7F ||
+         named == NamedKey::Backspace || named == NamedKey::Delete;
 }
 // OK: the edit's text becomes the count as typed ("0099" stays "0099" until the next pass).
 void SetPassCount(Workspace& ws, const std::string& editText);

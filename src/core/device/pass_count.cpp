@@ -1,4 +1,4 @@
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 
 #include <cstdint>
 #include <limits>

@@ -1,4 +1,4 @@
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 
 #include <gtest/gtest.h>
 
@@ -34,10 +34,13 @@ TEST(CountPass, AddsOneToTheDecimalCountTheOperatorSees) {
 }
 
 TEST(CounterDialog, OnlyDigitBackspaceAndDeleteKeysChangeTheCount) {
-  for (int key = 0; key < 0x100; ++key) {
-    const bool digit = (key >= '0' && key <= '9') || (key >= 0x60 && key <= 0x69);
-    EXPECT_EQ(CounterKeyAllowed(key), digit || key == 0x08 || key == 0x2E) << key;
+  for (char32_t typed = 0; typed < 0x180; ++typed) {
+    const bool digit = typed >= U'0' && typed <= U'9';
+    EXPECT_EQ(CounterKeyAllowed(typed), digit || typed == U'\b' || typed == 0x7F) << static_cast<unsigned>(typed);
   }
+  EXPECT_FALSE(CounterKeyAllowed(U'٣'));  // a digit of another script is no decimal digit here
+  for (NamedKey named : {NamedKey::Backspace, NamedKey::Delete}) EXPECT_TRUE(CounterKeyAllowed(0, named));
+  EXPECT_FALSE(CounterKeyAllowed(0));  // a key that types nothing (an arrow, a function key)
   auto ws = std::make_unique<Workspace>();
   SetPassCount(*ws, "0099");
   EXPECT_EQ(ws->PassCountText, "0099");

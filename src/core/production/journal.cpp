@@ -1,0 +1,376 @@
+#include "core/production/journal.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <ctime>
+#include <map>
+
+namespace kvx {
+
+namespace {
+
+constexpr std::array<std::string_view, 6> kOutcomeTexts{"pending",     "ok",      "chip failed",
+                                                        "link failed", "stopped", "unknown"};
+
+// Version 1: the passes alone. Kept so that a journal of that version can be brought up to date.
+constexpr char kSchemaV1[] = R"sql(
+CREATE TABLE schema_version(version INTEGER NOT NULL);
+INSERT INTO schema_version VALUES(1);
+CREATE TABLE passes(
+  id INTEGER PRIMARY KEY,
+  started TEXT NOT NULL, ended TEXT,
+  host TEXT, port TEXT, writer TEXT, device TEXT,
+  program_path TEXT, data_checksum TEXT, option_word TEXT, id_checksum TEXT,
+  series TEXT, serial TEXT, record INTEGER,
+  pass_count INTEGER, outcome TEXT NOT NULL, counted INTEGER NOT NULL DEFAULT 0, red_line TEXT);
+CREATE INDEX passes_serial ON passes(series, serial);
+)sql";
+
+// Version 2: the runs, so a pending row is known to belong to a run that died, and each pass's
+// duration for the summary.
+constexpr char kMigrateV1ToV2[] = R"sql(
+CREATE TABLE runs(id INTEGER PRIMARY KEY, host TEXT NOT NULL, pid INTEGER NOT NULL,
+                  started TEXT NOT NULL);
+ALTER TABLE passes ADD COLUMN run_id INTEGER REFERENCES runs(id);
+ALTER TABLE passes ADD COLUMN duration_ms INTEGER;
+UPDATE passes SET duration_ms =
+  CAST(ROUND((julianday(ended) - julianday(started)) * 86400000) AS INTEGER)
+  WHERE ended IS NOT NULL;
+CREATE INDEX passes_record ON passes(series, record);
+UPDATE schema_version SET version = 2;
+)sql";
+
+constexpr char kPassColumns[] =
+    "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
+    "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms";
+
+std::string HostName() {
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
+}
+
+PassRecord ReadPass(const SqliteStatement& s) {
+  PassRecord r;
+  r.id = s.Int(0);
+  r.started = s.Text(1);
+  r.ended = s.Text(2);
+  r.host = s.Text(3);
+  r.port = s.Text(4);
+  r.writer = s.Text(5);
+  r.device = s.Text(6);
+  r.programPath = s.Text(7);
+  r.dataChecksum = s.Text(8);
+  r.optionWord = s.Text(9);
+  r.idChecksum = s.Text(10);
+  r.series = s.Text(11);
+  r.serial = s.Text(12);
+  r.record = static_cast<long>(s.Int(13));
+  r.passCount = static_cast<long>(s.Int(14));
+  r.outcome = OutcomeFromText(s.Text(15));
+  r.counted = s.Int(16) != 0;
+  r.redLine = s.Text(17);
+  r.durationMs = s.IsNull(18) ? -1 : static_cast<long>(s.Int(18));
+  return r;
+}
+
+long MillisBetween(const std::string& from, const std::string& to) {
+  auto parse = [](const std::string& text, std::int64_t& ms) {
+    std::tm tm{};
+    int millis = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &millis) != 7)
+      return false;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    ms = static_cast<std::int64_t>(::timegm(&tm)) * 1000 + millis;
+    return true;
+  };
+  std::int64_t a = 0, b = 0;
+  if (!parse(from, a) || !parse(to, b)) return -1;
+  return static_cast<long>(b - a);
+}
+
+// A transaction that rolls back unless committed.
+class Transaction {
+ public:
+  explicit Transaction(SqliteDb& db) : db_(db) { began_ = db_.Exec("BEGIN IMMEDIATE"); }
+  ~Transaction() {
+    if (began_ && !done_) db_.Exec("ROLLBACK");
+  }
+  Transaction(const Transaction&) = delete;
+  Transaction& operator=(const Transaction&) = delete;
+  bool Began() const { return began_; }
+  bool Commit() { return done_ = db_.Exec("COMMIT"); }
+
+ private:
+  SqliteDb& db_;
+  bool began_ = false;
+  bool done_ = false;
+};
+
+}  // namespace
+
+std::string_view OutcomeText(PassOutcome outcome) {
+  return kOutcomeTexts[static_cast<std::size_t>(outcome)];
+}
+
+PassOutcome OutcomeFromText(std::string_view text) {
+  for (std::size_t i = 0; i < kOutcomeTexts.size(); ++i)
+    if (kOutcomeTexts[i] == text) return static_cast<PassOutcome>(i);
+  return PassOutcome::Unknown;
+}
+
+std::string JournalTimeNow() {
+  const auto now = std::chrono::system_clock::now();
+  const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(now.time_since_epoch());
+  const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
+  std::tm tm{};
+  ::gmtime_r(&seconds, &tm);
+  char text[64];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", tm.tm_year + 1900,
+                tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec,
+                static_cast<int>(ms.count() % 1000));
+  return text;
+}
+
+bool Journal::ProcessAlive(const std::string& host, long pid) {
+  if (host != HostName()) return true;  // cannot tell: leave it to that host
+  return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
+}
+
+bool Journal::Fail(std::string_view what, std::string& error) {
+  error = "the journal " + path_ + " " + std::string(what) + ": " + db_.Error();
+  return false;
+}
+
+bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
+  path_ = path;
+  if (!db_.Open(path, create)) return Fail(create ? "cannot be opened" : "cannot be read", error);
+  // Another run (another process) may hold the write lock for a moment: wait for it.
+  if (!db_.Exec("PRAGMA busy_timeout = 10000") || !db_.Exec("PRAGMA journal_mode = WAL") ||
+      !db_.Exec("PRAGMA synchronous = FULL")) {
+    Fail("cannot be read", error);
+    db_.Close();
+    return false;
+  }
+  if (!Migrate(error)) {
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
+  std::lock_guard lock(mutex_);
+  if (!OpenFile(path, true, error)) return false;
+  if (!Recover(alive, true, error)) {
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool Journal::OpenToRead(const std::string& path, std::string& error) {
+  std::lock_guard lock(mutex_);
+  if (::access(path.c_str(), F_OK) != 0) {
+    error = "there is no journal " + path;
+    return false;
+  }
+  if (!OpenFile(path, false, error)) return false;
+  if (!Recover(ProcessAlive, false, error)) {
+    db_.Close();
+    return false;
+  }
+  return true;
+}
+
+bool Journal::Migrate(std::string& error) {
+  Transaction t(db_);
+  if (!t.Began()) return Fail("cannot be written", error);
+  const auto tables =
+      db_.QueryInt("SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
+  if (!tables) return Fail("cannot be read", error);
+  if (*tables == 0 && !db_.Exec(kSchemaV1)) return Fail("cannot be written", error);
+  const auto version = db_.QueryInt("SELECT version FROM schema_version");
+  if (!version) return Fail("has no schema version", error);
+  if (*version > kJournalSchemaVersion) {
+    error = "the journal " + path_ + " was written by a newer kvxw (schema version " +
+            std::to_string(*version) + "; this one knows up to " +
+            std::to_string(kJournalSchemaVersion) + ")";
+    return false;
+  }
+  if (*version < 2 && !db_.Exec(kMigrateV1ToV2)) return Fail("cannot be brought up to date", error);
+  if (!t.Commit()) return Fail("cannot be written", error);
+  return true;
+}
+
+bool Journal::Recover(const RunAlive& alive, bool registerRun, std::string& error) {
+  Transaction t(db_);
+  if (!t.Began()) return Fail("cannot be written", error);
+  // Pending rows whose run is gone (or unknown: a journal from before the runs were kept).
+  SqliteStatement pending = db_.Prepare(
+      "SELECT passes.id, runs.host, runs.pid FROM passes LEFT JOIN runs ON runs.id = run_id "
+      "WHERE outcome = 'pending'");
+  SqliteStatement mark = db_.Prepare("UPDATE passes SET outcome = 'unknown' WHERE id = ?");
+  if (!pending.Ok() || !mark.Ok()) return Fail("cannot be read", error);
+  std::vector<std::int64_t> dead;
+  for (auto step = pending.Step(); step != SqliteStatement::StepResult::Done; step = pending.Step()) {
+    if (step == SqliteStatement::StepResult::Error) return Fail("cannot be read", error);
+    if (pending.IsNull(1) || !alive(pending.Text(1), static_cast<long>(pending.Int(2))))
+      dead.push_back(pending.Int(0));
+  }
+  for (std::int64_t id : dead)
+    if (!mark.Bind(1, id).Run()) return Fail("cannot be written", error);
+  recovered_ = static_cast<long>(dead.size());
+  if (!registerRun) return t.Commit() || Fail("cannot be written", error);
+  SqliteStatement run = db_.Prepare("INSERT INTO runs(host, pid, started) VALUES(?, ?, ?)");
+  if (!run.Bind(1, HostName()).Bind(2, static_cast<std::int64_t>(::getpid())).Bind(3, JournalTimeNow()).Run())
+    return Fail("cannot be written", error);
+  runId_ = db_.LastInsertId();
+  if (!t.Commit()) return Fail("cannot be written", error);
+  return true;
+}
+
+namespace {
+
+// A row whose number stays used: every one but a failed pass that was not counted.
+#define KVX_KEEPS_NUMBER "(counted = 1 OR outcome NOT IN ('chip failed', 'link failed'))"
+
+// The first row that keeps the number (or the QTP record) used in its series.
+constexpr char kFindUse[] =
+    "SELECT started, port, host, outcome FROM passes WHERE series = ?1 AND "
+    "(CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END) AND " KVX_KEEPS_NUMBER
+    " ORDER BY id LIMIT 1";
+// The last QTP record used in a series.
+constexpr char kLastRecord[] =
+    "SELECT max(record) FROM passes WHERE series = ? AND " KVX_KEEPS_NUMBER;
+#undef KVX_KEEPS_NUMBER
+
+}  // namespace
+
+std::optional<SerialUse> Journal::FindUse(const std::string& series, const std::string& serial,
+                                          long record) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement find = db_.Prepare(kFindUse);
+  find.Bind(1, series).Bind(2, serial).Bind(3, static_cast<std::int64_t>(record));
+  if (find.Step() != SqliteStatement::StepResult::Row) return {};
+  return SerialUse{find.Text(0), find.Text(1), find.Text(2), OutcomeFromText(find.Text(3))};
+}
+
+long Journal::LastRecordUsed(const std::string& series) {
+  std::lock_guard lock(mutex_);
+  SqliteStatement last = db_.Prepare(kLastRecord);
+  last.Bind(1, series);
+  if (last.Step() != SqliteStatement::StepResult::Row || last.IsNull(0)) return 0;
+  return static_cast<long>(last.Int(0));
+}
+
+Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
+  std::lock_guard lock(mutex_);
+  Transaction t(db_);
+  if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
+  if (!row.series.empty()) {
+    SqliteStatement find = db_.Prepare(kFindUse);
+    find.Bind(1, row.series).Bind(2, row.serial).Bind(3, static_cast<std::int64_t>(row.record));
+    const auto step = find.Step();
+    if (step == SqliteStatement::StepResult::Error)
+      return Fail("cannot be read", error), ReserveResult::Failed;
+    if (step == SqliteStatement::StepResult::Row) return ReserveResult::Used;
+  }
+  row.started = JournalTimeNow();
+  row.outcome = PassOutcome::Pending;
+  SqliteStatement insert = db_.Prepare(
+      "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, "
+      "data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending')");
+  row.host = HostName();
+  insert.Bind(1, runId_).Bind(2, row.started).Bind(3, row.host).Bind(4, row.port);
+  insert.Bind(5, row.writer).Bind(6, row.device).Bind(7, row.programPath);
+  insert.Bind(8, row.dataChecksum).Bind(9, row.optionWord).Bind(10, row.idChecksum);
+  insert.Bind(11, row.series).Bind(12, row.serial).Bind(13, static_cast<std::int64_t>(row.record));
+  insert.Bind(14, static_cast<std::int64_t>(row.passCount));
+  if (!insert.Run()) return Fail("cannot be written", error), ReserveResult::Failed;
+  row.id = db_.LastInsertId();
+  if (!t.Commit()) return Fail("cannot be written", error), ReserveResult::Failed;
+  return ReserveResult::Reserved;
+}
+
+bool Journal::Finish(PassRecord& row, std::string& error) {
+  std::lock_guard lock(mutex_);
+  row.ended = JournalTimeNow();
+  row.durationMs = MillisBetween(row.started, row.ended);
+  SqliteStatement update = db_.Prepare(
+      "UPDATE passes SET ended = ?, outcome = ?, counted = ?, pass_count = ?, red_line = ?, "
+      "writer = ?, duration_ms = ? WHERE id = ?");
+  update.Bind(1, row.ended).Bind(2, OutcomeText(row.outcome));
+  update.Bind(3, static_cast<std::int64_t>(row.counted ? 1 : 0));
+  update.Bind(4, static_cast<std::int64_t>(row.passCount)).Bind(5, row.redLine);
+  update.Bind(6, row.writer).Bind(7, static_cast<std::int64_t>(row.durationMs)).Bind(8, row.id);
+  if (!update.Run()) return Fail("cannot be written", error);
+  return true;
+}
+
+std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& error) {
+  std::lock_guard lock(mutex_);
+  std::vector<PassRecord> rows;
+  SqliteStatement select = db_.Prepare(std::string("SELECT ") + kPassColumns +
+                                       " FROM passes WHERE started >= ?1 AND "
+                                       "(?2 = '' OR series = ?2) ORDER BY id");
+  if (!select.Ok()) return Fail("cannot be read", error), rows;
+  select.Bind(1, filter.since).Bind(2, filter.series);
+  for (auto step = select.Step(); step != SqliteStatement::StepResult::Done; step = select.Step()) {
+    if (step == SqliteStatement::StepResult::Error) return Fail("cannot be read", error), rows;
+    rows.push_back(ReadPass(select));
+  }
+  return rows;
+}
+
+double SummaryRow::Yield() const {
+  const long judged = ok + failed + unknown;
+  return judged == 0 ? 0.0 : static_cast<double>(ok) / static_cast<double>(judged);
+}
+
+std::vector<SummaryRow> Summarise(const std::vector<PassRecord>& passes, SummaryBy by) {
+  std::map<std::string, SummaryRow> rows;
+  std::map<std::string, std::vector<long>> times;
+  for (const PassRecord& p : passes) {
+    const std::string& key = by == SummaryBy::Device ? p.device
+                             : by == SummaryBy::Port ? p.port
+                                                     : p.series;
+    if (by == SummaryBy::Series && key.empty()) continue;
+    SummaryRow& row = rows[key];
+    row.key = key;
+    ++row.passes;
+    switch (p.outcome) {
+      case PassOutcome::Ok:
+        ++row.ok;
+        if (p.durationMs >= 0) times[key].push_back(p.durationMs);
+        break;
+      case PassOutcome::Pending:
+      case PassOutcome::Unknown:
+        ++row.unknown;
+        break;
+      default:
+        ++row.failed;
+    }
+  }
+  std::vector<SummaryRow> result;
+  for (auto& [key, row] : rows) {
+    auto& t = times[key];
+    if (!t.empty()) {
+      std::nth_element(t.begin(), t.begin() + static_cast<long>(t.size() / 2), t.end());
+      row.medianMs = t[t.size() / 2];
+    }
+    result.push_back(row);
+  }
+  return result;
+}
+
+}  // namespace kvx

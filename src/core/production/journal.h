@@ -1,0 +1,134 @@
+// The production journal: one row per Auto Program (or Force Write) pass, in an SQLite file, so a
+// production line knows which chip got which serial number, and a serial number is never stamped
+// into two chips, even when a run is killed half-way.
+//
+// A number stays used once a pass took it, unless that pass failed without being counted (a chip
+// or link failure): Auto Program then keeps the number for the next chip.
+//
+// A pass's row is written twice: reserved (outcome "pending") in its own transaction, committed
+// to disk, before the chip is stamped; finished with its outcome when the pass ends. A row still
+// pending when a run opens the journal belongs to a run that died (its process is gone): it
+// becomes "unknown", and its number stays used, since the chip may have been programmed in full.
+//
+// One Journal may be shared by the threads of several ports: every call is serialised, and each
+// reservation is one transaction, so two ports (or two processes) never reserve the same number.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/production/sqlite_db.h"
+
+namespace kvx {
+
+inline constexpr char kJournalFileName[] = "kvx-journal.db";
+inline constexpr int kJournalSchemaVersion = 2;
+
+enum class PassOutcome { Pending, Ok, ChipFailed, LinkFailed, Stopped, Unknown };
+// "pending", "ok", "chip failed", "link failed", "stopped", "unknown".
+std::string_view OutcomeText(PassOutcome outcome);
+PassOutcome OutcomeFromText(std::string_view text);  // Unknown for a text it does not know
+
+struct PassRecord {
+  std::int64_t id = 0;
+  std::string started;  // UTC, ISO 8601 with milliseconds: 2026-12-07T23:31:19.123Z
+  std::string ended;    // empty while pending
+  std::string host;
+  std::string port;
+  std::string writer;  // the Writer's identification
+  std::string device;
+  std::string programPath;
+  std::string dataChecksum;  // four hexadecimal digits, with the serial number stamped
+  std::string optionWord;    // OptionLow then OptionHigh, "LLHH"
+  std::string idChecksum;    // the ID words and the checksum they carry
+  std::string series;        // empty when no serial number was stamped
+  std::string serial;        // hexadecimal, as the panel shows it
+  long record = 0;           // the QTP record (1-based); 0 for a counted or shifted series
+  long passCount = 0;        // the pass count after the pass
+  PassOutcome outcome = PassOutcome::Pending;
+  bool counted = false;
+  std::string redLine;  // the red line's text, when there was one
+  long durationMs = -1;
+};
+
+// Where a number went: the row that holds it.
+struct SerialUse {
+  std::string started;
+  std::string port;
+  std::string host;
+  PassOutcome outcome = PassOutcome::Pending;
+};
+
+struct PassFilter {
+  std::string since;   // rows started at or after this ISO 8601 time (a prefix such as a date)
+  std::string series;  // rows of this series only
+};
+
+// The current time as the journal writes it.
+std::string JournalTimeNow();
+
+class Journal {
+ public:
+  // Whether the process of an earlier run (on this host) still lives; its pending rows are left
+  // alone while it does.
+  using RunAlive = std::function<bool(const std::string& host, long pid)>;
+  static bool ProcessAlive(const std::string& host, long pid);
+
+  // Opens (or creates) the journal, brings an older schema up to date, turns the pending rows of
+  // runs that died into "unknown" and registers this run. False with a message for the operator
+  // when the file cannot be opened, read or written: the run must then not start.
+  bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
+  // For reading the passes: an existing journal only, and no run of this process is registered.
+  bool OpenToRead(const std::string& path, std::string& error);
+  bool IsOpen() const { return db_.IsOpen(); }
+  const std::string& Path() const { return path_; }
+  long RecoveredRows() const { return recovered_; }  // pending rows made "unknown" by Open
+
+  enum class ReserveResult { Reserved, Used, Failed };
+  // In one transaction, committed to disk before it returns: unless the row's number (its
+  // record for a QTP series) is already used in its series, insert the row as pending; row.id and
+  // row.started are set. A row without a series is always reserved.
+  ReserveResult Reserve(PassRecord& row, std::string& error);
+  // Writes the pass's end: outcome, counted, pass count, red line, Writer, end time.
+  bool Finish(PassRecord& row, std::string& error);
+
+  // The row that holds the number, when it is used in the series.
+  std::optional<SerialUse> FindUse(const std::string& series, const std::string& serial,
+                                   long record);
+  // The last QTP record used in the series; 0 when none.
+  long LastRecordUsed(const std::string& series);
+
+  std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
+
+ private:
+  bool Migrate(std::string& error);
+  bool OpenFile(const std::string& path, bool create, std::string& error);
+  bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
+  bool Fail(std::string_view what, std::string& error);
+
+  std::mutex mutex_;
+  SqliteDb db_;
+  std::string path_;
+  std::int64_t runId_ = 0;
+  long recovered_ = 0;
+};
+
+// The per-device, per-port and per-series summary of `kvxw journal`.
+struct SummaryRow {
+  std::string key;
+  long passes = 0;
+  long ok = 0;
+  long failed = 0;   // chip failed, link failed or stopped
+  long unknown = 0;  // unknown or still pending
+  long medianMs = -1;  // median time of the passes that went through; -1 when none did
+  double Yield() const;  // ok / (ok + failed + unknown), 0 when there were none
+};
+enum class SummaryBy { Device, Port, Series };
+std::vector<SummaryRow> Summarise(const std::vector<PassRecord>& passes, SummaryBy by);
+
+}  // namespace kvx

@@ -1,0 +1,51 @@
+#include "core/production/journaled_passes.h"
+
+#include "core/link/writer_link.h"
+
+namespace kvx {
+
+PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long passNumber,
+                            PassJournal& journal, std::string& journalError) {
+  // The command's flags first: Force Write switches serial numbers off, and a chip without a
+  // number is recorded without one.
+  if (command.prepare != nullptr) command.prepare(ctx.ws);
+  // The journal names the Writer of each chip. The desktop knows it from its start-up check; a
+  // caller that did not ask (kvxw) asks once, before its first pass. A Writer that does not
+  // answer is left to the pass's own Writer check to report.
+  if (ctx.ws.WriterId.empty() && passNumber == 1) {
+    WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
+    link.CheckWriter(true);
+  }
+  if (!journal.BeforePass(ctx.ws, journalError)) {
+    // Other ports took the QTP file's last records: this port's run is over, not failed.
+    const bool qtpDone = journal.Exhausted() && IsQtpSeries(journal.Series());
+    return {.outcome = qtpDone ? OpOutcome::Ok : OpOutcome::Refused, .last = true};
+  }
+  JournalView recorded(ctx.view);
+  OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
+  PassResult result = RunPass(command, journaled, passNumber);
+  const std::string redLine = result.redLine ? recorded.RedLine() : std::string();
+  if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError)) {
+    result.last = true;
+  }
+  return result;
+}
+
+PassResult RunJournaledPasses(const Command& command, OperationContext& ctx, long count,
+                              PassJournal& journal,
+                              const std::function<void(long, const PassResult&)>& afterPass,
+                              std::string& journalError) {
+  PassResult result;
+  for (long n = 1; n <= count; ++n) {
+    if (ctx.stop.stop_requested()) {
+      result.outcome = OpOutcome::Stopped;
+      break;
+    }
+    result = RunJournaledPass(command, ctx, n, journal, journalError);
+    if (afterPass) afterPass(n, result);
+    if (!result.WentThrough()) break;
+  }
+  return result;
+}
+
+}  // namespace kvx

@@ -1,0 +1,170 @@
+#include "core/production/pass_journal.h"
+
+#include <cstdint>
+#include <memory>
+
+#include "core/device/text_convert.h"
+#include "core/device/pass_count.h"
+#include "core/production/serial_number.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr std::string_view kQtpPrefix = "QTP ";
+// How far BeforePass steps past numbers that are taken before it gives up: far more chips than
+// any run holds, so reaching it means the series is used up.
+constexpr long kMaxSteps = 1'000'000;
+
+// FNV-1a, 64 bits: a QTP file is the same series exactly when its content is the same.
+std::uint64_t ContentHash(const std::string& content) {
+  std::uint64_t hash = 0xcbf29ce484222325ULL;
+  for (unsigned char c : content) hash = (hash ^ c) * 0x100000001b3ULL;
+  return hash;
+}
+
+std::string OptionWordText(const Workspace& ws) {
+  return HexDigits(ws.OptionLow, 2) + HexDigits(ws.OptionHigh, 2);
+}
+
+}  // namespace
+
+std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent) {
+  if (!ws.SerialNoMode) return {};
+  if (ws.QtpFileLoaded) {
+    const std::uint64_t hash = ContentHash(qtpContent);
+    return std::string(kQtpPrefix) + HexDigits(static_cast<unsigned>(hash >> 32), 8) +
+           HexDigits(static_cast<unsigned>(hash & 0xFFFFFFFFULL), 8);
+  }
+  std::string series = ws.DeviceName + " @" + HexDigits(ws.SerialStartAddress, 4) + " x" +
+                       std::to_string(SerialBytes(ws));
+  series += ws.SerialStepMode == 0 ? " sequential+" + std::to_string(ws.SerialIncrement)
+                                   : std::string(" pseudo-random");
+  series += ws.SerialByteOrder == 0 ? " msb" : " lsb";
+  return series;
+}
+
+bool IsQtpSeries(std::string_view series) { return series.starts_with(kQtpPrefix); }
+
+std::optional<std::string> NextFreeSerial(Journal& journal, const Workspace& ws,
+                                          const std::string& series) {
+  auto copy = std::make_unique<Workspace>();
+  copy->SerialByteCount = ws.SerialByteCount;
+  copy->SerialValue = ws.SerialValue;
+  copy->SerialIncrement = ws.SerialIncrement;
+  copy->SerialStepMode = ws.SerialStepMode;
+  const std::string first = SerialHexText(*copy);
+  for (long step = 0; step < kMaxSteps; ++step) {
+    const std::string serial = SerialHexText(*copy);
+    if (step > 0 && serial == first) break;  // round the whole series
+    if (!journal.FindUse(series, serial, 0)) return serial;
+    SerialNoNext(*copy);
+  }
+  return {};
+}
+
+PassOutcome JournalOutcome(OpOutcome outcome, bool redLine) {
+  switch (outcome) {
+    case OpOutcome::Ok:
+      return redLine ? PassOutcome::ChipFailed : PassOutcome::Ok;
+    case OpOutcome::ChipFailed:
+    case OpOutcome::Refused:
+      return PassOutcome::ChipFailed;
+    case OpOutcome::LinkFailed:
+      return PassOutcome::LinkFailed;
+    case OpOutcome::Stopped:
+      return PassOutcome::Stopped;
+  }
+  return PassOutcome::Unknown;
+}
+
+PassJournal::PassJournal(Journal* journal, std::string port, std::string series, long firstRecord)
+    : journal_(journal), port_(std::move(port)), series_(std::move(series)), record_(firstRecord) {}
+
+bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
+  if (journal_ == nullptr) return true;
+  // A command that stamps no number (Force Write switches the mode off) records its chip alone.
+  const std::string series = ws.SerialNoMode ? series_ : std::string();
+  const bool qtp = IsQtpSeries(series);
+  const std::string first = SerialHexText(ws);
+  for (long step = 0; step < kMaxSteps; ++step) {
+    SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
+    row_ = PassRecord{};
+    row_.port = port_;
+    row_.writer = ws.WriterId;
+    row_.device = ws.DeviceName;
+    row_.programPath = ws.LastProgramPath;
+    row_.dataChecksum = HexDigits(ws.DataChecksum, 4);
+    row_.optionWord = OptionWordText(ws);
+    row_.idChecksum = ws.IdText + " / " + ws.ChecksumText;
+    row_.series = series;
+    row_.serial = series.empty() ? std::string() : SerialHexText(ws);
+    row_.record = qtp ? record_ : 0;
+    row_.passCount = PassCountValue(ws.PassCountText);
+    switch (journal_->Reserve(row_, error)) {
+      case Journal::ReserveResult::Reserved:
+        return true;
+      case Journal::ReserveResult::Failed:
+        return false;
+      case Journal::ReserveResult::Used:
+        break;
+    }
+    // Taken by another port (or an earlier run): the next number of the series.
+    if (qtp) {
+      const std::string message = ReadSerialData(ws);
+      ++record_;
+      if (ws.QtpEndSeen || !message.empty()) {
+        exhausted_ = true;
+        error = ws.QtpEndSeen ? "no QTP record left" : message;
+        return false;
+      }
+    } else {
+      SerialNoNext(ws);
+      if (SerialHexText(ws) == first) break;
+    }
+  }
+  exhausted_ = true;
+  error = "no free serial number left in the series " + series;
+  return false;
+}
+
+bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted,
+                            std::string_view redLine, std::string& error) {
+  if (counted && IsQtpSeries(series_)) ++record_;  // the pass read the next record
+  if (journal_ == nullptr) return true;
+  row_.outcome = JournalOutcome(outcome, !redLine.empty());
+  row_.counted = counted;
+  row_.passCount = PassCountValue(ws.PassCountText);
+  row_.redLine = std::string(redLine);
+  if (!ws.WriterId.empty()) row_.writer = ws.WriterId;
+  return journal_->Finish(row_, error);
+}
+
+// ---- JournalView --------------------------------------------------------------------------------
+
+JournalView::Line& JournalView::Find(std::string_view control) {
+  for (Line& line : texts_)
+    if (line.control == control) return line;
+  texts_.push_back({std::string(control), {}, false});
+  return texts_.back();
+}
+
+void JournalView::SetText(std::string_view control, std::string_view text) {
+  Line& line = Find(control);
+  line.text = std::string(text);
+  if (line.red && !text.empty()) redLine_ = line.text;
+  inner_.SetText(control, text);
+}
+
+void JournalView::SetColour(std::string_view control, LineColour colour) {
+  Line& line = Find(control);
+  line.red = colour == LineColour::Red;
+  if (line.red && !line.text.empty()) redLine_ = line.text;
+  inner_.SetColour(control, colour);
+}
+
+void JournalView::SetVisible(std::string_view control, bool visible) {
+  inner_.SetVisible(control, visible);
+}
+
+}  // namespace kvx

@@ -1,0 +1,101 @@
+// The journal's hook into a production run: every caller that runs Auto Program or Force Write
+// passes (kvxw auto, the desktop's Auto Program and Force Write dialogs) wraps each pass in
+//
+//     PassJournal journal(&sharedJournal, "COM1", SerialSeriesOf(ws, qtpContent));
+//     JournalView view(dialogView);            // the pass writes to this view
+//     if (!journal.BeforePass(ws, error)) ...  // stop: nothing may be stamped
+//     result = AutoProgramPass(ctx);           // ctx.view is `view`
+//     journal.AfterPass(ws, outcome, counted, view.RedLine(), error);
+//
+// on the worker thread. BeforePass reserves the workspace's current serial number in the
+// journal (committed to disk) and, when another port or an earlier run already used it, steps
+// on to the next free number and stamps that one. AfterPass writes the pass's outcome; a
+// counted pass moves the QTP record on, as the pass itself reads the next record.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "core/device/workspace.h"
+#include "core/ops/operation.h"
+#include "core/production/journal.h"
+
+namespace kvx {
+
+// The series a run's numbers belong to: the device, start address, byte count, mode, order and
+// increment of a counted or shifted series ("KVX-01 @0010 x2 sequential+1 msb"), or a QTP file
+// by its content ("QTP 3F2A9C0D1E2B4C5D"). Empty when serial-number mode is off.
+std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent = {});
+bool IsQtpSeries(std::string_view series);
+
+// The first number at or after the workspace's current one that is free in the series, reached
+// by stepping a copy of the number (SerialNoNext). Used to name the next free number to the
+// operator. Nothing when the whole series is used.
+std::optional<std::string> NextFreeSerial(Journal& journal, const Workspace& ws,
+                                          const std::string& series);
+
+// The journal outcome of a pass: a pass that went through but showed a red line (an ID or
+// OPTION verify mismatch) is a failed chip, though counted.
+PassOutcome JournalOutcome(OpOutcome outcome, bool redLine);
+
+class PassJournal {
+ public:
+  // journal may be null (--no-journal): every call then succeeds and records nothing.
+  // firstRecord: the QTP record the workspace holds when the run starts (1 after loading).
+  PassJournal(Journal* journal, std::string port, std::string series, long firstRecord = 1);
+
+  // Before the chip is stamped. False with a message when the journal cannot be written, or a
+  // QTP series has no free record left (then `exhausted` is set): the pass must not run.
+  bool BeforePass(Workspace& ws, std::string& error);
+  // After the pass, whatever its outcome.
+  bool AfterPass(const Workspace& ws, OpOutcome outcome, bool counted, std::string_view redLine,
+                 std::string& error);
+
+  bool Exhausted() const { return exhausted_; }
+  const std::string& Series() const { return series_; }
+  long Record() const { return record_; }
+  const PassRecord& Row() const { return row_; }
+
+ private:
+  Journal* journal_;
+  std::string port_;
+  std::string series_;
+  long record_;
+  bool exhausted_ = false;
+  PassRecord row_;
+};
+
+// A view between the pass and the dialog's view that remembers the last red line, for the
+// journal. Calls go straight through, on the worker thread.
+class JournalView final : public OperationView {
+ public:
+  explicit JournalView(OperationView& inner) : inner_(inner) {}
+
+  void SetText(std::string_view control, std::string_view text) override;
+  void SetColour(std::string_view control, LineColour colour) override;
+  void SetVisible(std::string_view control, bool visible) override;
+  void SetGauge(int percent) override { inner_.SetGauge(percent); }
+  void SetEnabled(std::string_view button, bool enabled) override {
+    inner_.SetEnabled(button, enabled);
+  }
+  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
+  void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
+
+  const std::string& RedLine() const { return redLine_; }
+  void StartPass() { redLine_.clear(), texts_.clear(); }
+
+ private:
+  struct Line {
+    std::string control;
+    std::string text;
+    bool red = false;
+  };
+  Line& Find(std::string_view control);
+
+  OperationView& inner_;
+  std::vector<Line> texts_;
+  std::string redLine_;
+};
+
+}  // namespace kvx

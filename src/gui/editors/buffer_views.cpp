@@ -1,0 +1,106 @@
+#include "gui/editors/buffer_views.h"
+
+#include <QHeaderView>
+#include <QVBoxLayout>
+
+#include "core/device/checksum.h"
+#include "core/device/workspace.h"
+#include "core/editors/buffer_edit.h"
+#include "gui/editors/dialog_seams.h"
+#include "gui/editors/single_data_dialog.h"
+
+namespace kvx::gui {
+
+namespace {
+
+void FillWith(QWidget* form, QWidget* grid) {
+  auto* layout = new QVBoxLayout(form);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(grid);
+}
+
+}  // namespace
+
+TMDIChild::TMDIChild(Workspace& ws, EditorHooks hooks, QWidget* parent)
+    : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {
+  setObjectName(QStringLiteral("TMDIChild"));
+  setWindowTitle(QStringLiteral("Program Memory"));
+  HexGridText text;
+  text.columns = kProgramGridColumns;
+  text.rows = [&ws] { return ProgramGridRows(ws); };
+  text.cell = [&ws](int address) { return ProgramWordText(ws, address); };
+  text.columnCaption = ProgramColumnText;
+  text.rowCaption = ProgramRowText;
+  Model = new HexGridModel(std::move(text), this);
+  StringGrid1 = MakeHexGrid(this, Model, 40, 20);
+  StringGrid1->setAccessibleName(windowTitle());
+  FillWith(this, StringGrid1);
+  resize(9 * 48 + 40, 420);
+  connect(StringGrid1, &QTableView::doubleClicked, this,
+          [this](const QModelIndex& cell) { StringGrid1DblClick(cell); });
+  auto header = [this](Qt::Orientation orientation) {
+    return [this, orientation](int section) {
+      HeaderDblClick(Model->headerData(section, orientation, Qt::DisplayRole).toString());
+    };
+  };
+  connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Horizontal));
+  connect(StringGrid1->verticalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Vertical));
+}
+
+void TMDIChild::Reload() { Model->Reload(); }
+
+TEditSingleData* TMDIChild::StringGrid1DblClick(const QModelIndex& cell) {
+  if (!cell.isValid()) return nullptr;
+  const int address = Model->IndexOf(cell);
+  const std::string cellText = Model->CellText(cell);
+  auto* dialog = new TEditSingleData(Q(cellText), ws_.CoreType, this);
+  connect(dialog, &QDialog::finished, this, [this, dialog, address, cellText] {
+    if (EditProgramWord(ws_, address, cellText, dialog->EnteredValue)) Model->CellChanged(address);
+    if (dialog->EnteredValue <= 0x3FFF) hooks_.PanelChanged();
+  });
+  dialog->open();
+  return dialog;
+}
+
+TEditSingleData* TMDIChild::HeaderDblClick(const QString& caption) {
+  auto* dialog = new TEditSingleData(caption, ws_.CoreType, this);
+  connect(dialog, &QDialog::finished, this, [this, dialog] {
+    if (dialog->EnteredValue > 0x3FFF) return;
+    CalChecksum(ws_);
+    hooks_.PanelChanged();
+  });
+  dialog->open();
+  return dialog;
+}
+
+TEEDataForm::TEEDataForm(Workspace& ws, QWidget* parent) : QWidget(parent), ws_(ws) {
+  setObjectName(QStringLiteral("TEEDataForm"));
+  setWindowTitle(QStringLiteral("EEPROM data"));
+  HexGridText text;
+  text.columns = kEepromGridColumns;
+  text.rows = [&ws] { return EepromGridRows(ws); };
+  text.cell = [&ws](int index) { return EepromByteText(ws, index); };
+  text.columnCaption = EepromColumnText;
+  text.rowCaption = EepromRowText;
+  Model = new HexGridModel(std::move(text), this);
+  StringGrid1 = MakeHexGrid(this, Model, 30, 20);
+  StringGrid1->setAccessibleName(windowTitle());
+  FillWith(this, StringGrid1);
+  resize(17 * 30 + 30, 300);
+  connect(StringGrid1, &QTableView::clicked, this,
+          [this](const QModelIndex& cell) { StringGrid1Click(cell); });
+}
+
+TEditSingleData* TEEDataForm::StringGrid1Click(const QModelIndex& cell) {
+  if (!cell.isValid()) return nullptr;
+  const int index = Model->IndexOf(cell);
+  const std::string cellText = Model->CellText(cell);
+  auto* dialog = new TEditSingleData(Q(cellText), ws_.CoreType, this);
+  connect(dialog, &QDialog::finished, this, [this, dialog, index, cellText] {
+    if (EditEepromByte(ws_, index, cellText, dialog->EnteredValue)) Model->CellChanged(index);
+  });
+  dialog->open();
+  return dialog;
+}
+
+}  // namespace kvx::gui

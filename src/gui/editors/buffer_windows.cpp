@@ -1,0 +1,214 @@
+#include "gui/editors/buffer_windows.h"
+
+#include <QMdiArea>
+#include <QEvent>
+#include <QMdiSubWindow>
+#include <utility>
+
+#include "core/device/workspace.h"
+#include "core/files/program_file.h"
+#include "gui/editors/buffer_views.h"
+#include "gui/editors/dialog_seams.h"
+#include "gui/editors/disassemble_form.h"
+#include "gui/editors/id_checksum_form.h"
+
+namespace kvx::gui {
+
+namespace {
+
+template <class T>
+T* Inside(const QPointer<QMdiSubWindow>& frame) {
+  return frame ? qobject_cast<T*>(frame->widget()) : nullptr;
+}
+
+void Raise(QMdiSubWindow* frame) {
+  frame->showNormal();
+  frame->mdiArea()->setActiveSubWindow(frame);
+}
+
+QString CaptionOr(const std::string& caption, const char* fallback) {
+  return caption.empty() ? QString::fromLatin1(fallback) : Q(caption);
+}
+
+}  // namespace
+
+BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent)
+    : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)) {}
+
+BufferWindows::~BufferWindows() = default;
+
+bool BufferWindows::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    const std::pair<QPointer<QMdiSubWindow>*, bool*> windows[] = {{&program_, &ws_.BufferViewOpen},
+                                                                   {&id_, &ws_.IdChecksumFormOpen},
+                                                                   {&eeprom_, &ws_.EepromViewOpen},
+                                                                   {&disasm_, &ws_.DisassemblyOpen}};
+    // The frame deletes itself after its close; from now on the window counts as gone.
+    for (auto [slot, flag] : windows)
+      if (slot->data() == watched) {
+        *flag = false;
+        slot->clear();
+      }
+  }
+  return QObject::eventFilter(watched, event);
+}
+
+QMdiSubWindow* BufferWindows::Add(QWidget* window, bool& flag, QPointer<QMdiSubWindow>& slot) {
+  QMdiSubWindow* frame = area_->addSubWindow(window);
+  frame->setAttribute(Qt::WA_DeleteOnClose);
+  frame->setObjectName(window->objectName() + QStringLiteral("Frame"));
+  frame->resize(window->size() + (frame->size() - frame->contentsRect().size()));
+  slot = frame;
+  flag = true;
+  // The operator closing the window lowers its flag. A close event, not the frame's
+  // destruction: the main window's workspace is gone by the time its children are deleted.
+  frame->installEventFilter(this);
+  frame->show();
+  return frame;
+}
+
+void BufferWindows::Destroy(QPointer<QMdiSubWindow>& slot, bool& flag) {
+  flag = false;
+  if (!slot) return;
+  QMdiSubWindow* frame = slot;
+  slot.clear();
+  area_->removeSubWindow(frame);
+  delete frame;
+}
+
+void BufferWindows::ProgramMemory1Click() {
+  if (program_)
+    Raise(program_);
+  else
+    RecreateProgramView(true);
+}
+
+void BufferWindows::ID2Click() {
+  if (id_)
+    Raise(id_);
+  else
+    RecreateIdWindow(true);
+}
+
+void BufferWindows::EEPROM1Click() {
+  if (eeprom_)
+    Raise(eeprom_);
+  else
+    RecreateEepromView(true);
+}
+
+void BufferWindows::Disassemble1Click() {
+  DestroyDisassembly();
+  auto* form = new TDisassembleForm(ws_);
+  form->setWindowTitle(CaptionOr(ws_.BufferCaption, "Disassembly"));
+  Add(form, ws_.DisassemblyOpen, disasm_);
+}
+
+void BufferWindows::RecreateProgramView(bool create) {
+  const QString caption = CaptionOr(ws_.BufferCaption, "Program Memory");
+  if (TMDIChild* view = ProgramView()) {
+    // A model reset: the grid reads the buffer afresh without new widgets.
+    view->Reload();
+    view->setWindowTitle(caption);
+    program_->setWindowTitle(caption);
+    ws_.BufferViewOpen = true;
+    return;
+  }
+  if (!create) return;
+  auto* view = new TMDIChild(ws_, hooks_);
+  view->setWindowTitle(caption);
+  Add(view, ws_.BufferViewOpen, program_);
+}
+
+void BufferWindows::RecreateIdWindow(bool create) {
+  if (!id_ && !create) return;
+  Destroy(id_, ws_.IdChecksumFormOpen);
+  auto* form = new TIDChecksumForm(ws_, hooks_);
+  QMdiSubWindow* frame = Add(form, ws_.IdChecksumFormOpen, id_);
+  frame->setWindowFlags(Qt::SubWindow | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                        Qt::WindowTitleHint);
+  frame->show();
+  connect(form, &TIDChecksumForm::heightChanged, frame, [frame] { frame->adjustSize(); });
+  frame->adjustSize();
+}
+
+void BufferWindows::RecreateEepromView(bool create) {
+  if (ws_.MemoryKind != 2) {
+    Destroy(eeprom_, ws_.EepromViewOpen);
+    return;
+  }
+  if (!eeprom_ && !create) return;
+  Destroy(eeprom_, ws_.EepromViewOpen);
+  Add(new TEEDataForm(ws_), ws_.EepromViewOpen, eeprom_);
+}
+
+void BufferWindows::DestroyDisassembly() { Destroy(disasm_, ws_.DisassemblyOpen); }
+
+void BufferWindows::Sync() {
+  struct Pair {
+    QPointer<QMdiSubWindow>* slot;
+    bool* flag;
+  } pairs[] = {{&program_, &ws_.BufferViewOpen},
+               {&id_, &ws_.IdChecksumFormOpen},
+               {&eeprom_, &ws_.EepromViewOpen},
+               {&disasm_, &ws_.DisassemblyOpen}};
+  for (Pair& p : pairs)
+    if (*p.slot && !*p.flag) Destroy(*p.slot, *p.flag);
+  if (ws_.MemoryKind != 2) Destroy(eeprom_, ws_.EepromViewOpen);
+}
+
+void BufferWindows::Follow(const LoadReport& report) {
+  if (report.closeDisassembly) DestroyDisassembly();
+  if (report.rebuildIdWindow) RecreateIdWindow(true);
+  if (report.rebuildBufferView) RecreateProgramView(true);
+  if (report.rebuildIdWindow || report.rebuildBufferView) RecreateEepromView(false);
+  Sync();
+  hooks_.PanelChanged();
+  hooks_.CommandsChanged();
+}
+
+void BufferWindows::RebuildBufferWindows() {
+  // Every window whose flag is up shows the workspace afresh (and is made when missing); every
+  // window whose flag is down goes. A listing stays as it was made: it is a snapshot by nature.
+  if (ws_.IdChecksumFormOpen)
+    RecreateIdWindow(true);
+  else
+    Destroy(id_, ws_.IdChecksumFormOpen);
+  if (ws_.EepromViewOpen)
+    RecreateEepromView(true);
+  else
+    Destroy(eeprom_, ws_.EepromViewOpen);
+  if (ws_.BufferViewOpen)
+    RecreateProgramView(true);
+  else
+    Destroy(program_, ws_.BufferViewOpen);
+  Sync();
+  hooks_.PanelChanged();
+}
+
+void BufferWindows::AfterRead() {
+  ws_.RefreshPending = true;
+  ws_.IdChecksumFormOpen = true;
+  ws_.EepromViewOpen = ws_.MemoryKind == 2;
+  ws_.BufferViewOpen = true;
+  ws_.BufferCaption.clear();
+  RebuildBufferWindows();
+}
+
+void BufferWindows::FormShow() {
+  ws_.RefreshPending = true;
+  ws_.IdChecksumFormOpen = true;
+  ws_.BufferViewOpen = true;
+  RebuildBufferWindows();
+}
+
+TMDIChild* BufferWindows::ProgramView() const { return Inside<TMDIChild>(program_); }
+TIDChecksumForm* BufferWindows::IdWindow() const { return Inside<TIDChecksumForm>(id_); }
+TEEDataForm* BufferWindows::EepromView() const { return Inside<TEEDataForm>(eeprom_); }
+TDisassembleForm* BufferWindows::Disassembly() const { return Inside<TDisassembleForm>(disasm_); }
+
+QMdiSubWindow* BufferWindows::Frame(QWidget* window) const {
+  return window ? qobject_cast<QMdiSubWindow*>(window->parentWidget()) : nullptr;
+}
+
+}  // namespace kvx::gui

@@ -1,0 +1,83 @@
+// The child windows that show the buffers: the program-memory view, the ID window, the EEPROM
+// view and the disassembly window. Each is a snapshot; after a wholesale change of the buffers
+// the windows that exist are rebuilt. The workspace keeps one "exists" flag per window, and a
+// window whose flag the core has lowered goes at the next Sync.
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+#include "gui/editors/editor_hooks.h"
+
+class QMdiArea;
+class QMdiSubWindow;
+
+namespace kvx {
+struct Workspace;
+struct LoadReport;
+}
+
+namespace kvx::gui {
+
+class TDisassembleForm;
+class TEEDataForm;
+class TIDChecksumForm;
+class TMDIChild;
+
+class BufferWindows : public QObject {
+  Q_OBJECT
+
+ public:
+  BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent = nullptr);
+  ~BufferWindows() override;
+
+  // ---- View menu --------------------------------------------------------------------------------
+  void ProgramMemory1Click();  // bring the view forward, or create it
+  void ID2Click();             // the same for the ID window
+  void EEPROM1Click();         // the same for the EEPROM view
+  void Disassemble1Click();    // always a new listing
+
+  // ---- Rebuilds -------------------------------------------------------------------------------
+  // The program-memory view shows the buffer afresh, captioned ws.BufferCaption or "Program
+  // Memory"; created when `create` and it does not exist.
+  void RecreateProgramView(bool create);
+  void RecreateIdWindow(bool create);
+  // Created (and shown) for a device with EEPROM when `create`; gone for one without.
+  void RecreateEepromView(bool create);
+  void DestroyDisassembly();
+  // Every window whose flag went down goes; the EEPROM view goes with a device without EEPROM.
+  void Sync();
+  // What a file load asks for.
+  void Follow(const LoadReport& report);
+  // After a wholesale change (a read, a device change, a configuration, Auto Program's stamps):
+  // the windows follow their flags, each one whose flag is up built afresh from the workspace.
+  void RebuildBufferWindows();
+  // After a successful Read: the ID window, the EEPROM view (flash parts) and the program
+  // view, all shown; the caption goes back to "Program Memory".
+  void AfterRead();
+  // The main window's first showing: the ID window and the program view.
+  void FormShow();
+
+  TMDIChild* ProgramView() const;
+  TIDChecksumForm* IdWindow() const;
+  TEEDataForm* EepromView() const;
+  TDisassembleForm* Disassembly() const;
+  QMdiSubWindow* Frame(QWidget* window) const;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  QMdiSubWindow* Add(QWidget* window, bool& flag, QPointer<QMdiSubWindow>& slot);
+  void Destroy(QPointer<QMdiSubWindow>& slot, bool& flag);
+
+  Workspace& ws_;
+  QMdiArea* area_;
+  EditorHooks hooks_;
+  QPointer<QMdiSubWindow> program_;
+  QPointer<QMdiSubWindow> id_;
+  QPointer<QMdiSubWindow> eeprom_;
+  QPointer<QMdiSubWindow> disasm_;
+};
+
+}  // namespace kvx::gui

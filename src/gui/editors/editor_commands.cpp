@@ -1,0 +1,167 @@
+#include "gui/editors/editor_commands.h"
+
+#include "core/device/workspace.h"
+#include "core/device/workspace_ops.h"
+#include "core/disasm/disasm_save.h"
+#include "core/editors/buffer_edit.h"
+#include "core/files/config_file.h"
+#include "core/files/file_io.h"
+#include "core/files/program_file.h"
+#include "core/files/program_save.h"
+#include "core/production/qtp_file.h"
+#include "gui/editors/buffer_views.h"
+#include "gui/editors/dialog_seams.h"
+#include "gui/editors/disassemble_form.h"
+#include "gui/editors/edit_option.h"
+#include "gui/editors/serial_setup_form.h"
+#include "gui/editors/small_dialogs.h"
+
+namespace kvx::gui {
+
+namespace {
+
+constexpr char kOpenFilter[] =
+    "KVX bin (*.bin)|*.bin|KVX hex (*.kvh)|*.kvh|PIC obj (*.obj)|*.obj|PIC hex (*.hex)|*.hex|"
+    "Config file (*.cfg)|*.cfg|All File (*.*)|*.*";
+// SaveDialog2, shared by Save Config and Save Program Memory.
+constexpr char kSaveFilter[] = "Config file (*.cfg)|*.cfg|KVX Bin (*.bin)|*.bin";
+// OpenDialog1, shared by Load Config and Load QTP File.
+constexpr char kLoadFilter[] = "Config files (*.cfg)|*.cfg|Text files (*.txt)|*.txt";
+
+FileDialogRequest Request(bool save, const char* title, const char* filters, int filterIndex,
+                          const char* suffix, const std::string& fileName) {
+  FileDialogRequest r;
+  r.save = save;
+  r.title = QString::fromLatin1(title);
+  r.filters = DialogFilters(filters);
+  r.filterIndex = filterIndex;
+  r.defaultSuffix = QString::fromLatin1(suffix);
+  r.fileName = Q(fileName);
+  return r;
+}
+
+}  // namespace
+
+EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks)
+    : QObject(mainWindow), ws_(ws), main_(mainWindow), hooks_(std::move(hooks)), windows_(ws, area, hooks_) {}
+
+void EditorCommands::FileOpen1Execute() {
+  const FileDialogAnswer answer =
+      AskFileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.LastProgramPath)));
+  LoadReport report;
+  if (answer.accepted) {
+    report = OpenProgramFile(ws_, S(answer.path));
+  } else {
+    FinishOpen(ws_, report);  // a cancelled Open still closes the listing and ends the modes
+  }
+  ShowMessages(main_, report.messages);
+  windows_.Follow(report);
+  // A whole configuration may have changed the device, or failed and reset the workspace.
+  if (answer.accepted && !report.stopped && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
+}
+
+void EditorCommands::LoadConfig1Click() {
+  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
+  if (!answer.accepted) return;
+  const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
+  ShowMessages(main_, report.messages);
+  windows_.Follow(report);
+  if (!report.stopped) windows_.RebuildBufferWindows();  // applied, or failed and reset
+}
+
+void EditorCommands::FileSaveItemClick() {
+  const FileDialogAnswer answer = AskFileName(
+      main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.LastProgramPath)));
+  if (!answer.accepted) return;
+  const std::string message = SaveConfig(ws_, S(answer.path), answer.filterIndex);
+  if (!message.empty()) ShowMessage(main_, message);
+}
+
+void EditorCommands::SaveProgramMemory1Click() {
+  const FileDialogAnswer answer = AskFileName(
+      main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.LastProgramPath)));
+  if (!answer.accepted) return;
+  const std::string message = SaveProgramMemory(ws_, S(answer.path), answer.filterIndex);
+  if (!message.empty()) ShowMessage(main_, message);
+}
+
+bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembly() != nullptr; }
+
+void EditorCommands::FileSaveAsItemClick() {
+  const TDisassembleForm* listing = windows_.Disassembly();
+  if (!listing) return;  // the command is only enabled while the window exists
+  const FileDialogAnswer answer = AskFileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
+                                                             kDisasmDefaultExt,
+                                                             ProposedDisassemblyName(ws_.BufferCaption)));
+  if (!answer.accepted) return;
+  const DisasmSaveDecision decision = DecideDisassemblySave(answer.filterIndex, S(answer.path));
+  std::string message = decision.message;
+  // Written beside its name and renamed over it: an old listing stays whole until then.
+  if (decision.save && !WriteFileReplacing(S(answer.path), listing->Listing())) message = kMsgDisasmCantSave;
+  if (!message.empty()) ShowMessage(main_, message);
+}
+
+QDialog* EditorCommands::EditOPTIONClick() {
+  auto* dialog = new TEditOption(ws_, main_);
+  connect(dialog, &QDialog::accepted, this, [this] { hooks_.PanelChanged(); });
+  dialog->open();
+  return dialog;
+}
+
+QDialog* EditorCommands::SerialNoMode1Click() {
+  auto* dialog = new TSerialNoSetupForm(ws_, hooks_, main_);
+  connect(dialog, &QDialog::finished, this, [this] {
+    windows_.RecreateProgramView(false);  // the stamped number shows in the grid
+    hooks_.PanelChanged();
+    hooks_.CommandsChanged();
+  });
+  dialog->open();
+  return dialog;
+}
+
+QDialog* EditorCommands::FillBuffer1Click() {
+  auto* dialog = new TFillBufferForm(ws_, main_);
+  connect(dialog, &QDialog::finished, this, [this] {
+    windows_.RecreateProgramView(false);
+    windows_.DestroyDisassembly();
+    hooks_.PanelChanged();
+  });
+  dialog->open();
+  return dialog;
+}
+
+void EditorCommands::LoadQTPFile1Click() {
+  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
+  // Cancelled, or a file chosen under "Config files": the loaded file, if any, stays in use.
+  if (!answer.accepted || !QtpOpenFilterAccepted(answer.filterIndex)) return;
+  const QtpLoadResult result = LoadQtpFile(ws_, S(answer.path));
+  ShowMessages(main_, result.messages);
+  if (result.loaded) windows_.RecreateProgramView(false);
+  hooks_.PanelChanged();
+}
+
+void EditorCommands::ClearOPTION1Click() {
+  ClearOption(ws_);
+  hooks_.PanelChanged();
+}
+
+void EditorCommands::ClearID1Click() {
+  ClearId(ws_);
+  IdLabelShow(ws_);  // the panel's ID line follows even while the ID window is closed
+  windows_.RecreateIdWindow(false);
+  hooks_.PanelChanged();
+}
+
+void EditorCommands::ClearBuffer1Click() {
+  ClearBuffer(ws_);
+  windows_.RecreateProgramView(false);
+  windows_.Sync();
+  hooks_.PanelChanged();
+}
+
+void EditorCommands::ClearEEPROMBuffer1Click() {
+  ClearEeprom(ws_);
+  windows_.RecreateEepromView(false);
+}
+
+}  // namespace kvx::gui

@@ -1,0 +1,57 @@
+// The main window's commands on the buffers and files: File > Open, the configuration files,
+// Save Program Memory, Save Disassmble, Load QTP File, the serial-number setup, Fill Buffer, the
+// option editor and the Clear commands. Each shows its dialogs, lets the core decide, shows the
+// core's messages and has the buffer windows follow.
+#pragma once
+
+#include <QObject>
+
+#include "gui/editors/buffer_windows.h"
+#include "gui/editors/editor_hooks.h"
+
+class QDialog;
+class QMdiArea;
+class QWidget;
+
+namespace kvx {
+struct Workspace;
+}
+
+namespace kvx::gui {
+
+class EditorCommands : public QObject {
+  Q_OBJECT
+
+ public:
+  // The windows go into `area`; dialogs and message boxes open over `mainWindow`.
+  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks);
+
+  BufferWindows& Windows() { return windows_; }
+
+  // ---- File -------------------------------------------------------------------------------------
+  void FileOpen1Execute();
+  void LoadConfig1Click();
+  void FileSaveItemClick();        // "Save Config File"
+  void SaveProgramMemory1Click();
+  void FileSaveAsItemClick();      // "Save Disassmble"
+  bool SaveDisassemblyEnabled() const;  // the 500 ms timer's test
+
+  // ---- Edit: the modal dialogs are opened and return at once; what follows runs when they
+  // close. The dialog is returned so that a caller may wait for it.
+  QDialog* EditOPTIONClick();
+  QDialog* SerialNoMode1Click();
+  QDialog* FillBuffer1Click();
+  void LoadQTPFile1Click();
+  void ClearOPTION1Click();
+  void ClearID1Click();
+  void ClearBuffer1Click();
+  void ClearEEPROMBuffer1Click();
+
+ private:
+  Workspace& ws_;
+  QWidget* main_;
+  EditorHooks hooks_;
+  BufferWindows windows_;
+};
+
+}  // namespace kvx::gui

@@ -1,0 +1,62 @@
+#include "gui/editors/hex_grid.h"
+
+#include <QHeaderView>
+
+#include "gui/editors/dialog_seams.h"
+
+namespace kvx::gui {
+
+HexGridModel::HexGridModel(HexGridText text, QObject* parent)
+    : QAbstractTableModel(parent), text_(std::move(text)), rows_(text_.rows()) {}
+
+int HexGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
+
+int HexGridModel::columnCount(const QModelIndex& parent) const {
+  return parent.isValid() ? 0 : text_.columns;
+}
+
+QVariant HexGridModel::data(const QModelIndex& index, int role) const {
+  if (!index.isValid()) return {};
+  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return Q(CellText(index));
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
+  return {};
+}
+
+QVariant HexGridModel::headerData(int section, Qt::Orientation orientation, int role) const {
+  if (role != Qt::DisplayRole) return QAbstractTableModel::headerData(section, orientation, role);
+  return Q(orientation == Qt::Horizontal ? text_.columnCaption(section) : text_.rowCaption(section));
+}
+
+void HexGridModel::Reload() {
+  beginResetModel();
+  rows_ = text_.rows();
+  endResetModel();
+}
+
+void HexGridModel::CellChanged(int index) {
+  const QModelIndex cell = this->index(index / text_.columns, index % text_.columns);
+  Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
+}
+
+QTableView* MakeHexGrid(QWidget* parent, HexGridModel* model, int columnWidth, int rowHeight) {
+  auto* grid = Named(new QTableView(parent), "StringGrid1");
+  grid->setModel(model);
+  grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  grid->setSelectionMode(QAbstractItemView::SingleSelection);
+  grid->setShowGrid(true);
+  grid->setFrameShape(QFrame::NoFrame);
+  grid->setFont(FixedFont());
+  // Fixed sizes keep the view from measuring thousands of cells when it opens.
+  for (QHeaderView* header : {grid->horizontalHeader(), grid->verticalHeader()}) {
+    header->setSectionResizeMode(QHeaderView::Fixed);
+    header->setHighlightSections(false);
+  }
+  grid->horizontalHeader()->setDefaultSectionSize(columnWidth);
+  grid->horizontalHeader()->setMinimumSectionSize(columnWidth);
+  grid->verticalHeader()->setDefaultSectionSize(rowHeight);
+  grid->verticalHeader()->setMinimumSectionSize(rowHeight);
+  grid->verticalHeader()->setDefaultAlignment(Qt::AlignCenter);
+  return grid;
+}
+
+}  // namespace kvx::gui

@@ -1,0 +1,34 @@
+// "Enter new value": the one-value dialog of the program-memory and EEPROM views.
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class QLineEdit;
+
+namespace kvx {
+struct Workspace;
+}
+
+namespace kvx::gui {
+
+class TEditSingleData : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `coreType` decides the largest word the dialog lets through.
+  TEditSingleData(const QString& initialText, int coreType, QWidget* parent = nullptr);
+
+  const QString InitialText;
+  long EnteredValue = 0;  // what the dialog hands back, whichever way it closed
+
+  QLineEdit* Edit1 = nullptr;
+
+  void OKBtnClick();
+  void CancelBtnClick();
+
+ private:
+  int coreType_;
+};
+
+}  // namespace kvx::gui

@@ -1,0 +1,110 @@
+#include "gui/editors/small_dialogs.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "core/device/workspace.h"
+#include "core/editors/buffer_edit.h"
+#include "gui/editors/dialog_seams.h"
+
+namespace kvx::gui {
+
+namespace {
+
+QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok) {
+  ok = MakeButton(dialog, "BitBtn1", QStringLiteral("OK"));
+  ok->setDefault(true);
+  auto* cancel = MakeButton(dialog, "BitBtn2", QStringLiteral("Cancel"));
+  QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  auto* row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(ok);
+  row->addWidget(cancel);
+  return row;
+}
+
+}  // namespace
+
+TFillBufferForm::TFillBufferForm(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+  setObjectName(QStringLiteral("TFillBufferForm"));
+  setWindowTitle(QStringLiteral("Fill Buffer"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  const FillFields fields = FillFieldsFor(ws);
+  const QString captions[3] = {QStringLiteral("Start address :"), QStringLiteral("End address :"),
+                               QStringLiteral("Data :")};
+  const char* labelNames[3] = {"Label1", "Label2", "Label3"};
+  const char* editNames[3] = {"Edit1", "Edit2", "Edit3"};
+  const std::string texts[3] = {fields.start, fields.end, fields.data};
+  QLineEdit* edits[3];
+  auto* grid = new QGridLayout(this);
+  for (int i = 0; i < 3; ++i) {
+    grid->addWidget(MakeLabel(this, labelNames[i], captions[i]), i, 0);
+    edits[i] = MakeEdit(this, editNames[i], captions[i], 4);
+    edits[i]->setText(Q(texts[i]));
+    InstallKeyFilter(edits[i], HexKeyKeepCase);
+    grid->addWidget(edits[i], i, 1);
+  }
+  Edit1 = edits[0];
+  Edit2 = edits[1];
+  Edit3 = edits[2];
+  QPushButton* ok = nullptr;
+  grid->addLayout(OkCancelRow(this, ok), 3, 0, 1, 2);
+  grid->setSizeConstraint(QLayout::SetFixedSize);
+  connect(ok, &QPushButton::clicked, this, &TFillBufferForm::BitBtn1Click);
+}
+
+void TFillBufferForm::BitBtn1Click() {
+  const std::string message = FillBuffer(ws_, {S(Edit1->text()), S(Edit2->text()), S(Edit3->text())});
+  if (!message.empty()) ShowError(this, message);
+  accept();
+}
+
+TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+  setObjectName(QStringLiteral("TIDModify"));
+  setWindowTitle(QStringLiteral("ID Modify"));
+  setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
+  setAttribute(Qt::WA_DeleteOnClose);
+  const QString caption = QStringLiteral("Enter the ID :");
+  auto* label = MakeLabel(this, "Label1", caption);
+
+  MaskEdit2 = MakeEdit(this, "MaskEdit2", caption, 35);
+  // Twelve groups of two upper-case characters; the spaces stay in the text.
+  MaskEdit2->setInputMask(QStringLiteral(">hh hh hh hh hh hh hh hh hh hh hh hh;_"));
+  InstallKeyFilter(MaskEdit2, HexKeyKeepCase);
+  Edit1 = MakeEdit(this, "Edit1", caption, 12);
+  // Room for the twelve groups and their spaces, whatever the font.
+  const QFontMetrics metrics(MaskEdit2->font());
+  MaskEdit2->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("WW ").repeated(12)) + 16);
+  Edit1->setMinimumWidth(MaskEdit2->minimumWidth());
+
+  const bool hex = ws.IdDisplayHex;
+  MaskEdit2->setVisible(hex);
+  Edit1->setVisible(!hex);
+  if (hex)
+    MaskEdit2->setText(Q(IdModifyText(ws, true)));
+  else
+    Edit1->setText(FromBytes(IdModifyText(ws, false)));
+
+  QPushButton* ok = nullptr;
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(label);
+  layout->addWidget(MaskEdit2);
+  layout->addWidget(Edit1);
+  layout->addLayout(OkCancelRow(this, ok));
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  connect(ok, &QPushButton::clicked, this, &TIDModify::BitBtn1Click);
+}
+
+void TIDModify::BitBtn1Click() {
+  if (ws_.IdDisplayHex)
+    StoreIdHexText(ws_, S(MaskEdit2->displayText()));
+  else
+    StoreIdAsciiText(ws_, ToBytes(Edit1->text()));
+  accept();
+}
+
+}  // namespace kvx::gui

@@ -1,0 +1,47 @@
+// Fill Buffer (TFillBufferForm) and ID Modify (TIDModify): two small modal dialogs that change a
+// buffer directly.
+#pragma once
+
+#include <QDialog>
+
+class QLineEdit;
+
+namespace kvx {
+struct Workspace;
+}
+
+namespace kvx::gui {
+
+class TFillBufferForm : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TFillBufferForm(Workspace& ws, QWidget* parent = nullptr);
+
+  QLineEdit* Edit1 = nullptr;  // start address
+  QLineEdit* Edit2 = nullptr;  // end address
+  QLineEdit* Edit3 = nullptr;  // data
+
+  // OK: fills, or shows why not; the dialog closes either way.
+  void BitBtn1Click();
+
+ private:
+  Workspace& ws_;
+};
+
+class TIDModify : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit TIDModify(Workspace& ws, QWidget* parent = nullptr);
+
+  QLineEdit* MaskEdit2 = nullptr;  // HEX mode
+  QLineEdit* Edit1 = nullptr;      // ASCII mode
+
+  void BitBtn1Click();  // OK: store the ID bytes (the caller redraws the ID lines)
+
+ private:
+  Workspace& ws_;
+};
+
+}  // namespace kvx::gui

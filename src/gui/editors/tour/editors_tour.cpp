@@ -1,0 +1,165 @@
+// Shows the buffer windows and editing dialogs one after another in the main window, with the
+// largest device's program loaded, and takes a picture of the whole screen at each stop
+// (`import -window root`, from ImageMagick). Run under an X server; scripts/screenshots.sh
+// starts one and runs this after the main window's own tour.
+//   editors_tour OUTDIR
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDialog>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProcess>
+#include <QRadioButton>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
+
+#include "gui/app/main_form.h"
+#include "gui/app/prompter.h"
+#include "gui/editors/buffer_views.h"
+#include "gui/editors/dialog_seams.h"
+#include "gui/editors/id_checksum_form.h"
+#include "gui/editors/single_data_dialog.h"
+#include "gui/editors/small_dialogs.h"
+
+namespace {
+
+using kvx::gui::FileDialogAnswer;
+
+// A KVX-43 image (6144 words) of defined instructions, with a gap, as Intel HEX text.
+QByteArray DemoProgram() {
+  static constexpr int kPattern[] = {0x1820, 0x18A1, 0x3A55, 0x0103, 0x2800, 0x3100, 0x1004, 0x1B20};
+  QByteArray text;
+  for (int byte = 0; byte < 2 * 6144; byte += 16) {
+    if (byte >= 0x400 && byte < 0x800) continue;  // left blank: an ORG line in the listing
+    int sum = 16 + (byte >> 8) + (byte & 0xFF);
+    QByteArray line = QByteArray(":10") + QByteArray::number(byte, 16).rightJustified(4, '0') + "00";
+    for (int i = 0; i < 16; ++i) {
+      const int word = kPattern[((byte + i) / 2) % 8] | (kPattern[((byte + i) / 2) % 8] == 0x2800 ? (byte / 2) & 0x7FF : 0);
+      const int value = (byte + i) % 2 == 0 ? word & 0xFF : word >> 8;
+      sum += value;
+      line += QByteArray::number(value, 16).rightJustified(2, '0');
+    }
+    line += QByteArray::number((0x100 - (sum & 0xFF)) & 0xFF, 16).rightJustified(2, '0');
+    text += line.toUpper() + "\r\n";
+  }
+  return text + ":00000001FF\r\n";
+}
+
+void Settle(int ms = 400) {
+  QElapsedTimer timer;
+  timer.start();
+  while (timer.elapsed() < ms) {
+    QApplication::processEvents(QEventLoop::AllEvents, 50);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
+}
+
+QString outDir;
+int failures = 0;
+
+void Shot(const char* name) {
+  Settle();
+  // Named apart from the main window's own tour, which writes into the same folder.
+  const QString file = QDir(outDir).filePath("editors_" + QString::fromLatin1(name) + ".png");
+  if (QProcess::execute("import", {"-window", "root", file}) != 0) {
+    std::fprintf(stderr, "editors_tour: could not write %s\n", qPrintable(file));
+    ++failures;
+    return;
+  }
+  std::printf("%s\n", qPrintable(file));
+}
+
+// The dialog a command opened: the one visible.
+QDialog* Open(TMainForm& f, QAction* action) {
+  action->trigger();
+  Settle(200);
+  for (QDialog* d : f.findChildren<QDialog*>())
+    if (d->isVisible()) return d;
+  return nullptr;
+}
+
+}  // namespace
+
+// Message boxes are not part of these pictures: they are answered at once.
+class QuietPrompter : public Prompter {
+ public:
+  void Message(QWidget*, const QString&) override {}
+  bool AbortIgnore(QWidget*, const QString&) override { return true; }
+};
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: editors_tour OUTDIR\n");
+    return 2;
+  }
+  outDir = QString::fromLocal8Bit(argv[1]);
+  QTemporaryDir dir;
+  const QString program = dir.filePath(QString::fromUtf8("Demo programm ä.kvh"));
+  {
+    QFile file(program);
+    if (!file.open(QIODevice::WriteOnly)) return 1;
+    file.write(DemoProgram());
+  }
+  MainFormOptions options;
+  options.env = [](const char* name) -> const char* {
+    return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
+  };
+  options.startDir = dir.path();
+  QuietPrompter prompter;
+  options.prompter = &prompter;
+  TMainForm f(options);
+  // The whole screen, with or without a window manager.
+  f.setGeometry(QGuiApplication::primaryScreen()->geometry());
+  f.show();
+  Settle();
+  f.ComboBox2->setCurrentText("KVX-43");
+  kvx::gui::SetFileDialogHook([&](const kvx::gui::FileDialogRequest&) {
+    return FileDialogAnswer{true, program, 2};
+  });
+  f.FileOpen1->trigger();
+  f.Disassemble1->trigger();
+  f.mdiArea()->tileSubWindows();
+  Shot("main_window");
+
+  auto* id = f.findChild<kvx::gui::TIDChecksumForm*>();
+  id->StaticText1DblClick();
+  id->StaticText5DblClick();
+  f.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(id->parentWidget()));
+  Shot("id_window");
+
+  auto* view = f.findChild<kvx::gui::TMDIChild*>();
+  QDialog* dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(2, 3));
+  Shot("enter_new_value");
+  dialog->reject();
+  for (auto [action, name] : {std::pair{f.FillBuffer1, "fill_buffer"}, std::pair{f.EditOPTION, "edit_option"},
+                              std::pair{f.SerialNoMode1, "serial_no"}}) {
+    dialog = Open(f, action);
+    if (dialog == nullptr) return 1;
+    Shot(name);
+    dialog->reject();
+    Settle(100);
+  }
+  QDialog* idModify = id->Label2DblClick();
+  Shot("id_modify_ascii");
+  idModify->reject();
+  id->Hex->click();
+  idModify = id->Label2DblClick();
+  Shot("id_modify_hex");
+  idModify->reject();
+
+  f.ComboBox2->setCurrentText("KVX-02");  // a flash part: the EEPROM view
+  f.EEPROM1->trigger();
+  Shot("eeprom_view_kvx02");
+  dialog = Open(f, f.EditOPTION);
+  Shot("edit_option_kvx02");
+  if (dialog != nullptr) dialog->reject();
+  kvx::gui::SetFileDialogHook({});
+  return failures == 0 ? 0 : 1;
+}

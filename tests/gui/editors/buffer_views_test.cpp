@@ -1,0 +1,204 @@
+// The program-memory, EEPROM, ID and disassembly windows as the operator uses them.
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMdiSubWindow>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "core/device/catalogue.h"
+#include "core/device/checksum.h"
+#include "core/editors/buffer_edit.h"
+#include "editors_fixture.h"
+#include "gui/editors/buffer_views.h"
+#include "gui/editors/disassemble_form.h"
+#include "gui/editors/id_checksum_form.h"
+#include "gui/editors/single_data_dialog.h"
+#include "gui/editors/small_dialogs.h"
+
+namespace kvx::gui {
+namespace {
+
+QString Cell(QTableView* grid, int row, int column) {
+  return grid->model()->index(row, column).data().toString();
+}
+
+TEST_F(EditorsTest, LargestDeviceGridHasItsHeadersAndEveryWord) {
+  UseDevice("KVX-43");
+  TMDIChild* view = windows->ProgramView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(ws->BufferViewOpen);
+  EXPECT_EQ(view->windowTitle(), "Program Memory");
+  QAbstractItemModel* model = view->StringGrid1->model();
+  EXPECT_EQ(model->rowCount(), 768);
+  EXPECT_EQ(model->columnCount(), 8);
+  EXPECT_EQ(model->headerData(0, Qt::Horizontal).toString(), "+0/8");
+  EXPECT_EQ(model->headerData(7, Qt::Horizontal).toString(), "+7/F");
+  EXPECT_EQ(model->headerData(767, Qt::Vertical).toString(), "0x17F8");
+  EXPECT_EQ(Cell(view->StringGrid1, 767, 7), "3FFF");
+}
+
+TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
+  TMDIChild* view = windows->ProgramView();
+  const std::string blankSum = ws->ChecksumText;
+  QTableView* grid = view->StringGrid1;
+  const QModelIndex cell = grid->model()->index(1, 2);  // word 0x000A
+  QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+  QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
+  auto* dialog = view->findChild<TEditSingleData*>();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->windowTitle(), "Enter new value");
+  EXPECT_EQ(dialog->Edit1->text(), "3FFF");
+  dialog->Edit1->clear();
+  QTest::keyClicks(dialog->Edit1, "x7g");  // only hexadecimal digits get through
+  EXPECT_EQ(dialog->Edit1->text(), "7");
+  QTest::mouseClick(dialog->findChild<QPushButton*>("OKBtn"), Qt::LeftButton);
+  WaitGone(dialog);
+  EXPECT_EQ(ws->ProgramBuffer[20], 0x07);
+  EXPECT_EQ(ws->ProgramBuffer[21], 0x00);
+  EXPECT_EQ(Cell(grid, 1, 2), "0007");
+  EXPECT_NE(ws->ChecksumText, blankSum);
+  EXPECT_GE(panelRedraws, 1);
+}
+
+TEST_F(EditorsTest, TooLargeValueIsRefusedAndCancelKeepsTheWord) {
+  UseDevice("KVX-49");  // 11-bit words
+  TMDIChild* view = windows->ProgramView();
+  QPointer<TEditSingleData> dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 0));
+  EXPECT_EQ(dialog->Edit1->text(), "07FF");
+  dialog->Edit1->setText("800");
+  dialog->OKBtnClick();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, BoxKind::Error);
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(boxes[0].text, "Invalid Value,too large!");
+  EXPECT_TRUE(dialog->isVisible());
+  EXPECT_EQ(dialog->Edit1->text(), "07FF");
+  dialog->Edit1->setText("123");
+  QTest::mouseClick(dialog->findChild<QPushButton*>("CancelBtn"), Qt::LeftButton);
+  WaitGone(dialog.data());
+  EXPECT_EQ(ProgramWordText(*ws, 0), "07FF");
+}
+
+TEST_F(EditorsTest, EepromViewEditsOneByteOnASingleClick) {
+  windows->EEPROM1Click();
+  TEEDataForm* view = windows->EepromView();
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->windowTitle(), "EEPROM data");
+  EXPECT_EQ(view->StringGrid1->model()->rowCount(), 8);
+  QPointer<TEditSingleData> dialog = view->StringGrid1Click(view->StringGrid1->model()->index(1, 2));
+  dialog->Edit1->setText("A5");
+  dialog->OKBtnClick();
+  WaitGone(dialog.data());
+  EXPECT_EQ(ws->EepromBuffer[0x12], 0xA5);
+  EXPECT_EQ(Cell(view->StringGrid1, 1, 2), "A5");
+
+  UseDevice("KVX-03");  // no EEPROM: the view goes
+  EXPECT_EQ(windows->EepromView(), nullptr);
+  EXPECT_FALSE(ws->EepromViewOpen);
+}
+
+TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
+  TIDChecksumForm* id = windows->IdWindow();
+  ASSERT_NE(id, nullptr);
+  EXPECT_EQ(id->Label4->text(), "Blank");
+  QPointer<TIDModify> edit = id->Label2DblClick();
+  EXPECT_TRUE(edit->Edit1->isVisibleTo(edit) && !edit->MaskEdit2->isVisibleTo(edit));
+  edit->Edit1->setText("KVX-1");
+  edit->BitBtn1Click();
+  WaitGone(edit.data());
+  // The blank bytes after the text are characters too (0x7F), up to the twelfth.
+  EXPECT_EQ(id->Label2->text(), "KVX-1" + QString(7, QChar(0x7F)));
+  EXPECT_EQ(ws->IdText, "KVX-1" + std::string(7, '\x7F'));
+
+  id->Hex->click();
+  EXPECT_TRUE(ws->IdDisplayHex);
+  EXPECT_EQ(ws->IdText, "4B 56 58 2D 31 7F 7F 7F 7F 7F 7F 7F");
+  edit = id->Label2DblClick();
+  EXPECT_TRUE(edit->MaskEdit2->isVisibleTo(edit) && !edit->Edit1->isVisibleTo(edit));
+  edit->MaskEdit2->setCursorPosition(0);
+  QTest::keyClicks(edit->MaskEdit2, "a1b2");  // upper-cased by the mask
+  edit->BitBtn1Click();
+  WaitGone(edit.data());
+  EXPECT_EQ(id->Label2->text().left(8), "21 32 58");  // 0xA1 & 0x7F, 0xB2 & 0x7F
+  EXPECT_EQ(ws->IdText.substr(0, 8), "21 32 58");
+  EXPECT_GE(panelRedraws, 3);
+
+  commands->ClearID1Click();
+  EXPECT_EQ(windows->IdWindow()->Label2->text(), "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F");
+}
+
+TEST_F(EditorsTest, IdWindowHeightTogglesUncoverItsPanels) {
+  TIDChecksumForm* id = windows->IdWindow();
+  auto* dump = id->findChild<QLabel*>("Label8");
+  EXPECT_FALSE(dump->isVisible());
+  id->StaticText1DblClick();
+  EXPECT_EQ(id->FormHeight(), 430);
+  EXPECT_TRUE(dump->isVisible());
+  EXPECT_FALSE(id->BodyOption1->isVisible());
+  id->StaticText5DblClick();
+  EXPECT_EQ(id->FormHeight(), 490);
+  EXPECT_TRUE(id->BodyOption1->isVisible());
+  id->StaticText1DblClick();
+  EXPECT_EQ(id->FormHeight(), 210);
+}
+
+TEST_F(EditorsTest, ReadDataAppearsInEveryView) {
+  ws->ProgramBuffer[0] = 0x21;  // what a Read leaves in the buffers
+  ws->ProgramBuffer[1] = 0x30;
+  ws->EepromBuffer[5] = 0x5A;
+  ws->IdBuffer[0] = 'R';
+  ws->BufferCaption = "old.kvh";
+  windows->AfterRead();
+  EXPECT_EQ(Cell(windows->ProgramView()->StringGrid1, 0, 0), "1821");
+  EXPECT_EQ(windows->ProgramView()->windowTitle(), "Program Memory");
+  ASSERT_NE(windows->EepromView(), nullptr);
+  EXPECT_EQ(Cell(windows->EepromView()->StringGrid1, 0, 5), "5A");
+  EXPECT_EQ(windows->IdWindow()->Label2->text().left(1), "R");
+  EXPECT_TRUE(ws->IdChecksumFormOpen && ws->EepromViewOpen && ws->BufferViewOpen);
+}
+
+TEST_F(EditorsTest, ClosingAWindowLowersItsFlagAndViewBringsItBack) {
+  windows->Frame(windows->ProgramView())->close();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !ws->BufferViewOpen; }, 2000));
+  windows->ProgramMemory1Click();
+  EXPECT_TRUE(ws->BufferViewOpen);
+  ASSERT_NE(windows->ProgramView(), nullptr);
+  EXPECT_EQ(area->subWindowList().size(), 2);  // the ID window and the view, no duplicate
+}
+
+TEST_F(EditorsTest, DisassemblyWindowSavesItsListing) {
+  EXPECT_FALSE(commands->SaveDisassemblyEnabled());
+  ws->ProgramBuffer[0] = 0x03;  // BCR STATUS,ZF
+  ws->ProgramBuffer[1] = 0x02;
+  windows->Disassemble1Click();
+  TDisassembleForm* listing = windows->Disassembly();
+  ASSERT_NE(listing, nullptr);
+  EXPECT_TRUE(commands->SaveDisassemblyEnabled());
+  EXPECT_TRUE(listing->Memo1->isReadOnly());
+  EXPECT_TRUE(QFontInfo(listing->Memo1->font()).fixedPitch());
+  EXPECT_TRUE(listing->Memo1->toPlainText().contains("BCR     STATUS,ZF"));
+
+  const QString path = TempPath(QString::fromUtf8("Liste ä b.dis"));
+  AnswerFile(TempPath("refused.txt"), 2);
+  commands->FileSaveAsItemClick();
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File can't be saved!"});
+  EXPECT_FALSE(QFile::exists(TempPath("refused.txt")));
+  AnswerFile(path, 1);
+  commands->FileSaveAsItemClick();
+  EXPECT_TRUE(TakeMessages().empty());
+  ASSERT_EQ(fileRequests.back().title, "Save disassembly");
+  EXPECT_EQ(fileRequests.back().defaultSuffix, "dis");
+  QFile saved(path);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll().toStdString(), listing->Listing());
+
+  commands->ClearBuffer1Click();  // the listing would be out of date
+  EXPECT_EQ(windows->Disassembly(), nullptr);
+  EXPECT_FALSE(commands->SaveDisassemblyEnabled());
+}
+
+}  // namespace
+}  // namespace kvx::gui

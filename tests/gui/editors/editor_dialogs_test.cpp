@@ -1,0 +1,169 @@
+// Fill Buffer, the option editor and the serial-number setup, driven through their windows.
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+
+#include "core/device/status_panel.h"
+#include "core/editors/buffer_edit.h"
+#include "core/production/serial_setup.h"
+#include "editors_fixture.h"
+#include "gui/editors/buffer_views.h"
+#include "gui/editors/edit_option.h"
+#include "gui/editors/serial_setup_form.h"
+#include "gui/editors/small_dialogs.h"
+
+namespace kvx::gui {
+namespace {
+
+QString Cell(TMDIChild* view, int address) {
+  return view->StringGrid1->model()->index(address / 8, address % 8).data().toString();
+}
+
+TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
+  UseDevice("KVX-43");
+  windows->Disassemble1Click();
+  QPointer<TFillBufferForm> fill = static_cast<TFillBufferForm*>(commands->FillBuffer1Click());
+  EXPECT_EQ(fill->Edit1->text(), "0");
+  EXPECT_EQ(fill->Edit2->text(), "17FF");
+  EXPECT_EQ(fill->Edit3->text(), "3FFF");
+  fill->Edit1->setText("10");
+  fill->Edit2->setText("1f");
+  fill->Edit3->setText("1234");
+  QTest::mouseClick(fill->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
+  WaitGone(fill.data());
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x0F), "3FFF");
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "1234");
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x1F), "1234");
+  EXPECT_EQ(windows->Disassembly(), nullptr);
+  EXPECT_GE(panelRedraws, 1);
+
+  const struct {
+    const char* start;
+    const char* end;
+    const char* data;
+    const char* message;
+  } refused[] = {{"1800", "17FF", "0", "Start address is a invalid value!"},
+                 {"0", "1800", "0", "End address is a invalid value!"},
+                 {"20", "10", "0", "Start address is a invalid value!"},
+                 {"0", "10", "4000", "Data is a invalid value!"}};
+  for (const auto& c : refused) {
+    fill = static_cast<TFillBufferForm*>(commands->FillBuffer1Click());
+    fill->Edit1->setText(c.start);
+    fill->Edit2->setText(c.end);
+    fill->Edit3->setText(c.data);
+    fill->BitBtn1Click();
+    WaitGone(fill.data());  // the dialog closes in every case
+    ASSERT_EQ(boxes.size(), 1u) << c.message;
+    EXPECT_EQ(boxes[0].caption, "Error");
+    EXPECT_EQ(TakeMessages()[0], c.message);
+  }
+  EXPECT_EQ(Cell(windows->ProgramView(), 0), "3FFF");
+}
+
+TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
+  UseDevice("KVX-03");  // oscillator, OST, WDT, PED and security; no PRD
+  ws->OptionLow = 0x03;  // an oscillator code no list names
+  ws->OptionHigh = 0x1F;
+  QPointer<TEditOption> editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
+  EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
+  QComboBox* osc = editor->findChild<QComboBox*>("ComboBox1");
+  QComboBox* wdt = editor->findChild<QComboBox*>("ComboBox3");
+  QComboBox* prd = editor->findChild<QComboBox*>("ComboBox6");
+  EXPECT_EQ(osc->count(), 5);
+  EXPECT_EQ(osc->currentIndex(), 0);  // unlisted code: item 0
+  EXPECT_FALSE(prd->isEnabled());
+  EXPECT_FALSE(editor->findChild<QLabel*>("StaticText6")->isEnabled());
+  EXPECT_EQ(wdt->itemText(1), "Disable");
+  wdt->setCurrentIndex(1);
+  Q_EMIT wdt->activated(1);
+  editor->BitBtn1Click();
+  WaitGone(editor.data());
+  // WDT variant 1 lives in bits 1-2 of the high byte; everything else stays as read.
+  EXPECT_EQ(ws->OptionLow, 0x03);
+  EXPECT_EQ(ws->OptionHigh, (0x1F & 0x79) | 0x02);
+  EXPECT_TRUE(ws->RefreshPending);
+  EXPECT_EQ(RefreshData(*ws).lines[WdtField].text, "Disable");
+
+  editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
+  QComboBox* security = editor->findChild<QComboBox*>("ComboBox5");
+  security->setCurrentIndex(1);
+  Q_EMIT security->activated(1);
+  QTest::mouseClick(editor->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);  // Cancel
+  WaitGone(editor.data());
+  EXPECT_EQ(ws->OptionHigh, (0x1F & 0x79) | 0x02);
+}
+
+TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
+  UseDevice("KVX-03");  // 512 words
+  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  EXPECT_EQ(setup->windowTitle(), "Serial No.");
+  setup->StartAddress->setText("10");
+  setup->NoOfByte->setText("2");
+  setup->NoOfByteExit();
+  EXPECT_EQ(setup->StartValue->text(), "0000");
+  setup->StartValue->setText("12AB");
+  setup->BitBtn1Click();  // the words there are blank, not RTIW
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].caption, "Error");
+  EXPECT_EQ(TakeMessages()[0], kMsgSetupNotRtiw);
+  EXPECT_FALSE(ws->SerialNoMode);
+  EXPECT_TRUE(setup->isVisible());
+
+  setup->StartAddress->setText("1FF");  // the second word would lie past the device
+  setup->BitBtn1Click();
+  EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Start address overflow!!"});
+
+  for (int a : {0x10, 0x11}) ws->ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
+  setup->StartAddress->setText("0010");
+  setup->BitBtn1Click();
+  WaitGone(setup.data());
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_TRUE(ws->SerialNoMode);
+  EXPECT_TRUE(ws->SerialCommandsLocked);
+  EXPECT_GE(commandUpdates, 1);
+  EXPECT_EQ(ws->SerialText, "12AB");
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "3112");
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "31AB");
+
+  setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  EXPECT_EQ(setup->StartValue->text(), "12AB");
+  QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);  // Disable
+  WaitGone(setup.data());
+  EXPECT_FALSE(ws->SerialNoMode);
+  EXPECT_FALSE(ws->SerialCommandsLocked);
+}
+
+TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
+  UseDevice("KVX-03");
+  for (int a : {0x20}) ws->ProgramBuffer[2 * a + 1] = 0x62;
+  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  setup->StartAddress->clear();
+  QTest::keyClicks(setup->StartAddress, "2g0");
+  EXPECT_EQ(setup->StartAddress->text(), "20");
+  setup->StartAddressExit();
+  EXPECT_EQ(setup->StartAddress->text(), "0020");
+  setup->NoOfByte->clear();
+  QTest::keyClicks(setup->NoOfByte, "91");
+  EXPECT_EQ(setup->NoOfByte->text(), "1");
+  setup->StartValue->clear();
+  QTest::keyClicks(setup->StartValue, "fe");
+  EXPECT_EQ(setup->StartValue->text(), "FE");
+  setup->PseudoRandom->click();
+  EXPECT_FALSE(setup->Increment->isEnabled());
+  setup->NoOfPart->setText("3");
+
+  const QString qtp = TempPath(QString::fromUtf8("Nummern ö"));
+  AnswerFile(qtp, 1);
+  setup->BitBtn4Click();
+  WaitGone(setup.data());
+  EXPECT_TRUE(TakeMessages().empty());
+  QFile file(qtp + ".txt");
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(file.readAll().startsWith(":02002000FE31"));
+}
+
+}  // namespace
+}  // namespace kvx::gui
