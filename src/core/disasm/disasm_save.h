@@ -7,6 +7,11 @@
 
 namespace kvx {
 
+// The save dialog: title "Save disassembly", default extension "dis", these filters, the first
+// chosen.
+inline constexpr char kDisasmSaveTitle[] = "Save disassembly";
+inline constexpr char kDisasmSaveFilter[] = "Disassemble files (*.dis)|*.dis|Text files (*.txt)|*.txt";
+inline constexpr char kDisasmDefaultExt[] = "dis";
 inline constexpr char kMsgDisasmCantSave[] = "File can't be saved!";
 
 // The name the dialog proposes: the window caption up to its first "."; empty when it has none.

@@ -7,20 +7,19 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 #include "gui/app/widget_text.h"
 
 namespace {
 
-// The key as the counter's filter knows it: digits 0x30-0x39, keypad digits 0x60-0x69,
-// backspace 0x08, delete 0x2E; 0 for every other key.
-int VirtualKey(const QKeyEvent* key) {
-  const int k = key->key();
-  if (k >= Qt::Key_0 && k <= Qt::Key_9)
-    return (key->modifiers() & Qt::KeypadModifier ? 0x60 : 0x30) + (k - Qt::Key_0);
-  if (k == Qt::Key_Backspace) return 0x08;
-  if (k == Qt::Key_Delete) return 0x2E;
-  return 0;
+// Does this key press change the count's text the way the counter allows? Digits (main row or
+// keypad), backspace and delete only.
+bool Allowed(const QKeyEvent* key) {
+  const QList<uint> typed = key->text().toUcs4();
+  kvx::NamedKey named = kvx::NamedKey::None;
+  if (key->key() == Qt::Key_Backspace) named = kvx::NamedKey::Backspace;
+  if (key->key() == Qt::Key_Delete) named = kvx::NamedKey::Delete;
+  return kvx::CounterKeyAllowed(typed.isEmpty() ? 0 : static_cast<char32_t>(typed.first()), named);
 }
 
 // Keys that move the cursor or the focus change no text: they pass.
@@ -77,7 +76,7 @@ QString TCounterSetupForm::Text() const { return edit1_->text(); }
 bool TCounterSetupForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edit1_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (event->type() == QEvent::KeyPress && !kvx::CounterKeyAllowed(VirtualKey(key)) &&
+    if (event->type() == QEvent::KeyPress && !Allowed(key) &&
         !Navigation(key->key()))
       return true;  // this key leaves the text as it is
   }

@@ -7,7 +7,7 @@
 
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
-#include "core/production/pass_count.h"
+#include "core/device/pass_count.h"
 #include "gui/app/about_box.h"
 #include "gui/app/counter_setup_form.h"
 #include "gui/app/device_form.h"
