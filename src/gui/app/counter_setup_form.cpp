@@ -12,13 +12,14 @@
 
 namespace {
 
-// Does the key change the counter's text in a way its filter allows? The filter takes the
-// character the key types, or the key's name when it types none of its own.
-bool CounterKey(const QKeyEvent* key) {
-  if (key->key() == Qt::Key_Backspace) return kvx::CounterKeyAllowed(0, kvx::NamedKey::Backspace);
-  if (key->key() == Qt::Key_Delete) return kvx::CounterKeyAllowed(0, kvx::NamedKey::Delete);
-  const QString text = key->text();
-  return !text.isEmpty() && kvx::CounterKeyAllowed(text.at(0).unicode());
+// Does this key press change the count's text the way the counter allows? Digits (main row or
+// keypad), backspace and delete only.
+bool Allowed(const QKeyEvent* key) {
+  const QList<uint> typed = key->text().toUcs4();
+  kvx::NamedKey named = kvx::NamedKey::None;
+  if (key->key() == Qt::Key_Backspace) named = kvx::NamedKey::Backspace;
+  if (key->key() == Qt::Key_Delete) named = kvx::NamedKey::Delete;
+  return kvx::CounterKeyAllowed(typed.isEmpty() ? 0 : static_cast<char32_t>(typed.first()), named);
 }
 
 // Keys that move the cursor or the focus change no text: they pass.
@@ -75,7 +76,7 @@ QString TCounterSetupForm::Text() const { return edit1_->text(); }
 bool TCounterSetupForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edit1_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
     const auto* key = static_cast<QKeyEvent*>(event);
-    if (event->type() == QEvent::KeyPress && !CounterKey(key) &&
+    if (event->type() == QEvent::KeyPress && !Allowed(key) &&
         !Navigation(key->key()))
       return true;  // this key leaves the text as it is
   }

@@ -9,6 +9,7 @@
 #include <QVBoxLayout>
 
 #include "core/link/writer_link.h"
+#include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
 #include "gui/app/widget_text.h"
 
@@ -29,25 +30,24 @@ class NoView final : public kvx::OperationView {
 // The worker's side: each call is copied and queued to the window.
 class TDeviceForm::View final : public kvx::DownloadView {
  public:
-  explicit View(TDeviceForm& form) : form_(&form) {}
+  explicit View(TDeviceForm& form) : form_(&form), queue_(new GuiQueue(&form)) {}
   void SelectLine(int index) override {
     TDeviceForm* f = form_;
-    QMetaObject::invokeMethod(f, [f, index] { f->checkListBox1_->setCurrentRow(index); },
-                              Qt::QueuedConnection);
+    queue_->Post([f, index] { f->checkListBox1_->setCurrentRow(index); });
   }
   void SetGauge(int percent) override {
     TDeviceForm* f = form_;
-    QMetaObject::invokeMethod(f, [f, percent] { f->gauge_->setValue(percent); },
-                              Qt::QueuedConnection);
+    queue_->Post([f, percent] { f->gauge_->setValue(percent); });
   }
   void ShowMessage(std::string_view text) override {
     TDeviceForm* f = form_;
     const QString t = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    QMetaObject::invokeMethod(f, [f, t] { f->prompter_.Message(f, t); }, Qt::QueuedConnection);
+    queue_->Post([f, t] { f->prompter_.Message(f, t); });
   }
 
  private:
   TDeviceForm* form_;
+  GuiQueue* queue_;
 };
 
 TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)

@@ -1,11 +1,17 @@
 #include "gui/app/operation_session.h"
 
+#include "gui/app/gui_queue.h"
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
 
 OperationSession::OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
                                    QueuedView* queued)
-    : QObject(&form), form_(form), dialog_(dialog), view_(view), queued_(queued) {
+    : QObject(&form),
+      form_(form),
+      dialog_(dialog),
+      view_(view),
+      queued_(queued),
+      ends_(new GuiQueue(this)) {
   dialog_->running = [this] { return WorkerRunning(); };
   dialog_->requestStop = [this] { RequestStop(); };
   connect(dialog_, &QDialog::finished, this, [this] { Q_EMIT closed(); });
@@ -30,15 +36,12 @@ void OperationSession::RequestStop() {
 
 void OperationSession::Ended(std::function<void()> then) {
   // On the worker's thread, its very last act: the rest happens on the GUI thread.
-  QMetaObject::invokeMethod(
-      this,
-      [this, then = std::move(then)] {
-        runner_.Wait();  // the worker has returned: this does not wait
-        active_ = false;
-        then();
-        if (dialog_) dialog_->WorkerEnded();
-      },
-      Qt::QueuedConnection);
+  ends_->Post([this, then = std::move(then)] {
+    runner_.Wait();  // the worker has returned: this does not wait
+    active_ = false;
+    then();
+    if (dialog_) dialog_->WorkerEnded();
+  });
 }
 
 bool OperationSession::StartPass(const kvx::Command& command, long passNumber,

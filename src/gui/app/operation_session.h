@@ -14,6 +14,7 @@
 
 class TMainForm;
 class QueuedView;
+class GuiQueue;
 
 class OperationSession : public QObject {
   Q_OBJECT
@@ -49,6 +50,7 @@ class OperationSession : public QObject {
   QPointer<WorkerDialog> dialog_;
   kvx::OperationView& view_;
   QueuedView* queued_;
+  GuiQueue* ends_;  // the runner's end, on its way to the GUI thread
   std::stop_source viewStop_;
   bool active_ = false;
   kvx::OperationRunner runner_;  // last: it is joined before the rest goes

@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
+#include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
 #include "gui/app/widget_text.h"
 
@@ -20,7 +21,7 @@ QString FromView(std::string_view text) {
 }  // namespace
 
 TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QWidget* parent)
-    : WorkerDialog(parent), prompter_(prompter), closeBox_(spec.closeBox) {
+    : WorkerDialog(parent), prompter_(prompter), queue_(new GuiQueue(this)), closeBox_(spec.closeBox) {
   setObjectName(QString::fromStdString(spec.objectName));
   setWindowTitle(QString::fromStdString(spec.caption));
   // Only the dialogs that may be closed at any moment get a close box.
@@ -142,8 +143,7 @@ void TProgressForm::ApplyEnabled(const QString& button, bool enabled) {
 
 void QueuedView::Post(std::function<void(TProgressForm&)> call) {
   TProgressForm* form = form_;
-  QMetaObject::invokeMethod(form, [form, call = std::move(call)] { call(*form); },
-                            Qt::QueuedConnection);
+  form->Queue().Post([form, call = std::move(call)] { call(*form); });
 }
 
 void QueuedView::SetText(std::string_view control, std::string_view text) {

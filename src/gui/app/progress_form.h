@@ -17,6 +17,7 @@ class QLabel;
 class QProgressBar;
 class QPushButton;
 class Prompter;
+class GuiQueue;
 
 class TProgressForm : public WorkerDialog {
   Q_OBJECT
@@ -28,6 +29,8 @@ class TProgressForm : public WorkerDialog {
   QPushButton* Button(const QString& name) const { return buttons_.value(name); }
   QProgressBar* GaugeBar() const { return gauge_; }
   Prompter& prompter() { return prompter_; }
+  // Where the worker's calls wait for the GUI thread.
+  GuiQueue& Queue() { return *queue_; }
 
   // The view calls, on the GUI thread.
   void ApplyText(const QString& control, const QString& text);
@@ -49,6 +52,7 @@ class TProgressForm : public WorkerDialog {
   void ButtonClicked(const QString& name);
 
   Prompter& prompter_;
+  GuiQueue* queue_;
   bool closeBox_;
   bool shownOnce_ = false;
   QHash<QString, QLabel*> lines_;

@@ -57,7 +57,7 @@ void EditorCommands::FileOpen1Execute() {
   ShowMessages(main_, report.messages);
   windows_.Follow(report);
   // A whole configuration may have changed the device, or failed and reset the workspace.
-  if (answer.accepted && !report.stopped && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
+  if (answer.accepted && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
 }
 
 void EditorCommands::LoadConfig1Click() {
@@ -66,7 +66,7 @@ void EditorCommands::LoadConfig1Click() {
   const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
   ShowMessages(main_, report.messages);
   windows_.Follow(report);
-  windows_.RebuildBufferWindows();  // applied, reset after a failed load, or as it was
+  windows_.RebuildBufferWindows();  // applied, or failed and reset
 }
 
 void EditorCommands::FileSaveItemClick() {

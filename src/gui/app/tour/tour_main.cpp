@@ -159,6 +159,7 @@ int main(int argc, char** argv) {
   ProgramWords(ws, 0x200);
   ValidOption(ws);
   form.RefreshPanelNow();
+  form.RebuildBufferWindows();  // the windows show the program just put in
   Shot("main_window");
 
   Operation(form, form.BlankCheckAction, "blank_check");

@@ -1,0 +1,25 @@
+#include "gui/app/gui_queue.h"
+
+void GuiQueue::Post(std::function<void()> call) {
+  bool wake = false;
+  {
+    std::lock_guard lock(mutex_);
+    wake = calls_.empty();
+    calls_.push_back(std::move(call));
+  }
+  // One wake-up for a run of calls: Drain takes them all, in order.
+  if (wake) QMetaObject::invokeMethod(this, "Drain", Qt::QueuedConnection);
+}
+
+void GuiQueue::Drain() {
+  for (;;) {
+    std::function<void()> call;
+    {
+      std::lock_guard lock(mutex_);
+      if (calls_.empty()) return;
+      call = std::move(calls_.front());
+      calls_.pop_front();
+    }
+    call();
+  }
+}
