@@ -7,6 +7,7 @@
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
+#include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::gui::test {
@@ -90,6 +91,24 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
   rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
   EXPECT_EQ(rows[2].serial, "0003");
+}
+
+TEST_F(DesktopJournalTest, AQtpFileLoadedAgainResumesAfterItsLastRecordUsed) {
+  Start();
+  SerialSetup(5);
+  ws().SerialByteCount = 1;
+  const std::string qtp = dir_.filePath("parts.txt").toStdString();
+  ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);  // back at its first record
+    AutoProgram(1);
+    EXPECT_EQ(writer().Chip().Program[0x20], 0x3100 + 4 + run);
+  }
+  const std::vector<PassRecord> rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].record, 2);
+  EXPECT_EQ(rows[1].serial, "06");
 }
 
 TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWriter) {
