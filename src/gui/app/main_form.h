@@ -15,6 +15,7 @@
 #include "core/link/clock.h"
 #include "core/link/port_select.h"
 #include "core/ops/command.h"
+#include "gui/app/desktop_journal.h"
 #include "gui/app/sim_bench.h"
 
 class QAction;
@@ -224,6 +225,7 @@ class TMainForm : public QMainWindow {
   TStatusPanel* panel_ = nullptr;
   QAction* panel2Action_ = nullptr;
   std::vector<QWidget*> widthControls_;  // PulseWidth, EraseWidth and their four labels
+  std::unique_ptr<DesktopJournal> journal_;  // opened by the first production command
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;
   bool closeAfterWorker_ = false;

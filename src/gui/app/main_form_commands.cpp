@@ -2,6 +2,7 @@
 // check where programming starts from it, sets its flags, opens its progress dialog and does its
 // follow-up once the dialog has closed.
 #include <QAction>
+#include <QDir>
 #include <QPushButton>
 #include <QTimer>
 
@@ -48,6 +49,11 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
   if (!CommandAllowed()) return;
   if (command.flashOnly && ws_->MemoryKind != 2) return;
+  // Production commands record every chip in the journal: none starts without it.
+  if (command.repeats && !journal_)
+    journal_ = std::make_unique<DesktopJournal>(
+        QDir(Q(ws_->StartDir)).filePath(kvx::kJournalFileName).toStdString());
+  if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;
   if (!PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;
   // Production commands: in the simulated socket a fresh chip follows each programmed one.
@@ -65,16 +71,30 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   auto startPass = [this, &command, dialog, timer2, passes] {
     if (session_ == nullptr || session_->WorkerRunning()) return;
     if (timer2 != nullptr) timer2->stop();
+    if (command.repeats && journal_->Stopped()) return;
     // "Continue" (or Timer2): both buttons off until the pass has ended.
     dialog->ApplyEnabled("Button1", false);
     dialog->ApplyEnabled("Button2", false);
-    session_->StartPass(command, ++*passes, [this, timer2](const kvx::PassResult& result) {
+    auto ended = [this, &command, dialog, timer2](const kvx::PassResult& result) {
       RefreshPanelNow();
+      if (command.repeats && !journal_->PassEnded(*prompter_, dialog)) {
+        dialog->ApplyEnabled("Button1", true);  // only Exit: the journal took no more chips
+        dialog->ApplyEnabled("Button2", false);
+        return;
+      }
       // The end of a QTP file switched the QTP simulation off.
       if (result.last) SetButtonText(QtpSim, "Enable");
       // The flash test mode starts the next pass by itself a second later.
       if (result.startNextByItself && timer2 != nullptr) timer2->start();
-    });
+    };
+    if (!command.repeats) {
+      session_->StartPass(command, ++*passes, ended);
+      return;
+    }
+    auto result = std::make_shared<kvx::PassResult>();
+    session_->StartWork(journal_->PassWork(command, {*ws_, ports_->Port(), *clock_, session_->View()},
+                                           ++*passes, result),
+                        [ended, result] { ended(*result); });
   };
   connect(dialog, &TProgressForm::shown, this, startPass);
   if (command.repeats) {

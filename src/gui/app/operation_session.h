@@ -27,6 +27,7 @@ class OperationSession : public QObject {
   ~OperationSession() override;
 
   WorkerDialog* Dialog() const { return dialog_; }
+  kvx::OperationView& View() const { return view_; }
   // One pass of `command` (its flags, then its worker); `afterPass` runs on the GUI thread once
   // the pass has returned.
   bool StartPass(const kvx::Command& command, long passNumber,

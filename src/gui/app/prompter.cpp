@@ -32,6 +32,18 @@ bool Prompter::AbortIgnore(QWidget* parent, const QString& text) {
   return box.exec() == QMessageBox::Ignore;
 }
 
+bool Prompter::YesNo(QWidget* parent, const QString& text) {
+  if (Headless()) {
+    ToStderr(text);
+    return false;
+  }
+  QMessageBox box(QMessageBox::Question, Caption(), text, QMessageBox::Yes | QMessageBox::No,
+                  parent);
+  box.setObjectName("QuestionBox");
+  box.setDefaultButton(QMessageBox::No);
+  return box.exec() == QMessageBox::Yes;
+}
+
 Prompter& DefaultPrompter() {
   static Prompter prompter;
   return prompter;

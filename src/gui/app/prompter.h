@@ -13,6 +13,8 @@ class Prompter {
   virtual void Message(QWidget* parent, const QString& text);
   // The reset-address warning: true for "Ignore" (go on), false for "Abort".
   virtual bool AbortIgnore(QWidget* parent, const QString& text);
+  // A question: true for "Yes".
+  virtual bool YesNo(QWidget* parent, const QString& text);
 };
 
 // The prompter the program uses unless a test installs another one.

@@ -25,8 +25,13 @@ class RecordingPrompter : public Prompter {
     messages << text;
     return ignore;
   }
+  bool YesNo(QWidget*, const QString& text) override {
+    messages << text;
+    return yes;
+  }
   QStringList messages;
   bool ignore = true;
+  bool yes = false;
 };
 
 class MainWindowTest : public ::testing::Test {

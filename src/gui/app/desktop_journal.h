@@ -1,0 +1,44 @@
+// The production journal on the desktop: Auto Program and Force Write record every chip in
+// kvx-journal.db in the start-up folder, exactly as kvxw auto does, and a serial number already
+// stamped into a chip is not stamped again.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "core/ops/runner.h"
+#include "core/production/pass_journal.h"
+
+class Prompter;
+class QWidget;
+
+class DesktopJournal {
+ public:
+  explicit DesktopJournal(std::string path) : path_(std::move(path)) {}
+
+  // On the GUI thread, before a production command's dialog opens (and before the Writer is
+  // asked anything): opens the journal once, refuses a first serial number that already went out
+  // (offering the next free one), puts a QTP file after its last record used and readies the
+  // dialog's passes. False, the operator told, when the command must not start.
+  bool Begin(const kvx::Command& command, kvx::Workspace& ws, Prompter& prompter, QWidget* parent);
+  // One pass of the command, journaled, for the worker's thread; `result` receives its result.
+  kvx::OperationRunner::Work PassWork(const kvx::Command& command, kvx::RunTarget target,
+                                      long passNumber, std::shared_ptr<kvx::PassResult> result);
+  // On the GUI thread once a pass has returned: false, the operator told, when the journal
+  // refused the pass or could not write its end; no further pass may start then.
+  bool PassEnded(Prompter& prompter, QWidget* parent);
+  bool Stopped() const { return stopped_; }
+
+ private:
+  bool Open(Prompter& prompter, QWidget* parent);
+  bool CheckSerialStart(kvx::Workspace& ws, const std::string& series, Prompter& prompter,
+                        QWidget* parent);
+  bool ResumeQtp(kvx::Workspace& ws, const std::string& series, long& firstRecord,
+                 Prompter& prompter, QWidget* parent);
+
+  std::string path_;
+  kvx::Journal journal_;
+  std::unique_ptr<kvx::PassJournal> passes_;  // the open dialog's passes
+  std::string error_;  // the worker's journal error, read on the GUI thread once it returned
+  bool stopped_ = false;
+};

@@ -1,0 +1,134 @@
+// Auto Program on the desktop records every chip in the production journal beside Default.cfg,
+// refuses a first serial number that went out already, and starts nothing without its journal.
+#include <QAction>
+#include <QDir>
+#include <QTest>
+
+#include "app_test_support.h"
+#include "core/device/status_panel.h"
+#include "core/production/journal.h"
+#include "core/production/qtp_file.h"
+#include "sim/sim_writer.h"
+
+namespace kvx::gui::test {
+namespace {
+
+class DesktopJournalTest : public MainWindowTest {
+ public:
+  // A device with a valid program and two-byte serial numbers from `first` at 0x20.
+  void SerialSetup(int first) {
+    SelectDevice("KVX-03");
+    for (int i = 0; i < 64; ++i) {
+      const StoredWord w = SplitWord(i == 0x20 || i == 0x21 ? 0x3100 : 0x0A00 + i);
+      ws().ProgramBuffer[2 * i] = w.first;
+      ws().ProgramBuffer[2 * i + 1] = w.second;
+    }
+    for (int high = 0; high < 0x80 && RefreshData(ws()).optionStatus != 0; ++high)
+      for (int low = 0; low < 0x80 && RefreshData(ws()).optionStatus != 0; ++low) {
+        ws().OptionLow = static_cast<std::uint8_t>(low);
+        ws().OptionHigh = static_cast<std::uint8_t>(high);
+      }
+    ws().SerialNoMode = true;
+    ws().SerialStartAddress = 0x20;
+    ws().SerialByteCount = 2;
+    ws().SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
+  }
+  // Auto Program for `passes` chips ("Continue" between them), then Exit.
+  void AutoProgram(int passes) {
+    form().AutoProgramAction->trigger();
+    for (int pass = 1; pass <= passes; ++pass) {
+      ASSERT_TRUE(WaitForButton("Button2")) << pass;
+      if (pass < passes) Dialog()->Button("Button2")->click();
+      else ASSERT_TRUE(CloseWith("Button1"));
+    }
+  }
+  std::vector<PassRecord> Rows() {
+    Journal journal;
+    std::string error;
+    EXPECT_TRUE(journal.OpenToRead(JournalPath(), error)) << error;
+    return journal.Passes({}, error);
+  }
+  std::string JournalPath() const { return QDir(dir_.path()).filePath(kJournalFileName).toStdString(); }
+};
+
+TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResumed) {
+  Start();
+  SerialSetup(1);
+  AutoProgram(2);
+  std::vector<PassRecord> rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_EQ(rows[i].serial, i == 0 ? "0001" : "0002");
+    EXPECT_EQ(rows[i].outcome, PassOutcome::Ok);
+    EXPECT_EQ(rows[i].port, ws().PortName);
+    EXPECT_FALSE(rows[i].writer.empty());
+  }
+
+  // The same first number again: refused with where it went; "No" starts nothing, "Yes" resumes.
+  struct Case {
+    bool yes;
+    bool runs;
+  };
+  for (const Case c : {Case{false, false}, Case{true, true}}) {
+    SCOPED_TRACE(c.yes);
+    SerialSetup(1);
+    prompter_.messages.clear();
+    prompter_.yes = c.yes;
+    if (c.runs) {
+      AutoProgram(1);
+      EXPECT_EQ(writer().Chip().Program[0x21], 0x3103);  // the next free number
+    } else {
+      form().AutoProgramAction->trigger();
+      QTest::qWait(50);
+      EXPECT_EQ(Dialog(), nullptr);
+    }
+    ASSERT_FALSE(prompter_.messages.isEmpty());
+    EXPECT_TRUE(prompter_.messages.first().startsWith("Serial number 0001 went out on "));
+    EXPECT_TRUE(prompter_.messages.first().contains(QString::fromStdString(ws().PortName)));
+    EXPECT_TRUE(prompter_.messages.first().contains("the next free one is 0003"));
+  }
+  rows = Rows();
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[2].serial, "0003");
+}
+
+TEST_F(DesktopJournalTest, AQtpFileLoadedAgainResumesAfterItsLastRecordUsed) {
+  Start();
+  SerialSetup(5);
+  ws().SerialByteCount = 1;
+  const std::string qtp = dir_.filePath("parts.txt").toStdString();
+  ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);  // back at its first record
+    AutoProgram(1);
+    EXPECT_EQ(writer().Chip().Program[0x20], 0x3100 + 4 + run);
+  }
+  const std::vector<PassRecord> rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].record, 2);
+  EXPECT_EQ(rows[1].serial, "06");
+}
+
+TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWriter) {
+  Start();
+  SerialSetup(1);
+  ASSERT_TRUE(QDir(dir_.path()).mkdir(kJournalFileName));
+  form().ForceWriteAction->setVisible(true);  // the engineering controls
+  for (QAction* command : {form().AutoProgramAction, form().ForceWriteAction}) {
+    SCOPED_TRACE(command->objectName().toStdString());
+    prompter_.messages.clear();
+    const long before = writer().BytesReceived();
+    command->trigger();
+    QTest::qWait(50);
+    EXPECT_EQ(Dialog(), nullptr);
+    EXPECT_EQ(writer().BytesReceived(), before);
+    ASSERT_EQ(prompter_.messages.size(), 1);
+    EXPECT_TRUE(prompter_.messages.first().contains("cannot be opened"));
+    EXPECT_TRUE(prompter_.messages.first().contains("no chip was programmed"));
+  }
+}
+
+}  // namespace
+}  // namespace kvx::gui::test
