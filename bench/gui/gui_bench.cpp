@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QPointer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <cstdio>
@@ -28,6 +29,7 @@ void Idle() {
 }
 
 void Report(const char* what, double ms, double target) {
+  std::fflush(stdout);
   std::printf("%-40s %8.2f ms  (target %.0f ms, %s)\n", what, ms, target, ms <= target ? "met" : "MISSED");
 }
 
@@ -59,17 +61,22 @@ int main(int argc, char** argv) {
     t.start();
     form->BlankCheckAction->trigger();
     TProgressForm* dialog = nullptr;
-    while (dialog == nullptr || !dialog->isVisible()) {
+    while (dialog == nullptr) {
       QApplication::processEvents();
       for (TProgressForm* d : form->findChildren<TProgressForm*>())
         if (d->isVisible()) dialog = d;
+      if (t.elapsed() > 10000) {
+        std::printf("the Blank Check dialog did not open\n");
+        return 1;
+      }
     }
     const double ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
     total += ms;
     worst = std::max(worst, ms);
     while (!dialog->Button("Button1")->isEnabled()) QApplication::processEvents();
+    QPointer<TProgressForm> closing(dialog);
     dialog->Button("Button1")->click();
-    while (form->Busy() || dialog->isVisible()) QApplication::processEvents();
+    while (form->Busy() || (closing && closing->isVisible())) QApplication::processEvents();
     Idle();
   }
   Report("operation dialog opening (mean)", total / kRounds, 50);
