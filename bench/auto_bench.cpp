@@ -34,16 +34,6 @@ constexpr const char* kDevice = "KVX-43";
 constexpr const char* kOption = "7D7F";  // 6 MHz oscillator: a complete OPTION word for KVX-43
 constexpr int kWords = 0x1800;
 
-class NullView final : public kvx::OperationView {
- public:
-  void SetText(std::string_view, std::string_view) override {}
-  void SetColour(std::string_view, kvx::LineColour) override {}
-  void SetVisible(std::string_view, bool) override {}
-  void SetGauge(int) override {}
-  void SetEnabled(std::string_view, bool) override {}
-  void ShowMessage(std::string_view) override {}
-};
-
 std::string KvxwPath() {
   if (const char* env = std::getenv("KVXW")) return env;
   return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kvxw").string();
@@ -121,7 +111,7 @@ double FloorSeconds(const std::string& file, long& hostBytes) {
   writer.Faults().BaudDelay = true;
   kvx::FakeClock clock;
   kvx::sim::SimPort port(writer, &clock);
-  NullView view;
+  kvx::NullOperationView view;
   kvx::OperationContext ctx{*ws, port, clock, view, {}};
   const auto start = clock.Now();
   if (kvx::AutoProgramPass(ctx).outcome != kvx::OpOutcome::Ok) return -1;

@@ -57,6 +57,18 @@ class OperationView {
   virtual void Progress(const ProgressEvent& /*event*/) {}
 };
 
+// A view that shows nothing: for work whose lines nobody reads (a benchmark, a check behind
+// another window).
+class NullOperationView final : public OperationView {
+ public:
+  void SetText(std::string_view, std::string_view) override {}
+  void SetColour(std::string_view, LineColour) override {}
+  void SetVisible(std::string_view, bool) override {}
+  void SetGauge(int) override {}
+  void SetEnabled(std::string_view, bool) override {}
+  void ShowMessage(std::string_view) override {}
+};
+
 // The control every dialog has: its title line.
 inline constexpr std::string_view kTitleControl = "StaticText1";
 

@@ -13,20 +13,6 @@
 #include "gui/app/prompter.h"
 #include "gui/app/widget_text.h"
 
-namespace {
-
-class NoView final : public kvx::OperationView {
- public:
-  void SetText(std::string_view, std::string_view) override {}
-  void SetColour(std::string_view, kvx::LineColour) override {}
-  void SetVisible(std::string_view, bool) override {}
-  void SetGauge(int) override {}
-  void SetEnabled(std::string_view, bool) override {}
-  void ShowMessage(std::string_view) override {}
-};
-
-}  // namespace
-
 // The worker's side: each call is copied and queued to the window.
 class TDeviceForm::View final : public kvx::DownloadView {
  public:
@@ -54,7 +40,7 @@ TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
     : WorkerDialog(parent),
       prompter_(prompter),
       view_(std::make_unique<View>(*this)),
-      nullView_(std::make_unique<NoView>()) {
+      nullView_(std::make_unique<kvx::NullOperationView>()) {
   setObjectName("DeviceForm");
   setWindowTitle("Device select");
   auto* layout = new QHBoxLayout(this);

@@ -266,14 +266,7 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
 }
 
 TEST(JournalViewTest, RemembersTheRedLineWhicheverComesFirst) {
-  class Null final : public OperationView {
-    void SetText(std::string_view, std::string_view) override {}
-    void SetColour(std::string_view, LineColour) override {}
-    void SetVisible(std::string_view, bool) override {}
-    void SetGauge(int) override {}
-    void SetEnabled(std::string_view, bool) override {}
-    void ShowMessage(std::string_view) override {}
-  } null;
+  NullOperationView null;
   JournalView view(null);
   view.SetText("Label2", "Program Data...");
   EXPECT_EQ(view.RedLine(), "");
