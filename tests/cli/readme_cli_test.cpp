@@ -1,5 +1,5 @@
-// The README's command-line examples, run as a reader pastes them at the top of a clone: every
-// shell block of its command-line section must run to its end without an error.
+// The README's command-line and production examples, run as a reader pastes them at the top of a
+// clone: every shell block of those sections must run to its end without an error.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -16,18 +16,23 @@ namespace fs = std::filesystem;
 // This file sits in tests/cli of the clone.
 const fs::path kClone = fs::path(__FILE__).parent_path().parent_path().parent_path();
 
-// The ```sh blocks between "## The command-line tool" and the next section.
-std::vector<std::string> CommandLineBlocks() {
-  const std::string readme = ReadFile(kClone / "README.md");
-  const auto start = readme.find("\n## The command-line tool");
-  const auto end = readme.find("\n## ", start + 1);
-  if (start == std::string::npos) return {};
-  const std::string section = readme.substr(start, end - start);
-  std::vector<std::string> blocks;
+void AddBlocks(const std::string& section, std::vector<std::string>& blocks) {
   const std::regex block("```sh\n([^`]*)```");
   for (auto m = std::sregex_iterator(section.begin(), section.end(), block);
        m != std::sregex_iterator(); ++m)
     blocks.push_back((*m)[1]);
+}
+
+// The ```sh blocks of the sections that show kvxw at work, in their order.
+std::vector<std::string> CommandLineBlocks() {
+  const std::string readme = ReadFile(kClone / "README.md");
+  std::vector<std::string> blocks;
+  for (const char* heading : {"\n## The command-line tool", "\n## Production lines"}) {
+    const auto start = readme.find(heading);
+    if (start == std::string::npos) continue;
+    const auto end = readme.find("\n## ", start + 1);
+    AddBlocks(readme.substr(start, end - start), blocks);
+  }
   return blocks;
 }
 
@@ -40,7 +45,7 @@ TEST_F(ReadmeCli, EveryCommandLineExampleRunsFromAClone) {
   fs::copy(kClone / "examples", Path("examples"), fs::copy_options::recursive);
 
   const std::vector<std::string> blocks = CommandLineBlocks();
-  ASSERT_GE(blocks.size(), 2u) << "no examples found in " << (kClone / "README.md");
+  ASSERT_GE(blocks.size(), 4u) << "no examples found in " << (kClone / "README.md");
   for (std::string block : blocks) {
     // Files the examples put in /tmp go to the scratch directory instead.
     block = std::regex_replace(block, std::regex("/tmp/"), Path(""));
