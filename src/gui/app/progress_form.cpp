@@ -20,10 +20,10 @@ QString FromView(std::string_view text) {
 
 }  // namespace
 
-TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QWidget* parent)
-    : WorkerDialog(parent), prompter_(prompter), queue_(new GuiQueue(this)), closeBox_(spec.closeBox) {
-  setObjectName(QString::fromStdString(spec.objectName));
-  setWindowTitle(QString::fromStdString(spec.caption));
+TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent)
+    : WorkerDialog(parent), prompter_(prompter), queue_(new GuiQueue(this)), closeBox_(look.closeBox) {
+  setObjectName(QString::fromStdString(look.objectName));
+  setWindowTitle(QString::fromStdString(look.caption));
   // Only the dialogs that may be closed at any moment get a close box.
   Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint;
   if (closeBox_) flags |= Qt::WindowCloseButtonHint;
@@ -40,7 +40,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QW
   big.setBold(true);
   title->setFont(big);
   title->setAlignment(Qt::AlignCenter);
-  SetLabelText(title, QString::fromStdString(spec.title));
+  SetLabelText(title, QString::fromStdString(look.title));
   lines_.insert("StaticText1", title);
   layout->addWidget(title);
   auto* bevel = new QFrame(this);
@@ -49,7 +49,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QW
   bevel->setFrameShadow(QFrame::Sunken);
   layout->addWidget(bevel);
 
-  for (const kvx::ControlSpec& c : spec.labels) {
+  for (const kvx::ControlSpec& c : look.labels) {
     auto* label = new QLabel(this);
     label->setObjectName(QString::fromStdString(c.name));
     label->setMinimumHeight(label->fontMetrics().height() + 4);
@@ -58,7 +58,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QW
     lines_.insert(label->objectName(), label);
     layout->addWidget(label);
   }
-  if (spec.gauge) {
+  if (look.gauge) {
     gauge_ = new QProgressBar(this);
     gauge_->setObjectName("CGauge1");
     gauge_->setAccessibleName("CGauge1");
@@ -74,7 +74,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QW
   layout->addStretch(1);
   auto* row = new QHBoxLayout;
   row->addStretch(1);
-  for (const kvx::ControlSpec& b : spec.buttons) {
+  for (const kvx::ControlSpec& b : look.buttons) {
     auto* button = new QPushButton(this);
     const QString name = QString::fromStdString(b.name);
     button->setObjectName(name);

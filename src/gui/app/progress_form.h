@@ -22,7 +22,7 @@ class GuiQueue;
 class TProgressForm : public WorkerDialog {
   Q_OBJECT
  public:
-  TProgressForm(const kvx::DialogSpec& spec, Prompter& prompter, QWidget* parent = nullptr);
+  TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent = nullptr);
 
   // The controls a worker writes, by their names.
   QLabel* Line(const QString& name) const { return lines_.value(name); }
