@@ -6,12 +6,13 @@
 
 namespace kvx::gui::test {
 
-TMainForm& MainWindowTest::Start(bool simulatedTime) {
+TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
   MainFormOptions options;
   if (simulatedTime) {
     options.clock = &clock_;
     options.simClock = &clock_;
   }
+  if (linkClock != nullptr) options.clock = linkClock;
   options.env = [](const char* name) -> const char* {
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
