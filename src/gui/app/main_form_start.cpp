@@ -63,18 +63,20 @@ void TMainForm::FormCreate() {
   EnableByMemoryKind();
   EnableEditorCommands();
 
-  // The connection check; the logo goes before any message.
-  const std::vector<std::string> messages = ports_->StartupCheck();
-  if (closeLogo_) closeLogo_();
-  ShowMessages(report.messages);
-  ShowMessages(messages);
-  {
-    // On this platform the link runs with the CTS handshake from the next check on.
-    QuietSelectors quiet(selectorsQuiet_);
-    HandShake->setCurrentIndex(1);
-  }
-  ws_->HandShake = HandShake->currentText().toStdString();
-  Timer1->start();
+  // The connection check, off the GUI thread; the logo goes before any message.
+  StartPortCheck([this](std::stop_token stop) { return ports_->StartupCheck(stop); },
+                 [this, loaded = report.messages](const std::vector<std::string>& messages) {
+                   if (closeLogo_) closeLogo_();
+                   ShowMessages(loaded);
+                   ShowMessages(messages);
+                   {
+                     // On this platform the link runs with the CTS handshake from the next check on.
+                     QuietSelectors quiet(selectorsQuiet_);
+                     HandShake->setCurrentIndex(1);
+                   }
+                   ws_->HandShake = HandShake->currentText().toStdString();
+                   Timer1->start();
+                 });
 }
 
 void TMainForm::FormShow() {

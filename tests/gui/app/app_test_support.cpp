@@ -21,6 +21,8 @@ TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
   form_ = std::make_unique<TMainForm>(options);
   form_->resize(1280, 800);
   form_->show();
+  // The start-up connection check runs off the GUI thread; the tests begin after its end.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form_->Busy(); }));
   return *form_;
 }
 
