@@ -189,6 +189,16 @@ TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtIts
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   EXPECT_TRUE(ticked);
   EXPECT_EQ(prompter_.messages, QStringList{"Connect COM1 Timeout!!"});  // the silent Writer's message
+  // Closing the window during a check stops it; the window goes once the check has returned.
+  prompter_.messages.clear();
+  gated.open = false;
+  f.HandShake->setCurrentText("CTS");
+  f.close();
+  EXPECT_TRUE(f.isVisible());
+  gated.open = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }));
+  EXPECT_FALSE(f.Busy());
+  EXPECT_TRUE(prompter_.messages.isEmpty());
 }
 
 TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {
