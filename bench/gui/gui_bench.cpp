@@ -50,7 +50,9 @@ int main(int argc, char** argv) {
   options.prompter = &silent;
   auto form = std::make_unique<TMainForm>(options);
   form->showMaximized();
-  Idle();
+  // Idle once the start-up connection check (off the GUI thread) has ended.
+  do Idle();
+  while (form->Busy());
   Report("start to idle main window", static_cast<double>(start.nsecsElapsed()) / 1e6, 500);
 
   // A dialog's opening: from the command to the dialog shown with its worker started.

@@ -1,6 +1,7 @@
 // TMainForm's construction: the menus, the toolbars with the port selectors and the hidden
 // engineering controls, the multi-document area and the status panel.
 #include "gui/app/main_form.h"
+#include "gui/app/gui_queue.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -97,6 +98,7 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
   Timer1->setObjectName("Timer1");
   Timer1->setInterval(500);
   ConnectHandlers();
+  checkEnds_ = new GuiQueue(this);
   FormCreate();
 }
 

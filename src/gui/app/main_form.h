@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "core/link/clock.h"
 #include "core/link/port_select.h"
 #include "core/ops/command.h"
+#include "core/ops/runner.h"
 #include "gui/app/desktop_journal.h"
 #include "gui/app/sim_bench.h"
 
@@ -32,6 +34,7 @@ class Prompter;
 class TProgressForm;
 class TStatusPanel;
 class OperationSession;
+class GuiQueue;
 namespace kvx::gui {
 class EditorCommands;
 }
@@ -106,6 +109,11 @@ class TMainForm : public QMainWindow {
   void SelectPortIndex(int index);
   // Port precondition of a device command: true when the port is open (after one retry).
   bool PortReady();
+  // A connection check waits up to the link's time-out for the Writer: it runs on a worker
+  // thread holding the workspace, and `then` gets its messages on the GUI thread once it has
+  // returned. The window is Busy() until then. False (nothing started) while busy.
+  using PortCheck = std::function<std::vector<std::string>(std::stop_token)>;
+  bool StartPortCheck(PortCheck check, std::function<void(const std::vector<std::string>&)> then);
 
   // ---- Device commands (main_form_commands.cpp) ---------------------------------------------
   bool CommandAllowed() const;  // no operation dialog is up and the window is not closing
@@ -230,4 +238,7 @@ class TMainForm : public QMainWindow {
   bool closed_ = false;
   bool closeAfterWorker_ = false;
   bool selectorsQuiet_ = false;  // the selectors are being set by the program, not the operator
+  bool checking_ = false;        // a connection check runs or its end is not handled yet
+  GuiQueue* checkEnds_ = nullptr;  // the check's end, on its way to the GUI thread
+  kvx::OperationRunner checks_;  // last: a running check is stopped and joined before the rest goes
 };

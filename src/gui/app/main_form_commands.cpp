@@ -23,7 +23,7 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-bool TMainForm::CommandAllowed() const { return session_ == nullptr && !closed_; }
+bool TMainForm::CommandAllowed() const { return session_ == nullptr && !checking_ && !closed_; }
 
 bool TMainForm::ResetAddressAccepted() {
   const kvx::ResetAddrCheck check = kvx::CheckResetAddr(*ws_);
@@ -168,15 +168,25 @@ void TMainForm::DownLoad1Click() {
 
 void TMainForm::HelpAbout1Execute() {
   if (!CommandAllowed()) return;
-  // A fresh look at the Writer's identification, as the box shows it.
-  if (!ws_->PortError) {
-    ws_->WriterId.clear();
-    kvx::WriterLink link(*ws_, ports_->Port(), *clock_);
-    link.CheckWriter(true);
+  auto openBox = [this](const std::vector<std::string>&) {
+    auto* box = new TAboutBox(Q(ws_->WriterId), this);
+    connect(box, &QDialog::finished, box, &QObject::deleteLater);
+    box->open();
+  };
+  if (ws_->PortError) {
+    openBox({});
+    return;
   }
-  auto* box = new TAboutBox(Q(ws_->WriterId), this);
-  connect(box, &QDialog::finished, box, &QObject::deleteLater);
-  box->open();
+  // A fresh look at the Writer's identification, as the box shows it; the Writer may take up to
+  // the link's time-out, so off the GUI thread.
+  StartPortCheck(
+      [this](std::stop_token) {
+        ws_->WriterId.clear();
+        kvx::WriterLink link(*ws_, ports_->Port(), *clock_);
+        link.CheckWriter(true);
+        return std::vector<std::string>{};
+      },
+      openBox);
 }
 
 void TMainForm::VersionInfo1Click() {

@@ -13,6 +13,7 @@
 #include "core/device/catalogue.h"
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
+#include "gui/app/gui_queue.h"
 #include "gui/app/main_form.h"
 #include "gui/app/operation_session.h"
 #include "gui/app/prompter.h"
@@ -62,18 +63,20 @@ void TMainForm::FormCreate() {
   EnableByMemoryKind();
   EnableEditorCommands();
 
-  // The connection check; the logo goes before any message.
-  const std::vector<std::string> messages = ports_->StartupCheck();
-  if (closeLogo_) closeLogo_();
-  ShowMessages(report.messages);
-  ShowMessages(messages);
-  {
-    // On this platform the link runs with the CTS handshake from the next check on.
-    QuietSelectors quiet(selectorsQuiet_);
-    HandShake->setCurrentIndex(1);
-  }
-  ws_->HandShake = HandShake->currentText().toStdString();
-  Timer1->start();
+  // The connection check, off the GUI thread; the logo goes before any message.
+  StartPortCheck([this](std::stop_token stop) { return ports_->StartupCheck(stop); },
+                 [this, loaded = report.messages](const std::vector<std::string>& messages) {
+                   if (closeLogo_) closeLogo_();
+                   ShowMessages(loaded);
+                   ShowMessages(messages);
+                   {
+                     // On this platform the link runs with the CTS handshake from the next check on.
+                     QuietSelectors quiet(selectorsQuiet_);
+                     HandShake->setCurrentIndex(1);
+                   }
+                   ws_->HandShake = HandShake->currentText().toStdString();
+                   Timer1->start();
+                 });
 }
 
 void TMainForm::FormShow() {
@@ -92,9 +95,11 @@ void TMainForm::showEvent(QShowEvent* event) {
 
 void TMainForm::closeEvent(QCloseEvent* event) {
   if (Busy()) {
-    // The worker is asked to stop and the window closes once it has returned.
+    // The worker (or the connection check) is asked to stop and the window closes once it has
+    // returned.
     closeAfterWorker_ = true;
     if (session_ != nullptr) session_->Close();
+    if (checking_) checks_.RequestStop();
     event->ignore();
     return;
   }
@@ -113,7 +118,31 @@ void TMainForm::FormClose() {
 }
 
 bool TMainForm::Busy() const {
-  return (session_ != nullptr && session_->WorkerRunning()) || kvx::WorkspaceInUse(*ws_);
+  return checking_ || (session_ != nullptr && session_->WorkerRunning()) || kvx::WorkspaceInUse(*ws_);
+}
+
+bool TMainForm::StartPortCheck(PortCheck check, std::function<void(const std::vector<std::string>&)> then) {
+  if (Busy()) return false;
+  auto messages = std::make_shared<std::vector<std::string>>();
+  const bool started = checks_.Start(
+      *ws_,
+      [check = std::move(check), messages](std::stop_token stop) {
+        *messages = check(stop);
+        return kvx::OpOutcome::Ok;
+      },
+      [this, messages, then = std::move(then)](kvx::OpOutcome) {
+        checkEnds_->Post([this, messages, then] {
+          checks_.Wait();  // it has returned: this only joins its thread
+          checking_ = false;
+          if (closeAfterWorker_) {
+            close();
+            return;
+          }
+          if (then) then(*messages);
+        });
+      });
+  checking_ = started;
+  return started;
 }
 
 void TMainForm::RefreshPanelNow() {
@@ -153,7 +182,8 @@ void TMainForm::ComboBox1Change() {
   }
   ws_->PortName = ComboBox1->currentText().toStdString();
   ws_->HandShake = HandShake->currentText().toStdString();
-  ShowMessages(ports_->ChangeCheck());
+  StartPortCheck([this](std::stop_token stop) { return ports_->ChangeCheck(stop); },
+                 [this](const std::vector<std::string>& messages) { ShowMessages(messages); });
 }
 
 void TMainForm::ComboBox2Change() {

@@ -6,12 +6,13 @@
 
 namespace kvx::gui::test {
 
-TMainForm& MainWindowTest::Start(bool simulatedTime) {
+TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
   MainFormOptions options;
   if (simulatedTime) {
     options.clock = &clock_;
     options.simClock = &clock_;
   }
+  if (linkClock != nullptr) options.clock = linkClock;
   options.env = [](const char* name) -> const char* {
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
@@ -20,6 +21,8 @@ TMainForm& MainWindowTest::Start(bool simulatedTime) {
   form_ = std::make_unique<TMainForm>(options);
   form_->resize(1280, 800);
   form_->show();
+  // The start-up connection check runs off the GUI thread; the tests begin after its end.
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !form_->Busy(); }));
   return *form_;
 }
 

@@ -37,8 +37,8 @@ class RecordingPrompter : public Prompter {
 class MainWindowTest : public ::testing::Test {
  public:
   // simulatedTime: the link's time-outs run on a fake clock the simulated Writer moves forward;
-  // otherwise both run in real time.
-  TMainForm& Start(bool simulatedTime = true);
+  // otherwise both run in real time. `linkClock` replaces the link's clock.
+  TMainForm& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
   TMainForm& form() { return *form_; }
   Workspace& ws() { return form_->workspace(); }
   sim::SimWriter& writer();

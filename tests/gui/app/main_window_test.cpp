@@ -7,6 +7,9 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <atomic>
+#include <chrono>
+#include <thread>
 
 #include "app_test_support.h"
 #include "gui/app/counter_setup_form.h"
@@ -124,9 +127,11 @@ TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
 TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
   TMainForm& f = Start();
   f.HandShake->setCurrentText("None");  // re-checks exactly as a port change does
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   EXPECT_EQ(prompter_.messages, QStringList{"Connect OK!"});
   prompter_.messages.clear();
   f.ComboBox1->setCurrentText("Com8");  // not mapped: a serial device this machine lacks
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   ASSERT_TRUE(ws().PortError);
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
@@ -135,6 +140,65 @@ TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
   EXPECT_EQ(Dialog(), nullptr);
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
+}
+
+// The link's time, held on any other thread until the GUI thread opens the gate: a check that
+// froze the window could not end before the window ran again.
+class GatedClock final : public Clock {
+ public:
+  explicit GatedClock(FakeClock& time) : time_(time) {}
+  TimePoint Now() override {
+    Gate();
+    return time_.Now();
+  }
+  void SleepFor(Millis d) override {
+    Gate();
+    time_.SleepFor(d);
+  }
+  std::atomic<bool> open{true};
+
+ private:
+  void Gate() {
+    if (std::this_thread::get_id() == gui_) return;
+    // A safety net for a failing test only; the gate is normally opened at once.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!open && std::chrono::steady_clock::now() < limit) std::this_thread::yield();
+  }
+  FakeClock& time_;
+  const std::thread::id gui_ = std::this_thread::get_id();
+};
+
+TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtItsEnd) {
+  GatedClock gated(clock_);
+  TMainForm& f = Start(/*simulatedTime=*/true, &gated);  // the start-up check runs through
+  gated.open = false;
+  prompter_.messages.clear();
+  writer().Faults().SilentAfter = 0;
+  bool ticked = false;
+  QTimer::singleShot(0, &f, [&] {
+    // The check still runs: nothing shown yet, and device commands wait for its end.
+    ticked = true;
+    EXPECT_TRUE(f.Busy());
+    EXPECT_TRUE(prompter_.messages.isEmpty());
+    f.BlankCheckAction->trigger();
+    EXPECT_EQ(Dialog(), nullptr);
+    gated.open = true;
+  });
+  f.HandShake->setCurrentText("None");
+  EXPECT_TRUE(prompter_.messages.isEmpty());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
+  EXPECT_TRUE(ticked);
+  EXPECT_EQ(prompter_.messages, QStringList{"Connect COM1 Timeout!!"});  // the silent Writer's message
+  // Closing the window during a check stops it; the window goes once the check has returned.
+  prompter_.messages.clear();
+  gated.open = false;
+  f.HandShake->setCurrentText("CTS");
+  f.close();
+  EXPECT_TRUE(f.isVisible());
+  gated.open = true;
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.isVisible(); }));
+  EXPECT_FALSE(f.Busy());
+  EXPECT_TRUE(prompter_.messages.isEmpty());
 }
 
 TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {

@@ -148,7 +148,7 @@ int main(int argc, char** argv) {
   TMainForm form(options);
   form.setGeometry(screen);
   form.showMaximized();
-  WaitUntil([&] { return form.isVisible(); });
+  WaitUntil([&] { return form.isVisible() && !form.Busy(); });  // and the start-up check has ended
   kvx::Workspace& ws = form.workspace();
   auto device = [&](const char* name) {
     form.ComboBox2->setCurrentText(name);
