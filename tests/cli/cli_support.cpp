@@ -344,6 +344,14 @@ std::string WordBytes(const std::vector<int>& words) {
   return bytes;
 }
 
+std::vector<int> SampleProgramWords(bool serialSlots) {
+  std::vector<int> words(1024);
+  for (int i = 0; i < 1024; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
+  if (serialSlots)
+    for (int i = 0x100; i < 0x104; ++i) words[i] = 0x3100;
+  return words;
+}
+
 // ---- CliTest ------------------------------------------------------------------------------------
 
 void CliTest::SetUp() {

@@ -109,6 +109,9 @@ std::string ReadFile(const std::filesystem::path& path);
 void WriteFile(const std::filesystem::path& path, const std::string& bytes);
 // Program words as a raw image: two bytes a word, low byte first.
 std::string WordBytes(const std::vector<int>& words);
+// A KVX-01 program whose every word differs from its neighbours; with `serialSlots`, words
+// 0100-0103 hold RTIW instructions for serial numbers.
+std::vector<int> SampleProgramWords(bool serialSlots);
 
 // ---- Fixture ------------------------------------------------------------------------------------
 

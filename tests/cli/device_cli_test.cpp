@@ -38,10 +38,7 @@ class DeviceCli : public CliTest {
   void SetUp() override {
     CliTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::vector<int> words(kKvx01Words);
-    for (int i = 0; i < kKvx01Words; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
-    // Words 0100-0103 hold RTIW instructions for serial numbers.
-    for (int i = 0x100; i < 0x104; ++i) words[i] = 0x3100;
+    std::vector<int> words = SampleProgramWords(true);
     Write("p01.bin", WordBytes(words));
     words[0] = 0x3FFF;  // the reset word of KVX-01 is word 0
     Write("blank_reset.bin", WordBytes(words));

@@ -16,9 +16,7 @@ class E2eAuto : public CliTest {
   void SetUp() override {
     CliTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::vector<int> words(1024);
-    for (int i = 0; i < 1024; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
-    Write("p01.bin", WordBytes(words));
+    Write("p01.bin", WordBytes(SampleProgramWords(false)));
   }
 
   // kvxw auto on Com1, which KVXW_COM1 points at the server's terminal.

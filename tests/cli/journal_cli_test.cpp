@@ -23,10 +23,7 @@ class JournalCli : public CliTest {
   void SetUp() override {
     CliTest::SetUp();
     if (IsSkipped() || HasFatalFailure()) return;
-    std::vector<int> words(1024);
-    for (int i = 0; i < 1024; ++i) words[i] = (i * 7 + 1) & 0x3FFF;
-    for (int i = 0x100; i < 0x104; ++i) words[i] = 0x3100;  // RTIW words for the number
-    Write("p01.bin", WordBytes(words));
+    Write("p01.bin", WordBytes(SampleProgramWords(true)));
   }
 
   // kvxw auto on KVX-01 with four-byte serial numbers from 00001000, and `more`.
