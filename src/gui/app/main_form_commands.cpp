@@ -178,11 +178,11 @@ void TMainForm::HelpAbout1Execute() {
     return;
   }
   // A fresh look at the Writer's identification, as the box shows it; the Writer may take up to
-  // the link's time-out, so off the GUI thread.
+  // the link's time-out, so off the GUI thread, and a close of the window cuts the wait short.
   StartPortCheck(
-      [this](std::stop_token) {
+      [this](std::stop_token stop) {
         ws_->WriterId.clear();
-        kvx::WriterLink link(*ws_, ports_->Port(), *clock_);
+        kvx::WriterLink link(*ws_, ports_->Port(), *clock_, stop);
         link.CheckWriter(true);
         return std::vector<std::string>{};
       },

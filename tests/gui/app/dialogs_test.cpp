@@ -4,6 +4,8 @@
 #include <QListWidget>
 #include <QProgressBar>
 #include <QTest>
+#include <chrono>
+#include <thread>
 
 #include "app_test_support.h"
 #include "gui/app/about_box.h"
@@ -52,6 +54,25 @@ TEST_F(Dialogs, AboutBoxNamesTheWriterFromAFreshCheck) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !box && form().findChildren<TAboutBox*>().size() == 1; }));
   box = form().findChildren<TAboutBox*>().last();
   EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text(), "Unknown");
+}
+
+// Link time that never moves on: a silent Writer's wait ends only through a stop.
+class FrozenClock final : public Clock {
+ public:
+  TimePoint Now() override { return TimePoint(std::chrono::seconds(1)); }
+  void SleepFor(Millis) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
+};
+
+TEST_F(Dialogs, ClosingTheWindowDuringTheAboutBoxCheckStopsTheCheck) {
+  FrozenClock frozen;
+  Start(/*simulatedTime=*/true, &frozen);
+  writer().Faults().SilentAfter = 0;
+  form().HelpAbout1->trigger();
+  ASSERT_TRUE(form().Busy());
+  form().close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 5000));
+  EXPECT_FALSE(form().Busy());
+  EXPECT_EQ(form().findChild<TAboutBox*>("AboutBox"), nullptr);
 }
 
 TEST_F(Dialogs, ClosingTheWindowDuringAnOperationStopsItAndSavesDefaultCfg) {
