@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
+#include <thread>
 
 namespace kvx {
 
@@ -150,11 +151,23 @@ bool Journal::Fail(std::string_view what, std::string& error) {
   return false;
 }
 
+// Two runs opening the same journal at once may both hold a read lock when they ask for WAL
+// mode; SQLite then refuses one of them at once, without its busy wait, to avoid a deadlock.
+// That one asks again after a moment, within the same ten seconds the busy wait allows.
+bool Journal::SetWalMode() {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+  while (!db_.Exec("PRAGMA journal_mode = WAL")) {
+    if (!db_.Busy() || std::chrono::steady_clock::now() >= limit) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
 bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
   path_ = path;
   if (!db_.Open(path, create)) return Fail(create ? "cannot be opened" : "cannot be read", error);
   // Another run (another process) may hold the write lock for a moment: wait for it.
-  if (!db_.Exec("PRAGMA busy_timeout = 10000") || !db_.Exec("PRAGMA journal_mode = WAL") ||
+  if (!db_.Exec("PRAGMA busy_timeout = 10000") || !SetWalMode() ||
       !db_.Exec("PRAGMA synchronous = FULL")) {
     Fail("cannot be read", error);
     db_.Close();

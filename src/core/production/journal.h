@@ -108,6 +108,7 @@ class Journal {
  private:
   bool Migrate(std::string& error);
   bool OpenFile(const std::string& path, bool create, std::string& error);
+  bool SetWalMode();
   bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
   bool Fail(std::string_view what, std::string& error);
 

@@ -51,7 +51,9 @@ bool SqliteDb::Exec(std::string_view sql) {
   if (db_ == nullptr) return Fail("not open");
   const std::string text(sql);
   char* message = nullptr;
-  if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
+  const int result = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message);
+  busy_ = (result & 0xFF) == SQLITE_BUSY || (result & 0xFF) == SQLITE_LOCKED;
+  if (result == SQLITE_OK) return true;
   error_ = message != nullptr ? message : sqlite3_errmsg(db_);
   sqlite3_free(message);
   return false;
