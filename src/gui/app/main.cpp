@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
+#include <memory>
 
 #include "gui/app/app_guard.h"
 #include "gui/app/logo_form.h"
@@ -19,16 +20,19 @@ int main(int argc, char** argv) {
   QApplication::setApplicationName("KVX Writer");
   QApplication::setApplicationVersion("2.63");
 
+  // The signals are caught before the lock is taken: once another start can see this instance,
+  // a signal closes it in order. A signal that comes before the main window exists closes the
+  // window as soon as it does.
+  auto signalBridge = std::make_unique<SignalBridge>();
   InstanceLock lock;
   if (!lock.Acquire()) {
+    signalBridge.reset();  // the refusal ends on a signal as any short program does
     DefaultPrompter().Message(nullptr, "Process is running!");
     return 1;
   }
-  // A signal that comes before the main window exists closes it as soon as it does.
-  SignalBridge signalBridge;
   TMainForm* window = nullptr;
   bool closeAsked = false;
-  QObject::connect(&signalBridge, &SignalBridge::received, [&window, &closeAsked] {
+  QObject::connect(signalBridge.get(), &SignalBridge::received, [&window, &closeAsked] {
     if (window != nullptr) window->close();
     else closeAsked = true;
   });
