@@ -51,12 +51,16 @@ bool SqliteDb::Exec(std::string_view sql) {
   if (db_ == nullptr) return Fail("not open");
   const std::string text(sql);
   char* message = nullptr;
-  const int result = sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message);
-  busy_ = (result & 0xFF) == SQLITE_BUSY || (result & 0xFF) == SQLITE_LOCKED;
-  if (result == SQLITE_OK) return true;
+  if (sqlite3_exec(db_, text.c_str(), nullptr, nullptr, &message) == SQLITE_OK) return true;
   error_ = message != nullptr ? message : sqlite3_errmsg(db_);
   sqlite3_free(message);
   return false;
+}
+
+bool SqliteDb::Busy() const {
+  if (db_ == nullptr) return false;
+  const int code = sqlite3_errcode(db_);  // the primary code, without the extended bits
+  return code == SQLITE_BUSY || code == SQLITE_LOCKED;
 }
 
 std::optional<std::int64_t> SqliteDb::QueryInt(std::string_view sql) {

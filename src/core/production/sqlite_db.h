@@ -39,7 +39,7 @@ class SqliteDb {
   int Changes() const;
   const std::string& Error() const { return error_; }
   // Whether the last failure was another connection's lock (SQLITE_BUSY or SQLITE_LOCKED).
-  bool Busy() const { return busy_; }
+  bool Busy() const;
   // Sets the error text from the connection's last error, prefixed with `what`.
   bool Fail(std::string_view what);
 
@@ -47,7 +47,6 @@ class SqliteDb {
   friend class SqliteStatement;
   sqlite3* db_ = nullptr;
   std::string error_;
-  bool busy_ = false;
 };
 
 // A prepared statement: bind by 1-based index, Step() through the rows, read columns by 0-based
