@@ -44,7 +44,8 @@ std::vector<OptionSpec> PortOptions() {
        .value = "F",
        .help = "with --port sim: a Writer fault to switch on (no-chip, adapter-error,\n"
                "                          cts-inactive, silent-after=N, wrong-writer, bad-reply,\n"
-               "                          write-fail-at=N, baud-delay)",
+               "                          write-fail-at=N, baud-delay, option-unwritten,\n"
+               "                          id-unwritten)",
        .repeatable = true},
       {.name = "--sim-chip",
        .value = "CONTENT",

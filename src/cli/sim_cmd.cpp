@@ -102,7 +102,8 @@ const bool registered = RegisterCommand({
             {.name = "--device", .value = "NAME", .help = "the chip in the socket (default KVX-01)"},
             {.name = "--fault", .value = "F",
              .help = "switch on a fault: no-chip, adapter-error, cts-inactive, silent-after=N, "
-                     "wrong-writer, bad-reply, write-fail-at=N, baud-delay",
+                     "wrong-writer, bad-reply, write-fail-at=N, baud-delay, option-unwritten, "
+                     "id-unwritten",
              .repeatable = true},
             {.name = "--chip", .value = "CONTENT",
              .help = "what the chip holds: blank, programmed, protected or empty"},

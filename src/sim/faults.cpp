@@ -30,6 +30,8 @@ constexpr FlagFault kFlagFaults[] = {
     {"wrong-writer", &FaultSet::WrongWriter},
     {"bad-reply", &FaultSet::BadReply},
     {"baud-delay", &FaultSet::BaudDelay},
+    {"option-unwritten", &FaultSet::OptionUnwritten},
+    {"id-unwritten", &FaultSet::IdUnwritten},
 };
 
 // Faults that take a byte count: "name=N".
@@ -82,7 +84,7 @@ bool ParseFault(std::string_view text, FaultSet& faults, std::string& error) {
   }
   error = "Unknown fault \"" + std::string(text) +
           "\" (no-chip, adapter-error, cts-inactive, silent-after=N, wrong-writer, bad-reply, "
-          "write-fail-at=N, baud-delay)";
+          "write-fail-at=N, baud-delay, option-unwritten, id-unwritten)";
   return false;
 }
 

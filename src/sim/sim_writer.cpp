@@ -205,7 +205,9 @@ struct SimWriter::Impl {
   }
 
   void WordStreamByte(std::uint8_t byte, Out& out) {
-    Answer(ProgramStreamByte(chip, streamArea, streamPos, byte), out);
+    const bool unwritten = (streamArea == kOptionArea && faults.OptionUnwritten) ||
+                           (streamArea == kIdArea && faults.IdUnwritten);
+    Answer(unwritten || ProgramStreamByte(chip, streamArea, streamPos, byte), out);
   }
 
   void EepromStreamByte(std::uint8_t byte, Out& out) {

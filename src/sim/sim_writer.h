@@ -23,7 +23,7 @@ bool ParseChipContent(std::string_view text, ChipContent& out);  // blank|progra
 
 // Faults, switched on per test or by `--fault` / `--sim-fault` on the command line.
 // Text forms (ParseFault): no-chip, adapter-error, cts-inactive, silent-after=N, wrong-writer,
-// bad-reply, write-fail-at=N, baud-delay.
+// bad-reply, write-fail-at=N, baud-delay, option-unwritten, id-unwritten.
 struct FaultSet {
   bool NoChip = false;        // every header is answered 0xFE
   bool AdapterError = false;  // every header is answered 0xFD
@@ -34,6 +34,10 @@ struct FaultSet {
   long WriteFailAt = -1;      // answers 0xB1 to byte N (0-based) of the first write stream that
                               // reaches it; fires once
   bool BaudDelay = false;     // each byte takes its wire time at 115200 baud (10 bit times)
+  // A chip whose OPTION (or ID) cells do not take a write: the Writer acknowledges every byte,
+  // and only the read-back shows the words as they were.
+  bool OptionUnwritten = false;
+  bool IdUnwritten = false;
 };
 bool ParseFault(std::string_view text, FaultSet& faults, std::string& error);
 

@@ -309,6 +309,21 @@ TEST_F(DeviceCli, AutoStopsAtTheFirstPassThatFails) {
   }
 }
 
+// An ID or OPTION read-back that differs is a red line, yet the chip counts: the run stops there
+// with status 1, so that a script does not take the chip as good.
+TEST_F(DeviceCli, AutoCountsAChipWithARedReadBackAndExitsOne) {
+  for (const auto& [fault, line] :
+       {std::pair{"option-unwritten", "Label4: OPTION verify Fail!! [error]"},
+        std::pair{"id-unwritten", "Label3: Checksum verify fail!! [error]"}}) {
+    const KvxwRun run =
+        RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file", Path("p01.bin"),
+                 "--option", kOption01, "--count", "2", "--sim-fault", fault});
+    EXPECT_EQ(run.status, 1) << fault << "\n" << run.out << run.err;
+    EXPECT_TRUE(HasLinesInOrder(run.out, {line, "Pass Count: 1"})) << fault;
+    EXPECT_EQ(run.out.find("Pass Count: 2"), std::string::npos) << fault;
+  }
+}
+
 // One QTP record: a 1-byte number at word address 0100 (or `high` 00: at 0000).
 std::string QtpRecord(int value, int high = 0x01) {
   const int sum = 2 + 0x00 + 0x00 + value + 0x31;  // only the address's low byte counts
