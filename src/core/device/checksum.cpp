@@ -98,4 +98,21 @@ int VerifyIdChecksum(const Workspace& ws) {
   return result;
 }
 
+std::string IdChecksumText(const Workspace& ws, const std::array<std::uint8_t, 4>& words) {
+  std::string text;
+  if (ws.IdDisplayHex) {
+    for (std::uint8_t byte : words) text += (text.empty() ? "" : " ") + HexDigits(byte, 2);
+    return text;
+  }
+  if (words[0] == 0x7F && words[1] == ws.BlankHigh && words[2] == 0x7F && words[3] == ws.BlankHigh)
+    return "Blank";
+  const auto printable = [](std::uint8_t byte) { return byte < 32 ? ' ' : static_cast<char>(byte); };
+  for (int i = 0; i < 4; i += 2) {
+    text += printable(words[i]);
+    // An 11-bit device keeps only four bits in the second byte: shown as one hex digit.
+    text += ws.CoreType == 3 ? HexDigits(words[i + 1], 1) : std::string(1, printable(words[i + 1]));
+  }
+  return text;
+}
+
 }  // namespace kvx

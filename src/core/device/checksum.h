@@ -2,6 +2,10 @@
 // checksum into the chip.
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <string>
+
 #include "core/device/workspace.h"
 
 namespace kvx {
@@ -18,5 +22,10 @@ void GetIdChecksum(Workspace& ws);
 // Compare the ID words read back into LinkBuffer 0-15 with IdBuffer and the checksum text:
 // bit 0 = ID words 0-5 differ, bit 1 = the checksum words 6-7 differ; 0 = both match.
 int VerifyIdChecksum(const Workspace& ws);
+// The checksum words of an ID block (its bytes 12-15, second bytes within BlankHigh) as the ID
+// window and the panel's "IC Checksum" show them: in HEX mode (IdDisplayHex) the four bytes in
+// hexadecimal, otherwise "Blank" for blank words, else the characters (control characters as
+// spaces; an 11-bit device's second bytes as one hexadecimal digit).
+std::string IdChecksumText(const Workspace& ws, const std::array<std::uint8_t, 4>& words);
 
 }  // namespace kvx

@@ -29,9 +29,6 @@ std::string SpacedHex(const std::uint8_t* bytes, int count) {
 
 std::uint8_t IdByteMask(const Workspace& ws, int k) { return k % 2 == 0 ? 0x7F : ws.BlankHigh; }
 
-// A checksum character as the ASCII line shows it: control characters as spaces.
-char Printable(std::uint8_t byte) { return byte < 32 ? ' ' : static_cast<char>(byte); }
-
 }  // namespace
 
 int ProgramGridRows(const Workspace& ws) { return 32 * (ws.LastAddrHigh + 1); }
@@ -152,26 +149,8 @@ void StoreIdAsciiText(Workspace& ws, const std::string& text) {
 
 IdLabels IdLabelTexts(const Workspace& ws) {
   const auto& id = ws.IdBuffer;
-  IdLabels labels;
-  if (ws.IdDisplayHex) {
-    labels.id = SpacedHex(id.data(), kIdTextBytes);
-    labels.checksum = SpacedHex(id.data() + 12, 4);
-    return labels;
-  }
-  labels.id = IdModifyText(ws, false);
-  if (id[12] == 0x7F && id[13] == ws.BlankHigh && id[14] == 0x7F && id[15] == ws.BlankHigh) {
-    labels.checksum = "Blank";
-    return labels;
-  }
-  for (int i = 12; i < 16; i += 2) {
-    labels.checksum += Printable(id[i]);
-    // An 11-bit device keeps only four bits in the second byte: shown as one hex digit.
-    if (ws.CoreType == 3)
-      labels.checksum += HexDigits(id[i + 1], 1);
-    else
-      labels.checksum += Printable(id[i + 1]);
-  }
-  return labels;
+  return {ws.IdDisplayHex ? SpacedHex(id.data(), kIdTextBytes) : IdModifyText(ws, false),
+          IdChecksumText(ws, {id[12], id[13], id[14], id[15]})};
 }
 
 IdLabels IdLabelShow(Workspace& ws) {

@@ -10,6 +10,7 @@
 
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
+#include "core/device/text_convert.h"
 #include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
@@ -144,6 +145,37 @@ TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
   EXPECT_EQ(Text("Label11"), QString::fromStdString(ws().ChecksumText));
   EXPECT_EQ(Text("Label5"), QString::fromStdString(ws().OptionLabelText[0]));
   EXPECT_EQ(ws().IdText.substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
+}
+
+// The panel's "IC Checksum" (Label17) shows the checksum words the chip carries, never the
+// buffer's data checksum: after a Read, and after Program ID has written new ones.
+TEST_F(Operations, PanelIcChecksumShowsTheChipsChecksumAfterReadAndProgramId) {
+  Start();
+  SelectDevice("KVX-03");
+  ws().IdDisplayHex = true;  // the ID window's HEX mode: the four bytes as they are
+  const auto chipChecksum = [this] {
+    std::string text;
+    for (int word : {6, 7}) {
+      const int w = writer().Chip().Id[word];
+      text += (text.empty() ? "" : " ") + HexDigits(w & 0x7F, 2) + " " + HexDigits(w >> 7, 2);
+    }
+    return QString::fromStdString(text);
+  };
+  writer().InsertChip(sim::ChipContent::Programmed);
+  writer().Chip().Id[6] = 'C' | ('0' << 7);
+  writer().Chip().Id[7] = 'D' | ('E' << 7);
+  form().ReadICAction->trigger();
+  ASSERT_TRUE(WaitForButton());
+  ASSERT_TRUE(CloseWith());
+  EXPECT_EQ(Text("Label17"), "43 30 44 45");
+
+  writer().InsertChip(sim::ChipContent::Blank);
+  form().ID3->trigger();
+  ASSERT_TRUE(WaitForButton());
+  EXPECT_EQ(Dialog()->Line("Label2")->text(), "ID & Checksum verify OK!!");
+  ASSERT_TRUE(CloseWith());
+  EXPECT_NE(chipChecksum(), "43 30 44 45");
+  EXPECT_EQ(Text("Label17"), chipChecksum());
 }
 
 TEST_F(Operations, BlankResetAddressAsksAndAbortOpensNoDialog) {
