@@ -164,10 +164,8 @@ const std::array<const char*, 13> OptionEditorNote{
     "         Low level around 1.8V.",
     "         Middle level around 2.1V. (recommend value)",
     "         High level around 3.8V.",
-    // The note's last line points to the chip maker's data sheet; the literal is split only
-    // to keep a house check on the word it uses quiet.
-    "        (Please refer to the sp"
-    "ec for the actual value)",
+    // The last line points to the chip maker's data sheet.
+    "        (Please refer to the spec for the actual value)",
 };
 
 }  // namespace kvx

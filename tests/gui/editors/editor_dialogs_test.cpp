@@ -2,6 +2,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 
@@ -69,6 +70,8 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   ws->OptionHigh = 0x1F;
   QPointer<TEditOption> editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
   EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
+  EXPECT_TRUE(editor->Memo1->toPlainText().endsWith(
+      "\n        (Please refer to the spec for the actual value)"));
   QComboBox* osc = editor->findChild<QComboBox*>("ComboBox1");
   QComboBox* wdt = editor->findChild<QComboBox*>("ComboBox3");
   QComboBox* prd = editor->findChild<QComboBox*>("ComboBox6");
@@ -134,6 +137,28 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   WaitGone(setup.data());
   EXPECT_FALSE(ws->SerialNoMode);
   EXPECT_FALSE(ws->SerialCommandsLocked);
+}
+
+// The byte order the operator picks is the one OK stores and stamps, at the first press.
+TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
+  UseDevice("KVX-03");
+  for (int a : {0x10, 0x11}) ws->ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
+  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  ASSERT_TRUE(setup->MsbFirst->isChecked());
+  setup->StartAddress->setText("0010");
+  setup->NoOfByte->setText("2");
+  setup->NoOfByteExit();
+  setup->StartValue->setText("12AB");
+  QTest::mouseClick(setup->LsbFirst, Qt::LeftButton);
+  QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);  // OK
+  WaitGone(setup.data());
+  EXPECT_TRUE(TakeMessages().empty());
+  EXPECT_EQ(ws->SerialByteOrder, 1);
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "31AB");  // the low byte first
+  EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "3112");
+  setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  EXPECT_TRUE(setup->LsbFirst->isChecked());
+  setup->reject();
 }
 
 TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
