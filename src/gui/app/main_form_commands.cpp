@@ -18,6 +18,8 @@
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/app/widget_text.h"
+#include "gui/editors/buffer_windows.h"
+#include "gui/editors/editor_commands.h"
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
@@ -48,7 +50,7 @@ TProgressForm* TMainForm::OpenOperation(const kvx::Command& command, std::functi
 void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
   if (!CommandAllowed()) return;
-  if (command.flashOnly && ws_->MemoryKind != 2) return;
+  if (command.flashOnly && !ws_->IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it.
   if (command.repeats && !journal_)
     journal_ = std::make_unique<DesktopJournal>(
@@ -109,14 +111,8 @@ void TMainForm::EraseClick() { RunCommand(kvx::CommandId::Erase); }
 
 void TMainForm::ToolButton7Click() {
   RunCommand(kvx::CommandId::Read, [this] {
-    if (!ws_->ReadCompleted) return;
     // What was read replaces the buffers: the windows that show them are built afresh.
-    ws_->RefreshPending = true;
-    ws_->IdChecksumFormOpen = true;
-    ws_->EepromViewOpen = ws_->MemoryKind == 2;
-    ws_->BufferViewOpen = true;
-    ws_->BufferCaption.clear();
-    RebuildBufferWindows();
+    if (ws_->ReadCompleted) Editors().Windows().AfterRead();
   });
 }
 

@@ -48,6 +48,40 @@ TEST_F(EditorsInMainWindow, ReadDataAppearsInEveryView) {
   EXPECT_NE(f.findChild<TIDChecksumForm*>("TIDChecksumForm"), nullptr);
 }
 
+// The program window a file opened is still up when the chip is read: that one window now shows
+// the chip's words under "Program Memory", and the ID window the chip's ID.
+TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
+  TMainForm& f = Start();
+  SelectDevice("KVX-01");
+  const QString program = dir_.filePath("p01.bin");
+  {
+    QFile file(program);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(ws().ProgramBytes, '\x11'));
+  }
+  SetFileDialogHook([&](const FileDialogRequest&) { return FileDialogAnswer{true, program, 1}; });
+  f.FileOpen1->trigger();
+  SetFileDialogHook({});
+  ASSERT_NE(ProgramView(f), nullptr);
+  ASSERT_NE(ProgramView(f)->windowTitle(), "Program Memory");  // the file's caption
+
+  writer().InsertChip(sim::ChipContent::Programmed);
+  writer().Chip().Id[0] = 'K' | ('V' << 7);
+  f.ReadICAction->trigger();
+  ASSERT_TRUE(WaitForButton());
+  ASSERT_TRUE(CloseWith());
+  EXPECT_EQ(f.findChildren<TMDIChild*>().size(), 1);
+  TMDIChild* view = ProgramView(f);
+  ASSERT_NE(view, nullptr);
+  EXPECT_EQ(view->windowTitle(), "Program Memory");
+  const int word0 = sim::ReadAreaWord(writer().Chip(), sim::kProgramArea, 0);
+  EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
+            HexDigits(word0 & 0x3FFF, 4));
+  auto* id = f.findChild<TIDChecksumForm*>();
+  ASSERT_NE(id, nullptr);
+  EXPECT_TRUE(id->Label2->text().startsWith("KV")) << id->Label2->text().toStdString();
+}
+
 TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEditors) {
   TMainForm& f = Start();
   TMDIChild* view = ProgramView(f);
