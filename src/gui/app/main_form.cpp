@@ -28,6 +28,26 @@
 
 namespace {
 
+// Tile Horizontally (`stacked`): the windows one above the other, each the area's full width;
+// Tile Vertically: side by side, each its full height. Minimised windows stay where they are.
+void TileSubWindows(QMdiArea* area, bool stacked) {
+  QList<QMdiSubWindow*> windows;
+  for (QMdiSubWindow* w : area->subWindowList(QMdiArea::CreationOrder))
+    if (w->isVisible() && !w->isMinimized()) windows << w;
+  const QRect r = area->viewport()->rect();
+  const int n = static_cast<int>(windows.size());
+  for (int i = 0; i < n; ++i) {
+    windows[i]->showNormal();
+    if (stacked) {
+      const int top = r.height() * i / n;
+      windows[i]->setGeometry(0, top, r.width(), r.height() * (i + 1) / n - top);
+    } else {
+      const int left = r.width() * i / n;
+      windows[i]->setGeometry(left, 0, r.width() * (i + 1) / n - left, r.height());
+    }
+  }
+}
+
 // A toolbar picture: the command's initials on a tinted square.
 QIcon Badge(const QString& letters, QColor colour) {
   QPixmap pixmap(28, 28);
@@ -323,7 +343,6 @@ void TMainForm::CreateEngineeringControls(QToolBar* bar) {
                      static_cast<QWidget*>(EraseWidth), static_cast<QWidget*>(l4)}) {
     wrow->addWidget(w);
     w->setVisible(false);
-    widthControls_.push_back(w);
   }
   cbKeepOption = new QCheckBox("Keep Option for new code", widths);
   cbKeepOption->setObjectName("cbKeepOption");
@@ -369,8 +388,10 @@ void TMainForm::ConnectHandlers() {
   on(WriteEEAction, &TMainForm::WriteEEClick);
   on(ForceWriteAction, &TMainForm::ForceWriteClick);
   connect(WindowCascade1, &QAction::triggered, mdiArea_, &QMdiArea::cascadeSubWindows);
-  connect(WindowTileHorizontal1, &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
-  connect(WindowTileVertical1, &QAction::triggered, mdiArea_, &QMdiArea::tileSubWindows);
+  connect(WindowTileHorizontal1, &QAction::triggered, this,
+          [this] { TileSubWindows(mdiArea_, true); });
+  connect(WindowTileVertical1, &QAction::triggered, this,
+          [this] { TileSubWindows(mdiArea_, false); });
   connect(WindowMinimizeAll1, &QAction::triggered, this, [this] {
     for (auto* w : mdiArea_->subWindowList()) w->showMinimized();
   });

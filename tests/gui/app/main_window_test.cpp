@@ -4,6 +4,7 @@
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMdiArea>
+#include <QMdiSubWindow>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -222,6 +223,22 @@ TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {
   QTest::mouseDClick(f.Label3, Qt::LeftButton);
   EXPECT_FALSE(f.ForceWriteAction->isVisible());
   EXPECT_TRUE(QTest::qWaitFor([&] { return !f.Panel2->isVisible(); }));
+}
+
+// Tile Horizontally stacks the windows one above the other; Tile Vertically sets them side by
+// side.
+TEST_F(MainWindow, TileHorizontallyStacksAndTileVerticallySetsSideBySide) {
+  TMainForm& f = Start();
+  const QList<QMdiSubWindow*> windows = f.mdiArea()->subWindowList(QMdiArea::CreationOrder);
+  ASSERT_EQ(windows.size(), 2);  // the ID window and the program view
+  f.WindowTileHorizontal1->trigger();
+  EXPECT_EQ(windows[0]->x(), 0);
+  EXPECT_EQ(windows[1]->x(), 0);
+  EXPECT_GE(windows[1]->y(), windows[0]->geometry().bottom());
+  f.WindowTileVertical1->trigger();
+  EXPECT_EQ(windows[0]->y(), 0);
+  EXPECT_EQ(windows[1]->y(), 0);
+  EXPECT_GE(windows[1]->x(), windows[0]->geometry().right());
 }
 
 TEST_F(MainWindow, CounterDialogTakesDigitsOnlyAndSetsThePassCount) {
