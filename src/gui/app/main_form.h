@@ -142,7 +142,6 @@ class TMainForm : public QMainWindow {
   void VersionInfo1Click();
 
   // ---- Buffer views and editors (main_form_editors.cpp) -------------------------------------
-  bool EditorsPresent() const;  // the buffer views and editors are built in
   void EnableEditorCommands();   // their commands' enabled state at start-up
   void FileOpen1Execute();
   void LoadConfig1Click();
@@ -232,7 +231,6 @@ class TMainForm : public QMainWindow {
   QMdiArea* mdiArea_ = nullptr;
   TStatusPanel* panel_ = nullptr;
   QAction* panel2Action_ = nullptr;
-  std::vector<QWidget*> widthControls_;  // PulseWidth, EraseWidth and their four labels
   std::unique_ptr<DesktopJournal> journal_;  // opened by the first production command
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;

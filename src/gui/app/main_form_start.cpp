@@ -205,18 +205,15 @@ void TMainForm::ComboBox2Change() {
 }
 
 void TMainForm::EnableByMemoryKind() {
-  const bool flash = ws_->MemoryKind == 2;
-  EraseAction->setEnabled(flash);
-  WriteEEAction->setEnabled(flash);
-  EEPROM1->setEnabled(flash && EditorsPresent());
-  ClearEEPROMBuffer1->setEnabled(flash && EditorsPresent());
+  const bool flash = ws_->IsFlash();
+  for (QAction* a : {EraseAction, WriteEEAction, EEPROM1, ClearEEPROMBuffer1}) a->setEnabled(flash);
   if (!flash) ws_->EepromViewOpen = false;
 }
 
 void TMainForm::Timer1Timer() {
   // While a worker owns the workspace the panel waits for its end.
   if (Busy()) return;
-  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen && EditorsPresent());
+  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen);
   if (ws_->RefreshPending) {
     ws_->RefreshPending = false;
     panel_->RefreshData(*ws_);
