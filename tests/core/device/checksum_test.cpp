@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 
 #include "core/device/checksum.h"
@@ -121,6 +122,29 @@ TEST(VerifyIdChecksum, ChecksumIsComparedWithTheCurrentLabel) {
   ws->ProgramBuffer[0] = 0x00;  // the buffer changed after the ID was written
   CalChecksum(*ws);
   EXPECT_EQ(VerifyIdChecksum(*ws), 2);
+}
+
+// The "IC Checksum" text of four checksum bytes, as the ID window and the panel show it.
+TEST(IdChecksumText, ShowsTheCharactersTheHexBytesOrBlank) {
+  const struct {
+    const char* device;  // KVX-49 has 11-bit words
+    bool hex;
+    std::array<std::uint8_t, 4> words;
+    const char* text;
+  } cases[] = {
+      {"KVX-03", false, {'1', 'A', '2', 'B'}, "1A2B"},
+      {"KVX-03", false, {0x7F, 0x7F, 0x7F, 0x7F}, "Blank"},
+      {"KVX-03", false, {0x7F, 0x7F, 0x7F, 0x7E}, "\x7F\x7F\x7F~"},
+      {"KVX-03", false, {0x09, 'A', '2', 0x1F}, " A2 "},  // control characters as spaces
+      {"KVX-03", true, {'1', 'A', '2', 'B'}, "31 41 32 42"},
+      {"KVX-49", false, {'1', 0x0A, '2', 0x0B}, "1A2B"},  // second bytes as one digit
+      {"KVX-49", false, {0x7F, 0x0F, 0x7F, 0x0F}, "Blank"},
+  };
+  for (const auto& c : cases) {
+    auto ws = WorkspaceFor(c.device);
+    ws->IdDisplayHex = c.hex;
+    EXPECT_EQ(IdChecksumText(*ws, c.words), c.text) << c.device << " " << c.text;
+  }
 }
 
 }  // namespace
