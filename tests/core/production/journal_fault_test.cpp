@@ -202,6 +202,7 @@ TEST_F(JournalFaults, AJournalThatStopsTakingWritesStopsTheRun) {
     if (fs::is_symlink(Db() + ".witness")) fs::remove(Db() + ".witness");
     EXPECT_EQ(run.passes, 1) << "the run stops after the pass the journal failed";
     EXPECT_NE(run.last.outcome, OpOutcome::Ok);
+    EXPECT_TRUE(run.last.last) << "no further pass may start";
     EXPECT_NE(run.error.find(Db()), std::string::npos) << run.error;
     EXPECT_NE(run.error.find(c.says), std::string::npos) << run.error;
     if (c.chipsProgrammed == 0) {
