@@ -165,7 +165,9 @@ bool Journal::CheckWitness(std::string& error) {
     error = "the journal " + path_ + " knows less than its witness " + witness_.Path() +
             ": the witness names " + numberText(entry.serial, entry.record) + " (row " +
             std::to_string(entry.id) + ") of the series " + series + ", " + has +
-            ". The journal lost passes; restore it, as numbers it forgot may be in chips";
+            ". The journal lost passes, and numbers it forgot may be in chips: restore it (to go "
+            "on without them on purpose, move the witness away and start after " +
+            numberText(entry.serial, entry.record) + ")";
     return false;
   }
   // A journal from before the witness: the witness starts from what the journal knows.
