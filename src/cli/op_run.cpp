@@ -73,7 +73,7 @@ std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& c
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
                     OpOutcome outcome, const std::string& journalError, std::ostream& err) {
   view.Finish();
-  if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << "; no more chips\n";
+  if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << '\n';
   if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
   if (ws.WriterBusyHint && outcome != OpOutcome::Ok)
     err << "kvxw " << name << ": " << kWriterBusyHint << '\n';

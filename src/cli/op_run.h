@@ -48,7 +48,7 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 // (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
 // With a `journal` (kvxw auto) every pass is in the production journal; a journal error ends
-// the passes and is printed as "kvxw COMMAND: ERROR; no more chips".
+// the passes, is printed as "kvxw COMMAND: ERROR" and makes the exit status 1.
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
                     std::ostream& err, PassJournal* journal = nullptr);

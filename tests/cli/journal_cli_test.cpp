@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <filesystem>
 #include <map>
 #include <set>
 #include <string>
@@ -294,6 +295,45 @@ TEST_F(JournalCli, TwoPortsShareAQtpFileRecordByRecord) {
   }
   EXPECT_EQ(records, (std::set<std::string>{"1", "2", "3", "4", "5"}));
   ExpectNoNumberTwice(rows);
+}
+
+// A chip that failed after its serial bytes went in keeps the number: the next run starts from
+// the next one, and a run that cannot reserve its first number says no chip was programmed.
+TEST_F(JournalCli, AChipThatFailedLateKeepsItsNumberAndJournalFailuresExitAsFailures) {
+  // Byte 600 of the program stream is past the serial words (bytes 512 to 519).
+  KvxwRun run = RunKvxw(AutoArgs("sim", "--count 2 --sim-fault write-fail-at=600"));
+  EXPECT_EQ(run.status, 1) << run.out;
+  run = RunKvxw(AutoArgs("sim", "--count 1"));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("serial number 00001000 went out"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("(chip failed); the next free one is 00001001"), std::string::npos)
+      << run.err;
+  run = RunKvxw(AutoArgs("sim", "--count 1 --resume"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  auto rows = Passes();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].at("outcome"), "chip failed");
+  EXPECT_EQ(rows[1].at("serial"), "00001001");
+
+  // The witness cannot be written: the first reservation fails, nothing is programmed.
+  std::filesystem::remove(Path("kvx-journal.db.witness"));
+  std::filesystem::create_symlink("/dev/full", Path("kvx-journal.db.witness"));
+  run = RunKvxw(AutoArgs("sim", "--count 2 --resume"));
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("kvx-journal.db.witness cannot be written"), std::string::npos)
+      << run.err;
+  EXPECT_NE(run.err.find("; no chip was programmed"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Blank Check"), std::string::npos) << run.out;
+  std::filesystem::remove(Path("kvx-journal.db.witness"));
+
+  // A file that is not a journal is refused and left alone.
+  WriteFile(Path("empty.db"), "");
+  run = RunKvxw(AutoArgs("sim", "--journal " + Path("empty.db")));
+  EXPECT_EQ(run.status, 1);
+  EXPECT_NE(run.err.find("is an empty file, not a journal"), std::string::npos) << run.err;
+  EXPECT_EQ(std::filesystem::file_size(Path("empty.db")), 0u);
+  run = RunKvxw({"journal", "--journal", Path("empty.db")});
+  EXPECT_EQ(run.status, 1);
 }
 
 TEST_F(JournalCli, ReadingAJournalThatIsNotThereSaysSo) {

@@ -317,17 +317,22 @@ LinkResult WriterLink::CheckWriterSettled(bool readId) {
   ws_.WriterBusyHint = false;
   const LinkResult first = CheckWriter(readId);
   if (first != LinkResult::BadReply) return first;
-  // Silence, in short steps so that a stop still ends the wait at once.
-  const TimePoint end = clock_.Now() + kWriterSettleTime;
-  while (clock_.Now() < end) {
-    if (StopRequested()) return LinkResult::Stopped;
-    clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
-  }
+  if (!LetWriterSettle()) return LinkResult::Stopped;
   DropReadAhead();
   port_.PurgeIn();
   const LinkResult second = CheckWriter(readId);
   ws_.WriterBusyHint = second == LinkResult::BadReply;
   return second;
+}
+
+bool WriterLink::LetWriterSettle() {
+  // Silence, in short steps so that a stop still ends the wait at once.
+  const TimePoint end = clock_.Now() + kWriterSettleTime;
+  while (clock_.Now() < end) {
+    if (StopRequested()) return false;
+    clock_.SleepFor(std::min(Millis(50), std::chrono::duration_cast<Millis>(end - clock_.Now())));
+  }
+  return true;
 }
 
 LinkResult WriterLink::ReadWriterID(int limit) {

@@ -89,6 +89,9 @@ class WriterLink {
   // for kWriterSettleTime, and the check made once more. When that fails too, ws.WriterBusyHint
   // is set so the caller can add kWriterBusyHint to its message.
   LinkResult CheckWriterSettled(bool readId);
+  // Leaves the line silent for kWriterSettleTime, so that a Writer still taking bytes of a
+  // transfer stopped mid-way drops it. False when a stop came first.
+  bool LetWriterSettle();
   // Send HeaderBytes[0] and append up to `limit` identification characters to WriterId.
   LinkResult ReadWriterID(int limit);
 

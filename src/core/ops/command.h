@@ -33,6 +33,10 @@ struct PassResult {
   bool counted = false;            // the pass count grew
   bool last = false;               // the end of a QTP file: only "Exit" remains
   bool startNextByItself = false;  // flash test mode: the next pass starts a second later
+  // Whether the stamped serial number may be in the chip. Only a pass that knows it ended before
+  // any serial byte was handed to the Writer clears it; the production journal then gives the
+  // number back.
+  bool serialMayBeOnChip = true;
   // Whether another pass may follow without the operator looking at this one first.
   bool WentThrough() const { return outcome == OpOutcome::Ok && !redLine && !last; }
 };

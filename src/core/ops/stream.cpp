@@ -33,6 +33,7 @@ StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
   for (int i = 0; i < plan.count + kStreamTail; ++i) {
     // Past the end of the buffer the Writer is offered blank bytes.
     const std::uint8_t byte = i < plan.dataSize ? plan.data[i] : 0x7F;
+    if (plan.offered != nullptr) *plan.offered = i + 1;
     ticks.Reset();
     Wait wait = link.SendByte(byte, ticks.Left(plan.tickLimit));
     if (wait != Wait::Ok) return EndOf(f, wait, plan.label);

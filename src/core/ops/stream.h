@@ -23,6 +23,10 @@ struct SendStreamPlan {
   std::string_view okText;        // 0xB0
   std::string_view failText;      // 0xB1
   std::string_view adapterText;   // 0xFD; empty: an unknown answer
+  // When set: the number of bytes handed to the Writer, counting one whose hand-over failed
+  // (it may have reached the Writer). A caller that must know whether a given byte could be in
+  // the chip after a failure reads it.
+  int* offered = nullptr;
 };
 
 enum class StreamEnd {

@@ -74,7 +74,7 @@ bool BlankCheck(OpFrame& f) {
   return true;
 }
 
-bool ProgramData(OpFrame& f) {
+bool ProgramData(OpFrame& f, int& offered) {
   Workspace& ws = f.ws();
   f.Show("Label2", "Program Data...");
   if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label2"})) return false;
@@ -87,6 +87,7 @@ bool ProgramData(OpFrame& f) {
       .addressLabel = "Label3",
       .okText = "Data program Ok!!",
       .failText = "Data program fail !!",
+      .offered = &offered,
   };
   const StreamEnd end = SendProgramStream(f, stream);
   if (end == StreamEnd::Failed || end == StreamEnd::Stopped) return false;
@@ -98,7 +99,7 @@ bool ProgramData(OpFrame& f) {
 
 // Steps 8 to 12: the chip itself. A verify mismatch of the ID or the OPTION word is shown in red
 // and the pass still counts.
-bool ProgramChip(OpFrame& f) {
+bool ProgramChip(OpFrame& f, int& offered) {
   Workspace& ws = f.ws();
   if (!ws.SkipBlankCheck) {
     if (ws.EraseRequested && !Erase(f)) return false;
@@ -106,7 +107,7 @@ bool ProgramChip(OpFrame& f) {
   }
   f.ShowVisible("Label2", "Program ID...");
   if (!ProgramIdWords(f, "Label2", "ID program fail at address ", "Label3")) return false;
-  if (!ProgramData(f)) return false;
+  if (!ProgramData(f, offered)) return false;
   f.view().SetVisible("Label3", true);
   if (!VerifyIdWords(f, "Label3")) return false;
   f.view().SetVisible("Label4", true);
@@ -160,12 +161,19 @@ AutoPassResult AutoProgramPass(OperationContext& ctx) {
   f.Show("Label1", "");
 
   if (!PreChecks(f)) return {f.outcome()};
+  int offered = 0;  // program-stream bytes handed to the Writer
   if (ws.QtpSimulate) {
     f.ShowVisible("Label2", "Simulate Programming OK!");
-  } else if (!ProgramChip(f)) {
-    return {f.outcome()};
+  } else if (!ProgramChip(f, offered)) {
+    AutoPassResult failed{f.outcome()};
+    // The serial words are stream bytes 2 * SerialStartAddress on: once the first of them was
+    // offered, the chip may carry the number.
+    failed.serialMayBeOnChip = ws.SerialNoMode && offered > 2 * ws.SerialStartAddress;
+    return failed;
   }
-  return CountAndAdvance(f);
+  AutoPassResult counted = CountAndAdvance(f);
+  counted.serialMayBeOnChip = true;
+  return counted;
 }
 
 void PrepareNextPass(OperationView& view) {
@@ -203,7 +211,8 @@ PassResult AutoPass(OperationContext& ctx, long passNumber) {
   return {.outcome = r.outcome,
           .counted = r.counted,
           .last = r.qtpFinished,
-          .startNextByItself = r.startNextByItself};
+          .startNextByItself = r.startNextByItself,
+          .serialMayBeOnChip = r.serialMayBeOnChip};
 }
 
 void AutoFlags(Workspace& ws) {

@@ -10,6 +10,9 @@ struct AutoPassResult {
   bool counted = false;               // the pass count grew
   bool qtpFinished = false;           // the QTP file's end record was read: only "Exit" remains
   bool startNextByItself = false;     // flash test mode: the next pass starts a second later
+  // The stamped serial number may be in the chip: the program stream reached its first word (or
+  // the pass went through). False after a failure before that, such as a blank check.
+  bool serialMayBeOnChip = false;
 };
 
 // One pass (steps 1 to 17 of the sequence), ended early by the first failure.

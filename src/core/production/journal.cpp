@@ -10,46 +10,22 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
-#include <thread>
+
+#include "core/production/journal_sql.h"
 
 namespace kvx {
+
+using journal_sql::Transaction;
 
 namespace {
 
 constexpr std::array<std::string_view, 6> kOutcomeTexts{"pending",     "ok",      "chip failed",
                                                         "link failed", "stopped", "unknown"};
 
-// Version 1: the passes alone. Kept so that a journal of that version can be brought up to date.
-constexpr char kSchemaV1[] = R"sql(
-CREATE TABLE schema_version(version INTEGER NOT NULL);
-INSERT INTO schema_version VALUES(1);
-CREATE TABLE passes(
-  id INTEGER PRIMARY KEY,
-  started TEXT NOT NULL, ended TEXT,
-  host TEXT, port TEXT, writer TEXT, device TEXT,
-  program_path TEXT, data_checksum TEXT, option_word TEXT, id_checksum TEXT,
-  series TEXT, serial TEXT, record INTEGER,
-  pass_count INTEGER, outcome TEXT NOT NULL, counted INTEGER NOT NULL DEFAULT 0, red_line TEXT);
-CREATE INDEX passes_serial ON passes(series, serial);
-)sql";
-
-// Version 2: the runs, so a pending row is known to belong to a run that died, and each pass's
-// duration for the summary.
-constexpr char kMigrateV1ToV2[] = R"sql(
-CREATE TABLE runs(id INTEGER PRIMARY KEY, host TEXT NOT NULL, pid INTEGER NOT NULL,
-                  started TEXT NOT NULL);
-ALTER TABLE passes ADD COLUMN run_id INTEGER REFERENCES runs(id);
-ALTER TABLE passes ADD COLUMN duration_ms INTEGER;
-UPDATE passes SET duration_ms =
-  CAST(ROUND((julianday(ended) - julianday(started)) * 86400000) AS INTEGER)
-  WHERE ended IS NOT NULL;
-CREATE INDEX passes_record ON passes(series, record);
-UPDATE schema_version SET version = 2;
-)sql";
-
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
-    "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms";
+    "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms, "
+    "keeps_number";
 
 std::string HostName() {
   char name[256] = {};
@@ -78,6 +54,7 @@ PassRecord ReadPass(const SqliteStatement& s) {
   r.counted = s.Int(16) != 0;
   r.redLine = s.Text(17);
   r.durationMs = s.IsNull(18) ? -1 : static_cast<long>(s.Int(18));
+  r.keepsNumber = s.Int(19) != 0;
   return r;
 }
 
@@ -97,24 +74,6 @@ long MillisBetween(const std::string& from, const std::string& to) {
   if (!parse(from, a) || !parse(to, b)) return -1;
   return static_cast<long>(b - a);
 }
-
-// A transaction that rolls back unless committed.
-class Transaction {
- public:
-  explicit Transaction(SqliteDb& db) : db_(db) { began_ = db_.Exec("BEGIN IMMEDIATE"); }
-  ~Transaction() {
-    if (began_ && !done_) db_.Exec("ROLLBACK");
-  }
-  Transaction(const Transaction&) = delete;
-  Transaction& operator=(const Transaction&) = delete;
-  bool Began() const { return began_; }
-  bool Commit() { return done_ = db_.Exec("COMMIT"); }
-
- private:
-  SqliteDb& db_;
-  bool began_ = false;
-  bool done_ = false;
-};
 
 }  // namespace
 
@@ -151,93 +110,22 @@ bool Journal::Fail(std::string_view what, std::string& error) {
   return false;
 }
 
-// Two runs opening the same journal at once may both hold a read lock when they ask for WAL
-// mode; SQLite then refuses one of them at once, without its busy wait, to avoid a deadlock.
-// That one asks again after a moment, within the same ten seconds the busy wait allows.
-bool Journal::SetWalMode() {
-  const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-  while (!db_.Exec("PRAGMA journal_mode = WAL")) {
-    if (!db_.Busy() || std::chrono::steady_clock::now() >= limit) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
-
-bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
-  path_ = path;
-  if (!db_.Open(path, create)) return Fail(create ? "cannot be opened" : "cannot be read", error);
-  // Another run (another process) may hold the write lock for a moment: wait for it.
-  if (!db_.Exec("PRAGMA busy_timeout = 10000") || !SetWalMode() ||
-      !db_.Exec("PRAGMA synchronous = FULL")) {
-    Fail("cannot be read", error);
-    db_.Close();
-    return false;
-  }
-  if (!Migrate(error)) {
-    db_.Close();
-    return false;
-  }
-  return true;
-}
-
-bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
-  std::lock_guard lock(mutex_);
-  if (!OpenFile(path, true, error)) return false;
-  if (!Recover(alive, true, error)) {
-    db_.Close();
-    return false;
-  }
-  return true;
-}
-
-bool Journal::OpenToRead(const std::string& path, std::string& error) {
-  std::lock_guard lock(mutex_);
-  if (::access(path.c_str(), F_OK) != 0) {
-    error = "there is no journal " + path;
-    return false;
-  }
-  if (!OpenFile(path, false, error)) return false;
-  if (!Recover(ProcessAlive, false, error)) {
-    db_.Close();
-    return false;
-  }
-  return true;
-}
-
-bool Journal::Migrate(std::string& error) {
-  Transaction t(db_);
-  if (!t.Began()) return Fail("cannot be written", error);
-  const auto tables =
-      db_.QueryInt("SELECT count(*) FROM sqlite_master WHERE name = 'schema_version'");
-  if (!tables) return Fail("cannot be read", error);
-  if (*tables == 0 && !db_.Exec(kSchemaV1)) return Fail("cannot be written", error);
-  const auto version = db_.QueryInt("SELECT version FROM schema_version");
-  if (!version) return Fail("has no schema version", error);
-  if (*version > kJournalSchemaVersion) {
-    error = "the journal " + path_ + " was written by a newer kvxw (schema version " +
-            std::to_string(*version) + "; this one knows up to " +
-            std::to_string(kJournalSchemaVersion) + ")";
-    return false;
-  }
-  if (*version < 2 && !db_.Exec(kMigrateV1ToV2)) return Fail("cannot be brought up to date", error);
-  if (!t.Commit()) return Fail("cannot be written", error);
-  return true;
-}
-
 bool Journal::Recover(const RunAlive& alive, bool registerRun, std::string& error) {
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error);
   // Pending rows whose run is gone (or unknown: a journal from before the runs were kept).
   SqliteStatement pending = db_.Prepare(
-      "SELECT passes.id, runs.host, runs.pid FROM passes LEFT JOIN runs ON runs.id = run_id "
-      "WHERE outcome = 'pending'");
+      "SELECT passes.id, runs.host, runs.pid, passes.port FROM passes "
+      "LEFT JOIN runs ON runs.id = run_id WHERE outcome = 'pending'");
   SqliteStatement mark = db_.Prepare("UPDATE passes SET outcome = 'unknown' WHERE id = ?");
   if (!pending.Ok() || !mark.Ok()) return Fail("cannot be read", error);
   std::vector<std::int64_t> dead;
   for (auto step = pending.Step(); step != SqliteStatement::StepResult::Done; step = pending.Step()) {
     if (step == SqliteStatement::StepResult::Error) return Fail("cannot be read", error);
-    if (pending.IsNull(1) || !alive(pending.Text(1), static_cast<long>(pending.Int(2))))
+    if (pending.IsNull(1) || !alive(pending.Text(1), static_cast<long>(pending.Int(2)))) {
       dead.push_back(pending.Int(0));
+      diedOnPorts_.push_back(pending.Text(3));
+    }
   }
   for (std::int64_t id : dead)
     if (!mark.Bind(1, id).Run()) return Fail("cannot be written", error);
@@ -253,8 +141,9 @@ bool Journal::Recover(const RunAlive& alive, bool registerRun, std::string& erro
 
 namespace {
 
-// A row whose number stays used: every one but a failed pass that was not counted.
-#define KVX_KEEPS_NUMBER "(counted = 1 OR outcome NOT IN ('chip failed', 'link failed'))"
+// A row whose number stays used: its pass decided so when it ended (KeepsNumber), and a pending
+// row keeps it until then.
+#define KVX_KEEPS_NUMBER "keeps_number = 1"
 
 // The first row that keeps the number (or the QTP record) used in its series.
 constexpr char kFindUse[] =
@@ -312,6 +201,13 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
   if (!insert.Run()) return Fail("cannot be written", error), ReserveResult::Failed;
   row.id = db_.LastInsertId();
   if (!t.Commit()) return Fail("cannot be written", error), ReserveResult::Failed;
+  if (!row.series.empty() &&
+      !witness_.Append({row.id, row.series, row.serial, row.record}, error)) {
+    // No chip gets the number: the row gives it back, or (when that cannot be written either)
+    // it stays pending and the next run keeps it as "unknown".
+    GiveBack(row);
+    return ReserveResult::Failed;
+  }
   return ReserveResult::Reserved;
 }
 
@@ -321,13 +217,31 @@ bool Journal::Finish(PassRecord& row, std::string& error) {
   row.durationMs = MillisBetween(row.started, row.ended);
   SqliteStatement update = db_.Prepare(
       "UPDATE passes SET ended = ?, outcome = ?, counted = ?, pass_count = ?, red_line = ?, "
-      "writer = ?, duration_ms = ? WHERE id = ?");
+      "writer = ?, duration_ms = ?, keeps_number = ? WHERE id = ?");
   update.Bind(1, row.ended).Bind(2, OutcomeText(row.outcome));
   update.Bind(3, static_cast<std::int64_t>(row.counted ? 1 : 0));
   update.Bind(4, static_cast<std::int64_t>(row.passCount)).Bind(5, row.redLine);
-  update.Bind(6, row.writer).Bind(7, static_cast<std::int64_t>(row.durationMs)).Bind(8, row.id);
+  update.Bind(6, row.writer).Bind(7, static_cast<std::int64_t>(row.durationMs));
+  update.Bind(8, static_cast<std::int64_t>(row.keepsNumber ? 1 : 0)).Bind(9, row.id);
   if (!update.Run()) return Fail("cannot be written", error);
+  // The rows are safe in the write-ahead log; copying them into the journal file after each pass
+  // keeps the log short, and a disk that refuses that copy stops the run before it refuses the
+  // log itself. A checkpoint another connection is running meanwhile is no failure.
+  if (!db_.Exec("PRAGMA wal_checkpoint(PASSIVE)") && !db_.Busy())
+    return Fail("cannot be written (checkpoint)", error);
   return true;
+}
+
+bool Journal::GiveBack(const PassRecord& row) {
+  SqliteStatement update = db_.Prepare(
+      "UPDATE passes SET ended = ?, outcome = 'stopped', keeps_number = 0, "
+      "red_line = 'the witness could not be written' WHERE id = ?");
+  return update.Bind(1, JournalTimeNow()).Bind(2, row.id).Run();
+}
+
+bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip) {
+  const bool failed = outcome == PassOutcome::ChipFailed || outcome == PassOutcome::LinkFailed;
+  return counted || !failed || serialMayBeOnChip;
 }
 
 std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& error) {

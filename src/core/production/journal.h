@@ -2,8 +2,15 @@
 // production line knows which chip got which serial number, and a serial number is never stamped
 // into two chips, even when a run is killed half-way.
 //
-// A number stays used once a pass took it, unless that pass failed without being counted (a chip
-// or link failure): Auto Program then keeps the number for the next chip.
+// A number stays used once a pass took it, unless that pass failed (a chip or link failure)
+// before any of the number's bytes was handed to the Writer: a blank-check failure, or a program
+// stream that stopped short of the serial words. Only then may the next chip take it.
+//
+// A journal is made only where no file is: an existing file that is not a journal (empty,
+// damaged, another program's database) stops the run and is left as it is. Journal files carry
+// SQLite's application id kJournalApplicationId. Beside the journal a witness (see
+// journal_witness.h) keeps the last number reserved in each series; a journal that knows less
+// than its witness lost rows and stops the run.
 //
 // A pass's row is written twice: reserved (outcome "pending") in its own transaction, committed
 // to disk, before the chip is stamped; finished with its outcome when the pass ends. A row still
@@ -22,12 +29,15 @@
 #include <string_view>
 #include <vector>
 
+#include "core/production/journal_witness.h"
 #include "core/production/sqlite_db.h"
 
 namespace kvx {
 
 inline constexpr char kJournalFileName[] = "kvx-journal.db";
-inline constexpr int kJournalSchemaVersion = 2;
+inline constexpr int kJournalSchemaVersion = 3;
+// PRAGMA application_id of a journal file: "KVXJ".
+inline constexpr std::int32_t kJournalApplicationId = 0x4B56584A;
 
 enum class PassOutcome { Pending, Ok, ChipFailed, LinkFailed, Stopped, Unknown };
 // "pending", "ok", "chip failed", "link failed", "stopped", "unknown".
@@ -54,7 +64,12 @@ struct PassRecord {
   bool counted = false;
   std::string redLine;  // the red line's text, when there was one
   long durationMs = -1;
+  bool keepsNumber = true;  // false: the pass gave its number back (see KeepsNumber)
 };
+
+// Whether a finished pass keeps its number used: every pass but one that failed (chip or link)
+// without being counted, before its serial number could reach the chip.
+bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip);
 
 // Where a number went: the row that holds it.
 struct SerialUse {
@@ -79,22 +94,30 @@ class Journal {
   using RunAlive = std::function<bool(const std::string& host, long pid)>;
   static bool ProcessAlive(const std::string& host, long pid);
 
-  // Opens (or creates) the journal, brings an older schema up to date, turns the pending rows of
-  // runs that died into "unknown" and registers this run. False with a message for the operator
-  // when the file cannot be opened, read or written: the run must then not start.
+  // Opens the journal, or creates it where no file is; brings an older schema up to date, checks
+  // it against its witness, turns the pending rows of runs that died into "unknown" and
+  // registers this run. False with a message for the operator when the file is not a journal, is
+  // damaged, knows less than its witness, or cannot be opened, read or written: the run must
+  // then not start.
   bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
   // For reading the passes: an existing journal only, and no run of this process is registered.
   bool OpenToRead(const std::string& path, std::string& error);
   bool IsOpen() const { return db_.IsOpen(); }
   const std::string& Path() const { return path_; }
   long RecoveredRows() const { return recovered_; }  // pending rows made "unknown" by Open
+  // Whether Open found a pass on `port` left pending by a run that died: the Writer on that port
+  // may still be busy with the abandoned chip.
+  // Asked once per port: the answer is false from then on.
+  bool TakeDiedOnPort(const std::string& port);
+  const std::string& WitnessPath() const { return witness_.Path(); }
 
   enum class ReserveResult { Reserved, Used, Failed };
   // In one transaction, committed to disk before it returns: unless the row's number (its
   // record for a QTP series) is already used in its series, insert the row as pending; row.id and
   // row.started are set. A row without a series is always reserved.
   ReserveResult Reserve(PassRecord& row, std::string& error);
-  // Writes the pass's end: outcome, counted, pass count, red line, Writer, end time.
+  // Writes the pass's end: outcome, counted, whether the number stays used, pass count, red line,
+  // Writer, end time.
   bool Finish(PassRecord& row, std::string& error);
 
   // The row that holds the number, when it is used in the series.
@@ -108,6 +131,11 @@ class Journal {
  private:
   bool Migrate(std::string& error);
   bool OpenFile(const std::string& path, bool create, std::string& error);
+  bool CreateFile(std::string& error);
+  bool IsJournal(std::string& error);
+  bool QuickCheck(std::string& error);
+  bool CheckWitness(std::string& error);
+  bool GiveBack(const PassRecord& row);
   bool SetWalMode();
   bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
   bool Fail(std::string_view what, std::string& error);
@@ -115,8 +143,10 @@ class Journal {
   std::mutex mutex_;
   SqliteDb db_;
   std::string path_;
+  JournalWitness witness_;
   std::int64_t runId_ = 0;
   long recovered_ = 0;
+  std::vector<std::string> diedOnPorts_;
 };
 
 // The per-device, per-port and per-series summary of `kvxw journal`.

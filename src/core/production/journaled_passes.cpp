@@ -9,24 +9,38 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   // The command's flags first: Force Write switches serial numbers off, and a chip without a
   // number is recorded without one.
   if (command.prepare != nullptr) command.prepare(ctx.ws);
-  // The journal names the Writer of each chip. The desktop knows it from its start-up check; a
-  // caller that did not ask (kvxw) asks once, before its first pass. A Writer that does not
-  // answer is left to the pass's own Writer check to report.
-  if (ctx.ws.WriterId.empty() && passNumber == 1) {
+  // A run that died on this port may have left the Writer taking bytes for its chip: the first
+  // byte of this run waits until the Writer dropped them.
+  if (passNumber == 1 && journal.WriterMayBeBusy()) {
     WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
-    link.CheckWriter(true);
+    if (!link.LetWriterSettle()) return {.outcome = OpOutcome::Stopped, .last = true};
   }
+  // The number is reserved before the Writer is asked anything: a journal that cannot take it
+  // stops the run with nothing sent.
   if (!journal.BeforePass(ctx.ws, journalError)) {
     // Other ports took the QTP file's last records: this port's run is over, not failed.
     const bool qtpDone = journal.Exhausted() && IsQtpSeries(journal.Series());
+    journalError += passNumber == 1 && !qtpDone ? "; no chip was programmed" : "; no more chips";
     return {.outcome = qtpDone ? OpOutcome::Ok : OpOutcome::Refused, .last = true};
+  }
+  // The journal names the Writer of each chip. The desktop knows it from its start-up check; a
+  // caller that did not ask (kvxw) asks once, in its first pass. A Writer that does not answer
+  // is left to the pass's own Writer check to report.
+  if (ctx.ws.WriterId.empty() && passNumber == 1) {
+    WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
+    link.CheckWriter(true);
   }
   JournalView recorded(ctx.view);
   OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
   PassResult result = RunPass(command, journaled, passNumber);
   const std::string redLine = result.redLine ? recorded.RedLine() : std::string();
-  if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError)) {
+  if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError,
+                         result.serialMayBeOnChip)) {
+    // The end of this pass is not on disk: no further chip, and the run ends as failed. The row
+    // stays pending, so its number stays used.
+    journalError += "; no more chips";
     result.last = true;
+    if (result.outcome == OpOutcome::Ok) result.outcome = OpOutcome::Refused;
   }
   return result;
 }

@@ -11,8 +11,8 @@
 //     result = RunJournaledPass(MainCommand(id), ctx, passNumber, passes, journalError);
 //     return result.outcome;
 //   }, ended);
-// and on the queued end, when journalError is not empty, show it in a message box: the pass
-// was refused (or its end could not be written) and no further pass may start. The same
+// and on the queued end, when journalError is not empty, show it in a message box as it is: the
+// pass was refused (or its end could not be written) and no further pass may start. The same
 // PassJournal serves every "Continue" of the dialog; build a new one when the dialog opens
 // again (the series may have changed).
 #pragma once
@@ -27,8 +27,10 @@ namespace kvx {
 
 // One pass of `command` (its flags, then its worker, as RunPass), reserved in the journal before
 // and finished after. When the journal cannot be written, or a QTP series has no record left,
-// `journalError` says so and the result is outcome Refused (nothing stamped) or keeps the pass's
-// own outcome with `last` set (its end could not be written).
+// `journalError` says so, ending in "; no chip was programmed" (the first pass) or "; no more
+// chips", and the result has `last` set: outcome Refused when nothing was stamped or the pass's
+// end could not be written (a pass that failed keeps its own outcome), outcome Ok when the QTP
+// series is used up.
 PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long passNumber,
                             PassJournal& journal, std::string& journalError);
 

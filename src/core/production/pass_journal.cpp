@@ -129,11 +129,13 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
 }
 
 bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted,
-                            std::string_view redLine, std::string& error) {
+                            std::string_view redLine, std::string& error,
+                            bool serialMayBeOnChip) {
   if (counted && IsQtpSeries(series_)) ++record_;  // the pass read the next record
   if (journal_ == nullptr) return true;
   row_.outcome = JournalOutcome(outcome, !redLine.empty());
   row_.counted = counted;
+  row_.keepsNumber = KeepsNumber(row_.outcome, counted, serialMayBeOnChip);
   row_.passCount = PassCountValue(ws.PassCountText);
   row_.redLine = std::string(redLine);
   if (!ws.WriterId.empty()) row_.writer = ws.WriterId;

@@ -5,12 +5,14 @@
 //     JournalView view(dialogView);            // the pass writes to this view
 //     if (!journal.BeforePass(ws, error)) ...  // stop: nothing may be stamped
 //     result = AutoProgramPass(ctx);           // ctx.view is `view`
-//     journal.AfterPass(ws, outcome, counted, view.RedLine(), error);
+//     journal.AfterPass(ws, outcome, counted, view.RedLine(), error, result.serialMayBeOnChip);
 //
 // on the worker thread. BeforePass reserves the workspace's current serial number in the
 // journal (committed to disk) and, when another port or an earlier run already used it, steps
-// on to the next free number and stamps that one. AfterPass writes the pass's outcome; a
-// counted pass moves the QTP record on, as the pass itself reads the next record.
+// on to the next free number and stamps that one. AfterPass writes the pass's outcome and
+// whether its number stays used (KeepsNumber): a failed pass gives it back only when no serial
+// byte could reach the chip, otherwise the next pass's BeforePass steps on to the next number.
+// A counted pass moves the QTP record on, as the pass itself reads the next record.
 #pragma once
 
 #include <optional>
@@ -48,11 +50,14 @@ class PassJournal {
   // Before the chip is stamped. False with a message when the journal cannot be written, or a
   // QTP series has no free record left (then `exhausted` is set): the pass must not run.
   bool BeforePass(Workspace& ws, std::string& error);
-  // After the pass, whatever its outcome.
+  // After the pass, whatever its outcome. `serialMayBeOnChip`: the pass may have handed a byte
+  // of the serial number to the Writer (PassResult::serialMayBeOnChip).
   bool AfterPass(const Workspace& ws, OpOutcome outcome, bool counted, std::string_view redLine,
-                 std::string& error);
+                 std::string& error, bool serialMayBeOnChip = true);
 
   bool Exhausted() const { return exhausted_; }
+  // Whether the journal saw a run die on this port with a pass under way (asked once).
+  bool WriterMayBeBusy() { return journal_ != nullptr && journal_->TakeDiedOnPort(port_); }
   const std::string& Series() const { return series_; }
   long Record() const { return record_; }
   const PassRecord& Row() const { return row_; }

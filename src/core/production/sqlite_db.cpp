@@ -57,10 +57,13 @@ bool SqliteDb::Exec(std::string_view sql) {
   return false;
 }
 
-bool SqliteDb::Busy() const {
-  if (db_ == nullptr) return false;
-  const int code = sqlite3_errcode(db_);  // the primary code, without the extended bits
-  return code == SQLITE_BUSY || code == SQLITE_LOCKED;
+bool SqliteDb::Busy() const { return db_ != nullptr && IsBusyCode(sqlite3_errcode(db_)); }
+
+bool SqliteDb::IsBusyCode(int code) {
+  // Extended result codes are on: SQLITE_BUSY_RECOVERY, SQLITE_BUSY_SNAPSHOT, SQLITE_LOCKED_
+  // SHAREDCACHE and the others carry their primary code in the low byte.
+  const int primary = code & 0xFF;
+  return primary == SQLITE_BUSY || primary == SQLITE_LOCKED;
 }
 
 std::optional<std::int64_t> SqliteDb::QueryInt(std::string_view sql) {

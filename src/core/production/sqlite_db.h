@@ -38,8 +38,10 @@ class SqliteDb {
   std::int64_t LastInsertId() const;
   int Changes() const;
   const std::string& Error() const { return error_; }
-  // Whether the last failure was another connection's lock (SQLITE_BUSY or SQLITE_LOCKED).
+  // Whether the last failure was another connection's lock (SQLITE_BUSY or SQLITE_LOCKED, with
+  // any of their extended codes).
   bool Busy() const;
+  static bool IsBusyCode(int code);  // an SQLite result code, extended or primary
   // Sets the error text from the connection's last error, prefixed with `what`.
   bool Fail(std::string_view what);
 

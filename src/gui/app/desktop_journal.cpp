@@ -115,6 +115,6 @@ kvx::OperationRunner::Work DesktopJournal::PassWork(const kvx::Command& command,
 bool DesktopJournal::PassEnded(Prompter& prompter, QWidget* parent) {
   if (error_.empty()) return true;
   stopped_ = true;
-  prompter.Message(parent, Q(error_ + "; no more chips"));
+  prompter.Message(parent, Q(error_));
   return false;
 }

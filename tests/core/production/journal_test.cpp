@@ -5,12 +5,18 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <sqlite3.h>
+
+#include <atomic>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <iterator>
 #include <set>
 #include <thread>
 
 #include "core/production/pass_journal.h"
+#include "faulty_vfs.h"
 #include "serial_fixture.h"
 
 namespace kvx {
@@ -49,16 +55,18 @@ class JournalTest : public ::testing::Test {
   fs::path dir_;
 };
 
-TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAPassThatFailedWithoutCounting) {
+TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAFailureBeforeItCouldReachTheChip) {
   struct Case {
     PassOutcome outcome;
     bool counted;
+    bool serialMayBeOnChip;
     bool usedAfter;
   };
   const Case cases[] = {
-      {PassOutcome::Ok, true, true},          {PassOutcome::ChipFailed, true, true},
-      {PassOutcome::ChipFailed, false, false}, {PassOutcome::LinkFailed, false, false},
-      {PassOutcome::Stopped, false, true},     {PassOutcome::Unknown, false, true},
+      {PassOutcome::Ok, true, true, true},           {PassOutcome::ChipFailed, true, true, true},
+      {PassOutcome::ChipFailed, false, false, false}, {PassOutcome::LinkFailed, false, false, false},
+      {PassOutcome::ChipFailed, false, true, true},   {PassOutcome::LinkFailed, false, true, true},
+      {PassOutcome::Stopped, false, false, true},     {PassOutcome::Unknown, false, false, true},
   };
   Journal journal;
   std::string error;
@@ -72,9 +80,11 @@ TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAPassThatFailedWithoutCounting) {
     EXPECT_EQ(journal.Reserve(again, error), Journal::ReserveResult::Used) << "while pending";
     row.outcome = c.outcome;
     row.counted = c.counted;
+    row.keepsNumber = KeepsNumber(c.outcome, c.counted, c.serialMayBeOnChip);
     ASSERT_TRUE(journal.Finish(row, error)) << error;
     EXPECT_EQ(journal.FindUse(row.series, serial, 0).has_value(), c.usedAfter)
-        << OutcomeText(c.outcome) << " counted " << c.counted;
+        << OutcomeText(c.outcome) << " counted " << c.counted << " on chip "
+        << c.serialMayBeOnChip;
     EXPECT_EQ(journal.Reserve(again, error) == Journal::ReserveResult::Used, c.usedAfter);
   }
   // The same number in another series, and rows without a series, are never refused.
@@ -131,6 +141,9 @@ TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
                'S', '0042', 1, 'ok', 1);
       INSERT INTO passes(started, port, device, series, serial, pass_count, outcome)
         VALUES('2026-01-02T03:05:00.000Z', 'COM2', 'KVX-04', 'S', '0043', 1, 'pending');
+      INSERT INTO passes(started, ended, port, device, series, serial, pass_count, outcome)
+        VALUES('2026-01-02T03:06:00.000Z', '2026-01-02T03:06:09.000Z', 'COM2', 'KVX-04', 'S',
+               '0044', 1, 'link failed');
     )sql")) << old.Error();
   }
   Journal journal;
@@ -139,12 +152,16 @@ TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
   SqliteDb check;
   ASSERT_TRUE(check.Open(Db(), false));
   EXPECT_EQ(check.QueryInt("SELECT version FROM schema_version"), kJournalSchemaVersion);
+  EXPECT_EQ(check.QueryInt("PRAGMA application_id"), kJournalApplicationId);
   const auto rows = journal.Passes({.since = "2026-01-02"}, error);
-  ASSERT_EQ(rows.size(), 2u) << error;
+  ASSERT_EQ(rows.size(), 3u) << error;
   EXPECT_EQ(rows[0].durationMs, 2500);
   EXPECT_EQ(rows[1].outcome, PassOutcome::Unknown) << "a pending row of a version-1 run";
   PassRecord row = Row("0043");
   row.series = "S";
+  EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Used);
+  // A failed pass of an older journal: whether its chip got the number is not known.
+  row.serial = "0044";
   EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Used);
 }
 
@@ -166,7 +183,8 @@ TEST_F(JournalTest, AFileThatCannotHoldTheJournalIsRefusedWithItsName) {
     SqliteDb newer;
     ASSERT_TRUE(newer.Open(Db(), true));
     ASSERT_TRUE(newer.Exec("CREATE TABLE schema_version(version INTEGER NOT NULL);"
-                           "INSERT INTO schema_version VALUES(99);"));
+                           "INSERT INTO schema_version VALUES(99);"
+                           "PRAGMA application_id = " + std::to_string(kJournalApplicationId)));
   }
   EXPECT_FALSE(journal.Open(Db(), error));
   EXPECT_NE(error.find("newer kvxw"), std::string::npos) << error;
@@ -233,6 +251,201 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   EXPECT_EQ(ws->SerialText, "0100");
   EXPECT_EQ(testing::WordAt(*ws, 0x10), 0x3101);
   EXPECT_EQ(testing::WordAt(*ws, 0x11), 0x3100);
+}
+
+std::string FileBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// An existing file is never taken for a new journal: it is refused, names how to start a new
+// one, and is left exactly as it was.
+TEST_F(JournalTest, AFileThatIsNotAJournalStopsTheRunAndIsLeftAsItIs) {
+  struct Case {
+    const char* name;
+    std::function<void(const std::string&)> make;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"empty", [](const std::string& p) { std::ofstream{p}; }, "is an empty file"},
+      {"one byte", [](const std::string& p) { std::ofstream{p} << 'S'; }, "is not a journal"},
+      {"random bytes",
+       [](const std::string& p) {
+         std::string bytes(8192, '\0');
+         for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 131 % 251);
+         std::ofstream(p, std::ios::binary) << bytes;
+       },
+       "is not a journal"},
+      {"another program's database",
+       [](const std::string& p) {
+         SqliteDb other;
+         ASSERT_TRUE(other.Open(p, true));
+         ASSERT_TRUE(other.Exec("CREATE TABLE orders(id INTEGER PRIMARY KEY, item TEXT);"
+                                "INSERT INTO orders(item) VALUES('widget');"));
+       },
+       "another program's database"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    fs::remove(Db());
+    c.make(Db());
+    const std::string before = FileBytes(Db());
+    for (bool run : {true, false}) {
+      Journal journal;
+      std::string error;
+      EXPECT_FALSE(run ? journal.Open(Db(), error) : journal.OpenToRead(Db(), error));
+      EXPECT_NE(error.find(Db()), std::string::npos) << error;
+      EXPECT_NE(error.find(c.says), std::string::npos) << error;
+      EXPECT_NE(error.find("To start a new journal on purpose, move or rename that file"),
+                std::string::npos)
+          << error;
+    }
+    EXPECT_EQ(FileBytes(Db()), before);
+    EXPECT_FALSE(fs::exists(Db() + "-wal"));
+  }
+}
+
+TEST_F(JournalTest, AnEmptySchemaVersionTableIsNamed) {
+  {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(Db(), error)) << error;
+  }
+  SqliteDb db;
+  ASSERT_TRUE(db.Open(Db(), false));
+  ASSERT_TRUE(db.Exec("DELETE FROM schema_version"));
+  db.Close();
+  Journal journal;
+  std::string error;
+  EXPECT_FALSE(journal.OpenToRead(Db(), error));
+  EXPECT_NE(error.find("has an empty schema_version table"), std::string::npos) << error;
+}
+
+TEST_F(JournalTest, ADamagedJournalIsReportedAsOne) {
+  {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(Db(), error)) << error;
+    for (int i = 0; i < 200; ++i) {
+      PassRecord row = Row(std::to_string(1000 + i));
+      row.programPath = std::string(100, 'p');
+      ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    }
+  }
+  ASSERT_FALSE(fs::exists(Db() + "-wal")) << "closing checkpoints the log";
+  {
+    std::fstream file(Db(), std::ios::in | std::ios::out | std::ios::binary);
+    file.seekp(4096 * 3 + 8);  // inside a page of the passes table
+    file << std::string(64, '\xA5');
+  }
+  Journal journal;
+  std::string error;
+  EXPECT_FALSE(journal.OpenToRead(Db(), error));
+  EXPECT_NE(error.find("is damaged"), std::string::npos) << error;
+}
+
+// A journal that lost rows it had committed (a damaged write-ahead log after a killed run) is
+// caught by its witness, which names what the journal forgot.
+TEST_F(JournalTest, AJournalThatKnowsLessThanItsWitnessStopsTheRun) {
+  const fs::path copy = dir_ / "copy";
+  fs::create_directories(copy);
+  const std::string copied = (copy / kJournalFileName).string();
+  {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(Db(), error)) << error;
+    PassRecord first = Row("1000");
+    ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved);
+    ASSERT_TRUE(journal.Finish(first, error)) << error;  // checkpointed into the file
+    PassRecord second = Row("1001");
+    ASSERT_EQ(journal.Reserve(second, error), Journal::ReserveResult::Reserved);
+    // The run is killed here: its files as they are on disk.
+    for (const char* end : {"", "-wal", ".witness"})
+      fs::copy_file(Db() + end, copied + end);
+  }
+  {
+    std::fstream wal(copied + "-wal", std::ios::in | std::ios::out | std::ios::binary);
+    wal.seekp(static_cast<std::streamoff>(fs::file_size(copied + "-wal") / 2));
+    wal << std::string(32, '\x5A');
+  }
+  Journal journal;
+  std::string error;
+  EXPECT_FALSE(journal.Open(copied, error, kEveryRunDied));
+  for (const std::string& word :
+       {copied, copied + ".witness", std::string("serial number 1001"),
+        std::string("its last is serial number 1000")})
+    EXPECT_NE(error.find(word), std::string::npos) << word << " in: " << error;
+
+  // The journal gone altogether while its witness remains: no new journal either.
+  fs::remove(copied);
+  fs::remove(copied + "-wal");
+  EXPECT_FALSE(journal.Open(copied, error, kEveryRunDied));
+  EXPECT_NE(error.find("is missing, but its witness"), std::string::npos) << error;
+  EXPECT_FALSE(fs::exists(copied));
+}
+
+// Two runs making the same journal at the same moment: both get it, every time; the one whose
+// switch to WAL SQLite refuses asks again.
+TEST_F(JournalTest, TwoRunsOpeningAFreshJournalAtOnceBothOpen) {
+  for (int round = 0; round < 40; ++round) {
+    SCOPED_TRACE(round);
+    const std::string path = (dir_ / ("fresh-" + std::to_string(round) + ".db")).string();
+    std::atomic<int> ready{0};
+    std::string errors[2];
+    bool opened[2] = {};
+    auto run = [&](int k) {
+      Journal journal;
+      ++ready;
+      while (ready < 2) std::this_thread::yield();
+      opened[k] = journal.Open(path, errors[k]);
+    };
+    std::thread a(run, 0), b(run, 1);
+    a.join();
+    b.join();
+    EXPECT_TRUE(opened[0] && opened[1]) << errors[0] << errors[1];
+  }
+}
+
+// A journal still in rollback mode while another connection writes to it: SQLite refuses the
+// switch to WAL at once, without its busy wait; the run asks again until the writer is done.
+TEST_F(JournalTest, ARefusedSwitchToWalIsAskedAgain) {
+  {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(Db(), error)) << error;
+  }
+  testing::FaultyVfs vfs;  // counts the refused locks
+  SqliteDb writer;
+  ASSERT_TRUE(writer.Open(Db(), false));
+  ASSERT_TRUE(writer.Exec("PRAGMA journal_mode = DELETE; BEGIN IMMEDIATE;")) << writer.Error();
+  std::atomic<bool> done{false};
+  bool opened = false;
+  std::string error;
+  std::thread run([&] {
+    Journal journal;
+    opened = journal.Open(Db(), error);
+    done = true;
+  });
+  while (vfs.BusyLocks() == 0 && !done) std::this_thread::yield();
+  ASSERT_TRUE(writer.Exec("ROLLBACK"));
+  run.join();
+  EXPECT_TRUE(opened) << error;
+}
+
+TEST(SqliteBusy, EveryExtendedBusyOrLockedCodeCountsAsBusy) {
+  const struct {
+    int code;
+    bool busy;
+  } cases[] = {
+      {SQLITE_BUSY, true},           {SQLITE_BUSY_RECOVERY, true},
+      {SQLITE_BUSY_SNAPSHOT, true},  {SQLITE_BUSY_TIMEOUT, true},
+      {SQLITE_LOCKED, true},         {SQLITE_LOCKED_SHAREDCACHE, true},
+      {SQLITE_LOCKED_VTAB, true},    {SQLITE_OK, false},
+      {SQLITE_FULL, false},          {SQLITE_IOERR_LOCK, false},
+      {SQLITE_CORRUPT, false},       {SQLITE_READONLY_RECOVERY, false},
+      {SQLITE_CANTOPEN, false},      {SQLITE_NOTADB, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(SqliteDb::IsBusyCode(c.code), c.busy) << c.code;
 }
 
 TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {

@@ -38,6 +38,8 @@ class DesktopJournalTest : public MainWindowTest {
     form().AutoProgramAction->trigger();
     for (int pass = 1; pass <= passes; ++pass) {
       ASSERT_TRUE(WaitForButton("Button2")) << pass;
+      // The pass enables its buttons before the journal has its end: "Continue" waits for that.
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !form().Busy(); }, 10000)) << pass;
       if (pass < passes) Dialog()->Button("Button2")->click();
       else ASSERT_TRUE(CloseWith("Button1"));
     }
@@ -109,6 +111,23 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainResumesAfterItsLastRecordUsed) {
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].record, 2);
   EXPECT_EQ(rows[1].serial, "06");
+}
+
+// A chip that failed after its serial number went into it keeps the number: "Continue" stamps
+// the next one into the next chip.
+TEST_F(DesktopJournalTest, AChipThatFailedAfterItsNumberWentInKeepsIt) {
+  Start();
+  SerialSetup(1);
+  writer().Faults().WriteFailAt = 0x30 * 2;  // in the program stream, past the serial words
+  AutoProgram(2);
+  const std::vector<PassRecord> rows = Rows();
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[0].serial, "0001");
+  EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
+  EXPECT_TRUE(rows[0].keepsNumber);
+  EXPECT_EQ(rows[1].serial, "0002");
+  EXPECT_EQ(rows[1].outcome, PassOutcome::Ok);
+  EXPECT_EQ(writer().Chip().Program[0x21], 0x3102);
 }
 
 TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWriter) {

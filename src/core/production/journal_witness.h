@@ -1,0 +1,43 @@
+// The journal's witness: a plain text file beside the journal ("kvx-journal.db.witness") that
+// gets one line per serial number reserved, appended and flushed to disk right after the
+// reservation is committed, before the chip is stamped. It shares nothing with SQLite's files,
+// so a journal that lost committed rows (a damaged write-ahead log, a file copied back from an
+// old backup) is caught when it is opened: the journal then knows less than its witness.
+//
+// A line: the row's id, its series, its serial number and its QTP record (0 when none),
+// separated by tabs. A line cut short (the process died while writing it) is not counted.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace kvx {
+
+struct WitnessEntry {
+  std::int64_t id = 0;
+  std::string series;
+  std::string serial;
+  long record = 0;
+};
+
+class JournalWitness {
+ public:
+  static std::string PathFor(const std::string& journalPath) { return journalPath + ".witness"; }
+
+  explicit JournalWitness(std::string path = {}) : path_(std::move(path)) {}
+  const std::string& Path() const { return path_; }
+
+  // Whether the file exists and holds at least one line.
+  bool HasEntries() const;
+  // The entry with the highest row id of each series. False with a message when the file cannot
+  // be read; a missing file has no entries.
+  bool Read(std::map<std::string, WitnessEntry>& lastBySeries, std::string& error) const;
+  // Appends one entry and waits until it is on disk. False with a message on failure.
+  bool Append(const WitnessEntry& entry, std::string& error) const;
+
+ private:
+  std::string path_;
+};
+
+}  // namespace kvx
