@@ -57,7 +57,6 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   PortLines lines(out, err, ::isatty(STDERR_FILENO) == 1, names);
 
   // Every port its own workspace, built as the first one was and starting where it starts.
-  const std::string firstSerial = first.SerialText;
   for (std::size_t i = 0; i < count; ++i) {
     PortRun& run = runs[i];
     if (!run.openError.empty()) {
@@ -75,11 +74,16 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
         lines.Err(i) << quiet.str();
         continue;
       }
-      StartAt(journal, *run.ws, firstSerial);
+      std::string message;
+      if (!MoveToRunStart(journal.start, *run.ws, message)) {
+        lines.Err(i) << "kvxw auto: " << message << '\n';
+        run.status = kExitFailed;
+        continue;
+      }
     }
     FreshChipEachPass(run.port, args);
-    run.journal = std::make_unique<PassJournal>(journal.journal.get(), names[i], journal.series,
-                                                journal.firstRecord);
+    run.journal = std::make_unique<PassJournal>(journal.journal.get(), names[i], journal.start.series,
+                                                journal.start.StartRecord());
   }
 
   std::vector<InterruptibleWork> works;

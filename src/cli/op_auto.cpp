@@ -123,7 +123,7 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (int status = BuildAutoWorkspace(args, inputs, *ws, out, err); status != kExitOk)
     return status;
   AutoJournal journal;
-  if (int status = OpenAutoJournal(args, *ws, args.Get("--qtp"), journal, out, err);
+  if (int status = OpenAutoJournal(args, *ws, journal, out, err);
       status != kExitOk)
     return status;
 
@@ -149,8 +149,8 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
   FreshChipEachPass(port, args);
-  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
-                          journal.firstRecord);
+  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.start.series,
+                          journal.start.StartRecord());
   return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
                          journal.journal ? &passJournal : nullptr);
 }

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "core/production/pass_journal.h"
+#include "core/production/run_start.h"
 #include "serial_fixture.h"
 
 namespace kvx {
@@ -73,8 +74,9 @@ TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAPassThatFailedWithoutCounting) {
     row.outcome = c.outcome;
     row.counted = c.counted;
     ASSERT_TRUE(journal.Finish(row, error)) << error;
-    EXPECT_EQ(journal.FindUse(row.series, serial, 0).has_value(), c.usedAfter)
-        << OutcomeText(c.outcome) << " counted " << c.counted;
+    std::optional<SerialUse> use;
+    ASSERT_TRUE(journal.FindUse(row.series, serial, 0, use, error)) << error;
+    EXPECT_EQ(use.has_value(), c.usedAfter) << OutcomeText(c.outcome) << " counted " << c.counted;
     EXPECT_EQ(journal.Reserve(again, error) == Journal::ReserveResult::Used, c.usedAfter);
   }
   // The same number in another series, and rows without a series, are never refused.
@@ -107,10 +109,13 @@ TEST_F(JournalTest, PendingRowsOfARunThatDiedBecomeUnknownAndStayUsed) {
   const auto rows = next.Passes({}, error);
   ASSERT_EQ(rows.size(), 2u);
   for (const PassRecord& r : rows) EXPECT_EQ(r.outcome, PassOutcome::Unknown) << r.serial;
-  const auto use = next.FindUse(rows[0].series, "1000", 0);
+  std::optional<SerialUse> use;
+  ASSERT_TRUE(next.FindUse(rows[0].series, "1000", 0, use, error)) << error;
   ASSERT_TRUE(use.has_value());
   EXPECT_EQ(use->port, "COM1");
-  EXPECT_EQ(next.LastRecordUsed("QTP 0123456789ABCDEF"), 7);
+  long last = 0;
+  ASSERT_TRUE(next.LastRecordUsed("QTP 0123456789ABCDEF", last, error)) << error;
+  EXPECT_EQ(last, 7);
 }
 
 TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
@@ -225,7 +230,9 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   PassRecord taken = Row("00FF");
   taken.series = series;
   ASSERT_EQ(journal.Reserve(taken, error), Journal::ReserveResult::Reserved);
-  EXPECT_EQ(NextFreeSerial(journal, *ws, series), "0100");
+  std::optional<std::string> next;
+  ASSERT_TRUE(NextFreeSerial(journal, *ws, series, next, error)) << error;
+  EXPECT_EQ(next, "0100");
 
   PassJournal pj(&journal, "COM3", series);
   ASSERT_TRUE(pj.BeforePass(*ws, error)) << error;
