@@ -130,29 +130,19 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
                                                ? CommandId::AutoProgramWithoutBlankCheck
                                                : CommandId::AutoProgram);
-  if (severalPorts) {
-    if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
-    const AutoPortsPlan plan{
-        .ports = ports,
-        .device = inputs.device,
-        .command = command,
-        .passes = passes,
-        .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
-          return BuildAutoWorkspace(args, inputs, w, o, e);
-        },
-        .afterPass = NotePassCountAndSerial,
-    };
-    return RunAutoPorts(args, plan, *ws, journal, out, err);
-  }
-
-  CliPort port;
-  if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
+  const AutoPortsPlan plan{
+      .ports = ports,
+      .device = inputs.device,
+      .command = command,
+      .passes = passes,
+      .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
+        return BuildAutoWorkspace(args, inputs, w, o, e);
+      },
+      .afterPass = NotePassCountAndSerial,
+  };
+  if (!severalPorts) return RunAutoPort(args, plan, *ws, journal, out, err);
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
-  FreshChipEachPass(port, args);
-  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.start.series,
-                          journal.start.StartRecord());
-  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
-                         journal.journal ? &passJournal : nullptr);
+  return RunAutoPorts(args, plan, *ws, journal, out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {
