@@ -48,7 +48,7 @@ TProgressForm* TMainForm::OpenOperation(const kvx::Command& command, std::functi
 void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
   if (!CommandAllowed()) return;
-  if (command.flashOnly && ws_->MemoryKind != 2) return;
+  if (command.flashOnly && !ws_->IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it.
   if (command.repeats && !journal_)
     journal_ = std::make_unique<DesktopJournal>(
@@ -113,7 +113,7 @@ void TMainForm::ToolButton7Click() {
     // What was read replaces the buffers: the windows that show them are built afresh.
     ws_->RefreshPending = true;
     ws_->IdChecksumFormOpen = true;
-    ws_->EepromViewOpen = ws_->MemoryKind == 2;
+    ws_->EepromViewOpen = ws_->IsFlash();
     ws_->BufferViewOpen = true;
     ws_->BufferCaption.clear();
     RebuildBufferWindows();

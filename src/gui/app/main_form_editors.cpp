@@ -84,7 +84,7 @@ void TMainForm::Disassemble1Click() {
   FileSaveAsItem->setEnabled(true);  // at once rather than on the timer's next tick
 }
 void TMainForm::EEPROM1Click() {
-  if (CommandAllowed() && ws_->MemoryKind == 2) Editors().Windows().EEPROM1Click();
+  if (CommandAllowed() && ws_->IsFlash()) Editors().Windows().EEPROM1Click();
 }
 void TMainForm::EditOPTIONClick() {
   if (CommandAllowed()) Editors().EditOPTIONClick();
@@ -108,7 +108,7 @@ void TMainForm::FillBuffer1Click() {
   if (CommandAllowed()) Editors().FillBuffer1Click();
 }
 void TMainForm::ClearEEPROMBuffer1Click() {
-  if (CommandAllowed() && ws_->MemoryKind == 2) Editors().ClearEEPROMBuffer1Click();
+  if (CommandAllowed() && ws_->IsFlash()) Editors().ClearEEPROMBuffer1Click();
 }
 void TMainForm::OptionAreaDblClick() { EditOPTIONClick(); }
 void TMainForm::IdBoxDblClick() { ID2Click(); }

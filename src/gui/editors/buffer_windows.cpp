@@ -133,7 +133,7 @@ void BufferWindows::RecreateIdWindow(bool create) {
 }
 
 void BufferWindows::RecreateEepromView(bool create) {
-  if (ws_.MemoryKind != 2) {
+  if (!ws_.IsFlash()) {
     Destroy(eeprom_, ws_.EepromViewOpen);
     return;
   }
@@ -154,7 +154,7 @@ void BufferWindows::Sync() {
                {&disasm_, &ws_.DisassemblyOpen}};
   for (Pair& p : pairs)
     if (*p.slot && !*p.flag) Destroy(*p.slot, *p.flag);
-  if (ws_.MemoryKind != 2) Destroy(eeprom_, ws_.EepromViewOpen);
+  if (!ws_.IsFlash()) Destroy(eeprom_, ws_.EepromViewOpen);
 }
 
 void BufferWindows::Follow(const LoadReport& report) {
@@ -189,7 +189,7 @@ void BufferWindows::RebuildBufferWindows() {
 void BufferWindows::AfterRead() {
   ws_.RefreshPending = true;
   ws_.IdChecksumFormOpen = true;
-  ws_.EepromViewOpen = ws_.MemoryKind == 2;
+  ws_.EepromViewOpen = ws_.IsFlash();
   ws_.BufferViewOpen = true;
   ws_.BufferCaption.clear();
   RebuildBufferWindows();
