@@ -14,6 +14,7 @@ struct ProductionRun::Station {
   OperationView& view;
   std::unique_ptr<PassJournal> passes;
   WriterOutcome outcome;  // written on the Writer's thread, read once it ended
+  bool stopRequested = false;  // under the run's mutex: a stop before the start starts nothing
   OperationRunner runner;
 };
 
@@ -66,32 +67,45 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
 }
 
 void ProductionRun::Start() {
-  if (started_) return;
-  started_ = true;
-  for (std::size_t i = 0; i < stations_.size(); ++i) {
-    Station& s = *stations_[i];
-    if (stopBeforeStart_) {
-      s.outcome.outcome = OpOutcome::Stopped;
-      if (plan_.ended) plan_.ended(i, s.outcome);
-      continue;
+  std::vector<std::size_t> notStarted;
+  {
+    std::lock_guard lock(mutex_);
+    if (started_) return;
+    started_ = true;
+    for (std::size_t i = 0; i < stations_.size(); ++i) {
+      Station& s = *stations_[i];
+      if (s.stopRequested) {
+        s.outcome.outcome = OpOutcome::Stopped;
+        notStarted.push_back(i);
+        continue;
+      }
+      const bool started = s.runner.Start(
+          *s.ws, [this, &s, i](std::stop_token stop) { return Work(s, i, stop); },
+          [this, &s, i](OpOutcome) {
+            if (plan_.ended) plan_.ended(i, s.outcome);
+          });
+      // Another holds the workspace: this Writer ends before it started.
+      if (!started) notStarted.push_back(i);
     }
-    const bool started = s.runner.Start(
-        *s.ws, [this, &s, i](std::stop_token stop) { return Work(s, i, stop); },
-        [this, &s, i](OpOutcome) {
-          if (plan_.ended) plan_.ended(i, s.outcome);
-        });
-    // Another holds the workspace: this Writer ends before it started.
-    if (!started && plan_.ended) plan_.ended(i, s.outcome);
   }
+  // Told outside the lock: the caller may stop another Writer from its `ended`.
+  for (std::size_t i : notStarted)
+    if (plan_.ended) plan_.ended(i, stations_[i]->outcome);
 }
 
 void ProductionRun::Stop(std::size_t writer) {
-  if (writer < stations_.size()) stations_[writer]->runner.RequestStop();
+  std::lock_guard lock(mutex_);
+  if (writer >= stations_.size()) return;
+  stations_[writer]->stopRequested = true;
+  stations_[writer]->runner.RequestStop();
 }
 
 void ProductionRun::StopAll() {
-  if (!started_) stopBeforeStart_ = true;
-  for (auto& station : stations_) station->runner.RequestStop();
+  std::lock_guard lock(mutex_);
+  for (auto& station : stations_) {
+    station->stopRequested = true;
+    station->runner.RequestStop();
+  }
 }
 
 bool ProductionRun::WaitFor(std::chrono::milliseconds limit) {

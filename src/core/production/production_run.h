@@ -25,6 +25,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,9 +82,11 @@ class ProductionRun {
   // False, with the message, when that workspace cannot be built: the Writer is left out.
   bool Add(const Writer& writer, std::size_t& index, std::string& error);
 
-  // Starts every Writer's passes; returns at once. A stop requested before starts none of them
-  // (each ends Stopped without a byte sent).
+  // Starts every Writer's passes; returns at once. A Writer stopped before the start does not
+  // start (it ends Stopped without a byte sent).
   void Start();
+  // From any thread (a Writer's own callbacks too): the Writer ends at its next wait on the
+  // Writer or between two passes, sending nothing more.
   void Stop(std::size_t writer);
   void StopAll();
   // Waits up to `limit` for every Writer to end; true when all have.
@@ -101,8 +104,8 @@ class ProductionRun {
   OpOutcome Work(Station& station, std::size_t index, std::stop_token stop);
 
   Plan plan_;
-  std::vector<std::unique_ptr<Station>> stations_;
-  bool stopBeforeStart_ = false;
+  std::vector<std::unique_ptr<Station>> stations_;  // added before Start, fixed after
+  std::mutex mutex_;  // a stop against the start of the same Writer
   bool started_ = false;
 };
 
