@@ -1,73 +1,41 @@
 #include "cli/auto_journal.h"
 
-#include <fstream>
-#include <iterator>
-
 #include "core/production/pass_journal.h"
-#include "core/production/serial_number.h"
 
 namespace kvx::cli {
 
 namespace {
 
-std::string FileContent(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-std::string WentOut(const SerialUse& use) {
-  return "went out on " + use.started + " on " + use.port + " (" +
-         std::string(OutcomeText(use.outcome)) + ")";
-}
-
-// Reads QTP records until the workspace holds record `record`; false at the end of the file.
-bool SkipToRecord(Workspace& ws, long from, long record) {
-  for (long r = from; r < record; ++r) {
-    if (!ReadSerialData(ws).empty() || ws.QtpEndSeen) return false;
+// The start verdict on the terminal: a used start is refused unless --resume was given.
+int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std::ostream& log,
+                    std::ostream& err) {
+  using Verdict = RunStart::Verdict;
+  switch (start.verdict) {
+    case Verdict::StartHere:
+      return kExitOk;
+    case Verdict::JournalUnreadable:
+      err << "kvxw auto: " << RunStartFacts(start) << "; no chip was programmed\n";
+      return kExitFailed;
+    case Verdict::SeriesUsedUp:
+      err << "kvxw auto: " << RunStartFacts(start) << (start.qtp ? " (see kvxw journal)" : "")
+          << '\n';
+      return kExitFailed;
+    case Verdict::FirstNumberUsed:
+    case Verdict::QtpRecordsUsed:
+      break;
   }
-  return true;
-}
-
-int RefuseUsed(const std::string& what, const SerialUse& use, const std::string& next,
-               std::ostream& err) {
-  err << "kvxw auto: " << what << ' ' << WentOut(use) << "; the next free one is " << next
-      << ": give --resume to start there\n";
-  return kExitFailed;
-}
-
-int CheckQtpStart(const Args& args, Workspace& ws, AutoJournal& j, std::ostream& log,
-                  std::ostream& err) {
-  const auto use = j.journal->FindUse(j.series, {}, 1);
-  if (!use) return kExitOk;
-  const long next = j.journal->LastRecordUsed(j.series) + 1;
-  if (!args.Has("--resume"))
-    return RefuseUsed("QTP record 1 (serial number " + SerialHexText(ws) + ")", *use,
-                      "record " + std::to_string(next), err);
-  if (!SkipToRecord(ws, 1, next)) {
-    err << "kvxw auto: every record of the QTP file went out already (see kvxw journal)\n";
+  if (!args.Has("--resume")) {
+    err << "kvxw auto: " << RunStartFacts(start) << ": give --resume to start there\n";
     return kExitFailed;
   }
-  j.firstRecord = next;
-  SerialNo2Memory(ws);
-  log << "Resume: QTP record " << next << ", serial number " << ws.SerialText << "\n";
-  return kExitOk;
-}
-
-int CheckSerialStart(const Args& args, Workspace& ws, AutoJournal& j, std::ostream& log,
-                     std::ostream& err) {
-  const std::string first = SerialHexText(ws);
-  const auto use = j.journal->FindUse(j.series, first, 0);
-  if (!use) return kExitOk;
-  const auto next = NextFreeSerial(*j.journal, ws, j.series);
-  if (!next) {
-    err << "kvxw auto: serial number " << first << ' ' << WentOut(*use)
-        << ", and no number of its series is free\n";
+  std::string message;
+  if (!MoveToRunStart(start, ws, message)) {
+    err << "kvxw auto: " << message << '\n';
     return kExitFailed;
   }
-  if (!args.Has("--resume")) return RefuseUsed("serial number " + first, *use, *next, err);
-  SetSerialHexText(ws, *next);
-  SerialNo2Memory(ws);
-  log << "Resume: serial number " << *next << "\n";
+  log << "Resume: ";
+  if (start.qtp) log << "QTP record " << start.nextRecord << ", ";
+  log << "serial number " << ws.SerialText << "\n";
   return kExitOk;
 }
 
@@ -85,8 +53,8 @@ std::vector<OptionSpec> JournalOptions() {
   };
 }
 
-int OpenAutoJournal(const Args& args, Workspace& ws, const std::string& qtpPath, AutoJournal& j,
-                    std::ostream& log, std::ostream& err) {
+int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostream& log,
+                    std::ostream& err) {
   if (args.Has("--no-journal")) {
     if (args.Has("--journal") || args.Has("--resume"))
       return UsageError("auto", "--no-journal excludes --journal and --resume", err);
@@ -98,24 +66,11 @@ int OpenAutoJournal(const Args& args, Workspace& ws, const std::string& qtpPath,
     err << "kvxw auto: " << error << "; no chip was programmed (--no-journal runs without it)\n";
     return kExitFailed;
   }
-  if (const long recovered = j.journal->RecoveredRows(); recovered > 0) {
-    err << "kvxw auto: " << recovered
-        << " pass(es) of a run that ended without finishing are now 'unknown' in the journal; "
-           "their serial numbers stay used\n";
-  }
-  j.series = SerialSeriesOf(ws, qtpPath.empty() ? std::string() : FileContent(qtpPath));
-  if (j.series.empty()) return kExitOk;
-  return IsQtpSeries(j.series) ? CheckQtpStart(args, ws, j, log, err)
-                               : CheckSerialStart(args, ws, j, log, err);
-}
-
-void StartAt(const AutoJournal& j, Workspace& ws, const std::string& serial) {
-  if (j.series.empty()) return;
-  if (IsQtpSeries(j.series))
-    SkipToRecord(ws, 1, j.firstRecord);
-  else
-    SetSerialHexText(ws, serial);
-  SerialNo2Memory(ws);
+  const QtpFileState qtp = ReadQtpFileState(ws);
+  j.start = DecideRunStart(*j.journal, SerialSeriesOf(ws, qtp.content), ws, qtp);
+  if (const std::string notice = DeadRunNotice(j.start); !notice.empty())
+    err << "kvxw auto: " << notice << '\n';
+  return PresentRunStart(args, ws, j.start, log, err);
 }
 
 }  // namespace kvx::cli

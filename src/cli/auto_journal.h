@@ -1,5 +1,6 @@
-// kvxw auto and the production journal: opening it before the first chip, refusing a run whose
-// first serial number already went out (or, with --resume, starting from the next free one).
+// kvxw auto and the production journal: opening it before the first chip and presenting the
+// core's start verdict: a run whose first serial number (QTP record) already went out is refused,
+// naming the next free one, unless --resume was given.
 #pragma once
 
 #include <memory>
@@ -10,6 +11,7 @@
 #include "cli/command.h"
 #include "core/device/workspace.h"
 #include "core/production/journal.h"
+#include "core/production/run_start.h"
 
 namespace kvx::cli {
 
@@ -18,19 +20,13 @@ std::vector<OptionSpec> JournalOptions();
 
 struct AutoJournal {
   std::unique_ptr<Journal> journal;  // null with --no-journal
-  std::string series;                // the run's serial-number series; empty when none
-  long firstRecord = 1;              // the QTP record the workspaces hold at the start
+  RunStart start;                    // the run's series and where its passes start
 };
 
-// Opens the journal and checks the workspace's first number against it. With --resume a used
-// first number (QTP record) is replaced by the next free one, and the workspace stamped with it.
-// Returns kExitOk, or the exit status after saying what stopped the run. `qtpPath`: the --qtp
-// file, empty when none.
-int OpenAutoJournal(const Args& args, Workspace& ws, const std::string& qtpPath, AutoJournal& out,
-                    std::ostream& log, std::ostream& err);
-
-// Moves a workspace built like the first one to the first one's starting point: `serial` (its
-// number after OpenAutoJournal), or the same QTP record.
-void StartAt(const AutoJournal& journal, Workspace& ws, const std::string& serial);
+// Opens the journal and asks the core where the run starts. With --resume a used first number
+// (QTP record) is replaced by the next free one, and the workspace stamped with it. Returns
+// kExitOk, or the exit status after saying what stopped the run.
+int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& out, std::ostream& log,
+                    std::ostream& err);
 
 }  // namespace kvx::cli

@@ -7,22 +7,11 @@
 
 #include "cli/port_lines.h"
 #include "cli/port_open.h"
+#include "core/production/production_run.h"
 
 namespace kvx::cli {
 
 namespace {
-
-// One port's share of the run.
-struct PortRun {
-  std::unique_ptr<Workspace> owned;
-  Workspace* ws = nullptr;
-  CliPort port;
-  std::unique_ptr<PassJournal> journal;
-  std::unique_ptr<TerminalView> view;
-  std::string openError;
-  std::string journalError;
-  int status = kExitOk;
-};
 
 int Rank(int status) {
   switch (status) {
@@ -34,78 +23,104 @@ int Rank(int status) {
   return status >= 128 ? 4 : 1;  // stopped by a signal: 128 + its number
 }
 
+// The run's plan for the core; `views` are the ports' terminal views, by the run's Writer index.
+ProductionRun::Plan CorePlan(const AutoPortsPlan& plan, const AutoJournal& journal,
+                             std::vector<TerminalView*>& views) {
+  return {
+      .command = &plan.command,
+      .passes = plan.passes,
+      .journal = journal.journal.get(),
+      .start = journal.start,
+      .build =
+          [&plan](Workspace& ws, std::string& error) {
+            std::ostringstream quiet;  // the first port's build already said it all
+            const bool built = plan.build(ws, quiet, quiet) == kExitOk;
+            error = quiet.str();
+            return built;
+          },
+      .afterPass =
+          [&plan, &views](std::size_t writer, const Workspace& ws, long pass, const PassResult&) {
+            if (plan.afterPass) plan.afterPass(*views[writer], ws, pass);
+          },
+  };
+}
+
 }  // namespace
 
 int WorseExit(int a, int b) { return Rank(b) > Rank(a) ? b : a; }
 
+int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
+                const AutoJournal& journal, std::ostream& out, std::ostream& err) {
+  CliPort port;
+  if (!OpenCliPort(args, plan.device, port, err)) return port.failureExit();
+  if (!ResetAddressAccepted("auto", first, args, out, err)) return kExitFailed;
+  FreshChipEachPass(port, args);
+  TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  std::vector<TerminalView*> views{&view};
+  ProductionRun run(CorePlan(plan, journal, views));
+  run.Add(first, {port.shownName(), port.port(), port.clock(), view});
+  view.Open(plan.command.dialog());
+  const WriterOutcome outcome = RunInterruptible(run).front();
+  return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err);
+}
+
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                  const AutoJournal& journal, std::ostream& out, std::ostream& err) {
   const std::size_t count = plan.ports.size();
-  std::vector<PortRun> runs(count);
-  std::vector<std::string> shown;
+  std::vector<CliPort> ports(count);
+  std::vector<std::string> openErrors(count), shown;
+  std::vector<int> status(count, kExitOk);
   for (std::size_t i = 0; i < count; ++i) {
     Args one = args;
     one.values_["--port"] = {plan.ports[i]};
     std::ostringstream error;
-    if (!OpenCliPort(one, plan.device, runs[i].port, error)) {
-      runs[i].status = runs[i].port.failureExit();
-      runs[i].openError = error.str();
+    if (!OpenCliPort(one, plan.device, ports[i], error)) {
+      status[i] = ports[i].failureExit();
+      openErrors[i] = error.str();
     }
-    shown.push_back(runs[i].port.shownName());
+    shown.push_back(ports[i].shownName());
   }
   const std::vector<std::string> names = PortLines::DistinctNames(shown);
   PortLines lines(out, err, ::isatty(STDERR_FILENO) == 1, names);
 
-  // Every port its own workspace, built as the first one was and starting where it starts.
-  const std::string firstSerial = first.SerialText;
+  // The run's Writers: every port that opened and got its workspace.
+  std::vector<std::unique_ptr<TerminalView>> views(count);
+  std::vector<TerminalView*> writerViews;
+  std::vector<std::size_t> writerPort;
+  ProductionRun run(CorePlan(plan, journal, writerViews));
   for (std::size_t i = 0; i < count; ++i) {
-    PortRun& run = runs[i];
-    if (!run.openError.empty()) {
-      lines.Err(i) << run.openError;
+    if (!openErrors[i].empty()) {
+      lines.Err(i) << openErrors[i];
       continue;
     }
+    views[i] = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
+    const ProductionRun::Writer writer{names[i], ports[i].port(), ports[i].clock(), *views[i]};
+    std::size_t index = 0;
+    std::string error;
     if (i == 0) {
-      run.ws = &first;
-    } else {
-      run.owned = std::make_unique<Workspace>();
-      run.ws = run.owned.get();
-      std::ostringstream quiet;  // the first port's build already said it all
-      run.status = plan.build(*run.ws, quiet, quiet);
-      if (run.status != kExitOk) {
-        lines.Err(i) << quiet.str();
-        continue;
-      }
-      StartAt(journal, *run.ws, firstSerial);
+      index = run.Add(first, writer);
+    } else if (!run.Add(writer, index, error)) {
+      lines.Err(i) << error << (error.ends_with('\n') ? "" : "\n");
+      status[i] = kExitFailed;
+      continue;
     }
-    FreshChipEachPass(run.port, args);
-    run.journal = std::make_unique<PassJournal>(journal.journal.get(), names[i], journal.series,
-                                                journal.firstRecord);
+    FreshChipEachPass(ports[i], args);
+    writerViews.push_back(views[i].get());
+    writerPort.push_back(i);
   }
+  for (TerminalView* view : writerViews) view->Open(plan.command.dialog());
 
-  std::vector<InterruptibleWork> works;
-  std::vector<std::size_t> working;
-  for (std::size_t i = 0; i < count; ++i) {
-    PortRun& run = runs[i];
-    if (run.journal == nullptr) continue;
-    run.view = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
-    run.view->Open(plan.command.dialog());
-    works.push_back({run.ws, DialogPassesWork(plan.command, *run.ws, run.port, *run.view,
-                                              plan.passes, plan.afterPass,
-                                              journal.journal.get() ? run.journal.get() : nullptr,
-                                              run.journalError)});
-    working.push_back(i);
-  }
-  const std::vector<OpOutcome> outcomes = RunInterruptibleAll(works);
-  for (std::size_t k = 0; k < working.size(); ++k) {
-    PortRun& run = runs[working[k]];
-    run.status = EndDialogPasses("auto", *run.view, *run.ws, outcomes[k], run.journalError,
-                                 lines.Err(working[k]));
+  const std::vector<WriterOutcome> outcomes = RunInterruptible(run);
+  for (std::size_t w = 0; w < outcomes.size(); ++w) {
+    const std::size_t i = writerPort[w];
+    status[i] = EndDialogPasses("auto", *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
+                                outcomes[w].journalError, lines.Err(i));
   }
   lines.Finish();
 
-  int status = kExitOk;
-  for (const PortRun& run : runs) status = WorseExit(status, run.status);
-  return status;
+  int worst = kExitOk;
+  for (int s : status) worst = WorseExit(worst, s);
+  return worst;
 }
 
 }  // namespace kvx::cli

@@ -1,6 +1,8 @@
-// kvxw auto with --port given more than once: one Auto Program per port, each on a thread of its
-// own with its own copy of the workspace, all drawing serial numbers from one series through the
-// journal. A port that fails stops only itself; the exit status is the worst of the ports'.
+// kvxw auto on its ports: one --port, or several at once. The core's ProductionRun runs the
+// Writers (a thread and a workspace each, one journal for all); this side only opens the ports,
+// prints each port's lines and turns each port's outcome into an exit status. With several
+// ports every line starts with the port's name, a port that fails stops only itself, and the
+// exit status is the worst of the ports'.
 #pragma once
 
 #include <functional>
@@ -12,11 +14,10 @@
 #include "cli/command.h"
 #include "cli/op_run.h"
 #include "core/device/workspace.h"
-#include "core/production/pass_journal.h"
 
 namespace kvx::cli {
 
-// What kvxw auto hands each port: how to build its workspace and what to run on it.
+// What kvxw auto hands its ports: how to build a workspace and what to run on it.
 struct AutoPortsPlan {
   std::vector<std::string> ports;  // as given with --port
   std::string device;
@@ -28,8 +29,11 @@ struct AutoPortsPlan {
   AfterPass afterPass;  // the pass count and serial number lines
 };
 
-// `first` is the workspace built (and started from the journal) for the first port; `journal`
-// the opened journal. Returns the worst exit status of the ports.
+// One port (plan.ports[0]), its lines as they are, on `first`, the workspace built (and started
+// from the journal). Returns the exit status.
+int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
+                const AutoJournal& journal, std::ostream& out, std::ostream& err);
+// Several ports at once, the first on `first`. Returns the worst exit status of the ports.
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                  const AutoJournal& journal, std::ostream& out, std::ostream& err);
 

@@ -123,36 +123,26 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   if (int status = BuildAutoWorkspace(args, inputs, *ws, out, err); status != kExitOk)
     return status;
   AutoJournal journal;
-  if (int status = OpenAutoJournal(args, *ws, args.Get("--qtp"), journal, out, err);
+  if (int status = OpenAutoJournal(args, *ws, journal, out, err);
       status != kExitOk)
     return status;
 
   const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
                                                ? CommandId::AutoProgramWithoutBlankCheck
                                                : CommandId::AutoProgram);
-  if (severalPorts) {
-    if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
-    const AutoPortsPlan plan{
-        .ports = ports,
-        .device = inputs.device,
-        .command = command,
-        .passes = passes,
-        .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
-          return BuildAutoWorkspace(args, inputs, w, o, e);
-        },
-        .afterPass = NotePassCountAndSerial,
-    };
-    return RunAutoPorts(args, plan, *ws, journal, out, err);
-  }
-
-  CliPort port;
-  if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
+  const AutoPortsPlan plan{
+      .ports = ports,
+      .device = inputs.device,
+      .command = command,
+      .passes = passes,
+      .build = [&](Workspace& w, std::ostream& o, std::ostream& e) {
+        return BuildAutoWorkspace(args, inputs, w, o, e);
+      },
+      .afterPass = NotePassCountAndSerial,
+  };
+  if (!severalPorts) return RunAutoPort(args, plan, *ws, journal, out, err);
   if (!ResetAddressAccepted("auto", *ws, args, out, err)) return kExitFailed;
-  FreshChipEachPass(port, args);
-  PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
-                          journal.firstRecord);
-  return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
-                         journal.journal ? &passJournal : nullptr);
+  return RunAutoPorts(args, plan, *ws, journal, out, err);
 }
 
 std::vector<OptionSpec> AutoOptions() {
@@ -205,9 +195,9 @@ const bool registered = RegisterCommand({
             "Every pass is written to the production journal (kvx-journal.db, see kvxw journal);\n"
             "a serial number is reserved there before it is stamped. A run whose first number\n"
             "(or QTP record) already went out is refused, naming the next free one; --resume\n"
-            "starts there. A journal that cannot be opened or written stops the run before the\n"
-            "first chip; one that stops taking writes ends it after the pass under way (exit 1).\n"
-            "A number stays used once a byte of it may have reached the Writer: after a later\n"
+            "starts there. A journal that cannot be opened, read or written stops the run before\n"
+            "the first chip; one that stops taking writes ends it after the pass under way (exit\n"
+            "1). A number stays used once a byte of it may have reached the Writer: after a later\n"
             "failure the next chip gets the next number.\n"
             "With --port given several times every port runs its own Auto Program, --count\n"
             "chips each, all drawing numbers from the one series through the journal. Each\n"

@@ -7,6 +7,7 @@
 #include "core/device/catalogue.h"
 #include "core/device/status_panel.h"
 #include "core/device/text_convert.h"
+#include "core/editors/buffer_edit.h"
 #include "core/files/file_io.h"
 #include "core/files/raw_image.h"
 
@@ -76,19 +77,6 @@ bool ParseIdText(std::string_view text, IdInput& id) {
   return true;
 }
 
-void StoreId(Workspace& ws, const IdInput& id) {
-  const int n = static_cast<int>(id.text.size());
-  for (int k = 0; k < 12; ++k) {
-    const std::uint8_t mask = k % 2 == 0 ? 0x7F : ws.BlankHigh;
-    std::uint8_t byte = 0xFF;  // a byte past the ASCII text is blank
-    if (id.hex)
-      byte = id.bytes[k];
-    else if (k < n)
-      byte = static_cast<std::uint8_t>(id.text[k]);
-    ws.IdBuffer[k] = static_cast<std::uint8_t>(byte & mask);
-  }
-}
-
 bool ParseBufferInputs(std::string_view command, const Args& args, BufferInputs& inputs,
                        std::ostream& err) {
   auto refuse = [&](const std::string& message) {
@@ -132,7 +120,9 @@ int FillWorkspace(std::string_view command, const BufferInputs& inputs, Workspac
     ws.OptionLow = inputs.option->low;
     ws.OptionHigh = inputs.option->high;
   }
-  if (inputs.id) StoreId(ws, *inputs.id);
+  // The ID as the ID editor's OK stores it.
+  if (inputs.id && inputs.id->hex) StoreIdBytes(ws, inputs.id->bytes);
+  if (inputs.id && !inputs.id->hex) StoreIdAsciiText(ws, inputs.id->text);
   if (!inputs.eeprom.empty())
     if (int status = LoadEeprom(command, inputs.eeprom, ws, err); status != kExitOk) return status;
   RefreshData(ws);  // the OPTION status and the checksums the workers rely on

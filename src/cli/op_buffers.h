@@ -32,9 +32,6 @@ bool ParseOptionWord(std::string_view text, OptionWord& word);
 // "hex:" and 24 hexadecimal digits (spaces between them allowed), or up to 12 printable ASCII
 // characters.
 bool ParseIdText(std::string_view text, IdInput& id);
-// Stores the ID the way the editor's OK does: low bytes keep 7 bits, high bytes the device's
-// BlankHigh bits; in ASCII mode the bytes after the text are blank.
-void StoreId(Workspace& ws, const IdInput& id);
 
 // The options a device command takes, checked before anything is loaded or opened.
 struct BufferInputs {

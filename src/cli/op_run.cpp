@@ -9,33 +9,29 @@
 #include "core/device/text_convert.h"
 #include "core/device/workspace_ops.h"
 #include "core/ops/runner.h"
-#include "core/production/journaled_passes.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
 
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work) {
-  return RunInterruptibleAll({{&ws, work}}).front();
+  StopSignalScope scope;
+  // A stop signal that came while the port was being opened stops the run before it starts.
+  if (StopSignal() != 0) return OpOutcome::Stopped;
+  OperationRunner runner;
+  if (!runner.Start(ws, work)) return OpOutcome::Refused;
+  while (!runner.WaitFor(std::chrono::milliseconds(50)))
+    if (StopSignal() != 0) runner.RequestStop();
+  return runner.Wait();
 }
 
-std::vector<OpOutcome> RunInterruptibleAll(const std::vector<InterruptibleWork>& works) {
+std::vector<WriterOutcome> RunInterruptible(ProductionRun& run) {
   StopSignalScope scope;
-  std::vector<OpOutcome> outcomes(works.size(), OpOutcome::Refused);
-  // A stop signal that came while the ports were being opened stops every run before it starts.
-  if (StopSignal() != 0) return std::vector<OpOutcome>(works.size(), OpOutcome::Stopped);
-  std::vector<OperationRunner> runners(works.size());
-  std::vector<bool> started(works.size());
-  for (std::size_t i = 0; i < works.size(); ++i)
-    started[i] = runners[i].Start(*works[i].ws, works[i].work);
-  for (std::size_t i = 0; i < works.size(); ++i) {
-    if (!started[i]) continue;
-    while (!runners[i].WaitFor(std::chrono::milliseconds(50))) {
-      if (StopSignal() == 0) continue;
-      for (auto& runner : runners) runner.RequestStop();
-    }
-    outcomes[i] = runners[i].Wait();
-  }
-  return outcomes;
+  // A stop signal that came while the ports were being opened stops every Writer before it starts.
+  if (StopSignal() != 0) run.StopAll();
+  run.Start();
+  while (!run.WaitFor(std::chrono::milliseconds(50)))
+    if (StopSignal() != 0) run.StopAll();
+  return run.Wait();
 }
 
 int ExitStatus(OpOutcome outcome, bool sawRed) {
@@ -53,23 +49,6 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
   return kExitFailed;
 }
 
-std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
-                                                          Workspace& ws, CliPort& port,
-                                                          TerminalView& view, long passes,
-                                                          const AfterPass& afterPass,
-                                                          PassJournal* journal,
-                                                          std::string& journalError) {
-  return [&, passes, journal](std::stop_token stop) {
-    OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    const auto after = [&](long n, const PassResult&) {
-      if (afterPass) afterPass(view, ws, n);
-    };
-    if (journal != nullptr)
-      return RunJournaledPasses(command, ctx, passes, *journal, after, journalError).outcome;
-    return RunPasses(command, ctx, passes, after).outcome;
-  };
-}
-
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
                     OpOutcome outcome, const std::string& journalError, std::ostream& err) {
   view.Finish();
@@ -82,13 +61,16 @@ int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& 
 
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err, PassJournal* journal) {
+                    std::ostream& err) {
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   view.Open(command.dialog());
-  std::string journalError;
-  const OpOutcome outcome = RunInterruptible(
-      ws, DialogPassesWork(command, ws, port, view, passes, afterPass, journal, journalError));
-  return EndDialogPasses(name, view, ws, outcome, journalError, err);
+  const OpOutcome outcome = RunInterruptible(ws, [&](std::stop_token stop) {
+    OperationContext ctx{ws, port.port(), port.clock(), view, stop};
+    return RunPasses(command, ctx, passes, [&](long n, const PassResult&) {
+             if (afterPass) afterPass(view, ws, n);
+           }).outcome;
+  });
+  return EndDialogPasses(name, view, ws, outcome, {}, err);
 }
 
 // ---- Shared options and steps --------------------------------------------------------------

@@ -18,7 +18,7 @@
 #include "core/device/workspace.h"
 #include "core/ops/command.h"
 #include "core/ops/operation.h"
-#include "core/production/pass_journal.h"
+#include "core/production/production_run.h"
 
 namespace kvx::cli {
 
@@ -27,13 +27,10 @@ inline constexpr int kExitInterrupted = 130;  // 128 + SIGINT, as shells report 
 // Runs `work` on the operation runner, holding `ws`, until it returns. The first stop signal asks it
 // to stop; a second one ends the program at once, in case the operation does not come back.
 OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::stop_token)>& work);
-// Several at once, each on a runner of its own holding its own workspace; a stop signal asks them all
-// to stop. Returns each one's outcome, in order.
-struct InterruptibleWork {
-  Workspace* ws;
-  std::function<OpOutcome(std::stop_token)> work;
-};
-std::vector<OpOutcome> RunInterruptibleAll(const std::vector<InterruptibleWork>& works);
+// A production run of one Writer or several: a stop signal asks them all to stop (one that
+// came before the start stops every Writer before its first byte). Returns each Writer's
+// outcome, in the order they were added.
+std::vector<WriterOutcome> RunInterruptible(ProductionRun& run);
 
 // 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
 // the link failed, 128 + the signal's number when a stop signal stopped it.
@@ -47,19 +44,12 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 // 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
 // (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
-// With a `journal` (kvxw auto) every pass is in the production journal; a journal error ends
-// the passes, is printed as "kvxw COMMAND: ERROR" and makes the exit status 1.
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err, PassJournal* journal = nullptr);
-// RunDialogPasses in two halves, for a caller that runs several dialogs at once: the work to run
-// on a runner (the dialog already open on `view`), then the end of the dialog and its status.
-std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
-                                                          Workspace& ws, CliPort& port,
-                                                          TerminalView& view, long passes,
-                                                          const AfterPass& afterPass,
-                                                          PassJournal* journal,
-                                                          std::string& journalError);
+                    std::ostream& err);
+// The end of a dialog's passes: what is still pending printed, a journal error as "kvxw COMMAND:
+// ERROR" (the core's text says whether a chip was programmed), a stop, the Writer-busy hint;
+// returns the exit status.
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
                     OpOutcome outcome, const std::string& journalError, std::ostream& err);
 

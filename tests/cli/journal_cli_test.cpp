@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -368,6 +369,49 @@ TEST_F(JournalCli, CtrlCStopsEveryPortAndTheJournalSaysStopped) {
                                      [](const Row& r) { return r.at("outcome") == "stopped"; });
   EXPECT_GE(stopped, 1) << "COM1 was stopped half-way through its chip";
   ExpectNoNumberTwice(rows);
+}
+
+}  // namespace kvx::cli::test
+
+namespace kvx::cli::test {
+
+// Two ports resume a QTP file after an earlier run used records 1 and 2: the second port starts
+// at the first port's record, so its chip carries a record after 2, and no row holds another
+// record's number.
+TEST_F(JournalCli, TwoPortsResumeAQtpFileAfterTheRecordsUsed) {
+  ASSERT_TRUE(WriteLot());
+  const std::vector<std::string> qtpArgs = {"--device", "KVX-01", "--file", Path("p01.bin"),
+                                            "--option", "155D",   "--qtp",  Path("lot.txt")};
+  auto withQtp = [&](std::vector<std::string> args) {
+    args.insert(args.end(), qtpArgs.begin(), qtpArgs.end());
+    return args;
+  };
+  ASSERT_EQ(RunKvxw(withQtp({"auto", "--port", "sim", "--count", "2"})).status, 0);
+
+  const std::string a = Path("writer-a"), b = Path("writer-b");
+  SimServer server(a, {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  const KvxwRun run =
+      RunKvxw(withQtp({"auto", "--port", "Com1", "--port", "Com2", "--resume", "--count", "1"}),
+              {.env = {"KVXW_COM1=" + a, "KVXW_COM2=" + b}});
+  ASSERT_EQ(run.status, 0) << run.out << run.err;
+  EXPECT_NE(run.out.find("Resume: QTP record 3, serial number 0102\n"), std::string::npos)
+      << run.out;
+  std::set<std::string> records;
+  for (const Row& r : Passes()) {
+    const long record = std::stol(r.at("qtp_record"));
+    char number[8];
+    std::snprintf(number, sizeof number, "%04lX", 0x0100 + record - 1);
+    EXPECT_EQ(r.at("serial"), number) << "record " << record << " on " << r.at("port");
+    if (r.at("port") == "COM2") {
+      EXPECT_GT(record, 2) << "COM2 started before the records used";
+    }
+    if (r.at("port") != "SIM") records.insert(r.at("port") + " " + r.at("qtp_record"));
+  }
+  EXPECT_EQ(records.size(), 2u);
+  EXPECT_TRUE(records.count("COM1 3") + records.count("COM1 4") == 1 &&
+              records.count("COM2 3") + records.count("COM2 4") == 1)
+      << ::testing::PrintToString(records);
 }
 
 }  // namespace kvx::cli::test

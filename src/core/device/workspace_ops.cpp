@@ -1,6 +1,8 @@
 #include "core/device/workspace_ops.h"
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 
 #include "core/device/catalogue.h"
 #include "core/device/checksum.h"
@@ -19,7 +21,31 @@ void FillBlankWords(std::array<std::uint8_t, N>& bytes, std::uint8_t high) {
   }
 }
 
+std::string ClampedWidth(const std::string& typed, const char* empty, int max) {
+  if (typed.empty()) return empty;
+  int value = 0;
+  const auto [end, error] = std::from_chars(typed.data(), typed.data() + typed.size(), value);
+  if (error != std::errc() || end != typed.data() + typed.size()) return typed;
+  if (value > max) return std::to_string(max);
+  if (value == 0) return "1";
+  return typed;
+}
+
 }  // namespace
+
+void ChooseDevice(Workspace& ws, const std::string& device) {
+  ws.SelectedDevice = device;
+  ws.OptionLow = ws.OptionHigh = 0x7F;
+  ResetData(ws);
+}
+
+std::string EnterPulseWidth(Workspace& ws, const std::string& typed) {
+  return ws.PulseWidthText = ClampedWidth(typed, "5", 127);
+}
+
+std::string EnterEraseWidth(Workspace& ws, const std::string& typed) {
+  return ws.EraseWidthText = ClampedWidth(typed, "120", 255);
+}
 
 void ClearOptionUnlessKept(Workspace& ws) {
   if (ws.KeepOptionVisible && ws.KeepOptionChecked) return;

@@ -20,6 +20,17 @@ void ClearOptionUnlessKept(Workspace& ws);
 // Serial numbers and QTP off, the pass count back to "0".
 void EndProductionModes(Workspace& ws);
 
+// The device chooser: the newly chosen device starts with a blank OPTION word (whether or not
+// the "Keep Option" box is ticked), then ResetData.
+void ChooseDevice(Workspace& ws, const std::string& device);
+
+// The write pulse and erase pulse width entries, kept within what the header byte carries: an
+// empty entry takes the start-up value ("5", "120"), a number above the limit (127, 255) the
+// limit, 0 becomes 1; anything else stays as typed. The text is stored in the workspace and
+// returned, for the entry to show.
+std::string EnterPulseWidth(Workspace& ws, const std::string& typed);
+std::string EnterEraseWidth(Workspace& ws, const std::string& typed);
+
 // Before programming: is the word the device starts from still blank?
 struct ResetAddrCheck {
   int address = 0;

@@ -129,10 +129,15 @@ void StoreIdHexText(Workspace& ws, const std::string& maskText) {
     const char c = maskText[pos];
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') ? HexDigitValue(c) : 15;
   };
-  for (int k = 0; k < kIdTextBytes; ++k) {
-    const int byte = 16 * digit(3 * k) + digit(3 * k + 1);
-    ws.IdBuffer[k] = static_cast<std::uint8_t>(byte & IdByteMask(ws, k));
-  }
+  std::array<std::uint8_t, kIdTextBytes> bytes{};
+  for (int k = 0; k < kIdTextBytes; ++k)
+    bytes[k] = static_cast<std::uint8_t>(16 * digit(3 * k) + digit(3 * k + 1));
+  StoreIdBytes(ws, bytes);
+}
+
+void StoreIdBytes(Workspace& ws, const std::array<std::uint8_t, 12>& bytes) {
+  for (int k = 0; k < kIdTextBytes; ++k)
+    ws.IdBuffer[k] = static_cast<std::uint8_t>(bytes[k] & IdByteMask(ws, k));
 }
 
 void StoreIdAsciiText(Workspace& ws, const std::string& text) {

@@ -66,6 +66,9 @@ std::string IdModifyText(const Workspace& ws, bool hex);
 void StoreIdHexText(Workspace& ws, const std::string& maskText);
 // OK in ASCII mode: up to 12 characters, the rest of the 12 bytes blank.
 void StoreIdAsciiText(Workspace& ws, const std::string& text);
+// The 12 ID bytes as given (kvxw's --id hex:), each kept to what the ID words hold: 7 bits in
+// the low bytes, the device's BlankHigh bits in the high ones, as OK in HEX mode stores them.
+void StoreIdBytes(Workspace& ws, const std::array<std::uint8_t, 12>& bytes);
 
 // ---- The ID and checksum window ---------------------------------------------------------------
 struct IdLabels {

@@ -21,7 +21,8 @@ namespace {
 constexpr OptionStatusTexts kOptionRefusals{"Some Options are Blank!", "Some Options are error!",
                                             "Some Options are Blank or error!"};
 
-// Steps 2 to 7: nothing here talks to the Writer except the Writer check at the end.
+// Before the chip: the serial words hold RTIW, the number is stamped, the program memory is not
+// blank and the OPTION word is whole; only the Writer check at the end talks to the Writer.
 bool PreChecks(OpFrame& f) {
   Workspace& ws = f.ws();
   if (ws.SerialNoMode && !SerialWordsAreRtiw(ws)) {
@@ -97,7 +98,8 @@ bool ProgramData(OpFrame& f, int& offered) {
   return true;
 }
 
-// Steps 8 to 12: the chip itself. A verify mismatch of the ID or the OPTION word is shown in red
+// The chip itself: erase and blank check (unless skipped), the ID words, the program memory
+// and the OPTION word, each verified. A verify mismatch of the ID or the OPTION word is shown in red
 // and the pass still counts.
 bool ProgramChip(OpFrame& f, int& offered) {
   Workspace& ws = f.ws();
@@ -127,7 +129,8 @@ void EndOfQtpFile(OpFrame& f) {
   f.view().SetEnabled("Button2", false);
 }
 
-// Steps 14 to 17 after a chip that went through: count it and stamp the next number.
+// After a chip that went through: count it, step to the next number (or read the next QTP
+// record) and stamp it.
 AutoPassResult CountAndAdvance(OpFrame& f) {
   Workspace& ws = f.ws();
   AutoPassResult result;

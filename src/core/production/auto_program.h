@@ -15,7 +15,9 @@ struct AutoPassResult {
   bool serialMayBeOnChip = false;
 };
 
-// One pass (steps 1 to 17 of the sequence), ended early by the first failure.
+// One pass: the buffer and Writer checks, erase and blank check (unless skipped), ID, program
+// memory and OPTION word with their verifies, then the pass count and the next serial number.
+// Ends early at the first failure.
 AutoPassResult AutoProgramPass(OperationContext& ctx);
 
 // What "Continue" (and the flash test mode's timer) does to the dialog before the next pass.

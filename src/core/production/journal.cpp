@@ -157,21 +157,34 @@ constexpr char kLastRecord[] =
 
 }  // namespace
 
-std::optional<SerialUse> Journal::FindUse(const std::string& series, const std::string& serial,
-                                          long record) {
+bool Journal::FindUse(const std::string& series, const std::string& serial, long record,
+                      std::optional<SerialUse>& use, std::string& error) {
   std::lock_guard lock(mutex_);
+  use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
+  if (!find.Ok()) return Fail("cannot be read", error);
   find.Bind(1, series).Bind(2, serial).Bind(3, static_cast<std::int64_t>(record));
-  if (find.Step() != SqliteStatement::StepResult::Row) return {};
-  return SerialUse{find.Text(0), find.Text(1), find.Text(2), OutcomeFromText(find.Text(3))};
+  switch (find.Step()) {
+    case SqliteStatement::StepResult::Error:
+      return Fail("cannot be read", error);
+    case SqliteStatement::StepResult::Done:
+      return true;
+    case SqliteStatement::StepResult::Row:
+      break;
+  }
+  use = SerialUse{find.Text(0), find.Text(1), find.Text(2), OutcomeFromText(find.Text(3))};
+  return true;
 }
 
-long Journal::LastRecordUsed(const std::string& series) {
+bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
   std::lock_guard lock(mutex_);
-  SqliteStatement last = db_.Prepare(kLastRecord);
-  last.Bind(1, series);
-  if (last.Step() != SqliteStatement::StepResult::Row || last.IsNull(0)) return 0;
-  return static_cast<long>(last.Int(0));
+  last = 0;
+  SqliteStatement query = db_.Prepare(kLastRecord);
+  if (!query.Ok()) return Fail("cannot be read", error);
+  query.Bind(1, series);
+  if (query.Step() != SqliteStatement::StepResult::Row) return Fail("cannot be read", error);
+  if (!query.IsNull(0)) last = static_cast<long>(query.Int(0));
+  return true;
 }
 
 Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {

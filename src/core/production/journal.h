@@ -120,11 +120,14 @@ class Journal {
   // Writer, end time.
   bool Finish(PassRecord& row, std::string& error);
 
-  // The row that holds the number, when it is used in the series.
-  std::optional<SerialUse> FindUse(const std::string& series, const std::string& serial,
-                                   long record);
-  // The last QTP record used in the series; 0 when none.
-  long LastRecordUsed(const std::string& series);
+  // Whether the number (the QTP record, when `record` > 0) is used in the series: `use` gets the
+  // row that holds it, or nothing. False with a message when the journal cannot be read: a read
+  // that failed never passes for "nothing used".
+  bool FindUse(const std::string& series, const std::string& serial, long record,
+               std::optional<SerialUse>& use, std::string& error);
+  // The last QTP record used in the series into `last`; 0 when none. False with a message when
+  // the journal cannot be read.
+  bool LastRecordUsed(const std::string& series, long& last, std::string& error);
 
   std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
 

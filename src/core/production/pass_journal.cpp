@@ -46,23 +46,6 @@ std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent) {
 
 bool IsQtpSeries(std::string_view series) { return series.starts_with(kQtpPrefix); }
 
-std::optional<std::string> NextFreeSerial(Journal& journal, const Workspace& ws,
-                                          const std::string& series) {
-  auto copy = std::make_unique<Workspace>();
-  copy->SerialByteCount = ws.SerialByteCount;
-  copy->SerialValue = ws.SerialValue;
-  copy->SerialIncrement = ws.SerialIncrement;
-  copy->SerialStepMode = ws.SerialStepMode;
-  const std::string first = SerialHexText(*copy);
-  for (long step = 0; step < kMaxSteps; ++step) {
-    const std::string serial = SerialHexText(*copy);
-    if (step > 0 && serial == first) break;  // round the whole series
-    if (!journal.FindUse(series, serial, 0)) return serial;
-    SerialNoNext(*copy);
-  }
-  return {};
-}
-
 PassOutcome JournalOutcome(OpOutcome outcome, bool redLine) {
   switch (outcome) {
     case OpOutcome::Ok:

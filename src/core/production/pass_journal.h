@@ -31,12 +31,6 @@ namespace kvx {
 std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent = {});
 bool IsQtpSeries(std::string_view series);
 
-// The first number at or after the workspace's current one that is free in the series, reached
-// by stepping a copy of the number (SerialNoNext). Used to name the next free number to the
-// operator. Nothing when the whole series is used.
-std::optional<std::string> NextFreeSerial(Journal& journal, const Workspace& ws,
-                                          const std::string& series);
-
 // The journal outcome of a pass: a pass that went through but showed a red line (an ID or
 // OPTION verify mismatch) is a failed chip, though counted.
 PassOutcome JournalOutcome(OpOutcome outcome, bool redLine);

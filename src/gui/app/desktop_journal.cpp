@@ -1,8 +1,6 @@
 #include "gui/app/desktop_journal.h"
 
 #include <QString>
-#include <istream>
-#include <iterator>
 
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
@@ -12,16 +10,11 @@ namespace {
 
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 
-// The loaded QTP file's whole text, which names its series; the file is left at its start.
-std::string RewoundQtpContent(kvx::Workspace& ws) {
-  if (!ws.QtpFileLoaded || !ws.QtpReadFile) return {};
-  std::istream& in = *ws.QtpReadFile;
-  in.clear();
-  in.seekg(0);
-  std::string content{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  in.clear();
-  in.seekg(0);
-  return content;
+// The core's wording as a sentence of a message box.
+QString Sentence(const std::string& text) {
+  QString sentence = Q(text);
+  if (!sentence.isEmpty()) sentence[0] = sentence[0].toUpper();
+  return sentence;
 }
 
 }  // namespace
@@ -34,11 +27,7 @@ bool DesktopJournal::Open(Prompter& prompter, QWidget* parent) {
     prompter.Message(parent, Q(error + "; no chip was programmed"));
     return false;
   }
-  if (const long recovered = journal_.RecoveredRows(); recovered > 0) {
-    prompter.Message(parent, Q(std::to_string(recovered) +
-                               " pass(es) of a run that ended without finishing are now "
-                               "'unknown' in the journal; their serial numbers stay used"));
-  }
+  justOpened_ = true;
   return true;
 }
 
@@ -50,55 +39,44 @@ bool DesktopJournal::Begin(const kvx::Command& command, kvx::Workspace& ws, Prom
   stopped_ = false;
   // Force Write leaves serial-number mode: its chips are recorded without a number.
   std::string series;
-  long firstRecord = 1;
+  kvx::QtpFileState qtp;
   if (command.id != kvx::CommandId::ForceWrite && ws.SerialNoMode) {
-    series = kvx::SerialSeriesOf(ws, RewoundQtpContent(ws));
-    const bool ready = kvx::IsQtpSeries(series)
-                           ? ResumeQtp(ws, series, firstRecord, prompter, parent)
-                           : CheckSerialStart(ws, series, prompter, parent);
-    if (!ready) return false;
+    qtp = kvx::ReadQtpFileState(ws);
+    series = kvx::SerialSeriesOf(ws, qtp.content);
   }
-  passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.PortName, series, firstRecord);
+  const kvx::RunStart start = kvx::DecideRunStart(journal_, series, ws, qtp);
+  // The passes of a run that died are told once, when the journal opens.
+  if (const std::string notice = kvx::DeadRunNotice(start); justOpened_ && !notice.empty())
+    prompter.Message(parent, Q(notice));
+  justOpened_ = false;
+  if (!PresentRunStart(start, ws, prompter, parent)) return false;
+  passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.PortName, series, start.StartRecord());
   return true;
 }
 
-bool DesktopJournal::CheckSerialStart(kvx::Workspace& ws, const std::string& series,
-                                      Prompter& prompter, QWidget* parent) {
-  const std::string first = kvx::SerialHexText(ws);
-  const auto use = journal_.FindUse(series, first, 0);
-  if (!use) return true;
-  const std::string wentOut = "Serial number " + first + " went out on " + use->started +
-                              " on " + use->port + " (" +
-                              std::string(kvx::OutcomeText(use->outcome)) + ")";
-  const auto next = kvx::NextFreeSerial(journal_, ws, series);
-  if (!next) {
-    prompter.Message(parent, Q(wentOut + ", and no number of its series is free."));
-    return false;
-  }
-  if (!prompter.YesNo(parent, Q(wentOut + "; the next free one is " + *next + ".\n\nStart from " +
-                                *next + "?")))
-    return false;
-  kvx::SetSerialHexText(ws, *next);
-  kvx::SerialNo2Memory(ws);
-  return true;
-}
-
-bool DesktopJournal::ResumeQtp(kvx::Workspace& ws, const std::string& series, long& firstRecord,
-                               Prompter& prompter, QWidget* parent) {
-  if (!ws.QtpReadFile) return true;
-  // The file is at its start: read on to the record after the last one used.
-  const long last = journal_.LastRecordUsed(series);
-  for (long record = 1; record <= last + 1; ++record) {
-    const std::string message = kvx::ReadSerialData(ws);
-    if (!message.empty() || ws.QtpEndSeen) {
-      prompter.Message(parent, Q(message.empty() ? "Every record of the QTP file went out already."
-                                                 : message));
+bool DesktopJournal::PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws,
+                                     Prompter& prompter, QWidget* parent) {
+  using Verdict = kvx::RunStart::Verdict;
+  const std::string facts = kvx::RunStartFacts(start);
+  switch (start.verdict) {
+    case Verdict::StartHere:
+      return true;
+    case Verdict::JournalUnreadable:
+      prompter.Message(parent, Sentence(facts + "; no chip was programmed"));
       return false;
-    }
+    case Verdict::SeriesUsedUp:
+      prompter.Message(parent, Sentence(facts + "."));
+      return false;
+    case Verdict::FirstNumberUsed:
+    case Verdict::QtpRecordsUsed:
+      break;
   }
-  firstRecord = last + 1;
-  kvx::SerialNo2Memory(ws);
-  return true;
+  const std::string next = kvx::ResumePoint(start);
+  if (!prompter.YesNo(parent, Sentence(facts + ".\n\nStart from " + next + "?"))) return false;
+  std::string message;
+  if (kvx::MoveToRunStart(start, ws, message)) return true;
+  prompter.Message(parent, Sentence(message));
+  return false;
 }
 
 kvx::OperationRunner::Work DesktopJournal::PassWork(const kvx::Command& command,

@@ -8,6 +8,7 @@
 
 #include "core/ops/runner.h"
 #include "core/production/pass_journal.h"
+#include "core/production/run_start.h"
 
 class Prompter;
 class QWidget;
@@ -19,7 +20,8 @@ class DesktopJournal {
   // On the GUI thread, before a production command's dialog opens (and before the Writer is
   // asked anything): opens the journal once, refuses a first serial number that already went out
   // (offering the next free one), puts a QTP file after its last record used and readies the
-  // dialog's passes. False, the operator told, when the command must not start.
+  // dialog's passes: the core's start verdict, asked as a question when the first number (QTP
+  // record) already went out. False, the operator told, when the command must not start.
   bool Begin(const kvx::Command& command, kvx::Workspace& ws, Prompter& prompter, QWidget* parent);
   // One pass of the command, journaled, for the worker's thread; `result` receives its result.
   kvx::OperationRunner::Work PassWork(const kvx::Command& command, kvx::RunTarget target,
@@ -31,14 +33,13 @@ class DesktopJournal {
 
  private:
   bool Open(Prompter& prompter, QWidget* parent);
-  bool CheckSerialStart(kvx::Workspace& ws, const std::string& series, Prompter& prompter,
-                        QWidget* parent);
-  bool ResumeQtp(kvx::Workspace& ws, const std::string& series, long& firstRecord,
-                 Prompter& prompter, QWidget* parent);
+  bool PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws, Prompter& prompter,
+                       QWidget* parent);
 
   std::string path_;
   kvx::Journal journal_;
   std::unique_ptr<kvx::PassJournal> passes_;  // the open dialog's passes
   std::string error_;  // the worker's journal error, read on the GUI thread once it returned
   bool stopped_ = false;
+  bool justOpened_ = false;  // the next Begin tells the passes of a run that died
 };

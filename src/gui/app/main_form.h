@@ -61,8 +61,6 @@ class TMainForm : public QMainWindow {
   QMdiArea* mdiArea() const { return mdiArea_; }
   TStatusPanel* statusPanel() const { return panel_; }
   Prompter& prompter() { return *prompter_; }
-  // RefreshPending: the timer redraws the status panel within 500 ms.
-  void RequestPanelRefresh() { ws_->RefreshPending = true; }
   // RefreshData at once (never while a worker owns the workspace).
   void RefreshPanelNow();
   // A worker owns the workspace and the port: nothing may read or change them.
@@ -106,7 +104,6 @@ class TMainForm : public QMainWindow {
   void EraseWidthChange();
   void EnableByMemoryKind();
   void ShowMessages(const std::vector<std::string>& messages);
-  void SelectPortIndex(int index);
   // Port precondition of a device command: true when the port is open (after one retry).
   bool PortReady();
   // A connection check waits up to the link's time-out for the Writer: it runs on a worker

@@ -193,9 +193,7 @@ void TMainForm::ComboBox2Change() {
     ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
     return;
   }
-  ws_->SelectedDevice = ComboBox2->currentText().toStdString();
-  ws_->OptionLow = ws_->OptionHigh = 0x7F;
-  kvx::ResetData(*ws_);
+  kvx::ChooseDevice(*ws_, ComboBox2->currentText().toStdString());
   panel_->RefreshData(*ws_);
   EnableByMemoryKind();
   // The simulated Writer's socket follows the device chosen.
@@ -246,23 +244,16 @@ void TMainForm::FlashPgmTestClick() {
 }
 
 namespace {
-// The width edits keep their values within what the header byte carries.
-void ClampWidth(QLineEdit* edit, const char* empty, int max, std::string& into) {
-  QString text = edit->text();
-  bool ok = false;
-  const int value = text.toInt(&ok);
-  if (text.isEmpty()) text = empty;
-  else if (ok && value > max) text = QString::number(max);
-  else if (ok && value == 0) text = "1";
-  if (text != edit->text()) edit->setText(text);
-  into = text.toStdString();
+// The width edits show what the core kept of the entry.
+void ShowWidth(QLineEdit* edit, const std::string& kept) {
+  if (Q(kept) != edit->text()) edit->setText(Q(kept));
 }
 }  // namespace
 
 void TMainForm::PulseWidthChange() {
-  if (!Busy()) ClampWidth(PulseWidth, "5", 127, ws_->PulseWidthText);
+  if (!Busy()) ShowWidth(PulseWidth, kvx::EnterPulseWidth(*ws_, PulseWidth->text().toStdString()));
 }
 
 void TMainForm::EraseWidthChange() {
-  if (!Busy()) ClampWidth(EraseWidth, "120", 255, ws_->EraseWidthText);
+  if (!Busy()) ShowWidth(EraseWidth, kvx::EnterEraseWidth(*ws_, EraseWidth->text().toStdString()));
 }

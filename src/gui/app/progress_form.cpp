@@ -183,19 +183,3 @@ void QueuedView::ShowMessage(std::string_view text) {
   wait->cv.wait(lock, stop_, [&] { return wait->dismissed; });
 }
 
-// ---- On the GUI thread ------------------------------------------------------------------------
-
-void DirectView::SetText(std::string_view control, std::string_view text) {
-  form_.ApplyText(FromView(control), FromView(text));
-}
-void DirectView::SetColour(std::string_view control, kvx::LineColour colour) {
-  form_.ApplyColour(FromView(control), colour);
-}
-void DirectView::SetVisible(std::string_view control, bool visible) {
-  form_.ApplyVisible(FromView(control), visible);
-}
-void DirectView::SetGauge(int percent) { form_.ApplyGauge(percent); }
-void DirectView::SetEnabled(std::string_view button, bool enabled) {
-  form_.ApplyEnabled(FromView(button), enabled);
-}
-void DirectView::ShowMessage(std::string_view text) { form_.prompter().Message(&form_, FromView(text)); }

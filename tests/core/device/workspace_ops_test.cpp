@@ -55,6 +55,36 @@ TEST(ResetData, OptionWordIsKeptOnlyWhenKeepOptionIsVisibleAndTicked) {
   }
 }
 
+// The device chooser blanks the OPTION word even with "Keep Option" ticked: the box keeps it
+// only for new code.
+TEST(ChooseDevice, TheNewDeviceStartsWithABlankOptionWord) {
+  auto ws = WorkspaceFor("KVX-04", 0x25, 0x02);
+  ws->KeepOptionVisible = ws->KeepOptionChecked = true;
+  ChooseDevice(*ws, "KVX-03");
+  EXPECT_EQ(ws->SelectedDevice, "KVX-03");
+  EXPECT_EQ(ws->DeviceName, "KVX-03");
+  EXPECT_EQ(ws->OptionLow, 0x7F);
+  EXPECT_EQ(ws->OptionHigh, 0x5F);  // the device's fixed bits
+}
+
+TEST(WidthEntries, StayWithinWhatTheHeaderByteCarries) {
+  struct Case {
+    const char* typed;
+    const char* pulse;
+    const char* erase;
+  };
+  for (const Case c : {Case{"", "5", "120"}, Case{"0", "1", "1"}, Case{"000", "1", "1"},
+                       Case{"60", "60", "60"}, Case{"127", "127", "127"}, Case{"128", "127", "128"},
+                       Case{"999", "127", "255"}, Case{"12x", "12x", "12x"}}) {
+    SCOPED_TRACE(c.typed);
+    auto ws = WorkspaceFor("KVX-04", 0x25, 0x02);
+    EXPECT_EQ(EnterPulseWidth(*ws, c.typed), c.pulse);
+    EXPECT_EQ(ws->PulseWidthText, c.pulse);
+    EXPECT_EQ(EnterEraseWidth(*ws, c.typed), c.erase);
+    EXPECT_EQ(ws->EraseWidthText, c.erase);
+  }
+}
+
 TEST(ResetData, WindowsThatCannotStayAreMarkedGone) {
   auto ws = WorkspaceFor("KVX-01");
   ws->EepromViewOpen = ws->DisassemblyOpen = ws->BufferViewOpen = true;

@@ -116,6 +116,10 @@ TEST(IdEditor, AsciiAndHexEntriesStoreTheDeviceBits) {
   EXPECT_EQ(ws->IdBuffer[10], 0x0F);  // "0" and nothing: 0x0F
   EXPECT_EQ(ws->IdBuffer[11], 0x0F);  // beyond the text: 0xFF & 0x0F
   EXPECT_EQ(IdModifyText(*ws, true).substr(0, 8), "41 02 7F");
+
+  // kvxw's --id hex: bytes, kept to the same bits.
+  StoreIdBytes(*ws, {0xC1, 0xFF, 0x00, 0x3C, 0, 0, 0, 0, 0, 0, 0x80, 0x12});
+  EXPECT_EQ(IdModifyText(*ws, true), "41 0F 00 0C 00 00 00 00 00 00 00 02");
 }
 
 TEST(IdWindow, LabelsInBothModesReachThePanelTexts) {

@@ -17,6 +17,7 @@
 
 #include "core/production/pass_journal.h"
 #include "faulty_vfs.h"
+#include "core/production/run_start.h"
 #include "serial_fixture.h"
 
 namespace kvx {
@@ -82,7 +83,9 @@ TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAFailureBeforeItCouldReachTheChip
     row.counted = c.counted;
     row.keepsNumber = KeepsNumber(c.outcome, c.counted, c.serialMayBeOnChip);
     ASSERT_TRUE(journal.Finish(row, error)) << error;
-    EXPECT_EQ(journal.FindUse(row.series, serial, 0).has_value(), c.usedAfter)
+    std::optional<SerialUse> use;
+    ASSERT_TRUE(journal.FindUse(row.series, serial, 0, use, error)) << error;
+    EXPECT_EQ(use.has_value(), c.usedAfter)
         << OutcomeText(c.outcome) << " counted " << c.counted << " on chip "
         << c.serialMayBeOnChip;
     EXPECT_EQ(journal.Reserve(again, error) == Journal::ReserveResult::Used, c.usedAfter);
@@ -117,10 +120,13 @@ TEST_F(JournalTest, PendingRowsOfARunThatDiedBecomeUnknownAndStayUsed) {
   const auto rows = next.Passes({}, error);
   ASSERT_EQ(rows.size(), 2u);
   for (const PassRecord& r : rows) EXPECT_EQ(r.outcome, PassOutcome::Unknown) << r.serial;
-  const auto use = next.FindUse(rows[0].series, "1000", 0);
+  std::optional<SerialUse> use;
+  ASSERT_TRUE(next.FindUse(rows[0].series, "1000", 0, use, error)) << error;
   ASSERT_TRUE(use.has_value());
   EXPECT_EQ(use->port, "COM1");
-  EXPECT_EQ(next.LastRecordUsed("QTP 0123456789ABCDEF"), 7);
+  long last = 0;
+  ASSERT_TRUE(next.LastRecordUsed("QTP 0123456789ABCDEF", last, error)) << error;
+  EXPECT_EQ(last, 7);
 }
 
 TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
@@ -243,7 +249,9 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   PassRecord taken = Row("00FF");
   taken.series = series;
   ASSERT_EQ(journal.Reserve(taken, error), Journal::ReserveResult::Reserved);
-  EXPECT_EQ(NextFreeSerial(journal, *ws, series), "0100");
+  std::optional<std::string> next;
+  ASSERT_TRUE(NextFreeSerial(journal, *ws, series, next, error)) << error;
+  EXPECT_EQ(next, "0100");
 
   PassJournal pj(&journal, "COM3", series);
   ASSERT_TRUE(pj.BeforePass(*ws, error)) << error;

@@ -95,17 +95,27 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
   EXPECT_EQ(rows[2].serial, "0003");
 }
 
-TEST_F(DesktopJournalTest, AQtpFileLoadedAgainResumesAfterItsLastRecordUsed) {
+// As kvxw with --resume: the question names the record that went out and the one to start from.
+TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed) {
   Start();
   SerialSetup(5);
   ws().SerialByteCount = 1;
   const std::string qtp = dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
+  prompter_.yes = true;
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);  // back at its first record
+    prompter_.messages.clear();
     AutoProgram(1);
     EXPECT_EQ(writer().Chip().Program[0x20], 0x3100 + 4 + run);
+    const QString asked = prompter_.messages.isEmpty() ? QString() : prompter_.messages.first();
+    EXPECT_EQ(asked.startsWith("QTP record 1 (serial number 05) went out on "), run == 2)
+        << asked.toStdString();
+    if (run == 2) {
+      EXPECT_TRUE(asked.endsWith("the next free one is record 2.\n\nStart from record 2?"))
+          << asked.toStdString();
+    }
   }
   const std::vector<PassRecord> rows = Rows();
   ASSERT_EQ(rows.size(), 2u);

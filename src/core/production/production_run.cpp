@@ -1,0 +1,130 @@
+#include "core/production/production_run.h"
+
+#include "core/production/journaled_passes.h"
+
+namespace kvx {
+
+struct ProductionRun::Station {
+  Station(Workspace& w, std::unique_ptr<Workspace> o, const Writer& writer)
+      : owned(std::move(o)), ws(&w), port(writer.port), clock(writer.clock), view(writer.view) {}
+  std::unique_ptr<Workspace> owned;  // every Writer's but the first
+  Workspace* ws;
+  SerialPort& port;
+  Clock& clock;
+  OperationView& view;
+  std::unique_ptr<PassJournal> passes;
+  WriterOutcome outcome;  // written on the Writer's thread, read once it ended
+  bool stopRequested = false;  // under the run's mutex: a stop before the start starts nothing
+  OperationRunner runner;
+};
+
+ProductionRun::ProductionRun(Plan plan) : plan_(std::move(plan)) {}
+
+ProductionRun::~ProductionRun() {
+  StopAll();
+  for (auto& station : stations_) station->runner.Wait();
+}
+
+std::size_t ProductionRun::AddStation(Workspace& ws, std::unique_ptr<Workspace> owned,
+                                      const Writer& writer) {
+  auto station = std::make_unique<Station>(ws, std::move(owned), writer);
+  station->passes = std::make_unique<PassJournal>(plan_.journal, writer.name, plan_.start.series,
+                                                  plan_.start.StartRecord());
+  stations_.push_back(std::move(station));
+  return stations_.size() - 1;
+}
+
+std::size_t ProductionRun::Add(Workspace& first, const Writer& writer) {
+  return AddStation(first, nullptr, writer);
+}
+
+bool ProductionRun::Add(const Writer& writer, std::size_t& index, std::string& error) {
+  auto ws = std::make_unique<Workspace>();
+  if (!plan_.build || !plan_.build(*ws, error)) return false;
+  // Every Writer starts where the first does: the same free number, or the same QTP record;
+  // the journal then hands each number to one of them.
+  if (!MoveToRunStart(plan_.start, *ws, error)) return false;
+  Workspace& w = *ws;
+  index = AddStation(w, std::move(ws), writer);
+  return true;
+}
+
+OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token stop) {
+  OperationContext ctx{*s.ws, s.port, s.clock, s.view, stop};
+  const auto after = [&](long pass, const PassResult& result) {
+    s.outcome.passes = pass;
+    s.outcome.redLine = s.outcome.redLine || result.redLine;
+    if (plan_.afterPass) plan_.afterPass(index, *s.ws, pass, result);
+  };
+  const PassResult last =
+      plan_.journal != nullptr
+          ? RunJournaledPasses(*plan_.command, ctx, plan_.passes, *s.passes, after,
+                               s.outcome.journalError)
+          : RunPasses(*plan_.command, ctx, plan_.passes, after);
+  s.outcome.outcome = last.outcome;
+  s.outcome.writerBusyHint = s.ws->WriterBusyHint;
+  return last.outcome;
+}
+
+void ProductionRun::Start() {
+  std::vector<std::size_t> notStarted;
+  {
+    std::lock_guard lock(mutex_);
+    if (started_) return;
+    started_ = true;
+    for (std::size_t i = 0; i < stations_.size(); ++i) {
+      Station& s = *stations_[i];
+      if (s.stopRequested) {
+        s.outcome.outcome = OpOutcome::Stopped;
+        notStarted.push_back(i);
+        continue;
+      }
+      const bool started = s.runner.Start(
+          *s.ws, [this, &s, i](std::stop_token stop) { return Work(s, i, stop); },
+          [this, &s, i](OpOutcome) {
+            if (plan_.ended) plan_.ended(i, s.outcome);
+          });
+      // Another holds the workspace: this Writer ends before it started.
+      if (!started) notStarted.push_back(i);
+    }
+  }
+  // Told outside the lock: the caller may stop another Writer from its `ended`.
+  for (std::size_t i : notStarted)
+    if (plan_.ended) plan_.ended(i, stations_[i]->outcome);
+}
+
+void ProductionRun::Stop(std::size_t writer) {
+  std::lock_guard lock(mutex_);
+  if (writer >= stations_.size()) return;
+  stations_[writer]->stopRequested = true;
+  stations_[writer]->runner.RequestStop();
+}
+
+void ProductionRun::StopAll() {
+  std::lock_guard lock(mutex_);
+  for (auto& station : stations_) {
+    station->stopRequested = true;
+    station->runner.RequestStop();
+  }
+}
+
+bool ProductionRun::WaitFor(std::chrono::milliseconds limit) {
+  for (auto& station : stations_)
+    if (!station->runner.WaitFor(limit)) return false;
+  return true;
+}
+
+std::vector<WriterOutcome> ProductionRun::Wait() {
+  std::vector<WriterOutcome> outcomes;
+  for (auto& station : stations_) {
+    station->runner.Wait();
+    outcomes.push_back(station->outcome);
+  }
+  return outcomes;
+}
+
+const Workspace& ProductionRun::WorkspaceOf(std::size_t writer) const {
+  return *stations_[writer]->ws;
+}
+
+}  // namespace kvx

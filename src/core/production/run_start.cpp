@@ -1,0 +1,190 @@
+#include "core/production/run_start.h"
+
+#include <algorithm>
+#include <istream>
+#include <iterator>
+#include <memory>
+#include <sstream>
+
+#include "core/production/pass_journal.h"
+#include "core/production/qtp_file.h"
+#include "core/production/serial_number.h"
+
+namespace kvx {
+
+namespace {
+
+constexpr char kEveryRecordUsed[] = "every record of the QTP file went out already";
+// How far NextFreeSerial steps past used numbers before it gives up: far more chips than any
+// run holds, so reaching it means the series is used up.
+constexpr long kMaxSteps = 1'000'000;
+
+struct RecordCount {
+  long records = 0;      // data records read
+  bool endSeen = false;  // the end record came after them (no damaged record stopped the count)
+};
+
+// Reads the QTP text record by record, on a workspace of its own, up to the record that starts
+// at or after `upTo` (all of them when upTo is negative).
+RecordCount CountRecords(const std::string& content, std::streamoff upTo) {
+  RecordCount count;
+  auto scratch = std::make_unique<Workspace>();
+  scratch->QtpReadFile = std::make_unique<std::istringstream>(content);
+  std::istream& in = *scratch->QtpReadFile;
+  while (upTo < 0 || static_cast<std::streamoff>(in.tellg()) < upTo) {
+    if (!ReadSerialData(*scratch).empty()) break;
+    if (scratch->QtpEndSeen) {
+      count.endSeen = true;
+      break;
+    }
+    ++count.records;
+  }
+  return count;
+}
+
+std::string WentOut(const SerialUse& use) {
+  return "went out on " + use.started + " on " + use.port + " (" +
+         std::string(OutcomeText(use.outcome)) + ")";
+}
+
+}  // namespace
+
+QtpFileState ReadQtpFileState(Workspace& ws) {
+  QtpFileState state;
+  if (!ws.QtpFileLoaded || !ws.QtpReadFile) return state;
+  std::istream& in = *ws.QtpReadFile;
+  const std::ios::iostate flags = in.rdstate();
+  in.clear();
+  const std::streampos at = in.tellg();
+  in.seekg(0);
+  state.content.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  in.clear();
+  in.seekg(at);
+  in.setstate(flags);
+  // The workspace holds the last record read before the file's position.
+  const std::streamoff upTo = at < 0 ? 0 : static_cast<std::streamoff>(at);
+  state.record = std::max(1L, CountRecords(state.content, upTo).records);
+  return state;
+}
+
+bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& series,
+                    std::optional<std::string>& next, std::string& error) {
+  next.reset();
+  auto copy = std::make_unique<Workspace>();
+  copy->SerialByteCount = ws.SerialByteCount;
+  copy->SerialValue = ws.SerialValue;
+  copy->SerialIncrement = ws.SerialIncrement;
+  copy->SerialStepMode = ws.SerialStepMode;
+  const std::string first = SerialHexText(*copy);
+  for (long step = 0; step < kMaxSteps; ++step) {
+    const std::string serial = SerialHexText(*copy);
+    if (step > 0 && serial == first) break;  // round the whole series
+    std::optional<SerialUse> use;
+    if (!journal.FindUse(series, serial, 0, use, error)) return false;
+    if (!use) {
+      next = serial;
+      return true;
+    }
+    SerialNoNext(*copy);
+  }
+  return true;
+}
+
+RunStart DecideRunStart(Journal& journal, const std::string& series, const Workspace& ws,
+                        const QtpFileState& qtp) {
+  RunStart start;
+  start.series = series;
+  start.deadRunPasses = journal.RecoveredRows();
+  start.first = SerialHexText(ws);
+  if (series.empty()) return start;
+  start.qtp = IsQtpSeries(series);
+  if (start.qtp) start.firstRecord = std::max(1L, qtp.record);
+  auto unreadable = [&](std::string error) {
+    start.verdict = RunStart::Verdict::JournalUnreadable;
+    start.error = std::move(error);
+    return start;
+  };
+
+  std::string error;
+  std::optional<SerialUse> use;
+  if (!journal.FindUse(series, start.qtp ? std::string() : start.first, start.firstRecord, use,
+                       error))
+    return unreadable(error);
+  if (!use) return start;
+  start.use = *use;
+
+  if (start.qtp) {
+    long last = 0;
+    if (!journal.LastRecordUsed(series, last, error)) return unreadable(error);
+    start.nextRecord = last + 1;
+    const RecordCount count = CountRecords(qtp.content, -1);
+    start.verdict = count.endSeen && start.nextRecord > count.records
+                        ? RunStart::Verdict::SeriesUsedUp
+                        : RunStart::Verdict::QtpRecordsUsed;
+    return start;
+  }
+  std::optional<std::string> next;
+  if (!NextFreeSerial(journal, ws, series, next, error)) return unreadable(error);
+  if (!next) {
+    start.verdict = RunStart::Verdict::SeriesUsedUp;
+    return start;
+  }
+  start.next = *next;
+  start.verdict = RunStart::Verdict::FirstNumberUsed;
+  return start;
+}
+
+bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message) {
+  message.clear();
+  if (start.series.empty()) return true;
+  if (start.qtp) {
+    if (!ws.QtpReadFile) {
+      message = kMsgQtpInformation;
+      return false;
+    }
+    ws.QtpReadFile->clear();
+    ws.QtpReadFile->seekg(0);
+    for (long record = 1; record <= start.StartRecord(); ++record) {
+      message = ReadSerialData(ws);
+      if (message.empty() && ws.QtpEndSeen) message = kEveryRecordUsed;
+      if (!message.empty()) return false;
+    }
+  } else if (!SetSerialHexText(ws, start.StartSerial())) {
+    message = "the serial number " + start.StartSerial() + " does not fit the series";
+    return false;
+  }
+  SerialNo2Memory(ws);
+  return true;
+}
+
+std::string RunStartFacts(const RunStart& start) {
+  const std::string number = "serial number " + start.first;
+  const std::string what =
+      start.qtp ? "QTP record " + std::to_string(start.firstRecord) + " (" + number + ")" : number;
+  switch (start.verdict) {
+    case RunStart::Verdict::StartHere:
+      return {};
+    case RunStart::Verdict::FirstNumberUsed:
+    case RunStart::Verdict::QtpRecordsUsed:
+      return what + ' ' + WentOut(start.use) + "; the next free one is " + ResumePoint(start);
+    case RunStart::Verdict::SeriesUsedUp:
+      if (start.qtp) return kEveryRecordUsed;
+      return what + ' ' + WentOut(start.use) + ", and no number of its series is free";
+    case RunStart::Verdict::JournalUnreadable:
+      return start.error;
+  }
+  return {};
+}
+
+std::string ResumePoint(const RunStart& start) {
+  return start.qtp ? "record " + std::to_string(start.nextRecord) : start.next;
+}
+
+std::string DeadRunNotice(const RunStart& start) {
+  if (start.deadRunPasses <= 0) return {};
+  return std::to_string(start.deadRunPasses) +
+         " pass(es) of a run that ended without finishing are now 'unknown' in the journal; "
+         "their serial numbers stay used";
+}
+
+}  // namespace kvx

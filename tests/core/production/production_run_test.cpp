@@ -1,0 +1,219 @@
+// Auto Program on several Writers at once through the core's ProductionRun, each Writer the
+// in-process simulated one: one shared journal, a workspace per Writer that starts where the
+// first does, events per Writer, and a stop for one Writer or all.
+#include "core/production/production_run.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "core/ops/op_bench.h"
+#include "core/production/commands.h"
+#include "core/production/qtp_file.h"
+
+namespace kvx {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::Bench;
+
+constexpr int kSerialAt = 0x10;
+
+class ProductionRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() /
+           ("kvx-production-run-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    std::string error;
+    ASSERT_TRUE(journal_.Open((dir_ / kJournalFileName).string(), error)) << error;
+    // The lot: five two-byte numbers from 0100, one per record.
+    Bench b;
+    Program(b.ws);
+    ASSERT_EQ(WriteQtpFile(b.ws, Lot(), 5), "");
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+  std::string Lot() const { return (dir_ / "lot.txt").string(); }
+
+  // The bench's program with RTIW words for two-byte numbers from 0100 at kSerialAt.
+  static void Program(Workspace& ws) {
+    Bench shape;  // the program every Writer gets
+    shape.LoadProgram();
+    ws.SelectedDevice = shape.ws.SelectedDevice;
+    GetICInfo(ws, ws.SelectedDevice);
+    ws.ProgramBuffer = shape.ws.ProgramBuffer;
+    ws.OptionLow = shape.ws.OptionLow;
+    ws.OptionHigh = shape.ws.OptionHigh;
+    ws.IdBuffer = shape.ws.IdBuffer;
+    for (int k = 0; k < 2; ++k) {
+      ws.ProgramBuffer[2 * (kSerialAt + k)] = 0x00;
+      ws.ProgramBuffer[2 * (kSerialAt + k) + 1] = 0x62;
+    }
+    CalChecksum(ws);
+    ws.SerialStartAddress = kSerialAt;
+    ws.SerialByteCount = 2;
+    ws.SerialValue = {0x00, 0x01};
+  }
+  // A workspace as kvxw builds one for each port: the program, then the QTP file loaded.
+  bool Build(Workspace& ws, std::string& error) {
+    Program(ws);
+    if (LoadQtpFile(ws, Lot()).loaded) return true;
+    error = "not loaded";
+    return false;
+  }
+
+  // Rows of records 1..k, as an earlier run left them.
+  void EarlierRun(const std::string& series, long k) {
+    std::string error;
+    for (long r = 1; r <= k; ++r) {
+      PassRecord row;
+      row.port = "EARLIER";
+      row.series = series;
+      row.serial = "010" + std::to_string(r - 1);
+      row.record = r;
+      ASSERT_EQ(journal_.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+      row.outcome = PassOutcome::Ok;
+      row.counted = true;
+      ASSERT_TRUE(journal_.Finish(row, error)) << error;
+    }
+  }
+
+  // Counts the Writers' ends, as a GUI thread would hear of them.
+  struct Ends {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::map<std::size_t, WriterOutcome> outcomes;
+    void Add(std::size_t writer, const WriterOutcome& outcome) {
+      std::lock_guard lock(mutex);
+      EXPECT_TRUE(outcomes.emplace(writer, outcome).second) << writer << " ended twice";
+      changed.notify_all();
+    }
+    void WaitFor(std::size_t count) {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] { return outcomes.size() >= count; });
+    }
+  };
+
+  fs::path dir_;
+  Journal journal_;
+};
+
+// Two Writers resume a QTP file after an earlier run's records 1 and 2: each record goes into
+// one chip, the second Writer's chip carries a record after 2, and every row's number is its
+// record's (a second Writer left at record 1 would stamp 0100 under record 3's row).
+TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
+  Bench b1, b2;
+  std::string error;
+  ASSERT_TRUE(Build(b1.ws, error)) << error;
+  b1.writer.SetFreshChipEachPass(true);
+  b2.writer.SetFreshChipEachPass(true);
+  QtpFileState qtp = ReadQtpFileState(b1.ws);
+  const std::string series = SerialSeriesOf(b1.ws, qtp.content);
+  EarlierRun(series, 2);
+  const RunStart start = DecideRunStart(journal_, series, b1.ws, qtp);
+  ASSERT_EQ(start.verdict, RunStart::Verdict::QtpRecordsUsed);
+  ASSERT_TRUE(MoveToRunStart(start, b1.ws, error)) << error;
+
+  Ends ends;
+  std::map<std::size_t, long> afterPasses;
+  ProductionRun run({.command = &MainCommand(CommandId::AutoProgram),
+                     .passes = 1,  // one chip each: both Writers take a record
+                     .journal = &journal_,
+                     .start = start,
+                     .build = [&](Workspace& ws, std::string& e) { return Build(ws, e); },
+                     .afterPass = [&](std::size_t w, const Workspace&, long pass,
+                                      const PassResult&) { afterPasses[w] = pass; },
+                     .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});
+  EXPECT_EQ(run.Add(b1.ws, {"COM1", b1.port, b1.clock, b1.view}), 0u);
+  std::size_t second = 0;
+  ASSERT_TRUE(run.Add({"COM2", b2.port, b2.clock, b2.view}, second, error)) << error;
+  EXPECT_EQ(second, 1u);
+  run.Start();  // returns at once; the ends say when the Writers are done
+  ends.WaitFor(2);
+  const std::vector<WriterOutcome> outcomes = run.Wait();
+
+  ASSERT_EQ(outcomes.size(), 2u);
+  long chips = 0;
+  for (std::size_t w = 0; w < 2; ++w) {
+    SCOPED_TRACE(w);
+    EXPECT_EQ(outcomes[w].outcome, OpOutcome::Ok);
+    EXPECT_EQ(outcomes[w].journalError, "");
+    EXPECT_EQ(ends.outcomes[w].passes, outcomes[w].passes);
+    EXPECT_EQ(afterPasses[w], outcomes[w].passes);
+    chips += outcomes[w].passes;
+  }
+  EXPECT_FALSE(b2.view.Lines().empty()) << "the second Writer's lines went to its own view";
+  std::set<long> records;
+  std::map<std::string, long> perPort, lastRecord;
+  for (const PassRecord& r : journal_.Passes({}, error)) {
+    if (r.port == "EARLIER" || r.outcome != PassOutcome::Ok) continue;
+    SCOPED_TRACE(r.record);
+    EXPECT_TRUE(records.insert(r.record).second) << "record " << r.record << " twice";
+    EXPECT_EQ(r.serial, "010" + std::to_string(r.record - 1)) << "its record's number";
+    EXPECT_GT(r.record, 2);
+    ++perPort[r.port];
+    lastRecord[r.port] = r.record;
+  }
+  EXPECT_EQ(records, (std::set<long>{3, 4}));
+  EXPECT_GE(perPort["COM2"], 1) << "both Writers took records";
+  EXPECT_GE(perPort["COM1"], 1);
+  // The second Writer's last chip carries its last record's number.
+  EXPECT_EQ(b2.writer.ReadBackWord(kSerialAt + 1), 0x3100 + lastRecord["COM2"] - 1);
+  EXPECT_EQ(chips, 2);
+}
+
+TEST_F(ProductionRunTest, OneWriterStopsAloneAndAStopBeforeTheStartSendsNothing) {
+  struct Case {
+    bool stopAllFirst;
+    OpOutcome first, second;
+    long firstPasses, secondPasses;
+  };
+  for (const Case c : {Case{false, OpOutcome::Ok, OpOutcome::Stopped, 3, 1},
+                       Case{true, OpOutcome::Stopped, OpOutcome::Stopped, 0, 0}}) {
+    SCOPED_TRACE(c.stopAllFirst);
+    Bench b1, b2;
+    b1.LoadProgram();
+    b1.writer.SetFreshChipEachPass(true);
+    b2.writer.SetFreshChipEachPass(true);
+    Ends ends;
+    ProductionRun* self = nullptr;
+    ProductionRun run({.command = &MainCommand(CommandId::AutoProgram),
+                       .passes = 3,
+                       .journal = &journal_,
+                       .build = [&](Workspace& ws, std::string&) {
+                         Program(ws);
+                         return true;
+                       },
+                       // The second Writer is stopped after its first chip.
+                       .afterPass = [&](std::size_t w, const Workspace&, long, const PassResult&) {
+                         if (w == 1) self->Stop(1);
+                       },
+                       .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});
+    self = &run;
+    run.Add(b1.ws, {"COM1", b1.port, b1.clock, b1.view});
+    std::size_t index = 0;
+    std::string error;
+    ASSERT_TRUE(run.Add({"COM2", b2.port, b2.clock, b2.view}, index, error)) << error;
+    if (c.stopAllFirst) run.StopAll();
+    run.Start();
+    ends.WaitFor(2);
+    const auto outcomes = run.Wait();
+    EXPECT_EQ(outcomes[0].outcome, c.first);
+    EXPECT_EQ(outcomes[1].outcome, c.second);
+    EXPECT_EQ(outcomes[0].passes, c.firstPasses);
+    EXPECT_EQ(outcomes[1].passes, c.secondPasses);
+    if (c.stopAllFirst) {
+      EXPECT_EQ(b1.writer.BytesReceived() + b2.writer.BytesReceived(), 0);
+    }
+  }
+}
+
+}  // namespace
+}  // namespace kvx
