@@ -88,6 +88,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
     PortRun& run = runs[i];
     if (run.journal == nullptr) continue;
     run.view = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
+    run.view->AttachJson(args.json, names[i]);
     run.view->Open(plan.command.dialog());
     works.push_back({run.ws, DialogPassesWork(plan.command, *run.ws, run.port, *run.view,
                                               plan.passes, plan.afterPass,

@@ -152,7 +152,7 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   PassJournal passJournal(journal.journal.get(), port.shownName(), journal.series,
                           journal.firstRecord);
   return RunDialogPasses("auto", command, *ws, port, passes, NotePassCountAndSerial, out, err,
-                         journal.journal ? &passJournal : nullptr);
+                         journal.journal ? &passJournal : nullptr, args.json);
 }
 
 std::vector<OptionSpec> AutoOptions() {
@@ -212,6 +212,7 @@ const bool registered = RegisterCommand({
             "line then starts with '[PORT] ', progress lines read 'progress: PORT P', a port\n"
             "that fails stops only itself, and the exit status is the worst of the ports'.\n\n") +
         kDeviceOutputHelp,
+    .json = true,
 });
 
 }  // namespace

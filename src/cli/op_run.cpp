@@ -61,7 +61,10 @@ std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& c
                                                           std::string& journalError) {
   return [&, passes, journal](std::stop_token stop) {
     OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    const auto after = [&](long n, const PassResult&) {
+    view.ChipsBegin(ws);
+    const auto after = [&](long n, const PassResult& result) {
+      view.ChipDone(ws, n, result,
+                    journal != nullptr && journalError.empty() ? &journal->Row() : nullptr);
       if (afterPass) afterPass(view, ws, n);
     };
     if (journal != nullptr)
@@ -82,8 +85,9 @@ int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& 
 
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err, PassJournal* journal) {
+                    std::ostream& err, PassJournal* journal, JsonLines* json) {
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  view.AttachJson(json, port.shownName());
   view.Open(command.dialog());
   std::string journalError;
   const OpOutcome outcome = RunInterruptible(

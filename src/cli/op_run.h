@@ -47,11 +47,13 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 // 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
 // (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
+// With `json` (--json) the status lines, progress and chips also go out as JSON Lines.
 // With a `journal` (kvxw auto) every pass is in the production journal; a journal error ends
 // the passes and is printed as "kvxw COMMAND: ERROR; no more chips".
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err, PassJournal* journal = nullptr);
+                    std::ostream& err, PassJournal* journal = nullptr,
+                    JsonLines* json = nullptr);
 // RunDialogPasses in two halves, for a caller that runs several dialogs at once: the work to run
 // on a runner (the dialog already open on `view`), then the end of the dialog and its status.
 std::function<OpOutcome(std::stop_token)> DialogPassesWork(const kvx::Command& command,
