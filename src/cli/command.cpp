@@ -194,14 +194,15 @@ static void PrintMainHelp(std::ostream& out) {
          "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
          "3 the link to the Writer failed, 128 + the signal's number when stopped by Ctrl-C (130),\n"
          "SIGTERM (143) or SIGHUP (129).\n\n"
-         "With --json (the device commands, auto and journal) standard output carries JSON\n"
-         "Lines, one object a line, and the lines for people go to standard error. Each object\n"
-         "has a \"type\": \"status\" (port, label, text, red) for every status line,\n"
+         "With --json (the device commands, auto, journal, writer and download) standard output\n"
+         "carries JSON Lines, one object a line, and the lines for people go to standard error.\n"
+         "Each object has a \"type\": \"status\" (port, label, text, red) for every status line,\n"
          "\"progress\" (port, percent) at most once per percent, \"chip\" (port, pass, outcome:\n"
          "ok, chip failed, link failed, stopped or refused; counted, serial, qtp_record,\n"
          "red_line, data_checksum, option, id_checksum, duration_ms) after each chip, \"pass\"\n"
          "and \"group\" for kvxw journal's rows, and last \"summary\" (exit, outcome, chips,\n"
-         "ok, failed, and signal when stopped by one).\n\n"
+         "ok, failed, and signal when stopped by one); its outcome: ok, failed, usage error,\n"
+         "link failed or stopped.\n\n"
          "'kvxw --version' names the version, the commit it was built from and SQLite's version.\n";
 }
 

@@ -1,6 +1,7 @@
 #include "cli/json_lines.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "cli/command.h"
 #include "core/device/text_convert.h"
@@ -13,7 +14,7 @@ namespace {
 std::string_view ExitOutcomeText(int status) {
   switch (status) {
     case kExitOk: return "ok";
-    case kExitFailed: return "chip failed";
+    case kExitFailed: return "failed";  // the chip, or a file or the journal
     case kExitUsage: return "usage error";
     case kExitLink: return "link failed";
   }
@@ -99,6 +100,41 @@ void JsonLines::Summary(int exitStatus) {
   object["ok"] = ok_;
   object["failed"] = chips_ - ok_;
   Write(object);
+}
+
+// ---- Status lines of a command's own ------------------------------------------------------
+
+StatusLineStream::StatusLineStream(std::ostream& people, JsonLines* json)
+    : people_(people), json_(json), buf_(*this), stream_(&buf_) {}
+
+StatusLineStream::~StatusLineStream() { buf_.FlushPartial(); }
+
+StatusLineStream::Buf::int_type StatusLineStream::Buf::overflow(int_type ch) {
+  if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+  const char c = traits_type::to_char_type(ch);
+  if (c == '\n') owner_.Line(std::exchange(line_, {}));
+  else line_ += c;
+  return ch;
+}
+
+void StatusLineStream::Buf::FlushPartial() {
+  if (!line_.empty()) owner_.Line(std::exchange(line_, {}));
+}
+
+void StatusLineStream::Line(const std::string& line) {
+  people_ << line << '\n' << std::flush;
+  constexpr std::string_view kRed = " [error]";
+  std::string_view text = line;
+  const bool red = text.ends_with(kRed);
+  if (red) text.remove_suffix(kRed.size());
+  const std::size_t colon = text.find(": ");
+  if (colon == std::string_view::npos) {
+    json_->Status({}, {}, text, red);
+    return;
+  }
+  std::string_view label = text.substr(0, colon);  // "Total selected devices : N"
+  while (label.ends_with(' ')) label.remove_suffix(1);
+  json_->Status({}, label, text.substr(colon + 2), red);
 }
 
 // ---- Chips of one port --------------------------------------------------------------------

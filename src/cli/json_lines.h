@@ -12,6 +12,7 @@
 #include <map>
 #include <mutex>
 #include <ostream>
+#include <streambuf>
 #include <string>
 #include <string_view>
 
@@ -66,6 +67,39 @@ class JsonLines {
   std::map<std::string, int, std::less<>> lastPercent_;
   long chips_ = 0;
   long ok_ = 0;
+};
+
+// For a command that prints its own "LABEL: TEXT" lines (kvxw writer, kvxw download): every line
+// written to Stream() goes to `people` as it is and, with `json`, out as a status object too
+// (" [error]" at its end makes it red). Without `json` it is `people` itself.
+class StatusLineStream {
+ public:
+  StatusLineStream(std::ostream& people, JsonLines* json);
+  ~StatusLineStream();
+  StatusLineStream(const StatusLineStream&) = delete;
+  StatusLineStream& operator=(const StatusLineStream&) = delete;
+
+  std::ostream& Stream() { return json_ != nullptr ? stream_ : people_; }
+
+ private:
+  class Buf final : public std::streambuf {
+   public:
+    explicit Buf(StatusLineStream& owner) : owner_(owner) {}
+    void FlushPartial();
+
+   protected:
+    int_type overflow(int_type ch) override;
+
+   private:
+    StatusLineStream& owner_;
+    std::string line_;
+  };
+  void Line(const std::string& line);
+
+  std::ostream& people_;
+  JsonLines* json_;
+  Buf buf_;
+  std::ostream stream_;
 };
 
 // The chip objects of one port: what the chip got (serial number, checksums) is taken from the

@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/op_run.h"
+#include "cli/json_lines.h"
 #include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
@@ -62,7 +63,9 @@ bool TickNamed(const Args& args, DeviceDownload& list, std::ostream& err) {
   return true;
 }
 
-int RunDownload(const Args& args, std::ostream& out, std::ostream& err) {
+int RunDownload(const Args& args, std::ostream& people, std::ostream& err) {
+  StatusLineStream statusLines(people, args.json);  // with --json each line is a status object too
+  std::ostream& out = statusLines.Stream();
   DeviceDownload list;
   if (!TickNamed(args, list, err)) return kExitUsage;
   auto ws = std::make_unique<Workspace>();
@@ -104,6 +107,7 @@ const bool registered = RegisterCommand({
         "Exit status: 0 every record was taken; 2 usage error; 3 the Writer refused or did not\n"
         "answer ('Writer Error!!', 'Connect Timeout!!', the firmware or model messages); 128 +\n"
         "the signal's number when stopped by Ctrl-C, SIGTERM or SIGHUP.",
+    .json = true,
 });
 
 }  // namespace

@@ -129,6 +129,20 @@ TEST_F(JsonCli, TheJournalStampedSerialNumbersAreTheChipsOwn) {
   EXPECT_EQ(rows.back()["type"], "summary");
 }
 
+TEST_F(JsonCli, AFileNameThatIsNotUtf8StillGivesObjectsOnly) {
+  const std::string name = Path("p\xff\xfe.bin");
+  Write("p\xff\xfe.bin", WordBytes(SampleProgramWords(false)));
+  const KvxwRun run = RunKvxw({"auto", "--json", "--port", "sim", "--device", "KVX-01", "--file",
+                               name, "--option", "155D"});
+  EXPECT_EQ(run.status, 0) << run.err;
+  const KvxwRun journal = RunKvxw({"journal", "--json"});
+  EXPECT_EQ(journal.status, 0) << journal.err;
+  const std::vector<json> rows = Objects(journal.out);
+  ASSERT_EQ(OfType(rows, "pass").size(), 1u) << journal.out;
+  // The bytes that are not UTF-8 are replaced; the rest of the name stays.
+  EXPECT_NE(OfType(rows, "pass")[0]["program"].get<std::string>().find(".bin"), std::string::npos);
+}
+
 TEST_F(JsonCli, AStopSignalEndsTheChipAsStoppedAndTheSummaryNamesIt) {
   // A large device on a line as slow as the real one: its stream takes seconds.
   KvxwProcess run({"auto", "--json", "--port", "sim", "--device", "KVX-43", "--file",
@@ -161,6 +175,9 @@ TEST_F(JsonCli, EveryOutcomeOfADeviceCommandEndsInASummaryOnAnOutputOfObjectsOnl
       {{"read", "--json", "--port", "sim", "--device", "KVX-43", "--sim-fault", "no-chip"}, 3},
       {{"blank-check", "--json", "--port", "sim", "--device", "NO-SUCH"}, 2},
       {{"journal", "--json", "--csv"}, 2},
+      {{"writer", "--json", "--port", "sim"}, 0},
+      {{"download", "--json", "--port", "sim", "--device", "KVX-01", "--sim-fault",
+        "wrong-writer"}, 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(CommandLine(c.args));
@@ -171,11 +188,21 @@ TEST_F(JsonCli, EveryOutcomeOfADeviceCommandEndsInASummaryOnAnOutputOfObjectsOnl
     EXPECT_EQ(objects.back()["type"], "summary");
     EXPECT_EQ(objects.back()["exit"], c.exit);
   }
-  // After a read the OPTION and ID lines are status objects too.
-  const KvxwRun read = RunKvxw(cases[0].args);
-  bool option = false;
-  for (const json& s : OfType(Objects(read.out), "status")) option = option || s["label"] == "OPTION";
-  EXPECT_TRUE(option) << read.out;
+  // The lines a command prints after its dialog, or of its own, are status objects too: the
+  // OPTION word after a read, the Writer's identification, a download's refusal in red.
+  const struct {
+    const Case& run;
+    const char* label;
+    bool red;
+  } lines[] = {{cases[0], "OPTION", false}, {cases[5], "writer-id", false},
+               {cases[6], "Message", true}};
+  for (const auto& l : lines) {
+    const KvxwRun run = RunKvxw(l.run.args);
+    bool found = false;
+    for (const json& s : OfType(Objects(run.out), "status"))
+      found = found || (s["label"] == l.label && s["red"] == l.red);
+    EXPECT_TRUE(found) << l.label << "\n" << run.out;
+  }
 }
 
 }  // namespace
