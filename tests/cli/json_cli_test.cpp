@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -98,6 +99,20 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     EXPECT_EQ(summary["chips"], c.outcomes.size());
     EXPECT_EQ(summary["failed"], c.exit == 0 ? 0u : 1u);
     EXPECT_EQ(OfType(objects, "summary").size(), 1u);
+
+    // Progress at most once per percent: a port never repeats the value it just gave.
+    std::map<std::string, int> lastPercent;
+    for (const json& p : OfType(objects, "progress")) {
+      const int percent = p["percent"];
+      auto [it, first] = lastPercent.emplace(p["port"], percent);
+      if (!first) {
+        EXPECT_NE(it->second, percent) << run.out;
+      }
+      it->second = percent;
+    }
+    if (c.exit == 0) {
+      EXPECT_FALSE(lastPercent.empty());
+    }
 
     // The status lines are objects too, and the lines for people went to standard error.
     const std::vector<json> statuses = OfType(objects, "status");
