@@ -68,8 +68,13 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
   const Case cases[] = {
       {"success", {"--count", "3", "--serial-start", "0100", "--serial-bytes", "2",
                    "--serial-value", "00A0"}, 0, {"ok", "ok", "ok"}, ""},
+      {"success, no journal", {"--count", "3", "--serial-start", "0100", "--serial-bytes", "2",
+                               "--serial-value", "00A0", "--no-journal"}, 0, {"ok", "ok", "ok"},
+       ""},
       {"chip failed", {"--count", "3", "--sim-fault", "write-fail-at=100"}, 1,
        {"chip failed"}, "Data program fail !!"},
+      {"chip failed, no journal", {"--count", "3", "--no-journal", "--sim-fault",
+                                   "write-fail-at=100"}, 1, {"chip failed"}, "Data program fail !!"},
       {"link failed", {"--count", "3", "--sim-fault", "no-chip"}, 3, {"link failed"},
        "Nothing in socket or type error!!"},
   };
@@ -88,6 +93,10 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       EXPECT_EQ(chips[i]["outcome"], c.outcomes[i]);
       EXPECT_TRUE(chips[i]["data_checksum"].is_string() && chips[i]["option"].is_string());
       EXPECT_GE(chips[i]["duration_ms"].get<long>(), 0);
+      // Each chip names the serial number stamped into it.
+      if (c.exit == 0) {
+        EXPECT_EQ(chips[i]["serial"], (std::vector<std::string>{"00A0", "00A1", "00A2"}[i]));
+      }
     }
     const json& last = chips.back();
     if (*c.redLine == '\0') EXPECT_TRUE(last["red_line"].is_null()) << last;
@@ -118,9 +127,15 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const std::vector<json> statuses = OfType(objects, "status");
     EXPECT_FALSE(statuses.empty());
     if (*c.redLine != '\0') {
-      bool red = false;
-      for (const json& s : statuses) red = red || (s["red"] == true && s["text"] == c.redLine);
-      EXPECT_TRUE(red) << run.out;
+      // The red line comes before the chip it failed.
+      std::size_t red = objects.size(), chip = objects.size();
+      for (std::size_t i = 0; i < objects.size(); ++i) {
+        if (red == objects.size() && objects[i]["type"] == "status" && objects[i]["red"] == true &&
+            objects[i]["text"] == c.redLine)
+          red = i;
+        if (objects[i]["type"] == "chip") chip = i;
+      }
+      EXPECT_LT(red, chip) << run.out;
       EXPECT_NE(run.err.find(std::string(c.redLine) + " [error]"), std::string::npos) << run.err;
     }
     EXPECT_NE(run.err.find("Pass Count: "), std::string::npos) << run.err;
