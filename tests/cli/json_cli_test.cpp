@@ -208,6 +208,7 @@ TEST_F(JsonCli, EveryOutcomeOfADeviceCommandEndsInASummaryOnAnOutputOfObjectsOnl
       {{"writer", "--json", "--port", "sim"}, 0},
       {{"download", "--json", "--port", "sim", "--device", "KVX-01", "--sim-fault",
         "wrong-writer"}, 3},
+      {{"download", "--json", "--port", "sim", "--device", "KVX-01"}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(CommandLine(c.args));
@@ -233,6 +234,9 @@ TEST_F(JsonCli, EveryOutcomeOfADeviceCommandEndsInASummaryOnAnOutputOfObjectsOnl
       found = found || (s["label"] == l.label && s["red"] == l.red);
     EXPECT_TRUE(found) << l.label << "\n" << run.out;
   }
+  // A download's gauge is progress objects.
+  const KvxwRun download = RunKvxw(cases[7].args);
+  EXPECT_FALSE(OfType(Objects(download.out), "progress").empty()) << download.out;
 }
 
 }  // namespace
