@@ -39,7 +39,9 @@ ProductionRun::Plan CorePlan(const AutoPortsPlan& plan, const AutoJournal& journ
             return built;
           },
       .afterPass =
-          [&plan, &views](std::size_t writer, const Workspace& ws, long pass, const PassResult&) {
+          [&plan, &views](std::size_t writer, const Workspace& ws, long pass,
+                          const PassResult& result, const PassRecord* row) {
+            views[writer]->ChipDone(ws, pass, result, row);
             if (plan.afterPass) plan.afterPass(*views[writer], ws, pass);
           },
   };
@@ -59,7 +61,9 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   std::vector<TerminalView*> views{&view};
   ProductionRun run(CorePlan(plan, journal, views));
   run.Add(first, {port.shownName(), port.port(), port.clock(), view});
+  view.AttachJson(args.json, port.shownName());
   view.Open(plan.command.dialog());
+  view.ChipsBegin(first);
   const WriterOutcome outcome = RunInterruptible(run).front();
   return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err);
 }
@@ -108,7 +112,11 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
     writerViews.push_back(views[i].get());
     writerPort.push_back(i);
   }
-  for (TerminalView* view : writerViews) view->Open(plan.command.dialog());
+  for (std::size_t w = 0; w < writerViews.size(); ++w) {
+    writerViews[w]->AttachJson(args.json, names[writerPort[w]]);
+    writerViews[w]->Open(plan.command.dialog());
+    writerViews[w]->ChipsBegin(run.WorkspaceOf(w));
+  }
 
   const std::vector<WriterOutcome> outcomes = RunInterruptible(run);
   for (std::size_t w = 0; w < outcomes.size(); ++w) {

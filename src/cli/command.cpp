@@ -4,6 +4,10 @@
 #include <cctype>
 #include <charconv>
 
+#include "build_info.h"
+#include "cli/json_lines.h"
+#include "core/production/sqlite_db.h"
+
 namespace kvx::cli {
 
 namespace {
@@ -33,6 +37,12 @@ std::vector<std::string> Args::GetAll(std::string_view name) const {
 }
 
 bool RegisterCommand(Command command) {
+  if (command.json) {
+    command.options.push_back(
+        {"--json", "",
+         "JSON Lines on standard output (see 'kvxw --help'); the lines for people go to "
+         "standard error"});
+  }
   Table().push_back(std::move(command));
   return true;
 }
@@ -180,16 +190,37 @@ static void PrintMainHelp(std::ostream& out) {
     out << c.summary << "\n";
   }
   out << "\n'kvxw COMMAND --help' describes a command's options. '--' ends the options: a file\n"
-         "whose name starts with '-' is given after it.\n"
+         "whose name starts with '-' is given after it.\n\n"
          "Exit status: 0 done, 1 the chip failed or a file did not load, 2 usage error,\n"
          "3 the link to the Writer failed, 128 + the signal's number when stopped by Ctrl-C (130),\n"
-         "SIGTERM (143) or SIGHUP (129).\n";
+         "SIGTERM (143) or SIGHUP (129).\n\n"
+         "With --json (the device commands, auto, journal, writer and download) standard output\n"
+         "carries JSON Lines, one object a line, and the lines for people go to standard error.\n"
+         "Each object has a \"type\": \"status\" (port, label, text, red) for every status line,\n"
+         "\"progress\" (port, percent) at most once per percent, \"chip\" (port, pass, outcome:\n"
+         "ok, chip failed, link failed, stopped or refused; counted, serial, qtp_record,\n"
+         "red_line, data_checksum, option, id_checksum, duration_ms) after each chip, \"pass\"\n"
+         "and \"group\" for kvxw journal's rows, and last \"summary\" (exit, outcome, chips,\n"
+         "ok, failed, and signal when stopped by one); its outcome: ok, failed, usage error,\n"
+         "link failed or stopped.\n\n"
+         "'kvxw --version' names the version, the commit it was built from and SQLite's version.\n";
+}
+
+// kvxw does not link Qt: its own version and SQLite's.
+static void PrintVersion(std::ostream& out) {
+  out << "kvxw " << KVX_VERSION << "\n"
+      << "commit " << KVX_GIT_COMMIT << "\n"
+      << "SQLite " << SqliteLibraryVersion() << "\n";
 }
 
 int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err) {
   if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
     PrintMainHelp(out);
     return argv.empty() ? kExitUsage : kExitOk;
+  }
+  if (argv[0] == "--version") {
+    PrintVersion(out);
+    return kExitOk;
   }
   const auto& table = Commands();
   auto it = std::find_if(table.begin(), table.end(),
@@ -206,8 +237,18 @@ int RunCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
     return kExitOk;
   }
   Args args;
-  if (!ParseArgs(*it, rest, args, err)) return kExitUsage;
-  return it->run(args, out, err);
+  const bool json = it->json && std::find(rest.begin(), options, "--json") != options;
+  if (!ParseArgs(*it, rest, args, err)) {
+    if (json) JsonLines(out).Summary(kExitUsage);
+    return kExitUsage;
+  }
+  if (!json) return it->run(args, out, err);
+  // Standard output carries JSON only: whatever the command prints for people goes to err.
+  JsonLines lines(out);
+  args.json = &lines;
+  const int status = it->run(args, err, err);
+  lines.Summary(status);
+  return status;
 }
 
 bool ParseHex(std::string_view text, long& value) {

@@ -10,6 +10,8 @@
 
 namespace kvx::cli {
 
+class JsonLines;
+
 // Exit statuses shared by every command.
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the chip failed, or a file load stopped
@@ -34,6 +36,8 @@ class Args {
 
   std::map<std::string, std::vector<std::string>, std::less<>> values_;
   std::vector<std::string> positional_;
+  // With --json: where the command's JSON Lines go (standard output); null otherwise.
+  JsonLines* json = nullptr;
 };
 
 struct Command {
@@ -44,6 +48,9 @@ struct Command {
   std::vector<OptionSpec> options;
   int (*run)(const Args& args, std::ostream& out, std::ostream& err) = nullptr;
   std::string details;  // extra help text after the options
+  // Takes --json: its lines for people then go to standard error, and standard output gets
+  // JSON Lines (cli/json_lines.h) ending in a summary with the exit status.
+  bool json = false;
 };
 
 // Called from a static initialiser in each command file.

@@ -2,10 +2,12 @@
 // write-eeprom, force-write: one device operation each, run against the Writer on --port with
 // its dialog's status lines printed as the worker writes them.
 #include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 
 #include "cli/command.h"
+#include "cli/json_lines.h"
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
@@ -119,10 +121,23 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
     afterPass = [](TerminalView& view, const Workspace& w, long) {
       view.Note("Pass Count", w.PassCountText);
     };
-  const int status = RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err);
-  if ((op.needs & kReadOutput) && status == kExitOk &&
-      !WriteReadResult(op.name, *ws, args.Get("-o"), out, err))
-    return kExitFailed;
+  const int status =
+      RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err, args.json);
+  if ((op.needs & kReadOutput) && status == kExitOk) {
+    // The lines after a read ("OPTION: LLHH", "ID: hex:...") are status lines in JSON too.
+    std::ostringstream lines;
+    const bool written = WriteReadResult(op.name, *ws, args.Get("-o"), lines, err);
+    out << lines.str();
+    if (args.json != nullptr) {
+      std::istringstream in(lines.str());
+      for (std::string line; std::getline(in, line);) {
+        const std::size_t colon = line.find(": ");
+        if (colon == std::string::npos) continue;
+        args.json->Status(port.shownName(), line.substr(0, colon), line.substr(colon + 2), false);
+      }
+    }
+    if (!written) return kExitFailed;
+  }
   return status;
 }
 
@@ -139,6 +154,7 @@ bool RegisterAll(std::index_sequence<I...>) {
        .options = OptionsFor(kOps[I]),
        .run = RunOp<I>,
        .details = std::string(kOps[I].details) + "\n\n" + kDeviceOutputHelp,
+       .json = true,
    }),
    ...);
   return true;

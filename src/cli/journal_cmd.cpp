@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "cli/command.h"
+#include "cli/json_lines.h"
 #include "core/production/journal.h"
 
 namespace kvx::cli {
@@ -102,7 +103,56 @@ void PrintSummary(const std::vector<PassRecord>& passes, std::ostream& out) {
   }
 }
 
+// --json: a "pass" object per pass (every column of the CSV), then a "group" object per row of
+// the summary.
+void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines& json) {
+  if (withPasses) {
+    for (const PassRecord& p : passes) {
+      json.Object({{"type", "pass"},
+                   {"id", p.id},
+                   {"started", p.started},
+                   {"ended", p.ended},
+                   {"host", p.host},
+                   {"port", p.port},
+                   {"writer", p.writer},
+                   {"device", p.device},
+                   {"program", p.programPath},
+                   {"data_checksum", p.dataChecksum},
+                   {"option", p.optionWord},
+                   {"id_checksum", p.idChecksum},
+                   {"series", p.series},
+                   {"serial", p.serial},
+                   {"qtp_record", p.record},
+                   {"pass_count", p.passCount},
+                   {"outcome", OutcomeText(p.outcome)},
+                   {"counted", p.counted},
+                   {"red_line", p.redLine},
+                   {"duration_ms", p.durationMs < 0 ? Json() : Json(p.durationMs)}});
+    }
+  }
+  const struct {
+    SummaryBy by;
+    const char* name;
+  } groups[] = {{SummaryBy::Device, "device"}, {SummaryBy::Port, "port"},
+                {SummaryBy::Series, "series"}};
+  for (const auto& group : groups) {
+    for (const SummaryRow& r : Summarise(passes, group.by)) {
+      json.Object({{"type", "group"},
+                   {"by", group.name},
+                   {"key", r.key},
+                   {"passes", r.passes},
+                   {"ok", r.ok},
+                   {"failed", r.failed},
+                   {"unknown", r.unknown},
+                   {"yield", r.Yield()},
+                   {"median_ms", r.medianMs < 0 ? Json() : Json(r.medianMs)}});
+    }
+  }
+}
+
 int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
+  if (args.json != nullptr && args.Has("--csv"))
+    return UsageError("journal", "--csv and --json exclude each other", err);
   const std::string path = args.Get("--journal", kJournalFileName);
   Journal journal;
   std::string error;
@@ -117,6 +167,10 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
   if (!error.empty()) {
     err << "kvxw journal: " << error << '\n';
     return kExitFailed;
+  }
+  if (args.json != nullptr) {
+    PrintJson(passes, !args.Has("--summary"), *args.json);
+    return kExitOk;
   }
   if (args.Has("--csv")) {
     PrintCsv(passes, out);
@@ -145,6 +199,7 @@ const bool registered = RegisterCommand({
         "red line, a link failure or a stop), unknown (the run died during the pass: the chip\n"
         "may carry its number), the yield (ok of ok + failed + unknown) and the median time of\n"
         "the passes that went through.",
+    .json = true,
 });
 
 }  // namespace

@@ -204,6 +204,7 @@ const bool registered = RegisterCommand({
             "line then starts with '[PORT] ', progress lines read 'progress: PORT P', a port\n"
             "that fails stops only itself, and the exit status is the worst of the ports'.\n\n") +
         kDeviceOutputHelp,
+    .json = true,
 });
 
 }  // namespace

@@ -7,6 +7,7 @@
 
 #include "cli/command.h"
 #include "cli/op_run.h"
+#include "cli/json_lines.h"
 #include "cli/op_view.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
@@ -18,8 +19,8 @@ namespace {
 // What the window would show, as lines: each record as it goes, the gauge as progress.
 class DownloadLines final : public DownloadView {
  public:
-  DownloadLines(const DeviceDownload& list, std::ostream& out, std::ostream& err)
-      : list_(list), out_(out), progress_(err, ::isatty(STDERR_FILENO) == 1) {}
+  DownloadLines(const DeviceDownload& list, std::ostream& out, std::ostream& err, JsonLines* json)
+      : list_(list), out_(out), progress_(err, ::isatty(STDERR_FILENO) == 1), json_(json) {}
 
   void SelectLine(int index) override {
     const DeviceLine& line = list_.Lines()[index];
@@ -27,7 +28,10 @@ class DownloadLines final : public DownloadView {
     progress_.Clear();
     out_ << "Slot " << ++slot_ << ": " << line.Name << "\n" << std::flush;
   }
-  void SetGauge(int percent) override { progress_.Update(percent); }
+  void SetGauge(int percent) override {
+    progress_.Update(percent);
+    if (json_ != nullptr) json_->Progress({}, percent);
+  }
   void ShowMessage(std::string_view text) override {
     progress_.Clear();
     out_ << "Message: " << text << " [error]\n" << std::flush;
@@ -38,6 +42,7 @@ class DownloadLines final : public DownloadView {
   const DeviceDownload& list_;
   std::ostream& out_;
   ProgressOutput progress_;
+  JsonLines* json_;
   int slot_ = 0;
 };
 
@@ -62,7 +67,9 @@ bool TickNamed(const Args& args, DeviceDownload& list, std::ostream& err) {
   return true;
 }
 
-int RunDownload(const Args& args, std::ostream& out, std::ostream& err) {
+int RunDownload(const Args& args, std::ostream& people, std::ostream& err) {
+  StatusLineStream statusLines(people, args.json);  // with --json each line is a status object too
+  std::ostream& out = statusLines.Stream();
   DeviceDownload list;
   if (!TickNamed(args, list, err)) return kExitUsage;
   auto ws = std::make_unique<Workspace>();
@@ -70,7 +77,7 @@ int RunDownload(const Args& args, std::ostream& out, std::ostream& err) {
   if (!OpenCliPort(args, ws->SelectedDevice, port, err)) return port.failureExit();
 
   out << "Total selected devices : " << list.TickedCount() << "\n";
-  DownloadLines lines(list, out, err);
+  DownloadLines lines(list, out, err, args.json);
   const OpOutcome outcome = RunInterruptible(*ws, [&](std::stop_token stop) {
     WriterLink link(*ws, port.port(), port.clock(), stop);
     const std::string message = list.DownLoadClick(link, lines);
@@ -104,6 +111,7 @@ const bool registered = RegisterCommand({
         "Exit status: 0 every record was taken; 2 usage error; 3 the Writer refused or did not\n"
         "answer ('Writer Error!!', 'Connect Timeout!!', the firmware or model messages); 128 +\n"
         "the signal's number when stopped by Ctrl-C, SIGTERM or SIGHUP.",
+    .json = true,
 });
 
 }  // namespace

@@ -61,12 +61,15 @@ int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& 
 
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err) {
+                    std::ostream& err, JsonLines* json) {
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
+  view.AttachJson(json, port.shownName());
   view.Open(command.dialog());
   const OpOutcome outcome = RunInterruptible(ws, [&](std::stop_token stop) {
     OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    return RunPasses(command, ctx, passes, [&](long n, const PassResult&) {
+    view.ChipsBegin(ws);
+    return RunPasses(command, ctx, passes, [&](long n, const PassResult& result) {
+             view.ChipDone(ws, n, result, nullptr);
              if (afterPass) afterPass(view, ws, n);
            }).outcome;
   });

@@ -44,9 +44,10 @@ using AfterPass = std::function<void(TerminalView& view, const Workspace& ws, lo
 // 1, 2, ... up to `passes` on the runner. It ends after the first pass that did not go through
 // (an outcome other than Ok, or a red line) or was the last; after a stop signal "kvxw COMMAND:
 // stopped" goes to `err`. Returns the exit status.
+// With `json` (--json) the status lines, progress and chips also go out as JSON Lines.
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
                     long passes, const AfterPass& afterPass, std::ostream& out,
-                    std::ostream& err);
+                    std::ostream& err, JsonLines* json = nullptr);
 // The end of a dialog's passes: what is still pending printed, a journal error as "kvxw COMMAND:
 // ERROR" (the core's text says whether a chip was programmed), a stop, the Writer-busy hint;
 // returns the exit status.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <utility>
 
 namespace kvx::cli {
 
@@ -86,6 +87,8 @@ void TerminalView::Print(Control& c, const std::string& text, LineColour colour)
   const bool red = colour == LineColour::Red;
   out_ << c.name << ": " << LabelText(text) << (red ? " [error]" : "") << "\n" << std::flush;
   sawRed_ = sawRed_ || red;
+  if (red) passRedLine_ = LabelText(text);
+  if (json_ != nullptr) json_->Status(jsonPort_, c.name, LabelText(text), red);
   if (text == c.text) c.dirty = false;
 }
 
@@ -100,7 +103,12 @@ void TerminalView::Progress(const ProgressEvent& event) {
   if (gaugeDialog_ || event.total <= 0) return;
   if (event.done >= event.total && !streaming_) return;  // already shown as ended
   streaming_ = event.done < event.total;
-  progress_.Update(static_cast<int>(std::min(100L, event.done * 100 / event.total)));
+  ShowProgress(static_cast<int>(std::min(100L, event.done * 100 / event.total)));
+}
+
+void TerminalView::ShowProgress(int percent) {
+  progress_.Update(percent);
+  if (json_ != nullptr) json_->Progress(jsonPort_, percent);
 }
 
 void TerminalView::SetText(std::string_view control, std::string_view text) {
@@ -110,7 +118,7 @@ void TerminalView::SetText(std::string_view control, std::string_view text) {
     // The first other line ends the stream; the Writer may finish before the last address
     // line is due, so a stream that went through shows 100%.
     streaming_ = false;
-    if (c.colour != LineColour::Red) progress_.Update(100);
+    if (c.colour != LineColour::Red) ShowProgress(100);
   }
   if (c.text == text && !c.recolour) return;  // the label does not change
   c.text = text;
@@ -147,7 +155,7 @@ void TerminalView::SetVisible(std::string_view control, bool visible) {
 
 void TerminalView::SetGauge(int percent) {
   Flush();
-  progress_.Update(percent);
+  ShowProgress(percent);
 }
 
 void TerminalView::SetEnabled(std::string_view, bool) { Flush(); }
@@ -161,6 +169,25 @@ void TerminalView::Note(std::string_view label, std::string_view text) {
   Flush();
   progress_.Clear();
   out_ << label << ": " << text << "\n" << std::flush;
+  if (json_ != nullptr) json_->Status(jsonPort_, label, text, false);
+}
+
+void TerminalView::AttachJson(JsonLines* json, std::string port) {
+  json_ = json;
+  jsonPort_ = std::move(port);
+  chips_ = json_ != nullptr ? std::make_unique<ChipReporter>(*json_, jsonPort_) : nullptr;
+}
+
+void TerminalView::ChipsBegin(const Workspace& ws) {
+  passRedLine_.clear();
+  if (chips_) chips_->Begin(ws);
+}
+
+void TerminalView::ChipDone(const Workspace& ws, long pass, const PassResult& result,
+                            const PassRecord* row) {
+  if (!chips_) return;
+  Flush();  // the pass's own lines come before its chip
+  chips_->After(ws, pass, result, std::exchange(passRedLine_, {}), row);
 }
 
 void TerminalView::Finish() {

@@ -4,11 +4,13 @@
 // stream: a bar when that stream is a terminal, otherwise "progress: P" lines for scripts.
 #pragma once
 
+#include <memory>
 #include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "cli/json_lines.h"
 #include "core/ops/operation.h"
 
 namespace kvx::cli {
@@ -56,6 +58,14 @@ class TerminalView final : public OperationView {
 
   bool SawRed() const { return sawRed_; }
 
+  // With --json: every status line and progress step also goes to `json` as an object of
+  // `port`, and each chip as the passes report it. Nothing changes when `json` is null.
+  void AttachJson(JsonLines* json, std::string port);
+  // Around the passes (no effect without JSON): before the first, and after each one with the
+  // journal's row of the pass (null without the journal).
+  void ChipsBegin(const Workspace& ws);
+  void ChipDone(const Workspace& ws, long pass, const PassResult& result, const PassRecord* row);
+
  private:
   struct Control {
     std::string name;
@@ -75,6 +85,7 @@ class TerminalView final : public OperationView {
   Control& Find(std::string_view name);
   void Flush();
   void Print(Control& c, const std::string& text, LineColour colour);
+  void ShowProgress(int percent);
 
   std::ostream& out_;
   ProgressOutput progress_;
@@ -83,6 +94,10 @@ class TerminalView final : public OperationView {
   bool gaugeDialog_ = false;  // progress comes from the gauge, not from the events
   bool streaming_ = false;    // a transfer's events are coming in
   bool sawRed_ = false;
+  JsonLines* json_ = nullptr;
+  std::string jsonPort_;
+  std::unique_ptr<ChipReporter> chips_;
+  std::string passRedLine_;  // the last red line of the running pass
 };
 
 // "&&" as the label draws it: "&".

@@ -2,6 +2,7 @@
 #include <memory>
 
 #include "cli/command.h"
+#include "cli/json_lines.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
@@ -12,7 +13,9 @@
 namespace kvx::cli {
 namespace {
 
-int RunWriter(const Args& args, std::ostream& out, std::ostream& err) {
+int RunWriter(const Args& args, std::ostream& people, std::ostream& err) {
+  StatusLineStream lines(people, args.json);  // with --json each line is a status object too
+  std::ostream& out = lines.Stream();
   const std::string device = args.Get("--device", "KVX-01");
   auto ws = std::make_unique<Workspace>();
   if (GetICInfo(*ws, device) < 0) return UsageError("writer", "unknown device " + device, err);
@@ -65,6 +68,7 @@ const bool registered = RegisterCommand({
                "answer, 8 no answer in time) and 'writer-id: TEXT'. Exit status 0 for 3, 4\n"
                "and 5; 3 (a link failure, as for the device commands) when the port did not\n"
                "open, the Writer did not answer, is of the wrong type or answered unexpectedly.",
+    .json = true,
 });
 
 }  // namespace

@@ -54,7 +54,9 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
   const auto after = [&](long pass, const PassResult& result) {
     s.outcome.passes = pass;
     s.outcome.redLine = s.outcome.redLine || result.redLine;
-    if (plan_.afterPass) plan_.afterPass(index, *s.ws, pass, result);
+    const bool recorded = plan_.journal != nullptr && s.outcome.journalError.empty();
+    if (plan_.afterPass)
+      plan_.afterPass(index, *s.ws, pass, result, recorded ? &s.passes->Row() : nullptr);
   };
   const PassResult last =
       plan_.journal != nullptr

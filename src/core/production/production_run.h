@@ -51,8 +51,10 @@ class ProductionRun {
   // Fills a fresh workspace as the first Writer's was filled (program, OPTION word, ID, serial
   // numbers or QTP file). False with a message when it cannot.
   using BuildWorkspace = std::function<bool(Workspace& ws, std::string& error)>;
-  using AfterPass =
-      std::function<void(std::size_t writer, const Workspace& ws, long pass, const PassResult&)>;
+  // After each pass, on the Writer's thread; `row` is the pass's journal row (null without the
+  // journal, or when the journal could not write it).
+  using AfterPass = std::function<void(std::size_t writer, const Workspace& ws, long pass,
+                                       const PassResult&, const PassRecord* row)>;
   using Ended = std::function<void(std::size_t writer, const WriterOutcome& outcome)>;
 
   struct Plan {

@@ -6,6 +6,8 @@
 
 namespace kvx {
 
+const char* SqliteLibraryVersion() { return sqlite3_libversion(); }
+
 SqliteDb::~SqliteDb() { Close(); }
 
 SqliteDb::SqliteDb(SqliteDb&& other) noexcept

@@ -83,4 +83,7 @@ class SqliteStatement {
   sqlite3_stmt* stmt_ = nullptr;
 };
 
+// The version of the SQLite library the program runs with ("3.40.1").
+const char* SqliteLibraryVersion();
+
 }  // namespace kvx

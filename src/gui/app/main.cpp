@@ -3,7 +3,12 @@
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
+#include <cstring>
+#include <iostream>
 #include <memory>
+
+#include "build_info.h"
+#include "core/production/sqlite_db.h"
 
 #include "gui/app/app_guard.h"
 #include "gui/app/logo_form.h"
@@ -15,10 +20,47 @@
 extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
 #endif
 
+namespace {
+
+// --help and --version answer on the terminal without opening a window, so they work without a
+// display (the manual page is made from them at build time).
+bool AnswerOnTerminal(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "--version") == 0) {
+      std::cout << "kvxwriter " << KVX_VERSION << "\n"
+                << "commit " << KVX_GIT_COMMIT << "\n"
+                << "Qt " << qVersion() << " (built with " << QT_VERSION_STR << ")\n"
+                << "SQLite " << kvx::SqliteLibraryVersion() << "\n";
+      return true;
+    }
+    if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+      std::cout
+          << "usage: kvxwriter [OPTIONS]\n\n"
+             "The desktop program of KVX Writer: load, edit and save program images, and drive\n"
+             "the Writer (a device programmer on an RS-232 port, or the simulated Writer) to\n"
+             "erase, blank-check, read, program and verify chips, one by one or in production\n"
+             "with serial numbers and the production journal. One instance runs per user.\n\n"
+             "options:\n"
+             "  --help                  this text\n"
+             "  --version               the version, the commit it was built from, Qt's and\n"
+             "                          SQLite's versions\n"
+             "  -platform NAME          Qt's platform plugin (xcb, wayland, offscreen, ...)\n\n"
+             "SIGTERM, SIGINT and SIGHUP close the main window as File > Exit does.\n"
+             "The command-line tool kvxw does the same work from a shell or a test controller;\n"
+             "see kvxw(1).\n";
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (AnswerOnTerminal(argc, argv)) return 0;
   QApplication app(argc, argv);
   QApplication::setApplicationName("KVX Writer");
-  QApplication::setApplicationVersion("2.63");
+  QApplication::setApplicationVersion(KVX_VERSION);
 
   // The signals are caught before the lock is taken: once another start can see this instance,
   // a signal closes it in order. A signal that comes before the main window exists closes the

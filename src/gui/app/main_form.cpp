@@ -66,6 +66,16 @@ QIcon Badge(const QString& letters, QColor colour) {
   return QIcon(pixmap);
 }
 
+// The desktop icon theme's picture for a command, the first of `names` (a space-separated list,
+// freedesktop icon names) the theme has; the badge where none fits or the theme lacks them.
+QIcon ToolIcon(const char* names, const QString& letters, QColor colour) {
+  if (names != nullptr) {
+    for (const QString& name : QString(names).split(' ', Qt::SkipEmptyParts))
+      if (QIcon::hasThemeIcon(name)) return QIcon::fromTheme(name);
+  }
+  return Badge(letters, colour);
+}
+
 // Double clicks on the "Serial Port :" label reach the window through this filter.
 class DoubleClickFilter : public QObject {
  public:
@@ -228,25 +238,26 @@ void TMainForm::CreateToolBars() {
     const char* name;
     const char* letters;
     QColor colour;
+    const char* theme = nullptr;  // icon names to try in the desktop theme
   };
   const QColor fileC(70, 110, 160), progC(40, 130, 70), autoC(180, 90, 20), winC(110, 110, 110);
   const Button buttons[] = {
-      {FileOpen1, "ToolButton1", "OPN", fileC},
+      {FileOpen1, "ToolButton1", "OPN", fileC, "document-open"},
       {LoadConfig1, "ToolButton2", "LC", fileC},
-      {FileSaveItem, "ToolButton3", "SC", fileC},
-      {SaveProgramMemory1, "ToolButton4", "SPM", fileC},
+      {FileSaveItem, "ToolButton3", "SC", fileC, "document-save"},
+      {SaveProgramMemory1, "ToolButton4", "SPM", fileC, "document-save-as"},
       {nullptr, nullptr, nullptr, {}},
-      {BlankCheckAction, "ToolButton6", "BC", progC},
-      {EraseAction, "Erase", "ER", progC},
-      {ReadICAction, "ToolButton7", "RD", progC},
-      {VerifyICAction, "ToolButton17", "VF", progC},
-      {VerifywithProtect1, "ToolButton18", "VP", progC},
-      {ProgramOption, "ToolButton19", "OP", progC},
+      {BlankCheckAction, "ToolButton6", "BC", progC, "edit-find"},
+      {EraseAction, "Erase", "ER", progC, "edit-clear"},
+      {ReadICAction, "ToolButton7", "RD", progC, "document-import go-down"},
+      {VerifyICAction, "ToolButton17", "VF", progC, "emblem-default"},
+      {VerifywithProtect1, "ToolButton18", "VP", progC, "security-high"},
+      {ProgramOption, "ToolButton19", "OP", progC, "document-properties"},
       {ID3, "ToolButton20", "ID", progC},
-      {ProgramMemory2, "ToolButton21", "PM", progC},
+      {ProgramMemory2, "ToolButton21", "PM", progC, "media-record"},
       {WriteEEAction, "WriteEE", "EE", progC},
       {nullptr, nullptr, nullptr, {}},
-      {AutoProgramAction, "ToolButton5", "AP", autoC},
+      {AutoProgramAction, "ToolButton5", "AP", autoC, "media-playback-start"},
       {AutoProgramNoBlankCheckAction, "ToolButton12", "AP-", autoC},
       {ForceWriteAction, "ForceWrite", "FW", QColor(170, 30, 30)},
       {nullptr, nullptr, nullptr, {}},
@@ -259,7 +270,7 @@ void TMainForm::CreateToolBars() {
       bar->addSeparator();
       continue;
     }
-    b.action->setIcon(Badge(b.letters, b.colour));
+    b.action->setIcon(ToolIcon(b.theme, b.letters, b.colour));
     bar->addAction(b.action);
     QWidget* w = bar->widgetForAction(b.action);
     w->setObjectName(b.name);

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <filesystem>
 #include <map>
@@ -123,13 +124,19 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
 
   Ends ends;
   std::map<std::size_t, long> afterPasses;
+  std::atomic<int> passesWithoutRow = 0;
   ProductionRun run({.command = &MainCommand(CommandId::AutoProgram),
                      .passes = 1,  // one chip each: both Writers take a record
                      .journal = &journal_,
                      .start = start,
                      .build = [&](Workspace& ws, std::string& e) { return Build(ws, e); },
-                     .afterPass = [&](std::size_t w, const Workspace&, long pass,
-                                      const PassResult&) { afterPasses[w] = pass; },
+                     .afterPass =
+                         [&](std::size_t w, const Workspace&, long pass, const PassResult&,
+                             const PassRecord* row) {
+                           afterPasses[w] = pass;
+                           // Each pass hands over its journal row, with the number it stamped.
+                           if (row == nullptr || row->serial.empty()) ++passesWithoutRow;
+                         },
                      .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});
   EXPECT_EQ(run.Add(b1.ws, {"COM1", b1.port, b1.clock, b1.view}), 0u);
   std::size_t second = 0;
@@ -150,6 +157,7 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
     chips += outcomes[w].passes;
   }
   EXPECT_FALSE(b2.view.Lines().empty()) << "the second Writer's lines went to its own view";
+  EXPECT_EQ(passesWithoutRow, 0);
   std::set<long> records;
   std::map<std::string, long> perPort, lastRecord;
   for (const PassRecord& r : journal_.Passes({}, error)) {
@@ -192,7 +200,8 @@ TEST_F(ProductionRunTest, OneWriterStopsAloneAndAStopBeforeTheStartSendsNothing)
                          return true;
                        },
                        // The second Writer is stopped after its first chip.
-                       .afterPass = [&](std::size_t w, const Workspace&, long, const PassResult&) {
+                       .afterPass = [&](std::size_t w, const Workspace&, long, const PassResult&,
+                                        const PassRecord*) {
                          if (w == 1) self->Stop(1);
                        },
                        .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});

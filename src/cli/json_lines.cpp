@@ -1,0 +1,176 @@
+#include "cli/json_lines.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "cli/command.h"
+#include "core/device/text_convert.h"
+#include "core/production/serial_number.h"
+
+namespace kvx::cli {
+
+namespace {
+
+std::string_view ExitOutcomeText(int status) {
+  switch (status) {
+    case kExitOk: return "ok";
+    case kExitFailed: return "failed";  // the chip, or a file or the journal
+    case kExitUsage: return "usage error";
+    case kExitLink: return "link failed";
+  }
+  return status >= 128 ? "stopped" : "failed";
+}
+
+}  // namespace
+
+std::string_view ChipOutcomeText(const PassResult& result) {
+  switch (result.outcome) {
+    case OpOutcome::Ok: return result.redLine ? "chip failed" : "ok";
+    case OpOutcome::ChipFailed: return "chip failed";
+    case OpOutcome::LinkFailed: return "link failed";
+    case OpOutcome::Stopped: return "stopped";
+    case OpOutcome::Refused: return "refused";
+  }
+  return "chip failed";
+}
+
+void JsonLines::Write(const Json& object) {
+  // Texts come from files and from the Writer: a byte that is not UTF-8 is replaced rather
+  // than ending the program with an exception.
+  out_ << object.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n'
+       << std::flush;
+}
+
+void JsonLines::Status(std::string_view port, std::string_view label, std::string_view text,
+                       bool red) {
+  Json object = {{"type", "status"}};
+  if (!port.empty()) object["port"] = port;
+  object["label"] = label;
+  object["text"] = text;
+  object["red"] = red;
+  std::lock_guard lock(mutex_);
+  Write(object);
+}
+
+void JsonLines::Progress(std::string_view port, int percent) {
+  percent = std::clamp(percent, 0, 100);
+  std::lock_guard lock(mutex_);
+  auto it = lastPercent_.find(port);
+  if (it == lastPercent_.end()) it = lastPercent_.emplace(std::string(port), -1).first;
+  if (percent == it->second) return;
+  it->second = percent;
+  Json object = {{"type", "progress"}};
+  if (!port.empty()) object["port"] = port;
+  object["percent"] = percent;
+  Write(object);
+}
+
+void JsonLines::Chip(const ChipReport& chip) {
+  const std::string_view outcome = ChipOutcomeText(chip.result);
+  Json object = {{"type", "chip"}};
+  if (!chip.port.empty()) object["port"] = chip.port;
+  object["pass"] = chip.pass;
+  object["outcome"] = outcome;
+  object["counted"] = chip.result.counted;
+  object["serial"] = chip.serial.empty() ? Json() : Json(chip.serial);
+  if (chip.record > 0) object["qtp_record"] = chip.record;
+  object["red_line"] = chip.redLine.empty() ? Json() : Json(chip.redLine);
+  object["data_checksum"] = chip.dataChecksum;
+  object["option"] = chip.optionWord;
+  object["id_checksum"] = chip.idChecksum;
+  object["duration_ms"] = chip.durationMs;
+  std::lock_guard lock(mutex_);
+  ++chips_;
+  if (outcome == "ok") ++ok_;
+  Write(object);
+}
+
+void JsonLines::Object(const Json& object) {
+  std::lock_guard lock(mutex_);
+  Write(object);
+}
+
+void JsonLines::Summary(int exitStatus) {
+  Json object = {{"type", "summary"},
+                           {"exit", exitStatus},
+                           {"outcome", ExitOutcomeText(exitStatus)}};
+  if (exitStatus >= 128) object["signal"] = exitStatus - 128;
+  std::lock_guard lock(mutex_);
+  object["chips"] = chips_;
+  object["ok"] = ok_;
+  object["failed"] = chips_ - ok_;
+  Write(object);
+}
+
+// ---- Status lines of a command's own ------------------------------------------------------
+
+StatusLineStream::StatusLineStream(std::ostream& people, JsonLines* json)
+    : people_(people), json_(json), buf_(*this), stream_(&buf_) {}
+
+StatusLineStream::~StatusLineStream() { buf_.FlushPartial(); }
+
+StatusLineStream::Buf::int_type StatusLineStream::Buf::overflow(int_type ch) {
+  if (traits_type::eq_int_type(ch, traits_type::eof())) return traits_type::not_eof(ch);
+  const char c = traits_type::to_char_type(ch);
+  if (c == '\n') owner_.Line(std::exchange(line_, {}));
+  else line_ += c;
+  return ch;
+}
+
+void StatusLineStream::Buf::FlushPartial() {
+  if (!line_.empty()) owner_.Line(std::exchange(line_, {}));
+}
+
+void StatusLineStream::Line(const std::string& line) {
+  people_ << line << '\n' << std::flush;
+  constexpr std::string_view kRed = " [error]";
+  std::string_view text = line;
+  const bool red = text.ends_with(kRed);
+  if (red) text.remove_suffix(kRed.size());
+  const std::size_t colon = text.find(": ");
+  if (colon == std::string_view::npos) {
+    json_->Status({}, {}, text, red);
+    return;
+  }
+  std::string_view label = text.substr(0, colon);  // "Total selected devices : N"
+  while (label.ends_with(' ')) label.remove_suffix(1);
+  json_->Status({}, label, text.substr(colon + 2), red);
+}
+
+// ---- Chips of one port --------------------------------------------------------------------
+
+void ChipReporter::TakeFacts(const Workspace& ws) {
+  next_ = ChipReport{};
+  next_.port = port_;
+  if (ws.SerialNoMode) next_.serial = SerialHexText(ws);
+  next_.dataChecksum = HexDigits(static_cast<unsigned>(ws.DataChecksum), 4);
+  next_.optionWord = HexDigits(static_cast<unsigned>(ws.OptionLow), 2) +
+                     HexDigits(static_cast<unsigned>(ws.OptionHigh), 2);
+  next_.idChecksum = ws.IdText + " / " + ws.ChecksumText;
+  start_ = std::chrono::steady_clock::now();
+}
+
+void ChipReporter::Begin(const Workspace& ws) { TakeFacts(ws); }
+
+void ChipReporter::After(const Workspace& ws, long pass, const PassResult& result,
+                         std::string redLine, const PassRecord* row) {
+  ChipReport chip = next_;
+  chip.pass = pass;
+  chip.result = result;
+  chip.redLine = std::move(redLine);
+  chip.durationMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          std::chrono::steady_clock::now() - start_)
+                                          .count());
+  if (row != nullptr) {
+    chip.serial = row->serial;
+    chip.record = row->record;
+    chip.dataChecksum = row->dataChecksum;
+    chip.optionWord = row->optionWord;
+    chip.idChecksum = row->idChecksum;
+    if (!row->redLine.empty()) chip.redLine = row->redLine;
+  }
+  json_.Chip(chip);
+  TakeFacts(ws);
+}
+
+}  // namespace kvx::cli
