@@ -14,7 +14,7 @@ namespace {
 namespace fs = std::filesystem;
 
 // This file sits in tests/cli of the clone.
-const fs::path kClone = fs::path(__FILE__).parent_path().parent_path().parent_path();
+const fs::path kClone = KVX_SOURCE_DIR;
 
 void AddBlocks(const std::string& section, std::vector<std::string>& blocks) {
   const std::regex block("```sh\n([^`]*)```");
