@@ -8,6 +8,7 @@
 
 #include "cli/command.h"
 #include "core/production/journal.h"
+#include "core/production/journal_report.h"
 
 namespace kvx::cli {
 namespace {
@@ -37,36 +38,6 @@ std::string Seconds(long ms) {
   char text[32];
   std::snprintf(text, sizeof text, "%.1f", static_cast<double>(ms) / 1000.0);
   return text;
-}
-
-// A field for a spreadsheet: quoted when it holds a comma, a quote or a line end.
-std::string CsvField(const std::string& text) {
-  if (text.find_first_of(",\"\r\n") == std::string::npos) return text;
-  std::string quoted = "\"";
-  for (char c : text) {
-    if (c == '"') quoted += '"';
-    quoted += c;
-  }
-  return quoted + '"';
-}
-
-void PrintCsv(const std::vector<PassRecord>& passes, std::ostream& out) {
-  const Table header = {{"id", "started", "ended", "host", "port", "writer", "device",
-                         "program", "data_checksum", "option", "id_checksum", "series", "serial",
-                         "qtp_record", "pass_count", "outcome", "counted", "red_line",
-                         "seconds"}};
-  Table rows = header;
-  for (const PassRecord& p : passes) {
-    rows.push_back({std::to_string(p.id), p.started, p.ended, p.host, p.port, p.writer, p.device,
-                    p.programPath, p.dataChecksum, p.optionWord, p.idChecksum, p.series,
-                    p.serial, p.record > 0 ? std::to_string(p.record) : "",
-                    std::to_string(p.passCount), std::string(OutcomeText(p.outcome)),
-                    p.counted ? "1" : "0", p.redLine, p.durationMs < 0 ? "" : Seconds(p.durationMs)});
-  }
-  for (const auto& row : rows) {
-    for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << CsvField(row[c]);
-    out << "\r\n";
-  }
 }
 
 void PrintPasses(const std::vector<PassRecord>& passes, std::ostream& out) {
@@ -119,7 +90,7 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
     return kExitFailed;
   }
   if (args.Has("--csv")) {
-    PrintCsv(passes, out);
+    out << PassesCsv(passes);
     return kExitOk;
   }
   if (!args.Has("--summary")) PrintPasses(passes, out);

@@ -13,10 +13,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// This file sits in tests/cli of the clone; __FILE__ may be relative to the build folder, so it
-// is made absolute from the folder the build compiled in.
-const fs::path kClone =
-    (fs::path(KVX_BUILD_DIR) / fs::path(__FILE__)).lexically_normal().parent_path().parent_path().parent_path();
+// This file sits in tests/cli of the clone.
+const fs::path kClone = KVX_SOURCE_DIR;
 
 void AddBlocks(const std::string& section, std::vector<std::string>& blocks) {
   const std::regex block("```sh\n([^`]*)```");

@@ -48,6 +48,28 @@ TEST_F(WriterCli, WriterOnComPortReachesTheSimulatorThroughTheTerminal) {
   EXPECT_FALSE(Exists(link));  // the server cleans up after itself
 }
 
+// A Writer on a USB serial adapter: kvxw ports names it by its stable by-id link, and that name
+// is a port kvxw reaches the Writer through.
+TEST_F(WriterCli, PortsListsAUsbWriterByItsStableNameAndThatNameReachesIt) {
+  SimServer server(link);
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  const std::string dev = Path("dev");
+  std::filesystem::create_directories(dev + "/serial/by-id");
+  std::filesystem::create_symlink(link, dev + "/ttyUSB0");
+  std::filesystem::create_symlink("../../ttyUSB0", dev + "/serial/by-id/usb-KVX_Writer_0042-if00");
+  const std::string byId = dev + "/serial/by-id/usb-KVX_Writer_0042-if00";
+
+  const KvxwRun ports = RunKvxw({"ports"}, {.env = {"KVXW_DEV_ROOT=" + dev, "KVXW_COM3=sim"}});
+  EXPECT_EQ(ports.status, 0) << ports.err;
+  EXPECT_EQ(ports.out, "Com1\t/dev/ttyS0\nCom2\t/dev/ttyS1\nCom3\tsim\nCom4\t/dev/ttyS3\n"
+                       "Com5\t/dev/ttyS4\nCom6\t/dev/ttyS5\nCom7\t/dev/ttyS6\nCom8\t/dev/ttyS7\n" +
+                           byId + "\t" + dev + "/ttyUSB0\n");
+
+  const KvxwRun writer = RunKvxw({"writer", "--port", byId});
+  EXPECT_EQ(writer.status, 0) << writer.err;
+  EXPECT_EQ(writer.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
+}
+
 TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {
   struct Case {
     const char* writerType;

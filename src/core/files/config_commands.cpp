@@ -32,9 +32,26 @@ std::string WriteConfig(const Workspace& ws, const std::string& path) {
   return "'" + path + "' file can't be written!";
 }
 
+// The value of `key` in a file of "key=value" lines; empty when the file or the key is missing.
+std::string StationSetting(const std::string& path, std::string_view key) {
+  std::ifstream in;
+  if (OpenForReading(path, in) != OpenResult::Ok) return {};
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const auto equals = line.find('=');
+    if (equals != std::string::npos && std::string_view(line).substr(0, equals) == key)
+      return line.substr(equals + 1);
+  }
+  return {};
+}
+
 }  // namespace
 
 std::string DefaultConfigPath(const Workspace& ws) { return JoinPath(ws.StartDir, "Default.cfg"); }
+std::string StationSettingsPath(const Workspace& ws) {
+  return JoinPath(ws.StartDir, "KvxWriter.ini");
+}
 
 LoadReport LoadDefaultConfig(Workspace& ws) {
   LoadReport report;
@@ -45,13 +62,19 @@ LoadReport LoadDefaultConfig(Workspace& ws) {
   } else {
     RefreshData(ws);
   }
+  const std::string port = StationSetting(StationSettingsPath(ws), "port");
+  if (!port.empty() && !IsComPortName(port)) ws.PortName = port;
   return report;
 }
 
 std::string SaveDefaultConfig(Workspace& ws) {
   ws.ConfigPath = DefaultConfigPath(ws);
   EndProductionModes(ws);
-  return WriteConfig(ws, ws.ConfigPath);
+  std::string message = WriteConfig(ws, ws.ConfigPath);
+  const std::string settings = StationSettingsPath(ws);
+  if (!WriteFileReplacing(settings, "port=" + ws.PortName + "\n") && message.empty())
+    message = "'" + settings + "' file can't be written!";
+  return message;
 }
 
 std::string SaveConfig(const Workspace& ws, const std::string& path, int filterIndex) {

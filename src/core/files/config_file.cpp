@@ -75,6 +75,20 @@ std::string Token(std::string text) {
   return text;
 }
 
+}  // namespace
+
+bool IsComPortName(std::string_view name) {
+  return name.size() == 4 && (name.substr(0, 3) == "Com" || name.substr(0, 3) == "COM" ||
+                              name.substr(0, 3) == "com") &&
+         name[3] >= '1' && name[3] <= '8';
+}
+
+std::string ConfigPortToken(const std::string& portName) {
+  return IsComPortName(portName) ? portName : "Com1";
+}
+
+namespace {
+
 std::string SerialValueText(const Workspace& ws, int n) {
   std::string text;
   for (int j = n - 1; j >= 0; --j)
@@ -165,7 +179,7 @@ std::string SaveCfg(const Workspace& ws) {
   const int n = std::clamp(ws.SerialByteCount, 1, 8);
   std::string text = "kvx" + ws.LastProgramPath + kPathEnd;
   auto add = [&text](const std::string& token) { text += Token(token) + ' '; };
-  add(ws.PortName);
+  add(ConfigPortToken(ws.PortName));
   add(ws.SelectedDevice);
   for (const auto& label : ws.OptionLabelText) add(label);
   add(ws.ChecksumText);

@@ -50,6 +50,13 @@ std::string GetStr(std::string_view& text);
 // count outside 1 to 8, or fewer than the 34 bytes of OPTION and ID data at the end.
 std::optional<ConfigRecord> ParseCfg(std::string_view data);
 
+// Whether `name` is one of the port chooser's fixed names, "Com1" to "Com8".
+bool IsComPortName(std::string_view name);
+// The port token a configuration file holds: the port's name when it is Com1 to Com8. Any other
+// port (a USB serial device) has no place in the file's format and is written as "Com1"; the
+// desktop remembers it in its station settings instead.
+std::string ConfigPortToken(const std::string& portName);
+
 // The bytes of a configuration file for `ws`.
 std::string SaveCfg(const Workspace& ws);
 
@@ -61,10 +68,15 @@ bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report);
 
 // "Default.cfg" in the start-up directory.
 std::string DefaultConfigPath(const Workspace& ws);
-// At start-up, after the workspace defaults: apply the default file when there is one.
+// "KvxWriter.ini" beside it: the station's settings that a configuration file has no room for,
+// as "key=value" lines. Today one key: `port`, the port last chosen when it is not Com1..Com8.
+std::string StationSettingsPath(const Workspace& ws);
+// At start-up, after the workspace defaults: apply the default file when there is one, then the
+// port the station settings remember (a USB serial device), which the default file cannot hold.
 LoadReport LoadDefaultConfig(Workspace& ws);
 // On closing the main window: serial-number and QTP mode off, pass count "0", then replace the
-// default file. Returns the message to show when it cannot be written, or an empty text.
+// default file and the station settings. Returns the message to show when one cannot be written,
+// or an empty text.
 std::string SaveDefaultConfig(Workspace& ws);
 
 // Save Config / Load Config once their dialog was confirmed; `filterIndex` is the dialog's

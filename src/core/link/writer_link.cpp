@@ -95,27 +95,36 @@ WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
 }
 
 WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming) {
+  // A single answer is waited for before it is read: one wait and one read per answered byte.
+  // Only a stream that is still flowing is read at once, since its next bytes are likely there.
+  bool readable = flowing_ && coming > 1;
+  bool lastLook = false;
   for (;;) {
     if (StopRequested()) return Wait::Stopped;
-    if (readNext_ == readEnd_) {
+    if (readNext_ == readEnd_ && readable) {
       // More than a millisecond's worth still to come: it gathers while the link pauses.
       const int rate = port_.ByteRate();
       if (flowing_ && rate > 0 && coming > rate / 1000 + 1 && clock_.Now() + kGatherTime < deadline)
         clock_.SleepFor(kGatherTime);
       const int got = port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()));
-      if (got < 0 || (got == 0 && !port_.Enabled())) return Wait::Timeout;
+      if (got < 0) return Wait::Timeout;
       readNext_ = 0;
       readEnd_ = got;
       flowing_ = got > 0;
+      readable = false;
     }
     // An answer that is there is taken, even when it came in the last moment of the wait.
     if (readNext_ < readEnd_) {
       byte = readAhead_[static_cast<std::size_t>(readNext_++)];
       return Wait::Ok;
     }
+    if (!port_.Enabled() || lastLook) return Wait::Timeout;  // hung up, or the time is up
     const TimePoint now = clock_.Now();
-    if (now >= deadline) return Wait::Timeout;
-    port_.WaitReadable(SliceUntil(now, deadline));
+    if (now >= deadline) {
+      readable = lastLook = true;  // one more look at the port before the time-out
+      continue;
+    }
+    readable = port_.WaitReadable(SliceUntil(now, deadline));
   }
 }
 

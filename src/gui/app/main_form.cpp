@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDir>
 #include <QEvent>
 #include <QHBoxLayout>
 #include <QIntValidator>
@@ -21,7 +22,9 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "gui/app/journal_window.h"
 #include "gui/app/operation_session.h"
+#include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/app/widget_text.h"
@@ -77,6 +80,7 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
   ws_->StartDir = options.startDir.toStdString();
   ports_ = std::make_unique<kvx::PortSelector>(
       *ws_, *clock_, [this] { return sim_.OpenPort(ws_->DeviceIndex); }, options.env);
+  env_ = options.env;
 
   mdiArea_ = new QMdiArea(this);
   mdiArea_->setObjectName("MdiArea");
@@ -103,6 +107,12 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
 }
 
 TMainForm::~TMainForm() = default;
+
+void TMainForm::onShowJournal() {
+  const QString path = QDir(QString::fromStdString(ws_->StartDir)).filePath(kvx::kJournalFileName);
+  auto* window = new JournalWindow(path.toStdString(), *prompter_, this);
+  window->show();
+}
 
 QAction* TMainForm::MakeAction(const char* name, const QString& text, const QString& hint,
                                const QKeySequence& shortcut) {
@@ -153,6 +163,9 @@ void TMainForm::CreateMenus() {
   Disassemble1 = MakeAction("Disassemble1", "Disassemble");
   EEPROM1 = MakeAction("EEPROM1", "EEPROM");
   view->addActions({ProgramMemory1, ID2, Disassemble1, EEPROM1});
+  view->addSeparator();
+  journalAction_ = MakeAction("JournalAction", "Production &Journal...", "Production journal");
+  view->addAction(journalAction_);
 
   QMenu* program = bar->addMenu("&Program");
   program->setObjectName("Program1");
@@ -260,7 +273,7 @@ void TMainForm::CreateToolBars() {
   port->addWidget(Label3);
   ComboBox1 = new QComboBox(port);
   Name(ComboBox1, "ComboBox1", "Serial Port");
-  for (std::string_view name : kvx::kPortNames) ComboBox1->addItem(QString::fromUtf8(name.data(), name.size()));
+  portChooser_ = new PortChooser(ComboBox1, env_, this);
   port->addWidget(ComboBox1);
   auto* hsLabel = new QLabel(port);
   hsLabel->setObjectName("Label4");
@@ -347,6 +360,7 @@ void TMainForm::ConnectHandlers() {
   on(ID2, &TMainForm::ID2Click);
   on(Disassemble1, &TMainForm::Disassemble1Click);
   on(EEPROM1, &TMainForm::EEPROM1Click);
+  on(journalAction_, &TMainForm::onShowJournal);
   on(EditOPTION, &TMainForm::EditOPTIONClick);
   on(SerialNoMode1, &TMainForm::SerialNoMode1Click);
   on(CounterMode1, &TMainForm::CounterMode1Click);

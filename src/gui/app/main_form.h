@@ -30,6 +30,7 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class QWidget;
+class PortChooser;
 class Prompter;
 class TProgressForm;
 class TStatusPanel;
@@ -163,6 +164,7 @@ class TMainForm : public QMainWindow {
   void ClearEEPROMBuffer1Click();
   void OptionAreaDblClick();  // the status panel's OPTION area
   void IdBoxDblClick();       // the status panel's "ID :" box
+  void onShowJournal();       // the production journal's window, over the journal as it is now
   kvx::gui::EditorCommands& Editors();  // made on first use; a child of the window
   kvx::gui::EditorCommands* editors_ = nullptr;
 
@@ -207,6 +209,7 @@ class TMainForm : public QMainWindow {
   QAction* DownLoad1 = nullptr;
   QAction* HelpAbout1 = nullptr;
   QAction* VersionInfo1 = nullptr;
+  QAction* journalAction_ = nullptr;  // View > Production Journal
 
   // ---- Controls --------------------------------------------------------------------------------
   QComboBox* ComboBox1 = nullptr;  // port
@@ -237,6 +240,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;
   bool closeAfterWorker_ = false;
+  PortChooser* portChooser_ = nullptr;  // fills ComboBox1 and keeps it up to date
+  kvx::EnvLookup env_;
   bool selectorsQuiet_ = false;  // the selectors are being set by the program, not the operator
   bool checking_ = false;        // a connection check runs or its end is not handled yet
   GuiQueue* checkEnds_ = nullptr;  // the check's end, on its way to the GUI thread

@@ -16,6 +16,7 @@
 #include "gui/app/gui_queue.h"
 #include "gui/app/main_form.h"
 #include "gui/app/operation_session.h"
+#include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/app/widget_text.h"
@@ -57,7 +58,7 @@ void TMainForm::FormCreate() {
   {
     QuietSelectors quiet(selectorsQuiet_);
     ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
-    ComboBox1->setCurrentText(Q(ws_->PortName));
+    portChooser_->Show(ws_->PortName);  // a USB port the station settings remember, too
   }
   panel_->RefreshData(*ws_);
   EnableByMemoryKind();

@@ -1,5 +1,8 @@
 #include "core/files/config_file.h"
 
+#include <fstream>
+#include <iterator>
+
 #include <gtest/gtest.h>
 
 #include "core/files/file_fixture.h"
@@ -253,6 +256,38 @@ TEST(DefaultConfig, ExitWritesItWithSerialModeOffAndStartUpReadsItBack) {
   EXPECT_FALSE(next->SerialNoMode);
   EXPECT_EQ(next->IdBuffer[3], 0x44);
   EXPECT_TRUE(next->StartupConfigLoad);
+}
+
+// A Writer on a USB serial adapter has no place in the configuration file's port token: the file
+// keeps its format (and loads again), and the station settings beside it remember the port.
+TEST(DefaultConfig, AUsbPortIsRememberedBesideTheFileWithoutBreakingIt) {
+  test::ScratchDir dir;
+  const std::string usb = "/dev/serial/by-id/usb-FTDI_FT232R_A1B2-if00-port0";
+  for (const std::string& port : {usb, std::string("Com3")}) {
+    SCOPED_TRACE(port);
+    auto ws = test::WorkspaceFor("KVX-17");
+    ws->StartDir = dir.Dir();
+    ws->LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
+    ws->PortName = port;
+    ws->IdBuffer[3] = 0x44;
+    EXPECT_EQ(SaveDefaultConfig(*ws), "");
+    std::ifstream in(dir.Path("Default.cfg"), std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    ASSERT_TRUE(ParseCfg(bytes).has_value());
+    EXPECT_EQ(ParseCfg(bytes)->port, port == usb ? 1 : 3);
+
+    auto next = test::WorkspaceFor("KVX-03");
+    next->StartDir = dir.Dir();
+    EXPECT_EQ(LoadDefaultConfig(*next).messages, Messages{});
+    EXPECT_EQ(next->PortName, port);
+    EXPECT_EQ(next->IdBuffer[3], 0x44);
+  }
+  // Settings that name a Com port never overrule the default file's own port.
+  dir.Write("KvxWriter.ini", "port=Com5\n");
+  auto ws = test::WorkspaceFor("KVX-03");
+  ws->StartDir = dir.Dir();
+  LoadDefaultConfig(*ws);
+  EXPECT_EQ(ws->PortName, "Com3");
 }
 
 TEST(DefaultConfig, StartUpWithoutOrWithABrokenFile) {

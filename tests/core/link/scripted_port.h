@@ -27,11 +27,13 @@ class ScriptedPort final : public SerialPort {
   long ctsDropsAfter = -1;  // CTS goes inactive once this many bytes were sent
   std::vector<std::uint8_t> sent;
   int waits = 0;
+  int reads = 0;
   Millis longestWait{0};
   std::function<void()> onWait;  // runs inside every wait (to request a stop, ...)
 
   bool Enabled() const override { return true; }
   int Read(std::uint8_t* buffer, int count) override {
+    ++reads;
     int n = 0;
     while (n < count && !in_.empty()) {
       buffer[n++] = in_.front();

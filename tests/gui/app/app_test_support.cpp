@@ -13,7 +13,10 @@ TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
     options.simClock = &clock_;
   }
   if (linkClock != nullptr) options.clock = linkClock;
-  options.env = [](const char* name) -> const char* {
+  // The devices the port chooser lists come from a folder of the test's, empty unless it puts some.
+  devRoot_ = (dir_.path() + "/dev").toStdString();
+  options.env = [this](const char* name) -> const char* {
+    if (std::strcmp(name, "KVXW_DEV_ROOT") == 0) return devRoot_.c_str();
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
   options.startDir = dir_.path();

@@ -61,6 +61,7 @@ class MainWindowTest : public ::testing::Test {
   void SelectDevice(const char* name);
 
   QTemporaryDir dir_;
+  std::string devRoot_;  // stands in for /dev
   FakeClock clock_;
   RecordingPrompter prompter_;
   std::unique_ptr<TMainForm> form_;

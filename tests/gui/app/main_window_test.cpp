@@ -2,6 +2,8 @@
 // a device change, the hidden engineering controls, the counter dialog.
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QTest>
@@ -34,6 +36,36 @@ TEST_F(MainWindow, StartsOnTheSimulatedWriterOnCom1WithoutAMessage) {
   EXPECT_TRUE(f.Timer1->isActive());
   EXPECT_NE(f.findChild<QMdiArea*>("MdiArea"), nullptr);
   EXPECT_EQ(f.findChild<TStatusPanel*>()->width(), 200);
+}
+
+// A Writer on a USB serial adapter: it appears in the port chooser when plugged in, by its stable
+// name; once chosen it stays listed while it is away, and the next start chooses it again.
+TEST_F(MainWindow, PortChooserFollowsPluggingAndRemembersAUsbWriter) {
+  const QString dev = dir_.path() + "/dev";
+  ASSERT_TRUE(QDir().mkpath(dev));
+  TMainForm& f = Start();
+  ASSERT_EQ(f.ComboBox1->count(), 8);
+  const QString byId = dev + "/serial/by-id/usb-KVX_Writer_0042-if00";
+  ASSERT_TRUE(QDir().mkpath(dev + "/serial/by-id"));
+  ASSERT_TRUE(QFile::link("../../ttyUSB0", byId));
+  QFile(dev + "/ttyUSB0").open(QIODevice::WriteOnly);  // plugged in
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.ComboBox1->findText(byId) == 8; }));
+  EXPECT_EQ(f.ComboBox1->currentText(), "Com1");
+
+  f.ComboBox1->setCurrentText(byId);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
+  EXPECT_EQ(ws().PortName, byId.toStdString());
+  QFile::remove(byId);
+  QFile::remove(dev + "/ttyUSB0");  // unplugged: the choice stays, the list keeps it
+  QTest::qWait(50);
+  EXPECT_EQ(f.ComboBox1->currentText(), byId);
+
+  f.close();
+  form_.reset();
+  TMainForm& again = Start();
+  EXPECT_EQ(again.ComboBox1->currentText(), byId);
+  EXPECT_EQ(again.ComboBox1->count(), 9);
+  EXPECT_EQ(ws().PortName, byId.toStdString());
 }
 
 TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {

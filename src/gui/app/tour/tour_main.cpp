@@ -206,6 +206,17 @@ int main(int argc, char** argv) {
   Modal<TAboutBox>(form, form.HelpAbout1, "AboutBox", "about");
   Modal<TVersionInfo>(form, form.VersionInfo1, "VersionInfo", "version_info");
 
+  // The production journal's window over the chips of this tour.
+  form.findChild<QAction*>("JournalAction")->trigger();
+  if (auto* journal = form.findChild<QWidget*>("JournalForm")) {
+    journal->resize(1100, 650);
+    Shot("journal");
+    journal->close();
+  } else {
+    std::fprintf(stderr, "kvxwriter_tour: the journal window did not open\n");
+    ++failures;
+  }
+
   form.close();
   return failures == 0 ? 0 : 1;
 }

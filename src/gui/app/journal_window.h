@@ -1,0 +1,57 @@
+// The production journal as an operator reads it: the passes in a table that narrows by date,
+// series, port and outcome, the summary per series and per port (ok, failed, unknown, yield,
+// median pass time), a chart of the chips per hour, and the chosen passes exported as CSV.
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+#include "core/production/journal.h"
+#include "core/production/journal_report.h"
+
+class QChartView;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QTableView;
+class QTableWidget;
+class PassTableModel;
+class Prompter;
+
+class JournalWindow : public QDialog {
+  Q_OBJECT
+ public:
+  JournalWindow(std::string journalPath, Prompter& prompter, QWidget* parent = nullptr);
+
+  // Reads the journal again (the window does not watch it).
+  void Reload();
+  // Writes the passes now in the table to `path` as CSV; false, the operator told, on a failure.
+  bool ExportCsv(const QString& path);
+
+  int ShownPasses() const;
+
+ private:
+  void BuildFilters();
+  void ApplySelection();
+  void ShowSummary(const std::vector<kvx::PassRecord>& passes);
+  void ShowChart(const std::vector<kvx::PassRecord>& passes);
+  void OnExport();
+  static void Refill(QComboBox* box, const std::vector<std::string>& items);
+
+  std::string path_;
+  Prompter& prompter_;
+  std::vector<kvx::PassRecord> passes_;   // every pass in the journal
+  std::vector<kvx::PassRecord> shown_;    // the ones the filters let through
+  QLineEdit* from_;
+  QLineEdit* until_;
+  QComboBox* series_;
+  QComboBox* port_;
+  QComboBox* outcome_;
+  QLabel* status_;
+  QString loadError_;  // why the journal could not be read, or empty
+  QTableView* table_;
+  PassTableModel* model_;
+  QTableWidget* summary_;
+  QChartView* chart_;
+};

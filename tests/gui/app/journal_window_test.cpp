@@ -1,0 +1,110 @@
+// The journal window: the passes the filters let through, the summary and the chart follow the
+// filters, and the CSV export writes exactly the passes shown.
+#include <QAction>
+#include <QChart>
+#include <QChartView>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTableView>
+#include <QTableWidget>
+#include <QTest>
+
+#include "app_test_support.h"
+#include "core/production/journal.h"
+#include "core/production/journal_report.h"
+#include "gui/app/journal_window.h"
+
+namespace kvx::gui::test {
+namespace {
+
+class JournalWindowTest : public MainWindowTest {
+ public:
+  // A journal beside Default.cfg with passes on two ports: COM1 ok, ok, chip failed; COM2 ok.
+  void FillJournal() {
+    Journal journal;
+    std::string error;
+    const std::string path = QDir(dir_.path()).filePath(kJournalFileName).toStdString();
+    ASSERT_TRUE(journal.Open(path, error)) << error;
+    const struct {
+      const char* port;
+      const char* serial;
+      PassOutcome outcome;
+    } passes[] = {{"COM1", "0001", PassOutcome::Ok}, {"COM1", "0002", PassOutcome::Ok},
+                  {"COM1", "0003", PassOutcome::ChipFailed}, {"COM2", "0004", PassOutcome::Ok}};
+    for (const auto& p : passes) {
+      PassRecord row;
+      row.port = p.port;
+      row.device = "KVX-03";
+      row.series = "KVX-03 @0020 x2 sequential+1 msb";
+      row.serial = p.serial;
+      ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+      row.outcome = p.outcome;
+      row.counted = p.outcome == PassOutcome::Ok;
+      row.redLine = p.outcome == PassOutcome::Ok ? "" : "Program Memory Error!!";
+      ASSERT_TRUE(journal.Finish(row, error)) << error;
+    }
+  }
+};
+
+TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
+  FillJournal();
+  TMainForm& f = Start();
+  f.findChild<QAction*>("JournalAction")->trigger();
+  auto* window = f.findChild<JournalWindow*>("JournalForm");
+  ASSERT_NE(window, nullptr);
+  auto* table = window->findChild<QTableView*>("PassTable");
+  auto* summary = window->findChild<QTableWidget*>("SummaryTable");
+  auto* chart = window->findChild<QChartView*>("ChipsPerHourChart");
+  EXPECT_EQ(table->model()->rowCount(), 4);
+  EXPECT_EQ(window->findChild<QLabel*>("JournalStatus")->text(), "4 of 4 passes");
+  ASSERT_EQ(summary->rowCount(), 3);  // one series, two ports
+  EXPECT_EQ(summary->item(0, 1)->text(), "KVX-03 @0020 x2 sequential+1 msb");
+  EXPECT_EQ(summary->item(0, 3)->text(), "3");      // ok
+  EXPECT_EQ(summary->item(0, 4)->text(), "1");      // failed
+  EXPECT_EQ(summary->item(0, 6)->text(), "75.0 %");  // yield
+  EXPECT_EQ(summary->item(1, 1)->text(), "COM1");
+  EXPECT_EQ(summary->item(2, 1)->text(), "COM2");
+  ASSERT_EQ(chart->chart()->series().size(), 1);
+
+  window->findChild<QComboBox*>("PortFilter")->setCurrentText("COM1");
+  EXPECT_EQ(table->model()->rowCount(), 3);
+  window->findChild<QComboBox*>("OutcomeFilter")->setCurrentText("chip failed");
+  ASSERT_EQ(table->model()->rowCount(), 1);
+  EXPECT_EQ(table->model()->index(0, 4).data().toString(), "0003");
+  EXPECT_EQ(table->model()->index(0, 8).data().toString(), "Program Memory Error!!");
+  EXPECT_EQ(summary->rowCount(), 2);
+  window->findChild<QComboBox*>("OutcomeFilter")->setCurrentText("All");
+  window->findChild<QLineEdit*>("FromDate")->setText("2999-01-01");
+  EXPECT_EQ(table->model()->rowCount(), 0);
+  EXPECT_EQ(summary->rowCount(), 0);
+  window->findChild<QLineEdit*>("FromDate")->clear();
+
+  // The export holds the passes shown, as kvxw journal --csv writes them.
+  const QString csv = QDir(dir_.path()).filePath("shown.csv");
+  ASSERT_TRUE(window->ExportCsv(csv));
+  QFile file(csv);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QString text = QString::fromUtf8(file.readAll());
+  EXPECT_EQ(text.count("\r\n"), 4);  // the header and COM1's three passes
+  EXPECT_FALSE(text.contains("COM2"));
+  EXPECT_TRUE(prompter_.messages.isEmpty());
+  EXPECT_FALSE(window->ExportCsv(QDir(dir_.path()).filePath("no/such/folder/x.csv")));
+  ASSERT_EQ(prompter_.messages.size(), 1);
+  EXPECT_TRUE(prompter_.messages.last().endsWith("file can't be written!"));
+}
+
+TEST_F(JournalWindowTest, AJournalThatIsNotThereSaysSoAndShowsNothing) {
+  TMainForm& f = Start();
+  f.findChild<QAction*>("JournalAction")->trigger();
+  auto* window = f.findChild<JournalWindow*>("JournalForm");
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->ShownPasses(), 0);
+  EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().contains("passes"));
+  EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().isEmpty());
+}
+
+}  // namespace
+}  // namespace kvx::gui::test
