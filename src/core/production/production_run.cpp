@@ -53,6 +53,7 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
   const auto after = [&](long pass, const PassResult& result) {
     s.outcome.passes = pass;
     s.outcome.redLine = s.outcome.redLine || result.redLine;
+    s.outcome.lastSerial = s.passes->Row().serial;
     if (plan_.afterPass) plan_.afterPass(index, *s.ws, pass, result);
   };
   const PassResult last =
