@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdint>
 #include <istream>
+#include <cstddef>
 #include <memory>
 #include <string>
 
@@ -72,6 +73,35 @@ class WorkspaceBusy {
 
  private:
   std::atomic<bool> held_{false};
+};
+
+// The QTP file being read, as the workspace holds it. A copy of the workspace (each Writer of a
+// production run works on one) gets a stream of its own over the same text, at the same place,
+// so two Writers never read through one stream.
+class QtpStream {
+ public:
+  QtpStream() = default;
+  QtpStream(const QtpStream& other) { CopyFrom(other); }
+  QtpStream& operator=(const QtpStream& other) {
+    if (this != &other) CopyFrom(other);
+    return *this;
+  }
+  QtpStream(QtpStream&&) noexcept = default;
+  QtpStream& operator=(QtpStream&&) noexcept = default;
+  QtpStream& operator=(std::unique_ptr<std::istream> stream) {
+    stream_ = std::move(stream);
+    return *this;
+  }
+
+  void reset() { stream_.reset(); }
+  explicit operator bool() const { return stream_ != nullptr; }
+  std::istream& operator*() const { return *stream_; }
+  std::istream* operator->() const { return stream_.get(); }
+  bool operator==(std::nullptr_t) const { return stream_ == nullptr; }
+
+ private:
+  void CopyFrom(const QtpStream& other);
+  std::unique_ptr<std::istream> stream_;
 };
 
 struct Workspace {
@@ -199,7 +229,7 @@ struct Workspace {
   int SerialByteOrder = 0;  // 0 MSB->LSB, 1 LSB->MSB
   bool QtpEndSeen = false;
   int QtpRecordCount = 0;
-  std::unique_ptr<std::istream> QtpReadFile;  // the QTP file being read, or null
+  QtpStream QtpReadFile;  // the QTP file being read, or null
 };
 
 // A worker's hold on the workspace, for its lifetime. owns() is false when another worker

@@ -55,6 +55,7 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
     s.outcome.passes = pass;
     s.outcome.redLine = s.outcome.redLine || result.redLine;
     const bool recorded = plan_.journal != nullptr && s.outcome.journalError.empty();
+    if (recorded) s.outcome.lastSerial = s.passes->Row().serial;
     if (plan_.afterPass)
       plan_.afterPass(index, *s.ws, pass, result, recorded ? &s.passes->Row() : nullptr);
   };

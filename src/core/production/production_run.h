@@ -43,6 +43,7 @@ struct WriterOutcome {
   bool redLine = false;       // a pass showed a red line
   long passes = 0;            // passes run (the last may have failed)
   std::string journalError;   // the journal refused a pass or could not write its end
+  std::string lastSerial;     // the number the last journaled pass stamped; empty when none
   bool writerBusyHint = false;  // the Writer answered as if still busy with another exchange
 };
 

@@ -24,6 +24,7 @@
 
 #include "gui/app/journal_window.h"
 #include "gui/app/operation_session.h"
+#include "gui/app/production_window.h"
 #include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
@@ -144,6 +145,22 @@ void TMainForm::onShowJournal() {
   window->show();
 }
 
+void TMainForm::onShowProduction() {
+  if (!CommandAllowed()) return;
+  ProductionOptions options;
+  options.journalPath =
+      QDir(QString::fromStdString(ws_->StartDir)).filePath(kvx::kJournalFileName).toStdString();
+  options.env = env_;
+  options.clock = clock_;
+  auto* window = new ProductionWindow(*ws_, options, *prompter_, this);
+  if (!window->Ready()) {
+    delete window;
+    return;
+  }
+  window->setAttribute(Qt::WA_DeleteOnClose);
+  window->show();
+}
+
 QAction* TMainForm::MakeAction(const char* name, const QString& text, const QString& hint,
                                const QKeySequence& shortcut) {
   auto* action = new QAction(text, this);
@@ -213,6 +230,9 @@ void TMainForm::CreateMenus() {
   program->addActions({BlankCheckAction, ReadICAction, VerifyICAction, VerifywithProtect1});
   program->addSeparator();
   program->addActions({AutoProgramAction, AutoProgramNoBlankCheckAction});
+  productionAction_ = MakeAction("ProductionAction", "Production (several Writers)...",
+                                 "Production: several Writers at once");
+  program->addAction(productionAction_);
   program->addSeparator();
   program->addActions({ProgramOption, ID3, ProgramMemory2});
   EraseAction = MakeAction("EraseAction", "Erase", "Erase Flash memory");
@@ -273,6 +293,7 @@ void TMainForm::CreateToolBars() {
       {AutoProgramAction, "ToolButton5", "AP", autoC, "media-playback-start"},
       {AutoProgramNoBlankCheckAction, "ToolButton12", "AP-", autoC},
       {ForceWriteAction, "ForceWrite", "FW", QColor(170, 30, 30)},
+      {productionAction_, "ProductionButton", "PRD", autoC},
       {nullptr, nullptr, nullptr, {}},
       {WindowCascade1, "ToolButton8", "CAS", winC},
       {WindowTileHorizontal1, "ToolButton9", "TH", winC},
@@ -391,6 +412,7 @@ void TMainForm::ConnectHandlers() {
   on(Disassemble1, &TMainForm::Disassemble1Click);
   on(EEPROM1, &TMainForm::EEPROM1Click);
   on(journalAction_, &TMainForm::onShowJournal);
+  on(productionAction_, &TMainForm::onShowProduction);
   on(EditOPTION, &TMainForm::EditOPTIONClick);
   on(SerialNoMode1, &TMainForm::SerialNoMode1Click);
   on(CounterMode1, &TMainForm::CounterMode1Click);

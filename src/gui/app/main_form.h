@@ -161,6 +161,7 @@ class TMainForm : public QMainWindow {
   void OptionAreaDblClick();  // the status panel's OPTION area
   void IdBoxDblClick();       // the status panel's "ID :" box
   void onShowJournal();       // the production journal's window, over the journal as it is now
+  void onShowProduction();    // the production window over a copy of the loaded workspace
   kvx::gui::EditorCommands& Editors();  // made on first use; a child of the window
   kvx::gui::EditorCommands* editors_ = nullptr;
 
@@ -205,7 +206,8 @@ class TMainForm : public QMainWindow {
   QAction* DownLoad1 = nullptr;
   QAction* HelpAbout1 = nullptr;
   QAction* VersionInfo1 = nullptr;
-  QAction* journalAction_ = nullptr;  // View > Production Journal
+  QAction* journalAction_ = nullptr;     // View > Production Journal
+  QAction* productionAction_ = nullptr;  // Program > Production: the several-Writers window
 
   // ---- Controls --------------------------------------------------------------------------------
   QComboBox* ComboBox1 = nullptr;  // port

@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -24,7 +25,9 @@
 #include "gui/app/device_form.h"
 #include "gui/app/logo_form.h"
 #include "gui/app/main_form.h"
+#include "gui/app/production_window.h"
 #include "gui/app/progress_form.h"
+#include "gui/app/prompter.h"
 #include "sim/sim_writer.h"
 
 namespace {
@@ -215,6 +218,32 @@ int main(int argc, char** argv) {
   } else {
     std::fprintf(stderr, "kvxwriter_tour: the journal window did not open\n");
     ++failures;
+  }
+
+  // The production window: four Writers mid-run, then their outcomes (one with an empty socket).
+  {
+    device("KVX-03");
+    struct YesPrompter : Prompter {
+      bool YesNo(QWidget*, const QString&) override { return true; }
+    } yes;
+    ProductionOptions production;
+    production.journalPath = QDir(startDir.path()).filePath("kvx-journal.db").toStdString();
+    production.env = [](const char* name) -> const char* {
+      return QByteArray(name).startsWith("KVXW_COM") ? "sim" : nullptr;
+    };
+    ProductionWindow window(ws, production, yes, &form);
+    window.setGeometry(screen);
+    window.show();
+    for (int t = 0; t < window.Tiles(); ++t)
+      if (kvx::sim::SimWriter* w = window.Tile(t).SimWriter()) w->Faults().BaudDelay = true;
+    if (kvx::sim::SimWriter* w = window.Tile(3).SimWriter())
+      w->InsertChip(kvx::sim::ChipContent::Empty);
+    window.StartAll();
+    WaitUntil([&] { return window.Tile(0).findChild<QProgressBar*>()->value() >= 30; });
+    Shot("production_running");
+    WaitUntil([&] { return !window.AnyRunning(); }, 60000);
+    Shot("production");
+    window.close();
   }
 
   form.close();
