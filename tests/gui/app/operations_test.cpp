@@ -10,6 +10,7 @@
 
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
+#include "core/editors/buffer_edit.h"
 #include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
@@ -143,7 +144,7 @@ TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
   EXPECT_NE(ws().ChecksumText, before);
   EXPECT_EQ(Text("Label11"), QString::fromStdString(ws().ChecksumText));
   EXPECT_EQ(Text("Label5"), QString::fromStdString(ws().OptionLabelText[0]));
-  EXPECT_EQ(ws().IdText.substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
+  EXPECT_EQ(ShownIdText(ws().IdText).substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
 }
 
 TEST_F(Operations, BlankResetAddressAsksAndAbortOpensNoDialog) {
