@@ -167,35 +167,5 @@ void QueuedView::SetEnabled(std::string_view button, bool enabled) {
 }
 
 void QueuedView::ShowMessage(std::string_view text) {
-  struct Wait {
-    std::mutex mu;
-    std::condition_variable_any cv;
-    bool dismissed = false;
-  };
-  auto wait = std::make_shared<Wait>();
-  Post([wait, t = FromView(text)](TProgressForm& f) {
-    f.prompter().Message(&f, t);
-    std::lock_guard lock(wait->mu);
-    wait->dismissed = true;
-    wait->cv.notify_all();
-  });
-  std::unique_lock lock(wait->mu);
-  wait->cv.wait(lock, stop_, [&] { return wait->dismissed; });
+  WaitForBox(form_->Queue(), form_->prompter(), form_, FromView(text), stop_);
 }
-
-// ---- On the GUI thread ------------------------------------------------------------------------
-
-void DirectView::SetText(std::string_view control, std::string_view text) {
-  form_.ApplyText(FromView(control), FromView(text));
-}
-void DirectView::SetColour(std::string_view control, kvx::LineColour colour) {
-  form_.ApplyColour(FromView(control), colour);
-}
-void DirectView::SetVisible(std::string_view control, bool visible) {
-  form_.ApplyVisible(FromView(control), visible);
-}
-void DirectView::SetGauge(int percent) { form_.ApplyGauge(percent); }
-void DirectView::SetEnabled(std::string_view button, bool enabled) {
-  form_.ApplyEnabled(FromView(button), enabled);
-}
-void DirectView::ShowMessage(std::string_view text) { form_.prompter().Message(&form_, FromView(text)); }

@@ -83,19 +83,3 @@ class QueuedView : public kvx::OperationView {
   TProgressForm* form_;
   std::stop_token stop_;
 };
-
-// The dialog as a view on the GUI thread itself: what "Continue" does to the dialog before the
-// next pass starts is written through it at once.
-class DirectView : public kvx::OperationView {
- public:
-  explicit DirectView(TProgressForm& form) : form_(form) {}
-  void SetText(std::string_view control, std::string_view text) override;
-  void SetColour(std::string_view control, kvx::LineColour colour) override;
-  void SetVisible(std::string_view control, bool visible) override;
-  void SetGauge(int percent) override;
-  void SetEnabled(std::string_view button, bool enabled) override;
-  void ShowMessage(std::string_view text) override;
-
- private:
-  TProgressForm& form_;
-};
