@@ -8,6 +8,8 @@
 //   waiting    CPU the link uses during a real 3-second answer time-out
 //   wire time  per acknowledged byte with the simulated Writer's baud-delay fault: what a real
 //              115200-baud line takes (two bytes' wire time), never less
+//   empty read a one-byte read with nothing waiting: returns at once, not after a read time-out
+//   hang-up    the next exchange after the Writer's side has hung up: fails at once
 //
 // Targets: per byte within 1.2 times the floor; under 5% of one core while waiting; with the
 // baud delay at least the wire time and at most one floor round trip more.
@@ -149,7 +151,23 @@ int main() {
   const double wireLimit = (wireTime + floor) / wireTime;
   std::printf("baud delay / wire time:   %8.2f   (target 1.00-%.2f) %s\n", wireRatio, wireLimit,
               wireRatio >= 1.0 && wireRatio <= wireLimit ? "ok" : "MISSED");
-  s.comm.Close();
+  // A one-byte read with nothing waiting returns at once, not after the port's read time-out.
+  s.writer.Faults().SilentAfter = -1;
+  s.comm.PurgeIn();
+  std::uint8_t none = 0;
+  const auto readStart = Clock::now();
+  const int got = s.comm.Read(&none, 1);
+  const double emptyRead = Seconds(Clock::now() - readStart);
+  std::printf("empty one-byte read:      %8.3f ms, %d bytes  (target < 100 ms) %s\n", emptyRead * 1e3,
+              got, got == 0 && emptyRead < 0.1 ? "ok" : "MISSED");
+
+  // The Writer's side hangs up: the next exchange fails at once rather than after the time-out.
   s.server.Stop();
+  const auto hangStart = Clock::now();
+  const kvx::LinkResult hungUp = s.link.CheckWriter(false);
+  const double hang = Seconds(Clock::now() - hangStart);
+  std::printf("after a hang-up:          %8.3f s, result %d  (target < 1 s) %s\n", hang,
+              kvx::LinkResultNumber(hungUp), hungUp == kvx::LinkResult::Timeout && hang < 1.0 ? "ok" : "MISSED");
+  s.comm.Close();
   return 0;
 }
