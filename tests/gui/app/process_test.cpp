@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <QDir>
@@ -19,8 +20,9 @@ namespace {
 
 class Program : public ::testing::Test {
  protected:
-  // `runtime`: the session's runtime folder; none when empty.
-  void Launch(QProcess& p, const QString& runtime = {}) {
+  // `runtime`: the session's runtime folder; none when empty. `asUser`: the command that runs the
+  // program as another user (setpriv and its options), or none.
+  void Launch(QProcess& p, const QString& runtime = {}, QStringList asUser = {}) {
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("QT_QPA_PLATFORM", "offscreen");
     env.insert("TMPDIR", temp_.path());
@@ -31,7 +33,12 @@ class Program : public ::testing::Test {
     env.insert("KVXW_COM1", "sim");
     p.setProcessEnvironment(env);
     p.setWorkingDirectory(work_.path());
-    p.start(KVXWRITER_PATH, {});
+    if (asUser.isEmpty()) {
+      p.start(KVXWRITER_PATH, {});
+    } else {
+      const QString program = asUser.takeFirst();
+      p.start(program, asUser << KVXWRITER_PATH);
+    }
     ASSERT_TRUE(p.waitForStarted(10000));
   }
   // The first instance holds the lock once its window is on the way.
@@ -97,15 +104,31 @@ TEST_F(Program, TerminationSignalsCloseTheWindowAndWriteDefaultCfg) {
 }
 
 TEST_F(Program, ASignalsCloseThatCannotWriteDefaultCfgSaysSoOnStandardErrorAndInTheStatus) {
-  ASSERT_TRUE(QDir(work_.path()).mkdir("Default.cfg"));  // nothing can be written over a folder
-  QProcess p;
-  Launch(p);
-  ASSERT_TRUE(Idle(p));
-  p.terminate();  // SIGTERM: nobody is there to click a box
-  ASSERT_TRUE(p.waitForFinished(20000));
-  EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
-  EXPECT_EQ(p.exitCode(), 1);
-  EXPECT_TRUE(p.readAllStandardError().contains("Default.cfg' file can't be written!"));
+  // A start folder the user may not write in (as an unprivileged user, when there is setpriv),
+  // and a folder where Default.cfg should be.
+  const bool otherUser = ::geteuid() == 0 && ::access("/usr/bin/setpriv", X_OK) == 0;
+  for (bool readOnly : {false, true}) {
+    SCOPED_TRACE(readOnly);
+    if (readOnly && !otherUser) continue;
+    QStringList asUser;
+    if (readOnly) {
+      asUser = {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"};
+      ASSERT_EQ(::chmod(QFile::encodeName(temp_.path()).constData(), 0777), 0);
+      ASSERT_EQ(::chmod(QFile::encodeName(work_.path()).constData(), 0555), 0);
+    } else {
+      ASSERT_TRUE(QDir(work_.path()).mkdir("Default.cfg"));  // nothing can be written over it
+    }
+    QProcess p;
+    Launch(p, {}, asUser);
+    ASSERT_TRUE(Idle(p));
+    p.terminate();  // SIGTERM: nobody is there to click a box
+    ASSERT_TRUE(p.waitForFinished(20000));
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardError().contains("Default.cfg' file can't be written!"));
+    QDir(work_.filePath("Default.cfg")).removeRecursively();
+  }
+  ::chmod(QFile::encodeName(work_.path()).constData(), 0700);
 }
 
 }  // namespace
