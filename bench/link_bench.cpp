@@ -11,6 +11,8 @@
 //   calls      system calls the host's thread makes per acknowledged byte of a WriteData stream,
 //              and per byte of the read-back that follows it: counted, so the number does not
 //              depend on how busy the machine is
+//   empty read a one-byte read with nothing waiting: returns at once, not after a read time-out
+//   hang-up    the next exchange after the Writer's side has hung up: fails at once
 //
 // Targets: per byte within 1.2 times the floor; under 5% of one core while waiting; with the
 // baud delay at least the wire time and at most one floor round trip more; at most 3 system
@@ -186,7 +188,24 @@ int main() {
   const bool fewCalls = calls.perAcknowledgedByte > 0 && calls.perAcknowledgedByte < 3.005;
   std::printf("calls per acknowledged byte: %5.2f   (target <= 3)    %s\n",
               calls.perAcknowledgedByte, fewCalls ? "ok" : "MISSED");
-  s.comm.Close();
+
+  // A one-byte read with nothing waiting returns at once, not after the port's read time-out.
+  s.writer.Faults().SilentAfter = -1;
+  s.comm.PurgeIn();
+  std::uint8_t none = 0;
+  const auto readStart = Clock::now();
+  const int got = s.comm.Read(&none, 1);
+  const double emptyRead = Seconds(Clock::now() - readStart);
+  std::printf("empty one-byte read:      %8.3f ms, %d bytes  (target < 100 ms) %s\n", emptyRead * 1e3,
+              got, got == 0 && emptyRead < 0.1 ? "ok" : "MISSED");
+
+  // The Writer's side hangs up: the next exchange fails at once rather than after the time-out.
   s.server.Stop();
+  const auto hangStart = Clock::now();
+  const kvx::LinkResult hungUp = s.link.CheckWriter(false);
+  const double hang = Seconds(Clock::now() - hangStart);
+  std::printf("after a hang-up:          %8.3f s, result %d  (target < 1 s) %s\n", hang,
+              kvx::LinkResultNumber(hungUp), hungUp == kvx::LinkResult::Timeout && hang < 1.0 ? "ok" : "MISSED");
+  s.comm.Close();
   return 0;
 }

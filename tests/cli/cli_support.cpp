@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -215,6 +216,25 @@ bool KvxwProcess::WaitForOutput(const std::string& want, milliseconds limit) {
       return run_.out.find(want) != std::string::npos;
   }
   return true;
+}
+
+bool KvxwProcess::WaitForError(const std::string& want, milliseconds limit) {
+  const auto deadline = Clock::now() + limit;
+  while (run_.err.find(want) == std::string::npos) {
+    if (Clock::now() >= deadline || !Pump(Remaining(deadline)))
+      return run_.err.find(want) != std::string::npos;
+  }
+  return true;
+}
+
+bool KvxwProcess::HasOpen(const std::string& path) const {
+  std::error_code error;
+  const auto target = std::filesystem::canonical(path, error);
+  if (error) return false;
+  const std::string fds = "/proc/" + std::to_string(pid_) + "/fd";
+  for (const auto& fd : std::filesystem::directory_iterator(fds, error))
+    if (std::filesystem::read_symlink(fd.path(), error) == target) return true;
+  return false;
 }
 
 bool KvxwProcess::WaitForEnd(milliseconds limit) {

@@ -45,10 +45,16 @@ class KvxwProcess {
   KvxwProcess& operator=(const KvxwProcess&) = delete;
 
   bool Started() const { return pid_ > 0; }
+  pid_t Pid() const { return pid_; }
+  // Whether it has `path` (a link followed) open now, as another program looking for the
+  // holder of a port would find it.
+  bool HasOpen(const std::string& path) const;
   // What it has printed so far (status and timedOut are set by Stop()).
   const KvxwRun& SoFar() const { return run_; }
   // Reads its output until stdout holds `want`; false when the output ends or `limit` passes first.
   bool WaitForOutput(const std::string& want, std::chrono::milliseconds limit);
+  // The same for its standard error.
+  bool WaitForError(const std::string& want, std::chrono::milliseconds limit);
   // Waits up to `limit` for its output to end (it exits), reading it; true once it has ended.
   bool WaitForEnd(std::chrono::milliseconds limit);
   // Whether it is still running (it is reaped as soon as it is found to have exited).

@@ -46,6 +46,8 @@ TEST_F(FailedLoadCli, FileCommandsExitOneWithTheMessageAndLeaveTheOutputAlone) {
       {"fifo.cfg", SavedCfg(fifo), "'" + fifo + "' file can't open: it is not a regular file"},
       {"dir.cfg", SavedCfg(Path("dir.bin")), "'" + Path("dir.bin") + "' file can't open: it is a directory"},
       {"size.cfg", SavedCfg(Write("short.bin", "ab")), "File size unmatch!"},
+      {"notes.kvh", "a note, no record\n", "File holds no Intel HEX record!"},
+      {"notes.cfg", SavedCfg(Write("notes.hex", "\n")), "File holds no Intel HEX record!"},
   };
   for (std::size_t size = 0; size < good.size(); size += 7)
     cases.push_back({"cut" + std::to_string(size) + ".cfg", good.substr(0, size),

@@ -64,7 +64,7 @@ TEST_F(StopSignalCli, SigtermAndSighupStopADeviceCommandAndTheNextOneByTheSameUs
     SCOPED_TRACE(signal);
     KvxwProcess read({"read", "--port", link, "--device", "KVX-43"});
     ASSERT_TRUE(read.WaitForOutput("Label2: Read ID and Checksum OK!", 10s)) << read.SoFar().err;
-    std::this_thread::sleep_for(100ms);  // into the program memory stream
+    ASSERT_TRUE(read.WaitForError("progress: 10\n", 10s)) << read.SoFar().err;  // into the program memory stream
     const KvxwRun stopped = read.Stop(signal, 5s);
     EXPECT_EQ(stopped.status, 128 + signal) << stopped.err;
     EXPECT_NE(stopped.err.find("kvxw read: stopped\n"), std::string::npos) << stopped.err;

@@ -132,7 +132,10 @@ TEST_F(WriterCli, ASecondProgramCannotTakeTheWritersPortWhileOneHoldsIt) {
   // The first writer holds the port while it waits; the second, started meanwhile, is refused.
   KvxwProcess first({"writer", "--port", link});
   ASSERT_TRUE(first.Started()) << first.SoFar().err;
-  std::this_thread::sleep_for(200ms);
+  const auto deadline = std::chrono::steady_clock::now() + 10s;
+  while (!first.HasOpen(link) && std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(5ms);  // polls for the event: the first has the port open
+  ASSERT_TRUE(first.HasOpen(link));
   const KvxwRun second = RunKvxw({"writer", "--port", link});
   EXPECT_EQ(second.status, 3);
   EXPECT_NE(second.err.find(" Port Error!!\nPort busy: " + link + " is held by another program (process "),

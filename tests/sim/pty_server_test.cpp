@@ -156,9 +156,8 @@ TEST_F(PtyServerTest, StoppingHangsUpOnTheHostAndRemovesTheLink) {
   ASSERT_EQ(link.CheckWriter(false), LinkResult::WriterAny);
   server.Stop();
   EXPECT_FALSE(Exists(linkPath));
-  const auto start = steady_clock::now();
-  EXPECT_EQ(link.CheckWriter(false), LinkResult::Timeout);  // a clean failure, at once
-  EXPECT_LT(steady_clock::now() - start, std::chrono::seconds(1));
+  // A clean failure (how soon: link_bench's "after a hang-up").
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::Timeout);
 }
 
 TEST(PtyServerLinkTest, ReplacesAStaleLinkButNeverAnotherFile) {

@@ -152,6 +152,12 @@ void StoreIdAsciiText(Workspace& ws, const std::string& text) {
   }
 }
 
+std::string ShownIdText(std::string text) {
+  for (char& c : text)
+    if (c < 0x20 || c >= 0x7F) c = '.';
+  return text;
+}
+
 IdLabels IdLabelTexts(const Workspace& ws) {
   const auto& id = ws.IdBuffer;
   return {ws.IdDisplayHex ? SpacedHex(id.data(), kIdTextBytes) : IdModifyText(ws, false),

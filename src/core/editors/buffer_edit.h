@@ -76,6 +76,10 @@ struct IdLabels {
   std::string checksum;  // Label4
 };
 IdLabels IdLabelTexts(const Workspace& ws);
+// The ID as its two labels (the ID window's and the status panel's) show it: a byte with no
+// printable character, the blank 0x7F above all, becomes "." so that a blank ID reads as one.
+// The bytes, ws.IdText and the ID editor's text keep them as they are.
+std::string ShownIdText(std::string text);
 // IDLabelShow: the two lines, also copied into the status panel's ID and IC checksum texts.
 IdLabels IdLabelShow(Workspace& ws);
 // The lower panel's values: Writer ID, model, firmware, gang ID, gang model, gang version.

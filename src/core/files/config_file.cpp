@@ -130,6 +130,7 @@ bool ReloadProgramData(Workspace& ws, LoadReport& report) {
                             WhyNotReadable(ws.LastProgramPath));
   const std::string ext = FileExtension(ws.LastProgramPath).substr(0, 3);
   if (ext == "HEX" || ext == "KVH") {
+    if (!HoldsHexRecord(in)) return Fail(report, kNoHexRecord);
     HexToObj(ws, in, report.messages);
   } else {
     ProgramBytesArray image;

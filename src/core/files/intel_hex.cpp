@@ -42,6 +42,15 @@ std::string_view Field(std::string_view line, std::size_t from, std::size_t coun
 
 }  // namespace
 
+bool HoldsHexRecord(std::istream& in) {
+  const std::istream::pos_type start = in.tellg();
+  bool found = false;
+  for (int c; !found && (c = in.get()) != std::char_traits<char>::eof();) found = c == ':';
+  in.clear();
+  in.seekg(start);
+  return found;
+}
+
 int HexToObj(Workspace& ws, std::istream& in, std::vector<std::string>& messages) {
   ws.ProgramBuffer.fill(0xFF);
   int lineNo = 0;

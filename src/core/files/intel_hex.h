@@ -16,6 +16,12 @@ namespace kvx {
 // Faulty lines are stored anyway and reading goes on; only the last fault is reported (appended
 // to `messages`), unless ws.StartupConfigLoad is set, which swallows that one report.
 // Returns the highest byte index seen, capped at 32766, or 0 when nothing was written.
+// What a loader says about a text with no record line in it (no ':' anywhere).
+inline constexpr const char* kNoHexRecord = "File holds no Intel HEX record!";
+// True when `in` holds at least one ':' from its current position; `in` is back at that
+// position afterwards. A file whose first record is the end record holds one.
+bool HoldsHexRecord(std::istream& in);
+
 int HexToObj(Workspace& ws, std::istream& in, std::vector<std::string>& messages);
 int HexToObj(Workspace& ws, std::string_view text, std::vector<std::string>& messages);
 

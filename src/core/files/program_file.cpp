@@ -53,9 +53,13 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
     case OpenResult::CannotOpen: return Stop(std::move(report), "File can't open!");
     case OpenResult::Ok: break;
   }
-  ws.ProgramPath = ws.LastProgramPath = path;
+  // The workspace names its program file only once a load has succeeded: a refused file must not
+  // reach the configuration saved at exit, or the next start would load it instead of the
+  // program the buffers still hold.
+  ws.ProgramPath = path;
   const std::string ext = FileExtension(path);
   if (ext == "CFG") {
+    ws.LastProgramPath = path;  // the configuration names the program file it comes from
     ws.ConfigPath = path;
     if (!LoadCfg(ws, in, true, report)) {
       // The settings it applied before failing go; what the operator has is a blank workspace,
@@ -71,11 +75,14 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
     ws.ProgramBuffer = image;
     if (ext == "OBJ") TranslatePicCode(ws, report.messages);
   } else if (ext == "HEX" || ext == "KVH") {
+    // Text without a single record line is not a program: say so rather than load a blank one.
+    if (!HoldsHexRecord(in)) return Stop(std::move(report), kNoHexRecord);
     ws.LoadedLength = HexToObj(ws, in, report.messages);
     if (ext == "HEX") TranslatePicCode(ws, report.messages);
   } else {
     return Stop(std::move(report), "File type incorrect!");
   }
+  if (ext != "CFG") ws.LastProgramPath = path;
   ws.SerialNoMode = false;
   if (ext != "CFG") {
     SplitWords(ws.ProgramBuffer);

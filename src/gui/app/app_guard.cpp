@@ -3,11 +3,14 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 
 #include <QDir>
 #include <QSocketNotifier>
-#include <QStandardPaths>
 
 namespace {
 
@@ -27,18 +30,25 @@ InstanceLock::~InstanceLock() {
 }
 
 QString InstanceLock::LockPath() {
-  QString dir = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-  if (dir.isEmpty()) dir = QDir::tempPath();
-  QDir().mkpath(dir);
-  return dir + QString("/kvxwriter-RunOnlyOneInstance-%1.lock").arg(::getuid());
+  // One file per user in the temporary folder, not in the session's runtime folder: another
+  // login, su, ssh or a second X session of the same user finds the same lock.
+  return QDir::tempPath() + QString("/kvxwriter-RunOnlyOneInstance-%1.lock").arg(::getuid());
 }
 
 bool InstanceLock::Acquire() {
-  const QByteArray path = QFile::encodeName(LockPath());
-  fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-  if (fd_ < 0) return false;
-  if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return true;
-  ::close(fd_);
+  const QString lockPath = LockPath();
+  const QByteArray path = QFile::encodeName(lockPath);
+  // Never through a link, and only a file of our own: the folder is shared with other users.
+  fd_ = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0600);
+  struct stat st {};
+  if (fd_ < 0) {
+    problem_ = QString("'%1' can't be opened: %2").arg(lockPath, QString::fromLocal8Bit(std::strerror(errno)));
+  } else if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid()) {
+    problem_ = QString("'%1' is not a file of this user").arg(lockPath);
+  } else if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) {
+    return true;
+  }
+  if (fd_ >= 0) ::close(fd_);
   fd_ = -1;
   return false;
 }

@@ -7,8 +7,9 @@
 
 class QSocketNotifier;
 
-// The single-instance lock: an flock on a file in the user's runtime folder. The system drops it
-// when its holder ends in any way, so a crashed first instance never leaves it stale.
+// The single-instance lock: an flock on a file of the user's in the temporary folder ($TMPDIR or
+// /tmp), whatever the session. The system drops it when its holder ends in any way, so a crashed
+// first instance never leaves it stale.
 class InstanceLock {
  public:
   InstanceLock() = default;
@@ -16,12 +17,15 @@ class InstanceLock {
   InstanceLock(const InstanceLock&) = delete;
   InstanceLock& operator=(const InstanceLock&) = delete;
 
-  // True when this process now holds the lock; false when another one does.
+  // True when this process now holds the lock; false when another one does, or when the lock
+  // file cannot be used (Problem() says why).
   bool Acquire();
+  const QString& Problem() const { return problem_; }
   static QString LockPath();
 
  private:
   int fd_ = -1;
+  QString problem_;
 };
 
 // SIGTERM, SIGINT and SIGHUP: the handler only writes a byte into a pipe; the event loop reads

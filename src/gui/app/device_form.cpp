@@ -25,15 +25,18 @@ class TDeviceForm::View final : public kvx::DownloadView {
     TDeviceForm* f = form_;
     queue_->Post([f, percent] { f->gauge_->setValue(percent); });
   }
+  // Waits for the operator's answer, as every view does, unless the download is stopped.
   void ShowMessage(std::string_view text) override {
-    TDeviceForm* f = form_;
     const QString t = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-    queue_->Post([f, t] { f->prompter_.Message(f, t); });
+    WaitForBox(*queue_, form_->prompter_, form_, t, stop_);
   }
+  // The download's stop token, set on the worker before the first call.
+  void Arm(std::stop_token stop) { stop_ = std::move(stop); }
 
  private:
   TDeviceForm* form_;
   GuiQueue* queue_;
+  std::stop_token stop_;
 };
 
 TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
@@ -110,6 +113,7 @@ kvx::OperationView& TDeviceForm::NullView() { return *nullView_; }
 kvx::OpOutcome TDeviceForm::Download(kvx::Workspace& ws, kvx::SerialPort& port, kvx::Clock& clock,
                                      std::stop_token stop) {
   kvx::WriterLink link(ws, port, clock, stop);
+  view_->Arm(stop);
   const std::string message = download_.DownLoadClick(link, *view_);
   if (stop.stop_requested()) return kvx::OpOutcome::Stopped;
   return message.empty() ? kvx::OpOutcome::Ok : kvx::OpOutcome::LinkFailed;

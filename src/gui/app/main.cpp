@@ -69,13 +69,13 @@ int main(int argc, char** argv) {
   InstanceLock lock;
   if (!lock.Acquire()) {
     signalBridge.reset();  // the refusal ends on a signal as any short program does
-    DefaultPrompter().Message(nullptr, "Process is running!");
+    DefaultPrompter().Message(nullptr, lock.Problem().isEmpty() ? "Process is running!" : lock.Problem());
     return 1;
   }
   TMainForm* window = nullptr;
   bool closeAsked = false;
   QObject::connect(signalBridge.get(), &SignalBridge::received, [&window, &closeAsked] {
-    if (window != nullptr) window->close();
+    if (window != nullptr) window->CloseBySignal();
     else closeAsked = true;
   });
 
@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
   // Maximized; without a window manager to do it, the window takes the screen's free area.
   if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
   form.showMaximized();
-  if (closeAsked) QTimer::singleShot(0, &form, &QWidget::close);
-  return QApplication::exec();
+  if (closeAsked) QTimer::singleShot(0, &form, &TMainForm::CloseBySignal);
+  const int status = QApplication::exec();
+  return status != 0 ? status : form.ExitStatus();
 }

@@ -77,6 +77,11 @@ class TMainForm : public QMainWindow {
 
   // FormClose's work, run once however the window closes.
   void FormClose();
+  // A termination signal asked for the close: as File > Exit, but nothing waits for the
+  // operator; a failure goes to the standard error and the exit status.
+  void CloseBySignal();
+  // What the program exits with: 1 when writing Default.cfg failed at the close.
+  int ExitStatus() const { return exitStatus_; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -122,6 +127,8 @@ class TMainForm : public QMainWindow {
   // whose showing starts the first pass ("Continue" the next ones).
   void RunCommand(kvx::CommandId id, std::function<void()> followUp = {});
   void AfterAutoProgram();
+  // The operation's worker did not start (StartPass/StartWork refused).
+  void StartRefused(TProgressForm* dialog);
   void BlankCheckActionExecute();
   void EraseClick();
   void ToolButton7Click();
@@ -236,6 +243,8 @@ class TMainForm : public QMainWindow {
   std::unique_ptr<DesktopJournal> journal_;  // opened by the first production command
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;
+  bool closeBySignal_ = false;
+  int exitStatus_ = 0;
   bool closeAfterWorker_ = false;
   PortChooser* portChooser_ = nullptr;  // fills ComboBox1 and keeps it up to date
   kvx::EnvLookup env_;

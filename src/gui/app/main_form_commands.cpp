@@ -23,6 +23,10 @@
 
 namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
+
+// Why a worker did not start: the runner refuses while another task holds the workspace.
+const QString kStartRefused =
+    "The operation could not start: the Writer's port and the buffers are in use by another task.";
 }  // namespace
 
 bool TMainForm::CommandAllowed() const { return session_ == nullptr && !checking_ && !closed_; }
@@ -38,7 +42,7 @@ TProgressForm* TMainForm::OpenOperation(const kvx::Command& command, std::functi
   session_ = std::make_unique<OperationSession>(*this, dialog, *view, view.get());
   connect(session_.get(), &OperationSession::closed, this, [this, view, followUp] {
     // The dialog has closed and its worker has returned: the workspace is the window's again.
-    session_.release()->deleteLater();
+    DeleteOutsideBoxes(session_.release());
     if (auto* writer = sim_.Writer()) writer->SetFreshChipEachPass(false);
     if (followUp) followUp();
     RefreshPanelNow();
@@ -58,6 +62,8 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;
   if (!PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;
+  // The boxes above wait for the operator; a close (a signal) may have come meanwhile.
+  if (!CommandAllowed()) return;
   // Production commands: in the simulated socket a fresh chip follows each programmed one.
   if (command.repeats)
     if (auto* writer = sim_.Writer()) writer->SetFreshChipEachPass(true);
@@ -89,14 +95,16 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
       // The flash test mode starts the next pass by itself a second later.
       if (result.startNextByItself && timer2 != nullptr) timer2->start();
     };
+    bool started = false;
     if (!command.repeats) {
-      session_->StartPass(command, ++*passes, ended);
-      return;
+      started = session_->StartPass(command, ++*passes, ended);
+    } else {
+      auto result = std::make_shared<kvx::PassResult>();
+      started = session_->StartWork(
+          journal_->PassWork(command, {*ws_, ports_->Port(), *clock_, session_->View()}, ++*passes, result),
+          [ended, result] { ended(*result); });
     }
-    auto result = std::make_shared<kvx::PassResult>();
-    session_->StartWork(journal_->PassWork(command, {*ws_, ports_->Port(), *clock_, session_->View()},
-                                           ++*passes, result),
-                        [ended, result] { ended(*result); });
+    if (!started) StartRefused(dialog);
   };
   connect(dialog, &TProgressForm::shown, this, startPass);
   if (command.repeats) {
@@ -104,6 +112,13 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
     connect(timer2, &QTimer::timeout, this, startPass);
   }
   dialog->open();
+}
+
+void TMainForm::StartRefused(TProgressForm* dialog) {
+  // Nothing runs: the dialog says why and may be closed (its closing buttons, not "Continue").
+  for (QPushButton* button : dialog->findChildren<QPushButton*>())
+    if (button->objectName() != "Button2") button->setEnabled(true);
+  prompter_->Open(dialog, kStartRefused, {});
 }
 
 void TMainForm::BlankCheckActionExecute() { RunCommand(kvx::CommandId::BlankCheck); }
@@ -151,13 +166,16 @@ void TMainForm::DownLoad1Click() {
   auto* dialog = new TDeviceForm(*prompter_, this);
   session_ = std::make_unique<OperationSession>(*this, dialog, dialog->NullView());
   connect(session_.get(), &OperationSession::closed, this, [this] {
-    session_.release()->deleteLater();
+    DeleteOutsideBoxes(session_.release());
     RefreshPanelNow();
     if (closeAfterWorker_) close();
   });
   connect(dialog, &TDeviceForm::downloadRequested, this, [this, dialog] {
-    session_->StartWork([this, dialog](std::stop_token stop) { return dialog->Download(*ws_, ports_->Port(), *clock_, stop); },
-                        [dialog] { dialog->DownloadEnded(); });
+    if (!session_->StartWork([this, dialog](std::stop_token stop) { return dialog->Download(*ws_, ports_->Port(), *clock_, stop); },
+                             [dialog] { dialog->DownloadEnded(); })) {
+      dialog->DownloadEnded();
+      prompter_->Open(dialog, kStartRefused, {});
+    }
   });
   dialog->open();
 }

@@ -9,6 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <cstdio>
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace_ops.h"
@@ -115,7 +116,17 @@ void TMainForm::FormClose() {
   ports_->CloseAtExit();
   ws_->QtpReadFile.reset();
   const std::string failure = kvx::SaveDefaultConfig(*ws_);
-  if (!failure.empty()) prompter_->Message(this, Q(failure));
+  if (failure.empty()) return;
+  exitStatus_ = 1;
+  if (closeBySignal_)
+    std::fprintf(stderr, "%s\n", failure.c_str());
+  else
+    prompter_->Message(this, Q(failure));
+}
+
+void TMainForm::CloseBySignal() {
+  closeBySignal_ = true;
+  close();
 }
 
 bool TMainForm::Busy() const {
@@ -167,6 +178,10 @@ void TMainForm::ShowMessages(const std::vector<std::string>& messages) {
 bool TMainForm::PortReady() {
   if (Busy()) return false;
   std::string message;
+  // The simulated Writer's socket holds a chip of the workspace's device, whatever changed the
+  // device (the device list, a configuration): another device means the port afresh.
+  if (kvx::IsSimPort(ports_->Device()) && !ws_->PortError && sim_.DeviceIndex() != ws_->DeviceIndex)
+    ports_->CheckComPort();
   if (ports_->EnsurePort(message)) return true;
   ShowMessages({message});
   return false;

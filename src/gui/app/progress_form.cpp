@@ -167,19 +167,5 @@ void QueuedView::SetEnabled(std::string_view button, bool enabled) {
 }
 
 void QueuedView::ShowMessage(std::string_view text) {
-  struct Wait {
-    std::mutex mu;
-    std::condition_variable_any cv;
-    bool dismissed = false;
-  };
-  auto wait = std::make_shared<Wait>();
-  Post([wait, t = FromView(text)](TProgressForm& f) {
-    f.prompter().Message(&f, t);
-    std::lock_guard lock(wait->mu);
-    wait->dismissed = true;
-    wait->cv.notify_all();
-  });
-  std::unique_lock lock(wait->mu);
-  wait->cv.wait(lock, stop_, [&] { return wait->dismissed; });
+  WaitForBox(form_->Queue(), form_->prompter(), form_, FromView(text), stop_);
 }
-

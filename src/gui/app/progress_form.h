@@ -83,4 +83,3 @@ class QueuedView : public kvx::OperationView {
   TProgressForm* form_;
   std::stop_token stop_;
 };
-

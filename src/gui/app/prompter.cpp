@@ -2,7 +2,14 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
+#include <QTimer>
+#include <condition_variable>
 #include <cstdio>
+#include <memory>
+#include <mutex>
+
+#include "gui/app/gui_queue.h"
 
 namespace {
 QString Caption() { return QApplication::applicationName(); }
@@ -11,13 +18,45 @@ QString Caption() { return QApplication::applicationName(); }
 // standard error instead, and the answer is the cautious one.
 bool Headless() { return QGuiApplication::platformName() == "offscreen"; }
 void ToStderr(const QString& text) { std::fprintf(stderr, "%s\n", text.toLocal8Bit().constData()); }
+
+// The boxes that run an event loop of their own, now on the screen. A box lives on the heap and
+// is watched: should its parent go under its loop, the box goes with it and nothing is deleted
+// twice.
+int boxesUp = 0;
+
+int RunBox(QMessageBox* box) {
+  QPointer<QMessageBox> watched(box);
+  ++boxesUp;
+  const int answer = box->exec();
+  --boxesUp;
+  delete watched.data();
+  return answer;
+}
+
 }  // namespace
+
+bool Prompter::BoxUp() { return boxesUp > 0; }
 
 void Prompter::Message(QWidget* parent, const QString& text) {
   if (Headless()) return ToStderr(text);
-  QMessageBox box(QMessageBox::NoIcon, Caption(), text, QMessageBox::Ok, parent);
-  box.setObjectName("MessageBox");
-  box.exec();
+  auto* box = new QMessageBox(QMessageBox::NoIcon, Caption(), text, QMessageBox::Ok, parent);
+  box->setObjectName("MessageBox");
+  RunBox(box);
+}
+
+void Prompter::Open(QWidget* parent, const QString& text, std::function<void()> answered) {
+  if (Headless()) {
+    ToStderr(text);
+    if (answered) answered();
+    return;
+  }
+  auto* box = new QMessageBox(QMessageBox::NoIcon, Caption(), text, QMessageBox::Ok, parent);
+  box->setObjectName("MessageBox");
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  QObject::connect(box, &QDialog::finished, box, [answered = std::move(answered)] {
+    if (answered) answered();
+  });
+  box->open();
 }
 
 bool Prompter::AbortIgnore(QWidget* parent, const QString& text) {
@@ -25,11 +64,11 @@ bool Prompter::AbortIgnore(QWidget* parent, const QString& text) {
     ToStderr(text);
     return false;
   }
-  QMessageBox box(QMessageBox::Warning, Caption(), text, QMessageBox::Abort | QMessageBox::Ignore,
-                  parent);
-  box.setObjectName("ResetAddressBox");
-  box.setDefaultButton(QMessageBox::Abort);
-  return box.exec() == QMessageBox::Ignore;
+  auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text,
+                              QMessageBox::Abort | QMessageBox::Ignore, parent);
+  box->setObjectName("ResetAddressBox");
+  box->setDefaultButton(QMessageBox::Abort);
+  return RunBox(box) == QMessageBox::Ignore;
 }
 
 bool Prompter::YesNo(QWidget* parent, const QString& text) {
@@ -37,14 +76,42 @@ bool Prompter::YesNo(QWidget* parent, const QString& text) {
     ToStderr(text);
     return false;
   }
-  QMessageBox box(QMessageBox::Question, Caption(), text, QMessageBox::Yes | QMessageBox::No,
-                  parent);
-  box.setObjectName("QuestionBox");
-  box.setDefaultButton(QMessageBox::No);
-  return box.exec() == QMessageBox::Yes;
+  auto* box = new QMessageBox(QMessageBox::Question, Caption(), text,
+                              QMessageBox::Yes | QMessageBox::No, parent);
+  box->setObjectName("QuestionBox");
+  box->setDefaultButton(QMessageBox::No);
+  return RunBox(box) == QMessageBox::Yes;
+}
+
+void DeleteOutsideBoxes(QObject* object) {
+  if (!Prompter::BoxUp()) {
+    object->deleteLater();
+    return;
+  }
+  QTimer::singleShot(50, object, [object] { DeleteOutsideBoxes(object); });
 }
 
 Prompter& DefaultPrompter() {
   static Prompter prompter;
   return prompter;
+}
+
+void WaitForBox(GuiQueue& queue, Prompter& prompter, QWidget* parent, const QString& text,
+                std::stop_token stop) {
+  // Shared, so an answer that comes after the worker gave way to a stop finds it still there.
+  struct Wait {
+    std::mutex mu;
+    std::condition_variable_any cv;
+    bool dismissed = false;
+  };
+  auto wait = std::make_shared<Wait>();
+  queue.Post([wait, &prompter, parent, text] {
+    prompter.Open(parent, text, [wait] {
+      std::lock_guard lock(wait->mu);
+      wait->dismissed = true;
+      wait->cv.notify_all();
+    });
+  });
+  std::unique_lock lock(wait->mu);
+  wait->cv.wait(lock, stop, [&] { return wait->dismissed; });
 }

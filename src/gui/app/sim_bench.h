@@ -19,6 +19,8 @@ class SimBench {
   std::unique_ptr<kvx::SerialPort> OpenPort(int deviceIndex);
   // The Writer of the last OpenPort, or null.
   kvx::sim::SimWriter* Writer() { return writer_.get(); }
+  // The device of the chip in the socket, -1 before the first OpenPort.
+  int DeviceIndex() const { return deviceIndex_; }
 
  private:
   kvx::FakeClock* clock_;

@@ -8,6 +8,7 @@
 #include <QVBoxLayout>
 
 #include "core/device/catalogue.h"
+#include "core/editors/buffer_edit.h"
 #include "gui/app/widget_text.h"
 
 namespace {
@@ -159,7 +160,7 @@ void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
   SetLabelText(label17_, Q(ws.IcChecksumText));
   SetLabelText(optChecksum_, Q(ws.OptChecksumText));
   SetLabelText(protectSum_, Q(ws.ProtectSumText));
-  label18_->setText(IdRows(ws.IdText));
+  label18_->setText(IdRows(kvx::ShownIdText(ws.IdText)));
   label18_->setAccessibleName(Q(ws.IdText));
   SetLabelText(label15_, Q(ws.SerialText));
   SetLabelText(label13_, Q(ws.PassCountText));

@@ -7,7 +7,20 @@
 namespace kvx::gui {
 
 HexGridModel::HexGridModel(HexGridText text, QObject* parent)
-    : QAbstractTableModel(parent), text_(std::move(text)), rows_(text_.rows()) {}
+    : QAbstractTableModel(parent), text_(std::move(text)) {
+  Snapshot();
+}
+
+void HexGridModel::Snapshot() {
+  rows_ = text_.rows();
+  cells_.resize(static_cast<std::size_t>(rows_) * static_cast<std::size_t>(text_.columns));
+  for (std::size_t i = 0; i < cells_.size(); ++i) cells_[i] = Q(text_.cell(static_cast<int>(i)));
+}
+
+std::string HexGridModel::CellText(const QModelIndex& index) const {
+  const auto i = static_cast<std::size_t>(IndexOf(index));
+  return i < cells_.size() ? cells_[i].toStdString() : std::string();
+}
 
 int HexGridModel::rowCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : rows_; }
 
@@ -17,7 +30,10 @@ int HexGridModel::columnCount(const QModelIndex& parent) const {
 
 QVariant HexGridModel::data(const QModelIndex& index, int role) const {
   if (!index.isValid()) return {};
-  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) return Q(CellText(index));
+  if (role == Qt::DisplayRole || role == Qt::AccessibleTextRole) {
+    const auto i = static_cast<std::size_t>(IndexOf(index));
+    return i < cells_.size() ? cells_[i] : QString();
+  }
   if (role == Qt::TextAlignmentRole) return QVariant::fromValue(Qt::AlignCenter);
   return {};
 }
@@ -29,11 +45,13 @@ QVariant HexGridModel::headerData(int section, Qt::Orientation orientation, int 
 
 void HexGridModel::Reload() {
   beginResetModel();
-  rows_ = text_.rows();
+  Snapshot();
   endResetModel();
 }
 
 void HexGridModel::CellChanged(int index) {
+  if (index >= 0 && static_cast<std::size_t>(index) < cells_.size())
+    cells_[static_cast<std::size_t>(index)] = Q(text_.cell(index));
   const QModelIndex cell = this->index(index / text_.columns, index % text_.columns);
   Q_EMIT dataChanged(cell, cell, {Qt::DisplayRole});
 }

@@ -120,7 +120,7 @@ TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* pare
 
 void TIDChecksumForm::IDLabelShow() {
   const IdLabels labels = IdLabelShow(ws_);  // also the status panel's ID and IC checksum
-  SetLabelText(Label2, FromBytes(labels.id));
+  SetLabelText(Label2, FromBytes(ShownIdText(labels.id)));
   SetLabelText(Label4, FromBytes(labels.checksum));
   hooks_.PanelChanged();
 }

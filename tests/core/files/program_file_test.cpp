@@ -49,9 +49,12 @@ TEST(OpenProgramFile, StopsWithTheOperatorsMessage) {
       {dir.Write("long.obj", std::string(1026, '\0')), "File size unmatch!"},
       {dir.Write("prog.txt", "text"), "File type incorrect!"},
       {dir.Write("v1.2/prog", std::string(1024, '\0')), "File type incorrect!"},
+      {dir.Write("notes.kvh", "a note, not a program\r\n0000 1234\r\n"), "File holds no Intel HEX record!"},
+      {dir.Write("empty.hex", ""), "File holds no Intel HEX record!"},
   };
   for (const auto& c : cases) {
     auto ws = test::WorkspaceFor("KVX-03");
+    ws->LastProgramPath = "earlier.bin";  // what the workspace came from stays its name
     ws->OptionLow = 0x12;
     ws->ProgramBuffer[0] = 0x55;
     ws->DisassemblyOpen = true;
@@ -62,7 +65,17 @@ TEST(OpenProgramFile, StopsWithTheOperatorsMessage) {
     EXPECT_EQ(ws->ProgramBuffer[0], 0x55) << "the program memory stays as it was: " << c.path;
     EXPECT_FALSE(r.rebuildBufferView);
     EXPECT_TRUE(ws->DisassemblyOpen);
+    EXPECT_EQ(ws->LastProgramPath, "earlier.bin") << c.path;
+    EXPECT_EQ(SaveCfg(*ws).substr(0, 14), "kvxearlier.bin") << c.path;
   }
+  // A file whose first record is the end record is an empty program, not a refused one.
+  auto ws = test::WorkspaceFor("KVX-03");
+  const std::string ended = dir.Write("ended.kvh", "junk\r\n:00000001FF\r\n");
+  LoadReport r = OpenProgramFile(*ws, ended);
+  EXPECT_EQ(r.messages, Messages{});
+  EXPECT_FALSE(r.stopped);
+  EXPECT_EQ(ws->LoadedLength, 0);
+  EXPECT_EQ(ws->LastProgramPath, ended);
 }
 
 TEST(OpenProgramFile, ExtensionIsTheTextAfterTheLastDotInAnyCase) {

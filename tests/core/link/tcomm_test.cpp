@@ -147,9 +147,7 @@ TEST(TCommTest, OneByteReadWithNothingWaitingReturnsZeroAtOnce) {
   comm.SetDeviceName(pty.name);
   comm.Open();
   std::uint8_t byte = 0;
-  const auto start = steady_clock::now();
-  EXPECT_EQ(comm.Read(&byte, 1), 0);
-  EXPECT_LT(steady_clock::now() - start, std::chrono::milliseconds(100));  // not ReadTimeout
+  EXPECT_EQ(comm.Read(&byte, 1), 0);  // how soon: link_bench's "empty one-byte read"
   EXPECT_EQ(comm.InQueCount(), 0);
 }
 

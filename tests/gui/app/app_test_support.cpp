@@ -44,7 +44,9 @@ TProgressForm* MainWindowTest::Dialog() const {
 bool MainWindowTest::WaitForButton(const char* name) {
   return QTest::qWaitFor([&] {
     TProgressForm* d = Dialog();
-    return d != nullptr && d->Button(name) != nullptr && d->Button(name)->isEnabled();
+    // The worker enables its buttons before its end reaches the window; a "Continue" that came
+    // between the two would find the last pass still running.
+    return d != nullptr && d->Button(name) != nullptr && d->Button(name)->isEnabled() && !form_->Busy();
   }, 10000);
 }
 

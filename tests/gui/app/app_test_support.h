@@ -8,7 +8,11 @@
 #include <QPushButton>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <chrono>
+#include <functional>
+#include <thread>
 #include <memory>
+#include <vector>
 
 #include "core/link/clock.h"
 #include "gui/app/main_form.h"
@@ -21,8 +25,17 @@ namespace kvx::gui::test {
 class RecordingPrompter : public Prompter {
  public:
   void Message(QWidget*, const QString& text) override { messages << text; }
+  // A worker's box: answered at once, or kept unanswered while `hold` is set.
+  void Open(QWidget*, const QString& text, std::function<void()> answered) override {
+    messages << text;
+    if (hold)
+      held.push_back(std::move(answered));
+    else if (answered)
+      answered();
+  }
   bool AbortIgnore(QWidget*, const QString& text) override {
     messages << text;
+    if (whileAsked) whileAsked();
     return ignore;
   }
   bool YesNo(QWidget*, const QString& text) override {
@@ -30,8 +43,18 @@ class RecordingPrompter : public Prompter {
     return yes;
   }
   QStringList messages;
+  bool hold = false;
+  std::vector<std::function<void()>> held;  // the answers of the boxes kept open
+  std::function<void()> whileAsked;         // runs while the Abort/Ignore box is up
   bool ignore = true;
   bool yes = false;
+};
+
+// Link time that never moves on: a silent Writer's wait ends only through a stop.
+class FrozenClock final : public Clock {
+ public:
+  TimePoint Now() override { return TimePoint(std::chrono::seconds(1)); }
+  void SleepFor(Millis) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
 };
 
 class MainWindowTest : public ::testing::Test {
@@ -54,7 +77,7 @@ class MainWindowTest : public ::testing::Test {
   QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
   // The operation dialog now open, or null.
   TProgressForm* Dialog() const;
-  // Waits until the open dialog's button `name` is enabled.
+  // Waits until the open dialog's button `name` is enabled and the pass's end has been handled.
   bool WaitForButton(const char* name = "Button1");
   // Closes the dialog with its button and waits until it has gone.
   bool CloseWith(const char* name = "Button1");

@@ -56,13 +56,6 @@ TEST_F(Dialogs, AboutBoxNamesTheWriterFromAFreshCheck) {
   EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text(), "Unknown");
 }
 
-// Link time that never moves on: a silent Writer's wait ends only through a stop.
-class FrozenClock final : public Clock {
- public:
-  TimePoint Now() override { return TimePoint(std::chrono::seconds(1)); }
-  void SleepFor(Millis) override { std::this_thread::sleep_for(std::chrono::milliseconds(1)); }
-};
-
 TEST_F(Dialogs, ClosingTheWindowDuringTheAboutBoxCheckStopsTheCheck) {
   FrozenClock frozen;
   Start(/*simulatedTime=*/true, &frozen);
@@ -86,6 +79,35 @@ TEST_F(Dialogs, ClosingTheWindowDuringAnOperationStopsItAndSavesDefaultCfg) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 2000));
   EXPECT_FALSE(form().Busy());
   EXPECT_TRUE(QFile::exists(dir_.filePath("Default.cfg")));
+}
+
+TEST_F(Dialogs, TheDownloadWaitsOnItsMessageUntilAnsweredOrTheWindowCloses) {
+  for (bool answer : {true, false}) {
+    SCOPED_TRACE(answer);
+    prompter_.hold = false;
+    Start();
+    writer().Faults().SilentAfter = 0;  // the Writer does not answer: the download says so
+    form().DownLoad1->trigger();
+    auto* dialog = form().findChild<TDeviceForm*>("DeviceForm");
+    ASSERT_NE(dialog, nullptr);
+    prompter_.hold = true;
+    prompter_.messages.clear();
+    dialog->findChild<QPushButton*>("DownLoad")->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return prompter_.held.size() == 1; }, 10000));
+    EXPECT_EQ(prompter_.messages, QStringList{"Connect Timeout!!"});
+    QTest::qWait(20);
+    EXPECT_TRUE(form().Busy()) << "the worker returned before the operator answered";
+    if (answer) {
+      prompter_.held.front()();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !form().Busy(); }, 5000));
+      EXPECT_TRUE(dialog->findChild<QPushButton*>("Exit")->isEnabled());
+    } else {
+      form().close();
+      ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 5000));
+      EXPECT_FALSE(form().Busy());
+    }
+    prompter_.held.clear();
+  }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The main window as the operator finds it: caption, commands, selectors, the status panel after
 // a device change, the hidden engineering controls, the counter dialog.
 #include <QAction>
+#include <QDir>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -291,6 +292,24 @@ TEST_F(MainWindow, CounterDialogTakesDigitsOnlyAndSetsThePassCount) {
   dialog->findChild<QPushButton*>("BitBtn1")->click();
   EXPECT_EQ(ws().PassCountText, "049999999");
   EXPECT_EQ(Text("Label13"), "049999999");
+}
+
+TEST_F(MainWindow, ADefaultCfgThatCannotBeWrittenIsToldTheOperatorOrOnAsignalTheExitStatus) {
+  for (bool bySignal : {false, true}) {
+    SCOPED_TRACE(bySignal);
+    Start();
+    QDir(dir_.path()).mkpath("Default.cfg");  // nothing can be written over a folder
+    prompter_.messages.clear();
+    if (bySignal)
+      form().CloseBySignal();
+    else
+      form().close();
+    EXPECT_FALSE(form().isVisible());
+    EXPECT_EQ(form().ExitStatus(), 1);
+    // A close a signal asked for never waits for a click: its failure is not a box.
+    EXPECT_EQ(prompter_.messages.filter("can't be written").size(), bySignal ? 0 : 1);
+    QDir(dir_.filePath("Default.cfg")).removeRecursively();
+  }
 }
 
 }  // namespace

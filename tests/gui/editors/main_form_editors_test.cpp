@@ -6,9 +6,11 @@
 #include <deque>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTest>
 
 #include "app_test_support.h"
+#include "core/device/status_panel.h"
 #include "core/device/text_convert.h"
 #include "core/editors/buffer_edit.h"
 #include "gui/editors/buffer_views.h"
@@ -160,6 +162,92 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
   EXPECT_TRUE(f.EEPROM1->isEnabled());
   EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(0, 0).data().toString(), "1111");
   EXPECT_EQ(Text("Label11").toStdString(), ws().ChecksumText);
+  // The simulated socket follows the device the configuration brought.
+  f.BlankCheckAction->trigger();
+  ASSERT_TRUE(WaitForButton());
+  for (QLabel* line : Dialog()->findChildren<QLabel*>())
+    EXPECT_FALSE(line->text().contains("Nothing in socket")) << line->text().toStdString();
+  ASSERT_TRUE(CloseWith());
+}
+
+// Scrolls and repaints `grid` while a worker owns the workspace; true when `cell` showed anything
+// but `before` meanwhile.
+bool ChangedWhileBusy(TMainForm& f, QTableView* grid, int row, int column, const QString& before) {
+  bool changed = false;
+  for (int top = 0; f.Busy(); top = (top + 37) % grid->model()->rowCount()) {
+    grid->scrollTo(grid->model()->index(top, 0));
+    grid->viewport()->repaint();
+    changed = changed || grid->model()->index(row, column).data().toString() != before;
+    QCoreApplication::processEvents();
+  }
+  return changed;
+}
+
+QString Cell(QTableView* grid, int row, int column) { return grid->model()->index(row, column).data().toString(); }
+
+TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWritesTheBuffers) {
+  TMainForm& f = Start(/*simulatedTime=*/false);
+  SelectDevice("KVX-02");  // a flash part: the program and the EEPROM views
+  f.EEPROM1->trigger();
+  writer().InsertChip(sim::ChipContent::Programmed);
+  writer().Faults().BaudDelay = true;  // the stream takes the line's time
+  QTableView* program = ProgramView(f)->StringGrid1;
+  QTableView* eeprom = f.findChild<TEEDataForm*>("TEEDataForm")->StringGrid1;
+  const QString word0 = Cell(program, 0, 0);
+  const QString byte0 = Cell(eeprom, 0, 0);
+  f.ReadICAction->trigger();
+  ASSERT_TRUE(f.Busy());
+  EXPECT_FALSE(ChangedWhileBusy(f, program, 0, 0, word0));
+  ASSERT_TRUE(WaitForButton());
+  EXPECT_EQ(Cell(program, 0, 0), word0);
+  EXPECT_EQ(Cell(eeprom, 0, 0), byte0);
+  ASSERT_TRUE(CloseWith());
+  program = ProgramView(f)->StringGrid1;  // rebuilt from what was read
+  EXPECT_EQ(Cell(program, 0, 0).toStdString(), ProgramWordText(ws(), 0));
+  EXPECT_NE(Cell(program, 0, 0), word0);
+
+  // Auto Program stamps the serial number into word 0x21 on its worker.
+  writer().InsertChip(sim::ChipContent::Blank);
+  for (int i = 0; i < 64; ++i) {
+    const StoredWord w = SplitWord(i == 0x20 || i == 0x21 ? 0x3100 : 0x0A00 + i);
+    ws().ProgramBuffer[2 * i] = w.first;
+    ws().ProgramBuffer[2 * i + 1] = w.second;
+  }
+  for (int high = 0; high < 0x80 && RefreshData(ws()).optionStatus != 0; ++high)
+    for (int low = 0; low < 0x80 && RefreshData(ws()).optionStatus != 0; ++low) {
+      ws().OptionLow = static_cast<std::uint8_t>(low);
+      ws().OptionHigh = static_cast<std::uint8_t>(high);
+    }
+  ws().SerialNoMode = true;
+  ws().SerialStartAddress = 0x20;
+  ws().SerialByteCount = 2;
+  ws().SerialValue = {7, 0, 0, 0, 0, 0, 0, 0};
+  f.RebuildBufferWindows();
+  program = ProgramView(f)->StringGrid1;
+  const QString word21 = Cell(program, 4, 1);
+  EXPECT_EQ(word21, "3100");
+  f.AutoProgramAction->trigger();
+  ASSERT_TRUE(f.Busy());
+  EXPECT_FALSE(ChangedWhileBusy(f, program, 4, 1, word21));
+  ASSERT_TRUE(WaitForButton("Button2"));
+  EXPECT_EQ(writer().Chip().Program[0x21], 0x3107);
+  ASSERT_TRUE(CloseWith("Button1"));
+  EXPECT_EQ(Cell(ProgramView(f)->StringGrid1, 4, 1).toStdString(), ProgramWordText(ws(), 0x21));
+}
+
+TEST_F(EditorsInMainWindow, ABlankIdShowsDotsInItsTwoLabelsOnly) {
+  TMainForm& f = Start();
+  auto* idWindow = f.findChild<TIDChecksumForm*>("TIDChecksumForm");
+  ASSERT_NE(idWindow, nullptr);
+  ASSERT_TRUE(idWindow->Ascii->isChecked());
+  for (std::size_t k = 0; k < ws().IdBuffer.size(); ++k) ws().IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().BlankHigh;
+  idWindow->IDLabelShow();
+  f.RefreshPanelNow();
+  EXPECT_EQ(idWindow->Label2->text(), "............");
+  EXPECT_EQ(Text("Label18"), "............");
+  // The bytes and the editor's text keep the blank bytes.
+  EXPECT_EQ(ws().IdBuffer[0], 0x7F);
+  EXPECT_EQ(IdModifyText(ws(), false), std::string(12, '\x7F'));
 }
 
 }  // namespace
