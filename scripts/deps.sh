@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build needs, when any is missing. Sourced by the other scripts.
 kvx_install_deps() {
-  local pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev qt6-base-dev libsqlite3-dev "$@")
+  local pkgs=(g++ cmake ninja-build libgtest-dev libgmock-dev qt6-base-dev libsqlite3-dev libpq-dev
+              postgresql "$@")
   local missing=()
   for p in "${pkgs[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
