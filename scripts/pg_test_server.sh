@@ -4,6 +4,8 @@
 #
 #   scripts/pg_test_server.sh start DIR   starts it and prints the connection URI
 #   scripts/pg_test_server.sh stop DIR    stops it and removes DIR
+#   scripts/pg_test_server.sh crash DIR   stops it at once, as a crash would (DIR stays)
+#   scripts/pg_test_server.sh restart DIR starts it again after a crash
 #
 # Sourced (by test.sh), kvx_pg_test_server starts one in a fresh folder, exports KVX_TEST_PG (the
 # URI for the tests) and KVX_TEST_PG_HOST (the socket folder), and stops it when the shell exits.
@@ -67,6 +69,9 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
   case "${1:-}" in
     start) kvx_pg_start "$2" ;;
     stop) kvx_pg_stop "$2" ;;
-    *) echo "usage: $0 start|stop DIR" >&2; exit 2 ;;
+    crash) kvx_pg_as_server "$(kvx_pg_bindir)/pg_ctl" -D "$2/data" -s -m immediate stop ;;
+    restart) kvx_pg_as_server "$(kvx_pg_bindir)/pg_ctl" -D "$2/data" -l "$2/server.log" -w -s \
+               -o "-k $2 -c listen_addresses='' -c fsync=off -c max_connections=200" start ;;
+    *) echo "usage: $0 start|stop|crash|restart DIR" >&2; exit 2 ;;
   esac
 fi
