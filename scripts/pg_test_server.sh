@@ -20,8 +20,9 @@ kvx_pg_bindir() {
   [ -n "$dir" ] && [ -x "$dir/initdb" ] && echo "$dir"
 }
 
+# In / : the server's user may not enter the caller's folder.
 kvx_pg_as_server() {
-  if [ "$(id -u)" -eq 0 ]; then runuser -u postgres -- "$@"; else "$@"; fi
+  if [ "$(id -u)" -eq 0 ]; then (cd / && runuser -u postgres -- "$@"); else "$@"; fi
 }
 
 kvx_pg_start() {

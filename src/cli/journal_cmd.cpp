@@ -54,14 +54,15 @@ void PrintCsv(const std::vector<PassRecord>& passes, std::ostream& out) {
   const Table header = {{"id", "started", "ended", "host", "port", "writer", "device",
                          "program", "data_checksum", "option", "id_checksum", "series", "serial",
                          "qtp_record", "pass_count", "outcome", "counted", "red_line",
-                         "seconds"}};
+                         "seconds", "program_sha256"}};
   Table rows = header;
   for (const PassRecord& p : passes) {
     rows.push_back({std::to_string(p.id), p.started, p.ended, p.host, p.port, p.writer, p.device,
                     p.programPath, p.dataChecksum, p.optionWord, p.idChecksum, p.series,
                     p.serial, p.record > 0 ? std::to_string(p.record) : "",
                     std::to_string(p.passCount), std::string(OutcomeText(p.outcome)),
-                    p.counted ? "1" : "0", p.redLine, p.durationMs < 0 ? "" : Seconds(p.durationMs)});
+                    p.counted ? "1" : "0", p.redLine, p.durationMs < 0 ? "" : Seconds(p.durationMs),
+                    p.programSha256});
   }
   for (const auto& row : rows) {
     for (std::size_t c = 0; c < row.size(); ++c) out << (c ? "," : "") << CsvField(row[c]);
@@ -69,13 +70,16 @@ void PrintCsv(const std::vector<PassRecord>& passes, std::ostream& out) {
   }
 }
 
-void PrintPasses(const std::vector<PassRecord>& passes, std::ostream& out) {
+// A shared journal holds several stations' passes: each row then names its station.
+void PrintPasses(const std::vector<PassRecord>& passes, bool stations, std::ostream& out) {
   Table table = {{"STARTED", "PORT", "DEVICE", "SERIAL", "PASS", "OUTCOME", "SECONDS", "RED LINE"}};
+  if (stations) table[0].insert(table[0].begin() + 1, "STATION");
   for (const PassRecord& p : passes) {
     std::string serial = p.serial.empty() ? "-" : p.serial;
     if (p.record > 0) serial += " (record " + std::to_string(p.record) + ")";
     table.push_back({p.started, p.port, p.device, serial, std::to_string(p.passCount),
                      std::string(OutcomeText(p.outcome)), Seconds(p.durationMs), p.redLine});
+    if (stations) table.back().insert(table.back().begin() + 1, p.host);
   }
   PrintTable(table, out);
 }
@@ -102,6 +106,23 @@ void PrintSummary(const std::vector<PassRecord>& passes, std::ostream& out) {
   }
 }
 
+// A station's passes into the shared journal, each once, so the floor starts from its history.
+int CopyTo(const std::string& target, const std::vector<PassRecord>& passes, std::ostream& out,
+           std::ostream& err) {
+  Journal shared;
+  std::string error;
+  long copied = 0;
+  if (!shared.OpenToRead(target, error) || !shared.CopyIn(passes, copied, error)) {
+    err << "kvxw journal: " << error << "; nothing was copied\n";
+    return kExitFailed;
+  }
+  out << copied << " passes copied into " << shared.Path();
+  if (static_cast<std::size_t>(copied) < passes.size())
+    out << " (" << passes.size() - static_cast<std::size_t>(copied) << " were there already)";
+  out << '\n';
+  return kExitOk;
+}
+
 int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string path = args.Get("--journal", kJournalFileName);
   Journal journal;
@@ -122,7 +143,8 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
     PrintCsv(passes, out);
     return kExitOk;
   }
-  if (!args.Has("--summary")) PrintPasses(passes, out);
+  if (args.Has("--copy-to")) return CopyTo(args.Get("--copy-to"), passes, out, err);
+  if (!args.Has("--summary")) PrintPasses(passes, journal.IsShared(), out);
   PrintSummary(passes, out);
   return kExitOk;
 }
@@ -132,7 +154,12 @@ const bool registered = RegisterCommand({
     .summary = "The production journal: every pass of Auto Program, with a summary.",
     .options =
         {
-            {"--journal", "FILE", "the journal (default kvx-journal.db in the current folder)"},
+            {"--journal", "FILE|URI",
+             "the journal: a file (default kvx-journal.db in the current folder) or a shared "
+             "one on PostgreSQL (postgresql://USER@HOST/DB, or service=NAME)"},
+            {"--copy-to", "URI",
+             "copy the passes (those --since and --series select) into the shared journal at "
+             "URI; a pass already there is not copied again"},
             {"--csv", "", "the passes as CSV (every column, for a spreadsheet)"},
             {"--summary", "", "only the summary, without the passes"},
             {"--since", "TIME", "passes started at or after TIME (UTC, e.g. 2026-12-07 or "
