@@ -81,35 +81,64 @@ void ExpectNoNumberTwice(const std::vector<Row>& rows) {
   }
 }
 
-// Two stations, each with two Writers behind its own `kvxw sim`, run at once from one series.
-TEST_F(PgJournalCli, TwoStationsWithTwoWritersEachNeverShareANumber) {
+// Three stations (processes), each with two Writers behind its own `kvxw sim`, draw from one
+// series at once; the second is killed in the middle of a chip and resumed: 60 chips, 60
+// numbers, none twice.
+TEST_F(PgJournalCli, ThreeStationsOfTwoWritersOneKilledAndResumedStampSixtyDistinctNumbers) {
   const std::string uri = db_.Uri();
   std::vector<std::unique_ptr<SimServer>> sims;
-  std::vector<std::unique_ptr<KvxwProcess>> stations;
-  for (const std::string station : {"line-1", "line-2"}) {
-    const std::string a = Path(station + "-a"), b = Path(station + "-b");
-    sims.push_back(std::make_unique<SimServer>(
-        a, std::vector<std::string>{"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"}));
-    ASSERT_TRUE(sims.back()->Ready()) << sims.back()->Output();
-    // --resume: whichever station comes second finds the first number taken.
-    stations.push_back(std::make_unique<KvxwProcess>(
-        AutoArgs(uri, "--port Com1 --port Com2 --count 5 --resume"),
-        RunOptions{.env = {"KVXW_STATION=" + station, "KVXW_COM1=" + a, "KVXW_COM2=" + b}}));
+  auto sim = [&](const std::string& name, bool slow) {
+    const std::string a = Path(name + "-a"), b = Path(name + "-b");
+    std::vector<std::string> options = {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"};
+    if (slow) options.insert(options.end(), {"--fault", "baud-delay"});
+    sims.push_back(std::make_unique<SimServer>(a, options));
+    EXPECT_TRUE(sims.back()->Ready()) << sims.back()->Output();
+    return std::vector<std::string>{"KVXW_STATION=" + name.substr(0, 6), "KVXW_COM1=" + a,
+                                    "KVXW_COM2=" + b};
+  };
+  auto station = [&](const std::vector<std::string>& env, const std::string& more) {
+    // --resume: a station that comes later finds the first number taken.
+    return std::make_unique<KvxwProcess>(AutoArgs(uri, "--port Com1 --port Com2 --resume " + more),
+                                         RunOptions{.env = env});
+  };
+  auto first = station(sim("line-1", false), "--count 10");
+  auto killed = station(sim("line-2", true), "--count 10");
+  auto third = station(sim("line-3", false), "--count 10");
+  ASSERT_TRUE(killed->WaitForOutput("Pass Count: 2\n", seconds(60))) << killed->SoFar().out;
+  killed->Signal(SIGKILL);
+  killed->Stop(0, seconds(10));
+  for (auto* run : {first.get(), third.get()}) {
+    const KvxwRun ended = run->Stop(0, seconds(120));
+    EXPECT_EQ(ended.status, 0) << ended.out << ended.err;
   }
-  for (auto& station : stations) {
-    const KvxwRun run = station->Stop(0, seconds(120));
-    EXPECT_EQ(run.status, 0) << run.out << run.err;
+
+  // line-2 resumes with what its 20 chips still need, on fresh Writers.
+  long done = 0;
+  for (const Row& r : Passes(uri)) done += r.at("host") == "line-2" && r.at("outcome") == "ok";
+  const long need = 20 - done;
+  const auto env = sim("line-2-again", false);
+  if (need / 2 > 0) {
+    const KvxwRun resumed = RunKvxw(
+        AutoArgs(uri, "--port Com1 --port Com2 --resume --count " + std::to_string(need / 2)),
+        {.env = env});
+    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
   }
+  if (need % 2 == 1) {
+    const KvxwRun resumed = RunKvxw(AutoArgs(uri, "--port Com1 --resume --count 1"), {.env = env});
+    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+  }
+
   const auto rows = Passes(uri);
-  ASSERT_EQ(rows.size(), 20u);
-  std::map<std::string, int> perWriter;
+  std::set<std::string> numbers;
+  std::map<std::string, int> perStation;
   for (const Row& r : rows) {
-    EXPECT_EQ(r.at("outcome"), "ok");
+    if (r.at("outcome") != "ok") continue;
+    numbers.insert(r.at("serial"));
+    ++perStation[r.at("host")];
     EXPECT_EQ(r.at("program_sha256").size(), 64u);
-    ++perWriter[r.at("host") + " " + r.at("port")];
   }
-  EXPECT_EQ(perWriter, (std::map<std::string, int>{
-                           {"line-1 COM1", 5}, {"line-1 COM2", 5}, {"line-2 COM1", 5}, {"line-2 COM2", 5}}));
+  EXPECT_EQ(numbers.size(), 60u);
+  EXPECT_EQ(perStation, (std::map<std::string, int>{{"line-1", 20}, {"line-2", 20}, {"line-3", 20}}));
   ExpectNoNumberTwice(rows);
 }
 

@@ -225,6 +225,25 @@ TEST_F(PgJournalTest, AServerThatRefusesSaysWhy) {
   }
 }
 
+// A user who may only read the journal reads it; a run under that user is refused with the
+// server's reason.
+TEST_F(PgJournalTest, AReadOnlyUserReadsButRunsNothing) {
+  auto station = Station("line-1");
+  std::string error;
+  PassRecord row = Row("0001");
+  ASSERT_EQ(station->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  PgDb owner;
+  ASSERT_TRUE(owner.Open(db_.Uri()));
+  ASSERT_TRUE(owner.Run("GRANT SELECT ON ALL TABLES IN SCHEMA public TO kvxnorights"));
+  const std::string reader = test::WithUser(db_.Uri(), "kvxnorights");
+  Journal read;
+  ASSERT_TRUE(read.OpenToRead(reader, error)) << error;
+  EXPECT_EQ(read.Passes({}, error).size(), 1u) << error;
+  Journal run;
+  EXPECT_FALSE(run.Open(reader, error));
+  EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
+}
+
 TEST_F(PgJournalTest, ANewerSchemaIsRefused) {
   { auto first = Station("line-1"); }
   PgDb db;
