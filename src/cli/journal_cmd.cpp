@@ -84,16 +84,20 @@ void PrintPasses(const std::vector<PassRecord>& passes, bool stations, std::ostr
   PrintTable(table, out);
 }
 
-void PrintSummary(const std::vector<PassRecord>& passes, std::ostream& out) {
+// In a shared journal one port name is found on several stations: its summary keys on both.
+void PrintSummary(std::vector<PassRecord> passes, bool stations, std::ostream& out) {
   const struct {
     SummaryBy by;
     const char* title;
   } groups[] = {{SummaryBy::Device, "DEVICE"}, {SummaryBy::Port, "PORT"},
                 {SummaryBy::Series, "SERIES"}};
   for (const auto& group : groups) {
+    if (group.by == SummaryBy::Port && stations)
+      for (PassRecord& p : passes) p.port = p.host + " " + p.port;
     const auto rows = Summarise(passes, group.by);
     if (rows.empty()) continue;
-    Table table = {{group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
+    const bool byStation = group.by == SummaryBy::Port && stations;
+    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
     for (const SummaryRow& r : rows) {
       char yield[16];
       std::snprintf(yield, sizeof yield, "%.1f%%", 100.0 * r.Yield());
@@ -145,7 +149,7 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
   }
   if (args.Has("--copy-to")) return CopyTo(args.Get("--copy-to"), passes, out, err);
   if (!args.Has("--summary")) PrintPasses(passes, journal.IsShared(), out);
-  PrintSummary(passes, out);
+  PrintSummary(passes, journal.IsShared(), out);
   return kExitOk;
 }
 

@@ -140,6 +140,10 @@ TEST_F(PgJournalCli, ThreeStationsOfTwoWritersOneKilledAndResumedStampSixtyDisti
   EXPECT_EQ(numbers.size(), 60u);
   EXPECT_EQ(perStation, (std::map<std::string, int>{{"line-1", 20}, {"line-2", 20}, {"line-3", 20}}));
   ExpectNoNumberTwice(rows);
+  // The summary tells one station's COM1 from another's.
+  const KvxwRun summary = RunKvxw({"journal", "--summary", "--journal", uri});
+  EXPECT_NE(summary.out.find("STATION PORT"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("line-3 COM2"), std::string::npos) << summary.out;
 }
 
 // A station killed in the middle of a chip: its row stays pending while its lease may still be

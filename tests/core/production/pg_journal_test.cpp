@@ -112,30 +112,6 @@ TEST_F(PgJournalTest, ReservesFinishesAndReadsBackAsTheFileDoes) {
   EXPECT_EQ(journal->Passes({.series = qtp.series}, error).size(), 1u);
 }
 
-// Two stations reserve the same numbers at the same time: each number goes to exactly one.
-TEST_F(PgJournalTest, TwoStationsRacingForEachNumberNeverBothGetIt) {
-  auto a = Station("station-a");
-  auto b = Station("station-b");
-  constexpr int kNumbers = 150;
-  std::vector<int> won(2 * kNumbers, 0);
-  std::atomic<bool> failed{false};
-  auto race = [&](Journal& journal, int side) {
-    for (int n = 0; n < kNumbers; ++n) {
-      std::string error;
-      PassRecord row = Row(std::to_string(1000 + n), side == 0 ? "COM1" : "COM2");
-      const auto result = journal.Reserve(row, error);
-      if (result == Journal::ReserveResult::Failed) failed = true;
-      won[2 * n + side] = result == Journal::ReserveResult::Reserved;
-    }
-  };
-  std::thread t1(race, std::ref(*a), 0), t2(race, std::ref(*b), 1);
-  t1.join();
-  t2.join();
-  ASSERT_FALSE(failed);
-  for (int n = 0; n < kNumbers; ++n)
-    EXPECT_EQ(won[2 * n] + won[2 * n + 1], 1) << "number " << 1000 + n;
-}
-
 // PassJournal on two stations: the loser of a number steps on to the next free one.
 TEST_F(PgJournalTest, TheStationThatLosesANumberStampsTheNext) {
   auto a = Station("station-a");
@@ -281,6 +257,115 @@ TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall)
   EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
   EXPECT_FALSE(journal.Finish(row, error));
 }
+
+// ---- The guarantees, on both backends -----------------------------------------------------------
+
+enum class Backend { File, Postgres };
+
+class BothJournals : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Backend::Postgres) {
+      std::string server, error;
+      KVX_NEED_TEST_PG(server);
+      ASSERT_TRUE(db_.Create(server, error)) << error;
+      name_ = db_.Uri();
+      return;
+    }
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kvx-both-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    name_ = (dir_ / kJournalFileName).string();
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  std::unique_ptr<Journal> Run(const std::string& station) {
+    auto journal = std::make_unique<Journal>();
+    journal->SetStation(station);
+    std::string error;
+    EXPECT_TRUE(journal->Open(name_, error)) << error;
+    return journal;
+  }
+
+  test::TestDatabase db_;
+  std::filesystem::path dir_;
+  std::string name_;
+};
+
+PassRecord Numbered(const std::string& serial, const std::string& port, long record = 0) {
+  PassRecord row;
+  row.port = port;
+  row.series = record > 0 ? "QTP 0123456789ABCDEF" : "KVX-04 @0010 x2 sequential+1 msb";
+  row.serial = serial;
+  row.record = record;
+  return row;
+}
+
+TEST_P(BothJournals, ANumberGoesToOneChipAndOnlyAnUncountedFailureFreesIt) {
+  auto a = Run("station-a");
+  auto b = Run("station-b");
+  std::string error;
+  const struct {
+    PassOutcome outcome;
+    bool counted;
+    bool freed;
+  } cases[] = {
+      {PassOutcome::ChipFailed, false, true}, {PassOutcome::LinkFailed, false, true},
+      {PassOutcome::ChipFailed, true, false}, {PassOutcome::Ok, true, false},
+      {PassOutcome::Stopped, false, false},   {PassOutcome::Pending, false, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    for (long record : {0L, 1L + n}) {
+      PassRecord first = Numbered(std::to_string(100 + n), "COM1", record);
+      ASSERT_EQ(a->Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+      if (c.outcome != PassOutcome::Pending) {
+        first.outcome = c.outcome;
+        first.counted = c.counted;
+        ASSERT_TRUE(a->Finish(first, error)) << error;
+      }
+      // A QTP record is its own number, whatever serial number it carries.
+      PassRecord second = Numbered(record > 0 ? "other" : first.serial, "COM2", record);
+      EXPECT_EQ(b->Reserve(second, error), c.freed ? Journal::ReserveResult::Reserved
+                                                   : Journal::ReserveResult::Used)
+          << OutcomeText(c.outcome) << (c.counted ? " counted" : "") << " record " << record;
+    }
+    ++n;
+  }
+}
+
+// Two runs reserve the same numbers at the same time: each number goes to exactly one.
+TEST_P(BothJournals, TwoRunsRacingForEachNumberNeverBothGetIt) {
+  auto a = Run("station-a");
+  auto b = Run("station-b");
+  constexpr int kNumbers = 150;
+  std::vector<int> won(2 * kNumbers, 0);
+  std::atomic<bool> failed{false};
+  auto race = [&](Journal& journal, int side) {
+    for (int n = 0; n < kNumbers; ++n) {
+      std::string error;
+      PassRecord row = Numbered(std::to_string(1000 + n), side == 0 ? "COM1" : "COM2");
+      const auto result = journal.Reserve(row, error);
+      if (result == Journal::ReserveResult::Failed) failed = true;
+      won[2 * n + side] = result == Journal::ReserveResult::Reserved;
+    }
+  };
+  std::thread t1(race, std::ref(*a), 0), t2(race, std::ref(*b), 1);
+  t1.join();
+  t2.join();
+  ASSERT_FALSE(failed);
+  for (int n = 0; n < kNumbers; ++n)
+    EXPECT_EQ(won[2 * n] + won[2 * n + 1], 1) << "number " << 1000 + n;
+}
+
+INSTANTIATE_TEST_SUITE_P(, BothJournals, ::testing::Values(Backend::File, Backend::Postgres),
+                         [](const auto& info) {
+                           return info.param == Backend::File ? "SqliteFile" : "PostgreSql";
+                         });
 
 }  // namespace
 }  // namespace kvx
