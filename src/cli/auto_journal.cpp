@@ -43,8 +43,9 @@ int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std:
 
 std::vector<OptionSpec> JournalOptions() {
   return {
-      {"--journal", "FILE",
-       "the production journal (default kvx-journal.db in the current folder)"},
+      {"--journal", "FILE|URI",
+       "the production journal: a file (default kvx-journal.db in the current folder) or one "
+       "shared by several stations on PostgreSQL (postgresql://USER@HOST/DB, or service=NAME)"},
       {"--no-journal", "", "run without the journal: nothing records the chips, nothing keeps "
                            "a serial number from going out twice"},
       {"--resume", "",

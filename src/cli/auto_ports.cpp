@@ -65,7 +65,8 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   view.Open(plan.command.dialog());
   view.ChipsBegin(first);
   const WriterOutcome outcome = RunInterruptible(run).front();
-  return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err);
+  return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err,
+                         outcome.journalFailed);
 }
 
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
@@ -122,7 +123,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   for (std::size_t w = 0; w < outcomes.size(); ++w) {
     const std::size_t i = writerPort[w];
     status[i] = EndDialogPasses("auto", *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
-                                outcomes[w].journalError, lines.Err(i));
+                                outcomes[w].journalError, lines.Err(i), outcomes[w].journalFailed);
   }
   lines.Finish();
 

@@ -41,27 +41,34 @@ std::string Seconds(long ms) {
   return text;
 }
 
-void PrintPasses(const std::vector<PassRecord>& passes, std::ostream& out) {
+// A shared journal holds several stations' passes: each row then names its station.
+void PrintPasses(const std::vector<PassRecord>& passes, bool stations, std::ostream& out) {
   Table table = {{"STARTED", "PORT", "DEVICE", "SERIAL", "PASS", "OUTCOME", "SECONDS", "RED LINE"}};
+  if (stations) table[0].insert(table[0].begin() + 1, "STATION");
   for (const PassRecord& p : passes) {
     std::string serial = p.serial.empty() ? "-" : p.serial;
     if (p.record > 0) serial += " (record " + std::to_string(p.record) + ")";
     table.push_back({p.started, p.port, p.device, serial, std::to_string(p.passCount),
                      std::string(OutcomeText(p.outcome)), Seconds(p.durationMs), p.redLine});
+    if (stations) table.back().insert(table.back().begin() + 1, p.host);
   }
   PrintTable(table, out);
 }
 
-void PrintSummary(const std::vector<PassRecord>& passes, std::ostream& out) {
+// In a shared journal one port name is found on several stations: its summary keys on both.
+void PrintSummary(std::vector<PassRecord> passes, bool stations, std::ostream& out) {
   const struct {
     SummaryBy by;
     const char* title;
   } groups[] = {{SummaryBy::Device, "DEVICE"}, {SummaryBy::Port, "PORT"},
                 {SummaryBy::Series, "SERIES"}};
   for (const auto& group : groups) {
+    if (group.by == SummaryBy::Port && stations)
+      for (PassRecord& p : passes) p.port = p.host + " " + p.port;
     const auto rows = Summarise(passes, group.by);
     if (rows.empty()) continue;
-    Table table = {{group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
+    const bool byStation = group.by == SummaryBy::Port && stations;
+    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
     for (const SummaryRow& r : rows) {
       char yield[16];
       std::snprintf(yield, sizeof yield, "%.1f%%", 100.0 * r.Yield());
@@ -98,7 +105,8 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"outcome", OutcomeText(p.outcome)},
                    {"counted", p.counted},
                    {"red_line", p.redLine},
-                   {"duration_ms", p.durationMs < 0 ? Json() : Json(p.durationMs)}});
+                   {"duration_ms", p.durationMs < 0 ? Json() : Json(p.durationMs)},
+                   {"program_sha256", p.programSha256}});
     }
   }
   const struct {
@@ -119,6 +127,23 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"median_ms", r.medianMs < 0 ? Json() : Json(r.medianMs)}});
     }
   }
+}
+
+// A station's passes into the shared journal, each once, so the floor starts from its history.
+int CopyTo(const std::string& target, const std::vector<PassRecord>& passes, std::ostream& out,
+           std::ostream& err) {
+  Journal shared;
+  std::string error;
+  long copied = 0;
+  if (!shared.OpenToRead(target, error) || !shared.CopyIn(passes, copied, error)) {
+    err << "kvxw journal: " << error << "; nothing was copied\n";
+    return kExitFailed;
+  }
+  out << copied << " passes copied into " << shared.Path();
+  if (static_cast<std::size_t>(copied) < passes.size())
+    out << " (" << passes.size() - static_cast<std::size_t>(copied) << " were there already)";
+  out << '\n';
+  return kExitOk;
 }
 
 int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
@@ -147,8 +172,9 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
     out << PassesCsv(passes);
     return kExitOk;
   }
-  if (!args.Has("--summary")) PrintPasses(passes, out);
-  PrintSummary(passes, out);
+  if (args.Has("--copy-to")) return CopyTo(args.Get("--copy-to"), passes, out, err);
+  if (!args.Has("--summary")) PrintPasses(passes, journal.IsShared(), out);
+  PrintSummary(passes, journal.IsShared(), out);
   return kExitOk;
 }
 
@@ -157,7 +183,12 @@ const bool registered = RegisterCommand({
     .summary = "The production journal: every pass of Auto Program, with a summary.",
     .options =
         {
-            {"--journal", "FILE", "the journal (default kvx-journal.db in the current folder)"},
+            {"--journal", "FILE|URI",
+             "the journal: a file (default kvx-journal.db in the current folder) or a shared "
+             "one on PostgreSQL (postgresql://USER@HOST/DB, or service=NAME)"},
+            {"--copy-to", "URI",
+             "copy the passes (those --since and --series select) into the shared journal at "
+             "URI; a pass already there is not copied again"},
             {"--csv", "", "the passes as CSV (every column, for a spreadsheet)"},
             {"--summary", "", "only the summary, without the passes"},
             {"--since", "TIME", "passes started at or after TIME (UTC, e.g. 2026-12-07 or "

@@ -50,13 +50,15 @@ int ExitStatus(OpOutcome outcome, bool sawRed) {
 }
 
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
-                    OpOutcome outcome, const std::string& journalError, std::ostream& err) {
+                    OpOutcome outcome, const std::string& journalError, std::ostream& err,
+                    bool journalFailed) {
   view.Finish();
   if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << '\n';
   if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
   if (ws.WriterBusyHint && outcome != OpOutcome::Ok)
     err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
-  return ExitStatus(outcome, view.SawRed());
+  const int status = ExitStatus(outcome, view.SawRed());
+  return status == kExitOk && journalFailed ? kExitFailed : status;
 }
 
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,

@@ -50,9 +50,11 @@ int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspac
                     std::ostream& err, JsonLines* json = nullptr);
 // The end of a dialog's passes: what is still pending printed, a journal error as "kvxw COMMAND:
 // ERROR" (the core's text says whether a chip was programmed), a stop, the Writer-busy hint;
-// returns the exit status.
+// returns the exit status, a failure when `journalFailed` (the journal could not record a pass)
+// whatever the chips did.
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
-                    OpOutcome outcome, const std::string& journalError, std::ostream& err);
+                    OpOutcome outcome, const std::string& journalError, std::ostream& err,
+                    bool journalFailed = false);
 
 // The option entries the device commands share.
 OptionSpec DeviceOption();

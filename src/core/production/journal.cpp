@@ -1,5 +1,7 @@
 #include "core/production/journal.h"
 
+#include "core/production/pg_journal.h"
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -25,7 +27,7 @@ constexpr std::array<std::string_view, 6> kOutcomeTexts{"pending",     "ok",    
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms, "
-    "keeps_number";
+    "keeps_number, program_sha256";
 
 std::string HostName() {
   char name[256] = {};
@@ -55,6 +57,7 @@ PassRecord ReadPass(const SqliteStatement& s) {
   r.redLine = s.Text(17);
   r.durationMs = s.IsNull(18) ? -1 : static_cast<long>(s.Int(18));
   r.keepsNumber = s.Int(19) != 0;
+  r.programSha256 = s.Text(20);
   return r;
 }
 
@@ -159,6 +162,7 @@ constexpr char kLastRecord[] =
 
 bool Journal::FindUse(const std::string& series, const std::string& serial, long record,
                       std::optional<SerialUse>& use, std::string& error) {
+  if (pg_) return pg_->FindUse(series, serial, record, use, error);
   std::lock_guard lock(mutex_);
   use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
@@ -177,6 +181,7 @@ bool Journal::FindUse(const std::string& series, const std::string& serial, long
 }
 
 bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
+  if (pg_) return pg_->LastRecordUsed(series, last, error);
   std::lock_guard lock(mutex_);
   last = 0;
   SqliteStatement query = db_.Prepare(kLastRecord);
@@ -188,6 +193,7 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
 }
 
 Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
+  if (pg_) return pg_->Reserve(row, error);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -203,14 +209,14 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
   row.outcome = PassOutcome::Pending;
   SqliteStatement insert = db_.Prepare(
       "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, "
-      "data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome) "
-      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending')");
+      "data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome, "
+      "program_sha256) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending', ?)");
   row.host = HostName();
   insert.Bind(1, runId_).Bind(2, row.started).Bind(3, row.host).Bind(4, row.port);
   insert.Bind(5, row.writer).Bind(6, row.device).Bind(7, row.programPath);
   insert.Bind(8, row.dataChecksum).Bind(9, row.optionWord).Bind(10, row.idChecksum);
   insert.Bind(11, row.series).Bind(12, row.serial).Bind(13, static_cast<std::int64_t>(row.record));
-  insert.Bind(14, static_cast<std::int64_t>(row.passCount));
+  insert.Bind(14, static_cast<std::int64_t>(row.passCount)).Bind(15, row.programSha256);
   if (!insert.Run()) return Fail("cannot be written", error), ReserveResult::Failed;
   row.id = db_.LastInsertId();
   if (!t.Commit()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -225,6 +231,7 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
 }
 
 bool Journal::Finish(PassRecord& row, std::string& error) {
+  if (pg_) return pg_->Finish(row, error);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = MillisBetween(row.started, row.ended);
@@ -258,6 +265,7 @@ bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip) {
 }
 
 std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& error) {
+  if (pg_) return pg_->Passes(filter, error);
   std::lock_guard lock(mutex_);
   std::vector<PassRecord> rows;
   SqliteStatement select = db_.Prepare(std::string("SELECT ") + kPassColumns +
@@ -270,6 +278,22 @@ std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& e
     rows.push_back(ReadPass(select));
   }
   return rows;
+}
+
+bool Journal::OpenShared(const std::string& name, bool registerRun, std::string& error) {
+  auto pg = std::make_shared<PgJournal>(station_.empty() ? JournalStationName() : station_,
+                                        lease_.count() > 0 ? lease_ : JournalLease());
+  if (!pg->Open(name, registerRun, error)) return false;
+  pg_ = std::move(pg);
+  path_ = pg_->Name();
+  recovered_ = pg_->Recovered();
+  return true;
+}
+
+bool Journal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
+  if (pg_) return pg_->CopyIn(rows, copied, error);
+  error = "passes are copied into a shared (PostgreSQL) journal only, not into " + path_;
+  return false;
 }
 
 double SummaryRow::Yield() const {

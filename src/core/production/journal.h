@@ -17,12 +17,18 @@
 // pending when a run opens the journal belongs to a run that died (its process is gone): it
 // becomes "unknown", and its number stays used, since the chip may have been programmed in full.
 //
+// Opened on a libpq URI ("postgresql://user@host/db") or "service=NAME" instead of a file, the
+// journal lives on a PostgreSQL server shared by a whole production floor (pg_journal.h), with
+// the same calls and guarantees across hosts.
+//
 // One Journal may be shared by the threads of several ports: every call is serialised, and each
 // reservation is one transaction, so two ports (or two processes) never reserve the same number.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -53,6 +59,7 @@ struct PassRecord {
   std::string writer;  // the Writer's identification
   std::string device;
   std::string programPath;
+  std::string programSha256;  // the SHA-256 of the program file, so a chip leads to its file
   std::string dataChecksum;  // four hexadecimal digits, with the serial number stamped
   std::string optionWord;    // OptionLow then OptionHigh, "LLHH"
   std::string idChecksum;    // the ID words and the checksum they carry
@@ -87,6 +94,8 @@ struct PassFilter {
 // The current time as the journal writes it.
 std::string JournalTimeNow();
 
+class PgJournal;
+
 class Journal {
  public:
   // Whether the process of an earlier run (on this host) still lives; its pending rows are left
@@ -94,15 +103,16 @@ class Journal {
   using RunAlive = std::function<bool(const std::string& host, long pid)>;
   static bool ProcessAlive(const std::string& host, long pid);
 
-  // Opens the journal, or creates it where no file is; brings an older schema up to date, checks
-  // it against its witness, turns the pending rows of runs that died into "unknown" and
-  // registers this run. False with a message for the operator when the file is not a journal, is
-  // damaged, knows less than its witness, or cannot be opened, read or written: the run must
+  // Opens the journal (a file, or a PostgreSQL URI or service), or creates a file journal where
+  // no file is; brings an older schema up to date, checks a file journal against its witness,
+  // turns the pending rows of runs that died into "unknown" and registers this run. False with a
+  // message for the operator when the file is not a journal, is damaged, knows less than its
+  // witness, or cannot be opened, read or written, or the server cannot be reached: the run must
   // then not start.
   bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
   // For reading the passes: an existing journal only, and no run of this process is registered.
   bool OpenToRead(const std::string& path, std::string& error);
-  bool IsOpen() const { return db_.IsOpen(); }
+  bool IsOpen() const { return pg_ != nullptr || db_.IsOpen(); }
   const std::string& Path() const { return path_; }
   long RecoveredRows() const { return recovered_; }  // pending rows made "unknown" by Open
   // Whether Open found a pass on `port` left pending by a run that died: the Writer on that port
@@ -131,7 +141,19 @@ class Journal {
 
   std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
 
+  // For a shared (PostgreSQL) journal, before Open: the station's name its rows carry (default
+  // KVXW_STATION, else the host name) and how long a run's lease lasts without renewal (default
+  // KVXW_JOURNAL_LEASE_MS, else 60 s).
+  void SetStation(std::string station) { station_ = std::move(station); }
+  void SetLease(std::chrono::milliseconds lease) { lease_ = lease; }
+  bool IsShared() const { return pg_ != nullptr; }
+  // Copies another journal's passes into this shared one, each once (a row of the same station,
+  // port and start already there is left alone); `copied` counts the new rows.
+  bool CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error);
+
  private:
+  bool OpenShared(const std::string& name, bool registerRun, std::string& error);
+
   bool Migrate(std::string& error);
   bool OpenFile(const std::string& path, bool create, std::string& error);
   bool CreateFile(std::string& error);
@@ -150,6 +172,9 @@ class Journal {
   std::int64_t runId_ = 0;
   long recovered_ = 0;
   std::vector<std::string> diedOnPorts_;
+  std::shared_ptr<PgJournal> pg_;  // set while the journal is a shared one
+  std::string station_;
+  std::chrono::milliseconds lease_{0};
 };
 
 // The per-device, per-port and per-series summary of `kvxw journal`.

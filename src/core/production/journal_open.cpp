@@ -13,6 +13,7 @@
 
 #include "core/production/journal.h"
 #include "core/production/journal_sql.h"
+#include "core/production/pg_db.h"
 
 namespace kvx {
 
@@ -214,6 +215,7 @@ bool Journal::OpenFile(const std::string& path, bool create, std::string& error)
 }
 
 bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
+  if (IsPostgresName(path)) return OpenShared(path, true, error);
   std::lock_guard lock(mutex_);
   if (!OpenFile(path, true, error)) return false;
   if (!Recover(alive, true, error)) {
@@ -224,6 +226,7 @@ bool Journal::Open(const std::string& path, std::string& error, const RunAlive& 
 }
 
 bool Journal::OpenToRead(const std::string& path, std::string& error) {
+  if (IsPostgresName(path)) return OpenShared(path, false, error);
   std::lock_guard lock(mutex_);
   if (!OpenFile(path, false, error)) return false;
   if (!Recover(ProcessAlive, false, error)) {
@@ -234,6 +237,7 @@ bool Journal::OpenToRead(const std::string& path, std::string& error) {
 }
 
 bool Journal::TakeDiedOnPort(const std::string& port) {
+  if (pg_) return false;  // a shared journal knows a dead run by its lease, not by this host
   std::lock_guard lock(mutex_);
   const auto before = diedOnPorts_.size();
   std::erase(diedOnPorts_, port);
@@ -260,6 +264,11 @@ bool Journal::Migrate(std::string& error) {
   }
   if (*version < 2 && !db_.Exec(kMigrateV1ToV2)) return Fail("cannot be brought up to date", error);
   if (*version < 3 && !db_.Exec(kMigrateV2ToV3)) return Fail("cannot be brought up to date", error);
+  // The program file's SHA-256: a column a kvxw that does not know it simply leaves empty.
+  const auto sha = db_.QueryInt(
+      "SELECT count(*) FROM pragma_table_info('passes') WHERE name = 'program_sha256'");
+  if (!sha || (*sha == 0 && !db_.Exec("ALTER TABLE passes ADD COLUMN program_sha256 TEXT")))
+    return Fail("cannot be brought up to date", error);
   if (db_.QueryInt("PRAGMA application_id") != kJournalApplicationId &&
       !db_.Exec("PRAGMA application_id = " + std::to_string(kJournalApplicationId)))
     return Fail("cannot be written", error);

@@ -5,6 +5,7 @@
 
 #include "core/device/text_convert.h"
 #include "core/device/pass_count.h"
+#include "core/files/sha256.h"
 #include "core/production/serial_number.h"
 
 namespace kvx {
@@ -70,6 +71,11 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
   const std::string series = ws.SerialNoMode ? series_ : std::string();
   const bool qtp = IsQtpSeries(series);
   const std::string first = SerialHexText(ws);
+  // The file the run loaded, hashed once per run (empty when it can no longer be read).
+  if (shaPath_ != ws.LastProgramPath || sha_.empty()) {
+    shaPath_ = ws.LastProgramPath;
+    FileSha256(shaPath_, sha_);
+  }
   for (long step = 0; step < kMaxSteps; ++step) {
     SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
     row_ = PassRecord{};
@@ -77,6 +83,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     row_.writer = ws.WriterId;
     row_.device = ws.DeviceName;
     row_.programPath = ws.LastProgramPath;
+    row_.programSha256 = sha_;
     row_.dataChecksum = HexDigits(ws.DataChecksum, 4);
     row_.optionWord = OptionWordText(ws);
     row_.idChecksum = ws.IdText + " / " + ws.ChecksumText;

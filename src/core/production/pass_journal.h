@@ -63,6 +63,8 @@ class PassJournal {
   long record_;
   bool exhausted_ = false;
   PassRecord row_;
+  std::string shaPath_;  // the program file whose SHA-256 is in sha_
+  std::string sha_;
 };
 
 // A view between the pass and the dialog's view that remembers the last red line, for the

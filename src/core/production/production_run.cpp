@@ -65,6 +65,8 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
                                s.outcome.journalError)
           : RunPasses(*plan_.command, ctx, plan_.passes, after);
   s.outcome.outcome = last.outcome;
+  s.outcome.journalFailed = !s.outcome.journalError.empty() &&
+                            !(s.passes->Exhausted() && IsQtpSeries(s.passes->Series()));
   s.outcome.writerBusyHint = s.ws->WriterBusyHint;
   return last.outcome;
 }

@@ -44,6 +44,9 @@ struct WriterOutcome {
   long passes = 0;            // passes run (the last may have failed)
   std::string journalError;   // the journal refused a pass or could not write its end
   std::string lastSerial;     // the number the last journaled pass stamped; empty when none
+  // The journal failed (it could not be read or written, or its server went away), as against a
+  // QTP file whose records other Writers took: the run ends as failed, whatever the chips did.
+  bool journalFailed = false;
   bool writerBusyHint = false;  // the Writer answered as if still busy with another exchange
 };
 

@@ -2,12 +2,12 @@
 // check where programming starts from it, sets its flags, opens its progress dialog and does its
 // follow-up once the dialog has closed.
 #include <QAction>
-#include <QDir>
 #include <QPushButton>
 #include <QTimer>
 
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
+#include "core/production/journal_settings.h"
 #include "core/device/pass_count.h"
 #include "gui/app/about_box.h"
 #include "gui/app/counter_setup_form.h"
@@ -55,10 +55,10 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
   if (!CommandAllowed()) return;
   if (command.flashOnly && !ws_->IsFlash()) return;
-  // Production commands record every chip in the journal: none starts without it.
+  // Production commands record every chip in the journal: none starts without it. Which journal
+  // (a file, or a floor's shared one) KvxWriter.ini says.
   if (command.repeats && !journal_)
-    journal_ = std::make_unique<DesktopJournal>(
-        QDir(Q(ws_->StartDir)).filePath(kvx::kJournalFileName).toStdString());
+    journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(ws_->StartDir));
   if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;
   if (!PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;

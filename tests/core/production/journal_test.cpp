@@ -169,6 +169,13 @@ TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
   // A failed pass of an older journal: whether its chip got the number is not known.
   row.serial = "0044";
   EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Used);
+  // The program file's hash is a column the old rows leave empty and new ones fill.
+  EXPECT_EQ(rows[0].programSha256, "");
+  row = Row("0099");
+  row.series = "S2";
+  row.programSha256 = std::string(64, 'a');
+  ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  EXPECT_EQ(journal.Passes({}, error).back().programSha256, row.programSha256);
 }
 
 TEST_F(JournalTest, AFileThatCannotHoldTheJournalIsRefusedWithItsName) {
@@ -253,9 +260,14 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   ASSERT_TRUE(NextFreeSerial(journal, *ws, series, next, error)) << error;
   EXPECT_EQ(next, "0100");
 
+  ws->LastProgramPath = (dir_ / "prog.hex").string();
+  std::ofstream(ws->LastProgramPath) << ":00000001FF\n";
   PassJournal pj(&journal, "COM3", series);
   ASSERT_TRUE(pj.BeforePass(*ws, error)) << error;
   EXPECT_EQ(pj.Row().serial, "0100");
+  // The row names the file by its content (the SHA-256 of ":00000001FF\n").
+  EXPECT_EQ(journal.Passes({}, error).back().programSha256,
+            "9e2df0a1190a1205c098889c455e5b76c4df18b5ccac2b7605da1575f05b64c5");
   EXPECT_EQ(ws->SerialText, "0100");
   EXPECT_EQ(testing::WordAt(*ws, 0x10), 0x3101);
   EXPECT_EQ(testing::WordAt(*ws, 0x11), 0x3100);

@@ -1,0 +1,19 @@
+// Which production journal the desktop program uses: the `journal=` line of KvxWriter.ini, the
+// settings file of its own beside Default.cfg in the start-up folder (key=value lines; a line
+// starting with # or ; is a comment). The value is a file (relative to the start-up folder) or a
+// shared journal's URI ("postgresql://user@host/db") or "service=NAME". Without the file or the
+// line, the journal is kvx-journal.db in the start-up folder.
+#pragma once
+
+#include <string>
+
+namespace kvx {
+
+inline constexpr char kSettingsFileName[] = "KvxWriter.ini";
+
+// The value of `key` in a settings text; empty when the key is not there.
+std::string SettingValue(const std::string& text, const std::string& key);
+// The journal the desktop program opens, for the start-up folder `startDir`.
+std::string DesktopJournalName(const std::string& startDir);
+
+}  // namespace kvx

@@ -1,0 +1,77 @@
+// A thin owner of a PostgreSQL connection and its results, on libpq. Nothing here throws: every
+// call reports failure by its return value, and Error() holds the server's (or libpq's) reason.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct pg_conn;
+struct pg_result;
+
+namespace kvx {
+
+// Whether `name` names a PostgreSQL database rather than a file: a libpq URI
+// ("postgresql://...", "postgres://...") or a service ("service=NAME").
+bool IsPostgresName(std::string_view name);
+
+// How messages name the database `name` names, without its password:
+// "postgresql://user@host:port/database", "service=NAME", or the URI's own form of the socket.
+std::string PostgresDisplayName(const std::string& name);
+
+class PgResult {
+ public:
+  PgResult() = default;
+  explicit PgResult(pg_result* result) : result_(result) {}
+  ~PgResult();
+  PgResult(PgResult&& other) noexcept;
+  PgResult& operator=(PgResult&& other) noexcept;
+  PgResult(const PgResult&) = delete;
+  PgResult& operator=(const PgResult&) = delete;
+
+  bool Ok() const;  // the statement ran (with or without rows)
+  int Rows() const;
+  int Affected() const;  // rows an INSERT, UPDATE or DELETE touched
+  std::string Text(int row, int column) const;
+  long long Int(int row, int column) const;
+  bool IsNull(int row, int column) const;
+  std::string SqlState() const;  // "23505" for a unique violation; empty when it ran
+
+ private:
+  pg_result* result_ = nullptr;
+};
+
+class PgDb {
+ public:
+  using Params = std::vector<std::optional<std::string>>;  // nothing: SQL NULL
+
+  PgDb() = default;
+  ~PgDb();
+  PgDb(const PgDb&) = delete;
+  PgDb& operator=(const PgDb&) = delete;
+
+  // Connects to `name` (a URI or "service=NAME"); false with Error() set to the server's reason.
+  bool Open(const std::string& name);
+  bool IsOpen() const { return conn_ != nullptr; }
+  void Close();
+  // Whether the connection is lost (the server went away or restarted): known for sure only once
+  // a statement failed for it.
+  bool Lost() const;
+  // Connects again with the same parameters; false with Error() set when it cannot.
+  bool Reconnect();
+
+  // Runs `sql` (several statements when there are no parameters). A failure sets Error().
+  PgResult Exec(std::string_view sql, const Params& params = {});
+  bool Run(std::string_view sql, const Params& params = {}) { return Exec(sql, params).Ok(); }
+
+  const std::string& Error() const { return error_; }
+
+ private:
+  void TakeError();
+  pg_conn* conn_ = nullptr;
+  std::string error_;
+  bool lost_ = false;
+};
+
+}  // namespace kvx

@@ -1,0 +1,318 @@
+#include "core/production/pg_journal.h"
+
+#include <unistd.h>
+
+#include <cstdlib>
+
+namespace kvx {
+
+namespace {
+
+// Several stations may open a fresh database at once: the schema is created under this lock.
+constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7340019)";
+
+constexpr char kSchemaV1[] = R"sql(
+CREATE TABLE schema_version(version INTEGER NOT NULL);
+INSERT INTO schema_version VALUES(1);
+CREATE TABLE runs(
+  id BIGSERIAL PRIMARY KEY, host TEXT NOT NULL, pid BIGINT NOT NULL, started TEXT NOT NULL,
+  lease_until TIMESTAMPTZ NOT NULL);
+CREATE TABLE passes(
+  id BIGSERIAL PRIMARY KEY, run_id BIGINT REFERENCES runs(id),
+  started TEXT NOT NULL, ended TEXT,
+  host TEXT NOT NULL DEFAULT '', port TEXT NOT NULL DEFAULT '', writer TEXT, device TEXT,
+  program_path TEXT, program_sha256 TEXT, data_checksum TEXT, option_word TEXT, id_checksum TEXT,
+  series TEXT NOT NULL DEFAULT '', serial TEXT NOT NULL DEFAULT '', record BIGINT NOT NULL DEFAULT 0,
+  pass_count BIGINT, outcome TEXT NOT NULL, counted BOOLEAN NOT NULL DEFAULT false, red_line TEXT,
+  duration_ms BIGINT);
+-- A pass copied from a station's file is known by its station, port and start: copied once.
+CREATE UNIQUE INDEX passes_copied ON passes(host, port, started) WHERE run_id IS NULL;
+-- One row of this floor's runs holds a number (a QTP record) while it keeps it used.
+CREATE UNIQUE INDEX passes_number ON passes(series, serial)
+  WHERE run_id IS NOT NULL AND series <> '' AND record = 0
+    AND (counted OR outcome NOT IN ('chip failed', 'link failed'));
+CREATE UNIQUE INDEX passes_record ON passes(series, record)
+  WHERE run_id IS NOT NULL AND series <> '' AND record > 0
+    AND (counted OR outcome NOT IN ('chip failed', 'link failed'));
+CREATE INDEX passes_series ON passes(series, serial);
+CREATE INDEX passes_started ON passes(started);
+)sql";
+
+// A row whose number stays used: every one but a failed pass that was not counted.
+#define KVX_KEEPS_NUMBER "(counted OR outcome NOT IN ('chip failed', 'link failed'))"
+#define KVX_USES(series, serial, record)                                                   \
+  "series = " series " AND (CASE WHEN " record " > 0 THEN record = " record               \
+  " ELSE serial = " serial " END) AND " KVX_KEEPS_NUMBER
+
+constexpr char kFindUse[] =
+    "SELECT started, port, host, outcome FROM passes WHERE " KVX_USES("$1", "$2", "$3::bigint")
+    " ORDER BY id LIMIT 1";
+constexpr char kLastRecord[] =
+    "SELECT max(record) FROM passes WHERE series = $1 AND " KVX_KEEPS_NUMBER;
+// The lease is renewed with the reservation. A number a copied row holds is found by the NOT
+// EXISTS; two runs racing for one number are parted by the unique indexes.
+constexpr char kReserve[] =
+    "WITH lease AS (UPDATE runs SET lease_until = now() + $16::bigint * interval '1 millisecond' "
+    "  WHERE id = $1::bigint) "
+    "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, program_sha256, "
+    "  data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome) "
+    "SELECT $1::bigint, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, "
+    "  $15::bigint, 'pending' "
+    "WHERE $12 = '' OR NOT EXISTS (SELECT 1 FROM passes WHERE "
+    KVX_USES("$12", "$13", "$14::bigint") ") "
+    "ON CONFLICT DO NOTHING RETURNING id";
+#undef KVX_USES
+#undef KVX_KEEPS_NUMBER
+
+constexpr char kFinish[] =
+    "WITH lease AS (UPDATE runs SET lease_until = now() + $9::bigint * interval '1 millisecond' "
+    "  WHERE id = $8::bigint) "
+    "UPDATE passes SET ended = $1, outcome = $2, counted = $3::boolean, pass_count = $4::bigint, "
+    "  red_line = $5, writer = $6, duration_ms = $7::bigint WHERE id = $10::bigint";
+
+constexpr char kPassColumns[] =
+    "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
+    "id_checksum, series, serial, record, pass_count, outcome, counted::int, red_line, "
+    "duration_ms, program_sha256";
+
+std::string Num(long long value) { return std::to_string(value); }
+
+long MillisBetween(const std::string& from, const std::string& to) {
+  auto parse = [](const std::string& text, std::int64_t& ms) {
+    std::tm tm{};
+    int millis = 0;
+    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
+                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &millis) != 7)
+      return false;
+    tm.tm_year -= 1900;
+    tm.tm_mon -= 1;
+    ms = static_cast<std::int64_t>(::timegm(&tm)) * 1000 + millis;
+    return true;
+  };
+  std::int64_t a = 0, b = 0;
+  if (!parse(from, a) || !parse(to, b)) return -1;
+  return static_cast<long>(b - a);
+}
+
+}  // namespace
+
+std::string JournalStationName() {
+  if (const char* station = std::getenv("KVXW_STATION"); station != nullptr && *station != '\0')
+    return station;
+  char name[256] = {};
+  if (::gethostname(name, sizeof name - 1) != 0) return "localhost";
+  return name;
+}
+
+std::chrono::milliseconds JournalLease() {
+  if (const char* text = std::getenv("KVXW_JOURNAL_LEASE_MS"); text != nullptr) {
+    const long long ms = std::atoll(text);
+    if (ms > 0) return std::chrono::milliseconds(ms);
+  }
+  return std::chrono::seconds(60);
+}
+
+PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease)
+    : station_(std::move(station)), lease_(lease) {}
+
+PgJournal::~PgJournal() {
+  if (heartbeat_.joinable()) {
+    heartbeat_.request_stop();
+    beat_.notify_all();
+    heartbeat_.join();
+  }
+  std::lock_guard lock(mutex_);
+  if (runId_ != 0 && !db_.Lost())
+    db_.Run("UPDATE runs SET lease_until = now() WHERE id = $1::bigint", {Num(runId_)});
+}
+
+bool PgJournal::Fail(std::string_view what, std::string& error) {
+  error = "the shared journal " + name_ + " " + std::string(what) + ": " + db_.Error();
+  return false;
+}
+
+PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params) {
+  PgResult result = db_.Exec(sql, params);
+  if (result.Ok() || !db_.Lost()) return result;
+  // The server went away or restarted: one new connection, and the statement once more.
+  if (!db_.Reconnect()) return result;
+  return db_.Exec(sql, params);
+}
+
+bool PgJournal::Open(const std::string& name, bool registerRun, std::string& error) {
+  std::lock_guard lock(mutex_);
+  name_ = PostgresDisplayName(name);
+  if (!db_.Open(name)) {
+    error = "the shared journal " + name_ + " cannot be reached: " + db_.Error();
+    return false;
+  }
+  if (!Migrate(error)) return false;
+  const PgResult recovered = db_.Exec(
+      "UPDATE passes SET outcome = 'unknown' WHERE outcome = 'pending' AND (run_id IS NULL OR "
+      "run_id IN (SELECT id FROM runs WHERE lease_until < now()))");
+  // A reader whose user may only read sees such rows still pending; a run must mark them.
+  if (!recovered.Ok() && (registerRun || recovered.SqlState() != "42501"))
+    return Fail("cannot be written", error);
+  recovered_ = recovered.Affected();
+  if (!registerRun) return true;
+  const PgResult run = db_.Exec(
+      "INSERT INTO runs(host, pid, started, lease_until) "
+      "VALUES($1, $2::bigint, $3, now() + $4::bigint * interval '1 millisecond') RETURNING id",
+      {station_, Num(::getpid()), JournalTimeNow(), Num(lease_.count())});
+  if (!run.Ok() || run.Rows() != 1) return Fail("cannot be written", error);
+  runId_ = run.Int(0, 0);
+  heartbeat_ = std::jthread([this](std::stop_token stop) { Heartbeat(stop); });
+  return true;
+}
+
+void PgJournal::Heartbeat(std::stop_token stop) {
+  std::unique_lock lock(mutex_);
+  while (!beat_.wait_for(lock, stop, lease_ / 3, [] { return false; })) {
+    if (stop.stop_requested()) return;
+    // A lost server is noticed (and reconnected) by the next pass; the beat only renews.
+    if (!db_.Lost())
+      db_.Run("UPDATE runs SET lease_until = now() + $2::bigint * interval '1 millisecond' "
+              "WHERE id = $1::bigint",
+              {Num(runId_), Num(lease_.count())});
+  }
+}
+
+bool PgJournal::Migrate(std::string& error) {
+  if (!db_.Run("BEGIN") || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
+  auto fail = [&](std::string_view what) {
+    Fail(what, error);
+    db_.Run("ROLLBACK");
+    return false;
+  };
+  const PgResult exists = db_.Exec("SELECT to_regclass('schema_version') IS NOT NULL");
+  if (!exists.Ok()) return fail("cannot be read");
+  if (exists.Text(0, 0) != "t" && !db_.Run(kSchemaV1)) return fail("cannot be created");
+  const PgResult version = db_.Exec("SELECT version FROM schema_version");
+  if (!version.Ok() || version.Rows() != 1) return fail("has no schema version");
+  if (version.Int(0, 0) > kSharedJournalSchemaVersion) {
+    db_.Run("ROLLBACK");
+    error = "the shared journal " + name_ + " was written by a newer kvxw (schema version " +
+            version.Text(0, 0) + "; this one knows up to " +
+            std::to_string(kSharedJournalSchemaVersion) + ")";
+    return false;
+  }
+  // Later versions step up from here, as the SQLite file's do.
+  if (!db_.Run("COMMIT")) return fail("cannot be written");
+  return true;
+}
+
+Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
+  std::lock_guard lock(mutex_);
+  row.started = JournalTimeNow();
+  row.outcome = PassOutcome::Pending;
+  row.host = station_;
+  const PgResult insert =
+      Call(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer, row.device,
+                      row.programPath, row.programSha256, row.dataChecksum, row.optionWord,
+                      row.idChecksum, row.series, row.serial, Num(row.record), Num(row.passCount),
+                      Num(lease_.count())});
+  if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
+  if (insert.Rows() == 0) return Journal::ReserveResult::Used;
+  row.id = insert.Int(0, 0);
+  return Journal::ReserveResult::Reserved;
+}
+
+bool PgJournal::Finish(PassRecord& row, std::string& error) {
+  std::lock_guard lock(mutex_);
+  row.ended = JournalTimeNow();
+  row.durationMs = MillisBetween(row.started, row.ended);
+  const PgResult update =
+      Call(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
+                     Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),
+                     Num(runId_), Num(lease_.count()), Num(row.id)});
+  if (!update.Ok()) return Fail("cannot be written", error);
+  return true;
+}
+
+bool PgJournal::FindUse(const std::string& series, const std::string& serial, long record,
+                        std::optional<SerialUse>& use, std::string& error) {
+  std::lock_guard lock(mutex_);
+  use.reset();
+  const PgResult find = Call(kFindUse, {series, serial, Num(record)});
+  if (!find.Ok()) return Fail("cannot be read", error);
+  if (find.Rows() > 0)
+    use = SerialUse{find.Text(0, 0), find.Text(0, 1), find.Text(0, 2),
+                    OutcomeFromText(find.Text(0, 3))};
+  return true;
+}
+
+bool PgJournal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
+  std::lock_guard lock(mutex_);
+  last = 0;
+  const PgResult query = Call(kLastRecord, {series});
+  if (!query.Ok()) return Fail("cannot be read", error);
+  if (!query.IsNull(0, 0)) last = static_cast<long>(query.Int(0, 0));
+  return true;
+}
+
+std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string& error) {
+  std::lock_guard lock(mutex_);
+  std::vector<PassRecord> rows;
+  const PgResult select = Call(std::string("SELECT ") + kPassColumns +
+                                   " FROM passes WHERE started >= $1 AND ($2 = '' OR series = $2) "
+                                   "ORDER BY started, id",
+                               {filter.since, filter.series});
+  if (!select.Ok()) return Fail("cannot be read", error), rows;
+  for (int i = 0; i < select.Rows(); ++i) {
+    PassRecord r;
+    r.id = select.Int(i, 0);
+    r.started = select.Text(i, 1);
+    r.ended = select.Text(i, 2);
+    r.host = select.Text(i, 3);
+    r.port = select.Text(i, 4);
+    r.writer = select.Text(i, 5);
+    r.device = select.Text(i, 6);
+    r.programPath = select.Text(i, 7);
+    r.dataChecksum = select.Text(i, 8);
+    r.optionWord = select.Text(i, 9);
+    r.idChecksum = select.Text(i, 10);
+    r.series = select.Text(i, 11);
+    r.serial = select.Text(i, 12);
+    r.record = static_cast<long>(select.Int(i, 13));
+    r.passCount = static_cast<long>(select.Int(i, 14));
+    r.outcome = OutcomeFromText(select.Text(i, 15));
+    r.counted = select.Int(i, 16) != 0;
+    r.redLine = select.Text(i, 17);
+    r.durationMs = select.IsNull(i, 18) ? -1 : static_cast<long>(select.Int(i, 18));
+    r.programSha256 = select.Text(i, 19);
+    rows.push_back(std::move(r));
+  }
+  return rows;
+}
+
+bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
+  std::lock_guard lock(mutex_);
+  copied = 0;
+  if (!db_.Run("BEGIN")) return Fail("cannot be written", error);
+  for (const PassRecord& r : rows) {
+    // A row still pending in the copy belongs to no run here: its chip is unknown.
+    const PassOutcome outcome = r.outcome == PassOutcome::Pending ? PassOutcome::Unknown : r.outcome;
+    const PgResult insert = db_.Exec(
+        "INSERT INTO passes(started, ended, host, port, writer, device, program_path, "
+        "  program_sha256, data_checksum, option_word, id_checksum, series, serial, record, "
+        "  pass_count, outcome, counted, red_line, duration_ms) "
+        "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, $15::bigint, "
+        "  $16, $17::boolean, $18, $19::bigint) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
+        {r.started, r.ended.empty() ? std::nullopt : std::optional(r.ended), r.host, r.port,
+         r.writer, r.device, r.programPath, r.programSha256, r.dataChecksum, r.optionWord,
+         r.idChecksum, r.series, r.serial, Num(r.record), Num(r.passCount),
+         std::string(OutcomeText(outcome)), r.counted ? "t" : "f", r.redLine,
+         r.durationMs < 0 ? std::nullopt : std::optional(Num(r.durationMs))});
+    if (!insert.Ok()) {
+      Fail("cannot be written", error);
+      db_.Run("ROLLBACK");
+      copied = 0;
+      return false;
+    }
+    copied += insert.Affected();
+  }
+  if (!db_.Run("COMMIT")) return Fail("cannot be written", error);
+  return true;
+}
+
+}  // namespace kvx

@@ -1,0 +1,82 @@
+// The production journal on a PostgreSQL server, shared by every station of a production floor:
+// the same rows and guarantees as the SQLite file, across hosts. Journal (journal.h) hands its
+// calls here when it is opened on a libpq URI or "service=NAME".
+//
+// A reservation is one statement, so one transaction: it inserts the pending row unless the
+// number is used, and partial unique indexes on (series, serial) and (series, record), over the
+// rows that keep their number, let only one of two stations racing for a number insert it; the
+// other sees the number used and steps on.
+//
+// A run on another host cannot be seen through /proc: each run holds a lease in the runs table,
+// renewed by every reservation and pass end and by a heartbeat thread. Opening the journal turns
+// the pending rows of runs whose lease ran out (by the server's clock) into "unknown"; their
+// numbers stay used.
+//
+// A call that finds the connection lost reconnects once and tries again (a server restarted
+// between passes); when that fails, the call fails with the server's name and reason.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/production/journal.h"
+#include "core/production/pg_db.h"
+
+namespace kvx {
+
+// The station's name in a shared journal's rows: KVXW_STATION when set, else the host name.
+std::string JournalStationName();
+// How long a run's lease lasts without renewal: KVXW_JOURNAL_LEASE_MS when set, else 60 s.
+std::chrono::milliseconds JournalLease();
+
+inline constexpr int kSharedJournalSchemaVersion = 1;
+
+class PgJournal {
+ public:
+  PgJournal(std::string station, std::chrono::milliseconds lease);
+  ~PgJournal();  // ends the run's lease at once
+  PgJournal(const PgJournal&) = delete;
+  PgJournal& operator=(const PgJournal&) = delete;
+
+  // Connects, creates or brings the schema up to date, turns the pending rows of runs whose lease
+  // ran out into "unknown" and, when `registerRun`, registers this run and starts its heartbeat.
+  bool Open(const std::string& name, bool registerRun, std::string& error);
+  const std::string& Name() const { return name_; }
+  long Recovered() const { return recovered_; }
+  std::int64_t RunId() const { return runId_; }
+
+  Journal::ReserveResult Reserve(PassRecord& row, std::string& error);
+  bool Finish(PassRecord& row, std::string& error);
+  bool FindUse(const std::string& series, const std::string& serial, long record,
+               std::optional<SerialUse>& use, std::string& error);
+  bool LastRecordUsed(const std::string& series, long& last, std::string& error);
+  std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
+  // Copies rows of another journal in, each once: a row already there (the same station, port
+  // and start) is left alone. `copied` counts the rows that were new.
+  bool CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error);
+
+ private:
+  bool Migrate(std::string& error);
+  // Runs `sql`; when the connection was lost, reconnects once and runs it again.
+  PgResult Call(std::string_view sql, const PgDb::Params& params = {});
+  bool Fail(std::string_view what, std::string& error);
+  void Heartbeat(std::stop_token stop);
+
+  std::mutex mutex_;
+  PgDb db_;
+  std::string name_;  // the server, as messages name it
+  std::string station_;
+  std::chrono::milliseconds lease_;
+  std::int64_t runId_ = 0;
+  long recovered_ = 0;
+  std::condition_variable_any beat_;
+  std::jthread heartbeat_;
+};
+
+}  // namespace kvx

@@ -1,0 +1,245 @@
+// Several stations, one journal: kvxw auto on two "stations" (KVXW_STATION) against one
+// PostgreSQL server, a station killed and resumed, the server lost in the middle of a run, and a
+// station's file journal copied into the shared one.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <chrono>
+#include <map>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "cli/cli_support.h"
+#include "pg_test_server.h"
+
+namespace kvx::cli::test {
+namespace {
+
+using std::chrono::seconds;
+using kvx::PgDb;
+using Row = std::map<std::string, std::string>;
+
+class PgJournalCli : public CliTest {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    std::string server, error;
+    KVX_NEED_TEST_PG(server);
+    ASSERT_TRUE(db_.Create(server, error)) << error;
+    Write("p01.bin", WordBytes(SampleProgramWords(true)));
+  }
+
+  // kvxw auto on KVX-01 with four-byte serial numbers from 00001000 into `journal`, and `more`.
+  std::vector<std::string> AutoArgs(const std::string& journal, const std::string& more) const {
+    std::vector<std::string> args = {"auto", "--device", "KVX-01", "--file", Path("p01.bin"),
+                                     "--option", "155D", "--serial-start", "0100",
+                                     "--serial-bytes", "4", "--serial-value", "00001000",
+                                     "--journal", journal};
+    for (const auto& a : SplitArgs(more)) args.push_back(a);
+    return args;
+  }
+
+  // The journal's passes, one map of column to value per row (no field holds a comma here).
+  std::vector<Row> Passes(const std::string& journal) {
+    const KvxwRun run = RunKvxw({"journal", "--csv", "--journal", journal});
+    EXPECT_EQ(run.status, 0) << run.err;
+    std::vector<Row> rows;
+    std::vector<std::string> header;
+    for (std::string line : Lines(run.out)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      std::vector<std::string> fields(1);
+      for (char c : line) {
+        if (c == ',')
+          fields.emplace_back();
+        else
+          fields.back().push_back(c);
+      }
+      if (header.empty()) {
+        header = fields;
+        continue;
+      }
+      Row row;
+      for (std::size_t i = 0; i < header.size() && i < fields.size(); ++i) row[header[i]] = fields[i];
+      rows.push_back(row);
+    }
+    return rows;
+  }
+
+  kvx::test::TestDatabase db_;
+};
+
+// No number went into two chips: every row that keeps its number holds a number of its own.
+void ExpectNoNumberTwice(const std::vector<Row>& rows) {
+  std::set<std::string> used;
+  for (const Row& r : rows) {
+    const bool free = r.at("counted") == "0" &&
+                      (r.at("outcome") == "chip failed" || r.at("outcome") == "link failed");
+    if (!free) EXPECT_TRUE(used.insert(r.at("serial")).second) << r.at("serial") << " twice";
+  }
+}
+
+// Three stations (processes), each with two Writers behind its own `kvxw sim`, draw from one
+// series at once; the second is killed in the middle of a chip and resumed: 60 chips, 60
+// numbers, none twice.
+TEST_F(PgJournalCli, ThreeStationsOfTwoWritersOneKilledAndResumedStampSixtyDistinctNumbers) {
+  const std::string uri = db_.Uri();
+  std::vector<std::unique_ptr<SimServer>> sims;
+  auto sim = [&](const std::string& name, bool slow) {
+    const std::string a = Path(name + "-a"), b = Path(name + "-b");
+    std::vector<std::string> options = {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"};
+    if (slow) options.insert(options.end(), {"--fault", "baud-delay"});
+    sims.push_back(std::make_unique<SimServer>(a, options));
+    EXPECT_TRUE(sims.back()->Ready()) << sims.back()->Output();
+    return std::vector<std::string>{"KVXW_STATION=" + name.substr(0, 6), "KVXW_COM1=" + a,
+                                    "KVXW_COM2=" + b};
+  };
+  auto station = [&](const std::vector<std::string>& env, const std::string& more) {
+    // --resume: a station that comes later finds the first number taken.
+    return std::make_unique<KvxwProcess>(AutoArgs(uri, "--port Com1 --port Com2 --resume " + more),
+                                         RunOptions{.env = env});
+  };
+  auto first = station(sim("line-1", false), "--count 10");
+  auto killed = station(sim("line-2", true), "--count 10");
+  auto third = station(sim("line-3", false), "--count 10");
+  ASSERT_TRUE(killed->WaitForOutput("Pass Count: 2\n", seconds(60))) << killed->SoFar().out;
+  killed->Signal(SIGKILL);
+  killed->Stop(0, seconds(10));
+  for (auto* run : {first.get(), third.get()}) {
+    const KvxwRun ended = run->Stop(0, seconds(120));
+    EXPECT_EQ(ended.status, 0) << ended.out << ended.err;
+  }
+
+  // line-2 resumes with what its 20 chips still need, on fresh Writers.
+  long done = 0;
+  for (const Row& r : Passes(uri)) done += r.at("host") == "line-2" && r.at("outcome") == "ok";
+  const long need = 20 - done;
+  const auto env = sim("line-2-again", false);
+  if (need / 2 > 0) {
+    const KvxwRun resumed = RunKvxw(
+        AutoArgs(uri, "--port Com1 --port Com2 --resume --count " + std::to_string(need / 2)),
+        {.env = env});
+    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+  }
+  if (need % 2 == 1) {
+    const KvxwRun resumed = RunKvxw(AutoArgs(uri, "--port Com1 --resume --count 1"), {.env = env});
+    EXPECT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+  }
+
+  const auto rows = Passes(uri);
+  std::set<std::string> numbers;
+  std::map<std::string, int> perStation;
+  for (const Row& r : rows) {
+    if (r.at("outcome") != "ok") continue;
+    numbers.insert(r.at("serial"));
+    ++perStation[r.at("host")];
+    EXPECT_EQ(r.at("program_sha256").size(), 64u);
+  }
+  EXPECT_EQ(numbers.size(), 60u);
+  EXPECT_EQ(perStation, (std::map<std::string, int>{{"line-1", 20}, {"line-2", 20}, {"line-3", 20}}));
+  ExpectNoNumberTwice(rows);
+  // The summary tells one station's COM1 from another's.
+  const KvxwRun summary = RunKvxw({"journal", "--summary", "--journal", uri});
+  EXPECT_NE(summary.out.find("STATION PORT"), std::string::npos) << summary.out;
+  EXPECT_NE(summary.out.find("line-3 COM2"), std::string::npos) << summary.out;
+}
+
+// A station killed in the middle of a chip: its row stays pending while its lease may still be
+// renewed, becomes unknown once the lease ran out, and the resumed run steps past its number.
+TEST_F(PgJournalCli, AStationKilledMidPassLeavesItsNumberUsedAndIsResumedAfterItsLease) {
+  const std::string uri = db_.Uri();
+  {
+    const std::string link = Path("writer");
+    SimServer server(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
+    ASSERT_TRUE(server.Ready()) << server.Output();
+    KvxwProcess run(AutoArgs(uri, "--port Com1 --count 3"),
+                    {.env = {"KVXW_STATION=line-1", "KVXW_JOURNAL_LEASE_MS=1000",
+                             "KVXW_COM1=" + link}});
+    ASSERT_TRUE(run.WaitForOutput("Label1: Blank Check ..... OK.\n", seconds(30))) << run.SoFar().out;
+    run.Signal(SIGKILL);
+    run.Stop(0, seconds(10));
+  }
+  auto rows = Passes(uri);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("serial"), "00001000");
+
+  // Wait (bounded) for the dead run's lease to run out by the server's clock.
+  PgDb db;
+  ASSERT_TRUE(db.Open(uri)) << db.Error();
+  bool ranOut = false;
+  for (int i = 0; i < 1000 && !ranOut; ++i) {
+    ranOut = db.Exec("SELECT count(*) FROM runs WHERE lease_until >= now()").Text(0, 0) == "0";
+    if (!ranOut) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_TRUE(ranOut);
+
+  const KvxwRun resumed = RunKvxw(AutoArgs(uri, "--port sim --count 2 --resume"),
+                                  {.env = {"KVXW_STATION=line-1"}});
+  ASSERT_EQ(resumed.status, 0) << resumed.out << resumed.err;
+  EXPECT_NE(resumed.out.find("Resume: serial number 00001001"), std::string::npos) << resumed.out;
+  rows = Passes(uri);
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[0].at("outcome"), "unknown");
+  ExpectNoNumberTwice(rows);
+}
+
+// The server goes down between chips: the run stops, names the server, exits with a failure, and
+// every chip it began has its row.
+TEST_F(PgJournalCli, AServerLostMidRunStopsTheRunAndNoChipIsWithoutARow) {
+  std::string error;
+  kvx::test::OwnServer server;
+  ASSERT_TRUE(server.Start(error)) << error;
+  const std::string link = Path("writer");
+  SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
+  ASSERT_TRUE(sim.Ready()) << sim.Output();
+  KvxwProcess run(AutoArgs(server.Uri(), "--port Com1 --count 6"), {.env = {"KVXW_COM1=" + link}});
+  ASSERT_TRUE(run.WaitForOutput("Pass Count: 1\n", seconds(60))) << run.SoFar().out;
+  server.Crash();
+  const KvxwRun ended = run.Stop(0, seconds(120));
+  EXPECT_NE(ended.status, 0) << ended.out << ended.err;
+  EXPECT_NE(ended.err.find("the shared journal postgresql://"), std::string::npos) << ended.err;
+
+  server.Restart();
+  const auto rows = Passes(server.Uri());
+  std::size_t begun = 0;
+  for (const std::string& line : Lines(ended.out)) begun += line == "Label1: Blank Check ..... OK.";
+  EXPECT_GE(begun, 1u) << ended.out;
+  EXPECT_GE(rows.size(), begun) << "a chip was programmed without its row";
+  ExpectNoNumberTwice(rows);
+}
+
+TEST_F(PgJournalCli, AStationsFileJournalIsCopiedInOnce) {
+  ASSERT_EQ(RunKvxw(AutoArgs("kvx-journal.db", "--port sim --count 3")).status, 0);
+  const std::string uri = db_.Uri();
+  KvxwRun copy = RunKvxw({"journal", "--copy-to", uri});
+  EXPECT_EQ(copy.status, 0) << copy.err;
+  EXPECT_NE(copy.out.find("3 passes copied into postgresql://"), std::string::npos) << copy.out;
+  copy = RunKvxw({"journal", "--copy-to", uri});
+  EXPECT_NE(copy.out.find("0 passes copied into postgresql://"), std::string::npos) << copy.out;
+  EXPECT_NE(copy.out.find("(3 were there already)"), std::string::npos) << copy.out;
+  ASSERT_EQ(Passes(uri).size(), 3u);
+
+  // The copied numbers are used for the whole floor now.
+  const KvxwRun next = RunKvxw(AutoArgs(uri, "--port sim --count 1"));
+  EXPECT_NE(next.status, 0);
+  EXPECT_NE(next.err.find("the next free one is 00001003"), std::string::npos) << next.err;
+}
+
+}  // namespace
+
+// Without any server: the run refuses to start and says which server it could not reach.
+TEST_F(CliTest, AnUnreachableSharedJournalProgramsNothing) {
+  const std::string uri = "postgresql://kvx@/floor?host=" + Path("no-server");
+  Write("p01.bin", WordBytes(SampleProgramWords(false)));
+  const KvxwRun run = RunKvxw({"auto", "--port", "sim", "--device", "KVX-01", "--file",
+                               Path("p01.bin"), "--journal", uri, "--count", "1"});
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.err.find("the shared journal postgresql://kvx@"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("cannot be reached"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("no chip was programmed"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Blank Check"), std::string::npos) << run.out;
+}
+
+}  // namespace kvx::cli::test

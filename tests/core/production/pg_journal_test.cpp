@@ -1,0 +1,371 @@
+// The production journal on a PostgreSQL server: the same calls as the file, numbers unique
+// across stations racing for them, leases instead of /proc, and a server that goes away.
+#include "core/production/pg_journal.h"
+
+#include <gtest/gtest.h>
+
+#include <set>
+#include <thread>
+
+#include "core/production/journal.h"
+#include "core/production/pass_journal.h"
+#include "pg_test_server.h"
+#include "serial_fixture.h"
+
+namespace kvx {
+namespace {
+
+using namespace std::chrono_literals;
+
+class PgJournalTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string server, error;
+    KVX_NEED_TEST_PG(server);
+    ASSERT_TRUE(db_.Create(server, error)) << error;
+  }
+
+  // A run of station `station` on the test's database.
+  std::unique_ptr<Journal> Station(const std::string& station,
+                                   std::chrono::milliseconds lease = 60s) {
+    auto journal = std::make_unique<Journal>();
+    journal->SetStation(station);
+    journal->SetLease(lease);
+    std::string error;
+    EXPECT_TRUE(journal->Open(db_.Uri(), error)) << error;
+    return journal;
+  }
+
+  static PassRecord Row(const std::string& serial, const std::string& port = "COM1",
+                        long record = 0) {
+    PassRecord row;
+    row.port = port;
+    row.device = "KVX-04";
+    row.series = record > 0 ? "QTP 0123456789ABCDEF" : "KVX-04 @0010 x2 sequential+1 msb";
+    row.serial = serial;
+    row.record = record;
+    return row;
+  }
+
+  std::string ServerNow() {
+    PgDb db;
+    return db.Open(db_.Uri()) ? db.Exec("SELECT now()").Text(0, 0) : std::string();
+  }
+  // Waits (bounded) until the server's clock is `span` past `since`.
+  bool ServerClockPasses(const std::string& since, std::chrono::milliseconds span) {
+    PgDb db;
+    if (!db.Open(db_.Uri())) return false;
+    for (int i = 0; i < 1000; ++i) {
+      const PgResult r = db.Exec("SELECT now() > $1::timestamptz + $2::bigint * interval '1 ms'",
+                                 {since, std::to_string(span.count())});
+      if (r.Ok() && r.Text(0, 0) == "t") return true;
+      std::this_thread::sleep_for(10ms);
+    }
+    return false;
+  }
+
+  test::TestDatabase db_;
+};
+
+TEST_F(PgJournalTest, ReservesFinishesAndReadsBackAsTheFileDoes) {
+  auto journal = Station("line-1");
+  std::string error;
+  PassRecord first = Row("0100");
+  first.programSha256 = std::string(64, 'c');
+  ASSERT_EQ(journal->Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+  EXPECT_EQ(first.host, "line-1");
+  PassRecord again = Row("0100", "COM2");
+  EXPECT_EQ(journal->Reserve(again, error), Journal::ReserveResult::Used);
+
+  // A chip that failed without being counted gives its number back; a counted one keeps it.
+  first.outcome = PassOutcome::ChipFailed;
+  ASSERT_TRUE(journal->Finish(first, error)) << error;
+  ASSERT_EQ(journal->Reserve(again, error), Journal::ReserveResult::Reserved) << error;
+  again.outcome = PassOutcome::Ok;
+  again.counted = true;
+  again.redLine = "ID verify error";
+  ASSERT_TRUE(journal->Finish(again, error)) << error;
+  std::optional<SerialUse> use;
+  ASSERT_TRUE(journal->FindUse(again.series, "0100", 0, use, error)) << error;
+  ASSERT_TRUE(use.has_value());
+  EXPECT_EQ(use->port, "COM2");
+  EXPECT_EQ(use->host, "line-1");
+  EXPECT_EQ(use->outcome, PassOutcome::Ok);
+
+  PassRecord qtp = Row("7000", "COM1", 3);
+  ASSERT_EQ(journal->Reserve(qtp, error), Journal::ReserveResult::Reserved) << error;
+  PassRecord sameRecord = Row("7001", "COM2", 3);
+  EXPECT_EQ(journal->Reserve(sameRecord, error), Journal::ReserveResult::Used);
+  long last = 0;
+  ASSERT_TRUE(journal->LastRecordUsed(qtp.series, last, error)) << error;
+  EXPECT_EQ(last, 3);
+
+  const auto rows = journal->Passes({}, error);
+  ASSERT_EQ(rows.size(), 3u) << error;
+  EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
+  EXPECT_EQ(rows[0].programSha256, first.programSha256);
+  EXPECT_EQ(rows[1].redLine, "ID verify error");
+  EXPECT_TRUE(rows[1].counted);
+  EXPECT_GE(rows[1].durationMs, 0);
+  EXPECT_EQ(rows[2].record, 3);
+  EXPECT_EQ(rows[2].outcome, PassOutcome::Pending);
+  EXPECT_EQ(journal->Passes({.series = qtp.series}, error).size(), 1u);
+}
+
+// PassJournal on two stations: the loser of a number steps on to the next free one.
+TEST_F(PgJournalTest, TheStationThatLosesANumberStampsTheNext) {
+  auto a = Station("station-a");
+  auto b = Station("station-b");
+  auto ws = testing::NumberAt(0x10, 2, "0005");
+  for (int a = 0; a < 2; ++a) testing::PutWord(*ws, 0x10 + a, kRtiwValue);
+  ws->SerialNoMode = true;
+  std::string error;
+  PassRecord taken = Row("0005");
+  taken.series = SerialSeriesOf(*ws);
+  ASSERT_EQ(a->Reserve(taken, error), Journal::ReserveResult::Reserved) << error;
+  PassJournal passes(b.get(), "COM2", taken.series);
+  ASSERT_TRUE(passes.BeforePass(*ws, error)) << error;
+  EXPECT_EQ(passes.Row().serial, "0006");
+  EXPECT_EQ(ws->SerialText, "0006");
+  EXPECT_EQ(passes.Row().host, "station-b");
+}
+
+TEST_F(PgJournalTest, PendingRowsTurnUnknownOnlyOnceTheirRunsLeaseRanOut) {
+  std::string error;
+  const std::string opened = ServerNow();
+  auto alive = Station("line-1", 300ms);
+  PassRecord inFlight = Row("0042");
+  ASSERT_EQ(alive->Reserve(inFlight, error), Journal::ReserveResult::Reserved) << error;
+  auto dying = Station("line-2", 300ms);
+  PassRecord lost = Row("0043", "COM7");
+  ASSERT_EQ(dying->Reserve(lost, error), Journal::ReserveResult::Reserved) << error;
+  // line-2 ends with a pass in flight, and gives up its lease; line-1 lives on, past the lease
+  // it took at its start, on its heartbeat.
+  dying.reset();
+  ASSERT_TRUE(ServerClockPasses(opened, 900ms));
+  auto later = Station("line-3");
+  EXPECT_EQ(later->RecoveredRows(), 1) << "line-1 renews its lease; line-2's ran out";
+  const auto rows = later->Passes({}, error);
+  ASSERT_EQ(rows.size(), 2u) << error;
+  EXPECT_EQ(rows[0].outcome, PassOutcome::Pending);
+  EXPECT_EQ(rows[1].outcome, PassOutcome::Unknown);
+  PassRecord reuse = Row("0043");
+  EXPECT_EQ(later->Reserve(reuse, error), Journal::ReserveResult::Used) << "an unknown chip keeps its number";
+}
+
+TEST_F(PgJournalTest, ACopyOfAFileJournalGoesInOnceAndKeepsItsNumbersUsed) {
+  auto journal = Station("line-1");
+  PassRecord old = Row("0200", "COM3");
+  old.host = "pc-7";
+  old.started = "2026-01-02T03:04:05.000Z";
+  old.ended = "2026-01-02T03:04:07.000Z";
+  old.outcome = PassOutcome::Ok;
+  old.counted = true;
+  PassRecord pending = Row("0201", "COM3");
+  pending.host = "pc-7";
+  pending.started = "2026-01-02T03:05:00.000Z";
+  std::string error;
+  long copied = -1;
+  ASSERT_TRUE(journal->CopyIn({old, pending}, copied, error)) << error;
+  EXPECT_EQ(copied, 2);
+  ASSERT_TRUE(journal->CopyIn({old, pending}, copied, error)) << error;
+  EXPECT_EQ(copied, 0) << "copied twice, each row is there once";
+  const auto rows = journal->Passes({}, error);
+  ASSERT_EQ(rows.size(), 2u);
+  EXPECT_EQ(rows[1].outcome, PassOutcome::Unknown);
+  PassRecord again = Row("0200");
+  EXPECT_EQ(journal->Reserve(again, error), Journal::ReserveResult::Used);
+
+  Journal file;
+  EXPECT_FALSE(file.CopyIn({old}, copied, error));
+}
+
+// Faults an operator meets: each message names the server and gives its reason.
+TEST_F(PgJournalTest, AServerThatRefusesSaysWhy) {
+  const struct {
+    std::string uri;
+    const char* reason;
+  } cases[] = {
+      {"postgresql:///nothing?host=/nonexistent-kvx-socket-dir", "cannot be reached"},
+      {test::WithUser(db_.Uri(), "kvxpw", "wrong"), "password authentication failed"},
+      {test::WithUser(db_.Uri(), "kvxnorights"), "permission denied"},
+  };
+  for (const auto& c : cases) {
+    Journal journal;
+    std::string error;
+    EXPECT_FALSE(journal.Open(c.uri, error)) << c.uri;
+    EXPECT_FALSE(journal.IsOpen());
+    EXPECT_NE(error.find(c.reason), std::string::npos) << error;
+    EXPECT_NE(error.find("postgresql://"), std::string::npos) << "names the server: " << error;
+    EXPECT_EQ(error.find("wrong"), std::string::npos) << "never shows the password: " << error;
+  }
+}
+
+// A user who may only read the journal reads it; a run under that user is refused with the
+// server's reason.
+TEST_F(PgJournalTest, AReadOnlyUserReadsButRunsNothing) {
+  auto station = Station("line-1");
+  std::string error;
+  PassRecord row = Row("0001");
+  ASSERT_EQ(station->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  PgDb owner;
+  ASSERT_TRUE(owner.Open(db_.Uri()));
+  ASSERT_TRUE(owner.Run("GRANT SELECT ON ALL TABLES IN SCHEMA public TO kvxnorights"));
+  const std::string reader = test::WithUser(db_.Uri(), "kvxnorights");
+  Journal read;
+  ASSERT_TRUE(read.OpenToRead(reader, error)) << error;
+  EXPECT_EQ(read.Passes({}, error).size(), 1u) << error;
+  Journal run;
+  EXPECT_FALSE(run.Open(reader, error));
+  EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
+}
+
+TEST_F(PgJournalTest, ANewerSchemaIsRefused) {
+  { auto first = Station("line-1"); }
+  PgDb db;
+  ASSERT_TRUE(db.Open(db_.Uri()));
+  ASSERT_TRUE(db.Run("UPDATE schema_version SET version = 99"));
+  Journal journal;
+  std::string error;
+  EXPECT_FALSE(journal.Open(db_.Uri(), error));
+  EXPECT_NE(error.find("newer kvxw (schema version 99"), std::string::npos) << error;
+}
+
+// A server of this test's own: restarted between passes, the run reconnects once and goes on;
+// gone for good, the next call fails with the server's name.
+TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer server;
+  ASSERT_TRUE(server.Start(error)) << error;
+  Journal journal;
+  ASSERT_TRUE(journal.Open(server.Uri(), error)) << error;
+  PassRecord row;
+  row.series = "S";
+  row.serial = "0001";
+  ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  server.Crash();
+  server.Restart();
+  row.outcome = PassOutcome::Ok;
+  EXPECT_TRUE(journal.Finish(row, error)) << error;
+  row.serial = "0002";
+  EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+
+  server.Crash();
+  row.serial = "0003";
+  EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Failed);
+  EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
+  EXPECT_FALSE(journal.Finish(row, error));
+}
+
+// ---- The guarantees, on both backends -----------------------------------------------------------
+
+enum class Backend { File, Postgres };
+
+class BothJournals : public ::testing::TestWithParam<Backend> {
+ protected:
+  void SetUp() override {
+    if (GetParam() == Backend::Postgres) {
+      std::string server, error;
+      KVX_NEED_TEST_PG(server);
+      ASSERT_TRUE(db_.Create(server, error)) << error;
+      name_ = db_.Uri();
+      return;
+    }
+    dir_ = std::filesystem::temp_directory_path() /
+           ("kvx-both-" + std::to_string(::getpid()) + "-" +
+            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::remove_all(dir_);
+    std::filesystem::create_directories(dir_);
+    name_ = (dir_ / kJournalFileName).string();
+  }
+  void TearDown() override {
+    if (!dir_.empty()) std::filesystem::remove_all(dir_);
+  }
+
+  std::unique_ptr<Journal> Run(const std::string& station) {
+    auto journal = std::make_unique<Journal>();
+    journal->SetStation(station);
+    std::string error;
+    EXPECT_TRUE(journal->Open(name_, error)) << error;
+    return journal;
+  }
+
+  test::TestDatabase db_;
+  std::filesystem::path dir_;
+  std::string name_;
+};
+
+PassRecord Numbered(const std::string& serial, const std::string& port, long record = 0) {
+  PassRecord row;
+  row.port = port;
+  row.series = record > 0 ? "QTP 0123456789ABCDEF" : "KVX-04 @0010 x2 sequential+1 msb";
+  row.serial = serial;
+  row.record = record;
+  return row;
+}
+
+TEST_P(BothJournals, ANumberGoesToOneChipAndOnlyAnUncountedFailureFreesIt) {
+  auto a = Run("station-a");
+  auto b = Run("station-b");
+  std::string error;
+  const struct {
+    PassOutcome outcome;
+    bool counted;
+    bool freed;
+  } cases[] = {
+      {PassOutcome::ChipFailed, false, true}, {PassOutcome::LinkFailed, false, true},
+      {PassOutcome::ChipFailed, true, false}, {PassOutcome::Ok, true, false},
+      {PassOutcome::Stopped, false, false},   {PassOutcome::Pending, false, false},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    for (long record : {0L, 1L + n}) {
+      PassRecord first = Numbered(std::to_string(100 + n), "COM1", record);
+      ASSERT_EQ(a->Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+      if (c.outcome != PassOutcome::Pending) {
+        first.outcome = c.outcome;
+        first.counted = c.counted;
+        ASSERT_TRUE(a->Finish(first, error)) << error;
+      }
+      // A QTP record is its own number, whatever serial number it carries.
+      PassRecord second = Numbered(record > 0 ? "other" : first.serial, "COM2", record);
+      EXPECT_EQ(b->Reserve(second, error), c.freed ? Journal::ReserveResult::Reserved
+                                                   : Journal::ReserveResult::Used)
+          << OutcomeText(c.outcome) << (c.counted ? " counted" : "") << " record " << record;
+    }
+    ++n;
+  }
+}
+
+// Two runs reserve the same numbers at the same time: each number goes to exactly one.
+TEST_P(BothJournals, TwoRunsRacingForEachNumberNeverBothGetIt) {
+  auto a = Run("station-a");
+  auto b = Run("station-b");
+  constexpr int kNumbers = 150;
+  std::vector<int> won(2 * kNumbers, 0);
+  std::atomic<bool> failed{false};
+  auto race = [&](Journal& journal, int side) {
+    for (int n = 0; n < kNumbers; ++n) {
+      std::string error;
+      PassRecord row = Numbered(std::to_string(1000 + n), side == 0 ? "COM1" : "COM2");
+      const auto result = journal.Reserve(row, error);
+      if (result == Journal::ReserveResult::Failed) failed = true;
+      won[2 * n + side] = result == Journal::ReserveResult::Reserved;
+    }
+  };
+  std::thread t1(race, std::ref(*a), 0), t2(race, std::ref(*b), 1);
+  t1.join();
+  t2.join();
+  ASSERT_FALSE(failed);
+  for (int n = 0; n < kNumbers; ++n)
+    EXPECT_EQ(won[2 * n] + won[2 * n + 1], 1) << "number " << 1000 + n;
+}
+
+INSTANTIATE_TEST_SUITE_P(, BothJournals, ::testing::Values(Backend::File, Backend::Postgres),
+                         [](const auto& info) {
+                           return info.param == Backend::File ? "SqliteFile" : "PostgreSql";
+                         });
+
+}  // namespace
+}  // namespace kvx
