@@ -177,7 +177,9 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "pg_journal_bench: %s\n", error.c_str());
     return 1;
   }
-  auto at = [&](double q) { return times[static_cast<std::size_t>(q * (times.size() - 1))]; };
+  auto at = [&](double q) {
+    return times[static_cast<std::size_t>(q * static_cast<double>(times.size() - 1))];
+  };
   std::printf("reservation, 6 ports at once: %zu calls, p50 %.2f ms, p99 %.2f ms, worst %.2f ms "
               "(target p99 < 20 ms) %s\n",
               times.size(), at(0.5), at(0.99), times.back(), at(0.99) < 20 ? "ok" : "MISSED");
@@ -187,7 +189,7 @@ int main(int argc, char** argv) {
     fs::create_directories(dir);
     WriteProgram(dir / "program.bin");
     // A fresh stretch of the series for each run of the benchmark.
-    char first[16];
+    char first[24];
     std::snprintf(first, sizeof first, "%08lX",
                   static_cast<unsigned long>(std::time(nullptr) % 0x100000) * 0x100);
     const double one = RunFloor(argv[2], uri, dir, 1, 1, 3, first);

@@ -77,7 +77,9 @@ void ExpectNoNumberTwice(const std::vector<Row>& rows) {
   for (const Row& r : rows) {
     const bool free = r.at("counted") == "0" &&
                       (r.at("outcome") == "chip failed" || r.at("outcome") == "link failed");
-    if (!free) EXPECT_TRUE(used.insert(r.at("serial")).second) << r.at("serial") << " twice";
+    if (!free) {
+      EXPECT_TRUE(used.insert(r.at("serial")).second) << r.at("serial") << " twice";
+    }
   }
 }
 

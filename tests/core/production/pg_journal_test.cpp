@@ -117,7 +117,7 @@ TEST_F(PgJournalTest, TheStationThatLosesANumberStampsTheNext) {
   auto a = Station("station-a");
   auto b = Station("station-b");
   auto ws = testing::NumberAt(0x10, 2, "0005");
-  for (int a = 0; a < 2; ++a) testing::PutWord(*ws, 0x10 + a, kRtiwValue);
+  for (int w = 0; w < 2; ++w) testing::PutWord(*ws, 0x10 + w, kRtiwValue);
   ws->SerialNoMode = true;
   std::string error;
   PassRecord taken = Row("0005");
@@ -363,8 +363,8 @@ TEST_P(BothJournals, TwoRunsRacingForEachNumberNeverBothGetIt) {
 }
 
 INSTANTIATE_TEST_SUITE_P(, BothJournals, ::testing::Values(Backend::File, Backend::Postgres),
-                         [](const auto& info) {
-                           return info.param == Backend::File ? "SqliteFile" : "PostgreSql";
+                         [](const auto& backend) {
+                           return backend.param == Backend::File ? "SqliteFile" : "PostgreSql";
                          });
 
 }  // namespace

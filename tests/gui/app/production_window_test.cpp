@@ -100,7 +100,9 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   long rows = 0;
   for (const PassRecord& r : journal.Passes({}, error)) {
     ++rows;
-    if (r.outcome == PassOutcome::Ok) EXPECT_TRUE(okNumbers.insert(r.serial).second) << r.serial;
+    if (r.outcome == PassOutcome::Ok) {
+      EXPECT_TRUE(okNumbers.insert(r.serial).second) << r.serial;
+    }
   }
   EXPECT_EQ(rows, 4);
   std::set<QString> journaled;
