@@ -24,22 +24,21 @@ CREATE TABLE passes(
   program_path TEXT, program_sha256 TEXT, data_checksum TEXT, option_word TEXT, id_checksum TEXT,
   series TEXT NOT NULL DEFAULT '', serial TEXT NOT NULL DEFAULT '', record BIGINT NOT NULL DEFAULT 0,
   pass_count BIGINT, outcome TEXT NOT NULL, counted BOOLEAN NOT NULL DEFAULT false, red_line TEXT,
-  duration_ms BIGINT);
+  duration_ms BIGINT, keeps_number BOOLEAN NOT NULL DEFAULT true);
 -- A pass copied from a station's file is known by its station, port and start: copied once.
 CREATE UNIQUE INDEX passes_copied ON passes(host, port, started) WHERE run_id IS NULL;
 -- One row of this floor's runs holds a number (a QTP record) while it keeps it used.
 CREATE UNIQUE INDEX passes_number ON passes(series, serial)
-  WHERE run_id IS NOT NULL AND series <> '' AND record = 0
-    AND (counted OR outcome NOT IN ('chip failed', 'link failed'));
+  WHERE run_id IS NOT NULL AND series <> '' AND record = 0 AND keeps_number;
 CREATE UNIQUE INDEX passes_record ON passes(series, record)
-  WHERE run_id IS NOT NULL AND series <> '' AND record > 0
-    AND (counted OR outcome NOT IN ('chip failed', 'link failed'));
+  WHERE run_id IS NOT NULL AND series <> '' AND record > 0 AND keeps_number;
 CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
 
-// A row whose number stays used: every one but a failed pass that was not counted.
-#define KVX_KEEPS_NUMBER "(counted OR outcome NOT IN ('chip failed', 'link failed'))"
+// A row whose number stays used: every one but a pass that failed before any byte of its
+// number could reach the chip (the pass's end decides, as in a file journal: KeepsNumber).
+#define KVX_KEEPS_NUMBER "keeps_number"
 #define KVX_USES(series, serial, record)                                                   \
   "series = " series " AND (CASE WHEN " record " > 0 THEN record = " record               \
   " ELSE serial = " serial " END) AND " KVX_KEEPS_NUMBER
@@ -68,12 +67,13 @@ constexpr char kFinish[] =
     "WITH lease AS (UPDATE runs SET lease_until = now() + $9::bigint * interval '1 millisecond' "
     "  WHERE id = $8::bigint) "
     "UPDATE passes SET ended = $1, outcome = $2, counted = $3::boolean, pass_count = $4::bigint, "
-    "  red_line = $5, writer = $6, duration_ms = $7::bigint WHERE id = $10::bigint";
+    "  red_line = $5, writer = $6, duration_ms = $7::bigint, keeps_number = $11::boolean "
+    "WHERE id = $10::bigint";
 
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted::int, red_line, "
-    "duration_ms, program_sha256";
+    "duration_ms, program_sha256, keeps_number::int";
 
 std::string Num(long long value) { return std::to_string(value); }
 
@@ -224,7 +224,7 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
   const PgResult update =
       Call(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
                      Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),
-                     Num(runId_), Num(lease_.count()), Num(row.id)});
+                     Num(runId_), Num(lease_.count()), Num(row.id), row.keepsNumber ? "t" : "f"});
   if (!update.Ok()) return Fail("cannot be written", error);
   return true;
 }
@@ -280,6 +280,7 @@ std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string&
     r.redLine = select.Text(i, 17);
     r.durationMs = select.IsNull(i, 18) ? -1 : static_cast<long>(select.Int(i, 18));
     r.programSha256 = select.Text(i, 19);
+    r.keepsNumber = select.Int(i, 20) != 0;
     rows.push_back(std::move(r));
   }
   return rows;
@@ -295,14 +296,15 @@ bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::s
     const PgResult insert = db_.Exec(
         "INSERT INTO passes(started, ended, host, port, writer, device, program_path, "
         "  program_sha256, data_checksum, option_word, id_checksum, series, serial, record, "
-        "  pass_count, outcome, counted, red_line, duration_ms) "
+        "  pass_count, outcome, counted, red_line, duration_ms, keeps_number) "
         "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, $15::bigint, "
-        "  $16, $17::boolean, $18, $19::bigint) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
+        "  $16, $17::boolean, $18, $19::bigint, $20::boolean) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
         {r.started, r.ended.empty() ? std::nullopt : std::optional(r.ended), r.host, r.port,
          r.writer, r.device, r.programPath, r.programSha256, r.dataChecksum, r.optionWord,
          r.idChecksum, r.series, r.serial, Num(r.record), Num(r.passCount),
          std::string(OutcomeText(outcome)), r.counted ? "t" : "f", r.redLine,
-         r.durationMs < 0 ? std::nullopt : std::optional(Num(r.durationMs))});
+         r.durationMs < 0 ? std::nullopt : std::optional(Num(r.durationMs)),
+         r.keepsNumber ? "t" : "f"});
     if (!insert.Ok()) {
       Fail("cannot be written", error);
       db_.Run("ROLLBACK");
