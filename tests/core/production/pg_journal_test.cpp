@@ -77,8 +77,10 @@ TEST_F(PgJournalTest, ReservesFinishesAndReadsBackAsTheFileDoes) {
   PassRecord again = Row("0100", "COM2");
   EXPECT_EQ(journal->Reserve(again, error), Journal::ReserveResult::Used);
 
-  // A chip that failed without being counted gives its number back; a counted one keeps it.
+  // A chip that failed before its number went out, uncounted, gives the number back; a counted
+  // one keeps it.
   first.outcome = PassOutcome::ChipFailed;
+  first.keepsNumber = KeepsNumber(first.outcome, false, false);
   ASSERT_TRUE(journal->Finish(first, error)) << error;
   ASSERT_EQ(journal->Reserve(again, error), Journal::ReserveResult::Reserved) << error;
   again.outcome = PassOutcome::Ok;
