@@ -55,7 +55,8 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
     s.outcome.passes = pass;
     s.outcome.redLine = s.outcome.redLine || result.redLine;
     const bool recorded = plan_.journal != nullptr && s.outcome.journalError.empty();
-    if (recorded) s.outcome.lastSerial = s.passes->Row().serial;
+    // The number the chip carries: a number given back (the pass failed before it) is none.
+    if (recorded && s.passes->Row().keepsNumber) s.outcome.lastSerial = s.passes->Row().serial;
     if (plan_.afterPass)
       plan_.afterPass(index, *s.ws, pass, result, recorded ? &s.passes->Row() : nullptr);
   };

@@ -43,7 +43,7 @@ struct WriterOutcome {
   bool redLine = false;       // a pass showed a red line
   long passes = 0;            // passes run (the last may have failed)
   std::string journalError;   // the journal refused a pass or could not write its end
-  std::string lastSerial;     // the number the last journaled pass stamped; empty when none
+  std::string lastSerial;     // the number a journaled pass last left on a chip; empty when none
   // The journal failed (it could not be read or written, or its server went away), as against a
   // QTP file whose records other Writers took: the run ends as failed, whatever the chips did.
   bool journalFailed = false;

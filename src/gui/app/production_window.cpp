@@ -179,6 +179,7 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   facts->addWidget(p.counts, 1);
   facts->addWidget(p.serial, 1);
   box->addLayout(facts);
+  box->addStretch(1);
   auto* buttons = new QHBoxLayout;
   p.start = new QPushButton("Start", this);
   p.start->setObjectName("TileStart");

@@ -223,6 +223,17 @@ int main(int argc, char** argv) {
   // The production window: four Writers mid-run, then their outcomes (one with an empty socket).
   {
     device("KVX-03");
+    ProgramWords(ws, 0x200);
+    ValidOption(ws);
+    for (int a : {0x20, 0x21}) {
+      const kvx::StoredWord w = kvx::SplitWord(0x3100);
+      ws.ProgramBuffer[2 * a] = w.first;
+      ws.ProgramBuffer[2 * a + 1] = w.second;
+    }
+    ws.SerialNoMode = true;
+    ws.SerialStartAddress = 0x20;
+    ws.SerialByteCount = 2;
+    ws.SerialValue = {0x10, 0, 0, 0, 0, 0, 0, 0};
     struct YesPrompter : Prompter {
       bool YesNo(QWidget*, const QString&) override { return true; }
     } yes;
@@ -238,8 +249,11 @@ int main(int argc, char** argv) {
       if (kvx::sim::SimWriter* w = window.Tile(t).SimWriter()) w->Faults().BaudDelay = true;
     if (kvx::sim::SimWriter* w = window.Tile(3).SimWriter())
       w->InsertChip(kvx::sim::ChipContent::Empty);
+    // The third Writer goes silent in the middle of its chip: it runs until its time-out.
+    if (kvx::sim::SimWriter* w = window.Tile(2).SimWriter())
+      w->Faults().SilentAfter = w->BytesReceived() + 300;
     window.StartAll();
-    WaitUntil([&] { return window.Tile(0).findChild<QProgressBar*>()->value() >= 30; });
+    WaitUntil([&] { return !window.Tile(0).Running() && !window.Tile(3).Running(); });
     Shot("production_running");
     WaitUntil([&] { return !window.AnyRunning(); }, 60000);
     Shot("production");
