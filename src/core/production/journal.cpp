@@ -61,7 +61,10 @@ PassRecord ReadPass(const SqliteStatement& s) {
   return r;
 }
 
-long MillisBetween(const std::string& from, const std::string& to) {
+
+}  // namespace
+
+long JournalMillisBetween(const std::string& from, const std::string& to) {
   auto parse = [](const std::string& text, std::int64_t& ms) {
     std::tm tm{};
     int millis = 0;
@@ -77,8 +80,6 @@ long MillisBetween(const std::string& from, const std::string& to) {
   if (!parse(from, a) || !parse(to, b)) return -1;
   return static_cast<long>(b - a);
 }
-
-}  // namespace
 
 std::string_view OutcomeText(PassOutcome outcome) {
   return kOutcomeTexts[static_cast<std::size_t>(outcome)];
@@ -234,7 +235,7 @@ bool Journal::Finish(PassRecord& row, std::string& error) {
   if (pg_) return pg_->Finish(row, error);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
-  row.durationMs = MillisBetween(row.started, row.ended);
+  row.durationMs = JournalMillisBetween(row.started, row.ended);
   SqliteStatement update = db_.Prepare(
       "UPDATE passes SET ended = ?, outcome = ?, counted = ?, pass_count = ?, red_line = ?, "
       "writer = ?, duration_ms = ?, keeps_number = ? WHERE id = ?");

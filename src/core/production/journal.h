@@ -93,6 +93,8 @@ struct PassFilter {
 
 // The current time as the journal writes it.
 std::string JournalTimeNow();
+// Milliseconds from one such time to another; -1 when either is not one.
+long JournalMillisBetween(const std::string& from, const std::string& to);
 
 class PgJournal;
 

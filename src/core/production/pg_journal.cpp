@@ -77,22 +77,6 @@ constexpr char kPassColumns[] =
 
 std::string Num(long long value) { return std::to_string(value); }
 
-long MillisBetween(const std::string& from, const std::string& to) {
-  auto parse = [](const std::string& text, std::int64_t& ms) {
-    std::tm tm{};
-    int millis = 0;
-    if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%d.%dZ", &tm.tm_year, &tm.tm_mon, &tm.tm_mday,
-                    &tm.tm_hour, &tm.tm_min, &tm.tm_sec, &millis) != 7)
-      return false;
-    tm.tm_year -= 1900;
-    tm.tm_mon -= 1;
-    ms = static_cast<std::int64_t>(::timegm(&tm)) * 1000 + millis;
-    return true;
-  };
-  std::int64_t a = 0, b = 0;
-  if (!parse(from, a) || !parse(to, b)) return -1;
-  return static_cast<long>(b - a);
-}
 
 }  // namespace
 
@@ -220,7 +204,7 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
 bool PgJournal::Finish(PassRecord& row, std::string& error) {
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
-  row.durationMs = MillisBetween(row.started, row.ended);
+  row.durationMs = JournalMillisBetween(row.started, row.ended);
   const PgResult update =
       Call(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
                      Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),

@@ -4,6 +4,8 @@
 #include <QTest>
 #include <cstring>
 
+#include "core/device/status_panel.h"
+
 namespace kvx::gui::test {
 
 TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
@@ -57,6 +59,23 @@ bool MainWindowTest::CloseWith(const char* name) {
   d->Button(name)->click();
   return QTest::qWaitFor([&] { return gone.isNull() || !gone->isVisible(); }, 5000) &&
          QTest::qWaitFor([&] { return !form_->Busy(); }, 5000);
+}
+
+void MainWindowTest::LoadSerialProgram(int first) {
+  for (int i = 0; i < 64; ++i) {
+    const StoredWord w = SplitWord(i == 0x20 || i == 0x21 ? 0x3100 : 0x0A00 + i);
+    ws().ProgramBuffer[2 * i] = w.first;
+    ws().ProgramBuffer[2 * i + 1] = w.second;
+  }
+  for (int high = 0; high < 0x80 && RefreshData(ws()).optionStatus != 0; ++high)
+    for (int low = 0; low < 0x80 && RefreshData(ws()).optionStatus != 0; ++low) {
+      ws().OptionLow = static_cast<std::uint8_t>(low);
+      ws().OptionHigh = static_cast<std::uint8_t>(high);
+    }
+  ws().SerialNoMode = true;
+  ws().SerialStartAddress = 0x20;
+  ws().SerialByteCount = 2;
+  ws().SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
 }
 
 void MainWindowTest::SelectDevice(const char* name) {

@@ -82,6 +82,10 @@ class MainWindowTest : public ::testing::Test {
   // Closes the dialog with its button and waits until it has gone.
   bool CloseWith(const char* name = "Button1");
   void SelectDevice(const char* name);
+  // In the loaded workspace (no device change): 64 words of a valid program with RTIW words at
+  // 0x20 and 0x21, an OPTION word without blank or erroneous fields, and two-byte serial numbers
+  // from `first` stamped there.
+  void LoadSerialProgram(int first);
 
   QTemporaryDir dir_;
   std::string devRoot_;  // stands in for /dev

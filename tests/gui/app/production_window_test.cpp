@@ -22,20 +22,7 @@ class ProductionWindowTest : public MainWindowTest {
   // KVX-03 with a valid program and OPTION word, two-byte serial numbers from 0001 at 0x20.
   void LoadProgram() {
     SelectDevice("KVX-03");
-    for (int i = 0; i < 64; ++i) {
-      const StoredWord w = SplitWord(i == 0x20 || i == 0x21 ? 0x3100 : 0x0A00 + i);
-      ws().ProgramBuffer[2 * i] = w.first;
-      ws().ProgramBuffer[2 * i + 1] = w.second;
-    }
-    for (int high = 0; high < 0x80 && RefreshData(ws()).optionStatus != 0; ++high)
-      for (int low = 0; low < 0x80 && RefreshData(ws()).optionStatus != 0; ++low) {
-        ws().OptionLow = static_cast<std::uint8_t>(low);
-        ws().OptionHigh = static_cast<std::uint8_t>(high);
-      }
-    ws().SerialNoMode = true;
-    ws().SerialStartAddress = 0x20;
-    ws().SerialByteCount = 2;
-    ws().SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
+    LoadSerialProgram(1);
   }
   std::unique_ptr<ProductionWindow> Open(int writers) {
     ProductionOptions options;

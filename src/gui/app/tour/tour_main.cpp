@@ -100,6 +100,19 @@ void ProgramWords(kvx::Workspace& ws, int count) {
   }
 }
 
+// Two-byte serial numbers from `first` in two RTIW words at 0x20.
+void SerialNumbers(kvx::Workspace& ws, int first) {
+  for (int a : {0x20, 0x21}) {
+    const kvx::StoredWord w = kvx::SplitWord(0x3100);
+    ws.ProgramBuffer[2 * a] = w.first;
+    ws.ProgramBuffer[2 * a + 1] = w.second;
+  }
+  ws.SerialNoMode = true;
+  ws.SerialStartAddress = 0x20;
+  ws.SerialByteCount = 2;
+  ws.SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
+}
+
 void ValidOption(kvx::Workspace& ws) {
   for (int high = 0x7F; high >= 0; --high)
     for (int low = 0x7F; low >= 0; --low) {
@@ -177,15 +190,7 @@ int main(int argc, char** argv) {
   form.simBench().Writer()->InsertChip(kvx::sim::ChipContent::Blank);
 
   // Auto Program with serial numbers in two RTIW words.
-  for (int a : {0x20, 0x21}) {
-    const kvx::StoredWord w = kvx::SplitWord(0x3100);
-    ws.ProgramBuffer[2 * a] = w.first;
-    ws.ProgramBuffer[2 * a + 1] = w.second;
-  }
-  ws.SerialNoMode = true;
-  ws.SerialStartAddress = 0x20;
-  ws.SerialByteCount = 2;
-  ws.SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
+  SerialNumbers(ws, 1);
   Operation(form, form.AutoProgramAction, "auto_program", "Button2", "Button1");
 
   // The engineering controls and Force Write.
@@ -225,15 +230,7 @@ int main(int argc, char** argv) {
     device("KVX-03");
     ProgramWords(ws, 0x200);
     ValidOption(ws);
-    for (int a : {0x20, 0x21}) {
-      const kvx::StoredWord w = kvx::SplitWord(0x3100);
-      ws.ProgramBuffer[2 * a] = w.first;
-      ws.ProgramBuffer[2 * a + 1] = w.second;
-    }
-    ws.SerialNoMode = true;
-    ws.SerialStartAddress = 0x20;
-    ws.SerialByteCount = 2;
-    ws.SerialValue = {0x10, 0, 0, 0, 0, 0, 0, 0};
+    SerialNumbers(ws, 0x10);
     struct YesPrompter : Prompter {
       bool YesNo(QWidget*, const QString&) override { return true; }
     } yes;
