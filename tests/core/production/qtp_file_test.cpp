@@ -234,3 +234,34 @@ TEST_F(QtpFileOnDisk, FileWithOnlyTheEndRecordSwitchesTheModeOnWithAnEmptyNumber
 
 }  // namespace
 }  // namespace kvx
+
+namespace kvx {
+namespace {
+
+// A copy of the workspace (each Writer of a production run works on one) reads the QTP file from
+// where the original stands, on a stream of its own: neither moves the other.
+TEST(ReadSerialData, ACopiedWorkspaceReadsOnFromTheSameRecordOnItsOwn) {
+  const std::string record1 = ":02001000" "0131" "BC\r\n";
+  const std::string record2 = ":02001000" "0231" "BB\r\n";
+  const std::string record3 = ":02001000" "0331" "BA\r\n";
+  auto ws = NumberAt(0, 1, "00");
+  ws->QtpReadFile = std::make_unique<std::istringstream>(record1 + record2 + record3);
+  ASSERT_EQ(ReadSerialData(*ws), "");
+  ASSERT_EQ(SerialHexText(*ws), "01");
+
+  Workspace copy(*ws);
+  ASSERT_TRUE(copy.QtpReadFile);
+  ASSERT_EQ(ReadSerialData(copy), "");
+  EXPECT_EQ(SerialHexText(copy), "02");
+  ASSERT_EQ(ReadSerialData(copy), "");
+  EXPECT_EQ(SerialHexText(copy), "03");
+  ASSERT_EQ(ReadSerialData(*ws), "");
+  EXPECT_EQ(SerialHexText(*ws), "02") << "the copy's reads leave the original where it was";
+
+  Workspace none;
+  Workspace copied(none);
+  EXPECT_FALSE(copied.QtpReadFile);
+}
+
+}  // namespace
+}  // namespace kvx

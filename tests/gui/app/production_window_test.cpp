@@ -77,6 +77,8 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   EXPECT_FALSE(Shown(window->Tile(2), "TileRedLine").isEmpty());
   EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "LINK FAILED");
   EXPECT_EQ(Shown(window->Tile(3), "TileCounts").toStdString(), "OK: 0   Failed: 1");
+  // Its chip failed before its number went out: the number was given back, none is shown.
+  EXPECT_EQ(Shown(window->Tile(3), "TileSerial").toStdString(), "Serial: -");
   EXPECT_EQ(Shown(window->Tile(3), "TileRedLine").toStdString(), "Nothing in socket or type error!!");
 
   // The journal has every chip, with numbers of their own; the loaded workspace is untouched.
