@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <array>
 #include <atomic>
 #include <condition_variable>
 #include <filesystem>
@@ -123,7 +124,8 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
   ASSERT_TRUE(MoveToRunStart(start, b1.ws, error)) << error;
 
   Ends ends;
-  std::map<std::size_t, long> afterPasses;
+  // Written by each Writer's own thread, read once both have ended.
+  std::array<std::atomic<long>, 2> afterPasses{};
   std::atomic<int> passesWithoutRow = 0;
   ProductionRun run({.command = &MainCommand(CommandId::AutoProgram),
                      .passes = 1,  // one chip each: both Writers take a record
@@ -133,7 +135,7 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
                      .afterPass =
                          [&](std::size_t w, const Workspace&, long pass, const PassResult&,
                              const PassRecord* row) {
-                           afterPasses[w] = pass;
+                           afterPasses.at(w) = pass;
                            // Each pass hands over its journal row, with the number it stamped.
                            if (row == nullptr || row->serial.empty()) ++passesWithoutRow;
                          },
@@ -153,7 +155,7 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
     EXPECT_EQ(outcomes[w].outcome, OpOutcome::Ok);
     EXPECT_EQ(outcomes[w].journalError, "");
     EXPECT_EQ(ends.outcomes[w].passes, outcomes[w].passes);
-    EXPECT_EQ(afterPasses[w], outcomes[w].passes);
+    EXPECT_EQ(afterPasses.at(w).load(), outcomes[w].passes);
     chips += outcomes[w].passes;
   }
   EXPECT_FALSE(b2.view.Lines().empty()) << "the second Writer's lines went to its own view";
