@@ -77,7 +77,6 @@ constexpr char kPassColumns[] =
 
 std::string Num(long long value) { return std::to_string(value); }
 
-
 }  // namespace
 
 std::string JournalStationName() {

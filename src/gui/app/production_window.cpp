@@ -237,9 +237,9 @@ bool ProductionTile::Start() {
     return false;
   }
   // Where this chip's number comes from: the series' next free one, whatever the other tiles took.
-  const std::string series = kvx::SerialSeriesOf(*p.ws, kvx::ReadQtpFileState(*p.ws).content);
+  const kvx::QtpFileState qtp = kvx::ReadQtpFileState(*p.ws);
   kvx::RunStart start =
-      kvx::DecideRunStart(p.journal, series, *p.ws, kvx::ReadQtpFileState(*p.ws));
+      kvx::DecideRunStart(p.journal, kvx::SerialSeriesOf(*p.ws, qtp.content), *p.ws, qtp);
   std::string moved;
   if (start.verdict == kvx::RunStart::Verdict::JournalUnreadable ||
       start.verdict == kvx::RunStart::Verdict::SeriesUsedUp ||
