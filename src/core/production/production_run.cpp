@@ -6,10 +6,18 @@ namespace kvx {
 
 struct ProductionRun::Station {
   Station(Workspace& w, std::unique_ptr<Workspace> o, const Writer& writer)
-      : owned(std::move(o)), ws(&w), port(writer.port), clock(writer.clock), view(writer.view) {}
+      : owned(std::move(o)),
+        ws(&w),
+        name(writer.name),
+        port(&writer.port),
+        open(writer.open),
+        clock(writer.clock),
+        view(writer.view) {}
   std::unique_ptr<Workspace> owned;  // every Writer's but the first
   Workspace* ws;
-  SerialPort& port;
+  std::string name;
+  SerialPort* port;
+  std::function<SerialPort*(std::string&)> open;
   Clock& clock;
   OperationView& view;
   std::unique_ptr<PassJournal> passes;
@@ -49,8 +57,37 @@ bool ProductionRun::Add(const Writer& writer, std::size_t& index, std::string& e
   return true;
 }
 
+// The series' next free start, taken on the Writer's thread: the journal is read while the
+// Writer waits, never on a caller's (GUI) thread.
+bool ProductionRun::TakeNextFreeStart(Station& s) {
+  const QtpFileState qtp = ReadQtpFileState(*s.ws);
+  const RunStart start =
+      DecideRunStart(*plan_.journal, SerialSeriesOf(*s.ws, qtp.content), *s.ws, qtp);
+  std::string moved;
+  const bool taken = start.verdict == RunStart::Verdict::StartHere ||
+                     (start.CanResume() && MoveToRunStart(start, *s.ws, moved));
+  if (!taken) {
+    s.outcome.notStarted = !moved.empty() ? moved : RunStartFacts(start);
+    s.outcome.journalFailed = start.verdict == RunStart::Verdict::JournalUnreadable;
+    return false;
+  }
+  s.passes = std::make_unique<PassJournal>(plan_.journal, s.name, start.series, start.StartRecord());
+  return true;
+}
+
 OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token stop) {
-  OperationContext ctx{*s.ws, s.port, s.clock, s.view, stop};
+  if (s.open) {
+    std::string reason;
+    SerialPort* port = s.open(reason);
+    if (port == nullptr) {
+      s.outcome.notStarted = reason;
+      return s.outcome.outcome = OpOutcome::LinkFailed;
+    }
+    s.port = port;
+  }
+  if (plan_.startAtNextFree && plan_.journal != nullptr && !TakeNextFreeStart(s))
+    return s.outcome.outcome = OpOutcome::Refused;
+  OperationContext ctx{*s.ws, *s.port, s.clock, s.view, stop};
   const auto after = [&](long pass, const PassResult& result) {
     s.outcome.passes = pass;
     s.outcome.redLine = s.outcome.redLine || result.redLine;

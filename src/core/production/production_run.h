@@ -48,6 +48,9 @@ struct WriterOutcome {
   // QTP file whose records other Writers took: the run ends as failed, whatever the chips did.
   bool journalFailed = false;
   bool writerBusyHint = false;  // the Writer answered as if still busy with another exchange
+  // Why the Writer never started its first pass (its port did not open, or its series had no
+  // start to take), as the operator reads it; empty when it started.
+  std::string notStarted;
 };
 
 class ProductionRun {
@@ -69,12 +72,21 @@ class ProductionRun {
     BuildWorkspace build;              // for every Writer after the first
     AfterPass afterPass;               // may be empty
     Ended ended;                       // may be empty
+    // Each Writer takes its start on its own thread as it starts: the series' next free number
+    // (or QTP record), whatever earlier runs and the other Writers took, and `start` is not
+    // used. A Writer whose series has none left, or whose journal cannot be read, ends Refused
+    // with the facts in `notStarted`. The production window's tiles start each chip so.
+    bool startAtNextFree = false;
   };
   struct Writer {
     std::string name;  // the port as the journal and the lines name it
     SerialPort& port;
     Clock& clock;
     OperationView& view;
+    // Opens the Writer's port on the Writer's own thread, before its first byte, and returns the
+    // port to use instead of `port`; null with the reason ends the Writer LinkFailed, nothing
+    // sent. Empty: `port` is open already.
+    std::function<SerialPort*(std::string& reason)> open = {};
   };
 
   explicit ProductionRun(Plan plan);
@@ -108,6 +120,7 @@ class ProductionRun {
   struct Station;
   std::size_t AddStation(Workspace& ws, std::unique_ptr<Workspace> owned, const Writer& writer);
   OpOutcome Work(Station& station, std::size_t index, std::stop_token stop);
+  bool TakeNextFreeStart(Station& station);
 
   Plan plan_;
   std::vector<std::unique_ptr<Station>> stations_;  // added before Start, fixed after

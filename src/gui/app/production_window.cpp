@@ -16,7 +16,6 @@
 #include "core/production/commands.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
-#include "core/production/serial_number.h"
 #include "gui/app/gui_queue.h"
 #include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
@@ -205,10 +204,10 @@ ProductionTile::~ProductionTile() {
 
 bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
-bool ProductionTile::OpenPort(QString& message) {
+// On the pass's own thread: the open waits on the device, and a Writer unplugged since the last
+// chip is found here, not on the GUI thread.
+kvx::SerialPort* ProductionTile::OpenPort(std::string& message) {
   Parts& p = *parts_;
-  p.ws->PortName = p.port->currentText().toStdString();
-  p.ws->HandShake = "CTS";
   std::string error;
   if (p.openedPort != p.ws->PortName) {
     error = p.ports.CheckComPort();
@@ -216,40 +215,24 @@ bool ProductionTile::OpenPort(QString& message) {
   } else {
     p.ports.EnsurePort(error);
   }
-  if (!p.ws->PortError) return true;
+  if (!p.ws->PortError) return &p.ports.Port();
   const std::string reason = p.ports.OpenReason();
-  message = Q(error) + (reason.empty() ? QString() : "\n" + Q(reason));
-  return false;
+  message = error + (reason.empty() ? std::string() : "\n" + reason);
+  return nullptr;
 }
 
 kvx::sim::SimWriter* ProductionTile::SimWriter() {
-  QString message;
-  return !Running() && OpenPort(message) ? parts_->sim.Writer() : nullptr;
+  if (Running()) return nullptr;
+  parts_->ws->PortName = parts_->port->currentText().toStdString();
+  std::string message;
+  return OpenPort(message) != nullptr ? parts_->sim.Writer() : nullptr;
 }
 
 bool ProductionTile::Start() {
   Parts& p = *parts_;
   if (Running()) return false;
-  QString message;
-  if (!OpenPort(message)) {
-    ++failed_;
-    ShowResult(false, "PORT ERROR", message);
-    return false;
-  }
-  // Where this chip's number comes from: the series' next free one, whatever the other tiles took.
-  const kvx::QtpFileState qtp = kvx::ReadQtpFileState(*p.ws);
-  kvx::RunStart start =
-      kvx::DecideRunStart(p.journal, kvx::SerialSeriesOf(*p.ws, qtp.content), *p.ws, qtp);
-  std::string moved;
-  if (start.verdict == kvx::RunStart::Verdict::JournalUnreadable ||
-      start.verdict == kvx::RunStart::Verdict::SeriesUsedUp ||
-      (start.CanResume() && !kvx::MoveToRunStart(start, *p.ws, moved))) {
-    ++failed_;
-    ShowResult(false, "NOT STARTED", Q(kvx::RunStartFacts(start)) + Q(moved));
-    return false;
-  }
-  if (start.CanResume()) start.verdict = kvx::RunStart::Verdict::StartHere;
-
+  p.ws->PortName = p.port->currentText().toStdString();
+  p.ws->HandShake = "CTS";
   p.view->Begin();
   p.bar->setValue(0);
   p.result->setText("RUNNING");
@@ -257,18 +240,21 @@ bool ProductionTile::Start() {
   p.line->clear();
   p.start->setEnabled(false);
   p.stop->setEnabled(true);
+  // The port opens, and the chip's number is taken (the series' next free one, whatever the
+  // other tiles took), on the pass's thread.
   kvx::ProductionRun::Plan plan{
       .command = &kvx::MainCommand(kvx::CommandId::AutoProgram),
       .passes = 1,
       .journal = &p.journal,
-      .start = start,
       .ended =
           [this](std::size_t, const kvx::WriterOutcome& outcome) {
             parts_->queue->Post([this, outcome] { Ended(outcome); });
           },
+      .startAtNextFree = true,
   };
   p.run = std::make_unique<kvx::ProductionRun>(std::move(plan));
-  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->PortName), p.ports.Port(), *p.clock, *p.view});
+  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->PortName), p.ports.Port(), *p.clock, *p.view,
+                     [this](std::string& reason) { return OpenPort(reason); }});
   p.run->Start();
   return true;
 }
@@ -284,6 +270,13 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   p.stop->setEnabled(false);
   if (!p.ws->WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->WriterId));
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
+  if (!outcome.notStarted.empty()) {
+    ++failed_;
+    ShowResult(false, outcome.outcome == kvx::OpOutcome::LinkFailed ? "PORT ERROR" : "NOT STARTED",
+               Q(outcome.notStarted));
+    Q_EMIT ended();
+    return;
+  }
   const bool ok = outcome.outcome == kvx::OpOutcome::Ok && !outcome.redLine &&
                   outcome.journalError.empty();
   ++(ok ? ok_ : failed_);

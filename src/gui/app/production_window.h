@@ -23,6 +23,7 @@ class QSpinBox;
 class QGridLayout;
 namespace kvx {
 class Clock;
+class SerialPort;
 struct Workspace;
 struct WriterOutcome;
 namespace sim {
@@ -85,8 +86,9 @@ class ProductionTile : public QWidget {
                  const ProductionOptions& options, QWidget* parent);
   ~ProductionTile() override;
 
-  // One chip: opens the tile's port if needed and starts an Auto Program pass on it. Returns at
-  // once; false (the tile red with the reason) when the pass could not start.
+  // One chip: starts an Auto Program pass that opens the tile's port if needed. Returns at once;
+  // false when a pass is under way already. A port that does not open, or a series with no
+  // number left, ends the pass at once with the tile red and the reason.
   bool Start();
   void Stop();
   bool Running() const;
@@ -104,7 +106,7 @@ class ProductionTile : public QWidget {
   struct Parts;
   void Ended(const kvx::WriterOutcome& outcome);
   void ShowResult(bool ok, const QString& text, const QString& line);
-  bool OpenPort(QString& message);
+  kvx::SerialPort* OpenPort(std::string& message);
 
   std::unique_ptr<Parts> parts_;
   long ok_ = 0;

@@ -226,5 +226,70 @@ TEST_F(ProductionRunTest, OneWriterStopsAloneAndAStopBeforeTheStartSendsNothing)
   }
 }
 
+// The production window's tiles: each start takes the series' next free number on the Writer's
+// own thread, whatever an earlier run or the Writer before took, and a start that cannot be
+// taken (a port that does not open, a series used up) ends at once with the reason, nothing sent
+// and nothing recorded.
+TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
+  std::string error;
+  Bench probe;
+  Program(probe.ws);
+  probe.ws.SerialNoMode = true;
+  const std::string counted = SerialSeriesOf(probe.ws);
+  EarlierRun(counted, 1);  // 0100 went out before
+
+  struct Case {
+    const char* name;
+    bool qtp;          // the workspace holds the lot's QTP file, every record of it used
+    bool portOpens;
+    OpOutcome outcome;
+    std::string serial;  // the chip's number; empty: none
+    std::string reason;  // a part of notStarted
+  };
+  const Case cases[] = {
+      {"first", false, true, OpOutcome::Ok, "0101", ""},
+      {"second", false, true, OpOutcome::Ok, "0102", ""},
+      {"port", false, false, OpOutcome::LinkFailed, "", "Open  COM9 Port Error!!"},
+      {"used up", true, true, OpOutcome::Refused, "", "every record of the QTP file went out"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench b;
+    if (c.qtp) {
+      ASSERT_TRUE(Build(b.ws, error)) << error;
+      EarlierRun(SerialSeriesOf(b.ws, ReadQtpFileState(b.ws).content), 5);
+    } else {
+      Program(b.ws);  // at 0100, as every tile's copy of the loaded workspace is
+      b.ws.SerialNoMode = true;
+    }
+    const std::size_t rowsBefore = journal_.Passes({}, error).size();
+    Ends ends;
+    ProductionRun run({.command = &MainCommand(CommandId::AutoProgram),
+                       .journal = &journal_,
+                       .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); },
+                       .startAtNextFree = true});
+    run.Add(b.ws, {"COM9", b.port, b.clock, b.view, [&](std::string& reason) -> SerialPort* {
+                     if (c.portOpens) return &b.port;
+                     reason = "Open  COM9 Port Error!!";
+                     return nullptr;
+                   }});
+    run.Start();
+    ends.WaitFor(1);
+    const WriterOutcome o = run.Wait().at(0);
+    EXPECT_EQ(o.outcome, c.outcome);
+    EXPECT_EQ(o.lastSerial, c.serial);
+    if (c.reason.empty()) {
+      EXPECT_EQ(o.notStarted, "");
+      // The chip carries the number its row names (two bytes, most significant first).
+      EXPECT_EQ(b.writer.ReadBackWord(kSerialAt + 1), 0x3100 + std::stoi(c.serial.substr(2)));
+      EXPECT_EQ(journal_.Passes({}, error).size(), rowsBefore + 1);
+    } else {
+      EXPECT_NE(o.notStarted.find(c.reason), std::string::npos) << o.notStarted;
+      EXPECT_EQ(b.writer.BytesReceived(), 0);
+      EXPECT_EQ(journal_.Passes({}, error).size(), rowsBefore);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kvx

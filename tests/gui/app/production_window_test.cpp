@@ -24,11 +24,12 @@ class ProductionWindowTest : public MainWindowTest {
     SelectDevice("KVX-03");
     LoadSerialProgram(1);
   }
-  std::unique_ptr<ProductionWindow> Open(int writers) {
+  // Every tile's port leads to a simulated Writer of its own, but Com2 with `com2` set.
+  std::unique_ptr<ProductionWindow> Open(int writers, const char* com2 = "sim") {
     ProductionOptions options;
     options.journalPath = QDir(dir_.path()).filePath(kJournalFileName).toStdString();
-    // Every tile's port leads to a simulated Writer of its own.
-    options.env = [](const char* name) -> const char* {
+    options.env = [com2](const char* name) -> const char* {
+      if (std::strcmp(name, "KVXW_COM2") == 0) return com2;
       return std::strncmp(name, "KVXW_COM", 8) == 0 ? "sim" : nullptr;
     };
     options.writers = writers;
@@ -120,6 +121,24 @@ TEST_F(ProductionWindowTest, ClosingDuringAPassStopsItAndClosesOnceItEnded) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 10000));
   EXPECT_FALSE(window->AnyRunning());
   EXPECT_EQ(Shown(window->Tile(0), "TileResult"), "STOPPED");
+}
+
+// A Writer that is not there (its port does not open) turns its own tile red with the reason;
+// the port is opened on the pass's thread, and the other tile's chip goes through.
+TEST_F(ProductionWindowTest, ATileWhosePortDoesNotOpenTurnsRedAloneWithTheReason) {
+  Start();
+  LoadProgram();
+  auto window = Open(2, "/nonexistent/ttyUSB7");
+  ASSERT_TRUE(window->Ready());
+  window->StartAll();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  EXPECT_EQ(Shown(window->Tile(0), "TileResult"), "OK");
+  ProductionTile& missing = window->Tile(1);
+  EXPECT_EQ(Shown(missing, "TileResult"), "PORT ERROR");
+  EXPECT_TRUE(Shown(missing, "TileRedLine").startsWith("Open  COM2 Port Error!!"))
+      << Shown(missing, "TileRedLine").toStdString();
+  EXPECT_EQ(Shown(missing, "TileCounts"), "OK: 0   Failed: 1");
+  EXPECT_TRUE(missing.findChild<QPushButton*>("TileStart")->isEnabled()) << "it can be tried again";
 }
 
 }  // namespace
