@@ -31,6 +31,12 @@ class SerialPort {
   // A simulated port moves its simulated time forward instead of blocking.
   virtual bool WaitReadable(Millis max) = 0;
   virtual void WaitModemChange(Millis max) = 0;
+  // Waits up to `max` for input and reads what is there: bytes read, 0 when none came, -1 on a
+  // closed or failed port. A port that can wait and read in one call overrides it.
+  virtual int ReadWithin(std::uint8_t* buffer, int count, Millis max) {
+    if (!WaitReadable(max)) return Enabled() ? 0 : -1;
+    return Read(buffer, count);
+  }
   // Bytes per second the line carries, so a reader of a long stream can let bytes gather
   // instead of waking for each; 0 when unknown (the reader then takes each byte as it comes).
   virtual int ByteRate() const { return 0; }

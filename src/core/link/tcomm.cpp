@@ -90,12 +90,19 @@ void TComm::Open() {
   // TIOCEXCL refuses later opens by other programs, but not by root; the lock refuses every
   // second open, including one from this program. A character device that is no terminal
   // fails TIOCEXCL and is refused here.
-  if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::ioctl(fd, TIOCEXCL) != 0) {
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     lastError_ = errno == EWOULDBLOCK ? EBUSY : errno;
     ::close(fd);
     return;
   }
   fd_ = fd;
+  // Opened before TIOCEXCL would refuse it; without it ReadWithin polls, then reads.
+  waitFd_ = ::open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (::ioctl(fd, TIOCEXCL) != 0) {
+    lastError_ = errno;
+    CloseDevice();
+    return;
+  }
   RequestLowLatency();
   try {
     ApplyLineSettings();
@@ -133,6 +140,8 @@ void TComm::CloseDevice() {
   ::flock(fd_, LOCK_UN);
   ::close(fd_);
   fd_ = -1;
+  if (waitFd_ >= 0) ::close(waitFd_);
+  waitFd_ = -1;
 }
 
 void TComm::ApplyLineSettings() {
@@ -152,8 +161,10 @@ void TComm::ApplyLineSettings() {
   t.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
   t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
   t.c_cflag |= CREAD | CLOCAL | size;
+  // A read returns what is there; on the blocking descriptor it waits up to the read timer for
+  // the first byte (the non-blocking one never waits).
   t.c_cc[VMIN] = 0;
-  t.c_cc[VTIME] = 0;
+  t.c_cc[VTIME] = static_cast<cc_t>(kReadTimer.count() / 100);
   ::cfsetispeed(&t, speed);
   ::cfsetospeed(&t, speed);
 
@@ -291,6 +302,22 @@ bool TComm::WaitReadable(Millis max) {
     std::this_thread::sleep_for(idle);
   }
   return false;
+}
+
+int TComm::ReadWithin(std::uint8_t* buffer, int count, Millis max) {
+  if (waitFd_ < 0 || max < kReadTimer || count <= 0) return SerialPort::ReadWithin(buffer, count, max);
+  std::lock_guard lock(mutex_);
+  if (fd_ < 0 || gone_) return -1;
+  const ssize_t n = ::read(waitFd_, buffer, static_cast<size_t>(count));
+  if (n > 0) return static_cast<int>(n);
+  if (n < 0 && errno == EINTR) return 0;
+  // Nothing within the timer, or a hang-up (EIO, or an end of file at once): poll tells.
+  pollfd p{fd_, POLLIN, 0};
+  if (n < 0 || (::poll(&p, 1, 0) == 1 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)))) {
+    gone_ = true;
+    return -1;
+  }
+  return 0;
 }
 
 int TComm::ByteRate() const {

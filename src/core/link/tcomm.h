@@ -69,6 +69,10 @@ class TComm final : public SerialPort {
   void PurgeOut() override;
   bool GetModemState(int line) override;
   bool WaitReadable(Millis max) override;
+  // With a wait of kReadTimer or more, one blocking read on the terminal's read timer waits and
+  // reads: one system call instead of a poll and a read for every answered byte.
+  int ReadWithin(std::uint8_t* buffer, int count, Millis max) override;
+  static constexpr Millis kReadTimer{100};
   void WaitModemChange(Millis max) override;
   int ByteRate() const override;
 
@@ -114,6 +118,9 @@ class TComm final : public SerialPort {
   OutputQueue* queue_;
   Clock* clock_;
   int fd_ = -1;
+  // A second, blocking descriptor of the same terminal for ReadWithin; -1 when it did not open.
+  // The terminal's read timer (VTIME) bounds its reads; fd_ is non-blocking and ignores it.
+  int waitFd_ = -1;
   int lastError_ = 0;
   std::atomic<bool> gone_ = false;  // the device hung up
   // The device has no modem lines to query (a pseudo-terminal, some USB adapters): the first

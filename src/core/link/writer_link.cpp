@@ -12,6 +12,8 @@ namespace {
 
 // Waits never sleep longer than this in one go, so a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
+// A wait for an answer may take one read timer of the terminal (TComm::kReadTimer).
+constexpr Millis kAnswerSlice{100};
 // The pause that lets the bytes of a flowing stream gather before they are read.
 constexpr Millis kGatherTime{1};
 
@@ -53,9 +55,9 @@ LinkResult UnexpectedAnswer(std::uint8_t byte) {
   }
 }
 
-Millis SliceUntil(TimePoint now, TimePoint deadline) {
+Millis SliceUntil(TimePoint now, TimePoint deadline, Millis slice = kWaitSlice) {
   const auto left = std::chrono::ceil<Millis>(deadline - now);
-  return std::clamp(left, Millis{1}, kWaitSlice);
+  return std::clamp(left, Millis{1}, slice);
 }
 
 }  // namespace
@@ -95,8 +97,9 @@ WriterLink::Wait WriterLink::ReceiveByte(std::uint8_t& byte, Millis limit) {
 }
 
 WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming) {
-  // A single answer is waited for before it is read: one wait and one read per answered byte.
-  // Only a stream that is still flowing is read at once, since its next bytes are likely there.
+  // A single answer is waited for and read in one call where the port can (one wait-and-read
+  // per answered byte). Only a stream that is still flowing is read at once, since its next
+  // bytes are likely there.
   bool readable = flowing_ && coming > 1;
   bool lastLook = false;
   for (;;) {
@@ -106,11 +109,8 @@ WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline
       const int rate = port_.ByteRate();
       if (flowing_ && rate > 0 && coming > rate / 1000 + 1 && clock_.Now() + kGatherTime < deadline)
         clock_.SleepFor(kGatherTime);
-      const int got = port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()));
-      if (got < 0) return Wait::Timeout;
-      readNext_ = 0;
-      readEnd_ = got;
-      flowing_ = got > 0;
+      if (!TakeInput(port_.Read(readAhead_.data(), static_cast<int>(readAhead_.size()))))
+        return Wait::Timeout;
       readable = false;
     }
     // An answer that is there is taken, even when it came in the last moment of the wait.
@@ -124,8 +124,18 @@ WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline
       readable = lastLook = true;  // one more look at the port before the time-out
       continue;
     }
-    readable = port_.WaitReadable(SliceUntil(now, deadline));
+    const Millis slice = SliceUntil(now, deadline, kAnswerSlice);
+    if (!TakeInput(port_.ReadWithin(readAhead_.data(), static_cast<int>(readAhead_.size()), slice)))
+      return Wait::Timeout;
   }
+}
+
+bool WriterLink::TakeInput(int got) {
+  if (got < 0) return false;
+  readNext_ = 0;
+  readEnd_ = got;
+  flowing_ = got > 0;
+  return true;
 }
 
 LinkResult WriterLink::FromWait(Wait wait) {

@@ -106,6 +106,8 @@ class WriterLink {
   // the Writer is still sure to send in a row: while such a stream flows, the bytes of a
   // millisecond are let gather on the line, so that one wake-up takes them all.
   Wait ReceiveUntil(std::uint8_t& byte, TimePoint deadline, int coming = 0);
+  // The read-ahead after a read of `got` bytes; false when the read failed.
+  bool TakeInput(int got);
   bool StopRequested() const { return stop_.stop_requested(); }
 
   Workspace& ws() { return ws_; }

@@ -265,5 +265,35 @@ TEST(TCommTest, WaitReadableWakesForInputAndOtherwiseBlocksWithoutSpinning) {
   writer.join();
 }
 
+// ReadWithin waits and reads in one call on the terminal's read timer, and with the poll for
+// waits shorter than the timer: either way it hands over what came, 0 when nothing did, and -1
+// once the peer has hung up (never an endless run of empty reads).
+TEST(TCommTest, ReadWithinTakesWhatCameAndTellsAHangUpFromSilence) {
+  for (const Millis wait : {Millis(20), TComm::kReadTimer, Millis(250)}) {
+    SCOPED_TRACE(wait.count());
+    Pty pty;
+    TComm comm;
+    comm.SetDeviceName(pty.name);
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    std::uint8_t got[4] = {};
+    EXPECT_EQ(comm.ReadWithin(got, 4, wait), 0) << "nothing came";
+    pty.Send({0xB5, 0x11});
+    ASSERT_TRUE(WaitForInput(comm, 2));
+    EXPECT_EQ(comm.ReadWithin(got, 4, wait), 2);
+    EXPECT_EQ(got[0], 0xB5);
+    EXPECT_EQ(got[1], 0x11);
+    comm.Close();
+    // Both of the port's descriptors were closed: the terminal opens again, exclusively.
+    TComm again;
+    again.SetDeviceName(pty.name);
+    again.Open();
+    ASSERT_EQ(again.LastError(), 0);
+    pty.CloseMaster();
+    EXPECT_EQ(again.ReadWithin(got, 4, wait), -1);
+    EXPECT_FALSE(again.Enabled());
+  }
+}
+
 }  // namespace
 }  // namespace kvx
