@@ -240,24 +240,33 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
 
   struct Case {
     const char* name;
-    bool qtp;          // the workspace holds the lot's QTP file, every record of it used
+    long qtpUsed;      // >0: the workspace holds the lot's QTP file, records 1..qtpUsed used
     bool portOpens;
     OpOutcome outcome;
     std::string serial;  // the chip's number; empty: none
     std::string reason;  // a part of notStarted
   };
   const Case cases[] = {
-      {"first", false, true, OpOutcome::Ok, "0101", ""},
-      {"second", false, true, OpOutcome::Ok, "0102", ""},
-      {"port", false, false, OpOutcome::LinkFailed, "", "Open  COM9 Port Error!!"},
-      {"used up", true, true, OpOutcome::Refused, "", "every record of the QTP file went out"},
+      {"first", 0, true, OpOutcome::Ok, "0101", ""},
+      {"second", 0, true, OpOutcome::Ok, "0102", ""},
+      {"port", 0, false, OpOutcome::LinkFailed, "", "Open  COM9 Port Error!!"},
+      {"qtp resumed", 2, true, OpOutcome::Ok, "0102", ""},  // record 3's number, not record 1's
+      {"qtp used up", 5, true, OpOutcome::Refused, "", "every record of the QTP file went out"},
   };
+  bool lotStarted = false;
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     Bench b;
-    if (c.qtp) {
+    if (c.qtpUsed > 0) {
       ASSERT_TRUE(Build(b.ws, error)) << error;
-      EarlierRun(SerialSeriesOf(b.ws, ReadQtpFileState(b.ws).content), 5);
+      const std::string lot = SerialSeriesOf(b.ws, ReadQtpFileState(b.ws).content);
+      if (!lotStarted) EarlierRun(lot, 2);
+      lotStarted = true;
+      for (long r = 3; r <= c.qtpUsed; ++r) {  // the rest of the lot, where the chips left it
+        PassRecord row{.port = "EARLIER", .series = lot, .serial = "010" + std::to_string(r - 1),
+                       .record = r};
+        ASSERT_NE(journal_.Reserve(row, error), Journal::ReserveResult::Failed) << error;
+      }
     } else {
       Program(b.ws);  // at 0100, as every tile's copy of the loaded workspace is
       b.ws.SerialNoMode = true;
