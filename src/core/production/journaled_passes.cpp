@@ -41,7 +41,9 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
     journalError += "; no more chips";
     result.last = true;
     if (result.outcome == OpOutcome::Ok) result.outcome = OpOutcome::Refused;
+    return result;
   }
+  recorded.ReleaseButtons();
   return result;
 }
 

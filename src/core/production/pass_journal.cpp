@@ -159,4 +159,17 @@ void JournalView::SetVisible(std::string_view control, bool visible) {
   inner_.SetVisible(control, visible);
 }
 
+void JournalView::SetEnabled(std::string_view button, bool enabled) {
+  std::erase(enabled_, button);
+  if (enabled)
+    enabled_.emplace_back(button);
+  else
+    inner_.SetEnabled(button, false);
+}
+
+void JournalView::ReleaseButtons() {
+  for (const std::string& button : enabled_) inner_.SetEnabled(button, true);
+  enabled_.clear();
+}
+
 }  // namespace kvx

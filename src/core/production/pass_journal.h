@@ -77,9 +77,13 @@ class JournalView final : public OperationView {
   void SetColour(std::string_view control, LineColour colour) override;
   void SetVisible(std::string_view control, bool visible) override;
   void SetGauge(int percent) override { inner_.SetGauge(percent); }
-  void SetEnabled(std::string_view button, bool enabled) override {
-    inner_.SetEnabled(button, enabled);
-  }
+  // A button the pass enables (its end: "Continue", "Exit") is enabled only once the pass's end
+  // is in the journal (ReleaseButtons): a "Continue" cannot come while the worker still writes
+  // it. A button switched off goes off at once.
+  void SetEnabled(std::string_view button, bool enabled) override;
+  // The buttons the pass enabled, enabled now; after the journal wrote the pass's end. When it
+  // could not, they stay off and the caller enables what it allows.
+  void ReleaseButtons();
   void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
   void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
 
@@ -97,6 +101,7 @@ class JournalView final : public OperationView {
   OperationView& inner_;
   std::vector<Line> texts_;
   std::string redLine_;
+  std::vector<std::string> enabled_;  // held back until ReleaseButtons
 };
 
 }  // namespace kvx

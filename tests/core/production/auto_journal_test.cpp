@@ -64,6 +64,14 @@ TEST_F(AutoJournal, EachPassIsReservedBeforeAndFinishedAfterWithItsRedLine) {
   PassJournal passes(&journal_, "COM1", SerialSeriesOf(b.ws));
   OperationContext ctx = Context(b, AutoProgramDialog());
   std::string error;
+  // "Continue" comes on only once its pass's row is finished: a click cannot fall into the gap
+  // while the worker still writes the row.
+  int continues = 0;
+  b.view.onCall = [&](const testing::ViewCall& call) {
+    if (call.kind != testing::ViewCall::Enabled || call.control != "Button2" || call.value != 1) return;
+    ++continues;
+    EXPECT_NE(Rows().back().outcome, PassOutcome::Pending) << "Continue before the row's end";
+  };
   long seen = 0;
   const PassResult last = RunJournaledPasses(
       MainCommand(CommandId::AutoProgram), ctx, 3, passes,
@@ -78,6 +86,8 @@ TEST_F(AutoJournal, EachPassIsReservedBeforeAndFinishedAfterWithItsRedLine) {
       error);
   EXPECT_EQ(error, "");
   EXPECT_EQ(seen, 3);
+  EXPECT_EQ(continues, 3);
+  EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_EQ(last.outcome, OpOutcome::ChipFailed);
   const auto rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
