@@ -106,7 +106,7 @@ struct ProductionTile::Parts {
       : ws(std::make_unique<kvx::Workspace>(first)),
         journal(j),
         clock(o.clock != nullptr ? o.clock : &steady),
-        ports(*ws, *clock, [this] { return sim.OpenPort(ws->DeviceIndex); }, o.env) {}
+        ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env) {}
 
   std::unique_ptr<kvx::Workspace> ws;  // the tile's own copy of the loaded workspace
   kvx::Journal& journal;
@@ -207,16 +207,16 @@ bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
 bool ProductionTile::OpenPort(QString& message) {
   Parts& p = *parts_;
-  p.ws->PortName = p.port->currentText().toStdString();
-  p.ws->HandShake = "CTS";
+  p.ws->settings.PortName = p.port->currentText().toStdString();
+  p.ws->settings.HandShake = "CTS";
   std::string error;
-  if (p.openedPort != p.ws->PortName) {
+  if (p.openedPort != p.ws->settings.PortName) {
     error = p.ports.CheckComPort();
-    p.openedPort = p.ws->PortName;
+    p.openedPort = p.ws->settings.PortName;
   } else {
     p.ports.EnsurePort(error);
   }
-  if (!p.ws->PortError) return true;
+  if (!p.ws->results.PortError) return true;
   const std::string reason = p.ports.OpenReason();
   message = Q(error) + (reason.empty() ? QString() : "\n" + Q(reason));
   return false;
@@ -268,7 +268,7 @@ bool ProductionTile::Start() {
           },
   };
   p.run = std::make_unique<kvx::ProductionRun>(std::move(plan));
-  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->PortName), p.ports.Port(), *p.clock, *p.view});
+  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->settings.PortName), p.ports.Port(), *p.clock, *p.view});
   p.run->Start();
   return true;
 }
@@ -282,7 +282,7 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   p.run.reset();  // its worker has returned: this only joins it
   p.start->setEnabled(true);
   p.stop->setEnabled(false);
-  if (!p.ws->WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->WriterId));
+  if (!p.ws->results.WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->results.WriterId));
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
   const bool ok = outcome.outcome == kvx::OpOutcome::Ok && !outcome.redLine &&
                   outcome.journalError.empty();
