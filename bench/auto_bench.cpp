@@ -101,13 +101,13 @@ void Stop(Child& child, int signal) {
 // The pass in-process on a simulated clock: only the wire takes time.
 double FloorSeconds(const std::string& file, long& hostBytes) {
   auto ws = std::make_unique<kvx::Workspace>();
-  ws->SelectedDevice = kDevice;
-  ws->DeviceIndex = kvx::GetICInfo(*ws, kDevice);
+  ws->device.SelectedDevice = kDevice;
+  ws->device.DeviceIndex = kvx::GetICInfo(*ws, kDevice);
   if (kvx::OpenProgramFile(*ws, file).stopped) return -1;
-  ws->OptionLow = 0x7D;
-  ws->OptionHigh = 0x7F;
+  ws->image.OptionLow = 0x7D;
+  ws->image.OptionHigh = 0x7F;
   kvx::RefreshData(*ws);
-  kvx::sim::SimWriter writer(ws->DeviceIndex);
+  kvx::sim::SimWriter writer(ws->device.DeviceIndex);
   writer.Faults().BaudDelay = true;
   kvx::FakeClock clock;
   kvx::sim::SimPort port(writer, &clock);

@@ -71,8 +71,8 @@ Timing LoadAndDisassemble(const std::string& path) {
   Timing t;
   auto start = Clock::now();
   auto ws = std::make_unique<kvx::Workspace>();
-  ws->SelectedDevice = "KVX-43";
-  ws->DeviceIndex = kvx::GetICInfo(*ws, "KVX-43");
+  ws->device.SelectedDevice = "KVX-43";
+  ws->device.DeviceIndex = kvx::GetICInfo(*ws, "KVX-43");
   const kvx::LoadReport report = kvx::OpenProgramFile(*ws, path);
   t.load = Since(start);
   if (report.stopped) return t;

@@ -94,8 +94,8 @@ using LinkSetup = kvx::bench::PtyLink;
 
 // Best seconds per acknowledged byte over `passes` program-memory streams.
 double PerAcknowledgedByte(LinkSetup& s, int passes) {
-  const int bytes = 2 * s.ws.ProgramWords();
-  for (int i = 0; i < bytes; ++i) s.ws.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
+  const int bytes = 2 * s.ws.device.ProgramWords();
+  for (int i = 0; i < bytes; ++i) s.ws.link.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
   double best = 1e9;
   for (int pass = 0; pass < passes; ++pass) {
     s.writer.InsertChip(kvx::sim::ChipContent::Blank);
@@ -120,7 +120,7 @@ struct StreamCalls {
 
 // System calls of one program-memory stream and of reading the memory back, per byte.
 StreamCalls CountStreamCalls(LinkSetup& s) {
-  const int bytes = 2 * s.ws.ProgramWords();
+  const int bytes = 2 * s.ws.device.ProgramWords();
   s.writer.InsertChip(kvx::sim::ChipContent::Blank);
   s.link.GetHeader(kvx::AreaProgram, kvx::ActionProgram);
   if (s.link.SendHeader(10) != kvx::LinkResult::Ready) return {};
@@ -152,7 +152,7 @@ int main() {
   std::printf("simulated Writer: PtyServer in a thread of this program\n");
   std::printf("floor (poll ping-pong):   %8.1f us per round trip\n", floor * 1e6);
   std::printf("WriteData:                %8.1f us per acknowledged byte (%d bytes a stream)\n",
-              perByte * 1e6, 2 * s.ws.ProgramWords());
+              perByte * 1e6, 2 * s.ws.device.ProgramWords());
 
   const StreamCalls calls = CountStreamCalls(s);
   std::printf("system calls:             %8.2f per acknowledged byte, %.2f per byte read back\n",

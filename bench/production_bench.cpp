@@ -47,8 +47,8 @@ struct Line : kvx::bench::PtyLink {
   Line() : PtyLink(kDevice) { writer.Faults().BaudDelay = true; }
   // Seconds per acknowledged byte of one whole program-memory stream; 0 on a failure.
   double Stream() {
-    const int bytes = 2 * ws.ProgramWords();
-    for (int i = 0; i < bytes; ++i) ws.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
+    const int bytes = 2 * ws.device.ProgramWords();
+    for (int i = 0; i < bytes; ++i) ws.link.LinkBuffer[i] = static_cast<std::uint8_t>(i & 0x7F);
     writer.InsertChip(kvx::sim::ChipContent::Blank);
     link.GetHeader(kvx::AreaProgram, kvx::ActionProgram);
     if (link.SendHeader(10) != kvx::LinkResult::Ready) return 0;
@@ -165,7 +165,7 @@ void WriteProgram(const fs::path& path) {
   kvx::Workspace ws;
   kvx::GetICInfo(ws, kDevice);
   std::FILE* f = std::fopen(path.c_str(), "wb");
-  for (int w = 0; w < ws.ProgramWords(); ++w) {
+  for (int w = 0; w < ws.device.ProgramWords(); ++w) {
     const int word = (w * 7 + 1) & 0x3FFF;
     std::fputc(word & 0xFF, f);
     std::fputc(word >> 8, f);

@@ -22,8 +22,8 @@ struct PtyLink {
   WriterLink link{ws, comm, clock};
 
   explicit PtyLink(const char* device) : writer(FindDevice(device)) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = GetICInfo(ws, device);
+    ws.device.SelectedDevice = device;
+    ws.device.DeviceIndex = GetICInfo(ws, device);
   }
   // Serves the Writer at `path` and opens it; `who` names the benchmark in an error.
   bool Open(const std::string& path, const char* who) {

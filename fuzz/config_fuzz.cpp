@@ -12,7 +12,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const auto record = kvx::ParseCfg(bytes);
   static auto ws = std::make_unique<kvx::Workspace>();
   *ws = kvx::Workspace();
-  ws->ConfigPath = "fuzz.cfg";
+  ws->files.ConfigPath = "fuzz.cfg";
   kvx::LoadReport report;
   const bool full = size > 0 && (data[size - 1] & 1);
   const bool loaded = kvx::LoadCfg(*ws, bytes, full, report);

@@ -15,16 +15,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // The first byte picks the device, so every core and memory size is exercised.
   const int device = size > 0 ? data[0] % kvx::kDeviceCount : 0;
   kvx::GetICInfo(*ws, kvx::Catalogue[static_cast<std::size_t>(device)].Name);
-  ws->BufferViewOpen = size > 1 && (data[1] & 1);
-  ws->StartupConfigLoad = size > 1 && (data[1] & 2);
+  const kvx::OpenViews views{.programViewClosed = size > 1 && (data[1] & 1) == 0};
+  ws->files.StartupConfigLoad = size > 1 && (data[1] & 2);
   std::vector<std::string> messages;
   std::string_view text(reinterpret_cast<const char*>(data), size);
-  ws->LoadedLength = kvx::HexToObj(*ws, text, messages);
-  if (ws->LoadedLength < 0 || ws->LoadedLength > kvx::kProgramBufferBytes) __builtin_trap();
+  ws->files.LoadedLength = kvx::HexToObj(*ws, text, messages);
+  if (ws->files.LoadedLength < 0 || ws->files.LoadedLength > kvx::kProgramBufferBytes) __builtin_trap();
   if (messages.size() > 1) __builtin_trap();  // only the last fault is reported
-  kvx::TranslatePicCode(*ws, messages);
-  kvx::SplitWords(ws->ProgramBuffer);
-  for (std::uint8_t b : ws->ProgramBuffer)
+  kvx::TranslatePicCode(*ws, messages, views);
+  kvx::SplitWords(ws->image.ProgramBuffer);
+  for (std::uint8_t b : ws->image.ProgramBuffer)
     if (b > 0x7F) __builtin_trap();
   return 0;
 }

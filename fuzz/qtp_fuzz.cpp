@@ -17,17 +17,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     return w;
   }();
   const std::string text(reinterpret_cast<const char*>(data), size);
-  ws->SerialByteOrder = size % 2;
-  ws->SerialStepMode = (size / 2) % 2;
-  ws->SerialNoMode = true;
-  ws->QtpReadFile = std::make_unique<std::istringstream>(text);
+  ws->production.SerialByteOrder = size % 2;
+  ws->production.SerialStepMode = (size / 2) % 2;
+  ws->production.SerialNoMode = true;
+  ws->production.QtpReadFile = std::make_unique<std::istringstream>(text);
   // Every record takes at least one character, so the loop ends with the input.
   for (std::size_t pass = 0; pass <= size; ++pass) {
     // After a record error the operator's "Continue" reads on from where the error stopped.
     kvx::ReadSerialData(*ws);
     kvx::SerialNo2Memory(*ws);
     kvx::SerialNoNext(*ws);
-    if (ws->QtpEndSeen || !*ws->QtpReadFile) break;
+    if (ws->production.QtpEndSeen || !*ws->production.QtpReadFile) break;
   }
   std::ostringstream record;
   kvx::QTP_File(*ws, record);

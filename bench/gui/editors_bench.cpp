@@ -54,20 +54,20 @@ int main(int argc, char** argv) {
   if (std::getenv("QT_QPA_PLATFORM") == nullptr) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
   QApplication app(argc, argv);
   auto ws = std::make_unique<kvx::Workspace>();
-  ws->SelectedDevice = "KVX-43";
+  ws->device.SelectedDevice = "KVX-43";
   kvx::ResetData(*ws);
   QMdiArea area;
   area.resize(1280, 900);
   area.show();
   QLabel checksum;  // the panel's "Checksum:" line
   kvx::gui::EditorHooks hooks;
-  hooks.panelChanged = [&] { checksum.setText(QString::fromStdString(ws->ChecksumText)); };
+  hooks.panelChanged = [&] { checksum.setText(QString::fromStdString(ws->panel.ChecksumText)); };
   kvx::gui::EditorCommands commands(*ws, &area, &area, hooks);
   kvx::gui::BufferWindows& windows = commands.Windows();
 
   std::vector<double> open, rebuild, edit;
   for (int round = 0; round < kRounds; ++round) {
-    ws->BufferViewOpen = false;  // the view goes, so each round opens a new one
+    windows.Flags().BufferViewOpen = false;  // the view goes, so each round opens a new one
     windows.Sync();
     QApplication::processEvents();
 

@@ -70,18 +70,18 @@ pid_t StartSimulators(const std::string& kvxw, const std::vector<std::string>& l
 
 // KVX-43 with a program in every word and an OPTION word without blank or erroneous fields.
 void LoadProgram(kvx::Workspace& ws) {
-  ws.SelectedDevice = "KVX-43";
-  ws.DeviceIndex = kvx::GetICInfo(ws, ws.SelectedDevice);
+  ws.device.SelectedDevice = "KVX-43";
+  ws.device.DeviceIndex = kvx::GetICInfo(ws, ws.device.SelectedDevice);
   kvx::ResetData(ws);
-  for (int i = 0; i < ws.ProgramWords(); ++i) {
+  for (int i = 0; i < ws.device.ProgramWords(); ++i) {
     const kvx::StoredWord w = kvx::SplitWord(0x0A00 + (i & 0xFF));
-    ws.ProgramBuffer[2 * static_cast<std::size_t>(i)] = w.first;
-    ws.ProgramBuffer[2 * static_cast<std::size_t>(i) + 1] = w.second;
+    ws.image.ProgramBuffer[2 * static_cast<std::size_t>(i)] = w.first;
+    ws.image.ProgramBuffer[2 * static_cast<std::size_t>(i) + 1] = w.second;
   }
   for (int high = 0; high < 0x80 && kvx::RefreshData(ws).optionStatus != 0; ++high)
     for (int low = 0; low < 0x80 && kvx::RefreshData(ws).optionStatus != 0; ++low) {
-      ws.OptionLow = static_cast<std::uint8_t>(low);
-      ws.OptionHigh = static_cast<std::uint8_t>(high);
+      ws.image.OptionLow = static_cast<std::uint8_t>(low);
+      ws.image.OptionHigh = static_cast<std::uint8_t>(high);
     }
 }
 

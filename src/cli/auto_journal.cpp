@@ -35,7 +35,7 @@ int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std:
   }
   log << "Resume: ";
   if (start.qtp) log << "QTP record " << start.nextRecord << ", ";
-  log << "serial number " << ws.SerialText << "\n";
+  log << "serial number " << ws.production.SerialText << "\n";
   return kExitOk;
 }
 

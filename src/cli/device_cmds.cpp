@@ -119,7 +119,7 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   AfterPass afterPass;
   if (command.repeats)
     afterPass = [](TerminalView& view, const Workspace& w, long) {
-      view.Note("Pass Count", w.PassCountText);
+      view.Note("Pass Count", w.production.PassCountText);
     };
   const int status =
       RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err, args.json);

@@ -25,9 +25,9 @@ int RunInfo(const Args& args, std::ostream& out, std::ostream& err) {
   auto ws = Load("info", args, report, err);
   if (!ws) return kExitUsage;
   PrintLoadMessages(report, out);
-  out << "checksum: " << ws->ChecksumText << '\n'
-      << "option-sum: " << ws->OptChecksumText << '\n'
-      << "protect-sum: " << ws->ProtectSumText << '\n';
+  out << "checksum: " << ws->panel.ChecksumText << '\n'
+      << "option-sum: " << ws->panel.OptChecksumText << '\n'
+      << "protect-sum: " << ws->panel.ProtectSumText << '\n';
   return report.stopped ? kExitFailed : kExitOk;
 }
 
@@ -37,11 +37,11 @@ int RunDump(const Args& args, std::ostream& out, std::ostream& err) {
   if (!ws) return kExitUsage;
   PrintLoadMessages(report, err);
   if (report.stopped) return kExitFailed;
-  for (int address = 0; address < ws->ProgramWords(); ++address) {
+  for (int address = 0; address < ws->device.ProgramWords(); ++address) {
     const auto i = static_cast<std::size_t>(2 * address);
     if (address % 8 == 0) out << "0x" << HexDigits(address, 4);
-    out << ' ' << HexDigits(JoinWord(ws->ProgramBuffer[i], ws->ProgramBuffer[i + 1]), 4);
-    if (address % 8 == 7 || address + 1 == ws->ProgramWords()) out << '\n';
+    out << ' ' << HexDigits(JoinWord(ws->image.ProgramBuffer[i], ws->image.ProgramBuffer[i + 1]), 4);
+    if (address % 8 == 7 || address + 1 == ws->device.ProgramWords()) out << '\n';
   }
   return kExitOk;
 }

@@ -142,11 +142,11 @@ void StatusLineStream::Line(const std::string& line) {
 void ChipReporter::TakeFacts(const Workspace& ws) {
   next_ = ChipReport{};
   next_.port = port_;
-  if (ws.SerialNoMode) next_.serial = SerialHexText(ws);
-  next_.dataChecksum = HexDigits(static_cast<unsigned>(ws.DataChecksum), 4);
-  next_.optionWord = HexDigits(static_cast<unsigned>(ws.OptionLow), 2) +
-                     HexDigits(static_cast<unsigned>(ws.OptionHigh), 2);
-  next_.idChecksum = ws.IdText + " / " + ws.ChecksumText;
+  if (ws.production.SerialNoMode) next_.serial = SerialHexText(ws);
+  next_.dataChecksum = HexDigits(static_cast<unsigned>(ws.results.DataChecksum), 4);
+  next_.optionWord = HexDigits(static_cast<unsigned>(ws.image.OptionLow), 2) +
+                     HexDigits(static_cast<unsigned>(ws.image.OptionHigh), 2);
+  next_.idChecksum = ws.panel.IdText + " / " + ws.panel.ChecksumText;
   start_ = std::chrono::steady_clock::now();
 }
 

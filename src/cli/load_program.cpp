@@ -7,10 +7,9 @@
 namespace kvx::cli {
 
 void SelectDevice(Workspace& ws, const std::string& device) {
-  // As in the window after start-up, the program-memory view exists: loads report what it
-  // would show (a PIC file that does not fit the device's core).
-  ws.BufferViewOpen = true;
-  ws.SelectedDevice = device;
+  // kvxw has no windows: ResetData and the loads run with the default OpenViews, so a load
+  // reports everything (a PIC file that does not fit the device's core) and closes no view.
+  ws.device.SelectedDevice = device;
   ResetData(ws);  // loads the device's parameters first
 }
 

@@ -25,7 +25,7 @@ std::string HexBytes(const std::uint8_t* bytes, int count) {
 // but never longer: bytes that would not reach the chip are refused, not dropped.
 int LoadEeprom(std::string_view command, const std::string& path, Workspace& ws,
                std::ostream& err) {
-  const int size = ws.EepromBytes();
+  const int size = ws.device.EepromBytes();
   std::ifstream in;
   const OpenResult opened = OpenForReading(path, in);
   if (opened != OpenResult::Ok) {
@@ -35,11 +35,11 @@ int LoadEeprom(std::string_view command, const std::string& path, Workspace& ws,
   const std::string bytes = ReadAtMost(in, static_cast<std::size_t>(size) + 1);
   if (static_cast<int>(bytes.size()) > size) {
     err << "kvxw " << command << ": the EEPROM file " << path << " holds more than the " << size
-        << " bytes of " << ws.DeviceName << "'s EEPROM\n";
+        << " bytes of " << ws.device.DeviceName << "'s EEPROM\n";
     return kExitFailed;
   }
   for (std::size_t i = 0; i < bytes.size(); ++i)
-    ws.EepromBuffer[i] = static_cast<std::uint8_t>(bytes[i]);
+    ws.image.EepromBuffer[i] = static_cast<std::uint8_t>(bytes[i]);
   return kExitOk;
 }
 
@@ -117,8 +117,8 @@ int FillWorkspace(std::string_view command, const BufferInputs& inputs, Workspac
     SelectDevice(ws, inputs.device);
   }
   if (inputs.option) {
-    ws.OptionLow = inputs.option->low;
-    ws.OptionHigh = inputs.option->high;
+    ws.image.OptionLow = inputs.option->low;
+    ws.image.OptionHigh = inputs.option->high;
   }
   // The ID as the ID editor's OK stores it.
   if (inputs.id && inputs.id->hex) StoreIdBytes(ws, inputs.id->bytes);
@@ -131,8 +131,8 @@ int FillWorkspace(std::string_view command, const BufferInputs& inputs, Workspac
 
 bool WriteReadResult(std::string_view command, const Workspace& ws, const std::string& path,
                      std::ostream& out, std::ostream& err) {
-  out << "OPTION: " << HexBytes(&ws.OptionLow, 1) << HexBytes(&ws.OptionHigh, 1) << "\n";
-  out << "ID: hex:" << HexBytes(ws.IdBuffer.data(), 12) << "\n";
+  out << "OPTION: " << HexBytes(&ws.image.OptionLow, 1) << HexBytes(&ws.image.OptionHigh, 1) << "\n";
+  out << "ID: hex:" << HexBytes(ws.image.IdBuffer.data(), 12) << "\n";
   if (path.empty()) return true;
   const std::vector<std::uint8_t> image = ProgramImage(ws);
   if (!WriteFileReplacing(path, image)) {
@@ -140,9 +140,9 @@ bool WriteReadResult(std::string_view command, const Workspace& ws, const std::s
     return false;
   }
   out << "Image: " << path << "\n";
-  if (!ws.IsFlash()) return true;
+  if (!ws.device.IsFlash()) return true;
   const std::string eepromPath = path + ".eeprom";
-  const std::span<const std::uint8_t> eeprom(ws.EepromBuffer.data(), ws.EepromBytes());
+  const std::span<const std::uint8_t> eeprom(ws.image.EepromBuffer.data(), ws.device.EepromBytes());
   if (!WriteFileReplacing(eepromPath, eeprom)) {
     err << "kvxw " << command << ": cannot write " << eepromPath << "\n";
     return false;

@@ -74,7 +74,7 @@ int RunDownload(const Args& args, std::ostream& people, std::ostream& err) {
   if (!TickNamed(args, list, err)) return kExitUsage;
   auto ws = std::make_unique<Workspace>();
   CliPort port;
-  if (!OpenCliPort(args, ws->SelectedDevice, port, err)) return port.failureExit();
+  if (!OpenCliPort(args, ws->device.SelectedDevice, port, err)) return port.failureExit();
 
   out << "Total selected devices : " << list.TickedCount() << "\n";
   DownloadLines lines(list, out, err, args.json);

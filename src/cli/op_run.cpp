@@ -55,7 +55,7 @@ int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& 
   view.Finish();
   if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << '\n';
   if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
-  if (ws.WriterBusyHint && outcome != OpOutcome::Ok)
+  if (ws.results.WriterBusyHint && outcome != OpOutcome::Ok)
     err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
   const int status = ExitStatus(outcome, view.SawRed());
   return status == kExitOk && journalFailed ? kExitFailed : status;

@@ -19,13 +19,17 @@ int RunOption(const Args& args, std::ostream& out, std::ostream& err) {
     return UsageError("option", "--option wants LLHH: two stored bytes 00-7F in hex", err);
 
   auto ws = std::make_unique<Workspace>();
-  ws->SelectedDevice = device;
-  ws->DeviceIndex = GetICInfo(*ws, device);
-  ws->OptionLow = word.low;
-  ws->OptionHigh = word.high;
+  ws->device.SelectedDevice = device;
+  ws->device.DeviceIndex = GetICInfo(*ws, device);
+  ws->image.OptionLow = word.low;
+  ws->image.OptionHigh = word.high;
   const PanelState panel = RefreshData(*ws);
-  for (const PanelLine& line : panel.lines)
-    out << line.caption << ' ' << (line.greyed ? "-" : line.text) << '\n';
+  const PanelCaptions captions = NextCaptions({}, *ws);  // as a panel freshly shown
+  for (int f = OscField; f <= SecurityField; ++f) {
+    const PanelLine& line = panel.lines[f];
+    out << captions.For(static_cast<OptionField>(f)) << ' ' << (line.greyed ? "-" : line.text)
+        << '\n';
+  }
   out << "status: " << panel.optionStatus << '\n';
   return kExitOk;
 }

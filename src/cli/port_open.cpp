@@ -27,11 +27,11 @@ CliPort::~CliPort() {
   if (impl_ && impl_->selector) impl_->selector->CloseAtExit();
 }
 
-bool CliPort::ok() const { return impl_ && impl_->selector && !impl_->ws.PortError; }
+bool CliPort::ok() const { return impl_ && impl_->selector && !impl_->ws.results.PortError; }
 SerialPort& CliPort::port() { return impl_->selector->Port(); }
 Clock& CliPort::clock() { return impl_->clock; }
 sim::SimWriter* CliPort::simWriter() { return impl_->simWriter.get(); }
-std::string CliPort::shownName() const { return PortNameUpper(impl_->ws.PortName); }
+std::string CliPort::shownName() const { return PortNameUpper(impl_->ws.settings.PortName); }
 int CliPort::failureExit() const { return impl_->failureExit; }
 
 std::vector<OptionSpec> PortOptions() {
@@ -94,9 +94,9 @@ bool MakeSimWriter(const PortOpenOptions& options, std::unique_ptr<sim::SimWrite
 bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPort& port,
                  std::string& error) {
   CliPort::Impl& impl = *port.impl_;
-  impl.ws.PortName = name.empty() ? std::string(kPortNames[0]) : name;
-  impl.ws.HandShake = options.handShake;
-  if (IsSimPort(ResolvePortDevice(impl.ws.PortName)) &&
+  impl.ws.settings.PortName = name.empty() ? std::string(kPortNames[0]) : name;
+  impl.ws.settings.HandShake = options.handShake;
+  if (IsSimPort(ResolvePortDevice(impl.ws.settings.PortName)) &&
       !MakeSimWriter(options, impl.simWriter, error)) {
     impl.failureExit = kExitUsage;
     return false;
@@ -110,7 +110,7 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
   };
   impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
   error = impl.selector->CheckComPort();
-  if (!impl.ws.PortError) return true;
+  if (!impl.ws.results.PortError) return true;
   impl.failureExit = kExitLink;
   if (const std::string reason = impl.selector->OpenReason(); !reason.empty()) error += "\n" + reason;
   return false;

@@ -54,10 +54,10 @@ int RunSerialNext(const Args& args, std::ostream& out, std::ostream& err) {
     return UsageError("serial-next", "--count wants a number from 0 to 10000000", err);
 
   auto ws = std::make_unique<Workspace>();
-  ws->SerialByteCount = std::stoi(f.NoOfByte);
+  ws->production.SerialByteCount = std::stoi(f.NoOfByte);
   SetSerialHexText(*ws, f.StartValue);
-  ws->SerialIncrement = std::stoi(f.Increment);
-  ws->SerialStepMode = f.StepMode;
+  ws->production.SerialIncrement = std::stoi(f.Increment);
+  ws->production.SerialStepMode = f.StepMode;
   for (long i = 0; i < count; ++i) {
     SerialNoNext(*ws);
     out << SerialHexText(*ws) << '\n';

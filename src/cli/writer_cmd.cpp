@@ -19,7 +19,7 @@ int RunWriter(const Args& args, std::ostream& people, std::ostream& err) {
   const std::string device = args.Get("--device", "KVX-01");
   auto ws = std::make_unique<Workspace>();
   if (GetICInfo(*ws, device) < 0) return UsageError("writer", "unknown device " + device, err);
-  ws->SelectedDevice = device;
+  ws->device.SelectedDevice = device;
 
   CliPort port;
   if (!OpenCliPort(args, device, port, err)) return port.failureExit();
@@ -34,7 +34,7 @@ int RunWriter(const Args& args, std::ostream& people, std::ostream& err) {
     return ExitStatus(outcome, false);
   }
   out << "result: " << LinkResultNumber(result) << '\n';
-  out << "writer-id: " << ws->WriterId << '\n';
+  out << "writer-id: " << ws->results.WriterId << '\n';
   switch (result) {
     case LinkResult::WriterType1:
     case LinkResult::WriterType2:
@@ -45,7 +45,7 @@ int RunWriter(const Args& args, std::ostream& people, std::ostream& err) {
       return kExitLink;
     default:  // the wrong Writer or an unexpected answer: a link failure, as for the device commands
       err << kConnectFail << '\n';
-      if (ws->WriterBusyHint) err << kWriterBusyHint << '\n';
+      if (ws->results.WriterBusyHint) err << kWriterBusyHint << '\n';
       return kExitLink;
   }
 }

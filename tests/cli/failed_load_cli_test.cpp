@@ -20,9 +20,9 @@ class FailedLoadCli : public CliTest {
   // A configuration as the program saves it, naming `program` for KVX-03.
   std::string SavedCfg(const std::string& program) const {
     Workspace ws;
-    ws.SelectedDevice = "KVX-03";
+    ws.device.SelectedDevice = "KVX-03";
     ResetData(ws);
-    ws.LastProgramPath = program;
+    ws.files.LastProgramPath = program;
     return SaveCfg(ws);
   }
 };

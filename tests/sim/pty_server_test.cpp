@@ -48,8 +48,8 @@ bool Eventually(Pred pred, std::chrono::milliseconds max = std::chrono::seconds(
 class PtyServerTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    ws.SelectedDevice = "KVX-01";
-    ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
+    ws.device.SelectedDevice = "KVX-01";
+    ws.device.DeviceIndex = GetICInfo(ws, ws.device.SelectedDevice);
     std::string error;
     ASSERT_TRUE(server.Start(linkPath, error)) << error;
     comm.SetDeviceName(linkPath);
@@ -72,27 +72,27 @@ TEST_F(PtyServerTest, AnswersTheWriterCheckWithTheIdentification) {
   EXPECT_TRUE(std::filesystem::is_symlink(linkPath));
   EXPECT_EQ(std::filesystem::read_symlink(linkPath).string(), server.SlaveName());
   EXPECT_EQ(link.CheckWriter(true), LinkResult::WriterAny);
-  EXPECT_EQ(ws.WriterId, " ZQR640B V3.10");
-  EXPECT_EQ(ws.WriterVersion, "V3.10");
+  EXPECT_EQ(ws.results.WriterId, " ZQR640B V3.10");
+  EXPECT_EQ(ws.results.WriterVersion, "V3.10");
 }
 
 TEST_F(PtyServerTest, ProgramMemoryWrittenByteByByteReadsBackTheSame) {
-  const int words = ws.ProgramWords();
+  const int words = ws.device.ProgramWords();
   for (int i = 0; i < words; ++i) {
     const StoredWord w = SplitWord((i * 37 + 5) & 0x3FFF);
-    ws.LinkBuffer[2 * i] = w.first;
-    ws.LinkBuffer[2 * i + 1] = w.second;
+    ws.link.LinkBuffer[2 * i] = w.first;
+    ws.link.LinkBuffer[2 * i + 1] = w.second;
   }
   link.GetHeader(AreaProgram, ActionProgram);
   ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
   ASSERT_EQ(link.WriteData(2 * words, true), LinkResult::WriteOk);
 
-  ws.LinkBuffer.fill(0);
+  ws.link.LinkBuffer.fill(0);
   link.GetHeader(AreaProgram, ActionRead);
   ASSERT_EQ(link.Read7BitData(2 * words, true), LinkResult::Done);
   int mismatches = 0;
   for (int i = 0; i < words; ++i) {
-    const int got = JoinWord(ws.LinkBuffer[2 * i], ws.LinkBuffer[2 * i + 1]);
+    const int got = JoinWord(ws.link.LinkBuffer[2 * i], ws.link.LinkBuffer[2 * i + 1]);
     if (got != writer.ReadBackWord(i) || got != ((i * 37 + 5) & 0x3FFF)) ++mismatches;
   }
   EXPECT_EQ(mismatches, 0);
@@ -136,7 +136,7 @@ TEST_F(PtyServerTest, ByteHeldBackWhileCtsIsInactiveIsTakenLaterNotLost) {
 TEST_F(PtyServerTest, BaudDelayNeverRunsAheadOfTheWireAndNeverSpins) {
   writer.Faults().BaudDelay = true;
   const int bytes = 400;
-  for (int i = 0; i < bytes; ++i) ws.LinkBuffer[i] = 0x7F;
+  for (int i = 0; i < bytes; ++i) ws.link.LinkBuffer[i] = 0x7F;
   link.GetHeader(AreaProgram, ActionProgram);
   ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
   timespec cpu0{}, cpu1{};

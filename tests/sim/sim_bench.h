@@ -24,21 +24,21 @@ inline Bytes StoredWords(std::initializer_list<int> words) {
 struct Bench {
   explicit Bench(const char* device = "KVX-03", std::uint8_t typeByte = 0xB4)
       : writer(FindDevice(device), typeByte), port(writer, &clock), link(ws, port, clock) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = GetICInfo(ws, device);
+    ws.device.SelectedDevice = device;
+    ws.device.DeviceIndex = GetICInfo(ws, device);
   }
 
   LinkResult Read(int area, int length) {
     link.GetHeader(area, ActionRead);
     return link.Read7BitData(length, true);
   }
-  Bytes Received(int count) const { return Bytes(ws.LinkBuffer.begin(), ws.LinkBuffer.begin() + count); }
+  Bytes Received(int count) const { return Bytes(ws.link.LinkBuffer.begin(), ws.link.LinkBuffer.begin() + count); }
   // A program header, then the stream; the header's answer when it was not "ready".
   LinkResult Program(int area, int action, const Bytes& stream) {
     link.GetHeader(area, action);
     const LinkResult header = link.SendHeader(10);
     if (header != LinkResult::Ready) return header;
-    std::copy(stream.begin(), stream.end(), ws.LinkBuffer.begin());
+    std::copy(stream.begin(), stream.end(), ws.link.LinkBuffer.begin());
     return link.WriteData(static_cast<int>(stream.size()), true);
   }
   LinkResult ProgramOption(int word) { return Program(AreaOption, ActionProgram, StoredWords({word})); }

@@ -47,11 +47,11 @@ TEST(SimFault, EachFaultShowsAsTheHostSeesIt) {
     Bench b;  // KVX-03: a Writer of type 1
     std::string error;
     ASSERT_TRUE(ParseFault(c.fault, b.writer.Faults(), error)) << c.fault;
-    b.ws.FailIndex = -1;
+    b.ws.results.FailIndex = -1;
     EXPECT_EQ(b.link.CheckWriter(false), c.check) << c.fault;
     EXPECT_EQ(b.ProgramOption(0x3FF0), c.first) << c.fault;
     EXPECT_EQ(b.ProgramOption(0x3FF0), c.second) << c.fault;
-    EXPECT_EQ(b.ws.FailIndex, c.first == LinkResult::WriteFail ? 1 : -1) << c.fault;
+    EXPECT_EQ(b.ws.results.FailIndex, c.first == LinkResult::WriteFail ? 1 : -1) << c.fault;
   }
 }
 
@@ -75,8 +75,8 @@ TEST(SimFault, BaudDelayCostsTheWireTimeOfEveryByte) {
 
   t = b.clock.Now();
   b.link.GetHeader(AreaProgram, ActionRead);
-  ASSERT_EQ(b.link.Read7BitData(b.ws.ProgramBytes, true), LinkResult::Done);
-  const auto bytes = 10 + b.ws.ProgramBytes + 1;  // header, the words, the end marker
+  ASSERT_EQ(b.link.Read7BitData(b.ws.device.ProgramBytes, true), LinkResult::Done);
+  const auto bytes = 10 + b.ws.device.ProgramBytes + 1;  // header, the words, the end marker
   EXPECT_GE(b.Since(t), bytes * kByteWireTime);
   EXPECT_LE(b.Since(t), (bytes + 1) * kByteWireTime);
 }
@@ -114,9 +114,9 @@ TEST(SimPortTest, WriterVanishingMidTransferTimesOutTheWrite) {
   WriterLink link(b.ws, vanishing, b.clock);
   link.GetHeader(AreaProgram, ActionProgram);
   ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
-  b.ws.LinkBuffer.fill(0x7F);
+  b.ws.link.LinkBuffer.fill(0x7F);
   const TimePoint t = b.clock.Now();
-  EXPECT_EQ(link.WriteData(b.ws.ProgramBytes, true), LinkResult::Timeout);
+  EXPECT_EQ(link.WriteData(b.ws.device.ProgramBytes, true), LinkResult::Timeout);
   EXPECT_EQ(b.port.Sent().size(), 14u);
   EXPECT_LE(b.Since(t), Millis(3000) + 8 * kByteWireTime);  // three bytes' turn-around, then 3 s
 }
@@ -193,7 +193,7 @@ TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
   std::thread worker([&] {
     WriterLink link(b.ws, held, b.clock, stop.get_token());
     link.GetHeader(AreaProgram, ActionRead);
-    result = link.Read7BitData(b.ws.ProgramBytes, true);
+    result = link.Read7BitData(b.ws.device.ProgramBytes, true);
   });
   waiting.wait();
   stop.request_stop();

@@ -28,8 +28,8 @@ TEST(SimWriterCheck, AnswersItsTypeAndIdentification) {
   }
   Bench b("KVX-19");
   ASSERT_EQ(b.link.CheckWriter(true), LinkResult::WriterAny);
-  EXPECT_EQ(b.ws.WriterId, " ZQR640B V3.10");
-  EXPECT_EQ(b.ws.WriterVersion, "V3.10");
+  EXPECT_EQ(b.ws.results.WriterId, " ZQR640B V3.10");
+  EXPECT_EQ(b.ws.results.WriterVersion, "V3.10");
 }
 
 // ---- Reads of a blank chip --------------------------------------------------------------------------
@@ -42,20 +42,20 @@ TEST(SimWriterRead, BlankChipReadsAllOnesInEveryArea) {
   EXPECT_EQ(b.Received(6), Bytes(6, 0x7F));
   EXPECT_EQ(b.Read(AreaId, 32), LinkResult::Done);
   EXPECT_EQ(b.Received(32), Bytes(32, 0x7F));
-  EXPECT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
-  EXPECT_EQ(b.Received(b.ws.ProgramBytes), Bytes(b.ws.ProgramBytes, 0x7F));
+  EXPECT_EQ(b.Read(AreaProgram, b.ws.device.ProgramBytes), LinkResult::Done);
+  EXPECT_EQ(b.Received(b.ws.device.ProgramBytes), Bytes(b.ws.device.ProgramBytes, 0x7F));
 }
 
 TEST(SimWriterRead, EepromReadIsRawBytesWithoutEndMarker) {
   Bench b("KVX-01");
-  const int m = b.ws.EepromBytes();
+  const int m = b.ws.device.EepromBytes();
   b.writer.Chip().Eeprom[0] = 0xB8;  // a data byte that looks like the end marker
   b.writer.Chip().Eeprom[m - 1] = 0x00;
   b.link.GetHeader(AreaEeprom, ActionRead);
   EXPECT_EQ(b.link.Read8BitData(m), LinkResult::Done);
-  EXPECT_EQ(b.ws.LinkBuffer[0], 0xB8);
-  EXPECT_EQ(b.ws.LinkBuffer[1], 0xFF);
-  EXPECT_EQ(b.ws.LinkBuffer[m - 1], 0x00);
+  EXPECT_EQ(b.ws.link.LinkBuffer[0], 0xB8);
+  EXPECT_EQ(b.ws.link.LinkBuffer[1], 0xFF);
+  EXPECT_EQ(b.ws.link.LinkBuffer[m - 1], 0x00);
   EXPECT_EQ(b.port.InQueCount(), 0);  // nothing after the last byte
 }
 
@@ -64,14 +64,14 @@ TEST(SimWriterRead, EepromReadIsRawBytesWithoutEndMarker) {
 TEST(SimWriterProgram, ProgramStreamEndsWithFinishedAtTheAreasLastByte) {
   Bench b("KVX-03");
   Bytes image = StoredWords({0x0123, 0x0456});
-  image.resize(b.ws.ProgramBytes, 0x7F);
+  image.resize(b.ws.device.ProgramBytes, 0x7F);
   EXPECT_EQ(b.Program(AreaProgram, ActionProgram, image), LinkResult::WriteOk);
   EXPECT_EQ(b.writer.ReadBackWord(0), 0x0123);
   EXPECT_EQ(b.writer.ReadBackWord(1), 0x0456);
   EXPECT_EQ(b.writer.ReadBackWord(2), 0x3FFF);
   // header, the stream, and nothing after the Writer's 0xB0
-  EXPECT_EQ(b.port.Sent().size(), 10u + b.ws.ProgramBytes);
-  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
+  EXPECT_EQ(b.port.Sent().size(), 10u + b.ws.device.ProgramBytes);
+  ASSERT_EQ(b.Read(AreaProgram, b.ws.device.ProgramBytes), LinkResult::Done);
   EXPECT_EQ(b.Received(4), StoredWords({0x0123, 0x0456}));
 }
 
@@ -89,9 +89,9 @@ TEST(SimWriterProgram, OtpCellsOnlyGoFromOneToZero) {
   for (const Case& c : cases) {
     Bench b("KVX-03");
     b.writer.Chip().Option[0] = static_cast<std::uint16_t>(c.before);
-    b.ws.FailIndex = -1;
+    b.ws.results.FailIndex = -1;
     EXPECT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({c.after})), c.result) << c.after;
-    EXPECT_EQ(b.ws.FailIndex, c.failIndex) << c.after;
+    EXPECT_EQ(b.ws.results.FailIndex, c.failIndex) << c.after;
   }
 }
 
@@ -110,7 +110,7 @@ TEST(SimWriterProgram, FlashIsErasedToBlankAndRewritten) {
 
 TEST(SimWriterProgram, EepromStreamIsDataAndAddressPairs) {
   Bench b("KVX-01");
-  const int m = b.ws.EepromBytes();
+  const int m = b.ws.device.EepromBytes();
   Bytes pairs;
   for (int i = 0; i < m; ++i) {
     pairs.push_back(static_cast<std::uint8_t>(0xC0 + i));
@@ -121,9 +121,9 @@ TEST(SimWriterProgram, EepromStreamIsDataAndAddressPairs) {
   EXPECT_EQ(b.writer.Chip().Eeprom[m - 1], static_cast<std::uint8_t>(0xC0 + m - 1));
 
   pairs[5] = 0x09;  // pair 2 names address 9
-  b.ws.FailIndex = -1;
+  b.ws.results.FailIndex = -1;
   EXPECT_EQ(b.Program(AreaEeprom, ActionProgramPulse, pairs), LinkResult::WriteFail);
-  EXPECT_EQ(b.ws.FailIndex, 5);
+  EXPECT_EQ(b.ws.results.FailIndex, 5);
 }
 
 // ---- Chips in the socket ------------------------------------------------------------------------------
@@ -131,13 +131,13 @@ TEST(SimWriterProgram, EepromStreamIsDataAndAddressPairs) {
 TEST(SimWriterChip, ProgrammedChipFailsABlankCheck) {
   Bench b("KVX-03");
   b.writer.InsertChip(ChipContent::Programmed);
-  ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
+  ASSERT_EQ(b.Read(AreaProgram, b.ws.device.ProgramBytes), LinkResult::Done);
   bool anyProgrammed = false;
-  for (int j = 0; j < b.ws.ProgramBytes; j += 2)
-    anyProgrammed |= !IsBlankWord(b.ws.LinkBuffer[j], b.ws.LinkBuffer[j + 1], b.ws.BlankHigh);
+  for (int j = 0; j < b.ws.device.ProgramBytes; j += 2)
+    anyProgrammed |= !IsBlankWord(b.ws.link.LinkBuffer[j], b.ws.link.LinkBuffer[j + 1], b.ws.device.BlankHigh);
   EXPECT_TRUE(anyProgrammed);
   EXPECT_EQ(b.Read(AreaOption, 2), LinkResult::Done);
-  EXPECT_EQ(b.ws.LinkBuffer[1] & 0x40, 0x40);  // not protected
+  EXPECT_EQ(b.ws.link.LinkBuffer[1] & 0x40, 0x40);  // not protected
 }
 
 TEST(SimWriterChip, ProtectedChipHidesProgramBitsAndShowsSecurityOn) {
@@ -150,10 +150,10 @@ TEST(SimWriterChip, ProtectedChipHidesProgramBitsAndShowsSecurityOn) {
     b.writer.InsertChip(ChipContent::Protected);
     const std::uint16_t stored = b.writer.Chip().Program[7];
     EXPECT_EQ(b.writer.ReadBackWord(7), stored | c.forced) << c.device;
-    ASSERT_EQ(b.Read(AreaProgram, b.ws.ProgramBytes), LinkResult::Done);
-    EXPECT_EQ(JoinWord(b.ws.LinkBuffer[14], b.ws.LinkBuffer[15]), stored | c.forced) << c.device;
+    ASSERT_EQ(b.Read(AreaProgram, b.ws.device.ProgramBytes), LinkResult::Done);
+    EXPECT_EQ(JoinWord(b.ws.link.LinkBuffer[14], b.ws.link.LinkBuffer[15]), stored | c.forced) << c.device;
     ASSERT_EQ(b.Read(AreaOption, 2), LinkResult::Done);
-    EXPECT_EQ(b.ws.LinkBuffer[1] & 0x40, 0) << c.device;
+    EXPECT_EQ(b.ws.link.LinkBuffer[1] & 0x40, 0) << c.device;
   }
 }
 
@@ -185,13 +185,13 @@ TEST(SimWriterChip, FreshChipEachPassSwapsOnlyAfterProgramming) {
 
 TEST(SimWriterDownload, KeepsRecordsWhoseSumIsRight) {
   Bench b("KVX-03");
-  b.ws.HeaderBytes.fill(0);
-  b.ws.HeaderBytes[0] = 0xA9;
-  b.ws.HeaderBytes[1] = 0x01;
-  b.ws.HeaderBytes[2] = 'K';
-  b.ws.HeaderBytes[31] = static_cast<std::uint8_t>(0x01 + 'K');
+  b.ws.link.HeaderBytes.fill(0);
+  b.ws.link.HeaderBytes[0] = 0xA9;
+  b.ws.link.HeaderBytes[1] = 0x01;
+  b.ws.link.HeaderBytes[2] = 'K';
+  b.ws.link.HeaderBytes[31] = static_cast<std::uint8_t>(0x01 + 'K');
   EXPECT_EQ(b.link.SendHeader(32), LinkResult::Done);
-  b.ws.HeaderBytes[31] ^= 0x01;
+  b.ws.link.HeaderBytes[31] ^= 0x01;
   EXPECT_EQ(b.link.SendHeader(32), LinkResult::BadReply);  // a wrong sum is refused
   const auto records = b.writer.DownloadRecords();
   ASSERT_EQ(records.size(), 1u);

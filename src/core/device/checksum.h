@@ -10,8 +10,8 @@
 
 namespace kvx {
 
-// Recompute the data, protect and OPTION sums (ws.DataChecksum, ws.ChecksumText,
-// ws.ProtectSumText, ws.OptChecksumText; four upper-case hex digits) and force the OPTION
+// Recompute the data, protect and OPTION sums (ws.results.DataChecksum, ws.panel.ChecksumText,
+// ws.panel.ProtectSumText, ws.panel.OptChecksumText; four upper-case hex digits) and force the OPTION
 // word's fixed bits. The OPTION sum is taken over the forced word.
 void CalChecksum(Workspace& ws);
 // Force the OPTION word's fixed bits from the selected device's catalogue row:

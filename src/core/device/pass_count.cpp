@@ -20,16 +20,16 @@ long PassCountValue(const std::string& text) {
 }
 
 void CountPass(Workspace& ws) {
-  const long count = PassCountValue(ws.PassCountText);
+  const long count = PassCountValue(ws.production.PassCountText);
   // The count only grows; at the top of its range it stays there rather than turn negative.
   const long next = count < std::numeric_limits<std::int32_t>::max() ? count + 1 : count;
-  ws.PassCountText = std::to_string(next);
-  ws.RefreshPending = true;
+  ws.production.PassCountText = std::to_string(next);
+  ws.panel.RefreshPending = true;
 }
 
 void SetPassCount(Workspace& ws, const std::string& editText) {
-  ws.PassCountText = editText;
-  ws.RefreshPending = true;
+  ws.production.PassCountText = editText;
+  ws.panel.RefreshPending = true;
 }
 
 }  // namespace kvx

@@ -31,10 +31,10 @@ void QtpStream::CopyFrom(const QtpStream& other) {
 }
 
 Workspace::Workspace() {
-  IdBuffer.fill(0x7F);
-  ProgramBuffer.fill(0x7F);
-  EepromBuffer.fill(0x00);
-  DeviceIndex = GetICInfo(*this, SelectedDevice);
+  image.IdBuffer.fill(0x7F);
+  image.ProgramBuffer.fill(0x7F);
+  image.EepromBuffer.fill(0x00);
+  device.DeviceIndex = GetICInfo(*this, device.SelectedDevice);
 }
 
 }  // namespace kvx

@@ -1,7 +1,9 @@
-// The workspace: the one body of state behind the main window. The image of the chip to be
-// programmed, the selected device's parameters, the staging areas for the Writer link, the mode
-// flags and the texts the status panel shows. Editors, file loaders and operation workers all
-// read and write it directly. It has no lock: while a worker runs it owns the workspace and
+// The workspace: the one body of state behind the main window, in named parts: the image of the
+// chip to be programmed, the selected device's parameters, results, the texts the status panel
+// shows, production state, the staging areas for the Writer link, the command's flags, the
+// operator's settings and the files. Which windows are open is no part of it: a function whose
+// result depends on that takes it as an argument (OpenViews). Editors, file loaders and operation
+// workers read and write it directly. It has no lock: while a worker runs it owns the workspace and
 // holds its busy flag (WorkspaceBusyGuard); nothing else reads or writes it until the flag is
 // released, and the commands that would change it (port, device, files) refuse meanwhile.
 #pragma once
@@ -104,24 +106,23 @@ class QtpStream {
   std::unique_ptr<std::istream> stream_;
 };
 
-struct Workspace {
-  Workspace();  // the start-up values
+// ---- The workspace's parts ---------------------------------------------------------------------
 
-  // ---- Ownership -------------------------------------------------------------------------------
-  WorkspaceBusy Busy;
-
-  // ---- Buffers ---------------------------------------------------------------------------------
+// The image of the chip: what a file load, the editors, a Read and the serial-number stamps write,
+// and what the operations send to the Writer and compare with it.
+struct ProgramImage {
   std::uint8_t OptionLow = 0x7F;
   std::uint8_t OptionHigh = 0x7F;
   std::array<std::uint8_t, kIdBytes> IdBuffer{};
   std::array<std::uint8_t, 4> OptionExtra{};   // two words read with the OPTION word
   std::array<std::uint8_t, 4> OptionExtra2{};  // two words of the second option group
   std::array<std::uint8_t, kProgramBufferBytes> ProgramBuffer{};
-  std::array<std::uint8_t, 32> HeaderBytes{};
-  std::array<std::uint8_t, kLinkBufferBytes> LinkBuffer{};
   std::array<std::uint8_t, kEepromBufferBytes> EepromBuffer{};
+};
 
-  // ---- Selected device (copied from the catalogue by GetICInfo) --------------------------------
+// The selected device's parameters, copied from the catalogue by GetICInfo (and only by it, apart
+// from the device list's text in SelectedDevice).
+struct DeviceSettings {
   std::string SelectedDevice = "KVX-01";  // the device list's current text
   int DeviceIndex = -1;
   std::string DeviceName;
@@ -151,76 +152,48 @@ struct Workspace {
   int DeviceBytes() const { return std::clamp(ProgramBytes, 0, kProgramBufferBytes) & ~1; }
   int EepromBytes() const { return EepromLastHigh * 256 + EepromLastLow + 1; }
   int LastWordAddress() const { return LastAddrHigh * 256 + LastAddrLow; }
+};
 
-  // ---- Results ---------------------------------------------------------------------------------
+// What the last command found out: checksums and the OPTION word's state (RefreshData,
+// CalChecksum), the Writer's answers and the port's state (the link and the port selection), and
+// whether a Read went through (the read worker).
+struct Results {
   int DataChecksum = 0;
   int OptionStatus = 0;  // bit 0: some OPTION field is Blank; bit 1: some field is Error
-  int FailIndex = 0;
+  int FailIndex = 0;     // the byte a write failed at
   std::string WriterId;
   std::string WriterVersion;
   // The first Writer check of the last command still got an unexpected answer after waiting out
   // a stopped transfer (see WriterLink::CheckWriterSettled).
   bool WriterBusyHint = false;
   bool PortError = false;
-  SavedPortSettings SavedPort;
-
-  // ---- Mode flags ------------------------------------------------------------------------------
-  bool SerialNoMode = false;
-  bool QtpFileLoaded = false;
-  bool QtpSimulate = false;
-  bool FlashPgmTestOn = false;
-  bool SkipBlankCheck = false;
-  bool EraseRequested = false;
-  bool VerifyWithProtect = false;
   bool ReadCompleted = false;
+};
 
-  // ---- Window bookkeeping ----------------------------------------------------------------------
-  bool IdChecksumFormOpen = false;
-  bool BufferViewOpen = false;
-  bool DisassemblyOpen = false;
-  bool EepromViewOpen = false;
-  bool RefreshPending = false;
-  bool StartupConfigLoad = false;
-  bool ShownOnce = false;
-  bool IdDisplayHex = false;  // ID window: false = ASCII, true = HEX
-
-  // ---- Main-window controls the core reads ------------------------------------------------------
-  std::string PortName = "Com1";     // port chooser text
-  std::string HandShake = "Default";  // "Default", "CTS" or "None"
-  bool KeepOptionVisible = false;     // "Keep Option for new code"; never shown by the window
-  bool KeepOptionChecked = false;
-  bool WidthEditsVisible = false;     // the hidden engineering edits for pulse and erase width
-  std::string PulseWidthText = "5";   // x 0.2 ms
-  std::string EraseWidthText = "120"; // x 0.1 ms
-  bool SerialCommandsLocked = false;  // single-step ID/Program Memory/OPTION commands disabled
-
-  // ---- Status panel texts -------------------------------------------------------------------------
+// The texts the status panel shows that the core computes from the buffers: the OPTION lines'
+// values, the sums and the ID line. RefreshData and CalChecksum write them; RefreshPending is set
+// by whatever changes the workspace under the panel (a pass counted, a serial-number setup, a
+// loaded configuration, an editor) and cleared by the one who redraws.
+struct PanelTexts {
+  bool RefreshPending = false;  // the panel's texts are stale: RefreshData is due
   // The OPTION value labels in panel order Label5..Label10: oscillator, OST/PUT, WDT, PED,
   // security, PRD/MCLR. A greyed line keeps its last text; the configuration file stores them.
   std::array<std::string, 6> OptionLabelText{"Blank", "Blank", "Blank", "Blank", "Blank", "Blank"};
-  // The captions of those lines (StaticText2..StaticText7), same order; some layouts rename
-  // them ("PUT:", "MCLR HI:", "PB4 Type:", "IRC freq.:") until a redraw sets them again.
-  std::array<std::string, 6> OptionCaptionText{"OSC Type:", "OST:", "WDT:", "PED:", "Security:",
-                                               "PRD:"};
-  int PrdCaptionLeft = 0;  // where a layout moved the PRD/MCLR caption; 0 = not moved
   std::string ChecksumText;      // Label11: the data checksum, the form written into the ID words
   std::string OptChecksumText;   // the OPTION sum
   std::string ProtectSumText;    // the protect sum
   std::string IcChecksumText;    // Label17: checksum read from the chip, as the ID window shows it
   std::string IdText = "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F";  // Label18
-  std::string SerialText = "00";     // Label15
-  std::string PassCountText = "0";   // Label13: the pass count lives as this decimal text
-  std::string QtpFileText = "Disable";  // Label19
+};
 
-  // ---- Paths -----------------------------------------------------------------------------------
-  std::string StartDir;
-  std::string ConfigPath;
-  std::string BufferCaption;
-  std::string LastProgramPath;
-  std::string ProgramPath;
-  int LoadedLength = 0;
-
-  // ---- Serial numbers ------------------------------------------------------------------------------
+// Production: serial-number mode and its settings (the serial-number setup, the configuration
+// file), the QTP file being read (Load QTP File, each Auto Program pass), the pass count and the
+// flags that run passes without a Writer's answer. Auto Program writes it on every pass.
+struct ProductionState {
+  bool SerialNoMode = false;
+  bool QtpFileLoaded = false;
+  bool QtpSimulate = false;
+  bool FlashPgmTestOn = false;  // the next Auto Program pass starts by itself
   int SerialStartAddress = 0;
   int SerialByteCount = 1;
   std::array<int, 8> SerialValue{};  // slot 0 is the least significant byte
@@ -230,6 +203,69 @@ struct Workspace {
   bool QtpEndSeen = false;
   int QtpRecordCount = 0;
   QtpStream QtpReadFile;  // the QTP file being read, or null
+  std::string SerialText = "00";        // Label15
+  std::string PassCountText = "0";      // Label13: the pass count lives as this decimal text
+  std::string QtpFileText = "Disable";  // Label19
+};
+
+// Staging areas of the Writer link: the command header and the bytes of a transfer, written and
+// read by the link primitives and the workers; the port settings CheckComPort remembers.
+struct LinkScratch {
+  std::array<std::uint8_t, 32> HeaderBytes{};
+  std::array<std::uint8_t, kLinkBufferBytes> LinkBuffer{};
+  SavedPortSettings SavedPort;
+};
+
+// What the menu command asks of its worker; set by the command (see CommandSpec) just before
+// the worker starts, and cleared by Auto Program when its pass is over.
+struct CommandFlags {
+  bool SkipBlankCheck = false;
+  bool EraseRequested = false;
+  bool VerifyWithProtect = false;
+};
+
+// The operator's settings that the core reads: the port and handshake chosen, the ID display's
+// form, "Keep Option for new code", the pulse and erase widths. The front ends write them from
+// their controls or options.
+struct OperatorSettings {
+  std::string PortName = "Com1";     // port chooser text
+  std::string HandShake = "Default";  // "Default", "CTS" or "None"
+  bool IdDisplayHex = false;          // ID and IC checksum shown as HEX rather than ASCII
+  bool KeepOptionVisible = false;     // "Keep Option for new code"; never shown by the window
+  bool KeepOptionChecked = false;
+  bool WidthEditsVisible = false;     // the hidden engineering edits for pulse and erase width
+  std::string PulseWidthText = "5";   // x 0.2 ms
+  std::string EraseWidthText = "120"; // x 0.1 ms
+  bool SerialCommandsLocked = false;  // single-step ID/Program Memory/OPTION commands disabled
+};
+
+// Where the image came from and where files go: written by the file loaders and the
+// configuration commands.
+struct FileState {
+  std::string StartDir;
+  std::string ConfigPath;
+  std::string BufferCaption;  // the name the program buffer is shown under: its file, or none
+  std::string LastProgramPath;
+  std::string ProgramPath;
+  int LoadedLength = 0;
+  // Set by the start-up configuration load: the first Intel HEX fault after it is not reported.
+  bool StartupConfigLoad = false;
+};
+
+struct Workspace {
+  Workspace();  // the start-up values
+
+  WorkspaceBusy Busy;  // held by the worker that owns the workspace
+
+  ProgramImage image;
+  DeviceSettings device;
+  Results results;
+  PanelTexts panel;
+  ProductionState production;
+  LinkScratch link;
+  CommandFlags command;
+  OperatorSettings settings;
+  FileState files;
 };
 
 // A worker's hold on the workspace, for its lifetime. owns() is false when another worker

@@ -33,79 +33,80 @@ std::string ClampedWidth(const std::string& typed, const char* empty, int max) {
 
 }  // namespace
 
-void ChooseDevice(Workspace& ws, const std::string& device) {
-  ws.SelectedDevice = device;
-  ws.OptionLow = ws.OptionHigh = 0x7F;
-  ResetData(ws);
+ViewChanges ChooseDevice(Workspace& ws, const std::string& device, const OpenViews& views) {
+  ws.device.SelectedDevice = device;
+  ws.image.OptionLow = ws.image.OptionHigh = 0x7F;
+  return ResetData(ws, views);
 }
 
 std::string EnterPulseWidth(Workspace& ws, const std::string& typed) {
-  return ws.PulseWidthText = ClampedWidth(typed, "5", 127);
+  return ws.settings.PulseWidthText = ClampedWidth(typed, "5", 127);
 }
 
 std::string EnterEraseWidth(Workspace& ws, const std::string& typed) {
-  return ws.EraseWidthText = ClampedWidth(typed, "120", 255);
+  return ws.settings.EraseWidthText = ClampedWidth(typed, "120", 255);
 }
 
 void ClearOptionUnlessKept(Workspace& ws) {
-  if (ws.KeepOptionVisible && ws.KeepOptionChecked) return;
-  ws.OptionLow = 0x7F;
-  ws.OptionHigh = 0x7F;
+  if (ws.settings.KeepOptionVisible && ws.settings.KeepOptionChecked) return;
+  ws.image.OptionLow = 0x7F;
+  ws.image.OptionHigh = 0x7F;
 }
 
 void EndProductionModes(Workspace& ws) {
-  ws.SerialNoMode = false;
-  ws.QtpFileLoaded = false;
-  ws.QtpFileText = "Disable";
-  ws.PassCountText = "0";
+  ws.production.SerialNoMode = false;
+  ws.production.QtpFileLoaded = false;
+  ws.production.QtpFileText = "Disable";
+  ws.production.PassCountText = "0";
 }
 
-void ResetData(Workspace& ws) {
-  ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
+ViewChanges ResetData(Workspace& ws, const OpenViews& views) {
+  ws.device.DeviceIndex = GetICInfo(ws, ws.device.SelectedDevice);
   ClearOptionUnlessKept(ws);
   // A new device starts with serial numbers and QTP off and the pass count at zero.
   EndProductionModes(ws);
-  FillBlankWords(ws.IdBuffer, ws.BlankHigh);
-  ws.EepromBuffer.fill(0x00);
+  FillBlankWords(ws.image.IdBuffer, ws.device.BlankHigh);
+  ws.image.EepromBuffer.fill(0x00);
+  ViewChanges changes = ClearBuffer(ws, views);
   // Without an EEPROM the EEPROM view goes; the window keeps it (recreated) on a flash part.
-  if (!ws.IsFlash()) ws.EepromViewOpen = false;
-  ClearBuffer(ws);
+  changes.closeEepromView = !ws.device.IsFlash();
   RefreshData(ws);
+  return changes;
 }
 
-void ClearBuffer(Workspace& ws) {
+ViewChanges ClearBuffer(Workspace& ws, const OpenViews& views) {
   // The whole buffer, not only the device's part.
-  FillBlankWords(ws.ProgramBuffer, ws.BlankHigh);
-  if (ws.BufferViewOpen) ws.BufferCaption.clear();
+  FillBlankWords(ws.image.ProgramBuffer, ws.device.BlankHigh);
+  if (!views.programViewClosed) ws.files.BufferCaption.clear();
   CalChecksum(ws);
-  ws.DisassemblyOpen = false;
+  return {.closeDisassembly = true};
 }
 
-void ClearId(Workspace& ws) { ws.IdBuffer.fill(0x7F); }
+void ClearId(Workspace& ws) { ws.image.IdBuffer.fill(0x7F); }
 
 void ClearOption(Workspace& ws) {
-  ws.OptionLow = 0x7F;
-  ws.OptionHigh = 0x7F;
+  ws.image.OptionLow = 0x7F;
+  ws.image.OptionHigh = 0x7F;
   RefreshData(ws);
 }
 
-void ClearEeprom(Workspace& ws) { ws.EepromBuffer.fill(0x00); }
+void ClearEeprom(Workspace& ws) { ws.image.EepromBuffer.fill(0x00); }
 
 void GetRomData(Workspace& ws) {
-  const int bytes = ws.DeviceBytes();
-  std::copy_n(ws.ProgramBuffer.begin(), bytes, ws.LinkBuffer.begin());
+  const int bytes = ws.device.DeviceBytes();
+  std::copy_n(ws.image.ProgramBuffer.begin(), bytes, ws.link.LinkBuffer.begin());
   // An 11-bit word is sent with bits 11-13 set.
-  if (ws.IsElevenBit())
-    for (int i = 1; i < bytes; i += 2) ws.LinkBuffer[i] |= 0x70;
+  if (ws.device.IsElevenBit())
+    for (int i = 1; i < bytes; i += 2) ws.link.LinkBuffer[i] |= 0x70;
 }
 
 ResetAddrCheck CheckResetAddr(const Workspace& ws) {
   ResetAddrCheck check;
   // Algorithms with bit 5 set start the chip at word 0, the others at the last word.
-  check.address = (ws.AlgorithmCode & 0x20) ? 0 : std::max(ws.DeviceBytes() / 2 - 1, 0);
-  const std::uint8_t first = ws.ProgramBuffer[2 * check.address];
-  const std::uint8_t second = ws.ProgramBuffer[2 * check.address + 1];
-  check.blank = IsBlankWord(first, second, ws.BlankHigh);
+  check.address = (ws.device.AlgorithmCode & 0x20) ? 0 : std::max(ws.device.DeviceBytes() / 2 - 1, 0);
+  const std::uint8_t first = ws.image.ProgramBuffer[2 * check.address];
+  const std::uint8_t second = ws.image.ProgramBuffer[2 * check.address + 1];
+  check.blank = IsBlankWord(first, second, ws.device.BlankHigh);
   if (check.blank) check.text = "Reset address (" + HexDigits(check.address, 4) + "h) is blank!!";
   return check;
 }

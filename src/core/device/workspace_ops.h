@@ -3,12 +3,15 @@
 
 #include <string>
 
+#include "core/device/open_views.h"
 #include "core/device/workspace.h"
 
 namespace kvx {
 
-void ResetData(Workspace& ws);    // a newly chosen device (the data part; windows follow it)
-void ClearBuffer(Workspace& ws);  // blank the program memory and recompute the checksums
+// A newly chosen device (the data part; the windows follow what it returns).
+ViewChanges ResetData(Workspace& ws, const OpenViews& views = {});
+// Blank the program memory and recompute the checksums.
+ViewChanges ClearBuffer(Workspace& ws, const OpenViews& views = {});
 void ClearId(Workspace& ws);      // "Clear ID"
 void ClearOption(Workspace& ws);  // "Clear OPTION"
 void ClearEeprom(Workspace& ws);  // "Clear EEPROM Buffer"
@@ -22,7 +25,7 @@ void EndProductionModes(Workspace& ws);
 
 // The device chooser: the newly chosen device starts with a blank OPTION word (whether or not
 // the "Keep Option" box is ticked), then ResetData.
-void ChooseDevice(Workspace& ws, const std::string& device);
+ViewChanges ChooseDevice(Workspace& ws, const std::string& device, const OpenViews& views = {});
 
 // The write pulse and erase pulse width entries, kept within what the header byte carries: an
 // empty entry takes the start-up value ("5", "120"), a number above the limit (127, 255) the

@@ -170,7 +170,7 @@ std::string ListingLine(int address, int word) {
 }
 
 std::string DisassembleListing(const Workspace& ws) {
-  const int words = std::clamp(ws.ProgramWords(), 0, kProgramWords);
+  const int words = std::clamp(ws.device.ProgramWords(), 0, kProgramWords);
   std::string text;
   text.reserve(1024 + 48 * static_cast<std::size_t>(words));
   for (const char* line : kEquTable) text.append(line).append(kEol);
@@ -178,7 +178,7 @@ std::string DisassembleListing(const Workspace& ws) {
 
   bool gap = false;  // undefined words were left out since the last listed one
   for (int i = 0; i < words; ++i) {
-    const int word = JoinWord(ws.ProgramBuffer[2 * i], ws.ProgramBuffer[2 * i + 1]) & 0x3FFF;
+    const int word = JoinWord(ws.image.ProgramBuffer[2 * i], ws.image.ProgramBuffer[2 * i + 1]) & 0x3FFF;
     const DecodedWord d = DecodeWord(word);
     if (d.mnemonic == kUndefined) {  // decided before the line is formatted: blank words are many
       gap = true;

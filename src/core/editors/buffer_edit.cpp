@@ -27,11 +27,11 @@ std::string SpacedHex(const std::uint8_t* bytes, int count) {
   return text;
 }
 
-std::uint8_t IdByteMask(const Workspace& ws, int k) { return k % 2 == 0 ? 0x7F : ws.BlankHigh; }
+std::uint8_t IdByteMask(const Workspace& ws, int k) { return k % 2 == 0 ? 0x7F : ws.device.BlankHigh; }
 
 }  // namespace
 
-int ProgramGridRows(const Workspace& ws) { return 32 * (ws.LastAddrHigh + 1); }
+int ProgramGridRows(const Workspace& ws) { return 32 * (ws.device.LastAddrHigh + 1); }
 
 std::string ProgramColumnText(int column) {
   return "+" + HexDigits(column, 1) + "/" + HexDigits(column + 8, 1);
@@ -40,19 +40,19 @@ std::string ProgramColumnText(int column) {
 std::string ProgramRowText(int row) { return "0x" + HexDigits(8 * row, 4); }
 
 std::string ProgramWordText(const Workspace& ws, int address) {
-  const std::uint8_t first = ws.ProgramBuffer[2 * address];
-  const std::uint8_t second = ws.ProgramBuffer[2 * address + 1];
+  const std::uint8_t first = ws.image.ProgramBuffer[2 * address];
+  const std::uint8_t second = ws.image.ProgramBuffer[2 * address + 1];
   return HexDigits(second * 128 + (first & 0x7F), 4);
 }
 
-int EepromGridRows(const Workspace& ws) { return ws.EepromBytes() / kEepromGridColumns; }
+int EepromGridRows(const Workspace& ws) { return ws.device.EepromBytes() / kEepromGridColumns; }
 
 std::string EepromColumnText(int column) { return "+" + HexDigits(column, 1); }
 
 std::string EepromRowText(int row) { return "0x" + HexDigits(16 * row, 2); }
 
 std::string EepromByteText(const Workspace& ws, int index) {
-  return HexDigits(ws.EepromBuffer[index], 2);
+  return HexDigits(ws.image.EepromBuffer[index], 2);
 }
 
 long SingleDataInitialValue(const std::string& initialText) { return HexOrZero(initialText); }
@@ -75,8 +75,8 @@ bool EditProgramWord(Workspace& ws, int address, const std::string& cellText, lo
   bool stored = false;
   if (address >= 0 && address < kProgramWords && ProgramWordText(ws, address) == cellText) {
     const StoredWord word = SplitWord(static_cast<int>(value));
-    ws.ProgramBuffer[2 * address] = word.first;
-    ws.ProgramBuffer[2 * address + 1] = word.second;
+    ws.image.ProgramBuffer[2 * address] = word.first;
+    ws.image.ProgramBuffer[2 * address + 1] = word.second;
     stored = true;
   }
   CalChecksum(ws);
@@ -86,18 +86,18 @@ bool EditProgramWord(Workspace& ws, int address, const std::string& cellText, lo
 bool EditEepromByte(Workspace& ws, int index, const std::string& cellText, long value) {
   if (value < 0 || value >= 256 || index < 0 || index >= kEepromBufferBytes) return false;
   if (EepromByteText(ws, index) != cellText) return false;
-  ws.EepromBuffer[index] = static_cast<std::uint8_t>(value);
+  ws.image.EepromBuffer[index] = static_cast<std::uint8_t>(value);
   return true;
 }
 
 FillFields FillFieldsFor(const Workspace& ws) {
   FillFields f;
-  f.end = HexDigits(ws.LastWordAddress(), 1);
+  f.end = HexDigits(ws.device.LastWordAddress(), 1);
   return f;
 }
 
 std::string FillBuffer(Workspace& ws, const FillFields& fields) {
-  const long last = ws.LastWordAddress();
+  const long last = ws.device.LastWordAddress();
   const long start = HexOrZero(fields.start);
   const long end = HexOrZero(fields.end);
   const long data = HexOrZero(fields.data);
@@ -108,17 +108,17 @@ std::string FillBuffer(Workspace& ws, const FillFields& fields) {
   // A value above 11 bits on an 11-bit device is stored as entered.
   const StoredWord word = SplitWord(static_cast<int>(data));
   for (long a = start; a <= end; ++a) {
-    ws.ProgramBuffer[2 * a] = word.first;
-    ws.ProgramBuffer[2 * a + 1] = word.second;
+    ws.image.ProgramBuffer[2 * a] = word.first;
+    ws.image.ProgramBuffer[2 * a + 1] = word.second;
   }
   CalChecksum(ws);
   return {};
 }
 
 std::string IdModifyText(const Workspace& ws, bool hex) {
-  if (hex) return SpacedHex(ws.IdBuffer.data(), kIdTextBytes);
+  if (hex) return SpacedHex(ws.image.IdBuffer.data(), kIdTextBytes);
   std::string text;
-  for (int k = 0; k < kIdTextBytes && ws.IdBuffer[k] != 0; ++k) text += static_cast<char>(ws.IdBuffer[k]);
+  for (int k = 0; k < kIdTextBytes && ws.image.IdBuffer[k] != 0; ++k) text += static_cast<char>(ws.image.IdBuffer[k]);
   return text;
 }
 
@@ -137,7 +137,7 @@ void StoreIdHexText(Workspace& ws, const std::string& maskText) {
 
 void StoreIdBytes(Workspace& ws, const std::array<std::uint8_t, 12>& bytes) {
   for (int k = 0; k < kIdTextBytes; ++k)
-    ws.IdBuffer[k] = static_cast<std::uint8_t>(bytes[k] & IdByteMask(ws, k));
+    ws.image.IdBuffer[k] = static_cast<std::uint8_t>(bytes[k] & IdByteMask(ws, k));
 }
 
 void StoreIdAsciiText(Workspace& ws, const std::string& text) {
@@ -145,9 +145,9 @@ void StoreIdAsciiText(Workspace& ws, const std::string& text) {
   for (int k = 0; k < kIdTextBytes; ++k) {
     if (k < n) {
       const auto code = static_cast<std::uint8_t>(text[k]);
-      ws.IdBuffer[k] = k % 2 == 0 ? code : static_cast<std::uint8_t>(code & ws.BlankHigh);
+      ws.image.IdBuffer[k] = k % 2 == 0 ? code : static_cast<std::uint8_t>(code & ws.device.BlankHigh);
     } else {
-      ws.IdBuffer[k] = k % 2 == 0 ? 0x7F : ws.BlankHigh;
+      ws.image.IdBuffer[k] = k % 2 == 0 ? 0x7F : ws.device.BlankHigh;
     }
   }
 }
@@ -159,29 +159,29 @@ std::string ShownIdText(std::string text) {
 }
 
 IdLabels IdLabelTexts(const Workspace& ws) {
-  const auto& id = ws.IdBuffer;
-  return {ws.IdDisplayHex ? SpacedHex(id.data(), kIdTextBytes) : IdModifyText(ws, false),
+  const auto& id = ws.image.IdBuffer;
+  return {ws.settings.IdDisplayHex ? SpacedHex(id.data(), kIdTextBytes) : IdModifyText(ws, false),
           IdChecksumText(ws, {id[12], id[13], id[14], id[15]})};
 }
 
 IdLabels IdLabelShow(Workspace& ws) {
   IdLabels labels = IdLabelTexts(ws);
-  ws.IdText = labels.id;
-  ws.IcChecksumText = labels.checksum;
+  ws.panel.IdText = labels.id;
+  ws.panel.IcChecksumText = labels.checksum;
   return labels;
 }
 
 std::array<std::string, 6> WriterInfoTexts(const Workspace& ws) {
   constexpr int kBytes[6] = {16, 24, 25, 22, 20, 21};
   std::array<std::string, 6> texts;
-  for (int i = 0; i < 6; ++i) texts[i] = HexDigits(ws.IdBuffer[kBytes[i]], 2);
+  for (int i = 0; i < 6; ++i) texts[i] = HexDigits(ws.image.IdBuffer[kBytes[i]], 2);
   return texts;
 }
 
-std::string IdDumpText(const Workspace& ws) { return SpacedHex(ws.IdBuffer.data() + 16, 16); }
+std::string IdDumpText(const Workspace& ws) { return SpacedHex(ws.image.IdBuffer.data() + 16, 16); }
 
 std::string BodyOptionText(const Workspace& ws, const std::array<std::uint8_t, 4>& extra) {
-  std::string text = HexDigits(ws.OptionLow, 2) + " " + HexDigits(ws.OptionHigh, 2) + " ";
+  std::string text = HexDigits(ws.image.OptionLow, 2) + " " + HexDigits(ws.image.OptionHigh, 2) + " ";
   for (std::uint8_t byte : extra) text += HexDigits(byte, 2) + " ";
   return text;
 }

@@ -78,7 +78,7 @@ struct IdLabels {
 IdLabels IdLabelTexts(const Workspace& ws);
 // The ID as its two labels (the ID window's and the status panel's) show it: a byte with no
 // printable character, the blank 0x7F above all, becomes "." so that a blank ID reads as one.
-// The bytes, ws.IdText and the ID editor's text keep them as they are.
+// The bytes, ws.panel.IdText and the ID editor's text keep them as they are.
 std::string ShownIdText(std::string text);
 // IDLabelShow: the two lines, also copied into the status panel's ID and IC checksum texts.
 IdLabels IdLabelShow(Workspace& ws);

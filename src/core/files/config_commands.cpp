@@ -13,16 +13,17 @@ namespace {
 
 constexpr int kConfigFilterItem = 1;
 
-// Opens and applies `path` (already in ws.ConfigPath); ResetData when it cannot be applied.
-void ApplyConfigFile(Workspace& ws, const std::string& path, LoadReport& report) {
+// Opens and applies `path` (already in ws.files.ConfigPath); ResetData when it cannot be applied.
+void ApplyConfigFile(Workspace& ws, const std::string& path, LoadReport& report,
+                     const OpenViews& views) {
   std::ifstream in;
   bool ok = false;
   if (OpenForReading(path, in) == OpenResult::Ok)
-    ok = LoadCfg(ws, in, true, report);
+    ok = LoadCfg(ws, in, true, report, views);
   else
     report.messages.push_back("File can't open!");
   if (!ok) {
-    ResetData(ws);
+    ResetData(ws, views);  // the listing goes with CloseDisassembly, the EEPROM view with the device
     report.stopped = true;
   }
 }
@@ -48,31 +49,32 @@ std::string StationSetting(const std::string& path, std::string_view key) {
 
 }  // namespace
 
-std::string DefaultConfigPath(const Workspace& ws) { return JoinPath(ws.StartDir, "Default.cfg"); }
+std::string DefaultConfigPath(const Workspace& ws) { return JoinPath(ws.files.StartDir, "Default.cfg"); }
 std::string StationSettingsPath(const Workspace& ws) {
-  return JoinPath(ws.StartDir, "KvxWriter.ini");
+  return JoinPath(ws.files.StartDir, "KvxWriter.ini");
 }
 
 LoadReport LoadDefaultConfig(Workspace& ws) {
   LoadReport report;
-  ws.ConfigPath = DefaultConfigPath(ws);
-  if (FileExists(ws.ConfigPath)) {
-    ws.StartupConfigLoad = true;  // the first Intel HEX fault after start-up is not reported
-    ApplyConfigFile(ws, ws.ConfigPath, report);
+  ws.files.ConfigPath = DefaultConfigPath(ws);
+  if (FileExists(ws.files.ConfigPath)) {
+    ws.files.StartupConfigLoad = true;  // the first Intel HEX fault after start-up is not reported
+    // Nothing is shown yet: no program view to warn in, no windows to rebuild.
+    ApplyConfigFile(ws, ws.files.ConfigPath, report, OpenViews{.programViewClosed = true});
   } else {
     RefreshData(ws);
   }
   const std::string port = StationSetting(StationSettingsPath(ws), "port");
-  if (!port.empty() && !IsComPortName(port)) ws.PortName = port;
+  if (!port.empty() && !IsComPortName(port)) ws.settings.PortName = port;
   return report;
 }
 
 std::string SaveDefaultConfig(Workspace& ws) {
-  ws.ConfigPath = DefaultConfigPath(ws);
+  ws.files.ConfigPath = DefaultConfigPath(ws);
   EndProductionModes(ws);
-  std::string message = WriteConfig(ws, ws.ConfigPath);
+  std::string message = WriteConfig(ws, ws.files.ConfigPath);
   const std::string settings = StationSettingsPath(ws);
-  if (!WriteFileReplacing(settings, "port=" + ws.PortName + "\n") && message.empty())
+  if (!WriteFileReplacing(settings, "port=" + ws.settings.PortName + "\n") && message.empty())
     message = "'" + settings + "' file can't be written!";
   return message;
 }
@@ -82,16 +84,17 @@ std::string SaveConfig(const Workspace& ws, const std::string& path, int filterI
   return WriteConfig(ws, path);
 }
 
-LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex) {
+LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex,
+                      const OpenViews& views) {
   LoadReport report;
   if (filterIndex != kConfigFilterItem || path.empty()) {
     report.messages.push_back("Can't load file!");
     report.stopped = true;
     return report;
   }
-  ws.ConfigPath = path;
-  ApplyConfigFile(ws, path, report);
-  CloseDisassembly(ws, report);
+  ws.files.ConfigPath = path;
+  ApplyConfigFile(ws, path, report, views);
+  CloseDisassembly(report, views);
   return report;
 }
 

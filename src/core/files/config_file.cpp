@@ -92,7 +92,7 @@ namespace {
 std::string SerialValueText(const Workspace& ws, int n) {
   std::string text;
   for (int j = n - 1; j >= 0; --j)
-    text += HexDigits(ws.SerialValue[static_cast<std::size_t>(j)] & 0xFF, 2);
+    text += HexDigits(ws.production.SerialValue[static_cast<std::size_t>(j)] & 0xFF, 2);
   return text;
 }
 
@@ -102,47 +102,47 @@ bool Fail(LoadReport& report, std::string message) {
 }
 
 bool DataError(const Workspace& ws, LoadReport& report) {
-  return Fail(report, "'" + ws.ConfigPath + "' file data error!");
+  return Fail(report, "'" + ws.files.ConfigPath + "' file data error!");
 }
 
 void ApplySettings(Workspace& ws, const ConfigRecord& r) {
-  ws.PassCountText = r.passCount;
-  ws.KeepOptionChecked = r.keepOption;
-  ws.SerialNoMode = r.serialNoMode;
-  ws.SerialStartAddress = r.serialStartAddress;
-  ws.SerialByteCount = r.serialByteCount;
-  ws.SerialText = r.serialText;
+  ws.production.PassCountText = r.passCount;
+  ws.settings.KeepOptionChecked = r.keepOption;
+  ws.production.SerialNoMode = r.serialNoMode;
+  ws.production.SerialStartAddress = r.serialStartAddress;
+  ws.production.SerialByteCount = r.serialByteCount;
+  ws.production.SerialText = r.serialText;
   for (int j = 0; j < r.serialByteCount; ++j)
-    ws.SerialValue[static_cast<std::size_t>(j)] = r.serialValue[static_cast<std::size_t>(j)];
-  ws.SerialIncrement = r.serialIncrement;
-  ws.SerialStepMode = r.serialStepMode;
-  ws.SerialByteOrder = r.serialByteOrder;
-  ws.OptionLow = r.optionLow;
-  ws.OptionHigh = r.optionHigh;
-  ws.IdBuffer = r.id;
+    ws.production.SerialValue[static_cast<std::size_t>(j)] = r.serialValue[static_cast<std::size_t>(j)];
+  ws.production.SerialIncrement = r.serialIncrement;
+  ws.production.SerialStepMode = r.serialStepMode;
+  ws.production.SerialByteOrder = r.serialByteOrder;
+  ws.image.OptionLow = r.optionLow;
+  ws.image.OptionHigh = r.optionHigh;
+  ws.image.IdBuffer = r.id;
 }
 
 // Reloads the program data file a full configuration names, by its path as stored.
-bool ReloadProgramData(Workspace& ws, LoadReport& report) {
+bool ReloadProgramData(Workspace& ws, LoadReport& report, const OpenViews& views) {
   std::ifstream in;
-  if (OpenForReading(ws.LastProgramPath, in) != OpenResult::Ok)
-    return Fail(report, "'" + ws.LastProgramPath + "' file can't open: " +
-                            WhyNotReadable(ws.LastProgramPath));
-  const std::string ext = FileExtension(ws.LastProgramPath).substr(0, 3);
+  if (OpenForReading(ws.files.LastProgramPath, in) != OpenResult::Ok)
+    return Fail(report, "'" + ws.files.LastProgramPath + "' file can't open: " +
+                            WhyNotReadable(ws.files.LastProgramPath));
+  const std::string ext = FileExtension(ws.files.LastProgramPath).substr(0, 3);
   if (ext == "HEX" || ext == "KVH") {
     if (!HoldsHexRecord(in)) return Fail(report, kNoHexRecord);
     HexToObj(ws, in, report.messages);
   } else {
     ProgramBytesArray image;
-    if (ReadRawImage(in, image) != ws.ProgramBytes) return Fail(report, "File size unmatch!");
-    ws.ProgramBuffer = image;
+    if (ReadRawImage(in, image) != ws.device.ProgramBytes) return Fail(report, "File size unmatch!");
+    ws.image.ProgramBuffer = image;
   }
-  ws.LoadedLength = kProgramBufferBytes;
-  if (ext == "OBJ" || ext == "HEX") TranslatePicCode(ws, report.messages);
-  if (ws.IsElevenBit() && !IsElevenBitImage(ws.ProgramBuffer))
+  ws.files.LoadedLength = kProgramBufferBytes;
+  if (ext == "OBJ" || ext == "HEX") TranslatePicCode(ws, report.messages, views);
+  if (ws.device.IsElevenBit() && !IsElevenBitImage(ws.image.ProgramBuffer))
     return Fail(report, "It is not 11-bit instructions !");
-  SplitWords(ws.ProgramBuffer);
-  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
+  SplitWords(ws.image.ProgramBuffer);
+  if (ws.device.IsElevenBit()) MaskElevenBit(ws.image.ProgramBuffer);
   return true;
 }
 
@@ -177,64 +177,64 @@ std::optional<ConfigRecord> ParseCfg(std::string_view data) {
 }
 
 std::string SaveCfg(const Workspace& ws) {
-  const int n = std::clamp(ws.SerialByteCount, 1, 8);
-  std::string text = "kvx" + ws.LastProgramPath + kPathEnd;
+  const int n = std::clamp(ws.production.SerialByteCount, 1, 8);
+  std::string text = "kvx" + ws.files.LastProgramPath + kPathEnd;
   auto add = [&text](const std::string& token) { text += Token(token) + ' '; };
-  add(ConfigPortToken(ws.PortName));
-  add(ws.SelectedDevice);
-  for (const auto& label : ws.OptionLabelText) add(label);
-  add(ws.ChecksumText);
+  add(ConfigPortToken(ws.settings.PortName));
+  add(ws.device.SelectedDevice);
+  for (const auto& label : ws.panel.OptionLabelText) add(label);
+  add(ws.panel.ChecksumText);
   add("0");
-  add(ws.KeepOptionChecked ? "1" : "0");
-  add(ws.SerialNoMode ? "1" : "0");
-  add(std::to_string(ws.SerialStartAddress));
+  add(ws.settings.KeepOptionChecked ? "1" : "0");
+  add(ws.production.SerialNoMode ? "1" : "0");
+  add(std::to_string(ws.production.SerialStartAddress));
   add(std::to_string(n));
   add(SerialValueText(ws, n));
-  add(std::to_string(ws.SerialIncrement));
-  add(std::to_string(ws.SerialStepMode));
-  add(std::to_string(ws.SerialByteOrder));
-  text += static_cast<char>(ws.OptionLow);
-  text += static_cast<char>(ws.OptionHigh);
-  for (std::uint8_t b : ws.IdBuffer) text += static_cast<char>(b);
+  add(std::to_string(ws.production.SerialIncrement));
+  add(std::to_string(ws.production.SerialStepMode));
+  add(std::to_string(ws.production.SerialByteOrder));
+  text += static_cast<char>(ws.image.OptionLow);
+  text += static_cast<char>(ws.image.OptionHigh);
+  for (std::uint8_t b : ws.image.IdBuffer) text += static_cast<char>(b);
   return text;
 }
 
-bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report) {
+bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report,
+             const OpenViews& views) {
   const std::optional<ConfigRecord> r = ParseCfg(data);
   if (!r) return DataError(ws, report);
-  ws.LastProgramPath = r->programPath;
-  ws.PortName = "Com" + std::to_string(r->port);
+  ws.files.LastProgramPath = r->programPath;
+  ws.settings.PortName = "Com" + std::to_string(r->port);
   if (full) {
     const int index = GetICInfo(ws, r->device);
     if (index < 0) return DataError(ws, report);
-    ws.SelectedDevice = r->device;
-    ws.DeviceIndex = index;
+    ws.device.SelectedDevice = r->device;
+    ws.device.DeviceIndex = index;
   }
-  if (!FileExists(ws.LastProgramPath)) {
-    const bool unnamed = ws.LastProgramPath.empty();
-    ws.LastProgramPath.clear();
+  if (!FileExists(ws.files.LastProgramPath)) {
+    const bool unnamed = ws.files.LastProgramPath.empty();
+    ws.files.LastProgramPath.clear();
     return Fail(report, unnamed ? "No data file name" : "'" + r->programPath + "' file do not find!");
   }
   ApplySettings(ws, *r);
   RefreshData(ws);  // ends with CalChecksum
   if (full) {
-    if (!ReloadProgramData(ws, report)) return false;
+    if (!ReloadProgramData(ws, report, views)) return false;
     CalChecksum(ws);
   }
-  if (ws.ShownOnce) {
-    ws.RefreshPending = true;
-    ws.IdChecksumFormOpen = true;
-    ws.BufferViewOpen = true;
-    ws.BufferCaption = ws.LastProgramPath;
+  if (views.windowsShown) {
+    ws.panel.RefreshPending = true;
+    ws.files.BufferCaption = ws.files.LastProgramPath;
     report.rebuildIdWindow = true;
     report.rebuildBufferView = true;
   }
   return true;
 }
 
-bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report) {
+bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report,
+             const OpenViews& views) {
   const std::string data = ReadAtMost(in, kMaxConfigBytes + 1);
-  return LoadCfg(ws, data, full, report);
+  return LoadCfg(ws, data, full, report, views);
 }
 
 }  // namespace kvx

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 
+#include "core/device/open_views.h"
 #include "core/device/workspace.h"
 #include "core/files/program_file.h"
 
@@ -61,18 +62,22 @@ std::string ConfigPortToken(const std::string& portName);
 std::string SaveCfg(const Workspace& ws);
 
 // Applies a configuration file's bytes. `full`: also select its device and reload its program
-// data file; otherwise settings only. Messages name ws.ConfigPath. On failure returns false
-// after its message; settings applied before the failure stay applied.
-bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report);
-bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report);
+// data file; otherwise settings only. Messages name ws.files.ConfigPath. On failure returns false
+// after its message; settings applied before the failure stay applied. Once the main window has
+// been shown (views.windowsShown) the report asks for the ID window and the program view afresh.
+bool LoadCfg(Workspace& ws, std::string_view data, bool full, LoadReport& report,
+             const OpenViews& views = {});
+bool LoadCfg(Workspace& ws, std::istream& in, bool full, LoadReport& report,
+             const OpenViews& views = {});
 
 // "Default.cfg" in the start-up directory.
 std::string DefaultConfigPath(const Workspace& ws);
 // "KvxWriter.ini" beside it: the station's settings that a configuration file has no room for,
 // as "key=value" lines. Today one key: `port`, the port last chosen when it is not Com1..Com8.
 std::string StationSettingsPath(const Workspace& ws);
-// At start-up, after the workspace defaults: apply the default file when there is one, then the
-// port the station settings remember (a USB serial device), which the default file cannot hold.
+// At start-up, after the workspace defaults and before any window is shown: apply the default
+// file when there is one, then the port the station settings remember (a USB serial device),
+// which the default file cannot hold.
 LoadReport LoadDefaultConfig(Workspace& ws);
 // On closing the main window: serial-number and QTP mode off, pass count "0", then replace the
 // default file and the station settings. Returns the message to show when one cannot be written,
@@ -82,6 +87,7 @@ std::string SaveDefaultConfig(Workspace& ws);
 // Save Config / Load Config once their dialog was confirmed; `filterIndex` is the dialog's
 // chosen filter item (1 = "Config file(s) (*.cfg)").
 std::string SaveConfig(const Workspace& ws, const std::string& path, int filterIndex);
-LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex);
+LoadReport LoadConfig(Workspace& ws, const std::string& path, int filterIndex,
+                      const OpenViews& views = {});
 
 }  // namespace kvx

@@ -52,7 +52,7 @@ bool HoldsHexRecord(std::istream& in) {
 }
 
 int HexToObj(Workspace& ws, std::istream& in, std::vector<std::string>& messages) {
-  ws.ProgramBuffer.fill(0xFF);
+  ws.image.ProgramBuffer.fill(0xFF);
   int lineNo = 0;
   int faultLine = 0;
   HexFault fault = kNoFault;
@@ -76,7 +76,7 @@ int HexToObj(Workspace& ws, std::istream& in, std::vector<std::string>& messages
       if (!data.valid) record(kDataFault);
       const long index = address.value + j;
       if (index < kProgramBufferBytes)
-        ws.ProgramBuffer[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(data.value);
+        ws.image.ProgramBuffer[static_cast<std::size_t>(index)] = static_cast<std::uint8_t>(data.value);
       highest = std::max(highest, index);
       sum = (sum + data.value) & 0xFF;
     }
@@ -84,8 +84,8 @@ int HexToObj(Workspace& ws, std::istream& in, std::vector<std::string>& messages
     if ((((sum ^ 0xFF) + 1) & 0xFF) != checksum.value) record(kChecksumFault);
   }
   if (fault != kNoFault) {
-    if (ws.StartupConfigLoad)
-      ws.StartupConfigLoad = false;
+    if (ws.files.StartupConfigLoad)
+      ws.files.StartupConfigLoad = false;
     else
       messages.push_back(kFaultText[fault] + std::to_string(faultLine) + " !");
   }

@@ -10,11 +10,11 @@
 
 namespace kvx {
 
-// Reads `in` from its current position as Intel HEX into ws.ProgramBuffer (first filled with
+// Reads `in` from its current position as Intel HEX into ws.image.ProgramBuffer (first filled with
 // 0xFF). Every record with a non-zero byte count is data, stored at its address field taken as
 // a byte index; bytes at 32766 and above are dropped. A record with count 0 ends the file.
 // Faulty lines are stored anyway and reading goes on; only the last fault is reported (appended
-// to `messages`), unless ws.StartupConfigLoad is set, which swallows that one report.
+// to `messages`), unless ws.files.StartupConfigLoad is set, which swallows that one report.
 // Returns the highest byte index seen, capped at 32766, or 0 when nothing was written.
 // What a loader says about a text with no record line in it (no ':' anywhere).
 inline constexpr const char* kNoHexRecord = "File holds no Intel HEX record!";

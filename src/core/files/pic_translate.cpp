@@ -41,18 +41,18 @@ int Apply(const PicRow& row, int v) {
 bool LooksFourteenBit(int v) { return (v & 0x3000) != 0 && v < 0x4000; }
 
 bool AnyFourteenBitWord(const Workspace& ws) {
-  const auto end = static_cast<std::size_t>(ws.DeviceBytes());
+  const auto end = static_cast<std::size_t>(ws.device.DeviceBytes());
   for (std::size_t i = 0; i < end; i += 2)
-    if (LooksFourteenBit(RawWordAt(ws.ProgramBuffer, i))) return true;
+    if (LooksFourteenBit(RawWordAt(ws.image.ProgramBuffer, i))) return true;
   return false;
 }
 
 void TranslateBuffer(Workspace& ws, int (*word)(int)) {
-  const std::size_t end = std::min<std::size_t>(std::max(ws.LoadedLength, 0), kProgramBufferBytes);
+  const std::size_t end = std::min<std::size_t>(std::max(ws.files.LoadedLength, 0), kProgramBufferBytes);
   for (std::size_t i = 0; i < end; i += 2) {
-    const int v = word(RawWordAt(ws.ProgramBuffer, i));
-    ws.ProgramBuffer[i] = static_cast<std::uint8_t>(v & 0xFF);
-    ws.ProgramBuffer[i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
+    const int v = word(RawWordAt(ws.image.ProgramBuffer, i));
+    ws.image.ProgramBuffer[i] = static_cast<std::uint8_t>(v & 0xFF);
+    ws.image.ProgramBuffer[i + 1] = static_cast<std::uint8_t>((v >> 8) & 0xFF);
   }
 }
 
@@ -74,22 +74,22 @@ int Pic6x7xWord(int v) {
   return TranslateWord(pic::Pic6x7xTable.data(), pic::Pic6x7xTable.size(), v);
 }
 
-void Pic5xToKvx(Workspace& ws, std::vector<std::string>& messages) {
-  if (ws.BufferViewOpen && AnyFourteenBitWord(ws))
+void Pic5xToKvx(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views) {
+  if (!views.programViewClosed && AnyFourteenBitWord(ws))
     messages.push_back("Warning: File format error !(14 bit)");
   TranslateBuffer(ws, Pic5xWord);
 }
 
-void Pic6x7xToKvx(Workspace& ws, std::vector<std::string>& messages) {
-  if (ws.BufferViewOpen && !AnyFourteenBitWord(ws))
+void Pic6x7xToKvx(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views) {
+  if (!views.programViewClosed && !AnyFourteenBitWord(ws))
     messages.push_back("Warning: File format error !(12 bit)");
   TranslateBuffer(ws, Pic6x7xWord);
 }
 
-void TranslatePicCode(Workspace& ws, std::vector<std::string>& messages) {
-  switch (ws.CoreType) {
-    case 1: Pic5xToKvx(ws, messages); break;
-    case 2: Pic6x7xToKvx(ws, messages); break;
+void TranslatePicCode(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views) {
+  switch (ws.device.CoreType) {
+    case 1: Pic5xToKvx(ws, messages, views); break;
+    case 2: Pic6x7xToKvx(ws, messages, views); break;
     case 3: messages.push_back("Incorrect file type!"); break;
     default: break;
   }

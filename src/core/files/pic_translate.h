@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device/open_views.h"
 #include "core/device/workspace.h"
 
 namespace kvx {
@@ -129,14 +130,14 @@ int TranslateWord(const PicRow* rows, std::size_t count, int v);
 int Pic5xWord(int v);    // 12-bit table, with 0x0FFF taken as 0x36FF first
 int Pic6x7xWord(int v);  // 14-bit table
 
-// Translate the first ws.LoadedLength bytes of ws.ProgramBuffer (raw file words). Each first
-// checks whether the image looks like code of the other width and, while the program-memory
-// view is open, appends a warning to `messages`; the translation goes on regardless.
-void Pic5xToKvx(Workspace& ws, std::vector<std::string>& messages);
-void Pic6x7xToKvx(Workspace& ws, std::vector<std::string>& messages);
+// Translate the first ws.files.LoadedLength bytes of ws.image.ProgramBuffer (raw file words). Each first
+// checks whether the image looks like code of the other width and, unless the program-memory
+// view is closed, appends a warning to `messages`; the translation goes on regardless.
+void Pic5xToKvx(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views = {});
+void Pic6x7xToKvx(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views = {});
 
 // PIC files by the device's core: CoreType 1 and 2 translate, 11-bit devices have no PIC
 // counterpart and keep the image as read ("Incorrect file type!").
-void TranslatePicCode(Workspace& ws, std::vector<std::string>& messages);
+void TranslatePicCode(Workspace& ws, std::vector<std::string>& messages, const OpenViews& views = {});
 
 }  // namespace kvx

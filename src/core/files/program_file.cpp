@@ -23,12 +23,12 @@ LoadReport Stop(LoadReport report, const char* message) {
 }
 
 // Settings of a configuration file with the program file's base name, when there is one.
-void ApplyCompanionConfig(Workspace& ws, LoadReport& report) {
-  const std::size_t dot = ws.ProgramPath.rfind('.');
-  ws.ConfigPath = ws.ProgramPath.substr(0, dot) + ".cfg";
+void ApplyCompanionConfig(Workspace& ws, LoadReport& report, const OpenViews& views) {
+  const std::size_t dot = ws.files.ProgramPath.rfind('.');
+  ws.files.ConfigPath = ws.files.ProgramPath.substr(0, dot) + ".cfg";
   std::ifstream in;
-  if (OpenForReading(ws.ConfigPath, in) == OpenResult::Ok)
-    LoadCfg(ws, in, false, report);  // a failure has shown its message; the load goes on
+  if (OpenForReading(ws.files.ConfigPath, in) == OpenResult::Ok)
+    LoadCfg(ws, in, false, report, views);  // a failure has shown its message; the load goes on
 }
 
 }  // namespace
@@ -43,7 +43,7 @@ std::string FileExtension(const std::string& path) {
   return UpperCase(path.substr(dot + 1));
 }
 
-LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
+LoadReport OpenProgramFile(Workspace& ws, const std::string& path, const OpenViews& views) {
   LoadReport report;
   ClearOptionUnlessKept(ws);
   RefreshData(ws);
@@ -56,56 +56,53 @@ LoadReport OpenProgramFile(Workspace& ws, const std::string& path) {
   // The workspace names its program file only once a load has succeeded: a refused file must not
   // reach the configuration saved at exit, or the next start would load it instead of the
   // program the buffers still hold.
-  ws.ProgramPath = path;
+  ws.files.ProgramPath = path;
   const std::string ext = FileExtension(path);
   if (ext == "CFG") {
-    ws.LastProgramPath = path;  // the configuration names the program file it comes from
-    ws.ConfigPath = path;
-    if (!LoadCfg(ws, in, true, report)) {
+    ws.files.LastProgramPath = path;  // the configuration names the program file it comes from
+    ws.files.ConfigPath = path;
+    if (!LoadCfg(ws, in, true, report, views)) {
       // The settings it applied before failing go; what the operator has is a blank workspace,
       // and the load counts as stopped (nothing may be saved or programmed from it).
-      ResetData(ws);
+      ResetData(ws, views);  // the listing goes with FinishOpen, the EEPROM view with the device
       report.stopped = true;
     }
   } else if (ext == "BIN" || ext == "OBJ") {
     // Read aside, so that a file of the wrong size leaves the program memory as it was.
     ProgramBytesArray image;
-    ws.LoadedLength = ReadRawImage(in, image);
-    if (ws.LoadedLength != ws.ProgramBytes) return Stop(std::move(report), "File size unmatch!");
-    ws.ProgramBuffer = image;
-    if (ext == "OBJ") TranslatePicCode(ws, report.messages);
+    ws.files.LoadedLength = ReadRawImage(in, image);
+    if (ws.files.LoadedLength != ws.device.ProgramBytes) return Stop(std::move(report), "File size unmatch!");
+    ws.image.ProgramBuffer = image;
+    if (ext == "OBJ") TranslatePicCode(ws, report.messages, views);
   } else if (ext == "HEX" || ext == "KVH") {
     // Text without a single record line is not a program: say so rather than load a blank one.
     if (!HoldsHexRecord(in)) return Stop(std::move(report), kNoHexRecord);
-    ws.LoadedLength = HexToObj(ws, in, report.messages);
-    if (ext == "HEX") TranslatePicCode(ws, report.messages);
+    ws.files.LoadedLength = HexToObj(ws, in, report.messages);
+    if (ext == "HEX") TranslatePicCode(ws, report.messages, views);
   } else {
     return Stop(std::move(report), "File type incorrect!");
   }
-  if (ext != "CFG") ws.LastProgramPath = path;
-  ws.SerialNoMode = false;
+  if (ext != "CFG") ws.files.LastProgramPath = path;
+  ws.production.SerialNoMode = false;
   if (ext != "CFG") {
-    SplitWords(ws.ProgramBuffer);
-    ApplyCompanionConfig(ws, report);
+    SplitWords(ws.image.ProgramBuffer);
+    ApplyCompanionConfig(ws, report, views);
   }
-  if (ws.IsElevenBit()) MaskElevenBit(ws.ProgramBuffer);
-  ws.BufferViewOpen = true;
-  ws.BufferCaption = ws.LastProgramPath;
+  if (ws.device.IsElevenBit()) MaskElevenBit(ws.image.ProgramBuffer);
+  ws.files.BufferCaption = ws.files.LastProgramPath;
   report.rebuildBufferView = true;
-  FinishOpen(ws, report);
+  FinishOpen(ws, report, views);
   return report;
 }
 
-void FinishOpen(Workspace& ws, LoadReport& report) {
-  CloseDisassembly(ws, report);
+void FinishOpen(Workspace& ws, LoadReport& report, const OpenViews& views) {
+  CloseDisassembly(report, views);
   EndProductionModes(ws);
   CalChecksum(ws);
 }
 
-void CloseDisassembly(Workspace& ws, LoadReport& report) {
-  if (!ws.DisassemblyOpen) return;
-  ws.DisassemblyOpen = false;
-  report.closeDisassembly = true;
+void CloseDisassembly(LoadReport& report, const OpenViews& views) {
+  if (views.disassemblyOpen) report.closeDisassembly = true;
 }
 
 }  // namespace kvx

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "core/device/open_views.h"
 #include "core/device/workspace.h"
 
 namespace kvx {
@@ -13,19 +14,19 @@ namespace kvx {
 struct LoadReport {
   std::vector<std::string> messages;  // message boxes, in order
   bool stopped = false;  // the load stopped early ("File don't exist!", "File size unmatch!", ...)
-  // What the windows have to follow (the workspace flags are already set):
-  bool rebuildBufferView = false;  // re-create the program-memory view, captioned ws.BufferCaption
+  // What the windows have to follow:
+  bool rebuildBufferView = false;  // re-create the program-memory view, captioned ws.files.BufferCaption
   bool rebuildIdWindow = false;    // re-create the ID checksum window
   bool closeDisassembly = false;   // destroy the disassembly window
 };
 
 // The Open command from the point where the operator confirmed `path`.
-LoadReport OpenProgramFile(Workspace& ws, const std::string& path);
+LoadReport OpenProgramFile(Workspace& ws, const std::string& path, const OpenViews& views = {});
 // The Open command's last step, run after a load and after a cancelled dialog alike: close the
 // disassembly, switch serial-number and QTP mode off, show pass count "0", recompute the sums.
-void FinishOpen(Workspace& ws, LoadReport& report);
+void FinishOpen(Workspace& ws, LoadReport& report, const OpenViews& views = {});
 // A load replaced the program memory: an open disassembly window goes (report.closeDisassembly).
-void CloseDisassembly(Workspace& ws, LoadReport& report);
+void CloseDisassembly(LoadReport& report, const OpenViews& views);
 
 // The file name a file dialog starts from: `lastProgramPath` up to its first "."; empty when
 // it has none.

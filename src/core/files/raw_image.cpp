@@ -38,11 +38,11 @@ bool IsElevenBitImage(const ProgramBytesArray& buffer) {
 }
 
 std::vector<std::uint8_t> ProgramImage(const Workspace& ws) {
-  const auto size = static_cast<std::size_t>(ws.DeviceBytes());
+  const auto size = static_cast<std::size_t>(ws.device.DeviceBytes());
   std::vector<std::uint8_t> image(size);
   for (std::size_t i = 0; i < size; i += 2) {
-    image[i] = WordLowByte(ws.ProgramBuffer[i], ws.ProgramBuffer[i + 1]);
-    image[i + 1] = WordHighByte(ws.ProgramBuffer[i + 1]);
+    image[i] = WordLowByte(ws.image.ProgramBuffer[i], ws.image.ProgramBuffer[i + 1]);
+    image[i + 1] = WordHighByte(ws.image.ProgramBuffer[i + 1]);
   }
   return image;
 }

@@ -33,7 +33,7 @@ void MaskElevenBit(ProgramBytesArray& buffer);
 bool IsElevenBitImage(const ProgramBytesArray& buffer);
 
 // The program memory as a raw image, the exact inverse of the word split: the first
-// ws.ProgramBytes bytes, each word low byte first.
+// ws.device.ProgramBytes bytes, each word low byte first.
 std::vector<std::uint8_t> ProgramImage(const Workspace& ws);
 
 }  // namespace kvx

@@ -22,7 +22,7 @@ void SealRecord(DownloadRecord& r) {
 class DeviceRestore {
  public:
   explicit DeviceRestore(Workspace& ws) : ws_(ws) {}
-  ~DeviceRestore() { ws_.DeviceIndex = GetICInfo(ws_, ws_.SelectedDevice); }
+  ~DeviceRestore() { ws_.device.DeviceIndex = GetICInfo(ws_, ws_.device.SelectedDevice); }
   DeviceRestore(const DeviceRestore&) = delete;
   DeviceRestore& operator=(const DeviceRestore&) = delete;
 
@@ -33,7 +33,7 @@ class DeviceRestore {
 // Sends one record; false when the download ends here, with the message to show (none when
 // the download was stopped).
 bool SendRecord(WriterLink& link, const DownloadRecord& record, std::string& message) {
-  std::copy(record.begin(), record.end(), link.ws().HeaderBytes.begin());
+  std::copy(record.begin(), record.end(), link.ws().link.HeaderBytes.begin());
   const LinkResult result = link.SendHeader(static_cast<int>(record.size()));
   if (result == LinkResult::Done) return true;
   if (result == LinkResult::Timeout)
@@ -56,15 +56,15 @@ DownloadRecord BuildDeviceRecord(const Workspace& ws, int slot) {
   DownloadRecord r{};
   r[1] = static_cast<std::uint8_t>(slot);
   for (int k = 0; k < kNameBytes; ++k)
-    r[2 + k] = k < static_cast<int>(ws.DeviceName.size()) ? static_cast<std::uint8_t>(ws.DeviceName[k])
+    r[2 + k] = k < static_cast<int>(ws.device.DeviceName.size()) ? static_cast<std::uint8_t>(ws.device.DeviceName[k])
                                                           : ' ';
-  r[18] = ws.LastAddrHigh;
-  r[19] = ws.EepromLastHigh;
-  r[20] = ws.AlgorithmCode;
-  r[21] = ws.ModeCode;
-  r[22] = ws.WriterParam;
-  r[23] = ws.MemoryKind;
-  r[24] = static_cast<std::uint8_t>(ws.CoreType & 0xFF);
+  r[18] = ws.device.LastAddrHigh;
+  r[19] = ws.device.EepromLastHigh;
+  r[20] = ws.device.AlgorithmCode;
+  r[21] = ws.device.ModeCode;
+  r[22] = ws.device.WriterParam;
+  r[23] = ws.device.MemoryKind;
+  r[24] = static_cast<std::uint8_t>(ws.device.CoreType & 0xFF);
   SealRecord(r);
   return r;
 }
@@ -114,8 +114,8 @@ std::string DeviceDownload::SendRecords(WriterLink& link, DownloadView& view) {
   // Only a Writer that answered as the universal model has just told its identification; what
   // WriterId holds otherwise belongs to a Writer seen earlier.
   const bool fresh = check == LinkResult::WriterAny;
-  const std::string version = fresh ? ws.WriterVersion : std::string();
-  const std::string id = fresh ? ws.WriterId : std::string();
+  const std::string version = fresh ? ws.results.WriterVersion : std::string();
+  const std::string id = fresh ? ws.results.WriterId : std::string();
   if (version < kDownloadMinVersion) return "Please update the writer firmware";
   if (id.substr(0, kDownloadModel.size()) != kDownloadModel)
     return "This writer does not support devices download function";

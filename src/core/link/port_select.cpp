@@ -86,15 +86,15 @@ void PortSelector::ClosePorts() {
 
 std::string PortSelector::CheckComPort() {
   ClosePorts();
-  ws_.SavedPort = {comm_.DeviceName(), comm_.BaudRate(), comm_.Databits(), comm_.Parity(),
+  ws_.link.SavedPort = {comm_.DeviceName(), comm_.BaudRate(), comm_.Databits(), comm_.Parity(),
                    comm_.Stopbits()};
   for (int i = 0; i < 3; ++i) clock_.SleepFor(Millis(1));
-  ws_.PortError = !OpenDevice();
-  return ws_.PortError ? PortErrorMessage(ws_.PortName) : std::string();
+  ws_.results.PortError = !OpenDevice();
+  return ws_.results.PortError ? PortErrorMessage(ws_.settings.PortName) : std::string();
 }
 
 bool PortSelector::OpenDevice() {
-  device_ = ResolvePortDevice(ws_.PortName, env_);
+  device_ = ResolvePortDevice(ws_.settings.PortName, env_);
   if (IsSimPort(device_)) {
     simPort_ = simFactory_ ? simFactory_() : nullptr;
     openError_ = simPort_ && simPort_->Enabled() ? 0 : ENODEV;
@@ -106,7 +106,7 @@ bool PortSelector::OpenDevice() {
   comm_.SetDatabits(da8);
   comm_.SetParity(paNone);
   comm_.SetStopbits(sb10);
-  comm_.SetFlowControl(FlowControlFor(ws_.HandShake));
+  comm_.SetFlowControl(FlowControlFor(ws_.settings.HandShake));
   try {
     comm_.Open();
     openError_ = comm_.LastError();
@@ -118,7 +118,7 @@ bool PortSelector::OpenDevice() {
 }
 
 std::string PortSelector::OpenReason() const {
-  if (!ws_.PortError || IsSimPort(device_)) return {};
+  if (!ws_.results.PortError || IsSimPort(device_)) return {};
   return PortOpenReason(device_, openError_);
 }
 
@@ -134,13 +134,13 @@ std::vector<std::string> PortSelector::ConnectionCheck(bool readId,
                                                        std::vector<std::string> whenAccepted,
                                                        std::stop_token stop) {
   const std::string portError = CheckComPort();
-  if (ws_.PortError) return {portError};
+  if (ws_.results.PortError) return {portError};
   WriterLink link(ws_, Port(), clock_, stop);
   const LinkResult result = link.CheckWriterSettled(readId);
   if (stop.stop_requested()) return {};
   if (Accepted(result)) return whenAccepted;
-  if (result == LinkResult::Timeout) return {ConnectTimeoutMessage(ws_.PortName)};
-  if (ws_.WriterBusyHint) return {std::string(kConnectFail), kWriterBusyHint};
+  if (result == LinkResult::Timeout) return {ConnectTimeoutMessage(ws_.settings.PortName)};
+  if (ws_.results.WriterBusyHint) return {std::string(kConnectFail), kWriterBusyHint};
   return {std::string(kConnectFail)};
 }
 
@@ -148,14 +148,14 @@ bool PortSelector::EnsurePort(std::string& message) {
   message.clear();
   // A port that hung up since it was opened (an adapter pulled and plugged in again) is
   // opened afresh as well.
-  if (!ws_.PortError && Port().Enabled()) return true;
+  if (!ws_.results.PortError && Port().Enabled()) return true;
   message = CheckComPort();
-  return !ws_.PortError;
+  return !ws_.results.PortError;
 }
 
 void PortSelector::CloseAtExit() {
   ClosePorts();
-  const SavedPortSettings& saved = ws_.SavedPort;
+  const SavedPortSettings& saved = ws_.link.SavedPort;
   comm_.SetDeviceName(saved.Name);
   comm_.SetBaudRate(static_cast<TBaudrate>(saved.BaudRate));
   comm_.SetDatabits(static_cast<TDatabits>(saved.DataBits));

@@ -56,8 +56,8 @@ class PortSelector {
  public:
   PortSelector(Workspace& ws, Clock& clock, SimPortFactory simFactory = {}, EnvLookup env = {});
 
-  // Closes the port, remembers its settings in ws.SavedPort, opens ws.PortName at 115200 8N1
-  // with the handshake of ws.HandShake. Sets ws.PortError; returns the port error message, or
+  // Closes the port, remembers its settings in ws.link.SavedPort, opens ws.settings.PortName at 115200 8N1
+  // with the handshake of ws.settings.HandShake. Sets ws.results.PortError; returns the port error message, or
   // an empty text when the port opened.
   std::string CheckComPort();
   // The two connection checks wait up to the link's time-out for the Writer, so a desktop runs

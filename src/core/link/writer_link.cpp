@@ -144,7 +144,7 @@ LinkResult WriterLink::FromWait(Wait wait) {
 
 LinkResult WriterLink::SendHeaderBytes(int count) {
   for (int i = 0; i < count; ++i) {
-    const Wait sent = SendByte(ws_.HeaderBytes[i]);
+    const Wait sent = SendByte(ws_.link.HeaderBytes[i]);
     if (sent != Wait::Ok) return FromWait(sent);
   }
   return LinkResult::Done;
@@ -153,23 +153,23 @@ LinkResult WriterLink::SendHeaderBytes(int count) {
 // ---- Header -------------------------------------------------------------------------------------
 
 void WriterLink::GetHeader(int area, int action) {
-  ws_.DeviceIndex = GetICInfo(ws_, ws_.SelectedDevice);
-  auto& h = ws_.HeaderBytes;
+  ws_.device.DeviceIndex = GetICInfo(ws_, ws_.device.SelectedDevice);
+  auto& h = ws_.link.HeaderBytes;
   const bool reading = action == ActionRead;
 
   h[0] = kHeaderStart;
   h[1] = 0;
   h[2] = 0;
-  h[6] = ws_.AlgorithmCode;
-  h[8] = ws_.ModeCode;
+  h[6] = ws_.device.AlgorithmCode;
+  h[8] = ws_.device.ModeCode;
   if (area == AreaProgram) {
-    h[3] = ws_.LastAddrLow;
-    h[4] = ws_.LastAddrHigh;
+    h[3] = ws_.device.LastAddrLow;
+    h[4] = ws_.device.LastAddrHigh;
     h[5] = 0;
     h[7] = 2;
   } else if (area == AreaEeprom) {
-    h[3] = ws_.EepromLastLow;
-    h[4] = ws_.EepromLastHigh;
+    h[3] = ws_.device.EepromLastLow;
+    h[4] = ws_.device.EepromLastHigh;
     h[5] = 3;
     h[7] = 0x0C;
     h[6] |= 0x80;
@@ -186,18 +186,18 @@ void WriterLink::GetHeader(int area, int action) {
 
   switch (action) {
     case ActionProgram:
-      if (ws_.MemoryKind == 1) {  // OTP
+      if (ws_.device.MemoryKind == 1) {  // OTP
         h[9] = kActionProgramOtpByte;
         break;
       }
       [[fallthrough]];
     case ActionProgramPulse:
-      h[7] = ws_.WidthEditsVisible ? WidthFromEdit(ws_.PulseWidthText, 2, kDefaultPulseWidth)
+      h[7] = ws_.settings.WidthEditsVisible ? WidthFromEdit(ws_.settings.PulseWidthText, 2, kDefaultPulseWidth)
                                    : kDefaultPulseWidth;
       h[9] = kActionProgramPulseByte;
       break;
     case ActionErase:
-      h[7] = ws_.WidthEditsVisible ? WidthFromEdit(ws_.EraseWidthText, 1, kDefaultEraseWidth)
+      h[7] = ws_.settings.WidthEditsVisible ? WidthFromEdit(ws_.settings.EraseWidthText, 1, kDefaultEraseWidth)
                                    : kDefaultEraseWidth;
       h[9] = kActionEraseByte;
       break;
@@ -214,18 +214,18 @@ void WriterLink::GetHeader(int area, int action) {
 // Reading a chip set to the RC oscillator needs the Writer told so (bit 7 of the mode byte); which
 // OPTION settings count depends on the device. "-RC" parts take no oscillator bits at all.
 std::uint8_t WriterLink::ReadModeByte(std::uint8_t mode) const {
-  if ((ws_.OptionLow & 0x0F) == 0x0A) {
+  if ((ws_.image.OptionLow & 0x0F) == 0x0A) {
     bool rc = false;
-    switch (ws_.RcReadVariant) {
+    switch (ws_.device.RcReadVariant) {
       case 1: rc = true; break;
-      case 2: rc = (ws_.OptionLow & 0x30) != 0x20; break;
-      case 3: rc = (ws_.OptionHigh & 0x18) != 0x10; break;
+      case 2: rc = (ws_.image.OptionLow & 0x30) != 0x20; break;
+      case 3: rc = (ws_.image.OptionHigh & 0x18) != 0x10; break;
       default: break;
     }
     if (rc) mode |= 0x80;
   }
-  const auto dash = ws_.DeviceName.find('-');
-  if (dash != std::string::npos && std::string_view(ws_.DeviceName).substr(dash, 3) == "-RC")
+  const auto dash = ws_.device.DeviceName.find('-');
+  if (dash != std::string::npos && std::string_view(ws_.device.DeviceName).substr(dash, 3) == "-RC")
     mode &= static_cast<std::uint8_t>(~0x30);
   return mode;
 }
@@ -234,7 +234,7 @@ std::uint8_t WriterLink::ReadModeByte(std::uint8_t mode) const {
 
 LinkResult WriterLink::SendHeader(int count) {
   Purge();
-  count = std::clamp(count, 0, static_cast<int>(ws_.HeaderBytes.size()));
+  count = std::clamp(count, 0, static_cast<int>(ws_.link.HeaderBytes.size()));
   const LinkResult sent = SendHeaderBytes(count);
   if (sent != LinkResult::Done) return sent;
   std::uint8_t answer = 0;
@@ -253,7 +253,7 @@ LinkResult WriterLink::Read8BitData(int length) {
   const LinkResult sent = SendHeaderBytes(10);
   if (sent != LinkResult::Done) return sent;
   for (int stored = 0; stored < length; ++stored) {
-    const Wait got = ReceiveByte(ws_.LinkBuffer[stored]);
+    const Wait got = ReceiveByte(ws_.link.LinkBuffer[stored]);
     if (got != Wait::Ok) return FromWait(got);
   }
   return LinkResult::Done;
@@ -274,7 +274,7 @@ LinkResult WriterLink::Read7BitData(int length, bool more) {
     if (byte == kEndOfData) return stored < length - 1 ? LinkResult::BadReply : LinkResult::Done;
     if (byte & 0x80) return UnexpectedAnswer(byte);
     if (stored < length) {
-      ws_.LinkBuffer[stored++] = byte;
+      ws_.link.LinkBuffer[stored++] = byte;
       deadline = clock_.Now() + kLinkTimeLimit;
       if (stored == length && !more) return LinkResult::Done;
     }
@@ -287,7 +287,7 @@ LinkResult WriterLink::WriteData(int length, bool more) {
   for (int i = 0; i < length + 5; ++i) {
     // The Writer takes a few bytes past the data before it says it has finished; past the end
     // of the buffer those are blank bytes.
-    const std::uint8_t byte = i < kLinkBufferBytes ? ws_.LinkBuffer[i] : 0x7F;
+    const std::uint8_t byte = i < kLinkBufferBytes ? ws_.link.LinkBuffer[i] : 0x7F;
     const Wait sent = SendByte(byte);
     if (sent != Wait::Ok) return FromWait(sent);
     std::uint8_t answer = 0;
@@ -298,7 +298,7 @@ LinkResult WriterLink::WriteData(int length, bool more) {
     switch (answer) {
       case kAck: break;
       case kWriteFinished: return i < length - 1 ? LinkResult::BadReply : LinkResult::WriteOk;
-      case kWriteFailed: ws_.FailIndex = i; return LinkResult::WriteFail;
+      case kWriteFailed: ws_.results.FailIndex = i; return LinkResult::WriteFail;
       default: return UnexpectedAnswer(answer);
     }
     if (!more && i >= length) return LinkResult::WriteOk;
@@ -316,31 +316,31 @@ LinkResult WriterLink::CheckWriter(bool readId) {
   const Wait got = ReceiveByte(answer);
   if (got != Wait::Ok) return FromWait(got);
   switch (answer) {
-    case kWriterType1Byte: return ws_.WriterType == 1 ? LinkResult::WriterType1 : LinkResult::WrongWriter;
-    case kWriterType2Byte: return ws_.WriterType == 2 ? LinkResult::WriterType2 : LinkResult::WrongWriter;
+    case kWriterType1Byte: return ws_.device.WriterType == 1 ? LinkResult::WriterType1 : LinkResult::WrongWriter;
+    case kWriterType2Byte: return ws_.device.WriterType == 2 ? LinkResult::WriterType2 : LinkResult::WrongWriter;
     case kWriterAnyByte: break;
     default: return LinkResult::BadReply;
   }
   if (readId) {
-    ws_.WriterId.clear();
-    ws_.HeaderBytes[0] = kIdRequest;
+    ws_.results.WriterId.clear();
+    ws_.link.HeaderBytes[0] = kIdRequest;
     // A primitive of its own: whatever came after the type byte is discarded first.
     if (ReadWriterID(15) == LinkResult::Stopped) return LinkResult::Stopped;
-    const auto v = ws_.WriterId.find('V');
-    ws_.WriterVersion = v == std::string::npos ? std::string() : ws_.WriterId.substr(v);
+    const auto v = ws_.results.WriterId.find('V');
+    ws_.results.WriterVersion = v == std::string::npos ? std::string() : ws_.results.WriterId.substr(v);
   }
   return LinkResult::WriterAny;
 }
 
 LinkResult WriterLink::CheckWriterSettled(bool readId) {
-  ws_.WriterBusyHint = false;
+  ws_.results.WriterBusyHint = false;
   const LinkResult first = CheckWriter(readId);
   if (first != LinkResult::BadReply) return first;
   if (!LetWriterSettle()) return LinkResult::Stopped;
   DropReadAhead();
   port_.PurgeIn();
   const LinkResult second = CheckWriter(readId);
-  ws_.WriterBusyHint = second == LinkResult::BadReply;
+  ws_.results.WriterBusyHint = second == LinkResult::BadReply;
   return second;
 }
 
@@ -356,7 +356,7 @@ bool WriterLink::LetWriterSettle() {
 
 LinkResult WriterLink::ReadWriterID(int limit) {
   Purge();
-  const Wait sent = SendByte(ws_.HeaderBytes[0]);
+  const Wait sent = SendByte(ws_.link.HeaderBytes[0]);
   if (sent != Wait::Ok) return FromWait(sent);
   int taken = 0;
   for (;;) {
@@ -366,7 +366,7 @@ LinkResult WriterLink::ReadWriterID(int limit) {
     if (byte == kEndOfData) return LinkResult::Done;
     if (byte & 0x80) return UnexpectedAnswer(byte);
     if (taken >= limit) return LinkResult::Done;
-    ws_.WriterId.push_back(static_cast<char>(byte));
+    ws_.results.WriterId.push_back(static_cast<char>(byte));
     ++taken;
   }
 }

@@ -86,7 +86,7 @@ class WriterLink {
   LinkResult CheckWriter(bool readId);
   // The first Writer check of a command. An unexpected answer (not a time-out) may come from a
   // Writer still busy with a transfer stopped mid-way: the input is purged, the line left silent
-  // for kWriterSettleTime, and the check made once more. When that fails too, ws.WriterBusyHint
+  // for kWriterSettleTime, and the check made once more. When that fails too, ws.results.WriterBusyHint
   // is set so the caller can add kWriterBusyHint to its message.
   LinkResult CheckWriterSettled(bool readId);
   // Leaves the line silent for kWriterSettleTime, so that a Writer still taking bytes of a

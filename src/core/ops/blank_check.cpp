@@ -10,14 +10,14 @@ namespace {
 // The program memory reads back blank word by word; the first word that does not is named.
 OpOutcome TestProgramMemory(OpFrame& f) {
   Workspace& ws = f.ws();
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
   if (!f.ReadStep(AreaProgram, n, {"Label4"})) return f.outcome();
 
-  const int j = FirstNonBlank(ws.LinkBuffer.data(), n, ws.BlankHigh);
+  const int j = FirstNonBlank(ws.link.LinkBuffer.data(), n, ws.device.BlankHigh);
   if (j < 0) return f.Finish("Label4", "Data ......... OK.");
   f.Show("Label4", "Data ....... Not Blank!!");
   // The value as read: the second byte unmasked, so stray high bits show.
-  const int value = JoinWord(ws.LinkBuffer[j], ws.LinkBuffer[j + 1]);
+  const int value = JoinWord(ws.link.LinkBuffer[j], ws.link.LinkBuffer[j + 1]);
   return f.Finish("Label5", "Error at " + Hex(j / 2) + "h = 0x" + Hex(value),
                   OpOutcome::ChipFailed);
 }
@@ -28,10 +28,10 @@ OpOutcome BlankCheckWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
 
-  if (ws.DeviceIndex == -1) return f.Finish("Label2", "Unknow IC Type!!", OpOutcome::Refused);
+  if (ws.device.DeviceIndex == -1) return f.Finish("Label2", "Unknow IC Type!!", OpOutcome::Refused);
   if (!f.WriterOk("Label3")) return f.outcome();
 
-  if (ws.EraseRequested) {
+  if (ws.command.EraseRequested) {
     f.Title("Erase Flash Memory");
     f.ShowVisible("Label1", "Erase flash memory...");
     if (!f.HeaderStep(AreaProgram, ActionErase, LinkResult::Done, {"Label1"})) return f.outcome();
@@ -41,14 +41,14 @@ OpOutcome BlankCheckWorker(OperationContext& ctx) {
   }
 
   if (!f.ReadStep(AreaOption, 2, {"Label2"})) return f.outcome();
-  if (!OptionBlank(ws, ws.LinkBuffer[0], ws.LinkBuffer[1]))
+  if (!OptionBlank(ws, ws.link.LinkBuffer[0], ws.link.LinkBuffer[1]))
     return f.Finish("Label2", "OPTION ....... Not Blank!!", OpOutcome::ChipFailed);
   f.Show("Label2", "OPTION ....... OK");
 
   // Only the ID and checksum words (the first eight) must be blank; the Writer's own words
   // after them are not.
   if (!f.ReadStep(AreaId, 32, {"Label3"})) return f.outcome();
-  if (!AllBlank(ws.LinkBuffer.data(), 16, ws.BlankHigh))
+  if (!AllBlank(ws.link.LinkBuffer.data(), 16, ws.device.BlankHigh))
     return f.Fail("Label3", "ID Checksum ....... Not Blank!!", OpOutcome::ChipFailed);
   f.Show("Label3", "ID Checksum ......... OK.");
 

@@ -55,16 +55,16 @@ PassResult WorkerPass(OperationContext& ctx, long) {
   return {Worker(ctx)};
 }
 
-void ClearErase(Workspace& ws) { ws.EraseRequested = false; }
-void SetErase(Workspace& ws) { ws.EraseRequested = true; }
-void ClearReadCompleted(Workspace& ws) { ws.ReadCompleted = false; }
-void ClearProtect(Workspace& ws) { ws.VerifyWithProtect = false; }
-void SetProtect(Workspace& ws) { ws.VerifyWithProtect = true; }
+void ClearErase(Workspace& ws) { ws.command.EraseRequested = false; }
+void SetErase(Workspace& ws) { ws.command.EraseRequested = true; }
+void ClearReadCompleted(Workspace& ws) { ws.results.ReadCompleted = false; }
+void ClearProtect(Workspace& ws) { ws.command.VerifyWithProtect = false; }
+void SetProtect(Workspace& ws) { ws.command.VerifyWithProtect = true; }
 // Force Write leaves serial-number mode, and its verify shows the buffer as it is: a
 // "Verify with Protect" before it must not mask the values it shows.
 void ForceWriteFlags(Workspace& ws) {
-  ws.SerialNoMode = false;
-  ws.VerifyWithProtect = false;
+  ws.production.SerialNoMode = false;
+  ws.command.VerifyWithProtect = false;
 }
 
 constexpr Command kCommands[] = {
@@ -96,10 +96,10 @@ PassResult RunPass(const Command& command, OperationContext& ctx, long passNumbe
   if (command.prepare != nullptr) command.prepare(ctx.ws);
   RedLineWatch watch(ctx.view);
   OperationContext watched{ctx.ws, ctx.port, ctx.clock, watch, ctx.stop};
-  const std::string countBefore = ctx.ws.PassCountText;
+  const std::string countBefore = ctx.ws.production.PassCountText;
   PassResult result = command.pass(watched, passNumber);
   result.redLine = result.redLine || watch.red();
-  result.counted = result.counted || ctx.ws.PassCountText != countBefore;
+  result.counted = result.counted || ctx.ws.production.PassCountText != countBefore;
   return result;
 }
 

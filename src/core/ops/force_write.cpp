@@ -19,14 +19,14 @@ bool Program(OpFrame& f) {
   Workspace& ws = f.ws();
   WriterLink& link = f.link();
   link.GetHeader(AreaProgram, ActionProgramPulse);
-  ws.HeaderBytes[7] = kForcePulseWidth;
+  ws.link.HeaderBytes[7] = kForcePulseWidth;
   if (!f.Step(link.SendHeader(10), LinkResult::Ready, {"Label1"})) return false;
 
   // The buffer goes out as it is stored, with no bits added for any core.
   const SendStreamPlan stream{
-      .data = ws.ProgramBuffer.data(),
+      .data = ws.image.ProgramBuffer.data(),
       .dataSize = kProgramBufferBytes,
-      .count = ws.ProgramBytes,
+      .count = ws.device.ProgramBytes,
       .tickLimit = kForceTicks,
       .label = "Label1",
       .gauge = true,
@@ -42,11 +42,11 @@ bool Program(OpFrame& f) {
 // mismatch is shown in the normal colour and the chip still counts.
 bool Verify(OpFrame& f) {
   Workspace& ws = f.ws();
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
   f.SetEndButtons({"Button1"});
   if (!f.ReadStep(AreaProgram, n, {"Label2"})) return false;
   const ProgramCompare compare{.mask = kVerifyMask,
-                               .protectDisplay = ws.VerifyWithProtect,
+                               .protectDisplay = ws.command.VerifyWithProtect,
                                .label = "Label2",
                                .valuesLabel = "Label3"};
   if (!CompareProgramWords(f, n, compare)) {
@@ -65,7 +65,7 @@ OpOutcome ForceWriteWorker(OperationContext& ctx) {
   f.view().SetVisible("Label1", true);
   f.Show("Label2", "");
   f.Show("Label3", "");
-  if (ws.QtpSimulate) {
+  if (ws.production.QtpSimulate) {
     f.Show("Label1", "Simulate Programming OK!");
   } else {
     f.view().SetColour("Label1", LineColour::Normal);

@@ -164,20 +164,20 @@ bool AllBlank(const std::uint8_t* data, int bytes, std::uint8_t blankHigh) {
 }
 
 bool OptionBlank(const Workspace& ws, std::uint8_t low, std::uint8_t high) {
-  return (low & ws.OptionLowMask) == ws.OptionLowMask &&
-         (high & ws.OptionHighMask) == ws.OptionHighMask;
+  return (low & ws.device.OptionLowMask) == ws.device.OptionLowMask &&
+         (high & ws.device.OptionHighMask) == ws.device.OptionHighMask;
 }
 
 bool OptionMatches(const Workspace& ws, std::uint8_t low, std::uint8_t high) {
-  return (ws.OptionLow & ws.OptionLowMask) == (low & ws.OptionLowMask) &&
-         (ws.OptionHigh & ws.OptionHighMask) == (high & ws.OptionHighMask);
+  return (ws.image.OptionLow & ws.device.OptionLowMask) == (low & ws.device.OptionLowMask) &&
+         (ws.image.OptionHigh & ws.device.OptionHighMask) == (high & ws.device.OptionHighMask);
 }
 
-int EepromSize(const Workspace& ws) { return std::clamp(ws.EepromBytes(), 0, kEepromBufferBytes); }
+int EepromSize(const Workspace& ws) { return std::clamp(ws.device.EepromBytes(), 0, kEepromBufferBytes); }
 
 void StageOption(Workspace& ws) {
-  ws.LinkBuffer[0] = ws.OptionLow;
-  ws.LinkBuffer[1] = ws.IsElevenBit() ? static_cast<std::uint8_t>(ws.OptionHigh | 0x70) : ws.OptionHigh;
+  ws.link.LinkBuffer[0] = ws.image.OptionLow;
+  ws.link.LinkBuffer[1] = ws.device.IsElevenBit() ? static_cast<std::uint8_t>(ws.image.OptionHigh | 0x70) : ws.image.OptionHigh;
 }
 
 std::string_view IdVerifyFailure(int result) {

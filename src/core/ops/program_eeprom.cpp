@@ -9,8 +9,8 @@ namespace {
 
 void StageEeprom(Workspace& ws, int m) {
   for (int i = 0; i < m; ++i) {
-    ws.LinkBuffer[2 * i] = ws.EepromBuffer[i];
-    ws.LinkBuffer[2 * i + 1] = static_cast<std::uint8_t>(i & 0xFF);
+    ws.link.LinkBuffer[2 * i] = ws.image.EepromBuffer[i];
+    ws.link.LinkBuffer[2 * i + 1] = static_cast<std::uint8_t>(i & 0xFF);
   }
 }
 
@@ -27,7 +27,7 @@ OpOutcome ProgramEepromWorker(OperationContext& ctx) {
   StageEeprom(ws, m);
   const LinkResult code = f.link().WriteData(2 * m, true);
   if (code == LinkResult::WriteFail)
-    return f.Fail("Label1", "EEPROM program fail at " + Hex(ws.FailIndex / 2) + "H",
+    return f.Fail("Label1", "EEPROM program fail at " + Hex(ws.results.FailIndex / 2) + "H",
                   OpOutcome::ChipFailed);
   if (!f.Step(code, LinkResult::WriteOk, {"Label1"})) return f.outcome();
   f.Show("Label1", "EEPROM Program Ok!!");

@@ -14,9 +14,9 @@ OpOutcome ProgramIdWorker(OperationContext& ctx) {
   if (!VerifyIdWords(f, "Label2")) return f.outcome();
   // The panel's "IC Checksum" shows what the chip carries now, as read back.
   Workspace& ws = f.ws();
-  const auto& r = ws.LinkBuffer;
-  const auto high = [&ws](std::uint8_t byte) { return static_cast<std::uint8_t>(byte & ws.BlankHigh); };
-  ws.IcChecksumText = IdChecksumText(ws, {r[12], high(r[13]), r[14], high(r[15])});
+  const auto& r = ws.link.LinkBuffer;
+  const auto high = [&ws](std::uint8_t byte) { return static_cast<std::uint8_t>(byte & ws.device.BlankHigh); };
+  ws.panel.IcChecksumText = IdChecksumText(ws, {r[12], high(r[13]), r[14], high(r[15])});
   f.EnableEnd();
   return f.Result();
 }

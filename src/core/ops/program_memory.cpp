@@ -9,17 +9,17 @@ namespace kvx {
 OpOutcome ProgramMemoryWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
 
   // An empty buffer is almost always a file that did not load; the chip is not touched.
-  if (AllBlank(ws.ProgramBuffer.data(), n, ws.BlankHigh))
+  if (AllBlank(ws.image.ProgramBuffer.data(), n, ws.device.BlankHigh))
     return f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
   if (!f.WriterOk("Label1")) return f.outcome();
 
   if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label1"})) return f.outcome();
   GetRomData(ws);
   const SendStreamPlan stream{
-      .data = ws.LinkBuffer.data(),
+      .data = ws.link.LinkBuffer.data(),
       .dataSize = kLinkBufferBytes,
       .count = n,
       .label = "Label1",

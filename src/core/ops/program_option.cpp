@@ -8,7 +8,7 @@ namespace kvx {
 OpOutcome ProgramOptionWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   const std::string_view refused =
-      OptionStatusText(f.ws().OptionStatus, {"Some Options are Blank !!", "Some Options are Error !!",
+      OptionStatusText(f.ws().results.OptionStatus, {"Some Options are Blank !!", "Some Options are Error !!",
                                              "Some Options are Blank or Error!!"});
   if (!refused.empty()) return f.Fail("Label1", refused, OpOutcome::Refused);
   if (!f.WriterOk("Label1")) return f.outcome();

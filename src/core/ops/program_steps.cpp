@@ -8,12 +8,12 @@ namespace kvx {
 
 bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
   Workspace& ws = f.ws();
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
   if (!f.ReadStep(AreaProgram, n, {label})) return false;
-  const auto& pb = ws.ProgramBuffer;
-  const auto& r = ws.LinkBuffer;
+  const auto& pb = ws.image.ProgramBuffer;
+  const auto& r = ws.link.LinkBuffer;
   for (int j = 0; j + 1 < n; j += 2) {
-    if (pb[j] != r[j] || (pb[j + 1] & ws.BlankHigh) != (r[j + 1] & ws.BlankHigh)) {
+    if (pb[j] != r[j] || (pb[j + 1] & ws.device.BlankHigh) != (r[j + 1] & ws.device.BlankHigh)) {
       f.Fail(label, "Data verify Fail!!", OpOutcome::ChipFailed);
       return false;
     }
@@ -23,8 +23,8 @@ bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
 
 bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& c) {
   const Workspace& ws = f.ws();
-  const auto& pb = ws.ProgramBuffer;
-  const auto& r = ws.LinkBuffer;
+  const auto& pb = ws.image.ProgramBuffer;
+  const auto& r = ws.link.LinkBuffer;
   for (int i = 0; i + 1 < bytes; i += 2) {
     const std::uint8_t high = r[i + 1] & c.chipHighMask;
     if ((pb[i] & c.mask) == (r[i] & c.mask) && (pb[i + 1] & c.mask) == (high & c.mask)) continue;
@@ -46,10 +46,10 @@ bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailP
   if (!showBeforeWrite.empty()) f.view().SetVisible(showBeforeWrite, true);
 
   // The header names the last word written (7): eight words, the ID and the checksum.
-  const int count = 2 * (ws.HeaderBytes[3] + 256 * ws.HeaderBytes[4]) + 2;
+  const int count = 2 * (ws.link.HeaderBytes[3] + 256 * ws.link.HeaderBytes[4]) + 2;
   const LinkResult code = f.link().WriteData(count, true);
   if (code == LinkResult::WriteFail) {
-    const int word = ws.FailIndex / 2;
+    const int word = ws.results.FailIndex / 2;
     const std::string text = word >= 5 ? std::string("Checksum program fail !!")
                                        : std::string(idFailPrefix) + Hex(word) + " !!";
     f.Fail(label, text, OpOutcome::ChipFailed);
@@ -86,7 +86,7 @@ bool VerifyOptionWord(OpFrame& f, std::string_view label, std::string_view okTex
   const Workspace& ws = f.ws();
   if (!f.ReadStep(AreaOption, 2, {label})) return false;
   // Bits the device's OPTION word does not implement never fail the verify.
-  if (OptionMatches(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
+  if (OptionMatches(ws, ws.link.LinkBuffer[0], ws.link.LinkBuffer[1])) {
     f.Show(label, okText);
   } else {
     f.ShowRed(label, "OPTION verify Fail!!");
@@ -102,9 +102,9 @@ bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valu
   f.link().GetHeader(AreaEeprom, ActionRead);
   if (!f.Step(f.link().Read8BitData(m), LinkResult::Done, {label})) return false;
   for (int j = 0; j < m; ++j) {
-    if (ws.LinkBuffer[j] == ws.EepromBuffer[j]) continue;
+    if (ws.link.LinkBuffer[j] == ws.image.EepromBuffer[j]) continue;
     f.Show(label, std::string(errorPrefix) + Hex(j) + "H");
-    f.Reveal(valuesLabel, MismatchText(ws.LinkBuffer[j], ws.EepromBuffer[j], 2));
+    f.Reveal(valuesLabel, MismatchText(ws.link.LinkBuffer[j], ws.image.EepromBuffer[j], 2));
     f.End(OpOutcome::ChipFailed);
     return false;
   }

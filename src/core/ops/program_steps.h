@@ -30,7 +30,7 @@ bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& compare);
 
 // The buffer value under protection has every bit set that the protected chip hides: word bits
 // 0-4 and 7-11, of which an 11-bit word has only 0-4 and 7-10.
-inline int ProtectDisplayMask(const Workspace& ws) { return ws.IsElevenBit() ? 0x79F : 0xF9F; }
+inline int ProtectDisplayMask(const Workspace& ws) { return ws.device.IsElevenBit() ? 0x79F : 0xF9F; }
 
 // Program the ID and checksum words. A write failure names the word: below word 5
 // `idFailPrefix` + the address + " !!", from word 5 on "Checksum program fail !!".

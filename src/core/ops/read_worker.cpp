@@ -27,23 +27,23 @@ void StoreWords(std::uint8_t* to, const std::uint8_t* from, int bytes, std::uint
 
 bool ReadOptions(OpFrame& f) {
   Workspace& ws = f.ws();
-  const auto& r = ws.LinkBuffer;
+  const auto& r = ws.link.LinkBuffer;
 
   if (!f.ReadStep(AreaOption, 6, {"Label1", "Connect Timeout!! (2)", "Label2"})) return false;
   f.Show("Label1", "Read OPTION OK!");
-  ws.OptionLow = r[0];
-  ws.OptionHigh = static_cast<std::uint8_t>(r[1] & ws.BlankHigh);
-  StoreWords(ws.OptionExtra.data(), &r[2], 4, ws.BlankHigh);
+  ws.image.OptionLow = r[0];
+  ws.image.OptionHigh = static_cast<std::uint8_t>(r[1] & ws.device.BlankHigh);
+  StoreWords(ws.image.OptionExtra.data(), &r[2], 4, ws.device.BlankHigh);
 
   if (!f.ReadStep(AreaOption2, 6, {"Label1", "Connect Timeout!! (3)", "Label2"})) return false;
-  StoreWords(ws.OptionExtra2.data(), &r[2], 4, ws.BlankHigh);
+  StoreWords(ws.image.OptionExtra2.data(), &r[2], 4, ws.device.BlankHigh);
   return true;
 }
 
 bool ReadId(OpFrame& f) {
   Workspace& ws = f.ws();
   if (!f.ReadStep(AreaId, 32, {"Label2", "Connect Timeout!! (4)"})) return false;
-  StoreWords(ws.IdBuffer.data(), ws.LinkBuffer.data(), kIdBytes, ws.BlankHigh);
+  StoreWords(ws.image.IdBuffer.data(), ws.link.LinkBuffer.data(), kIdBytes, ws.device.BlankHigh);
   f.Show("Label2", "Read ID and Checksum OK!");
   return true;
 }
@@ -53,7 +53,7 @@ bool SendReadHeader(OpFrame& f, TickCounter& ticks) {
   WriterLink& link = f.link();
   for (int i = 0; i < 10; ++i) {
     ticks.Reset();
-    const Wait sent = link.SendByte(f.ws().HeaderBytes[i], ticks.Left(3));
+    const Wait sent = link.SendByte(f.ws().link.HeaderBytes[i], ticks.Left(3));
     if (sent == Wait::Stopped || f.StopRequested()) return f.Stop(), false;
     if (sent != Wait::Ok) return f.Fail("Label3", "Connect Timeout!! (5)", OpOutcome::LinkFailed), false;
   }
@@ -65,7 +65,7 @@ bool SendReadHeader(OpFrame& f, TickCounter& ticks) {
 bool ReadProgramMemory(OpFrame& f) {
   Workspace& ws = f.ws();
   WriterLink& link = f.link();
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
   TickCounter ticks(link.clock());
   Gauge gauge(f.view(), Transfer::ProgramMemoryRead);
 
@@ -87,9 +87,9 @@ bool ReadProgramMemory(OpFrame& f) {
     if (byte == kEndOfData) {
       if (c < n) return f.Fail("Label3", "Read error!!", OpOutcome::LinkFailed), false;
       gauge.End();
-      StoreWords(ws.ProgramBuffer.data(), received.data(), n, ws.BlankHigh);
+      StoreWords(ws.image.ProgramBuffer.data(), received.data(), n, ws.device.BlankHigh);
       f.Show("Label3", "Read Data OK");
-      ws.ReadCompleted = true;
+      ws.results.ReadCompleted = true;
       f.EnableEnd();
       CalChecksum(ws);
       return true;
@@ -113,7 +113,7 @@ OpOutcome ReadEeprom(OpFrame& f) {
   link.GetHeader(AreaEeprom, ActionRead);
   f.view().SetVisible("EEInfo", true);
   if (!f.Step(link.Read8BitData(m), LinkResult::Done, {"EEInfo", "Connect Timeout!! (7)"})) return f.outcome();
-  std::copy_n(ws.LinkBuffer.begin(), m, ws.EepromBuffer.begin());
+  std::copy_n(ws.link.LinkBuffer.begin(), m, ws.image.EepromBuffer.begin());
   f.Show("EEInfo", "Read EEPROM OK!");
   return OpOutcome::Ok;
 }
@@ -124,10 +124,10 @@ OpOutcome ReadWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
 
-  if (ws.DeviceIndex == -1) return f.Fail("Label1", "Unknow IC Type!!", OpOutcome::Refused);
+  if (ws.device.DeviceIndex == -1) return f.Fail("Label1", "Unknow IC Type!!", OpOutcome::Refused);
   if (!f.WriterOk("Label1", "Connect Timeout!! (1)")) return f.outcome();
   if (!ReadOptions(f) || !ReadId(f) || !ReadProgramMemory(f)) return f.outcome();
-  if (ws.IsFlash()) return ReadEeprom(f);
+  if (ws.device.IsFlash()) return ReadEeprom(f);
   return OpOutcome::Ok;
 }
 

@@ -14,11 +14,11 @@ constexpr std::uint8_t kProtectMask = 0x60;
 
 bool VerifyProgram(OpFrame& f) {
   Workspace& ws = f.ws();
-  const int n = ws.ProgramBytes;
-  const bool protect = ws.VerifyWithProtect;
+  const int n = ws.device.ProgramBytes;
+  const bool protect = ws.command.VerifyWithProtect;
   if (!f.ReadStep(AreaProgram, n, {"Label5"})) return false;
   const ProgramCompare compare{.mask = protect ? kProtectMask : kDataMask,
-                               .chipHighMask = ws.BlankHigh,
+                               .chipHighMask = ws.device.BlankHigh,
                                .protectDisplay = protect,
                                .label = "Label5",
                                .valuesLabel = "Label3"};
@@ -38,19 +38,19 @@ OpOutcome VerifyWorker(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1"});
   Workspace& ws = f.ws();
 
-  f.Title(ws.VerifyWithProtect ? "Verify with Protect" : "Verify");
-  if (ws.DeviceIndex == -1) return f.Fail("Label2", "Unknow IC Type!!", OpOutcome::Refused);
+  f.Title(ws.command.VerifyWithProtect ? "Verify with Protect" : "Verify");
+  if (ws.device.DeviceIndex == -1) return f.Fail("Label2", "Unknow IC Type!!", OpOutcome::Refused);
   if (!f.WriterOk("Label2")) return f.outcome();
   if (!VerifyOptionWord(f, "Label2", "OPTION verify OK!!")) return f.outcome();
 
   // A chip whose protection bit still reads 1 is not protected: its memory is not compared.
-  if (ws.VerifyWithProtect && (ws.LinkBuffer[1] & 0x40) != 0) {
+  if (ws.command.VerifyWithProtect && (ws.link.LinkBuffer[1] & 0x40) != 0) {
     f.view().SetVisible("Label4", true);
     return f.Fail("Label4", "IC no protected!!", OpOutcome::ChipFailed);
   }
   if (!VerifyIdWords(f, "Label4")) return f.outcome();
   if (!VerifyProgram(f)) return f.outcome();
-  if (ws.IsFlash() && !VerifyEeprom(f)) return f.outcome();
+  if (ws.device.IsFlash() && !VerifyEeprom(f)) return f.outcome();
   f.EnableEnd();
   return f.Result();
 }

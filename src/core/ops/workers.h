@@ -6,12 +6,12 @@
 
 namespace kvx {
 
-OpOutcome BlankCheckWorker(OperationContext& ctx);  // erases first when ws.EraseRequested
+OpOutcome BlankCheckWorker(OperationContext& ctx);  // erases first when ws.command.EraseRequested
 OpOutcome ReadWorker(OperationContext& ctx);
 OpOutcome ProgramMemoryWorker(OperationContext& ctx);
 OpOutcome ProgramOptionWorker(OperationContext& ctx);
 OpOutcome ProgramIdWorker(OperationContext& ctx);
-OpOutcome VerifyWorker(OperationContext& ctx);  // with protection when ws.VerifyWithProtect
+OpOutcome VerifyWorker(OperationContext& ctx);  // with protection when ws.command.VerifyWithProtect
 OpOutcome ProgramEepromWorker(OperationContext& ctx);
 OpOutcome ForceWriteWorker(OperationContext& ctx);  // one chip; "Continue" runs it again
 

@@ -25,17 +25,17 @@ constexpr OptionStatusTexts kOptionRefusals{"Some Options are Blank!", "Some Opt
 // blank and the OPTION word is whole; only the Writer check at the end talks to the Writer.
 bool PreChecks(OpFrame& f) {
   Workspace& ws = f.ws();
-  if (ws.SerialNoMode && !SerialWordsAreRtiw(ws)) {
+  if (ws.production.SerialNoMode && !SerialWordsAreRtiw(ws)) {
     f.Fail("Label1", "The program memory is not 'RTIW'", OpOutcome::Refused);
     return false;
   }
   SerialNo2Memory(ws);
-  if (ws.QtpSimulate) return true;
-  if (AllBlank(ws.ProgramBuffer.data(), ws.ProgramBytes, ws.BlankHigh)) {
+  if (ws.production.QtpSimulate) return true;
+  if (AllBlank(ws.image.ProgramBuffer.data(), ws.device.ProgramBytes, ws.device.BlankHigh)) {
     f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
     return false;
   }
-  const std::string_view refused = OptionStatusText(ws.OptionStatus, kOptionRefusals);
+  const std::string_view refused = OptionStatusText(ws.results.OptionStatus, kOptionRefusals);
   if (!refused.empty()) {
     f.Fail("Label1", refused, OpOutcome::Refused);
     return false;
@@ -55,7 +55,7 @@ bool Erase(OpFrame& f) {
 bool AreaBlank(OpFrame& f, int area, int length, int testBytes, std::string_view notBlank) {
   Workspace& ws = f.ws();
   if (!f.ReadStep(area, length, {"Label1"})) return false;
-  if (AllBlank(ws.LinkBuffer.data(), testBytes, ws.BlankHigh)) return true;
+  if (AllBlank(ws.link.LinkBuffer.data(), testBytes, ws.device.BlankHigh)) return true;
   f.Fail("Label1", notBlank, OpOutcome::ChipFailed);
   return false;
 }
@@ -64,11 +64,11 @@ bool BlankCheck(OpFrame& f) {
   Workspace& ws = f.ws();
   f.Show("Label1", "Blank Check.....");
   if (!f.ReadStep(AreaOption, 2, {"Label1"})) return false;
-  if (!OptionBlank(ws, ws.LinkBuffer[0], ws.LinkBuffer[1])) {
+  if (!OptionBlank(ws, ws.link.LinkBuffer[0], ws.link.LinkBuffer[1])) {
     f.Finish("Label1", "OPTION ....... Not Blank!!", OpOutcome::ChipFailed);
     return false;
   }
-  const int n = ws.ProgramBytes;
+  const int n = ws.device.ProgramBytes;
   if (!AreaBlank(f, AreaId, 32, 16, "ID Checksum ....... Not Blank!!")) return false;
   if (!AreaBlank(f, AreaProgram, n, n, "Data .......... not blank!!")) return false;
   f.Show("Label1", "Blank Check ..... OK.");
@@ -81,9 +81,9 @@ bool ProgramData(OpFrame& f, int& offered) {
   if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label2"})) return false;
   GetRomData(ws);
   const SendStreamPlan stream{
-      .data = ws.LinkBuffer.data(),
+      .data = ws.link.LinkBuffer.data(),
       .dataSize = kLinkBufferBytes,
-      .count = ws.ProgramBytes,
+      .count = ws.device.ProgramBytes,
       .label = "Label2",
       .addressLabel = "Label3",
       .okText = "Data program Ok!!",
@@ -103,8 +103,8 @@ bool ProgramData(OpFrame& f, int& offered) {
 // and the pass still counts.
 bool ProgramChip(OpFrame& f, int& offered) {
   Workspace& ws = f.ws();
-  if (!ws.SkipBlankCheck) {
-    if (ws.EraseRequested && !Erase(f)) return false;
+  if (!ws.command.SkipBlankCheck) {
+    if (ws.command.EraseRequested && !Erase(f)) return false;
     if (!BlankCheck(f)) return false;
   }
   f.ShowVisible("Label2", "Program ID...");
@@ -119,11 +119,11 @@ bool ProgramChip(OpFrame& f, int& offered) {
 // The end record of a QTP file: serial mode ends and only "Exit" is left.
 void EndOfQtpFile(OpFrame& f) {
   Workspace& ws = f.ws();
-  ws.SerialNoMode = false;
-  ws.QtpFileLoaded = false;
-  ws.QtpReadFile.reset();
-  ws.QtpSimulate = false;
-  ws.QtpFileText = "Disable";
+  ws.production.SerialNoMode = false;
+  ws.production.QtpFileLoaded = false;
+  ws.production.QtpReadFile.reset();
+  ws.production.QtpSimulate = false;
+  ws.production.QtpFileText = "Disable";
   f.view().ShowMessage("QTP Program Finished!");
   f.view().SetEnabled("Button1", true);
   f.view().SetEnabled("Button2", false);
@@ -136,11 +136,11 @@ AutoPassResult CountAndAdvance(OpFrame& f) {
   AutoPassResult result;
   result.counted = true;
   CountPass(ws);
-  if (ws.SerialNoMode) {
-    if (ws.QtpFileLoaded) {
+  if (ws.production.SerialNoMode) {
+    if (ws.production.QtpFileLoaded) {
       const std::string error = ReadSerialData(ws);
       if (!error.empty()) f.view().ShowMessage(error);
-      if (ws.QtpEndSeen) {
+      if (ws.production.QtpEndSeen) {
         EndOfQtpFile(f);
         result.qtpFinished = true;
         return result;
@@ -150,7 +150,7 @@ AutoPassResult CountAndAdvance(OpFrame& f) {
     }
   }
   SerialNo2Memory(ws);
-  result.startNextByItself = ws.FlashPgmTestOn;
+  result.startNextByItself = ws.production.FlashPgmTestOn;
   f.EnableEnd();
   return result;
 }
@@ -160,18 +160,18 @@ AutoPassResult CountAndAdvance(OpFrame& f) {
 AutoPassResult AutoProgramPass(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1", "Button2"});
   Workspace& ws = f.ws();
-  f.Title(ws.SkipBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
+  f.Title(ws.command.SkipBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
   f.Show("Label1", "");
 
   if (!PreChecks(f)) return {f.outcome()};
   int offered = 0;  // program-stream bytes handed to the Writer
-  if (ws.QtpSimulate) {
+  if (ws.production.QtpSimulate) {
     f.ShowVisible("Label2", "Simulate Programming OK!");
   } else if (!ProgramChip(f, offered)) {
     AutoPassResult failed{f.outcome()};
     // The serial words are stream bytes 2 * SerialStartAddress on: once the first of them was
     // offered, the chip may carry the number.
-    failed.serialMayBeOnChip = ws.SerialNoMode && offered > 2 * ws.SerialStartAddress;
+    failed.serialMayBeOnChip = ws.production.SerialNoMode && offered > 2 * ws.production.SerialStartAddress;
     return failed;
   }
   AutoPassResult counted = CountAndAdvance(f);
@@ -219,11 +219,11 @@ PassResult AutoPass(OperationContext& ctx, long passNumber) {
 }
 
 void AutoFlags(Workspace& ws) {
-  ws.SkipBlankCheck = false;
-  ws.EraseRequested = ws.IsFlash();
+  ws.command.SkipBlankCheck = false;
+  ws.command.EraseRequested = ws.device.IsFlash();
 }
 // EraseRequested stays as it was: the pass does not look at it without the blank check.
-void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.SkipBlankCheck = true; }
+void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.command.SkipBlankCheck = true; }
 
 constexpr Command kAutoProgram{CommandId::AutoProgram, "Auto Program", AutoProgramDialog, AutoFlags,
                            AutoPass, true, true};

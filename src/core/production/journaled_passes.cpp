@@ -26,7 +26,7 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   // The journal names the Writer of each chip. The desktop knows it from its start-up check; a
   // caller that did not ask (kvxw) asks once, in its first pass. A Writer that does not answer
   // is left to the pass's own Writer check to report.
-  if (ctx.ws.WriterId.empty() && passNumber == 1) {
+  if (ctx.ws.results.WriterId.empty() && passNumber == 1) {
     WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
     link.CheckWriter(true);
   }

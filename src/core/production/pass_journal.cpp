@@ -25,23 +25,23 @@ std::uint64_t ContentHash(const std::string& content) {
 }
 
 std::string OptionWordText(const Workspace& ws) {
-  return HexDigits(ws.OptionLow, 2) + HexDigits(ws.OptionHigh, 2);
+  return HexDigits(ws.image.OptionLow, 2) + HexDigits(ws.image.OptionHigh, 2);
 }
 
 }  // namespace
 
 std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent) {
-  if (!ws.SerialNoMode) return {};
-  if (ws.QtpFileLoaded) {
+  if (!ws.production.SerialNoMode) return {};
+  if (ws.production.QtpFileLoaded) {
     const std::uint64_t hash = ContentHash(qtpContent);
     return std::string(kQtpPrefix) + HexDigits(static_cast<unsigned>(hash >> 32), 8) +
            HexDigits(static_cast<unsigned>(hash & 0xFFFFFFFFULL), 8);
   }
-  std::string series = ws.DeviceName + " @" + HexDigits(ws.SerialStartAddress, 4) + " x" +
+  std::string series = ws.device.DeviceName + " @" + HexDigits(ws.production.SerialStartAddress, 4) + " x" +
                        std::to_string(SerialBytes(ws));
-  series += ws.SerialStepMode == 0 ? " sequential+" + std::to_string(ws.SerialIncrement)
+  series += ws.production.SerialStepMode == 0 ? " sequential+" + std::to_string(ws.production.SerialIncrement)
                                    : std::string(" pseudo-random");
-  series += ws.SerialByteOrder == 0 ? " msb" : " lsb";
+  series += ws.production.SerialByteOrder == 0 ? " msb" : " lsb";
   return series;
 }
 
@@ -68,29 +68,29 @@ PassJournal::PassJournal(Journal* journal, std::string port, std::string series,
 bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
   if (journal_ == nullptr) return true;
   // A command that stamps no number (Force Write switches the mode off) records its chip alone.
-  const std::string series = ws.SerialNoMode ? series_ : std::string();
+  const std::string series = ws.production.SerialNoMode ? series_ : std::string();
   const bool qtp = IsQtpSeries(series);
   const std::string first = SerialHexText(ws);
   // The file the run loaded, hashed once per run (empty when it can no longer be read).
-  if (shaPath_ != ws.LastProgramPath || sha_.empty()) {
-    shaPath_ = ws.LastProgramPath;
+  if (shaPath_ != ws.files.LastProgramPath || sha_.empty()) {
+    shaPath_ = ws.files.LastProgramPath;
     FileSha256(shaPath_, sha_);
   }
   for (long step = 0; step < kMaxSteps; ++step) {
     SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
     row_ = PassRecord{};
     row_.port = port_;
-    row_.writer = ws.WriterId;
-    row_.device = ws.DeviceName;
-    row_.programPath = ws.LastProgramPath;
+    row_.writer = ws.results.WriterId;
+    row_.device = ws.device.DeviceName;
+    row_.programPath = ws.files.LastProgramPath;
     row_.programSha256 = sha_;
-    row_.dataChecksum = HexDigits(ws.DataChecksum, 4);
+    row_.dataChecksum = HexDigits(ws.results.DataChecksum, 4);
     row_.optionWord = OptionWordText(ws);
-    row_.idChecksum = ws.IdText + " / " + ws.ChecksumText;
+    row_.idChecksum = ws.panel.IdText + " / " + ws.panel.ChecksumText;
     row_.series = series;
     row_.serial = series.empty() ? std::string() : SerialHexText(ws);
     row_.record = qtp ? record_ : 0;
-    row_.passCount = PassCountValue(ws.PassCountText);
+    row_.passCount = PassCountValue(ws.production.PassCountText);
     switch (journal_->Reserve(row_, error)) {
       case Journal::ReserveResult::Reserved:
         return true;
@@ -103,9 +103,9 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     if (qtp) {
       const std::string message = ReadSerialData(ws);
       ++record_;
-      if (ws.QtpEndSeen || !message.empty()) {
+      if (ws.production.QtpEndSeen || !message.empty()) {
         exhausted_ = true;
-        error = ws.QtpEndSeen ? "no QTP record left" : message;
+        error = ws.production.QtpEndSeen ? "no QTP record left" : message;
         return false;
       }
     } else {
@@ -126,9 +126,9 @@ bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted
   row_.outcome = JournalOutcome(outcome, !redLine.empty());
   row_.counted = counted;
   row_.keepsNumber = KeepsNumber(row_.outcome, counted, serialMayBeOnChip);
-  row_.passCount = PassCountValue(ws.PassCountText);
+  row_.passCount = PassCountValue(ws.production.PassCountText);
   row_.redLine = std::string(redLine);
-  if (!ws.WriterId.empty()) row_.writer = ws.WriterId;
+  if (!ws.results.WriterId.empty()) row_.writer = ws.results.WriterId;
   return journal_->Finish(row_, error);
 }
 

@@ -105,7 +105,7 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
   s.outcome.outcome = last.outcome;
   s.outcome.journalFailed = !s.outcome.journalError.empty() &&
                             !(s.passes->Exhausted() && IsQtpSeries(s.passes->Series()));
-  s.outcome.writerBusyHint = s.ws->WriterBusyHint;
+  s.outcome.writerBusyHint = s.ws->results.WriterBusyHint;
   return last.outcome;
 }
 

@@ -12,11 +12,11 @@ namespace kvx {
 
 void QTP_File(Workspace& ws, std::ostream& out) {
   const int n = SerialBytes(ws);
-  const int address = ws.SerialStartAddress & 0xFFFF;
+  const int address = ws.production.SerialStartAddress & 0xFFFF;
   int sum = 2 * n + address;  // only the low byte counts, so the address is added whole
   out << ':' << HexDigits(2 * n, 2) << HexDigits(address, 4) << "00";
   for (int k = 0; k < n; ++k) {
-    const int value = ws.SerialValue[SerialSlotForWord(ws.SerialByteOrder, k, n)] & 0xFF;
+    const int value = ws.production.SerialValue[SerialSlotForWord(ws.production.SerialByteOrder, k, n)] & 0xFF;
     out << HexDigits(value, 2) << "31";  // the RTIW instruction's high byte
     sum += value + 0x31;
   }
@@ -25,12 +25,12 @@ void QTP_File(Workspace& ws, std::ostream& out) {
 }
 
 std::string WriteQtpFile(Workspace& ws, const std::string& path, long parts) {
-  const auto startValue = ws.SerialValue;
+  const auto startValue = ws.production.SerialValue;
   std::ostringstream text;
   for (long i = 0; i < parts; ++i) QTP_File(ws, text);
   text << kQtpEndRecord;
   if (WriteFileReplacing(path, text.view())) return {};
-  ws.SerialValue = startValue;  // nothing was written, so nothing was used up
+  ws.production.SerialValue = startValue;  // nothing was written, so nothing was used up
   return kMsgCantSave;
 }
 
@@ -41,33 +41,33 @@ std::string QtpFileDisplayName(const std::string& path) {
 
 QtpLoadResult LoadQtpFile(Workspace& ws, const std::string& path) {
   QtpLoadResult result;
-  ws.QtpFileLoaded = false;
-  ws.QtpRecordCount = 0;
-  ws.QtpReadFile.reset();
+  ws.production.QtpFileLoaded = false;
+  ws.production.QtpRecordCount = 0;
+  ws.production.QtpReadFile.reset();
   auto file = std::make_unique<std::ifstream>();
   // A file that cannot be read (or is no regular file) is passed over without a message.
   if (OpenForReading(path, *file) != OpenResult::Ok) return result;
-  ws.QtpReadFile = std::move(file);
+  ws.production.QtpReadFile = std::move(file);
 
   if (std::string message = ReadSerialData(ws); !message.empty())
     result.messages.push_back(message);
-  if (ws.QtpFileLoaded && !SerialWordsAreRtiw(ws)) {
+  if (ws.production.QtpFileLoaded && !SerialWordsAreRtiw(ws)) {
     result.messages.push_back(kMsgQtpNotRtiw);
-    ws.QtpFileLoaded = false;
+    ws.production.QtpFileLoaded = false;
   }
 
-  if (ws.QtpFileLoaded) {
-    ws.SerialNoMode = true;
-    ws.QtpFileText = QtpFileDisplayName(path);
+  if (ws.production.QtpFileLoaded) {
+    ws.production.SerialNoMode = true;
+    ws.production.QtpFileText = QtpFileDisplayName(path);
     SerialNo2Memory(ws);
     result.loaded = true;
   } else {
-    ws.SerialNoMode = false;
-    ws.QtpReadFile.reset();
-    ws.QtpRecordCount = 0;
-    ws.QtpFileText = "Disable";  // no file is loaded any more, whatever the panel showed before
+    ws.production.SerialNoMode = false;
+    ws.production.QtpReadFile.reset();
+    ws.production.QtpRecordCount = 0;
+    ws.production.QtpFileText = "Disable";  // no file is loaded any more, whatever the panel showed before
   }
-  ws.RefreshPending = true;
+  ws.panel.RefreshPending = true;
   return result;
 }
 

@@ -32,7 +32,7 @@ void QTP_File(Workspace& ws, std::ostream& out);
 // workspace's number are left as they were.
 std::string WriteQtpFile(Workspace& ws, const std::string& path, long parts);
 
-// Load QTP File once the operator chose a file: open it as ws.QtpReadFile, read its first record,
+// Load QTP File once the operator chose a file: open it as ws.production.QtpReadFile, read its first record,
 // check the serial words and switch serial-number mode on or off.
 struct QtpLoadResult {
   bool loaded = false;                // QtpFileLoaded: the number was stamped

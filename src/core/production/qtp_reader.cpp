@@ -34,33 +34,33 @@ void SkipLineEnd(std::istream& in) {
 }  // namespace
 
 std::string ReadSerialData(Workspace& ws) {
-  if (!ws.QtpReadFile) return kMsgQtpInformation;
-  std::istream& in = *ws.QtpReadFile;
+  if (!ws.production.QtpReadFile) return kMsgQtpInformation;
+  std::istream& in = *ws.production.QtpReadFile;
 
   if (in.get() != ':') return kMsgQtpInformation;
   const int length = ReadHex(in, 2);
   // A number has at most eight bytes: a longer record would reach past the slots.
   if (length < 0 || length / 2 > kSerialSlots) return kMsgQtpInformation;
   const int n = length / 2;
-  ws.SerialByteCount = n;
+  ws.production.SerialByteCount = n;
 
   const int address = ReadHex(in, 4);
   if (address < 0) return kMsgQtpData;
-  ws.SerialStartAddress = address;
+  ws.production.SerialStartAddress = address;
 
   const int type = ReadHex(in, 2);
   if (type < 0) return kMsgQtpData;
   int sum = 2 * n + address + type;
 
   if (type == 1) {
-    ws.QtpEndSeen = true;
+    ws.production.QtpEndSeen = true;
   } else {
-    ws.QtpEndSeen = false;
+    ws.production.QtpEndSeen = false;
     if (n == 0) return kMsgQtpInformation;
     for (int k = 0; k < n; ++k) {
       const int value = ReadHex(in, 2);
       if (value < 0) return kMsgQtpData;
-      ws.SerialValue[SerialSlotForWord(ws.SerialByteOrder, k, n)] = value;
+      ws.production.SerialValue[SerialSlotForWord(ws.production.SerialByteOrder, k, n)] = value;
       if (ReadHex(in, 2) != 0x31) return kMsgQtpData;
       sum += value + 0x31;
     }
@@ -69,7 +69,7 @@ std::string ReadSerialData(Workspace& ws) {
   const int checksum = ReadHex(in, 2);
   if (checksum < 0) return kMsgQtpData;
   if (((checksum + sum) & 0xFF) != 0) return kMsgQtpChecksum;
-  ws.QtpFileLoaded = true;
+  ws.production.QtpFileLoaded = true;
   SkipLineEnd(in);
   return {};
 }

@@ -29,11 +29,11 @@ struct RecordCount {
 RecordCount CountRecords(const std::string& content, std::streamoff upTo) {
   RecordCount count;
   auto scratch = std::make_unique<Workspace>();
-  scratch->QtpReadFile = std::make_unique<std::istringstream>(content);
-  std::istream& in = *scratch->QtpReadFile;
+  scratch->production.QtpReadFile = std::make_unique<std::istringstream>(content);
+  std::istream& in = *scratch->production.QtpReadFile;
   while (upTo < 0 || static_cast<std::streamoff>(in.tellg()) < upTo) {
     if (!ReadSerialData(*scratch).empty()) break;
-    if (scratch->QtpEndSeen) {
+    if (scratch->production.QtpEndSeen) {
       count.endSeen = true;
       break;
     }
@@ -51,8 +51,8 @@ std::string WentOut(const SerialUse& use) {
 
 QtpFileState ReadQtpFileState(Workspace& ws) {
   QtpFileState state;
-  if (!ws.QtpFileLoaded || !ws.QtpReadFile) return state;
-  std::istream& in = *ws.QtpReadFile;
+  if (!ws.production.QtpFileLoaded || !ws.production.QtpReadFile) return state;
+  std::istream& in = *ws.production.QtpReadFile;
   const std::ios::iostate flags = in.rdstate();
   in.clear();
   const std::streampos at = in.tellg();
@@ -71,10 +71,10 @@ bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& se
                     std::optional<std::string>& next, std::string& error) {
   next.reset();
   auto copy = std::make_unique<Workspace>();
-  copy->SerialByteCount = ws.SerialByteCount;
-  copy->SerialValue = ws.SerialValue;
-  copy->SerialIncrement = ws.SerialIncrement;
-  copy->SerialStepMode = ws.SerialStepMode;
+  copy->production.SerialByteCount = ws.production.SerialByteCount;
+  copy->production.SerialValue = ws.production.SerialValue;
+  copy->production.SerialIncrement = ws.production.SerialIncrement;
+  copy->production.SerialStepMode = ws.production.SerialStepMode;
   const std::string first = SerialHexText(*copy);
   for (long step = 0; step < kMaxSteps; ++step) {
     const std::string serial = SerialHexText(*copy);
@@ -138,15 +138,15 @@ bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message) 
   message.clear();
   if (start.series.empty()) return true;
   if (start.qtp) {
-    if (!ws.QtpReadFile) {
+    if (!ws.production.QtpReadFile) {
       message = kMsgQtpInformation;
       return false;
     }
-    ws.QtpReadFile->clear();
-    ws.QtpReadFile->seekg(0);
+    ws.production.QtpReadFile->clear();
+    ws.production.QtpReadFile->seekg(0);
     for (long record = 1; record <= start.StartRecord(); ++record) {
       message = ReadSerialData(ws);
-      if (message.empty() && ws.QtpEndSeen) message = kEveryRecordUsed;
+      if (message.empty() && ws.production.QtpEndSeen) message = kEveryRecordUsed;
       if (!message.empty()) return false;
     }
   } else if (!SetSerialHexText(ws, start.StartSerial())) {

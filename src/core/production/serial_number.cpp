@@ -31,11 +31,11 @@ inline constexpr std::array<TapRow, kSerialSlots> kTapTable{{
     {8, 4, {63, 3, 2, 0}},             // x^64 + x^4 + x^3 + x + 1
 }};
 
-int RegisterBit(const Workspace& ws, int bit) { return (ws.SerialValue[bit / 8] >> (bit % 8)) & 1; }
+int RegisterBit(const Workspace& ws, int bit) { return (ws.production.SerialValue[bit / 8] >> (bit % 8)) & 1; }
 
 void StepSequential(Workspace& ws, int n) {
-  auto& s = ws.SerialValue;
-  s[0] += ws.SerialIncrement;
+  auto& s = ws.production.SerialValue;
+  s[0] += ws.production.SerialIncrement;
   for (int i = 0; i + 1 < n; ++i) {
     if (s[i] >= 256) {
       s[i] &= 0xFF;
@@ -50,19 +50,19 @@ void StepShiftRegister(Workspace& ws, int n) {
   int parity = 0;
   for (int t = 0; t < row.count; ++t) parity ^= RegisterBit(ws, row.bits[t]);
   const int feedback = parity ^ 1;
-  auto& s = ws.SerialValue;
+  auto& s = ws.production.SerialValue;
   for (int i = n - 1; i >= 1; --i) s[i] = ((s[i] * 2) & 0xFF) | ((s[i - 1] >> 7) & 1);
   s[0] = ((s[0] * 2) & 0xFF) | feedback;
 }
 
 }  // namespace
 
-int SerialBytes(const Workspace& ws) { return std::clamp(ws.SerialByteCount, 0, kSerialSlots); }
+int SerialBytes(const Workspace& ws) { return std::clamp(ws.production.SerialByteCount, 0, kSerialSlots); }
 
 void SerialNoNext(Workspace& ws) {
   const int n = SerialBytes(ws);
   if (n == 0) return;  // an empty number (a QTP file that held only its end record)
-  if (ws.SerialStepMode == 0)
+  if (ws.production.SerialStepMode == 0)
     StepSequential(ws, n);
   else
     StepShiftRegister(ws, n);
@@ -70,7 +70,7 @@ void SerialNoNext(Workspace& ws) {
 
 std::string SerialHexText(const Workspace& ws) {
   std::string text;
-  for (int i = SerialBytes(ws) - 1; i >= 0; --i) text += HexDigits(ws.SerialValue[i] & 0xFF, 2);
+  for (int i = SerialBytes(ws) - 1; i >= 0; --i) text += HexDigits(ws.production.SerialValue[i] & 0xFF, 2);
   return text;
 }
 
@@ -80,45 +80,45 @@ bool SetSerialHexText(Workspace& ws, const std::string& text) {
   const std::string digits = std::string(width - text.size(), '0') + text;
   const int n = SerialBytes(ws);
   for (int j = 0; j < n; ++j)
-    ws.SerialValue[j] = static_cast<int>(HexToInt(digits.substr(2 * (n - 1 - j), 2)).value);
+    ws.production.SerialValue[j] = static_cast<int>(HexToInt(digits.substr(2 * (n - 1 - j), 2)).value);
   return true;
 }
 
 void StampSerialByte(Workspace& ws, int address, int value) {
   if (address < 0 || address >= kProgramWords) return;
-  std::uint8_t& first = ws.ProgramBuffer[2 * address];
-  std::uint8_t& second = ws.ProgramBuffer[2 * address + 1];
+  std::uint8_t& first = ws.image.ProgramBuffer[2 * address];
+  std::uint8_t& second = ws.image.ProgramBuffer[2 * address + 1];
   first = static_cast<std::uint8_t>(value & 0x7F);
   second = static_cast<std::uint8_t>((second & 0xFE) | ((value >> 7) & 1));
 }
 
 void SerialNo2Memory(Workspace& ws) {
   const int n = SerialBytes(ws);
-  if (ws.SerialNoMode) {
+  if (ws.production.SerialNoMode) {
     for (int k = 0; k < n; ++k) {
-      const int slot = SerialSlotForWord(ws.SerialByteOrder, k, n);
-      const long long address = static_cast<long long>(ws.SerialStartAddress) + k;
-      if (address < kProgramWords) StampSerialByte(ws, static_cast<int>(address), ws.SerialValue[slot]);
+      const int slot = SerialSlotForWord(ws.production.SerialByteOrder, k, n);
+      const long long address = static_cast<long long>(ws.production.SerialStartAddress) + k;
+      if (address < kProgramWords) StampSerialByte(ws, static_cast<int>(address), ws.production.SerialValue[slot]);
     }
   }
-  ws.SerialText = SerialHexText(ws);
+  ws.production.SerialText = SerialHexText(ws);
   CalChecksum(ws);
 }
 
 bool SerialWordsInMemory(const Workspace& ws, int start, int count) {
-  const int words = std::min(ws.ProgramWords(), kProgramWords);
+  const int words = std::min(ws.device.ProgramWords(), kProgramWords);
   return start >= 0 && count >= 0 && count <= kSerialSlots && start <= words - count;
 }
 
 bool SerialWordsAreRtiw(const Workspace& ws, int start, int count) {
   if (!SerialWordsInMemory(ws, start, count)) return false;
   for (int k = 0; k < count; ++k)
-    if (!IsRtiwWord(ws.ProgramBuffer[2 * (start + k) + 1])) return false;
+    if (!IsRtiwWord(ws.image.ProgramBuffer[2 * (start + k) + 1])) return false;
   return true;
 }
 
 bool SerialWordsAreRtiw(const Workspace& ws) {
-  return SerialWordsAreRtiw(ws, ws.SerialStartAddress, ws.SerialByteCount);
+  return SerialWordsAreRtiw(ws, ws.production.SerialStartAddress, ws.production.SerialByteCount);
 }
 
 }  // namespace kvx

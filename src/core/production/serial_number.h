@@ -13,7 +13,7 @@ inline constexpr int kRtiwValue = 0x3100;  // RTIW with a zero literal
 
 void SerialNoNext(Workspace& ws);     // advance SerialValue one step
 void SerialNo2Memory(Workspace& ws);  // stamp (when the mode is on), show, recompute the checksum
-// Read the next record of ws.QtpReadFile. Returns the message to show on a record error, or an
+// Read the next record of ws.production.QtpReadFile. Returns the message to show on a record error, or an
 // empty text.
 std::string ReadSerialData(Workspace& ws);
 

@@ -70,17 +70,17 @@ std::string CheckAddressAndValue(const Workspace& ws, SerialSetupFields& f, int 
 
 // Take the fields into the workspace.
 void ApplyFields(Workspace& ws, const SerialSetupFields& f, int n, int address) {
-  ws.SerialStartAddress = address;
-  ws.SerialByteCount = n;
+  ws.production.SerialStartAddress = address;
+  ws.production.SerialByteCount = n;
   SetSerialHexText(ws, f.StartValue);  // checked before: at most 2n hexadecimal digits
-  ws.SerialIncrement = static_cast<int>(*DecimalValue(f.Increment));
-  ws.SerialStepMode = f.StepMode;
-  ws.SerialByteOrder = f.ByteOrder;
+  ws.production.SerialIncrement = static_cast<int>(*DecimalValue(f.Increment));
+  ws.production.SerialStepMode = f.StepMode;
+  ws.production.SerialByteOrder = f.ByteOrder;
 }
 
 SetupOutcome NotRtiw(Workspace& ws) {
-  ws.SerialNoMode = false;
-  ws.RefreshPending = true;
+  ws.production.SerialNoMode = false;
+  ws.panel.RefreshPending = true;
   return {kMsgSetupNotRtiw, true, false};
 }
 
@@ -88,14 +88,14 @@ SetupOutcome NotRtiw(Workspace& ws) {
 
 SerialSetupFields SerialSetupFromWorkspace(const Workspace& ws) {
   SerialSetupFields f;
-  f.StartAddress = HexDigits(ws.SerialStartAddress, 4);
+  f.StartAddress = HexDigits(ws.production.SerialStartAddress, 4);
   const int n = SerialBytes(ws);
   f.NoOfByte = std::to_string(n);
   f.StartValue = SerialHexText(ws);
   f.StartValueMaxLength = 2 * n;
-  f.Increment = std::to_string(ws.SerialIncrement);
-  f.StepMode = ws.SerialStepMode == 0 ? 0 : 1;
-  f.ByteOrder = ws.SerialByteOrder == 0 ? 0 : 1;
+  f.Increment = std::to_string(ws.production.SerialIncrement);
+  f.StepMode = ws.production.SerialStepMode == 0 ? 0 : 1;
+  f.ByteOrder = ws.production.SerialByteOrder == 0 ? 0 : 1;
   return f;
 }
 
@@ -140,20 +140,20 @@ SetupOutcome SerialSetupOk(Workspace& ws, SerialSetupFields& f) {
   if (std::string m = CheckAddressAndValue(ws, f, n, address); !m.empty()) return {m};
   if (!SerialWordsAreRtiw(ws, address, n)) return NotRtiw(ws);
 
-  ws.SerialNoMode = true;
+  ws.production.SerialNoMode = true;
   ApplyFields(ws, f, n, address);
   SerialNo2Memory(ws);  // the start value goes into the buffer at once
   // The single-step ID, Program Memory and OPTION commands would overwrite the serial words.
-  ws.SerialCommandsLocked = true;
-  ws.RefreshPending = true;
+  ws.settings.SerialCommandsLocked = true;
+  ws.panel.RefreshPending = true;
   return {{}, false, true};
 }
 
 SetupOutcome DisableSerialMode(Workspace& ws) {
-  ws.SerialNoMode = false;
-  ws.QtpSimulate = false;
-  ws.SerialCommandsLocked = false;
-  ws.RefreshPending = true;
+  ws.production.SerialNoMode = false;
+  ws.production.QtpSimulate = false;
+  ws.settings.SerialCommandsLocked = false;
+  ws.panel.RefreshPending = true;
   return {{}, false, true};
 }
 

@@ -40,7 +40,7 @@ bool DesktopJournal::Begin(const kvx::Command& command, kvx::Workspace& ws, Prom
   // Force Write leaves serial-number mode: its chips are recorded without a number.
   std::string series;
   kvx::QtpFileState qtp;
-  if (command.id != kvx::CommandId::ForceWrite && ws.SerialNoMode) {
+  if (command.id != kvx::CommandId::ForceWrite && ws.production.SerialNoMode) {
     qtp = kvx::ReadQtpFileState(ws);
     series = kvx::SerialSeriesOf(ws, qtp.content);
   }
@@ -50,7 +50,7 @@ bool DesktopJournal::Begin(const kvx::Command& command, kvx::Workspace& ws, Prom
     prompter.Message(parent, Q(notice));
   justOpened_ = false;
   if (!PresentRunStart(start, ws, prompter, parent)) return false;
-  passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.PortName, series, start.StartRecord());
+  passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.settings.PortName, series, start.StartRecord());
   return true;
 }
 

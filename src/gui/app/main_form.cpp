@@ -108,9 +108,9 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
       prompter_(options.prompter != nullptr ? options.prompter : &DefaultPrompter()),
       closeLogo_(options.closeLogo) {
   setObjectName("MainForm");
-  ws_->StartDir = options.startDir.toStdString();
+  ws_->files.StartDir = options.startDir.toStdString();
   ports_ = std::make_unique<kvx::PortSelector>(
-      *ws_, *clock_, [this] { return sim_.OpenPort(ws_->DeviceIndex); }, options.env);
+      *ws_, *clock_, [this] { return sim_.OpenPort(ws_->device.DeviceIndex); }, options.env);
   env_ = options.env;
 
   mdiArea_ = new QMdiArea(this);
@@ -140,7 +140,7 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::onShowJournal() {
-  const QString path = QDir(QString::fromStdString(ws_->StartDir)).filePath(kvx::kJournalFileName);
+  const QString path = QDir(QString::fromStdString(ws_->files.StartDir)).filePath(kvx::kJournalFileName);
   auto* window = new JournalWindow(path.toStdString(), *prompter_, this);
   window->show();
 }
@@ -149,7 +149,7 @@ void TMainForm::onShowProduction() {
   if (!CommandAllowed()) return;
   ProductionOptions options;
   options.journalPath =
-      QDir(QString::fromStdString(ws_->StartDir)).filePath(kvx::kJournalFileName).toStdString();
+      QDir(QString::fromStdString(ws_->files.StartDir)).filePath(kvx::kJournalFileName).toStdString();
   options.env = env_;
   options.clock = clock_;
   auto* window = new ProductionWindow(*ws_, options, *prompter_, this);

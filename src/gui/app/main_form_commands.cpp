@@ -54,11 +54,11 @@ TProgressForm* TMainForm::OpenOperation(const kvx::Command& command, std::functi
 void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
   if (!CommandAllowed()) return;
-  if (command.flashOnly && !ws_->IsFlash()) return;
+  if (command.flashOnly && !ws_->device.IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it. Which journal
   // (a file, or a floor's shared one) KvxWriter.ini says.
   if (command.repeats && !journal_)
-    journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(ws_->StartDir));
+    journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(ws_->files.StartDir));
   if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;
   if (!PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;
@@ -127,7 +127,7 @@ void TMainForm::EraseClick() { RunCommand(kvx::CommandId::Erase); }
 void TMainForm::ToolButton7Click() {
   RunCommand(kvx::CommandId::Read, [this] {
     // What was read replaces the buffers: the windows that show them are built afresh.
-    if (ws_->ReadCompleted) Editors().Windows().AfterRead();
+    if (ws_->results.ReadCompleted) Editors().Windows().AfterRead();
   });
 }
 
@@ -147,12 +147,12 @@ void TMainForm::AutoProgramwithoutBlankCheck1Click() {
 
 void TMainForm::AfterAutoProgram() {
   // The passes stamped serial numbers into the program memory.
-  if (ws_->BufferViewOpen) RebuildBufferWindows();
+  if (Editors().Windows().Flags().BufferViewOpen) RebuildBufferWindows();
 }
 
 void TMainForm::CounterMode1Click() {
   if (!CommandAllowed()) return;
-  auto* dialog = new TCounterSetupForm(Q(ws_->PassCountText), this);
+  auto* dialog = new TCounterSetupForm(Q(ws_->production.PassCountText), this);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     if (!Busy()) kvx::SetPassCount(*ws_, dialog->Text().toStdString());
     RefreshPanelNow();
@@ -183,11 +183,11 @@ void TMainForm::DownLoad1Click() {
 void TMainForm::HelpAbout1Execute() {
   if (!CommandAllowed()) return;
   auto openBox = [this](const std::vector<std::string>&) {
-    auto* box = new TAboutBox(Q(ws_->WriterId), this);
+    auto* box = new TAboutBox(Q(ws_->results.WriterId), this);
     connect(box, &QDialog::finished, box, &QObject::deleteLater);
     box->open();
   };
-  if (ws_->PortError) {
+  if (ws_->results.PortError) {
     openBox({});
     return;
   }
@@ -195,7 +195,7 @@ void TMainForm::HelpAbout1Execute() {
   // the link's time-out, so off the GUI thread, and a close of the window cuts the wait short.
   StartPortCheck(
       [this](std::stop_token stop) {
-        ws_->WriterId.clear();
+        ws_->results.WriterId.clear();
         kvx::WriterLink link(*ws_, ports_->Port(), *clock_, stop);
         link.CheckWriter(true);
         return std::vector<std::string>{};

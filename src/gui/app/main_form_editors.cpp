@@ -19,15 +19,15 @@ EditorCommands& TMainForm::Editors() {
     // A configuration may have brought another device and port: the selectors follow quietly.
     const bool was = selectorsQuiet_;
     selectorsQuiet_ = true;
-    ComboBox2->setCurrentText(QString::fromStdString(ws_->SelectedDevice));
-    ComboBox1->setCurrentText(QString::fromStdString(ws_->PortName));
+    ComboBox2->setCurrentText(QString::fromStdString(ws_->device.SelectedDevice));
+    ComboBox1->setCurrentText(QString::fromStdString(ws_->settings.PortName));
     selectorsQuiet_ = was;
     RefreshPanelNow();
   };
   hooks.commandsChanged = [this] {
     EnableByMemoryKind();
     // With serial numbers on, the single-step commands would overwrite the chip's serial words.
-    for (QAction* a : {ID3, ProgramMemory2, ProgramOption}) a->setEnabled(!ws_->SerialCommandsLocked);
+    for (QAction* a : {ID3, ProgramMemory2, ProgramOption}) a->setEnabled(!ws_->settings.SerialCommandsLocked);
   };
   editors_ = new EditorCommands(*ws_, this, mdiArea_, hooks);
   // The editors' message boxes go where the window's own go (a test's prompter answers both).
@@ -49,7 +49,7 @@ void TMainForm::EnableEditorCommands() {
                      Disassemble1, EditOPTION, SerialNoMode1, LoadQTPFile1, ClearOPTION1, ClearID1,
                      ClearBuffer1, FillBuffer1})
     a->setEnabled(true);
-  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen);
+  FileSaveAsItem->setEnabled(Editors().Windows().Flags().DisassemblyOpen);
   EnableByMemoryKind();  // View > EEPROM and Clear EEPROM Buffer
 }
 
@@ -82,7 +82,7 @@ void TMainForm::Disassemble1Click() {
   FileSaveAsItem->setEnabled(true);  // at once rather than on the timer's next tick
 }
 void TMainForm::EEPROM1Click() {
-  if (CommandAllowed() && ws_->IsFlash()) Editors().Windows().EEPROM1Click();
+  if (CommandAllowed() && ws_->device.IsFlash()) Editors().Windows().EEPROM1Click();
 }
 void TMainForm::EditOPTIONClick() {
   if (CommandAllowed()) Editors().EditOPTIONClick();
@@ -106,7 +106,7 @@ void TMainForm::FillBuffer1Click() {
   if (CommandAllowed()) Editors().FillBuffer1Click();
 }
 void TMainForm::ClearEEPROMBuffer1Click() {
-  if (CommandAllowed() && ws_->IsFlash()) Editors().ClearEEPROMBuffer1Click();
+  if (CommandAllowed() && ws_->device.IsFlash()) Editors().ClearEEPROMBuffer1Click();
 }
 void TMainForm::OptionAreaDblClick() { EditOPTIONClick(); }
 void TMainForm::IdBoxDblClick() { ID2Click(); }

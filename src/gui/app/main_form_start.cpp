@@ -21,6 +21,8 @@
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/app/widget_text.h"
+#include "gui/editors/buffer_windows.h"
+#include "gui/editors/editor_commands.h"
 
 namespace {
 
@@ -41,25 +43,25 @@ class QuietSelectors {
 
 void TMainForm::FormCreate() {
   setWindowTitle(QString("KVX Writer ") + " V2.63");
-  ws_->WriterId.clear();
-  if (ws_->StartDir.empty()) ws_->StartDir = QDir::currentPath().toStdString();
-  ws_->BufferCaption.clear();
+  ws_->results.WriterId.clear();
+  if (ws_->files.StartDir.empty()) ws_->files.StartDir = QDir::currentPath().toStdString();
+  ws_->files.BufferCaption.clear();
   {
     QuietSelectors quiet(selectorsQuiet_);
     ComboBox1->setCurrentIndex(0);
     ComboBox2->setCurrentIndex(0);
     cbKeepOption->setChecked(false);
   }
-  ws_->PortName = ComboBox1->currentText().toStdString();
-  ws_->SelectedDevice = ComboBox2->currentText().toStdString();
-  ws_->DeviceIndex = kvx::GetICInfo(*ws_, ws_->SelectedDevice);
+  ws_->settings.PortName = ComboBox1->currentText().toStdString();
+  ws_->device.SelectedDevice = ComboBox2->currentText().toStdString();
+  ws_->device.DeviceIndex = kvx::GetICInfo(*ws_, ws_->device.SelectedDevice);
 
   // Default.cfg from the start-up folder: its device, port and program data.
   const kvx::LoadReport report = kvx::LoadDefaultConfig(*ws_);
   {
     QuietSelectors quiet(selectorsQuiet_);
-    ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
-    portChooser_->Show(ws_->PortName);  // a USB port the station settings remember, too
+    ComboBox2->setCurrentText(Q(ws_->device.SelectedDevice));
+    portChooser_->Show(ws_->settings.PortName);  // a USB port the station settings remember, too
   }
   panel_->RefreshData(*ws_);
   EnableByMemoryKind();
@@ -76,17 +78,18 @@ void TMainForm::FormCreate() {
                      QuietSelectors quiet(selectorsQuiet_);
                      HandShake->setCurrentIndex(1);
                    }
-                   ws_->HandShake = HandShake->currentText().toStdString();
+                   ws_->settings.HandShake = HandShake->currentText().toStdString();
                    Timer1->start();
                  });
 }
 
 void TMainForm::FormShow() {
-  if (ws_->ShownOnce) return;
-  ws_->RefreshPending = true;
-  ws_->IdChecksumFormOpen = true;
-  ws_->BufferViewOpen = true;
-  ws_->ShownOnce = true;
+  kvx::gui::WindowFlags& windows = Editors().Windows().Flags();
+  if (windows.ShownOnce) return;
+  ws_->panel.RefreshPending = true;
+  windows.IdChecksumFormOpen = true;
+  windows.BufferViewOpen = true;
+  windows.ShownOnce = true;
   RebuildBufferWindows();
 }
 
@@ -114,7 +117,7 @@ void TMainForm::FormClose() {
   closed_ = true;
   Timer1->stop();
   ports_->CloseAtExit();
-  ws_->QtpReadFile.reset();
+  ws_->production.QtpReadFile.reset();
   const std::string failure = kvx::SaveDefaultConfig(*ws_);
   if (failure.empty()) return;
   exitStatus_ = 1;
@@ -167,7 +170,7 @@ void TMainForm::ShowMessages(const std::vector<std::string>& messages) {
     QString text = Q(m);
     // A port that did not open: say why on a second line (busy and by whom, no such device,
     // no permission and which group may open it), as kvxw does.
-    if (m == kvx::PortErrorMessage(ws_->PortName)) {
+    if (m == kvx::PortErrorMessage(ws_->settings.PortName)) {
       const std::string reason = ports_->OpenReason();
       if (!reason.empty()) text += "\n" + Q(reason);
     }
@@ -180,7 +183,7 @@ bool TMainForm::PortReady() {
   std::string message;
   // The simulated Writer's socket holds a chip of the workspace's device, whatever changed the
   // device (the device list, a configuration): another device means the port afresh.
-  if (kvx::IsSimPort(ports_->Device()) && !ws_->PortError && sim_.DeviceIndex() != ws_->DeviceIndex)
+  if (kvx::IsSimPort(ports_->Device()) && !ws_->results.PortError && sim_.DeviceIndex() != ws_->device.DeviceIndex)
     ports_->CheckComPort();
   if (ports_->EnsurePort(message)) return true;
   ShowMessages({message});
@@ -192,12 +195,12 @@ void TMainForm::ComboBox1Change() {
   if (Busy()) {
     // A worker owns the port: the selector goes back to the port it uses.
     QuietSelectors quiet(selectorsQuiet_);
-    ComboBox1->setCurrentText(Q(ws_->PortName));
-    HandShake->setCurrentText(Q(ws_->HandShake));
+    ComboBox1->setCurrentText(Q(ws_->settings.PortName));
+    HandShake->setCurrentText(Q(ws_->settings.HandShake));
     return;
   }
-  ws_->PortName = ComboBox1->currentText().toStdString();
-  ws_->HandShake = HandShake->currentText().toStdString();
+  ws_->settings.PortName = ComboBox1->currentText().toStdString();
+  ws_->settings.HandShake = HandShake->currentText().toStdString();
   StartPortCheck([this](std::stop_token stop) { return ports_->ChangeCheck(stop); },
                  [this](const std::vector<std::string>& messages) { ShowMessages(messages); });
 }
@@ -206,30 +209,31 @@ void TMainForm::ComboBox2Change() {
   if (selectorsQuiet_) return;
   if (Busy()) {
     QuietSelectors quiet(selectorsQuiet_);
-    ComboBox2->setCurrentText(Q(ws_->SelectedDevice));
+    ComboBox2->setCurrentText(Q(ws_->device.SelectedDevice));
     return;
   }
-  kvx::ChooseDevice(*ws_, ComboBox2->currentText().toStdString());
+  kvx::gui::BufferWindows& windows = Editors().Windows();
+  windows.Flags().Follow(kvx::ChooseDevice(*ws_, ComboBox2->currentText().toStdString(), windows.Views()));
   panel_->RefreshData(*ws_);
   EnableByMemoryKind();
   // The simulated Writer's socket follows the device chosen.
-  if (kvx::IsSimPort(ports_->Device()) && !ws_->PortError) ports_->CheckComPort();
+  if (kvx::IsSimPort(ports_->Device()) && !ws_->results.PortError) ports_->CheckComPort();
   RebuildBufferWindows();
-  if (ws_->NeedsAdaptor != 0) prompter_->Message(this, "Please add the adaptor");
+  if (ws_->device.NeedsAdaptor != 0) prompter_->Message(this, "Please add the adaptor");
 }
 
 void TMainForm::EnableByMemoryKind() {
-  const bool flash = ws_->IsFlash();
+  const bool flash = ws_->device.IsFlash();
   for (QAction* a : {EraseAction, WriteEEAction, EEPROM1, ClearEEPROMBuffer1}) a->setEnabled(flash);
-  if (!flash) ws_->EepromViewOpen = false;
+  if (!flash) Editors().Windows().Flags().EepromViewOpen = false;
 }
 
 void TMainForm::Timer1Timer() {
   // While a worker owns the workspace the panel waits for its end.
   if (Busy()) return;
-  FileSaveAsItem->setEnabled(ws_->DisassemblyOpen);
-  if (ws_->RefreshPending) {
-    ws_->RefreshPending = false;
+  FileSaveAsItem->setEnabled(Editors().Windows().Flags().DisassemblyOpen);
+  if (ws_->panel.RefreshPending) {
+    ws_->panel.RefreshPending = false;
     panel_->RefreshData(*ws_);
   } else {
     panel_->ShowTexts(*ws_);
@@ -248,15 +252,15 @@ void ToggleCaption(QPushButton* button, bool on) { SetButtonText(button, on ? "D
 }  // namespace
 
 void TMainForm::QtpSimClick() {
-  if (Busy() || !ws_->SerialNoMode) return;
-  ws_->QtpSimulate = !ws_->QtpSimulate;
-  ToggleCaption(QtpSim, ws_->QtpSimulate);
+  if (Busy() || !ws_->production.SerialNoMode) return;
+  ws_->production.QtpSimulate = !ws_->production.QtpSimulate;
+  ToggleCaption(QtpSim, ws_->production.QtpSimulate);
 }
 
 void TMainForm::FlashPgmTestClick() {
   if (Busy()) return;
-  ws_->FlashPgmTestOn = !ws_->FlashPgmTestOn;
-  ToggleCaption(FlashPgmTest, ws_->FlashPgmTestOn);
+  ws_->production.FlashPgmTestOn = !ws_->production.FlashPgmTestOn;
+  ToggleCaption(FlashPgmTest, ws_->production.FlashPgmTestOn);
 }
 
 namespace {

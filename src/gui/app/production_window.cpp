@@ -105,7 +105,7 @@ struct ProductionTile::Parts {
       : ws(std::make_unique<kvx::Workspace>(first)),
         journal(j),
         clock(o.clock != nullptr ? o.clock : &steady),
-        ports(*ws, *clock, [this] { return sim.OpenPort(ws->DeviceIndex); }, o.env) {}
+        ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env) {}
 
   std::unique_ptr<kvx::Workspace> ws;  // the tile's own copy of the loaded workspace
   kvx::Journal& journal;
@@ -209,13 +209,13 @@ bool ProductionTile::Running() const { return parts_->run != nullptr; }
 kvx::SerialPort* ProductionTile::OpenPort(std::string& message) {
   Parts& p = *parts_;
   std::string error;
-  if (p.openedPort != p.ws->PortName) {
+  if (p.openedPort != p.ws->settings.PortName) {
     error = p.ports.CheckComPort();
-    p.openedPort = p.ws->PortName;
+    p.openedPort = p.ws->settings.PortName;
   } else {
     p.ports.EnsurePort(error);
   }
-  if (!p.ws->PortError) return &p.ports.Port();
+  if (!p.ws->results.PortError) return &p.ports.Port();
   const std::string reason = p.ports.OpenReason();
   message = error + (reason.empty() ? std::string() : "\n" + reason);
   return nullptr;
@@ -223,7 +223,7 @@ kvx::SerialPort* ProductionTile::OpenPort(std::string& message) {
 
 kvx::sim::SimWriter* ProductionTile::SimWriter() {
   if (Running()) return nullptr;
-  parts_->ws->PortName = parts_->port->currentText().toStdString();
+  parts_->ws->settings.PortName = parts_->port->currentText().toStdString();
   std::string message;
   return OpenPort(message) != nullptr ? parts_->sim.Writer() : nullptr;
 }
@@ -231,8 +231,8 @@ kvx::sim::SimWriter* ProductionTile::SimWriter() {
 bool ProductionTile::Start() {
   Parts& p = *parts_;
   if (Running()) return false;
-  p.ws->PortName = p.port->currentText().toStdString();
-  p.ws->HandShake = "CTS";
+  p.ws->settings.PortName = p.port->currentText().toStdString();
+  p.ws->settings.HandShake = "CTS";
   p.view->Begin();
   p.bar->setValue(0);
   p.result->setText("RUNNING");
@@ -253,7 +253,7 @@ bool ProductionTile::Start() {
       .startAtNextFree = true,
   };
   p.run = std::make_unique<kvx::ProductionRun>(std::move(plan));
-  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->PortName), p.ports.Port(), *p.clock, *p.view,
+  p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->settings.PortName), p.ports.Port(), *p.clock, *p.view,
                      [this](std::string& reason) { return OpenPort(reason); }});
   p.run->Start();
   return true;
@@ -268,7 +268,7 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   p.run.reset();  // its worker has returned: this only joins it
   p.start->setEnabled(true);
   p.stop->setEnabled(false);
-  if (!p.ws->WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->WriterId));
+  if (!p.ws->results.WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->results.WriterId));
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
   if (!outcome.notStarted.empty()) {
     ++failed_;

@@ -140,6 +140,7 @@ QLabel* TStatusPanel::Value(const QString& name, const QString& text) {
 
 void TStatusPanel::RefreshData(kvx::Workspace& ws) {
   const kvx::PanelState state = kvx::RefreshData(ws);
+  captionTexts_ = kvx::NextCaptions(captionTexts_, ws);
   for (int field = 0; field < 6; ++field) {
     const int slot = kvx::PanelLabelSlot(static_cast<kvx::OptionField>(field));
     const bool greyed = state.lines[field].greyed;
@@ -151,21 +152,21 @@ void TStatusPanel::RefreshData(kvx::Workspace& ws) {
 
 void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
   for (int slot = 0; slot < 6; ++slot) {
-    SetLabelText(captions_[slot], Q(ws.OptionCaptionText[slot]));
-    SetLabelText(values_[slot], Q(ws.OptionLabelText[slot]));
+    SetLabelText(captions_[slot], Q(captionTexts_.text[slot]));
+    SetLabelText(values_[slot], Q(ws.panel.OptionLabelText[slot]));
   }
   // A layout that calls the PRD line "MCLR HI:" moves its caption; the indent stands for it.
-  captions_[5]->setIndent(ws.PrdCaptionLeft == 72 ? 8 : 0);
-  SetLabelText(label11_, Q(ws.ChecksumText));
-  SetLabelText(label17_, Q(ws.IcChecksumText));
-  SetLabelText(optChecksum_, Q(ws.OptChecksumText));
-  SetLabelText(protectSum_, Q(ws.ProtectSumText));
-  label18_->setText(IdRows(kvx::ShownIdText(ws.IdText)));
-  label18_->setAccessibleName(Q(ws.IdText));
-  SetLabelText(label15_, Q(ws.SerialText));
-  SetLabelText(label13_, Q(ws.PassCountText));
-  SetLabelText(label1_, ws.SerialNoMode ? "Enable" : "Disable");
-  SetLabelText(label19_, Q(ws.QtpFileText));
+  captions_[5]->setIndent(captionTexts_.prdLeft == 72 ? 8 : 0);
+  SetLabelText(label11_, Q(ws.panel.ChecksumText));
+  SetLabelText(label17_, Q(ws.panel.IcChecksumText));
+  SetLabelText(optChecksum_, Q(ws.panel.OptChecksumText));
+  SetLabelText(protectSum_, Q(ws.panel.ProtectSumText));
+  label18_->setText(IdRows(kvx::ShownIdText(ws.panel.IdText)));
+  label18_->setAccessibleName(Q(ws.panel.IdText));
+  SetLabelText(label15_, Q(ws.production.SerialText));
+  SetLabelText(label13_, Q(ws.production.PassCountText));
+  SetLabelText(label1_, ws.production.SerialNoMode ? "Enable" : "Disable");
+  SetLabelText(label19_, Q(ws.production.QtpFileText));
 }
 
 bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,6 @@
-// The status panel: the fixed 200-pixel column on the right of the main window. It holds no state
-// of its own; every redraw starts from the workspace.
+// The status panel: the fixed 200-pixel column on the right of the main window. Its only state of
+// its own is the OPTION lines' captions, which the core's NextCaptions moves on at each redraw;
+// every text starts from the workspace.
 #pragma once
 
 #include <QWidget>
@@ -39,6 +40,7 @@ class TStatusPanel : public QWidget {
   QLabel* Value(const QString& name, const QString& text);
 
   QComboBox* comboBox2_;
+  kvx::PanelCaptions captionTexts_;     // what captions_ show
   std::array<QLabel*, 6> captions_{};  // StaticText2..7, in the workspace's label order
   std::array<QLabel*, 6> values_{};    // Label5..10
   QWidget* optionArea_;

@@ -53,7 +53,7 @@ TEditSingleData* TMDIChild::StringGrid1DblClick(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int address = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);
-  auto* dialog = new TEditSingleData(Q(cellText), ws_.CoreType, this);
+  auto* dialog = new TEditSingleData(Q(cellText), ws_.device.CoreType, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, address, cellText] {
     if (EditProgramWord(ws_, address, cellText, dialog->EnteredValue)) Model->CellChanged(address);
     if (dialog->EnteredValue <= 0x3FFF) hooks_.PanelChanged();
@@ -63,7 +63,7 @@ TEditSingleData* TMDIChild::StringGrid1DblClick(const QModelIndex& cell) {
 }
 
 TEditSingleData* TMDIChild::HeaderDblClick(const QString& caption) {
-  auto* dialog = new TEditSingleData(caption, ws_.CoreType, this);
+  auto* dialog = new TEditSingleData(caption, ws_.device.CoreType, this);
   connect(dialog, &QDialog::finished, this, [this, dialog] {
     if (dialog->EnteredValue > 0x3FFF) return;
     CalChecksum(ws_);
@@ -95,7 +95,7 @@ TEditSingleData* TEEDataForm::StringGrid1Click(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int index = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);
-  auto* dialog = new TEditSingleData(Q(cellText), ws_.CoreType, this);
+  auto* dialog = new TEditSingleData(Q(cellText), ws_.device.CoreType, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, index, cellText] {
     if (EditEepromByte(ws_, index, cellText, dialog->EnteredValue)) Model->CellChanged(index);
   });

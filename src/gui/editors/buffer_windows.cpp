@@ -39,10 +39,10 @@ BufferWindows::~BufferWindows() = default;
 
 bool BufferWindows::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::Close) {
-    const std::pair<QPointer<QMdiSubWindow>*, bool*> windows[] = {{&program_, &ws_.BufferViewOpen},
-                                                                   {&id_, &ws_.IdChecksumFormOpen},
-                                                                   {&eeprom_, &ws_.EepromViewOpen},
-                                                                   {&disasm_, &ws_.DisassemblyOpen}};
+    const std::pair<QPointer<QMdiSubWindow>*, bool*> windows[] = {{&program_, &flags_.BufferViewOpen},
+                                                                   {&id_, &flags_.IdChecksumFormOpen},
+                                                                   {&eeprom_, &flags_.EepromViewOpen},
+                                                                   {&disasm_, &flags_.DisassemblyOpen}};
     // The frame deletes itself after its close; from now on the window counts as gone.
     for (auto [slot, flag] : windows)
       if (slot->data() == watched) {
@@ -100,31 +100,31 @@ void BufferWindows::EEPROM1Click() {
 void BufferWindows::Disassemble1Click() {
   DestroyDisassembly();
   auto* form = new TDisassembleForm(ws_);
-  form->setWindowTitle(CaptionOr(ws_.BufferCaption, "Disassembly"));
-  Add(form, ws_.DisassemblyOpen, disasm_);
+  form->setWindowTitle(CaptionOr(ws_.files.BufferCaption, "Disassembly"));
+  Add(form, flags_.DisassemblyOpen, disasm_);
 }
 
 void BufferWindows::RecreateProgramView(bool create) {
-  const QString caption = CaptionOr(ws_.BufferCaption, "Program Memory");
+  const QString caption = CaptionOr(ws_.files.BufferCaption, "Program Memory");
   if (TMDIChild* view = ProgramView()) {
     // A model reset: the grid reads the buffer afresh without new widgets.
     view->Reload();
     view->setWindowTitle(caption);
     program_->setWindowTitle(caption);
-    ws_.BufferViewOpen = true;
+    flags_.BufferViewOpen = true;
     return;
   }
   if (!create) return;
   auto* view = new TMDIChild(ws_, hooks_);
   view->setWindowTitle(caption);
-  Add(view, ws_.BufferViewOpen, program_);
+  Add(view, flags_.BufferViewOpen, program_);
 }
 
 void BufferWindows::RecreateIdWindow(bool create) {
   if (!id_ && !create) return;
-  Destroy(id_, ws_.IdChecksumFormOpen);
+  Destroy(id_, flags_.IdChecksumFormOpen);
   auto* form = new TIDChecksumForm(ws_, hooks_);
-  QMdiSubWindow* frame = Add(form, ws_.IdChecksumFormOpen, id_);
+  QMdiSubWindow* frame = Add(form, flags_.IdChecksumFormOpen, id_);
   frame->setWindowFlags(Qt::SubWindow | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                         Qt::WindowTitleHint);
   frame->show();
@@ -133,28 +133,28 @@ void BufferWindows::RecreateIdWindow(bool create) {
 }
 
 void BufferWindows::RecreateEepromView(bool create) {
-  if (!ws_.IsFlash()) {
-    Destroy(eeprom_, ws_.EepromViewOpen);
+  if (!ws_.device.IsFlash()) {
+    Destroy(eeprom_, flags_.EepromViewOpen);
     return;
   }
   if (!eeprom_ && !create) return;
-  Destroy(eeprom_, ws_.EepromViewOpen);
-  Add(new TEEDataForm(ws_), ws_.EepromViewOpen, eeprom_);
+  Destroy(eeprom_, flags_.EepromViewOpen);
+  Add(new TEEDataForm(ws_), flags_.EepromViewOpen, eeprom_);
 }
 
-void BufferWindows::DestroyDisassembly() { Destroy(disasm_, ws_.DisassemblyOpen); }
+void BufferWindows::DestroyDisassembly() { Destroy(disasm_, flags_.DisassemblyOpen); }
 
 void BufferWindows::Sync() {
   struct Pair {
     QPointer<QMdiSubWindow>* slot;
     bool* flag;
-  } pairs[] = {{&program_, &ws_.BufferViewOpen},
-               {&id_, &ws_.IdChecksumFormOpen},
-               {&eeprom_, &ws_.EepromViewOpen},
-               {&disasm_, &ws_.DisassemblyOpen}};
+  } pairs[] = {{&program_, &flags_.BufferViewOpen},
+               {&id_, &flags_.IdChecksumFormOpen},
+               {&eeprom_, &flags_.EepromViewOpen},
+               {&disasm_, &flags_.DisassemblyOpen}};
   for (Pair& p : pairs)
     if (*p.slot && !*p.flag) Destroy(*p.slot, *p.flag);
-  if (!ws_.IsFlash()) Destroy(eeprom_, ws_.EepromViewOpen);
+  if (!ws_.device.IsFlash()) Destroy(eeprom_, flags_.EepromViewOpen);
 }
 
 void BufferWindows::Follow(const LoadReport& report) {
@@ -170,35 +170,35 @@ void BufferWindows::Follow(const LoadReport& report) {
 void BufferWindows::RebuildBufferWindows() {
   // Every window whose flag is up shows the workspace afresh (and is made when missing); every
   // window whose flag is down goes. A listing stays as it was made: it is a snapshot by nature.
-  if (ws_.IdChecksumFormOpen)
+  if (flags_.IdChecksumFormOpen)
     RecreateIdWindow(true);
   else
-    Destroy(id_, ws_.IdChecksumFormOpen);
-  if (ws_.EepromViewOpen)
+    Destroy(id_, flags_.IdChecksumFormOpen);
+  if (flags_.EepromViewOpen)
     RecreateEepromView(true);
   else
-    Destroy(eeprom_, ws_.EepromViewOpen);
-  if (ws_.BufferViewOpen)
+    Destroy(eeprom_, flags_.EepromViewOpen);
+  if (flags_.BufferViewOpen)
     RecreateProgramView(true);
   else
-    Destroy(program_, ws_.BufferViewOpen);
+    Destroy(program_, flags_.BufferViewOpen);
   Sync();
   hooks_.PanelChanged();
 }
 
 void BufferWindows::AfterRead() {
-  ws_.RefreshPending = true;
-  ws_.IdChecksumFormOpen = true;
-  ws_.EepromViewOpen = ws_.IsFlash();
-  ws_.BufferViewOpen = true;
-  ws_.BufferCaption.clear();
+  ws_.panel.RefreshPending = true;
+  flags_.IdChecksumFormOpen = true;
+  flags_.EepromViewOpen = ws_.device.IsFlash();
+  flags_.BufferViewOpen = true;
+  ws_.files.BufferCaption.clear();
   RebuildBufferWindows();
 }
 
 void BufferWindows::FormShow() {
-  ws_.RefreshPending = true;
-  ws_.IdChecksumFormOpen = true;
-  ws_.BufferViewOpen = true;
+  ws_.panel.RefreshPending = true;
+  flags_.IdChecksumFormOpen = true;
+  flags_.BufferViewOpen = true;
   RebuildBufferWindows();
 }
 

@@ -1,13 +1,14 @@
 // The child windows that show the buffers: the program-memory view, the ID window, the EEPROM
 // view and the disassembly window. Each is a snapshot; after a wholesale change of the buffers
-// the windows that exist are rebuilt. The workspace keeps one "exists" flag per window, and a
-// window whose flag the core has lowered goes at the next Sync.
+// the windows that exist are rebuilt. One "exists" flag per window is kept here (WindowFlags), and
+// a window whose flag went down (the core's ViewChanges, followed) goes at the next Sync.
 #pragma once
 
 #include <QObject>
 #include <QPointer>
 
 #include "gui/editors/editor_hooks.h"
+#include "gui/editors/window_flags.h"
 
 class QMdiArea;
 class QMdiSubWindow;
@@ -31,6 +32,9 @@ class BufferWindows : public QObject {
   BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent = nullptr);
   ~BufferWindows() override;
 
+  WindowFlags& Flags() { return flags_; }
+  OpenViews Views() const { return flags_.Views(); }
+
   // ---- View menu --------------------------------------------------------------------------------
   void ProgramMemory1Click();  // bring the view forward, or create it
   void ID2Click();             // the same for the ID window
@@ -38,7 +42,7 @@ class BufferWindows : public QObject {
   void Disassemble1Click();    // always a new listing
 
   // ---- Rebuilds -------------------------------------------------------------------------------
-  // The program-memory view shows the buffer afresh, captioned ws.BufferCaption or "Program
+  // The program-memory view shows the buffer afresh, captioned ws.files.BufferCaption or "Program
   // Memory"; created when `create` and it does not exist.
   void RecreateProgramView(bool create);
   void RecreateIdWindow(bool create);
@@ -72,6 +76,7 @@ class BufferWindows : public QObject {
   void Destroy(QPointer<QMdiSubWindow>& slot, bool& flag);
 
   Workspace& ws_;
+  WindowFlags flags_;
   QMdiArea* area_;
   EditorHooks hooks_;
   QPointer<QMdiSubWindow> program_;

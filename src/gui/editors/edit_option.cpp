@@ -67,13 +67,13 @@ TEditOption::TEditOption(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(
 }
 
 void TEditOption::FormShow() {
-  EditLow = ws_.OptionLow;
-  EditHigh = ws_.OptionHigh;
+  EditLow = ws_.image.OptionLow;
+  EditHigh = ws_.image.OptionHigh;
   for (int f = 0; f < 6; ++f) {
     const auto field = static_cast<OptionField>(f);
     const EditorControls& c = OptionEditorControls[f];
     QStringList items;
-    const FieldVariant* v = FindFieldVariant(field, ws_.OptionFieldSelect[f]);
+    const FieldVariant* v = FindFieldVariant(field, ws_.device.OptionFieldSelect[f]);
     SetLabelText(Captions[f], QString::fromLatin1(v && v->editorCaption ? v->editorCaption : c.labelCaption));
     if (v) {
       for (int i = 0; i < v->Count(); ++i) items << QString::fromLatin1(v->choices[i].editor);
@@ -93,13 +93,13 @@ void TEditOption::FormShow() {
 
 void TEditOption::ListChange(int field, int item) {
   // Only the chosen field is re-encoded; every other bit stays as it was read.
-  EncodeField(static_cast<OptionField>(field), ws_.OptionFieldSelect[field], item, EditLow, EditHigh);
+  EncodeField(static_cast<OptionField>(field), ws_.device.OptionFieldSelect[field], item, EditLow, EditHigh);
 }
 
 void TEditOption::BitBtn1Click() {
-  ws_.RefreshPending = true;
-  ws_.OptionLow = EditLow;
-  ws_.OptionHigh = EditHigh;
+  ws_.panel.RefreshPending = true;
+  ws_.image.OptionLow = EditLow;
+  ws_.image.OptionHigh = EditHigh;
   accept();
 }
 

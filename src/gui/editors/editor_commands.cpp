@@ -47,12 +47,12 @@ EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* are
 
 void EditorCommands::FileOpen1Execute() {
   const FileDialogAnswer answer =
-      AskFileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.LastProgramPath)));
+      AskFileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.files.LastProgramPath)));
   LoadReport report;
   if (answer.accepted) {
-    report = OpenProgramFile(ws_, S(answer.path));
+    report = OpenProgramFile(ws_, S(answer.path), windows_.Views());
   } else {
-    FinishOpen(ws_, report);  // a cancelled Open still closes the listing and ends the modes
+    FinishOpen(ws_, report, windows_.Views());  // a cancelled Open still closes the listing and ends the modes
   }
   ShowMessages(main_, report.messages);
   windows_.Follow(report);
@@ -63,7 +63,7 @@ void EditorCommands::FileOpen1Execute() {
 void EditorCommands::LoadConfig1Click() {
   const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
   if (!answer.accepted) return;
-  const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
+  const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex, windows_.Views());
   ShowMessages(main_, report.messages);
   windows_.Follow(report);
   windows_.RebuildBufferWindows();  // applied, or failed and reset
@@ -71,7 +71,7 @@ void EditorCommands::LoadConfig1Click() {
 
 void EditorCommands::FileSaveItemClick() {
   const FileDialogAnswer answer = AskFileName(
-      main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.LastProgramPath)));
+      main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.files.LastProgramPath)));
   if (!answer.accepted) return;
   const std::string message = SaveConfig(ws_, S(answer.path), answer.filterIndex);
   if (!message.empty()) ShowMessage(main_, message);
@@ -79,7 +79,7 @@ void EditorCommands::FileSaveItemClick() {
 
 void EditorCommands::SaveProgramMemory1Click() {
   const FileDialogAnswer answer = AskFileName(
-      main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.LastProgramPath)));
+      main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.files.LastProgramPath)));
   if (!answer.accepted) return;
   const std::string message = SaveProgramMemory(ws_, S(answer.path), answer.filterIndex);
   if (!message.empty()) ShowMessage(main_, message);
@@ -92,7 +92,7 @@ void EditorCommands::FileSaveAsItemClick() {
   if (!listing) return;  // the command is only enabled while the window exists
   const FileDialogAnswer answer = AskFileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
                                                              kDisasmDefaultExt,
-                                                             ProposedDisassemblyName(ws_.BufferCaption)));
+                                                             ProposedDisassemblyName(ws_.files.BufferCaption)));
   if (!answer.accepted) return;
   const DisasmSaveDecision decision = DecideDisassemblySave(answer.filterIndex, S(answer.path));
   std::string message = decision.message;
@@ -153,7 +153,7 @@ void EditorCommands::ClearID1Click() {
 }
 
 void EditorCommands::ClearBuffer1Click() {
-  ClearBuffer(ws_);
+  windows_.Flags().Follow(ClearBuffer(ws_, windows_.Views()));
   windows_.RecreateProgramView(false);
   windows_.Sync();
   hooks_.PanelChanged();

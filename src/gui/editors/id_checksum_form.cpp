@@ -41,7 +41,7 @@ TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* pare
   auto* radios = new QHBoxLayout(RadioGroup1);
   radios->addWidget(Ascii);
   radios->addWidget(Hex);
-  (ws.IdDisplayHex ? Hex : Ascii)->setChecked(true);
+  (ws.settings.IdDisplayHex ? Hex : Ascii)->setChecked(true);
 
   auto* upper = new QGridLayout;
   upper->addWidget(RadioGroup1, 0, 0, 1, 2);
@@ -93,8 +93,8 @@ TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* pare
   lower->addWidget(staticText5_, 4, 0);
 
   bodyPanel_ = new QWidget(this);
-  BodyOption1 = MakeLabel(bodyPanel_, "BodyOption1", Q(BodyOptionText(ws, ws.OptionExtra)));
-  BodyOption2 = MakeLabel(bodyPanel_, "BodyOption2", Q(BodyOptionText(ws, ws.OptionExtra2)));
+  BodyOption1 = MakeLabel(bodyPanel_, "BodyOption1", Q(BodyOptionText(ws, ws.image.OptionExtra)));
+  BodyOption2 = MakeLabel(bodyPanel_, "BodyOption2", Q(BodyOptionText(ws, ws.image.OptionExtra2)));
   auto* body = new QVBoxLayout(bodyPanel_);
   body->setContentsMargins(0, 0, 0, 0);
   body->addWidget(BodyOption1);
@@ -126,7 +126,7 @@ void TIDChecksumForm::IDLabelShow() {
 }
 
 void TIDChecksumForm::RadioGroup1Change(bool hex) {
-  ws_.IdDisplayHex = hex;
+  ws_.settings.IdDisplayHex = hex;
   IDLabelShow();
 }
 

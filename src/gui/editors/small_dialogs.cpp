@@ -81,7 +81,7 @@ TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) 
   MaskEdit2->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("WW ").repeated(12)) + 16);
   Edit1->setMinimumWidth(MaskEdit2->minimumWidth());
 
-  const bool hex = ws.IdDisplayHex;
+  const bool hex = ws.settings.IdDisplayHex;
   MaskEdit2->setVisible(hex);
   Edit1->setVisible(!hex);
   if (hex)
@@ -100,7 +100,7 @@ TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) 
 }
 
 void TIDModify::BitBtn1Click() {
-  if (ws_.IdDisplayHex)
+  if (ws_.settings.IdDisplayHex)
     StoreIdHexText(ws_, S(MaskEdit2->displayText()));
   else
     StoreIdAsciiText(ws_, ToBytes(Edit1->text()));

@@ -12,14 +12,14 @@ TEST(Catalogue, LookupByExactNameLoadsRowAndDerivedValues) {
   auto ws = std::make_unique<Workspace>();
   EXPECT_EQ(GetICInfo(*ws, "KVX-01"), 0);
   EXPECT_EQ(GetICInfo(*ws, "KVX-50"), 49);
-  EXPECT_EQ(ws->CoreType, 3);
-  EXPECT_EQ(ws->BlankHigh, 0x0F);
+  EXPECT_EQ(ws->device.CoreType, 3);
+  EXPECT_EQ(ws->device.BlankHigh, 0x0F);
   EXPECT_EQ(GetICInfo(*ws, "KVX-43"), 42);
-  EXPECT_EQ(ws->LastWordAddress(), 0x17FF);
-  EXPECT_EQ(ws->ProgramBytes, 12288);
-  EXPECT_EQ(ws->BlankHigh, 0x7F);
-  EXPECT_EQ(ws->OptionLayout, 14);
-  EXPECT_EQ(ws->OptionFieldSelect, (std::array<std::uint8_t, 6>{6, 0, 0, 0, 0, 2}));
+  EXPECT_EQ(ws->device.LastWordAddress(), 0x17FF);
+  EXPECT_EQ(ws->device.ProgramBytes, 12288);
+  EXPECT_EQ(ws->device.BlankHigh, 0x7F);
+  EXPECT_EQ(ws->device.OptionLayout, 14);
+  EXPECT_EQ(ws->device.OptionFieldSelect, (std::array<std::uint8_t, 6>{6, 0, 0, 0, 0, 2}));
 }
 
 TEST(Catalogue, UnknownNameChangesNothing) {
@@ -28,8 +28,8 @@ TEST(Catalogue, UnknownNameChangesNothing) {
   EXPECT_EQ(GetICInfo(*ws, "kvx-17"), -1);
   EXPECT_EQ(GetICInfo(*ws, "KVX-17 "), -1);
   EXPECT_EQ(GetICInfo(*ws, ""), -1);
-  EXPECT_EQ(ws->DeviceName, "KVX-17");
-  EXPECT_EQ(ws->AlgorithmCode, 0x22);
+  EXPECT_EQ(ws->device.DeviceName, "KVX-17");
+  EXPECT_EQ(ws->device.AlgorithmCode, 0x22);
 }
 
 TEST(Catalogue, OnlyTheFirstTwoDevicesHaveEeprom) {
@@ -75,16 +75,16 @@ TEST(Catalogue, SpotRows) {
 
 TEST(Workspace, StartValues) {
   auto ws = std::make_unique<Workspace>();
-  for (auto b : ws->ProgramBuffer) ASSERT_EQ(b, 0x7F);
-  for (auto b : ws->IdBuffer) ASSERT_EQ(b, 0x7F);
-  for (auto b : ws->EepromBuffer) ASSERT_EQ(b, 0x00);
-  EXPECT_EQ(ws->OptionLow, 0x7F);
-  EXPECT_EQ(ws->OptionHigh, 0x7F);
-  EXPECT_EQ(ws->DeviceIndex, 0);
-  EXPECT_EQ(ws->SerialByteCount, 1);
-  EXPECT_EQ(ws->SerialIncrement, 1);
-  EXPECT_EQ(ws->PassCountText, "0");
-  EXPECT_TRUE(ws->WriterId.empty());
+  for (auto b : ws->image.ProgramBuffer) ASSERT_EQ(b, 0x7F);
+  for (auto b : ws->image.IdBuffer) ASSERT_EQ(b, 0x7F);
+  for (auto b : ws->image.EepromBuffer) ASSERT_EQ(b, 0x00);
+  EXPECT_EQ(ws->image.OptionLow, 0x7F);
+  EXPECT_EQ(ws->image.OptionHigh, 0x7F);
+  EXPECT_EQ(ws->device.DeviceIndex, 0);
+  EXPECT_EQ(ws->production.SerialByteCount, 1);
+  EXPECT_EQ(ws->production.SerialIncrement, 1);
+  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_TRUE(ws->results.WriterId.empty());
 }
 
 TEST(StoredWord, SplitJoinAndBlank) {

@@ -30,38 +30,38 @@ TEST(CalChecksum, BlankMemorySums) {
   for (const Case& c : cases) {
     auto ws = WorkspaceFor(c.device);
     CalChecksum(*ws);
-    EXPECT_EQ(ws->ChecksumText, c.data) << c.device;
-    EXPECT_EQ(ws->DataChecksum, Hex(c.data)) << c.device;
-    EXPECT_EQ(ws->ProtectSumText, c.protect) << c.device;
-    EXPECT_EQ(ws->OptChecksumText, c.option) << c.device;
+    EXPECT_EQ(ws->panel.ChecksumText, c.data) << c.device;
+    EXPECT_EQ(ws->results.DataChecksum, Hex(c.data)) << c.device;
+    EXPECT_EQ(ws->panel.ProtectSumText, c.protect) << c.device;
+    EXPECT_EQ(ws->panel.OptChecksumText, c.option) << c.device;
   }
 }
 
 TEST(CalChecksum, CountsOnlyTheDeviceWordsAndReadsProtectedBitsAsOnes) {
   auto ws = WorkspaceFor("KVX-03");  // 512 words
-  ws->ProgramBuffer[1024] = ws->ProgramBuffer[1025] = 0x00;  // word 512: not the device's
-  ws->ProgramBuffer[0] = 0x23;  // word 0 = 0x0123: bytes 0x23 + 0x01
-  ws->ProgramBuffer[1] = 0x02;
+  ws->image.ProgramBuffer[1024] = ws->image.ProgramBuffer[1025] = 0x00;  // word 512: not the device's
+  ws->image.ProgramBuffer[0] = 0x23;  // word 0 = 0x0123: bytes 0x23 + 0x01
+  ws->image.ProgramBuffer[1] = 0x02;
   CalChecksum(*ws);
-  EXPECT_EQ(ws->DataChecksum, (511 * 0x13E + 0x24) & 0xFFFF);
+  EXPECT_EQ(ws->results.DataChecksum, (511 * 0x13E + 0x24) & 0xFFFF);
   // Protected, the word reads 0x0123 | 0x0F9F = 0x0FBF: bytes 0xBF + 0x0F.
-  EXPECT_EQ(Hex(ws->ProtectSumText), (511 * 0x13E + 0xCE) & 0xFFFF);
+  EXPECT_EQ(Hex(ws->panel.ProtectSumText), (511 * 0x13E + 0xCE) & 0xFFFF);
 }
 
 TEST(CalChecksum, StoresTheForcedOptionBitsOfAKnownDeviceOnly) {
   for (int high : {0x00, 0x08, 0x7F}) {
     auto ws = WorkspaceFor("KVX-01", 0x55, static_cast<std::uint8_t>(high));
     CalChecksum(*ws);
-    EXPECT_EQ(ws->OptionHigh, (high & 0x67) | 0x10) << high;
-    EXPECT_EQ(ws->OptionLow, 0x55);
+    EXPECT_EQ(ws->image.OptionHigh, (high & 0x67) | 0x10) << high;
+    EXPECT_EQ(ws->image.OptionLow, 0x55);
   }
   auto ws = WorkspaceFor("KVX-11", 0x25);  // OptionLow = (L & 0x40) | 0x1A
   CalChecksum(*ws);
-  EXPECT_EQ(ws->OptionLow, 0x1A);
-  ws->DeviceIndex = -1;  // no device: nothing to force, and no crash
-  ws->OptionLow = 0x25;
+  EXPECT_EQ(ws->image.OptionLow, 0x1A);
+  ws->device.DeviceIndex = -1;  // no device: nothing to force, and no crash
+  ws->image.OptionLow = 0x25;
   CalChecksum(*ws);
-  EXPECT_EQ(ws->OptionLow, 0x25);
+  EXPECT_EQ(ws->image.OptionLow, 0x25);
 }
 
 TEST(GetIdChecksum, PutsTheChecksumTextIntoWordsSixAndSeven) {
@@ -79,12 +79,12 @@ TEST(GetIdChecksum, PutsTheChecksumTextIntoWordsSixAndSeven) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.device << " '" << c.label << "'");
     auto ws = WorkspaceFor(c.device);
-    for (int i = 0; i < kIdBytes; ++i) ws->IdBuffer[i] = static_cast<std::uint8_t>(i);
-    ws->ChecksumText = c.label;
+    for (int i = 0; i < kIdBytes; ++i) ws->image.IdBuffer[i] = static_cast<std::uint8_t>(i);
+    ws->panel.ChecksumText = c.label;
     GetIdChecksum(*ws);
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(ws->LinkBuffer[12 + i], c.bytes[i]) << i;
-    const int highOr = ws->CoreType == 3 ? 0x70 : 0x00;
-    for (int i : {0, 11, 16, 31}) EXPECT_EQ(ws->LinkBuffer[i], i % 2 ? i | highOr : i) << i;
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(ws->link.LinkBuffer[12 + i], c.bytes[i]) << i;
+    const int highOr = ws->device.CoreType == 3 ? 0x70 : 0x00;
+    for (int i : {0, 11, 16, 31}) EXPECT_EQ(ws->link.LinkBuffer[i], i % 2 ? i | highOr : i) << i;
   }
 }
 
@@ -100,16 +100,16 @@ TEST(VerifyIdChecksum, ReportsIdAndChecksumMismatchSeparately) {
     for (const Case& c : cases) {
       SCOPED_TRACE(testing::Message() << device << ' ' << c.what);
       auto ws = WorkspaceFor(device);
-      ws->IdBuffer.fill(0x7F);  // "Clear ID": an 11-bit chip gives back only four high bits
-      ws->IdBuffer[0] = 0x10;
-      ws->IdBuffer[11] = 0x05;
+      ws->image.IdBuffer.fill(0x7F);  // "Clear ID": an 11-bit chip gives back only four high bits
+      ws->image.IdBuffer[0] = 0x10;
+      ws->image.IdBuffer[11] = 0x05;
       CalChecksum(*ws);
       GetIdChecksum(*ws);
-      for (int i = 1; i < 16; i += 2) ws->LinkBuffer[i] &= ws->BlankHigh;  // the chip's echo
-      if (c.byte >= 0) ws->LinkBuffer[c.byte] ^= 0x01;
+      for (int i = 1; i < 16; i += 2) ws->link.LinkBuffer[i] &= ws->device.BlankHigh;  // the chip's echo
+      if (c.byte >= 0) ws->link.LinkBuffer[c.byte] ^= 0x01;
       EXPECT_EQ(VerifyIdChecksum(*ws), c.expected);
-      ws->LinkBuffer[0] ^= 0x02;
-      ws->LinkBuffer[14] ^= 0x02;
+      ws->link.LinkBuffer[0] ^= 0x02;
+      ws->link.LinkBuffer[14] ^= 0x02;
       EXPECT_EQ(VerifyIdChecksum(*ws), 3);
     }
   }
@@ -119,7 +119,7 @@ TEST(VerifyIdChecksum, ChecksumIsComparedWithTheCurrentLabel) {
   auto ws = WorkspaceFor("KVX-17");
   CalChecksum(*ws);
   GetIdChecksum(*ws);
-  ws->ProgramBuffer[0] = 0x00;  // the buffer changed after the ID was written
+  ws->image.ProgramBuffer[0] = 0x00;  // the buffer changed after the ID was written
   CalChecksum(*ws);
   EXPECT_EQ(VerifyIdChecksum(*ws), 2);
 }
@@ -142,7 +142,7 @@ TEST(IdChecksumText, ShowsTheCharactersTheHexBytesOrBlank) {
   };
   for (const auto& c : cases) {
     auto ws = WorkspaceFor(c.device);
-    ws->IdDisplayHex = c.hex;
+    ws->settings.IdDisplayHex = c.hex;
     EXPECT_EQ(IdChecksumText(*ws, c.words), c.text) << c.device << " " << c.text;
   }
 }

@@ -12,11 +12,11 @@ namespace kvx::test {
 inline std::unique_ptr<Workspace> WorkspaceFor(const std::string& device, std::uint8_t low = 0x7F,
                                                std::uint8_t high = 0x7F) {
   auto ws = std::make_unique<Workspace>();
-  ws->SelectedDevice = device;
-  ws->DeviceIndex = GetICInfo(*ws, device);
-  for (int i = 1; i < kProgramBufferBytes; i += 2) ws->ProgramBuffer[i] = ws->BlankHigh;
-  ws->OptionLow = low;
-  ws->OptionHigh = high;
+  ws->device.SelectedDevice = device;
+  ws->device.DeviceIndex = GetICInfo(*ws, device);
+  for (int i = 1; i < kProgramBufferBytes; i += 2) ws->image.ProgramBuffer[i] = ws->device.BlankHigh;
+  ws->image.OptionLow = low;
+  ws->image.OptionHigh = high;
   return ws;
 }
 

@@ -11,9 +11,12 @@ namespace {
 using test::WorkspaceFor;
 
 // "CAPTION TEXT" per line, "CAPTION -" when greyed, as the operator reads the panel.
-std::string Shown(const PanelState& p) {
+std::string Shown(const PanelState& p, const PanelCaptions& captions) {
   std::string s;
-  for (const PanelLine& l : p.lines) s += l.caption + " " + (l.greyed ? "-" : l.text) + "|";
+  for (int f = OscField; f <= SecurityField; ++f) {
+    const PanelLine& l = p.lines[f];
+    s += captions.For(static_cast<OptionField>(f)) + " " + (l.greyed ? "-" : l.text) + "|";
+  }
   return s;
 }
 
@@ -47,29 +50,32 @@ TEST(StatusPanel, DecodesTheForcedWordAsTheOperatorSeesIt) {
     SCOPED_TRACE(c.device);
     auto ws = WorkspaceFor(c.device, c.low, c.high);
     const PanelState p = RefreshData(*ws);
-    EXPECT_EQ(Shown(p), c.shown);
+    EXPECT_EQ(Shown(p, NextCaptions({}, *ws)), c.shown);
     EXPECT_EQ(p.optionStatus, c.status);
-    EXPECT_EQ(ws->OptionStatus, c.status);
-    EXPECT_EQ(ws->OptionHigh, c.forcedHigh);
-    EXPECT_EQ(ws->ChecksumText.size(), 4u);  // the sums follow every redraw
+    EXPECT_EQ(ws->results.OptionStatus, c.status);
+    EXPECT_EQ(ws->image.OptionHigh, c.forcedHigh);
+    EXPECT_EQ(ws->panel.ChecksumText.size(), 4u);  // the sums follow every redraw
   }
 }
 
 TEST(StatusPanel, GreyedLinesKeepTheirLastTextAndCaption) {
   auto ws = WorkspaceFor("KVX-18", 0x26, 0x0B);  // PUT, XT
   RefreshData(*ws);
-  ws->DeviceIndex = GetICInfo(*ws, "KVX-09");  // only security
+  PanelCaptions captions = NextCaptions({}, *ws);
+  ws->device.DeviceIndex = GetICInfo(*ws, "KVX-09");  // only security
   const PanelState p = RefreshData(*ws);
+  captions = NextCaptions(captions, *ws);
   EXPECT_EQ(p.lines[OscField].text, "XT");
-  EXPECT_EQ(p.lines[OstField].caption, "PUT:");  // only a non-zero variant sets it again
+  EXPECT_EQ(captions.For(OstField), "PUT:");  // only a non-zero variant sets it again
   EXPECT_EQ(p.lines[OstField].text, "0mS");
   // The label order the configuration file stores: Label5..Label10.
-  EXPECT_EQ(ws->OptionLabelText, (std::array<std::string, 6>{"XT", "0mS", "Disable", "Disable",
+  EXPECT_EQ(ws->panel.OptionLabelText, (std::array<std::string, 6>{"XT", "0mS", "Disable", "Disable",
                                                              "Enable", "Disable"}));
 }
 
 TEST(StatusPanel, CaptionsFollowTheVariants) {
   auto ws = WorkspaceFor("KVX-03");
+  PanelCaptions captions;  // one panel, redrawn case after case
   struct Case {
     std::array<std::uint8_t, 6> select;  // rows no device uses: the vocabulary still holds them
     const char* osc;
@@ -84,14 +90,15 @@ TEST(StatusPanel, CaptionsFollowTheVariants) {
       {{0, 0, 0, 0, 0, 2}, "OSC Type:", "PRD:", 72, true, "OST:"},   // only OSC resets
   };
   for (const Case& c : cases) {
-    ws->OptionFieldSelect = c.select;
+    ws->device.OptionFieldSelect = c.select;
     const PanelState p = RefreshData(*ws);
-    EXPECT_EQ(p.lines[OscField].caption, c.osc);
-    EXPECT_EQ(p.lines[PrdField].caption, c.prd);
+    captions = NextCaptions(captions, *ws);
+    EXPECT_EQ(captions.For(OscField), c.osc);
+    EXPECT_EQ(captions.For(PrdField), c.prd);
     EXPECT_EQ(p.lines[PrdField].text, "Blank");
     EXPECT_EQ(p.lines[PrdField].greyed, c.prdGreyed);
-    EXPECT_EQ(ws->PrdCaptionLeft, c.prdLeft);
-    EXPECT_EQ(p.lines[OstField].caption, c.ost);
+    EXPECT_EQ(captions.prdLeft, c.prdLeft);
+    EXPECT_EQ(captions.For(OstField), c.ost);
   }
 }
 

@@ -23,35 +23,35 @@ TEST(ResetData, NewDeviceGetsBlankBuffersForcedOptionAndProductionModesOff) {
                        Case{"KVX-50", 0x0F, 0x3F, 0x03}}) {
     SCOPED_TRACE(c.device);
     auto ws = WorkspaceFor("KVX-17", 0x01, 0x02);
-    ws->ProgramBuffer.fill(0x12);
-    ws->IdBuffer.fill(0x34);
-    ws->EepromBuffer.fill(0x56);
-    ws->SerialNoMode = ws->QtpFileLoaded = true;
-    ws->QtpFileText = "lot7.qtp";
-    ws->PassCountText = "41";
-    ws->SelectedDevice = c.device;
+    ws->image.ProgramBuffer.fill(0x12);
+    ws->image.IdBuffer.fill(0x34);
+    ws->image.EepromBuffer.fill(0x56);
+    ws->production.SerialNoMode = ws->production.QtpFileLoaded = true;
+    ws->production.QtpFileText = "lot7.qtp";
+    ws->production.PassCountText = "41";
+    ws->device.SelectedDevice = c.device;
     ResetData(*ws);
-    EXPECT_EQ(ws->DeviceIndex, FindDevice(c.device));
-    EXPECT_TRUE(AllWordsAre(ws->ProgramBuffer.data(), kProgramBufferBytes, 0x7F, c.blankHigh));
-    EXPECT_TRUE(AllWordsAre(ws->IdBuffer.data(), kIdBytes, 0x7F, c.blankHigh));
-    for (auto b : ws->EepromBuffer) ASSERT_EQ(b, 0x00);
-    EXPECT_EQ(ws->OptionLow, c.optionLow);
-    EXPECT_EQ(ws->OptionHigh, c.optionHigh);
-    EXPECT_FALSE(ws->SerialNoMode || ws->QtpFileLoaded);
-    EXPECT_EQ(ws->QtpFileText, "Disable");
-    EXPECT_EQ(ws->PassCountText, "0");
-    EXPECT_EQ(ws->OptionStatus & 1, 1);  // the panel was redrawn: blank fields
+    EXPECT_EQ(ws->device.DeviceIndex, FindDevice(c.device));
+    EXPECT_TRUE(AllWordsAre(ws->image.ProgramBuffer.data(), kProgramBufferBytes, 0x7F, c.blankHigh));
+    EXPECT_TRUE(AllWordsAre(ws->image.IdBuffer.data(), kIdBytes, 0x7F, c.blankHigh));
+    for (auto b : ws->image.EepromBuffer) ASSERT_EQ(b, 0x00);
+    EXPECT_EQ(ws->image.OptionLow, c.optionLow);
+    EXPECT_EQ(ws->image.OptionHigh, c.optionHigh);
+    EXPECT_FALSE(ws->production.SerialNoMode || ws->production.QtpFileLoaded);
+    EXPECT_EQ(ws->production.QtpFileText, "Disable");
+    EXPECT_EQ(ws->production.PassCountText, "0");
+    EXPECT_EQ(ws->results.OptionStatus & 1, 1);  // the panel was redrawn: blank fields
   }
 }
 
 TEST(ResetData, OptionWordIsKeptOnlyWhenKeepOptionIsVisibleAndTicked) {
   for (int bits = 0; bits < 4; ++bits) {
     auto ws = WorkspaceFor("KVX-04", 0x25, 0x02);  // HF, 20mS
-    ws->KeepOptionVisible = bits & 1;
-    ws->KeepOptionChecked = bits & 2;
+    ws->settings.KeepOptionVisible = bits & 1;
+    ws->settings.KeepOptionChecked = bits & 2;
     ResetData(*ws);
-    EXPECT_EQ(ws->OptionLow, bits == 3 ? 0x25 : 0x7F) << bits;
-    EXPECT_EQ(ws->OptionHigh, bits == 3 ? 0x02 : 0x5F) << bits;
+    EXPECT_EQ(ws->image.OptionLow, bits == 3 ? 0x25 : 0x7F) << bits;
+    EXPECT_EQ(ws->image.OptionHigh, bits == 3 ? 0x02 : 0x5F) << bits;
   }
 }
 
@@ -59,12 +59,12 @@ TEST(ResetData, OptionWordIsKeptOnlyWhenKeepOptionIsVisibleAndTicked) {
 // only for new code.
 TEST(ChooseDevice, TheNewDeviceStartsWithABlankOptionWord) {
   auto ws = WorkspaceFor("KVX-04", 0x25, 0x02);
-  ws->KeepOptionVisible = ws->KeepOptionChecked = true;
+  ws->settings.KeepOptionVisible = ws->settings.KeepOptionChecked = true;
   ChooseDevice(*ws, "KVX-03");
-  EXPECT_EQ(ws->SelectedDevice, "KVX-03");
-  EXPECT_EQ(ws->DeviceName, "KVX-03");
-  EXPECT_EQ(ws->OptionLow, 0x7F);
-  EXPECT_EQ(ws->OptionHigh, 0x5F);  // the device's fixed bits
+  EXPECT_EQ(ws->device.SelectedDevice, "KVX-03");
+  EXPECT_EQ(ws->device.DeviceName, "KVX-03");
+  EXPECT_EQ(ws->image.OptionLow, 0x7F);
+  EXPECT_EQ(ws->image.OptionHigh, 0x5F);  // the device's fixed bits
 }
 
 TEST(WidthEntries, StayWithinWhatTheHeaderByteCarries) {
@@ -79,66 +79,91 @@ TEST(WidthEntries, StayWithinWhatTheHeaderByteCarries) {
     SCOPED_TRACE(c.typed);
     auto ws = WorkspaceFor("KVX-04", 0x25, 0x02);
     EXPECT_EQ(EnterPulseWidth(*ws, c.typed), c.pulse);
-    EXPECT_EQ(ws->PulseWidthText, c.pulse);
+    EXPECT_EQ(ws->settings.PulseWidthText, c.pulse);
     EXPECT_EQ(EnterEraseWidth(*ws, c.typed), c.erase);
-    EXPECT_EQ(ws->EraseWidthText, c.erase);
+    EXPECT_EQ(ws->settings.EraseWidthText, c.erase);
   }
 }
 
 TEST(ResetData, WindowsThatCannotStayAreMarkedGone) {
   auto ws = WorkspaceFor("KVX-01");
-  ws->EepromViewOpen = ws->DisassemblyOpen = ws->BufferViewOpen = true;
-  ws->BufferCaption = "old.kvh";
-  ResetData(*ws);  // a flash part keeps its EEPROM view
-  EXPECT_TRUE(ws->EepromViewOpen);
-  EXPECT_FALSE(ws->DisassemblyOpen);
-  EXPECT_EQ(ws->BufferCaption, "");
-  ws->SelectedDevice = "KVX-03";  // an OTP part has none
+  const OpenViews allOpen{.programViewClosed = false, .disassemblyOpen = true};
+  ws->files.BufferCaption = "old.kvh";
+  ViewChanges changes = ResetData(*ws, allOpen);  // a flash part keeps its EEPROM view
+  EXPECT_FALSE(changes.closeEepromView);
+  EXPECT_TRUE(changes.closeDisassembly);
+  EXPECT_EQ(ws->files.BufferCaption, "");
+  ws->device.SelectedDevice = "KVX-03";  // an OTP part has none
+  changes = ResetData(*ws, allOpen);
+  EXPECT_TRUE(changes.closeEepromView);
+  ws->device.SelectedDevice = "KVX-99";  // a name from an old configuration file: no crash
   ResetData(*ws);
-  EXPECT_FALSE(ws->EepromViewOpen);
-  ws->SelectedDevice = "KVX-99";  // a name from an old configuration file: no crash
-  ResetData(*ws);
-  EXPECT_EQ(ws->DeviceIndex, -1);
-  EXPECT_EQ(ws->OptionLow, 0x7F);
+  EXPECT_EQ(ws->device.DeviceIndex, -1);
+  EXPECT_EQ(ws->image.OptionLow, 0x7F);
+}
+
+TEST(ClearBuffer, TheCaptionGoesOnlyWithAnOpenProgramViewAndAListingAlways) {
+  const struct {
+    OpenViews views;
+    const char* caption;
+  } cases[] = {
+      {{.programViewClosed = false}, ""},  // kvxw's defaults, and a desktop with the view open
+      {{.programViewClosed = true}, "a.kvh"},
+      {{.programViewClosed = false, .disassemblyOpen = true}, ""},
+      {{.programViewClosed = true, .disassemblyOpen = true}, "a.kvh"},
+  };
+  for (const auto& c : cases) {
+    auto ws = WorkspaceFor("KVX-03");
+    ws->files.BufferCaption = "a.kvh";
+    const ViewChanges changes = ClearBuffer(*ws, c.views);
+    EXPECT_EQ(ws->files.BufferCaption, c.caption) << c.views.programViewClosed;
+    EXPECT_TRUE(changes.closeDisassembly);
+    EXPECT_FALSE(changes.closeEepromView);
+  }
+  auto ws = WorkspaceFor("KVX-03");
+  ws->files.BufferCaption = "a.kvh";
+  ClearBuffer(*ws);
+  EXPECT_EQ(ws->files.BufferCaption, "") << "without windows the caption goes, as with the view open";
 }
 
 TEST(ClearCommands, EachBlanksItsOwnAreaOnly) {
   auto ws = WorkspaceFor("KVX-49", 0x01, 0x02);
-  ws->ProgramBuffer.fill(0x12);
-  ws->IdBuffer.fill(0x34);
-  ws->EepromBuffer.fill(0x56);
-  ws->DisassemblyOpen = true;
-  ws->BufferCaption = "a.kvh";
+  ws->image.ProgramBuffer.fill(0x12);
+  ws->image.IdBuffer.fill(0x34);
+  ws->image.EepromBuffer.fill(0x56);
+  ws->files.BufferCaption = "a.kvh";
   ClearId(*ws);  // 0x7F everywhere, even where an 11-bit word only has four bits
-  for (auto b : ws->IdBuffer) ASSERT_EQ(b, 0x7F);
+  for (auto b : ws->image.IdBuffer) ASSERT_EQ(b, 0x7F);
   ClearEeprom(*ws);
-  for (auto b : ws->EepromBuffer) ASSERT_EQ(b, 0x00);
-  EXPECT_EQ(ws->ProgramBuffer[0], 0x12);
+  for (auto b : ws->image.EepromBuffer) ASSERT_EQ(b, 0x00);
+  EXPECT_EQ(ws->image.ProgramBuffer[0], 0x12);
 
-  ClearBuffer(*ws);  // the whole buffer, past the device's 512 words
-  EXPECT_TRUE(AllWordsAre(ws->ProgramBuffer.data(), kProgramBufferBytes, 0x7F, 0x0F));
-  EXPECT_EQ(ws->ChecksumText, "0C00");
-  EXPECT_EQ(ws->OptionLow, 0x01);
-  EXPECT_FALSE(ws->DisassemblyOpen);
-  EXPECT_EQ(ws->BufferCaption, "a.kvh");  // no program view open: kept for the next one
+  // The whole buffer, past the device's 512 words.
+  const ViewChanges changes =
+      ClearBuffer(*ws, OpenViews{.programViewClosed = true, .disassemblyOpen = true});
+  EXPECT_TRUE(AllWordsAre(ws->image.ProgramBuffer.data(), kProgramBufferBytes, 0x7F, 0x0F));
+  EXPECT_EQ(ws->panel.ChecksumText, "0C00");
+  EXPECT_EQ(ws->image.OptionLow, 0x01);
+  EXPECT_TRUE(changes.closeDisassembly);
+  EXPECT_EQ(ws->files.BufferCaption, "a.kvh");  // no program view open: kept for the next one
 
   ClearOption(*ws);
-  EXPECT_EQ(ws->OptionLow, 0x3F);
-  EXPECT_EQ(ws->OptionHigh, 0x03);
-  EXPECT_EQ(ws->OptionLabelText[0], "Blank");
+  EXPECT_EQ(ws->image.OptionLow, 0x3F);
+  EXPECT_EQ(ws->image.OptionHigh, 0x03);
+  EXPECT_EQ(ws->panel.OptionLabelText[0], "Blank");
 }
 
 TEST(GetRomData, StagesTheDeviceWordsAndSetsTheTopBitsOfElevenBitWords) {
   for (const char* device : {"KVX-49", "KVX-17"}) {
     auto ws = WorkspaceFor(device);
-    ws->ProgramBuffer[0] = 0x12;
-    ws->ProgramBuffer[1] = 0x05;
-    ws->LinkBuffer.fill(0xAA);
+    ws->image.ProgramBuffer[0] = 0x12;
+    ws->image.ProgramBuffer[1] = 0x05;
+    ws->link.LinkBuffer.fill(0xAA);
     GetRomData(*ws);
-    EXPECT_EQ(ws->LinkBuffer[0], 0x12);
-    EXPECT_EQ(ws->LinkBuffer[1], ws->CoreType == 3 ? 0x75 : 0x05);
-    EXPECT_EQ(ws->LinkBuffer[ws->ProgramBytes - 1], 0x7F);
-    EXPECT_EQ(ws->LinkBuffer[ws->ProgramBytes], 0xAA);  // past the device: not touched
+    EXPECT_EQ(ws->link.LinkBuffer[0], 0x12);
+    EXPECT_EQ(ws->link.LinkBuffer[1], ws->device.CoreType == 3 ? 0x75 : 0x05);
+    EXPECT_EQ(ws->link.LinkBuffer[ws->device.ProgramBytes - 1], 0x7F);
+    EXPECT_EQ(ws->link.LinkBuffer[ws->device.ProgramBytes], 0xAA);  // past the device: not touched
   }
 }
 
@@ -161,9 +186,9 @@ TEST(CheckResetAddr, LooksAtTheWordTheAlgorithmStartsFrom) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.device);
     auto ws = WorkspaceFor(c.device);
-    ws->ProgramBuffer.fill(0x00);
-    ws->ProgramBuffer[2 * c.address] = c.first;
-    ws->ProgramBuffer[2 * c.address + 1] = c.second;
+    ws->image.ProgramBuffer.fill(0x00);
+    ws->image.ProgramBuffer[2 * c.address] = c.first;
+    ws->image.ProgramBuffer[2 * c.address + 1] = c.second;
     const ResetAddrCheck check = CheckResetAddr(*ws);
     EXPECT_EQ(check.address, c.address);
     EXPECT_EQ(check.blank, *c.text != '\0');

@@ -35,8 +35,8 @@ const char kHeader[] =
 
 void PutWord(Workspace& ws, int address, int value) {
   const StoredWord w = SplitWord(value);
-  ws.ProgramBuffer[2 * address] = w.first;
-  ws.ProgramBuffer[2 * address + 1] = w.second;
+  ws.image.ProgramBuffer[2 * address] = w.first;
+  ws.image.ProgramBuffer[2 * address + 1] = w.second;
 }
 
 std::unique_ptr<Workspace> Blank(const char* device) {
@@ -136,7 +136,7 @@ TEST(DisassembleListing, UndefinedFirstWordsGetAnOrgLineAndWordsPastTheDeviceAre
 
 TEST(DisassembleListing, ElevenBitBlankWordsDecodeAsTheirBitPattern) {
   auto ws = Blank("KVX-50");
-  for (int a = 0; a < ws->ProgramWords(); ++a) ws->ProgramBuffer[2 * a + 1] = 0x0F;  // (7F, 0F)
+  for (int a = 0; a < ws->device.ProgramWords(); ++a) ws->image.ProgramBuffer[2 * a + 1] = 0x0F;  // (7F, 0F)
   const std::string text = DisassembleListing(*ws);
   EXPECT_NE(text.find("        BTSC    07FH,7          ;0000    07FF\r\n"), std::string::npos);
 }

@@ -12,8 +12,8 @@ namespace {
 
 std::unique_ptr<Workspace> DeviceWorkspace(const char* device) {
   auto ws = std::make_unique<Workspace>();
-  ws->ProgramBuffer.fill(0x7F);
-  ws->IdBuffer.fill(0x7F);
+  ws->image.ProgramBuffer.fill(0x7F);
+  ws->image.IdBuffer.fill(0x7F);
   EXPECT_GE(GetICInfo(*ws, device), 0);
   return ws;
 }
@@ -63,20 +63,20 @@ TEST(SingleData, EntriesArePaddedAndCheckedAgainstTheCore) {
 TEST(SingleData, WordIsStoredOnlyWhenTheCellStillShowsTheBuffer) {
   auto ws = DeviceWorkspace("KVX-03");
   CalChecksum(*ws);
-  const std::string blankSum = ws->ChecksumText;
+  const std::string blankSum = ws->panel.ChecksumText;
   EXPECT_FALSE(EditProgramWord(*ws, 3, "1234", 0x0007));  // stale cell text
   EXPECT_FALSE(EditProgramWord(*ws, 3, "3FFF", 0x4000));  // too large
   EXPECT_EQ(ProgramWordText(*ws, 3), "3FFF");
   EXPECT_TRUE(EditProgramWord(*ws, 3, "3FFF", 0x31A5));
-  EXPECT_EQ(ws->ProgramBuffer[6], 0x25);
-  EXPECT_EQ(ws->ProgramBuffer[7], 0x63);
-  EXPECT_NE(ws->ChecksumText, blankSum);
+  EXPECT_EQ(ws->image.ProgramBuffer[6], 0x25);
+  EXPECT_EQ(ws->image.ProgramBuffer[7], 0x63);
+  EXPECT_NE(ws->panel.ChecksumText, blankSum);
 
   EXPECT_TRUE(EditEepromByte(*ws, 2, "00", 0xA5));
   EXPECT_FALSE(EditEepromByte(*ws, 2, "00", 0x11));   // cell no longer matches
   EXPECT_FALSE(EditEepromByte(*ws, 3, "00", 0x100));  // accepted by the dialog, ignored here
-  EXPECT_EQ(ws->EepromBuffer[2], 0xA5);
-  EXPECT_EQ(ws->EepromBuffer[3], 0x00);
+  EXPECT_EQ(ws->image.EepromBuffer[2], 0xA5);
+  EXPECT_EQ(ws->image.EepromBuffer[3], 0x00);
 }
 
 TEST(FillBuffer, RefusalsInOrderAndTheFilledRange) {
@@ -104,17 +104,17 @@ TEST(FillBuffer, RefusalsInOrderAndTheFilledRange) {
 TEST(IdEditor, AsciiAndHexEntriesStoreTheDeviceBits) {
   auto ws = DeviceWorkspace("KVX-49");  // 11-bit: BlankHigh 0x0F
   StoreIdAsciiText(*ws, "AB");
-  EXPECT_EQ(ws->IdBuffer[0], 0x41);
-  EXPECT_EQ(ws->IdBuffer[1], 0x42 & 0x0F);
-  EXPECT_EQ(ws->IdBuffer[2], 0x7F);
-  EXPECT_EQ(ws->IdBuffer[3], 0x0F);
+  EXPECT_EQ(ws->image.IdBuffer[0], 0x41);
+  EXPECT_EQ(ws->image.IdBuffer[1], 0x42 & 0x0F);
+  EXPECT_EQ(ws->image.IdBuffer[2], 0x7F);
+  EXPECT_EQ(ws->image.IdBuffer[3], 0x0F);
 
   StoreIdHexText(*ws, "41 42 __ 10 FF 00 00 00 00 00 0");
-  EXPECT_EQ(ws->IdBuffer[1], 0x42 & 0x0F);
-  EXPECT_EQ(ws->IdBuffer[2], 0x7F);  // empty group
-  EXPECT_EQ(ws->IdBuffer[3], 0x10 & 0x0F);
-  EXPECT_EQ(ws->IdBuffer[10], 0x0F);  // "0" and nothing: 0x0F
-  EXPECT_EQ(ws->IdBuffer[11], 0x0F);  // beyond the text: 0xFF & 0x0F
+  EXPECT_EQ(ws->image.IdBuffer[1], 0x42 & 0x0F);
+  EXPECT_EQ(ws->image.IdBuffer[2], 0x7F);  // empty group
+  EXPECT_EQ(ws->image.IdBuffer[3], 0x10 & 0x0F);
+  EXPECT_EQ(ws->image.IdBuffer[10], 0x0F);  // "0" and nothing: 0x0F
+  EXPECT_EQ(ws->image.IdBuffer[11], 0x0F);  // beyond the text: 0xFF & 0x0F
   EXPECT_EQ(IdModifyText(*ws, true).substr(0, 8), "41 02 7F");
 
   // kvxw's --id hex: bytes, kept to the same bits.
@@ -124,25 +124,25 @@ TEST(IdEditor, AsciiAndHexEntriesStoreTheDeviceBits) {
 
 TEST(IdWindow, LabelsInBothModesReachThePanelTexts) {
   auto ws = DeviceWorkspace("KVX-03");
-  ws->IdDisplayHex = false;
+  ws->settings.IdDisplayHex = false;
   EXPECT_EQ(IdLabelShow(*ws).checksum, "Blank");
-  ws->IdBuffer[0] = 'K';
-  ws->IdBuffer[1] = 'V';
-  ws->IdBuffer[2] = 0;
-  ws->IdBuffer[12] = '1';
-  ws->IdBuffer[13] = 0x05;  // a control character shows as a space
-  ws->IdBuffer[14] = 'A';
-  ws->IdBuffer[15] = 'B';
+  ws->image.IdBuffer[0] = 'K';
+  ws->image.IdBuffer[1] = 'V';
+  ws->image.IdBuffer[2] = 0;
+  ws->image.IdBuffer[12] = '1';
+  ws->image.IdBuffer[13] = 0x05;  // a control character shows as a space
+  ws->image.IdBuffer[14] = 'A';
+  ws->image.IdBuffer[15] = 'B';
   IdLabelShow(*ws);
-  EXPECT_EQ(ws->IdText, "KV");
-  EXPECT_EQ(ws->IcChecksumText, "1 AB");
-  ws->IdDisplayHex = true;
+  EXPECT_EQ(ws->panel.IdText, "KV");
+  EXPECT_EQ(ws->panel.IcChecksumText, "1 AB");
+  ws->settings.IdDisplayHex = true;
   IdLabelShow(*ws);
-  EXPECT_EQ(ws->IdText, "4B 56 00 7F 7F 7F 7F 7F 7F 7F 7F 7F");
-  EXPECT_EQ(ws->IcChecksumText, "31 05 41 42");
+  EXPECT_EQ(ws->panel.IdText, "4B 56 00 7F 7F 7F 7F 7F 7F 7F 7F 7F");
+  EXPECT_EQ(ws->panel.IcChecksumText, "31 05 41 42");
 
-  ws->IdBuffer[16] = 0x12;
-  ws->IdBuffer[24] = 0x02;
+  ws->image.IdBuffer[16] = 0x12;
+  ws->image.IdBuffer[24] = 0x02;
   EXPECT_EQ(WriterInfoTexts(*ws)[0], "12");
   EXPECT_EQ(WriterInfoTexts(*ws)[1], "02");
   EXPECT_EQ(IdDumpText(*ws).substr(0, 6), "12 7F ");

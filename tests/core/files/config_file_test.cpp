@@ -32,7 +32,7 @@ struct CfgFixture {
   std::unique_ptr<Workspace> ws = test::WorkspaceFor("KVX-03");
 
   LoadReport Load(const std::string& bytes, bool full = true) {
-    ws->ConfigPath = dir.Path("x.cfg");
+    ws->files.ConfigPath = dir.Path("x.cfg");
     LoadReport r;
     LoadCfg(*ws, bytes, full, r);
     return r;
@@ -56,21 +56,21 @@ TEST(ConfigFile, SaveAndLoadRestoreEveryField) {
   test::ScratchDir dir;
   auto source = test::WorkspaceFor("KVX-17");
   std::vector<int> words;
-  for (int i = 0; i < source->ProgramWords(); ++i) words.push_back(i & 0x3FFF);
-  source->LastProgramPath = dir.Write("Prog.Bin", test::FileWords(words));
-  source->PortName = "Com5";
-  source->KeepOptionChecked = true;
-  source->SerialNoMode = true;
-  source->SerialStartAddress = 0x10;
-  source->SerialByteCount = 3;
-  source->SerialValue = {1, 2, 3, 0, 0, 0, 0, 0};
-  source->SerialIncrement = 5;
-  source->SerialStepMode = 1;
-  source->SerialByteOrder = 1;
-  source->PassCountText = "12";
-  source->OptionLow = 0x35;
-  source->OptionHigh = 0x1A;
-  for (std::size_t i = 0; i < kIdBytes; ++i) source->IdBuffer[i] = static_cast<std::uint8_t>(i * 3);
+  for (int i = 0; i < source->device.ProgramWords(); ++i) words.push_back(i & 0x3FFF);
+  source->files.LastProgramPath = dir.Write("Prog.Bin", test::FileWords(words));
+  source->settings.PortName = "Com5";
+  source->settings.KeepOptionChecked = true;
+  source->production.SerialNoMode = true;
+  source->production.SerialStartAddress = 0x10;
+  source->production.SerialByteCount = 3;
+  source->production.SerialValue = {1, 2, 3, 0, 0, 0, 0, 0};
+  source->production.SerialIncrement = 5;
+  source->production.SerialStepMode = 1;
+  source->production.SerialByteOrder = 1;
+  source->production.PassCountText = "12";
+  source->image.OptionLow = 0x35;
+  source->image.OptionHigh = 0x1A;
+  for (std::size_t i = 0; i < kIdBytes; ++i) source->image.IdBuffer[i] = static_cast<std::uint8_t>(i * 3);
   const std::string bytes = SaveCfg(*source);
   EXPECT_NE(bytes.find(" 16 3 030201 5 1 1 "), std::string::npos) << "most significant slot first";
   ASSERT_EQ(SaveConfig(*source, dir.Path("all.cfg"), 1), "");
@@ -78,23 +78,23 @@ TEST(ConfigFile, SaveAndLoadRestoreEveryField) {
   auto ws = test::WorkspaceFor("KVX-03");
   LoadReport r = LoadConfig(*ws, dir.Path("all.cfg"), 1);
   EXPECT_EQ(r.messages, Messages{});
-  EXPECT_EQ(ws->DeviceName, "KVX-17");
-  EXPECT_EQ(ws->SelectedDevice, "KVX-17");
-  EXPECT_EQ(ws->PortName, "Com5");
-  EXPECT_TRUE(ws->KeepOptionChecked);
-  EXPECT_TRUE(ws->SerialNoMode);
-  EXPECT_EQ(ws->SerialStartAddress, 0x10);
-  EXPECT_EQ(ws->SerialByteCount, 3);
-  EXPECT_EQ(ws->SerialValue, source->SerialValue);
-  EXPECT_EQ(ws->SerialText, "030201");
-  EXPECT_EQ(ws->SerialIncrement, 5);
-  EXPECT_EQ(ws->SerialStepMode, 1);
-  EXPECT_EQ(ws->SerialByteOrder, 1);
-  EXPECT_EQ(ws->PassCountText, "0");
-  EXPECT_EQ(ws->OptionLow, 0x35);
-  EXPECT_EQ(ws->OptionHigh, 0x1A);
-  EXPECT_EQ(ws->IdBuffer, source->IdBuffer);
-  EXPECT_EQ(ws->LastProgramPath, source->LastProgramPath) << "the path is used as stored";
+  EXPECT_EQ(ws->device.DeviceName, "KVX-17");
+  EXPECT_EQ(ws->device.SelectedDevice, "KVX-17");
+  EXPECT_EQ(ws->settings.PortName, "Com5");
+  EXPECT_TRUE(ws->settings.KeepOptionChecked);
+  EXPECT_TRUE(ws->production.SerialNoMode);
+  EXPECT_EQ(ws->production.SerialStartAddress, 0x10);
+  EXPECT_EQ(ws->production.SerialByteCount, 3);
+  EXPECT_EQ(ws->production.SerialValue, source->production.SerialValue);
+  EXPECT_EQ(ws->production.SerialText, "030201");
+  EXPECT_EQ(ws->production.SerialIncrement, 5);
+  EXPECT_EQ(ws->production.SerialStepMode, 1);
+  EXPECT_EQ(ws->production.SerialByteOrder, 1);
+  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_EQ(ws->image.OptionLow, 0x35);
+  EXPECT_EQ(ws->image.OptionHigh, 0x1A);
+  EXPECT_EQ(ws->image.IdBuffer, source->image.IdBuffer);
+  EXPECT_EQ(ws->files.LastProgramPath, source->files.LastProgramPath) << "the path is used as stored";
   EXPECT_EQ(ProgramImage(*ws), test::FileWords(words));
 }
 
@@ -106,8 +106,8 @@ TEST(ConfigFile, EveryTruncationIsADataErrorThatChangesNothing) {
     auto ws = test::WorkspaceFor("KVX-03");
     f.ws.swap(ws);
     EXPECT_EQ(f.Load(good.substr(0, size)).messages, Messages{f.DataError()}) << size;
-    EXPECT_EQ(f.ws->PortName, "Com1") << size;
-    EXPECT_EQ(f.ws->DeviceName, "KVX-03") << size;
+    EXPECT_EQ(f.ws->settings.PortName, "Com1") << size;
+    EXPECT_EQ(f.ws->device.DeviceName, "KVX-03") << size;
   }
 }
 
@@ -144,8 +144,8 @@ TEST(ConfigFile, SerialSettingsOutsideTheDevicesMemoryStillLoad) {
     tokens[13] = c.count;
     tokens[14] = std::string(2 * static_cast<std::size_t>(std::stoi(c.count)), '0');
     EXPECT_EQ(f.Load(CfgBytes(f.program, tokens)).messages, Messages{}) << c.start;
-    EXPECT_EQ(f.ws->DeviceName, "KVX-17") << c.start;
-    EXPECT_EQ(f.ws->SerialStartAddress, std::stoi(c.start)) << c.start;
+    EXPECT_EQ(f.ws->device.DeviceName, "KVX-17") << c.start;
+    EXPECT_EQ(f.ws->production.SerialStartAddress, std::stoi(c.start)) << c.start;
   }
 }
 
@@ -171,7 +171,7 @@ TEST(ConfigFile, PortIsTakenFromTheFourthCharacterAndQzrFilesAreRead) {
   auto tokens = GoodTokens();
   tokens[0] = "xyz8";
   EXPECT_EQ(f.Load(CfgBytes(f.program, tokens, "qzr")).messages, Messages{});
-  EXPECT_EQ(f.ws->PortName, "Com8");
+  EXPECT_EQ(f.ws->settings.PortName, "Com8");
 }
 
 TEST(ConfigFile, MissingDataFileFailsAfterPortAndDeviceAreTaken) {
@@ -179,21 +179,21 @@ TEST(ConfigFile, MissingDataFileFailsAfterPortAndDeviceAreTaken) {
   const std::string moved = f.dir.Path("moved.bin");
   EXPECT_EQ(f.Load(CfgBytes(moved, GoodTokens())).messages,
             Messages{"'" + moved + "' file do not find!"});
-  EXPECT_EQ(f.ws->PortName, "Com2");
-  EXPECT_EQ(f.ws->DeviceName, "KVX-17");
-  EXPECT_EQ(f.ws->LastProgramPath, "");
+  EXPECT_EQ(f.ws->settings.PortName, "Com2");
+  EXPECT_EQ(f.ws->device.DeviceName, "KVX-17");
+  EXPECT_EQ(f.ws->files.LastProgramPath, "");
   EXPECT_EQ(f.Load(CfgBytes("", GoodTokens())).messages, Messages{"No data file name"});
 }
 
 TEST(ConfigFile, SettingsOnlyLoadIgnoresTheDeviceAndKeepsTheProgram) {
   CfgFixture f;
-  f.ws->ProgramBuffer[0] = 0x12;
+  f.ws->image.ProgramBuffer[0] = 0x12;
   auto tokens = GoodTokens();
   tokens[1] = "not-a-device";
   EXPECT_EQ(f.Load(CfgBytes(f.program, tokens), false).messages, Messages{});
-  EXPECT_EQ(f.ws->DeviceName, "KVX-03");
-  EXPECT_EQ(f.ws->ProgramBuffer[0], 0x12);
-  EXPECT_EQ(f.ws->IdBuffer[0], 0x11);
+  EXPECT_EQ(f.ws->device.DeviceName, "KVX-03");
+  EXPECT_EQ(f.ws->image.ProgramBuffer[0], 0x12);
+  EXPECT_EQ(f.ws->image.IdBuffer[0], 0x11);
 }
 
 TEST(ConfigFile, ReloadFailuresOfTheProgramDataFile) {
@@ -221,41 +221,56 @@ TEST(ConfigFile, ReloadFailuresOfTheProgramDataFile) {
 
 TEST(ConfigFile, OpeningAConfigurationLoadsItFullyAndResetsOnFailure) {
   CfgFixture f;
-  f.ws->ShownOnce = true;
+  const OpenViews shown{.programViewClosed = true, .windowsShown = true};
   const std::string path = f.dir.Write("set.CFG", CfgBytes(f.program, GoodTokens()));
-  LoadReport r = OpenProgramFile(*f.ws, path);
+  LoadReport r = OpenProgramFile(*f.ws, path, shown);
   EXPECT_EQ(r.messages, Messages{});
-  EXPECT_EQ(f.ws->DeviceName, "KVX-17");
-  EXPECT_EQ(f.ws->BufferCaption, f.program);
+  EXPECT_EQ(f.ws->device.DeviceName, "KVX-17");
+  EXPECT_EQ(f.ws->files.BufferCaption, f.program);
   EXPECT_TRUE(r.rebuildIdWindow && r.rebuildBufferView);
-  EXPECT_FALSE(f.ws->SerialNoMode);
+  EXPECT_FALSE(f.ws->production.SerialNoMode);
 
   auto tokens = GoodTokens();
   tokens[1] = "KVX-03";
   const std::string bad = f.dir.Write("bad.cfg", CfgBytes(f.dir.Path("gone.bin"), tokens));
-  r = OpenProgramFile(*f.ws, bad);
-  EXPECT_EQ(f.ws->DeviceName, "KVX-03");
-  EXPECT_EQ(f.ws->IdBuffer[0], 0x7F) << "ResetData blanks what the failed load applied";
+  r = OpenProgramFile(*f.ws, bad, shown);
+  EXPECT_EQ(f.ws->device.DeviceName, "KVX-03");
+  EXPECT_EQ(f.ws->image.IdBuffer[0], 0x7F) << "ResetData blanks what the failed load applied";
+}
+
+TEST(ConfigFile, OnlyAShownMainWindowIsAskedToRebuildItsWindows) {
+  for (const bool shown : {false, true}) {
+    CfgFixture f;
+    f.ws->files.BufferCaption = "earlier.bin";
+    f.ws->panel.RefreshPending = false;
+    LoadReport r;
+    const std::string bytes = CfgBytes(f.program, GoodTokens());
+    ASSERT_TRUE(LoadCfg(*f.ws, bytes, true, r, OpenViews{.windowsShown = shown})) << shown;
+    EXPECT_EQ(r.rebuildIdWindow, shown);
+    EXPECT_EQ(r.rebuildBufferView, shown);
+    EXPECT_EQ(f.ws->panel.RefreshPending, shown);
+    EXPECT_EQ(f.ws->files.BufferCaption, shown ? f.program : "earlier.bin");
+  }
 }
 
 TEST(DefaultConfig, ExitWritesItWithSerialModeOffAndStartUpReadsItBack) {
   test::ScratchDir dir;
   auto ws = test::WorkspaceFor("KVX-17");
-  ws->StartDir = dir.Dir();
-  ws->LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
-  ws->SerialNoMode = true;
-  ws->IdBuffer[3] = 0x44;
+  ws->files.StartDir = dir.Dir();
+  ws->files.LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
+  ws->production.SerialNoMode = true;
+  ws->image.IdBuffer[3] = 0x44;
   EXPECT_EQ(SaveDefaultConfig(*ws), "");
-  EXPECT_EQ(ws->ConfigPath, dir.Path("Default.cfg"));
+  EXPECT_EQ(ws->files.ConfigPath, dir.Path("Default.cfg"));
 
   auto next = test::WorkspaceFor("KVX-03");
-  next->StartDir = dir.Dir();
+  next->files.StartDir = dir.Dir();
   LoadReport r = LoadDefaultConfig(*next);
   EXPECT_EQ(r.messages, Messages{});
-  EXPECT_EQ(next->DeviceName, "KVX-17");
-  EXPECT_FALSE(next->SerialNoMode);
-  EXPECT_EQ(next->IdBuffer[3], 0x44);
-  EXPECT_TRUE(next->StartupConfigLoad);
+  EXPECT_EQ(next->device.DeviceName, "KVX-17");
+  EXPECT_FALSE(next->production.SerialNoMode);
+  EXPECT_EQ(next->image.IdBuffer[3], 0x44);
+  EXPECT_TRUE(next->files.StartupConfigLoad);
 }
 
 // A Writer on a USB serial adapter has no place in the configuration file's port token: the file
@@ -266,10 +281,10 @@ TEST(DefaultConfig, AUsbPortIsRememberedBesideTheFileWithoutBreakingIt) {
   for (const std::string& port : {usb, std::string("Com3")}) {
     SCOPED_TRACE(port);
     auto ws = test::WorkspaceFor("KVX-17");
-    ws->StartDir = dir.Dir();
-    ws->LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
-    ws->PortName = port;
-    ws->IdBuffer[3] = 0x44;
+    ws->files.StartDir = dir.Dir();
+    ws->files.LastProgramPath = dir.Write("p.bin", std::string(2048, '\0'));
+    ws->settings.PortName = port;
+    ws->image.IdBuffer[3] = 0x44;
     EXPECT_EQ(SaveDefaultConfig(*ws), "");
     std::ifstream in(dir.Path("Default.cfg"), std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(in)), {});
@@ -277,29 +292,29 @@ TEST(DefaultConfig, AUsbPortIsRememberedBesideTheFileWithoutBreakingIt) {
     EXPECT_EQ(ParseCfg(bytes)->port, port == usb ? 1 : 3);
 
     auto next = test::WorkspaceFor("KVX-03");
-    next->StartDir = dir.Dir();
+    next->files.StartDir = dir.Dir();
     EXPECT_EQ(LoadDefaultConfig(*next).messages, Messages{});
-    EXPECT_EQ(next->PortName, port);
-    EXPECT_EQ(next->IdBuffer[3], 0x44);
+    EXPECT_EQ(next->settings.PortName, port);
+    EXPECT_EQ(next->image.IdBuffer[3], 0x44);
   }
   // Settings that name a Com port never overrule the default file's own port.
   dir.Write("KvxWriter.ini", "port=Com5\n");
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->StartDir = dir.Dir();
+  ws->files.StartDir = dir.Dir();
   LoadDefaultConfig(*ws);
-  EXPECT_EQ(ws->PortName, "Com3");
+  EXPECT_EQ(ws->settings.PortName, "Com3");
 }
 
 TEST(DefaultConfig, StartUpWithoutOrWithABrokenFile) {
   test::ScratchDir dir;
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->StartDir = dir.Dir();
+  ws->files.StartDir = dir.Dir();
   EXPECT_EQ(LoadDefaultConfig(*ws).messages, Messages{});
   dir.Write("Default.cfg", "kvx");
-  ws->IdBuffer[0] = 0;
+  ws->image.IdBuffer[0] = 0;
   EXPECT_EQ(LoadDefaultConfig(*ws).messages,
             Messages{"'" + dir.Path("Default.cfg") + "' file data error!"});
-  EXPECT_EQ(ws->IdBuffer[0], 0x7F);
+  EXPECT_EQ(ws->image.IdBuffer[0], 0x7F);
 }
 
 TEST(ConfigCommands, RefusedDialogChoicesAndFailedWrites) {
@@ -311,20 +326,20 @@ TEST(ConfigCommands, RefusedDialogChoicesAndFailedWrites) {
   EXPECT_EQ(LoadConfig(*ws, "", 1).messages, Messages{"Can't load file!"});
   const std::string blocked = dir.Path("none/x.cfg");
   EXPECT_EQ(SaveConfig(*ws, blocked, 1), "'" + blocked + "' file can't be written!");
-  ws->StartDir = dir.Path("none");
+  ws->files.StartDir = dir.Path("none");
   EXPECT_FALSE(SaveDefaultConfig(*ws).empty());
 }
 
 TEST(ConfigCommands, EmptyPanelTextsKeepTheTokensInStep) {
   CfgFixture f;
-  f.ws->LastProgramPath = f.dir.Write("small.bin", std::string(1024, '\0'));
-  f.ws->OptionLabelText[2] = "";
-  f.ws->ChecksumText = "";
-  f.ws->SerialStartAddress = 7;
+  f.ws->files.LastProgramPath = f.dir.Write("small.bin", std::string(1024, '\0'));
+  f.ws->panel.OptionLabelText[2] = "";
+  f.ws->panel.ChecksumText = "";
+  f.ws->production.SerialStartAddress = 7;
   auto ws = test::WorkspaceFor("KVX-03");
   f.ws.swap(ws);
   EXPECT_EQ(f.Load(SaveCfg(*ws)).messages, Messages{});
-  EXPECT_EQ(f.ws->SerialStartAddress, 7);
+  EXPECT_EQ(f.ws->production.SerialStartAddress, 7);
 }
 
 }  // namespace

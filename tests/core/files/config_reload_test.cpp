@@ -40,18 +40,18 @@ TEST(ConfigReloadTest, AProgramFileThatCannotBeReadIsNamedWithTheReasonAndStopsT
   for (const auto& c : cases) {
     SCOPED_TRACE(c.program);
     auto ws = test::WorkspaceFor("KVX-03");
-    ws->ProgramBuffer.fill(0x55);
+    ws->image.ProgramBuffer.fill(0x55);
     const LoadReport r = OpenProgramFile(*ws, dir.Write("t.cfg", Cfg(c.program)));
     EXPECT_TRUE(r.stopped);
     EXPECT_EQ(r.messages, std::vector<std::string>{c.message});
-    EXPECT_NE(ws->ProgramBuffer[0], 0x55) << "the workspace is reset";
+    EXPECT_NE(ws->image.ProgramBuffer[0], 0x55) << "the workspace is reset";
   }
 }
 
 TEST(ConfigReloadTest, EveryCutOfASavedConfigurationStopsTheLoad) {
   test::ScratchDir dir;
   auto saved = test::WorkspaceFor("KVX-03");
-  saved->LastProgramPath = dir.Write("p.bin", std::string(1024, '\0'));
+  saved->files.LastProgramPath = dir.Write("p.bin", std::string(1024, '\0'));
   const std::string good = SaveCfg(*saved);
   for (std::size_t size = 0; size < good.size(); ++size) {
     auto ws = test::WorkspaceFor("KVX-03");

@@ -47,7 +47,7 @@ class ScratchDir {
 // A workspace with `device` chosen in the device list.
 inline std::unique_ptr<Workspace> WorkspaceFor(const std::string& device) {
   auto ws = std::make_unique<Workspace>();
-  ws->SelectedDevice = device;
+  ws->device.SelectedDevice = device;
   ResetData(*ws);
   return ws;
 }
@@ -64,8 +64,8 @@ inline std::vector<std::uint8_t> FileWords(const std::vector<int>& words) {
 
 // The word at `address` as the workspace stores it.
 inline int StoredAt(const Workspace& ws, int address) {
-  return JoinWord(ws.ProgramBuffer[static_cast<std::size_t>(2 * address)],
-                  ws.ProgramBuffer[static_cast<std::size_t>(2 * address + 1)]);
+  return JoinWord(ws.image.ProgramBuffer[static_cast<std::size_t>(2 * address)],
+                  ws.image.ProgramBuffer[static_cast<std::size_t>(2 * address + 1)]);
 }
 
 }  // namespace kvx::test

@@ -32,7 +32,7 @@ struct HexRead {
 
 HexRead Read(std::string_view text, bool startup = false) {
   HexRead r;
-  r.ws->StartupConfigLoad = startup;
+  r.ws->files.StartupConfigLoad = startup;
   r.length = HexToObj(*r.ws, text, r.messages);
   return r;
 }
@@ -41,26 +41,26 @@ TEST(HexToObj, EndRecordFirstLeavesAllBlankAndLengthZero) {
   HexRead r = Read(kEnd + Record(0, 0, {1, 2}));
   EXPECT_EQ(r.length, 0);
   EXPECT_TRUE(r.messages.empty());
-  for (std::uint8_t b : r.ws->ProgramBuffer) ASSERT_EQ(b, 0xFF);
+  for (std::uint8_t b : r.ws->image.ProgramBuffer) ASSERT_EQ(b, 0xFF);
 }
 
 TEST(HexToObj, AddressesAreByteIndexesWhateverTheRecordType) {
   // Word 8 of the device is at bytes 0x10 and 0x11; an extended-address record (type 04) is
   // data like any other.
   HexRead r = Read(Record(0x0010, 0, {0x34, 0x12}) + Record(0x0100, 4, {0xAB, 0xCD}) + kEnd);
-  EXPECT_EQ(r.ws->ProgramBuffer[0x10], 0x34);
-  EXPECT_EQ(r.ws->ProgramBuffer[0x11], 0x12);
-  EXPECT_EQ(r.ws->ProgramBuffer[0x100], 0xAB);
-  EXPECT_EQ(r.ws->ProgramBuffer[0x101], 0xCD);
-  EXPECT_EQ(r.ws->ProgramBuffer[0x0F], 0xFF);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0x10], 0x34);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0x11], 0x12);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0x100], 0xAB);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0x101], 0xCD);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0x0F], 0xFF);
   EXPECT_EQ(r.length, 0x101);
   EXPECT_TRUE(r.messages.empty());
 }
 
 TEST(HexToObj, BytesPastTheBufferAreDroppedAndLengthIsCapped) {
   HexRead r = Read(Record(0x7FFC, 0, {1, 2, 3, 4}) + Record(0xFFF0, 0, {9}) + kEnd);
-  EXPECT_EQ(r.ws->ProgramBuffer[32764], 1);
-  EXPECT_EQ(r.ws->ProgramBuffer[32765], 2);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[32764], 1);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[32765], 2);
   EXPECT_EQ(r.length, 32766);
   EXPECT_TRUE(r.messages.empty());
 }
@@ -71,16 +71,16 @@ TEST(HexToObj, AcceptsLowerCaseAndAnyLineEndAndSkipsTextBeforeTheColon) {
   HexRead r = Read("junk " + lower.substr(0, lower.size() - 2) + "\r" +
                    Record(2, 0, {0xEF}).substr(0, 13) + "\n\n  " + ":00000001FF");
   EXPECT_TRUE(r.messages.empty()) << r.messages.front();
-  EXPECT_EQ(r.ws->ProgramBuffer[0], 0xAB);
-  EXPECT_EQ(r.ws->ProgramBuffer[1], 0xCD);
-  EXPECT_EQ(r.ws->ProgramBuffer[2], 0xEF);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0], 0xAB);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[1], 0xCD);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[2], 0xEF);
 }
 
 TEST(HexToObj, FileEndingWithoutEndRecordKeepsItsLastLine) {
   std::string last = Record(4, 0, {0x55});
   HexRead r = Read(Record(0, 0, {1}) + last.substr(0, last.size() - 2));
   EXPECT_TRUE(r.messages.empty());
-  EXPECT_EQ(r.ws->ProgramBuffer[4], 0x55);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[4], 0x55);
   EXPECT_EQ(r.length, 4);
 }
 
@@ -105,20 +105,20 @@ TEST(HexToObj, ReportsEachFaultKindWithItsLineNumber) {
 TEST(HexToObj, OnlyTheLastFaultIsReportedAndFaultyDataIsKept) {
   HexRead r = Read(":010000005500\r\n" + Record(2, 0, {7}) + ":0100030066BB\r\n" + kEnd);
   EXPECT_EQ(r.messages, std::vector<std::string>{"Checksum error at line 3 !"});
-  EXPECT_EQ(r.ws->ProgramBuffer[0], 0x55);
-  EXPECT_EQ(r.ws->ProgramBuffer[3], 0x66);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[0], 0x55);
+  EXPECT_EQ(r.ws->image.ProgramBuffer[3], 0x66);
 }
 
 TEST(HexToObj, StartupLoadSwallowsExactlyOneReport) {
   const std::string faulty = ":010000005500\r\n" + kEnd;
   HexRead quiet = Read(faulty, true);
   EXPECT_TRUE(quiet.messages.empty());
-  EXPECT_FALSE(quiet.ws->StartupConfigLoad);
+  EXPECT_FALSE(quiet.ws->files.StartupConfigLoad);
   HexToObj(*quiet.ws, faulty, quiet.messages);
   EXPECT_EQ(quiet.messages.size(), 1u);
 
   HexRead clean = Read(Record(0, 0, {1}) + kEnd, true);
-  EXPECT_TRUE(clean.ws->StartupConfigLoad) << "a clean file leaves the flag for the next fault";
+  EXPECT_TRUE(clean.ws->files.StartupConfigLoad) << "a clean file leaves the flag for the next fault";
 }
 
 TEST(HexToObj, BinaryGarbageAndEndlessLinesGiveAMessageNotACrash) {

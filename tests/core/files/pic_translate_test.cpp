@@ -67,13 +67,13 @@ TEST(Pic6x7xToKvx, TranslatesFourteenBitInstructions) {
 TEST(PicTranslation, RewritesOnlyTheLoadedBytes) {
   auto ws = test::WorkspaceFor("KVX-17");
   const auto bytes = test::FileWords({0x3055, 0x3055, 0x3055});
-  std::copy(bytes.begin(), bytes.end(), ws->ProgramBuffer.begin());
-  ws->LoadedLength = 3;  // the highest byte index an Intel HEX load wrote
+  std::copy(bytes.begin(), bytes.end(), ws->image.ProgramBuffer.begin());
+  ws->files.LoadedLength = 3;  // the highest byte index an Intel HEX load wrote
   std::vector<std::string> messages;
   Pic6x7xToKvx(*ws, messages);
-  EXPECT_EQ(ws->ProgramBuffer[0] + 256 * ws->ProgramBuffer[1], 0x3A55);
-  EXPECT_EQ(ws->ProgramBuffer[2] + 256 * ws->ProgramBuffer[3], 0x3A55);
-  EXPECT_EQ(ws->ProgramBuffer[4] + 256 * ws->ProgramBuffer[5], 0x3055);
+  EXPECT_EQ(ws->image.ProgramBuffer[0] + 256 * ws->image.ProgramBuffer[1], 0x3A55);
+  EXPECT_EQ(ws->image.ProgramBuffer[2] + 256 * ws->image.ProgramBuffer[3], 0x3A55);
+  EXPECT_EQ(ws->image.ProgramBuffer[4] + 256 * ws->image.ProgramBuffer[5], 0x3055);
 }
 
 TEST(PicTranslation, WarnsOfTheOtherWidthOnlyWhileTheMemoryViewIsOpen) {
@@ -93,30 +93,28 @@ TEST(PicTranslation, WarnsOfTheOtherWidthOnlyWhileTheMemoryViewIsOpen) {
   };
   for (const auto& c : cases) {
     auto ws = test::WorkspaceFor(c.device);
-    ws->ProgramBuffer.fill(0xFF);
-    ws->ProgramBuffer[0] = static_cast<std::uint8_t>(c.word & 0xFF);
-    ws->ProgramBuffer[1] = static_cast<std::uint8_t>(c.word >> 8);
-    ws->LoadedLength = ws->ProgramBytes;
-    ws->BufferViewOpen = c.viewOpen;
+    ws->image.ProgramBuffer.fill(0xFF);
+    ws->image.ProgramBuffer[0] = static_cast<std::uint8_t>(c.word & 0xFF);
+    ws->image.ProgramBuffer[1] = static_cast<std::uint8_t>(c.word >> 8);
+    ws->files.LoadedLength = ws->device.ProgramBytes;
     std::vector<std::string> messages;
-    TranslatePicCode(*ws, messages);
+    TranslatePicCode(*ws, messages, OpenViews{.programViewClosed = !c.viewOpen});
     EXPECT_EQ(messages, c.messages) << c.device << " " << std::hex << c.word;
   }
 }
 
 TEST(PicTranslation, TwelveBitTableTranslatesAFourteenBitImageAnyway) {
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->ProgramBuffer.fill(0xFF);
+  ws->image.ProgramBuffer.fill(0xFF);
   const auto bytes = test::FileWords({0x3055, 0x0000});
-  std::copy(bytes.begin(), bytes.end(), ws->ProgramBuffer.begin());
-  ws->LoadedLength = ws->ProgramBytes;
-  ws->BufferViewOpen = true;
+  std::copy(bytes.begin(), bytes.end(), ws->image.ProgramBuffer.begin());
+  ws->files.LoadedLength = ws->device.ProgramBytes;
   std::vector<std::string> messages;
-  Pic5xToKvx(*ws, messages);
+  Pic5xToKvx(*ws, messages, OpenViews{.programViewClosed = false});
   EXPECT_EQ(messages.size(), 1u);
-  EXPECT_EQ(ws->ProgramBuffer[0] + 256 * ws->ProgramBuffer[1], 0x3055);  // no 12-bit row
-  EXPECT_EQ(ws->ProgramBuffer[2] + 256 * ws->ProgramBuffer[3], 0x1000);
-  SplitWords(ws->ProgramBuffer);
+  EXPECT_EQ(ws->image.ProgramBuffer[0] + 256 * ws->image.ProgramBuffer[1], 0x3055);  // no 12-bit row
+  EXPECT_EQ(ws->image.ProgramBuffer[2] + 256 * ws->image.ProgramBuffer[3], 0x1000);
+  SplitWords(ws->image.ProgramBuffer);
   EXPECT_EQ(test::StoredAt(*ws, 2), 0x3FFF) << "blank words stay blank";
 }
 

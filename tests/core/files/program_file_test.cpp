@@ -25,7 +25,7 @@ TEST(OpenProgramFile, BinLoadAndSaveReproduceTheFileWithoutBitsFourteenAndFiftee
   for (const auto& c : cases) {
     test::ScratchDir dir;
     auto ws = test::WorkspaceFor(c.device);
-    const auto words = Ramp(ws->ProgramWords(), 0xFFFF);
+    const auto words = Ramp(ws->device.ProgramWords(), 0xFFFF);
     LoadReport r = OpenProgramFile(*ws, dir.Write("prog.bin", test::FileWords(words)));
     EXPECT_EQ(r.messages, Messages{}) << c.device;
     EXPECT_FALSE(r.stopped);
@@ -54,18 +54,18 @@ TEST(OpenProgramFile, StopsWithTheOperatorsMessage) {
   };
   for (const auto& c : cases) {
     auto ws = test::WorkspaceFor("KVX-03");
-    ws->LastProgramPath = "earlier.bin";  // what the workspace came from stays its name
-    ws->OptionLow = 0x12;
-    ws->ProgramBuffer[0] = 0x55;
-    ws->DisassemblyOpen = true;
-    LoadReport r = OpenProgramFile(*ws, c.path);
+    ws->files.LastProgramPath = "earlier.bin";  // what the workspace came from stays its name
+    ws->image.OptionLow = 0x12;
+    ws->image.ProgramBuffer[0] = 0x55;
+    const OpenViews listingOpen{.disassemblyOpen = true};
+    LoadReport r = OpenProgramFile(*ws, c.path, listingOpen);
     EXPECT_EQ(r.messages, Messages{c.message}) << c.path;
     EXPECT_TRUE(r.stopped);
-    EXPECT_EQ(ws->OptionLow, 0x7F) << "the OPTION word is blanked before the file is looked at";
-    EXPECT_EQ(ws->ProgramBuffer[0], 0x55) << "the program memory stays as it was: " << c.path;
+    EXPECT_EQ(ws->image.OptionLow, 0x7F) << "the OPTION word is blanked before the file is looked at";
+    EXPECT_EQ(ws->image.ProgramBuffer[0], 0x55) << "the program memory stays as it was: " << c.path;
     EXPECT_FALSE(r.rebuildBufferView);
-    EXPECT_TRUE(ws->DisassemblyOpen);
-    EXPECT_EQ(ws->LastProgramPath, "earlier.bin") << c.path;
+    EXPECT_FALSE(r.closeDisassembly) << "a refused file leaves the listing open";
+    EXPECT_EQ(ws->files.LastProgramPath, "earlier.bin") << c.path;
     EXPECT_EQ(SaveCfg(*ws).substr(0, 14), "kvxearlier.bin") << c.path;
   }
   // A file whose first record is the end record is an empty program, not a refused one.
@@ -74,8 +74,8 @@ TEST(OpenProgramFile, StopsWithTheOperatorsMessage) {
   LoadReport r = OpenProgramFile(*ws, ended);
   EXPECT_EQ(r.messages, Messages{});
   EXPECT_FALSE(r.stopped);
-  EXPECT_EQ(ws->LoadedLength, 0);
-  EXPECT_EQ(ws->LastProgramPath, ended);
+  EXPECT_EQ(ws->files.LoadedLength, 0);
+  EXPECT_EQ(ws->files.LastProgramPath, ended);
 }
 
 TEST(OpenProgramFile, ExtensionIsTheTextAfterTheLastDotInAnyCase) {
@@ -84,8 +84,8 @@ TEST(OpenProgramFile, ExtensionIsTheTextAfterTheLastDotInAnyCase) {
   const std::string path = dir.Write("PROG.Bin", std::string(1024, '\0'));
   LoadReport r = OpenProgramFile(*ws, path);
   EXPECT_FALSE(r.stopped);
-  EXPECT_EQ(ws->LastProgramPath, path);
-  EXPECT_EQ(ws->BufferCaption, path);
+  EXPECT_EQ(ws->files.LastProgramPath, path);
+  EXPECT_EQ(ws->files.BufferCaption, path);
   EXPECT_TRUE(r.rebuildBufferView);
   EXPECT_EQ(FileExtension("a.b/c"), "B/C");
   EXPECT_EQ(DialogFileName("dir/prog.v2.hex"), "dir/prog");
@@ -112,7 +112,7 @@ TEST(OpenProgramFile, PicFilesAreTranslatedByTheDevicesCore) {
     std::string bytes = c.bytes;
     if (bytes.empty()) {
       auto words = test::FileWords({0x3055, 0x0020});
-      words.resize(static_cast<std::size_t>(ws->ProgramBytes), 0xFF);
+      words.resize(static_cast<std::size_t>(ws->device.ProgramBytes), 0xFF);
       bytes.assign(words.begin(), words.end());
     }
     LoadReport r = OpenProgramFile(*ws, dir.Write(c.name, bytes));
@@ -126,15 +126,16 @@ TEST(OpenProgramFile, PicFilesAreTranslatedByTheDevicesCore) {
 TEST(OpenProgramFile, EndsWithModesOffPassCountZeroAndFreshSums) {
   test::ScratchDir dir;
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->SerialNoMode = ws->QtpFileLoaded = ws->DisassemblyOpen = true;
-  ws->QtpFileText = "serial.txt";
-  ws->PassCountText = "12";
-  LoadReport r = OpenProgramFile(*ws, dir.Write("z.bin", std::string(1024, '\0')));
-  EXPECT_FALSE(ws->SerialNoMode || ws->QtpFileLoaded || ws->DisassemblyOpen);
+  ws->production.SerialNoMode = ws->production.QtpFileLoaded = true;
+  ws->production.QtpFileText = "serial.txt";
+  ws->production.PassCountText = "12";
+  LoadReport r = OpenProgramFile(*ws, dir.Write("z.bin", std::string(1024, '\0')),
+                                 OpenViews{.disassemblyOpen = true});
+  EXPECT_FALSE(ws->production.SerialNoMode || ws->production.QtpFileLoaded);
   EXPECT_TRUE(r.closeDisassembly);
-  EXPECT_EQ(ws->QtpFileText, "Disable");
-  EXPECT_EQ(ws->PassCountText, "0");
-  EXPECT_EQ(ws->ChecksumText, "0000");
+  EXPECT_EQ(ws->production.QtpFileText, "Disable");
+  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_EQ(ws->panel.ChecksumText, "0000");
 
   LoadReport cancelled;
   FinishOpen(*ws, cancelled);
@@ -145,7 +146,7 @@ TEST(OpenProgramFile, HexFaultIsReportedUnlessTheStartupLoadSwallowsIt) {
   test::ScratchDir dir;
   const std::string path = dir.Write("bad.kvh", ":010000005500\r\n:00000001FF\r\n");
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->StartupConfigLoad = true;
+  ws->files.StartupConfigLoad = true;
   EXPECT_EQ(OpenProgramFile(*ws, path).messages, Messages{});
   EXPECT_EQ(OpenProgramFile(*ws, path).messages, Messages{"Checksum error at line 1 !"});
 }
@@ -153,20 +154,20 @@ TEST(OpenProgramFile, HexFaultIsReportedUnlessTheStartupLoadSwallowsIt) {
 TEST(OpenProgramFile, CompanionConfigurationAppliesItsSettingsOnly) {
   test::ScratchDir dir;
   auto source = test::WorkspaceFor("KVX-17");
-  source->LastProgramPath = dir.Write("other.bin", std::string(2048, '\0'));
-  source->IdBuffer.fill(0x11);
-  source->SerialStartAddress = 0x20;
+  source->files.LastProgramPath = dir.Write("other.bin", std::string(2048, '\0'));
+  source->image.IdBuffer.fill(0x11);
+  source->production.SerialStartAddress = 0x20;
   dir.Write("prog.cfg", SaveCfg(*source));
 
   auto ws = test::WorkspaceFor("KVX-03");
-  ws->ShownOnce = true;
-  LoadReport r = OpenProgramFile(*ws, dir.Write("prog.bin", std::string(1024, '\0')));
+  const OpenViews shown{.programViewClosed = true, .windowsShown = true};
+  LoadReport r = OpenProgramFile(*ws, dir.Write("prog.bin", std::string(1024, '\0')), shown);
   EXPECT_EQ(r.messages, Messages{});
-  EXPECT_EQ(ws->DeviceName, "KVX-03") << "the device of a companion file is not taken";
-  EXPECT_EQ(ws->IdBuffer[5], 0x11);
-  EXPECT_EQ(ws->SerialStartAddress, 0x20);
-  EXPECT_EQ(ws->LastProgramPath, dir.Path("other.bin"));
-  EXPECT_EQ(ws->BufferCaption, dir.Path("other.bin"));
+  EXPECT_EQ(ws->device.DeviceName, "KVX-03") << "the device of a companion file is not taken";
+  EXPECT_EQ(ws->image.IdBuffer[5], 0x11);
+  EXPECT_EQ(ws->production.SerialStartAddress, 0x20);
+  EXPECT_EQ(ws->files.LastProgramPath, dir.Path("other.bin"));
+  EXPECT_EQ(ws->files.BufferCaption, dir.Path("other.bin"));
   EXPECT_EQ(test::StoredAt(*ws, 0), 0) << "the program words come from the opened file";
 }
 

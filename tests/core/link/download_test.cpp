@@ -97,8 +97,8 @@ struct DownloadBench {
   explicit DownloadBench(std::string id = " ZQR640B V3.10", std::uint8_t typeByte = 0xB4,
                          const char* device = "KVX-19")
       : writer(FindDevice(device), typeByte, std::move(id)), port(writer, &clock), link(ws, port, clock) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = GetICInfo(ws, device);
+    ws.device.SelectedDevice = device;
+    ws.device.DeviceIndex = GetICInfo(ws, device);
   }
   std::string Run() { return download.DownLoadClick(link, view); }
 
@@ -157,10 +157,10 @@ TEST(DownloadClick, MainWindowsDeviceIsLoadedAgainAfterwards) {
     b.Run();
     // Records already sent stay in the Writer.
     EXPECT_EQ(b.writer.DownloadRecords().size(), silentAfter < 0 ? 17u : 2u);
-    EXPECT_EQ(b.ws.DeviceName, "KVX-19");
-    EXPECT_EQ(b.ws.DeviceIndex, FindDevice("KVX-19"));
-    EXPECT_EQ(b.ws.AlgorithmCode, 0x35);
-    EXPECT_EQ(b.ws.LastAddrHigh, 0x0F);
+    EXPECT_EQ(b.ws.device.DeviceName, "KVX-19");
+    EXPECT_EQ(b.ws.device.DeviceIndex, FindDevice("KVX-19"));
+    EXPECT_EQ(b.ws.device.AlgorithmCode, 0x35);
+    EXPECT_EQ(b.ws.device.LastAddrHigh, 0x0F);
   }
 }
 
@@ -189,8 +189,8 @@ TEST(DownloadClick, WriterChecksEndWithTheirMessages) {
   for (const Case& c : cases) {
     DownloadBench b(c.id, c.typeByte, c.device);
     // An identification left from an earlier Writer must not let the download through.
-    b.ws.WriterId = " ZQR640B V3.10";
-    b.ws.WriterVersion = "V3.10";
+    b.ws.results.WriterId = " ZQR640B V3.10";
+    b.ws.results.WriterVersion = "V3.10";
     b.writer.Faults().CtsInactive = c.ctsInactive;
     EXPECT_EQ(b.Run(), c.message) << c.what;
     const std::size_t expectedRecords = c.message.empty() ? 17u : 0u;

@@ -65,8 +65,8 @@ TEST(PortReasonTest, EachFailedOpenSaysWhy) {
 TEST(PortReasonTest, AStoppedConnectionCheckSendsNothingMoreAndShowsNothing) {
   FakeClock clock;
   Workspace ws;
-  ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice);
-  sim::SimWriter silent(ws.DeviceIndex);
+  ws.device.DeviceIndex = GetICInfo(ws, ws.device.SelectedDevice);
+  sim::SimWriter silent(ws.device.DeviceIndex);
   silent.Faults().CtsInactive = true;  // the check would wait its whole time-out
   PortSelector selector(ws, clock, [&] { return std::make_unique<sim::SimPort>(silent, &clock); },
                         [](const char* name) { return std::string(name) == "KVXW_COM1" ? "sim" : nullptr; });

@@ -63,7 +63,7 @@ int DeviceOfWriterType(int type) {
 
 class PortSelectorTest : public ::testing::Test {
  protected:
-  PortSelectorTest() { ws.DeviceIndex = GetICInfo(ws, ws.SelectedDevice); }
+  PortSelectorTest() { ws.device.DeviceIndex = GetICInfo(ws, ws.device.SelectedDevice); }
 
   // Com1 leads to the simulated Writer; the factory counts how often it was asked.
   PortSelector SimSelector(std::map<std::string, std::string> env = {{"KVXW_COM1", "sim"}}) {
@@ -85,7 +85,7 @@ TEST_F(PortSelectorTest, CheckComPortOpensTheSelectedPortAfterThreeShortPauses) 
   PortSelector selector = SimSelector();
   const TimePoint before = clock.Now();
   EXPECT_EQ(selector.CheckComPort(), "");
-  EXPECT_FALSE(ws.PortError);
+  EXPECT_FALSE(ws.results.PortError);
   EXPECT_EQ(factoryCalls, 1);
   EXPECT_EQ(clock.Now() - before, Millis(3));
   EXPECT_TRUE(selector.Port().Enabled());
@@ -93,18 +93,18 @@ TEST_F(PortSelectorTest, CheckComPortOpensTheSelectedPortAfterThreeShortPauses) 
 }
 
 TEST_F(PortSelectorTest, APortThatDoesNotOpenGivesThePortErrorWithItsNameInUpperCase) {
-  ws.PortName = "Com3";
+  ws.settings.PortName = "Com3";
   PortSelector selector = SimSelector({{"KVXW_COM3", "/nonexistent/kvx-port"}});
   EXPECT_EQ(selector.CheckComPort(), "Open  COM3 Port Error!!");
-  EXPECT_TRUE(ws.PortError);
+  EXPECT_TRUE(ws.results.PortError);
   EXPECT_EQ(selector.OpenError(), ENOENT);
   EXPECT_EQ(selector.Device(), "/nonexistent/kvx-port");
 
   simAvailable = false;
-  ws.PortName = "Com1";
+  ws.settings.PortName = "Com1";
   PortSelector simSelector = SimSelector();
   EXPECT_EQ(simSelector.CheckComPort(), "Open  COM1 Port Error!!");
-  EXPECT_TRUE(ws.PortError);
+  EXPECT_TRUE(ws.results.PortError);
 }
 
 TEST_F(PortSelectorTest, ConnectionChecksReportByTheWritersAnswer) {
@@ -127,16 +127,16 @@ TEST_F(PortSelectorTest, ConnectionChecksReportByTheWritersAnswer) {
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     Workspace local;
-    local.SelectedDevice = c.wrongType ? Catalogue[type2].Name : "KVX-01";
-    local.DeviceIndex = GetICInfo(local, local.SelectedDevice);
-    sim::SimWriter answering(local.DeviceIndex, c.wrongType ? 0xB2 : 0xB4);
+    local.device.SelectedDevice = c.wrongType ? Catalogue[type2].Name : "KVX-01";
+    local.device.DeviceIndex = GetICInfo(local, local.device.SelectedDevice);
+    sim::SimWriter answering(local.device.DeviceIndex, c.wrongType ? 0xB2 : 0xB4);
     answering.Faults().CtsInactive = c.ctsInactive;
     PortSelector selector(local, clock, [&] { return std::make_unique<sim::SimPort>(answering, &clock); },
                           Env({{"KVXW_COM1", "sim"}}));
     const auto messages = c.change ? selector.ChangeCheck() : selector.StartupCheck();
     EXPECT_EQ(messages, c.messages);
     // Only the start-up check asks for the identification.
-    EXPECT_EQ(local.WriterId.empty(), c.change || c.ctsInactive || c.wrongType);
+    EXPECT_EQ(local.results.WriterId.empty(), c.change || c.ctsInactive || c.wrongType);
   }
 }
 
@@ -150,7 +150,7 @@ TEST_F(PortSelectorTest, ADeviceCommandRetriesAFailedOpenOnceAndOnlyThen) {
   PortSelector selector = SimSelector();
   simAvailable = false;
   selector.CheckComPort();
-  ASSERT_TRUE(ws.PortError);
+  ASSERT_TRUE(ws.results.PortError);
 
   std::string message;
   EXPECT_FALSE(selector.EnsurePort(message));  // still missing: the command stops here
@@ -170,7 +170,7 @@ TEST_F(PortSelectorTest, Comm1GetsTheLinkSettingsAndGivesBackTheSavedOnesAtExit)
   Pty adapter;
   ASSERT_FALSE(adapter.name.empty());
   const std::string terminal = adapter.name;
-  ws.HandShake = "CTS";
+  ws.settings.HandShake = "CTS";
   PortSelector selector(ws, clock, {}, Env({{"KVXW_COM1", terminal}}));
 
   EXPECT_EQ(selector.CheckComPort(), "");
@@ -186,14 +186,14 @@ TEST_F(PortSelectorTest, Comm1GetsTheLinkSettingsAndGivesBackTheSavedOnesAtExit)
   EXPECT_EQ(comm.ReadBufSize(), 8192);
   EXPECT_EQ(comm.WriteBufSize(), 0u);
   // What Comm1 had before: the component's own defaults.
-  EXPECT_EQ(ws.SavedPort.Name, "Com2");
-  EXPECT_EQ(ws.SavedPort.BaudRate, br9600);
+  EXPECT_EQ(ws.link.SavedPort.Name, "Com2");
+  EXPECT_EQ(ws.link.SavedPort.BaudRate, br9600);
 
   selector.CheckComPort();  // a second check remembers the link's settings
-  EXPECT_EQ(ws.SavedPort.Name, terminal);
-  EXPECT_EQ(ws.SavedPort.BaudRate, br115200);
+  EXPECT_EQ(ws.link.SavedPort.Name, terminal);
+  EXPECT_EQ(ws.link.SavedPort.BaudRate, br115200);
 
-  ws.SavedPort = {"Com4", br57600, da7, paOdd, sb20};
+  ws.link.SavedPort = {"Com4", br57600, da7, paOdd, sb20};
   selector.CloseAtExit();
   EXPECT_FALSE(comm.Enabled());
   EXPECT_EQ(comm.DeviceName(), "Com4");

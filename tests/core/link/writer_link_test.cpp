@@ -22,8 +22,8 @@ Bytes Join(Bytes a, const Bytes& b) {
 class WriterLinkTest : public ::testing::Test {
  protected:
   void Select(const char* device) {
-    ws.SelectedDevice = device;
-    ws.DeviceIndex = GetICInfo(ws, device);
+    ws.device.SelectedDevice = device;
+    ws.device.DeviceIndex = GetICInfo(ws, device);
   }
   // Elapsed simulated time since the test began.
   Millis Elapsed() { return std::chrono::duration_cast<Millis>(clock.Now() - start); }
@@ -50,14 +50,14 @@ class GetHeaderTable : public WriterLinkTest, public ::testing::WithParamInterfa
 
 TEST_P(GetHeaderTable, BuildsTheTenHeaderBytes) {
   const HeaderCase& c = GetParam();
-  ws.SelectedDevice = c.device;
-  ws.OptionLow = c.optionLow;
-  ws.OptionHigh = c.optionHigh;
+  ws.device.SelectedDevice = c.device;
+  ws.image.OptionLow = c.optionLow;
+  ws.image.OptionHigh = c.optionHigh;
   link.GetHeader(c.area, c.action);
-  const std::array<std::uint8_t, 10> got{ws.HeaderBytes[0], ws.HeaderBytes[1], ws.HeaderBytes[2],
-                                         ws.HeaderBytes[3], ws.HeaderBytes[4], ws.HeaderBytes[5],
-                                         ws.HeaderBytes[6], ws.HeaderBytes[7], ws.HeaderBytes[8],
-                                         ws.HeaderBytes[9]};
+  const std::array<std::uint8_t, 10> got{ws.link.HeaderBytes[0], ws.link.HeaderBytes[1], ws.link.HeaderBytes[2],
+                                         ws.link.HeaderBytes[3], ws.link.HeaderBytes[4], ws.link.HeaderBytes[5],
+                                         ws.link.HeaderBytes[6], ws.link.HeaderBytes[7], ws.link.HeaderBytes[8],
+                                         ws.link.HeaderBytes[9]};
   EXPECT_EQ(got, c.expected);
 }
 
@@ -92,22 +92,22 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(WriterLinkTest, HeaderReloadsTheDeviceNamedInTheList) {
   Select("KVX-01");
-  ws.SelectedDevice = "KVX-19";
-  ws.AlgorithmCode = 0;  // stale fields from another device
+  ws.device.SelectedDevice = "KVX-19";
+  ws.device.AlgorithmCode = 0;  // stale fields from another device
   link.GetHeader(AreaProgram, ActionRead);
-  EXPECT_EQ(ws.DeviceIndex, FindDevice("KVX-19"));
-  EXPECT_EQ(ws.HeaderBytes[6], 0x35);
-  EXPECT_EQ(ws.HeaderBytes[4], 0x0F);
+  EXPECT_EQ(ws.device.DeviceIndex, FindDevice("KVX-19"));
+  EXPECT_EQ(ws.link.HeaderBytes[6], 0x35);
+  EXPECT_EQ(ws.link.HeaderBytes[4], 0x0F);
 }
 
 TEST_F(WriterLinkTest, RcPartsTakeNoOscillatorBitsInTheReadMode) {
   Select("KVX-16");
-  ws.SelectedDevice = "KVX-RC16";  // not in the catalogue: the loaded fields stay
-  ws.DeviceName = "KVX-RC16";
-  ws.OptionLow = 0x7A;
+  ws.device.SelectedDevice = "KVX-RC16";  // not in the catalogue: the loaded fields stay
+  ws.device.DeviceName = "KVX-RC16";
+  ws.image.OptionLow = 0x7A;
   link.GetHeader(AreaProgram, ActionRead);
-  EXPECT_EQ(ws.DeviceIndex, -1);
-  EXPECT_EQ(ws.HeaderBytes[8], 0xC0);  // 0x50 | 0x80, bits 4-5 cleared
+  EXPECT_EQ(ws.device.DeviceIndex, -1);
+  EXPECT_EQ(ws.link.HeaderBytes[8], 0xC0);  // 0x50 | 0x80, bits 4-5 cleared
 }
 
 TEST_F(WriterLinkTest, VisibleWidthEditsSetTheParameterByte) {
@@ -121,14 +121,14 @@ TEST_F(WriterLinkTest, VisibleWidthEditsSetTheParameterByte) {
       {"", "x1", 0x18, 0x50},    // no number: the fixed widths
   };
   Select("KVX-01");
-  ws.WidthEditsVisible = true;
+  ws.settings.WidthEditsVisible = true;
   for (const Case& c : cases) {
-    ws.PulseWidthText = c.pulse;
-    ws.EraseWidthText = c.erase;
+    ws.settings.PulseWidthText = c.pulse;
+    ws.settings.EraseWidthText = c.erase;
     link.GetHeader(AreaProgram, ActionProgramPulse);
-    EXPECT_EQ(ws.HeaderBytes[7], c.pulseByte) << c.pulse;
+    EXPECT_EQ(ws.link.HeaderBytes[7], c.pulseByte) << c.pulse;
     link.GetHeader(AreaProgram, ActionErase);
-    EXPECT_EQ(ws.HeaderBytes[7], c.eraseByte) << c.erase;
+    EXPECT_EQ(ws.link.HeaderBytes[7], c.eraseByte) << c.erase;
   }
 }
 
@@ -173,7 +173,7 @@ TEST_F(WriterLinkTest, Read7BitEndsAtTheEndMarker) {
     FakeClock t;
     ScriptedPort p(t);
     WriterLink l(ws, p, t);
-    ws.LinkBuffer.fill(0x55);
+    ws.link.LinkBuffer.fill(0x55);
     p.AnswerAt(9, c.stream);
     l.GetHeader(AreaId, ActionRead);
     EXPECT_EQ(l.Read7BitData(c.length, c.more), c.result) << c.what;
@@ -186,7 +186,7 @@ TEST_F(WriterLinkTest, Read8BitTakesEveryByteValue) {
   port.AnswerAt(9, eeprom);
   link.GetHeader(AreaEeprom, ActionRead);
   EXPECT_EQ(link.Read8BitData(5), LinkResult::Done);
-  EXPECT_EQ(Bytes(ws.LinkBuffer.begin(), ws.LinkBuffer.begin() + 5), eeprom);
+  EXPECT_EQ(Bytes(ws.link.LinkBuffer.begin(), ws.link.LinkBuffer.begin() + 5), eeprom);
 }
 
 // Bytes that arrived together are taken from the port at once; those the read did not need are
@@ -226,13 +226,13 @@ TEST_F(WriterLinkTest, WriteDataFollowsTheWritersAnswers) {
     FakeClock t;
     ScriptedPort p(t);
     WriterLink l(ws, p, t);
-    ws.FailIndex = -1;
-    ws.LinkBuffer[0] = 0x12;
-    ws.LinkBuffer[1] = 0x34;
+    ws.results.FailIndex = -1;
+    ws.link.LinkBuffer[0] = 0x12;
+    ws.link.LinkBuffer[1] = 0x34;
     for (std::size_t i = 0; i < c.answers.size(); ++i) p.AnswerAt(static_cast<long>(i), c.answers[i]);
     EXPECT_EQ(l.WriteData(2, c.more), c.result) << c.what;
     EXPECT_EQ(p.sent.size(), c.bytesSent) << c.what;
-    EXPECT_EQ(ws.FailIndex, c.failIndex) << c.what;
+    EXPECT_EQ(ws.results.FailIndex, c.failIndex) << c.what;
     EXPECT_EQ(p.sent[0], 0x12) << c.what;
   }
 }
@@ -293,19 +293,19 @@ TEST_F(WriterLinkTest, UniversalWriterTellsItsIdentification) {
   const std::string id = " ZQR640B V3.10";
   port.AnswerAt(0, {0xB4, 'x', 'y'});  // stray bytes after the type are not part of the identification
   port.AnswerAt(1, Join(Bytes(id.begin(), id.end()), {0xB8}));
-  ws.WriterId = "old";
+  ws.results.WriterId = "old";
   EXPECT_EQ(link.CheckWriter(true), LinkResult::WriterAny);
   EXPECT_EQ(port.sent, (Bytes{0xA0, 0xAD}));
-  EXPECT_EQ(ws.WriterId, id);
-  EXPECT_EQ(ws.WriterVersion, "V3.10");
+  EXPECT_EQ(ws.results.WriterId, id);
+  EXPECT_EQ(ws.results.WriterVersion, "V3.10");
 }
 
 TEST_F(WriterLinkTest, ReadWriterIdTakesAtMostLimitCharacters) {
   port.AnswerAt(0, {'A', 'B', 'C', 'D', 'E'});
-  ws.HeaderBytes[0] = kIdRequest;
-  ws.WriterId = "x";
+  ws.link.HeaderBytes[0] = kIdRequest;
+  ws.results.WriterId = "x";
   EXPECT_EQ(link.ReadWriterID(3), LinkResult::Done);
-  EXPECT_EQ(ws.WriterId, "xABC");
+  EXPECT_EQ(ws.results.WriterId, "xABC");
 }
 
 // ---- Time limits and stopping ---------------------------------------------------------------------

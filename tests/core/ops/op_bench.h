@@ -46,7 +46,7 @@ class Bench {
   explicit Bench(const std::string& device = "KVX-03",
                  kvx::sim::ChipContent content = kvx::sim::ChipContent::Blank)
       : writer(kvx::FindDevice(device)), sim(writer, &clock), port(sim) {
-    ws.SelectedDevice = device;
+    ws.device.SelectedDevice = device;
     kvx::GetICInfo(ws, device);
     writer.InsertChip(content);
   }
@@ -54,19 +54,19 @@ class Bench {
   // A program that is not blank anywhere, a valid OPTION word and an ID text; checksums as the
   // main window would have them after loading.
   void LoadProgram() {
-    const int mask = ws.CoreType == 3 ? 0x07FF : 0x3FFF;
-    for (int k = 0; k < ws.ProgramWords(); ++k) {
+    const int mask = ws.device.CoreType == 3 ? 0x07FF : 0x3FFF;
+    for (int k = 0; k < ws.device.ProgramWords(); ++k) {
       const auto w = kvx::SplitWord((k * 0x35 + 0x0101) & mask & ~0x0200);
-      ws.ProgramBuffer[2 * k] = w.first;
-      ws.ProgramBuffer[2 * k + 1] = w.second;
+      ws.image.ProgramBuffer[2 * k] = w.first;
+      ws.image.ProgramBuffer[2 * k + 1] = w.second;
     }
-    ws.OptionLow = 0x15;
-    ws.OptionHigh = 0x0F;
-    ws.OptionStatus = 0;
+    ws.image.OptionLow = 0x15;
+    ws.image.OptionHigh = 0x0F;
+    ws.results.OptionStatus = 0;
     const char* id = "KVX-TEST-ID!";
-    for (int i = 0; i < 12; ++i) ws.IdBuffer[i] = static_cast<std::uint8_t>(id[i]);
-    for (int i = 0; i < ws.EepromBytes() && ws.MemoryKind == 2; ++i)
-      ws.EepromBuffer[i] = static_cast<std::uint8_t>(i * 7 + 3);
+    for (int i = 0; i < 12; ++i) ws.image.IdBuffer[i] = static_cast<std::uint8_t>(id[i]);
+    for (int i = 0; i < ws.device.EepromBytes() && ws.device.MemoryKind == 2; ++i)
+      ws.image.EepromBuffer[i] = static_cast<std::uint8_t>(i * 7 + 3);
     kvx::CalChecksum(ws);
   }
 
@@ -74,16 +74,16 @@ class Bench {
   // ID words with the checksum text, EEPROM.
   void ChipFromBuffer() {
     auto& chip = writer.Chip();
-    for (int k = 0; k < ws.ProgramWords(); ++k) chip.Program[k] = static_cast<std::uint16_t>(BufferWord(k));
-    chip.Option[0] = static_cast<std::uint16_t>(kvx::JoinWord(ws.OptionLow, ws.OptionHigh));
+    for (int k = 0; k < ws.device.ProgramWords(); ++k) chip.Program[k] = static_cast<std::uint16_t>(BufferWord(k));
+    chip.Option[0] = static_cast<std::uint16_t>(kvx::JoinWord(ws.image.OptionLow, ws.image.OptionHigh));
     kvx::GetIdChecksum(ws);
     for (int k = 0; k < 8; ++k)
-      chip.Id[k] = static_cast<std::uint16_t>(kvx::JoinWord(ws.LinkBuffer[2 * k], ws.LinkBuffer[2 * k + 1]));
-    for (std::size_t i = 0; i < chip.Eeprom.size(); ++i) chip.Eeprom[i] = ws.EepromBuffer[i];
+      chip.Id[k] = static_cast<std::uint16_t>(kvx::JoinWord(ws.link.LinkBuffer[2 * k], ws.link.LinkBuffer[2 * k + 1]));
+    for (std::size_t i = 0; i < chip.Eeprom.size(); ++i) chip.Eeprom[i] = ws.image.EepromBuffer[i];
   }
 
   // The program word k as the buffer holds it.
-  int BufferWord(int k) const { return kvx::JoinWord(ws.ProgramBuffer[2 * k], ws.ProgramBuffer[2 * k + 1]); }
+  int BufferWord(int k) const { return kvx::JoinWord(ws.image.ProgramBuffer[2 * k], ws.image.ProgramBuffer[2 * k + 1]); }
 
   template <class Worker>
   auto Run(Worker worker, const kvx::DialogSpec& dialog) {

@@ -94,7 +94,7 @@ TEST(Runner, PassesRunToTheCountOrTheFirstFailure) {
     ASSERT_TRUE(runner.StartPasses(OperationCommands()[static_cast<int>(CommandId::ForceWrite)],
                                    {b.ws, b.port, b.clock, b.view}, c.count,
                                    [&](long pass, const PassResult&) {
-                                     counts.push_back(b.ws.PassCountText);
+                                     counts.push_back(b.ws.production.PassCountText);
                                      if (pass + 1 == c.failAtPass) b.writer.Faults().NoChip = true;
                                    }));
     EXPECT_EQ(runner.Wait(), c.outcome);
@@ -121,12 +121,12 @@ TEST(Runner, TransfersReportTypedProgressUpToTheirTotal) {
     long done = 0;
     for (const ProgressEvent& e : events) {
       EXPECT_EQ(e.what, c.what);
-      EXPECT_EQ(e.total, b.ws.ProgramBytes);
+      EXPECT_EQ(e.total, b.ws.device.ProgramBytes);
       EXPECT_GE(e.done, done);
       EXPECT_LE(e.done, e.total);
       done = e.done;
     }
-    EXPECT_EQ(done, b.ws.ProgramBytes);
+    EXPECT_EQ(done, b.ws.device.ProgramBytes);
   }
 }
 

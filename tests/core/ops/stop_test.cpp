@@ -35,20 +35,20 @@ TEST(Stop, ClosingDuringTheProgramStreamEndsAtOnce) {
 
 TEST(Stop, ClosingDuringTheReadStreamStoresNothing) {
   Bench b("KVX-03", sim::ChipContent::Programmed);
-  const auto before = b.ws.ProgramBuffer;
+  const auto before = b.ws.image.ProgramBuffer;
   b.view.onCall = [&](const ViewCall& call) {
     if (call.kind == ViewCall::Gauge && call.value == 50) b.stop.request_stop();
   };
   EXPECT_EQ(b.Run(ReadWorker, ReadDialog()), OpOutcome::Stopped);
-  EXPECT_FALSE(b.ws.ReadCompleted);
-  EXPECT_EQ(b.ws.ProgramBuffer, before);
+  EXPECT_FALSE(b.ws.results.ReadCompleted);
+  EXPECT_EQ(b.ws.image.ProgramBuffer, before);
   EXPECT_EQ(b.view.GaugeValues().back(), 50);
 
   b.Pause();
   b.stop = std::stop_source();
   b.view.onCall = nullptr;
   EXPECT_EQ(b.Run(ReadWorker, ReadDialog()), OpOutcome::Ok);
-  EXPECT_TRUE(b.ws.ReadCompleted);
+  EXPECT_TRUE(b.ws.results.ReadCompleted);
 }
 
 TEST(Stop, ClosingBetweenStepsSendsNoFurtherHeader) {

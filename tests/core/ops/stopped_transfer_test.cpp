@@ -28,8 +28,8 @@ TEST(StoppedTransfer, TheNextCommandStartedAtOnceSucceeds) {
     b.view.ClearRecord();
     const TimePoint start = b.clock.Now();
     EXPECT_EQ(b.Run(ReadWorker, ReadDialog()), OpOutcome::Ok) << b.view.Lines().back();
-    EXPECT_TRUE(b.ws.ReadCompleted);
-    EXPECT_FALSE(b.ws.WriterBusyHint);
+    EXPECT_TRUE(b.ws.results.ReadCompleted);
+    EXPECT_FALSE(b.ws.results.WriterBusyHint);
     EXPECT_LT(b.clock.Now() - start, std::chrono::seconds(3));
   }
 }
@@ -40,14 +40,14 @@ TEST(StoppedTransfer, AWriterThatNeverAnswersFailsAfterOneTimeOutAndOneThatStays
   const TimePoint start = silent.clock.Now();
   EXPECT_EQ(silent.Run(VerifyWorker, VerifyDialog()), OpOutcome::LinkFailed);
   EXPECT_LT(silent.clock.Now() - start, std::chrono::seconds(4));  // one 3-second time-out
-  EXPECT_FALSE(silent.ws.WriterBusyHint);
+  EXPECT_FALSE(silent.ws.results.WriterBusyHint);
 
   for (int confusedChecks : {1, 2}) {
     SCOPED_TRACE(confusedChecks);
     Bench b;
     for (int i = 0; i < confusedChecks; ++i) b.port.ReplaceAnswer(i, {kAck});  // taken as data
     EXPECT_EQ(b.Run(ReadWorker, ReadDialog()), OpOutcome::Ok);  // the check alone stops nothing
-    EXPECT_EQ(b.ws.WriterBusyHint, confusedChecks == 2);
+    EXPECT_EQ(b.ws.results.WriterBusyHint, confusedChecks == 2);
   }
 }
 

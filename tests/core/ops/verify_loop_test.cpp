@@ -22,9 +22,9 @@ TEST(VerifyLoop, ProtectedMismatchShowsTheBufferWithTheHiddenBitsOfItsWordWidth)
                         Case{Op::Verify, "KVX-03", 0xF9F}, Case{Op::ForceWrite, "KVX-03", 0xF9F}}) {
     SCOPED_TRACE(std::string(c.device) + (c.op == Op::Verify ? " verify" : " force write"));
     Bench b(c.device);
-    b.ws.DeviceIndex = FindDevice(c.device);
+    b.ws.device.DeviceIndex = FindDevice(c.device);
     b.LoadProgram();
-    b.ws.VerifyWithProtect = true;
+    b.ws.command.VerifyWithProtect = true;
     b.ChipFromBuffer();
     // Word 3 reads back with bit 5 flipped: after the programming, for Force Write.
     const auto spoil = [&] {

@@ -41,7 +41,7 @@ const Case kCases[] = {
     {"blank chip", Op::BlankCheck, "KVX-03", None, OpOutcome::Ok,
      {"StaticText1: Blank Check", "Label2: OPTION ....... OK", "Label3: ID Checksum ......... OK.",
       "Label4: Data ......... OK."}},
-    {"erase first", Op::BlankCheck, "KVX-01", [](Bench& b) { b.writer.InsertChip(ChipContent::Programmed); b.ws.EraseRequested = true; },
+    {"erase first", Op::BlankCheck, "KVX-01", [](Bench& b) { b.writer.InsertChip(ChipContent::Programmed); b.ws.command.EraseRequested = true; },
      OpOutcome::Ok, {"StaticText1: Erase Flash Memory", "Label1: Erase flash memory...", "Label1: Erase End",
                      "Label2: OPTION ....... OK", "Label3: ID Checksum ......... OK.", "Label4: Data ......... OK."}},
     {"first word not blank", Op::BlankCheck, "KVX-03", [](Bench& b) { b.writer.Chip().Program[0] = 0x0123; },
@@ -70,9 +70,9 @@ const Case kCases[] = {
      OpOutcome::LinkFailed, {"Label3: Writer type is error! (red)"}},
     {"silent at the ID read", Op::BlankCheck, "KVX-03", [](Bench& b) { b.writer.Faults().SilentAfter = 11; },
      OpOutcome::LinkFailed, {"Label3: Connect Timeout!! (red)"}},
-    {"erase refused", Op::BlankCheck, "KVX-01", [](Bench& b) { b.ws.EraseRequested = true; b.writer.Faults().NoChip = true; },
+    {"erase refused", Op::BlankCheck, "KVX-01", [](Bench& b) { b.ws.command.EraseRequested = true; b.writer.Faults().NoChip = true; },
      OpOutcome::LinkFailed, {"Label1: Nothing in socket or type error!! (red)"}},
-    {"unknown device", Op::BlankCheck, "KVX-03", [](Bench& b) { b.ws.DeviceIndex = -1; },
+    {"unknown device", Op::BlankCheck, "KVX-03", [](Bench& b) { b.ws.device.DeviceIndex = -1; },
      OpOutcome::Refused, {"Label2: Unknow IC Type!!"}},
 
     // ---- Read: each wait has its own numbered time-out ----------------------------------------
@@ -104,13 +104,13 @@ const Case kCases[] = {
      OpOutcome::Ok, {"Label3: Read Data OK"}},
     {"adapter byte in the stream", Op::Read, "KVX-03", [](Bench& b) { b.port.ReplaceAnswer(kReadStreamHeaderEnd, {1, 2, 0xFD}); },
      OpOutcome::LinkFailed, {"Label3: IC adapter board error!! (red)"}},
-    {"unknown device", Op::Read, "KVX-03", [](Bench& b) { b.ws.DeviceIndex = -1; },
+    {"unknown device", Op::Read, "KVX-03", [](Bench& b) { b.ws.device.DeviceIndex = -1; },
      OpOutcome::Refused, {"Label1: Unknow IC Type!! (red)"}},
 
     // ---- Program memory -------------------------------------------------------------------------
     {"programs and verifies", Op::ProgramMemory, "KVX-03", None, OpOutcome::Ok,
      {"Label2: 01F0", "Label2: 01FF", "Label1: Program Ok!!", "Label2: Data verify OK!!"}},
-    {"blank buffer", Op::ProgramMemory, "KVX-03", [](Bench& b) { b.ws.ProgramBuffer.fill(0x7F); },
+    {"blank buffer", Op::ProgramMemory, "KVX-03", [](Bench& b) { b.ws.image.ProgramBuffer.fill(0x7F); },
      OpOutcome::Refused, {"Label1: Data memory are blank or error! (red)"}},
     {"chip refuses byte 101", Op::ProgramMemory, "KVX-03", [](Bench& b) { b.writer.Faults().WriteFailAt = 101; },
      OpOutcome::ChipFailed, {"Label2: 0032", "Label1: Programming fail !! (red)"}},
@@ -121,8 +121,8 @@ const Case kCases[] = {
      OpOutcome::LinkFailed, {"Label1: Unknow return value!! (red)"}},
     {"end on the first byte", Op::ProgramMemory, "KVX-03",
      [](Bench& b) {
-       b.ws.ProgramBuffer.fill(0x7F);
-       b.ws.ProgramBuffer[0] = 0x12;
+       b.ws.image.ProgramBuffer.fill(0x7F);
+       b.ws.image.ProgramBuffer[0] = 0x12;
        b.port.ReplaceAnswer(kStreamStart, {kWriteFinished});
        b.When("Label1", "Program Ok!!", [&b] { b.Pause(); });
      },
@@ -135,17 +135,17 @@ const Case kCases[] = {
 
     // ---- Program OPTION ------------------------------------------------------------------------
     {"OPTION", Op::ProgramOption, "KVX-03", None, OpOutcome::Ok, {"Label1: OPTION program && verify OK!!"}},
-    {"blank field", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.OptionStatus = 1; },
+    {"blank field", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.results.OptionStatus = 1; },
      OpOutcome::Refused, {"Label1: Some Options are Blank !! (red)"}},
-    {"invalid field", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.OptionStatus = 2; },
+    {"invalid field", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.results.OptionStatus = 2; },
      OpOutcome::Refused, {"Label1: Some Options are Error !! (red)"}},
-    {"both", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.OptionStatus = 3; },
+    {"both", Op::ProgramOption, "KVX-03", [](Bench& b) { b.ws.results.OptionStatus = 3; },
      OpOutcome::Refused, {"Label1: Some Options are Blank or Error!! (red)"}},
     {"read-back differs outside the mask", Op::ProgramOption, "KVX-03",
-     [](Bench& b) { b.port.ReplaceAnswer(kOptionReadHeaderEnd, {b.ws.OptionLow, static_cast<std::uint8_t>(b.ws.OptionHigh ^ 0x20), 0xB8}); },
+     [](Bench& b) { b.port.ReplaceAnswer(kOptionReadHeaderEnd, {b.ws.image.OptionLow, static_cast<std::uint8_t>(b.ws.image.OptionHigh ^ 0x20), 0xB8}); },
      OpOutcome::Ok, {"Label1: OPTION program && verify OK!!"}},
     {"read-back differs", Op::ProgramOption, "KVX-03",
-     [](Bench& b) { b.port.ReplaceAnswer(kOptionReadHeaderEnd, {static_cast<std::uint8_t>(b.ws.OptionLow ^ 1), b.ws.OptionHigh, 0xB8}); },
+     [](Bench& b) { b.port.ReplaceAnswer(kOptionReadHeaderEnd, {static_cast<std::uint8_t>(b.ws.image.OptionLow ^ 1), b.ws.image.OptionHigh, 0xB8}); },
      OpOutcome::ChipFailed, {"Label1: OPTION verify Fail!! (red)"}},
     {"write fails", Op::ProgramOption, "KVX-03", [](Bench& b) { b.writer.Faults().WriteFailAt = 1; },
      OpOutcome::ChipFailed, {"Label1: OPTION program fail !! (red)"}},
@@ -187,21 +187,21 @@ const Case kCases[] = {
      [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Option[0] ^= 1; b.writer.Chip().Id[6] ^= 1; },
      OpOutcome::ChipFailed, {"Label2: OPTION verify Fail!! (red)", "Label4: Checksum verify fail!! (red)", "Label5: Data verify OK!!"}},
     {"last word differs", Op::Verify, "KVX-03",
-     [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Program[0x1FF] = 0x0ABC; b.ws.ProgramBuffer[0x3FE] = 0x11; b.ws.ProgramBuffer[0x3FF] = 0x22; },
+     [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Program[0x1FF] = 0x0ABC; b.ws.image.ProgramBuffer[0x3FE] = 0x11; b.ws.image.ProgramBuffer[0x3FF] = 0x22; },
      OpOutcome::ChipFailed, {"Label5: Data Verify error at 01FFH", "Label3: IC=0ABCH, Buffer=1111H"}},
     {"EEPROM differs", Op::Verify, "KVX-01", [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Eeprom[5] = 0x12; },
      OpOutcome::ChipFailed, {"EEInfo: EEPROM Data Verify error at 0005H", "Label3: IC=12H, Buffer=26H"}},
     {"protected chip differs only where it hides bits", Op::Verify, "KVX-03",
-     [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Protected = true; b.writer.Chip().Program[3] ^= 0x0F9F; b.ws.VerifyWithProtect = true; },
+     [](Bench& b) { b.ChipFromBuffer(); b.writer.Chip().Protected = true; b.writer.Chip().Program[3] ^= 0x0F9F; b.ws.command.VerifyWithProtect = true; },
      OpOutcome::Ok, {"Label5: Data verify OK!!"}},
     {"protected chip differs in bit 12", Op::Verify, "KVX-03",
      [](Bench& b) {
-       b.ws.ProgramBuffer[6] = 0x00; b.ws.ProgramBuffer[7] = 0x00;
-       b.ChipFromBuffer(); b.writer.Chip().Protected = true; b.writer.Chip().Program[3] = 0x1000; b.ws.VerifyWithProtect = true;
+       b.ws.image.ProgramBuffer[6] = 0x00; b.ws.image.ProgramBuffer[7] = 0x00;
+       b.ChipFromBuffer(); b.writer.Chip().Protected = true; b.writer.Chip().Program[3] = 0x1000; b.ws.command.VerifyWithProtect = true;
      },
      OpOutcome::ChipFailed, {"Label5: Data Verify error at 0003H", "Label3: IC=1F9FH, Buffer=0F9FH"}},
     {"unprotected chip", Op::Verify, "KVX-03",
-     [](Bench& b) { b.ws.OptionHigh |= 0x40; b.ChipFromBuffer(); b.ws.VerifyWithProtect = true; },
+     [](Bench& b) { b.ws.image.OptionHigh |= 0x40; b.ChipFromBuffer(); b.ws.command.VerifyWithProtect = true; },
      OpOutcome::ChipFailed, {"StaticText1: Verify with Protect", "Label2: OPTION verify OK!!", "Label4: IC no protected!! (red)"}},
     {"silent at the OPTION read", Op::Verify, "KVX-03", [](Bench& b) { b.writer.Faults().SilentAfter = 1; },
      OpOutcome::LinkFailed, {"Label2: Connect Timeout!! (red)"}},
@@ -211,20 +211,20 @@ const Case kCases[] = {
      OpOutcome::LinkFailed, {"Label5: Connect Timeout!! (red)"}},
     {"silent at the EEPROM read", Op::Verify, "KVX-01", [](Bench& b) { b.ChipFromBuffer(); b.writer.Faults().SilentAfter = 31; },
      OpOutcome::LinkFailed, {"EEInfo: Connect Timeout!! (red)"}},
-    {"unknown device", Op::Verify, "KVX-03", [](Bench& b) { b.ws.DeviceIndex = -1; },
+    {"unknown device", Op::Verify, "KVX-03", [](Bench& b) { b.ws.device.DeviceIndex = -1; },
      OpOutcome::Refused, {"StaticText1: Verify", "Label2: Unknow IC Type!! (red)"}},
 
     // ---- Force write ----------------------------------------------------------------------------
     {"force write", Op::ForceWrite, "KVX-03", None, OpOutcome::Ok,
      {"Label2: ", "Label3: ", "Label1: Program Memory...", "Label1: Program memory Ok!!", "Label2: Data verify OK!!"}},
-    {"simulated", Op::ForceWrite, "KVX-03", [](Bench& b) { b.ws.QtpSimulate = true; },
+    {"simulated", Op::ForceWrite, "KVX-03", [](Bench& b) { b.ws.production.QtpSimulate = true; },
      OpOutcome::Ok, {"Label2: ", "Label3: ", "Label1: Simulate Programming OK!"}},
     {"differs only outside bits 5 and 6", Op::ForceWrite, "KVX-03",
      [](Bench& b) { b.When("Label1", "Program memory Ok!!", [&b] { b.writer.Chip().Program[3] ^= 0x0F9F; }); },
      OpOutcome::Ok, {"Label2: Data verify OK!!"}},
     {"second byte of word 3 differs", Op::ForceWrite, "KVX-03",
      [](Bench& b) {
-       b.ws.ProgramBuffer[6] = 0x01; b.ws.ProgramBuffer[7] = 0x02;
+       b.ws.image.ProgramBuffer[6] = 0x01; b.ws.image.ProgramBuffer[7] = 0x02;
        b.When("Label1", "Program memory Ok!!", [&b] { b.writer.Chip().Program[3] = 0x1101; });
      },
      OpOutcome::ChipFailed, {"Label2: Data Verify error at 0003H", "Label3: IC=1101H, Buffer=0101H"}},
@@ -300,7 +300,7 @@ TEST(Workers, ProgrammedChipVerifies) {
     Bench b(device);
     b.LoadProgram();
     for (Op op : {Op::ProgramMemory, Op::ProgramId, Op::ProgramOption, Op::ProgramEeprom, Op::Verify}) {
-      if (op == Op::ProgramEeprom && b.ws.MemoryKind != 2) continue;
+      if (op == Op::ProgramEeprom && b.ws.device.MemoryKind != 2) continue;
       EXPECT_EQ(b.Run(op), OpOutcome::Ok) << static_cast<int>(op);
     }
     EXPECT_FALSE(b.view.Lines().empty());
@@ -311,7 +311,7 @@ TEST(Workers, ElevenBitWordsGoOutWithBits4To6Set) {
   Bench b("KVX-49");
   b.LoadProgram();
   b.Run(Op::ProgramOption);
-  EXPECT_EQ(b.sim.Sent()[kStreamStart + 1], b.ws.OptionHigh | 0x70);
+  EXPECT_EQ(b.sim.Sent()[kStreamStart + 1], b.ws.image.OptionHigh | 0x70);
 }
 
 TEST(Workers, ReadFillsTheWorkspaceAndTheGauge) {
@@ -320,12 +320,12 @@ TEST(Workers, ReadFillsTheWorkspaceAndTheGauge) {
   b.writer.Chip().Option2 = {0x0001, 0x0AB2, 0x1C3D};
   b.writer.Chip().Eeprom[5] = 0x99;
   EXPECT_EQ(b.Run(Op::Read), OpOutcome::Ok);
-  EXPECT_TRUE(b.ws.ReadCompleted);
-  for (int k = 0; k < b.ws.ProgramWords(); ++k) ASSERT_EQ(b.BufferWord(k), b.writer.ReadBackWord(k)) << k;
-  EXPECT_EQ(JoinWord(b.ws.OptionLow, b.ws.OptionHigh), 0x1A34);
-  EXPECT_EQ(JoinWord(b.ws.OptionExtra[0], b.ws.OptionExtra[1]), 0x0567);
-  EXPECT_EQ(JoinWord(b.ws.OptionExtra2[2], b.ws.OptionExtra2[3]), 0x1C3D);
-  EXPECT_EQ(b.ws.EepromBuffer[5], 0x99);
+  EXPECT_TRUE(b.ws.results.ReadCompleted);
+  for (int k = 0; k < b.ws.device.ProgramWords(); ++k) ASSERT_EQ(b.BufferWord(k), b.writer.ReadBackWord(k)) << k;
+  EXPECT_EQ(JoinWord(b.ws.image.OptionLow, b.ws.image.OptionHigh), 0x1A34);
+  EXPECT_EQ(JoinWord(b.ws.image.OptionExtra[0], b.ws.image.OptionExtra[1]), 0x0567);
+  EXPECT_EQ(JoinWord(b.ws.image.OptionExtra2[2], b.ws.image.OptionExtra2[3]), 0x1C3D);
+  EXPECT_EQ(b.ws.image.EepromBuffer[5], 0x99);
   const auto& g = b.view.GaugeValues();
   EXPECT_EQ(g.front(), 0);
   EXPECT_EQ(g.back(), 100);
@@ -334,10 +334,10 @@ TEST(Workers, ReadFillsTheWorkspaceAndTheGauge) {
 
   Bench shortStream;  // nothing is stored from a stream that ended early
   shortStream.port.ReplaceAnswer(kReadStreamHeaderEnd, ReadStream(1000));
-  const auto kept = shortStream.ws.ProgramBuffer;
+  const auto kept = shortStream.ws.image.ProgramBuffer;
   shortStream.Run(Op::Read);
-  EXPECT_EQ(shortStream.ws.ProgramBuffer, kept);
-  EXPECT_FALSE(shortStream.ws.ReadCompleted);
+  EXPECT_EQ(shortStream.ws.image.ProgramBuffer, kept);
+  EXPECT_FALSE(shortStream.ws.results.ReadCompleted);
   EXPECT_FALSE(shortStream.view.Visible("EEInfo"));
 }
 
@@ -357,13 +357,13 @@ TEST(Workers, StreamTimeoutsLastThreeTicksOrTwoInForceWrite) {
 TEST(Workers, ForceWriteCountsEveryChipThatReachedTheVerify) {
   Bench b;
   b.LoadProgram();
-  b.ws.PassCountText = "41";
+  b.ws.production.PassCountText = "41";
   b.Run(Op::ForceWrite);
-  EXPECT_EQ(b.ws.PassCountText, "42");
+  EXPECT_EQ(b.ws.production.PassCountText, "42");
   b.writer.InsertChip(ChipContent::Blank);
   b.port.ReplaceAnswer(b.port.BytesWritten() + kStreamStart + 5, {kWriteFailed});
   b.Run(Op::ForceWrite);  // "Continue" with the next chip, which fails
-  EXPECT_EQ(b.ws.PassCountText, "42");
+  EXPECT_EQ(b.ws.production.PassCountText, "42");
   EXPECT_TRUE(b.view.Enabled("Button2"));
 
   Bench silent;
@@ -371,7 +371,7 @@ TEST(Workers, ForceWriteCountsEveryChipThatReachedTheVerify) {
   silent.writer.Faults().SilentAfter = kStreamStart + 1024;
   silent.Run(Op::ForceWrite);
   EXPECT_FALSE(silent.view.Enabled("Button2"));  // a failed read-back leaves only "Exit"
-  EXPECT_EQ(silent.ws.PassCountText, "0");
+  EXPECT_EQ(silent.ws.production.PassCountText, "0");
 }
 
 }  // namespace

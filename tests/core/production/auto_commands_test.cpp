@@ -35,7 +35,7 @@ PassResult RunFirstPass(Bench& b, const Command& command) {
 // could make a difference.
 Seen SecondCommand(const char* device, const Command* first, const Command& second) {
   Bench b(device);
-  b.ws.DeviceIndex = FindDevice(device);  // as the first Writer exchange leaves it
+  b.ws.device.DeviceIndex = FindDevice(device);  // as the first Writer exchange leaves it
   b.LoadProgram();
   if (first != nullptr) {
     RunFirstPass(b, *first);
@@ -98,7 +98,7 @@ TEST(CommandTable, NoCommandInheritsAFlagFromTheOneBefore) {
 // holds it, not with the protected view's mask.
 TEST(CommandTable, ForceWriteAfterVerifyWithProtectShowsTheUnmaskedBuffer) {
   Bench b;
-  b.ws.DeviceIndex = FindDevice("KVX-03");
+  b.ws.device.DeviceIndex = FindDevice("KVX-03");
   b.LoadProgram();
   RunFirstPass(b, MainCommand(CommandId::VerifyWithProtect));
   b.Pause();
@@ -120,7 +120,7 @@ TEST(CommandTable, WorkersWriteOnlyTheirDialogsControls) {
       [](Bench& b) { b.writer.Faults().WrongWriter = true; },
       [](Bench& b) { b.writer.Faults().SilentAfter = 30; },
       [](Bench& b) { b.writer.Faults().WriteFailAt = 40; },
-      [](Bench& b) { b.ws.DeviceIndex = -1; },
+      [](Bench& b) { b.ws.device.DeviceIndex = -1; },
   };
   for (const Command* command : MainCommands()) {
     const DialogSpec& dialog = command->dialog();

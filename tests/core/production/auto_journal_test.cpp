@@ -33,13 +33,13 @@ class AutoJournal : public ::testing::Test {
   static void SerialNumbers(Bench& b) {
     b.LoadProgram();
     for (int k = 0; k < 2; ++k) {
-      b.ws.ProgramBuffer[2 * (0x10 + k)] = 0x00;
-      b.ws.ProgramBuffer[2 * (0x10 + k) + 1] = 0x62;
+      b.ws.image.ProgramBuffer[2 * (0x10 + k)] = 0x00;
+      b.ws.image.ProgramBuffer[2 * (0x10 + k) + 1] = 0x62;
     }
-    b.ws.SerialNoMode = true;
-    b.ws.SerialStartAddress = 0x10;
-    b.ws.SerialByteCount = 2;
-    b.ws.SerialValue = {0x00, 0x10};
+    b.ws.production.SerialNoMode = true;
+    b.ws.production.SerialStartAddress = 0x10;
+    b.ws.production.SerialByteCount = 2;
+    b.ws.production.SerialValue = {0x00, 0x10};
     b.writer.SetFreshChipEachPass(true);
   }
 
@@ -98,7 +98,7 @@ TEST_F(AutoJournal, EachPassIsReservedBeforeAndFinishedAfterWithItsRedLine) {
   EXPECT_FALSE(rows[2].counted);
   EXPECT_EQ(rows[2].redLine, "Data program fail !!");
   EXPECT_EQ(rows[1].passCount, 2);
-  EXPECT_EQ(rows[0].device, b.ws.DeviceName);
+  EXPECT_EQ(rows[0].device, b.ws.device.DeviceName);
   EXPECT_EQ(rows[0].writer, " ZQR640B V3.10") << "the Writer's identification, asked once";
 }
 

@@ -40,14 +40,14 @@ AutoPassResult NextPass(Bench& b) {
 void SerialSetup(Bench& b, int bytes, std::array<int, 8> start, int stepMode = 0) {
   b.LoadProgram();
   for (int k = 0; k < bytes; ++k) {
-    b.ws.ProgramBuffer[2 * (kSerialAddress + k)] = 0x00;
-    b.ws.ProgramBuffer[2 * (kSerialAddress + k) + 1] = 0x62;
+    b.ws.image.ProgramBuffer[2 * (kSerialAddress + k)] = 0x00;
+    b.ws.image.ProgramBuffer[2 * (kSerialAddress + k) + 1] = 0x62;
   }
-  b.ws.SerialNoMode = true;
-  b.ws.SerialStartAddress = kSerialAddress;
-  b.ws.SerialByteCount = bytes;
-  b.ws.SerialValue = start;
-  b.ws.SerialStepMode = stepMode;
+  b.ws.production.SerialNoMode = true;
+  b.ws.production.SerialStartAddress = kSerialAddress;
+  b.ws.production.SerialByteCount = bytes;
+  b.ws.production.SerialValue = start;
+  b.ws.production.SerialStepMode = stepMode;
   b.writer.SetFreshChipEachPass(true);
 }
 
@@ -67,26 +67,26 @@ TEST(AutoProgram, OnePassProgramsTheWholeChip) {
   expected.insert(expected.end(), {"Label2: Data program Ok!!", "Label2: Data program && verify OK!!",
                                    "Label3: ID && Checksum verify OK!!", "Label4: OPTION program && verify OK!!"});
   EXPECT_EQ(b.view.Lines(), expected);
-  EXPECT_EQ(b.ws.PassCountText, "1");
+  EXPECT_EQ(b.ws.production.PassCountText, "1");
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_TRUE(b.view.Enabled("Button2"));
   EXPECT_TRUE(b.view.Visible("Label4"));
-  for (int k = 0; k < b.ws.ProgramWords(); ++k) ASSERT_EQ(ChipWord(b, k), b.BufferWord(k)) << k;
-  EXPECT_EQ(b.writer.Chip().Option[0], JoinWord(b.ws.OptionLow, b.ws.OptionHigh));
+  for (int k = 0; k < b.ws.device.ProgramWords(); ++k) ASSERT_EQ(ChipWord(b, k), b.BufferWord(k)) << k;
+  EXPECT_EQ(b.writer.Chip().Option[0], JoinWord(b.ws.image.OptionLow, b.ws.image.OptionHigh));
 }
 
 TEST(AutoProgram, FlashPartIsErasedFirstUnlessTheBlankCheckIsSkipped) {
   Bench b("KVX-01", ChipContent::Programmed);
   b.LoadProgram();
-  b.ws.EraseRequested = true;
+  b.ws.command.EraseRequested = true;
   EXPECT_EQ(FirstPass(b).outcome, OpOutcome::Ok);
   EXPECT_EQ(b.view.LinesOf("EraseMsg"), (Lines{"Erase flash memory...", "Erase End"}));
   EXPECT_TRUE(b.view.Visible("EraseMsg"));
 
   Bench skip("KVX-01");
   skip.LoadProgram();
-  skip.ws.EraseRequested = true;  // left over from an earlier command
-  skip.ws.SkipBlankCheck = true;
+  skip.ws.command.EraseRequested = true;  // left over from an earlier command
+  skip.ws.command.SkipBlankCheck = true;
   EXPECT_EQ(FirstPass(skip).outcome, OpOutcome::Ok);
   EXPECT_EQ(skip.view.Lines().front(), "StaticText1: Auto-Program without Blank Check");
   EXPECT_TRUE(skip.view.LinesOf("EraseMsg").empty());
@@ -102,8 +102,8 @@ TEST(AutoProgram, SequentialSerialNumbersOverSeveralChips) {
   ASSERT_TRUE(NextPass(b).counted);
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3101);
   EXPECT_EQ(ChipWord(b, kSerialAddress + 1), 0x3100);
-  EXPECT_EQ(b.ws.PassCountText, "2");
-  EXPECT_EQ(b.ws.SerialText, "0101");  // already stamped for the third chip
+  EXPECT_EQ(b.ws.production.PassCountText, "2");
+  EXPECT_EQ(b.ws.production.SerialText, "0101");  // already stamped for the third chip
   EXPECT_EQ(b.writer.ChipsInserted(), 3);
 }
 
@@ -128,9 +128,9 @@ std::string QtpRecord(int value) {
 TEST(AutoProgram, QtpFileNumbersUntilItsEndRecord) {
   Bench b;
   SerialSetup(b, 1, {0x41});  // the first record was read when the file was loaded
-  b.ws.QtpFileLoaded = true;
-  b.ws.QtpFileText = "parts.txt";
-  b.ws.QtpReadFile = std::make_unique<std::istringstream>(QtpRecord(0x42) + ":00000001FF");
+  b.ws.production.QtpFileLoaded = true;
+  b.ws.production.QtpFileText = "parts.txt";
+  b.ws.production.QtpReadFile = std::make_unique<std::istringstream>(QtpRecord(0x42) + ":00000001FF");
 
   AutoPassResult r = FirstPass(b);
   EXPECT_FALSE(r.qtpFinished);
@@ -139,21 +139,21 @@ TEST(AutoProgram, QtpFileNumbersUntilItsEndRecord) {
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3142);
   EXPECT_TRUE(r.counted);
   EXPECT_TRUE(r.qtpFinished);
-  EXPECT_EQ(b.ws.PassCountText, "2");
+  EXPECT_EQ(b.ws.production.PassCountText, "2");
   EXPECT_EQ(b.view.Messages(), Lines{"QTP Program Finished!"});
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_FALSE(b.view.Enabled("Button2"));
-  EXPECT_FALSE(b.ws.SerialNoMode);
-  EXPECT_FALSE(b.ws.QtpFileLoaded);
-  EXPECT_EQ(b.ws.QtpReadFile, nullptr);
-  EXPECT_EQ(b.ws.QtpFileText, "Disable");
+  EXPECT_FALSE(b.ws.production.SerialNoMode);
+  EXPECT_FALSE(b.ws.production.QtpFileLoaded);
+  EXPECT_EQ(b.ws.production.QtpReadFile, nullptr);
+  EXPECT_EQ(b.ws.production.QtpFileText, "Disable");
 }
 
 TEST(AutoProgram, QtpRecordErrorIsShownAndThePassStillEnds) {
   Bench b;
   SerialSetup(b, 1, {0x41});
-  b.ws.QtpFileLoaded = true;
-  b.ws.QtpReadFile = std::make_unique<std::istringstream>("#bad record\r\n");
+  b.ws.production.QtpFileLoaded = true;
+  b.ws.production.QtpReadFile = std::make_unique<std::istringstream>("#bad record\r\n");
   const AutoPassResult r = FirstPass(b);
   EXPECT_TRUE(r.counted);
   EXPECT_FALSE(r.qtpFinished);
@@ -175,7 +175,7 @@ TEST(AutoProgram, VerifyMismatchIsRedButTheChipStillCounts) {
            if (call.kind != ViewCall::Visible || call.control != "Label4" || !call.value) return;
            // Header, two OPTION bytes, then the read-back header: its answer is replaced.
            b.port.ReplaceAnswer(b.port.BytesWritten() + 21,
-                                {static_cast<std::uint8_t>(b.ws.OptionLow ^ 1), b.ws.OptionHigh, kEndOfData});
+                                {static_cast<std::uint8_t>(b.ws.image.OptionLow ^ 1), b.ws.image.OptionHigh, kEndOfData});
          };
        }},
   };
@@ -183,14 +183,14 @@ TEST(AutoProgram, VerifyMismatchIsRedButTheChipStillCounts) {
     SCOPED_TRACE(c.name);
     Bench b;
     SerialSetup(b, 1, {0x07});
-    b.ws.FlashPgmTestOn = true;
+    b.ws.production.FlashPgmTestOn = true;
     c.arm(b);
     const AutoPassResult r = FirstPass(b);
     EXPECT_EQ(r.outcome, OpOutcome::Ok);
     EXPECT_TRUE(r.counted);
     EXPECT_TRUE(r.startNextByItself);
-    EXPECT_EQ(b.ws.PassCountText, "1");
-    EXPECT_EQ(b.ws.SerialValue[0], 0x08);
+    EXPECT_EQ(b.ws.production.PassCountText, "1");
+    EXPECT_EQ(b.ws.production.SerialValue[0], 0x08);
     const Lines& lines = b.view.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end());
     EXPECT_EQ(lines.back(), c.name == std::string("ID") ? "Label4: OPTION program && verify OK!!" : c.line);
@@ -200,7 +200,7 @@ TEST(AutoProgram, VerifyMismatchIsRedButTheChipStillCounts) {
 TEST(AutoProgram, FailedPassIsNotCountedAndContinueStampsTheSameNumber) {
   Bench b;
   SerialSetup(b, 1, {0x07});
-  b.ws.FlashPgmTestOn = true;
+  b.ws.production.FlashPgmTestOn = true;
   b.When("Label2", "Program Data...", [&] { b.writer.Faults().WriteFailAt = 70; });
   const AutoPassResult r = FirstPass(b);
   EXPECT_EQ(r.outcome, OpOutcome::ChipFailed);
@@ -208,8 +208,8 @@ TEST(AutoProgram, FailedPassIsNotCountedAndContinueStampsTheSameNumber) {
   EXPECT_FALSE(r.startNextByItself);
   EXPECT_EQ(b.view.LinesOf("Label3").back(), "0023");
   EXPECT_EQ(b.view.Lines().back(), "Label2: Data program fail !! (red)");
-  EXPECT_EQ(b.ws.PassCountText, "0");
-  EXPECT_EQ(b.ws.SerialValue[0], 0x07);
+  EXPECT_EQ(b.ws.production.PassCountText, "0");
+  EXPECT_EQ(b.ws.production.SerialValue[0], 0x07);
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_TRUE(b.view.Enabled("Button2"));
 
@@ -218,7 +218,7 @@ TEST(AutoProgram, FailedPassIsNotCountedAndContinueStampsTheSameNumber) {
   b.writer.InsertChip(ChipContent::Blank);
   EXPECT_EQ(NextPass(b).outcome, OpOutcome::Ok);
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3107);
-  EXPECT_EQ(b.ws.PassCountText, "1");
+  EXPECT_EQ(b.ws.production.PassCountText, "1");
 }
 
 TEST(AutoProgram, ChecksBeforeTheWriterSendNothing) {
@@ -227,18 +227,18 @@ TEST(AutoProgram, ChecksBeforeTheWriterSendNothing) {
     void (*setup)(Bench&);
     const char* line;
   } cases[] = {
-      {"not RTIW", [](Bench& b) { b.ws.ProgramBuffer[2 * kSerialAddress + 1] = 0x20; },
+      {"not RTIW", [](Bench& b) { b.ws.image.ProgramBuffer[2 * kSerialAddress + 1] = 0x20; },
        "Label1: The program memory is not 'RTIW' (red)"},
-      {"serial words past the memory", [](Bench& b) { b.ws.SerialStartAddress = 0x1FF; },
+      {"serial words past the memory", [](Bench& b) { b.ws.production.SerialStartAddress = 0x1FF; },
        "Label1: The program memory is not 'RTIW' (red)"},
-      {"blank buffer", [](Bench& b) { b.ws.SerialNoMode = false; b.ws.ProgramBuffer.fill(0x7F); },
+      {"blank buffer", [](Bench& b) { b.ws.production.SerialNoMode = false; b.ws.image.ProgramBuffer.fill(0x7F); },
        "Label1: Data memory are blank or error! (red)"},
       {"blank buffer without blank check",
-       [](Bench& b) { b.ws.SerialNoMode = false; b.ws.SkipBlankCheck = true; b.ws.ProgramBuffer.fill(0x7F); },
+       [](Bench& b) { b.ws.production.SerialNoMode = false; b.ws.command.SkipBlankCheck = true; b.ws.image.ProgramBuffer.fill(0x7F); },
        "Label1: Data memory are blank or error! (red)"},
-      {"blank option field", [](Bench& b) { b.ws.OptionStatus = 1; }, "Label1: Some Options are Blank! (red)"},
-      {"invalid option field", [](Bench& b) { b.ws.OptionStatus = 2; }, "Label1: Some Options are error! (red)"},
-      {"both", [](Bench& b) { b.ws.OptionStatus = 3; }, "Label1: Some Options are Blank or error! (red)"},
+      {"blank option field", [](Bench& b) { b.ws.results.OptionStatus = 1; }, "Label1: Some Options are Blank! (red)"},
+      {"invalid option field", [](Bench& b) { b.ws.results.OptionStatus = 2; }, "Label1: Some Options are error! (red)"},
+      {"both", [](Bench& b) { b.ws.results.OptionStatus = 3; }, "Label1: Some Options are Blank or error! (red)"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -272,7 +272,7 @@ TEST(AutoProgram, ChipThatIsNotBlankStopsThePass) {
     const AutoPassResult r = FirstPass(b);
     EXPECT_EQ(r.outcome, OpOutcome::ChipFailed);
     EXPECT_EQ(b.view.Lines().back(), c.line);
-    EXPECT_EQ(b.ws.PassCountText, "0");
+    EXPECT_EQ(b.ws.production.PassCountText, "0");
   }
 }
 
@@ -299,7 +299,7 @@ TEST(AutoProgram, LinkFailuresEndOnTheStepsLine) {
     SCOPED_TRACE(c.name);
     Bench b;
     b.LoadProgram();
-    b.ws.SkipBlankCheck = c.skipBlankCheck;
+    b.ws.command.SkipBlankCheck = c.skipBlankCheck;
     c.fault(b.writer.Faults());
     const AutoPassResult r = FirstPass(b);
     EXPECT_NE(r.outcome, OpOutcome::Ok);
@@ -312,13 +312,13 @@ TEST(AutoProgram, LinkFailuresEndOnTheStepsLine) {
 TEST(AutoProgram, SimulatedPassTouchesNoChipButCountsAndAdvances) {
   Bench b;
   SerialSetup(b, 1, {0x10});
-  b.ws.QtpSimulate = true;
+  b.ws.production.QtpSimulate = true;
   const AutoPassResult r = FirstPass(b);
   EXPECT_TRUE(r.counted);
   EXPECT_EQ(b.view.Lines(), (Lines{"StaticText1: Auto-Program", "Label1: ", "Label2: Simulate Programming OK!"}));
   EXPECT_EQ(b.port.BytesWritten(), 0);
-  EXPECT_EQ(b.ws.SerialValue[0], 0x11);
-  EXPECT_EQ(b.ws.ProgramBuffer[2 * kSerialAddress], 0x11);  // the next number is stamped
+  EXPECT_EQ(b.ws.production.SerialValue[0], 0x11);
+  EXPECT_EQ(b.ws.image.ProgramBuffer[2 * kSerialAddress], 0x11);  // the next number is stamped
 }
 
 TEST(AutoProgram, ContinueResetsTheDialogLines) {

@@ -46,13 +46,13 @@ class JournalFaults : public ::testing::Test {
   static void SerialNumbers(Bench& b) {
     b.LoadProgram();
     for (int k = 0; k < 2; ++k) {
-      b.ws.ProgramBuffer[2 * (kSerialWord + k)] = 0x00;
-      b.ws.ProgramBuffer[2 * (kSerialWord + k) + 1] = 0x62;
+      b.ws.image.ProgramBuffer[2 * (kSerialWord + k)] = 0x00;
+      b.ws.image.ProgramBuffer[2 * (kSerialWord + k) + 1] = 0x62;
     }
-    b.ws.SerialNoMode = true;
-    b.ws.SerialStartAddress = kSerialWord;
-    b.ws.SerialByteCount = 2;
-    b.ws.SerialValue = {0x00, 0x10};
+    b.ws.production.SerialNoMode = true;
+    b.ws.production.SerialStartAddress = kSerialWord;
+    b.ws.production.SerialByteCount = 2;
+    b.ws.production.SerialValue = {0x00, 0x10};
     b.writer.SetFreshChipEachPass(true);
   }
 
@@ -263,7 +263,7 @@ TEST_F(JournalFaults, ARunAfterOneThatDiedOnThePortWaitsForTheWriterFirst) {
   OperationContext ctx{b.ws, b.port, b.clock, b.view, b.stop.get_token()};
   RunJournaledPass(MainCommand(CommandId::AutoProgram), ctx, 1, passes, error);
   EXPECT_EQ(b.writer.Chip().Program[2], third) << "the new run's bytes went into the old chip";
-  EXPECT_FALSE(b.ws.WriterBusyHint);
+  EXPECT_FALSE(b.ws.results.WriterBusyHint);
 }
 
 }  // namespace

@@ -214,11 +214,11 @@ TEST_F(JournalTest, TwoPortsDrawingFromOneSeriesNeverShareANumber) {
     if (!journal.Open(Db(), errors[p])) return;
     auto ws = NumberAt(0x10, 2, "1000");
     for (int a = 0; a < 2; ++a) PutWord(*ws, 0x10 + a, kRtiwValue);
-    ws->SerialNoMode = true;
+    ws->production.SerialNoMode = true;
     PassJournal pj(&journal, p == 0 ? "COM1" : "COM2", SerialSeriesOf(*ws));
     for (int i = 0; i < kPasses; ++i) {
       if (!pj.BeforePass(*ws, errors[p])) return;
-      got[p].push_back(ws->SerialText);
+      got[p].push_back(ws->production.SerialText);
       // Every third chip fails without counting: its number goes back to the series.
       const bool counted = i % 3 != 2;
       if (!pj.AfterPass(*ws, counted ? OpOutcome::Ok : OpOutcome::ChipFailed, counted, "",
@@ -251,7 +251,7 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   ASSERT_TRUE(journal.Open(Db(), error)) << error;
   auto ws = NumberAt(0x10, 2, "00FF");
   for (int a = 0; a < 2; ++a) PutWord(*ws, 0x10 + a, kRtiwValue);
-  ws->SerialNoMode = true;
+  ws->production.SerialNoMode = true;
   const std::string series = SerialSeriesOf(*ws);
   PassRecord taken = Row("00FF");
   taken.series = series;
@@ -260,15 +260,15 @@ TEST_F(JournalTest, ThePassStampsTheNumberItReserved) {
   ASSERT_TRUE(NextFreeSerial(journal, *ws, series, next, error)) << error;
   EXPECT_EQ(next, "0100");
 
-  ws->LastProgramPath = (dir_ / "prog.hex").string();
-  std::ofstream(ws->LastProgramPath) << ":00000001FF\n";
+  ws->files.LastProgramPath = (dir_ / "prog.hex").string();
+  std::ofstream(ws->files.LastProgramPath) << ":00000001FF\n";
   PassJournal pj(&journal, "COM3", series);
   ASSERT_TRUE(pj.BeforePass(*ws, error)) << error;
   EXPECT_EQ(pj.Row().serial, "0100");
   // The row names the file by its content (the SHA-256 of ":00000001FF\n").
   EXPECT_EQ(journal.Passes({}, error).back().programSha256,
             "9e2df0a1190a1205c098889c455e5b76c4df18b5ccac2b7605da1575f05b64c5");
-  EXPECT_EQ(ws->SerialText, "0100");
+  EXPECT_EQ(ws->production.SerialText, "0100");
   EXPECT_EQ(testing::WordAt(*ws, 0x10), 0x3101);
   EXPECT_EQ(testing::WordAt(*ws, 0x11), 0x3100);
 }

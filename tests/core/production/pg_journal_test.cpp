@@ -120,7 +120,7 @@ TEST_F(PgJournalTest, TheStationThatLosesANumberStampsTheNext) {
   auto b = Station("station-b");
   auto ws = testing::NumberAt(0x10, 2, "0005");
   for (int w = 0; w < 2; ++w) testing::PutWord(*ws, 0x10 + w, kRtiwValue);
-  ws->SerialNoMode = true;
+  ws->production.SerialNoMode = true;
   std::string error;
   PassRecord taken = Row("0005");
   taken.series = SerialSeriesOf(*ws);
@@ -128,7 +128,7 @@ TEST_F(PgJournalTest, TheStationThatLosesANumberStampsTheNext) {
   PassJournal passes(b.get(), "COM2", taken.series);
   ASSERT_TRUE(passes.BeforePass(*ws, error)) << error;
   EXPECT_EQ(passes.Row().serial, "0006");
-  EXPECT_EQ(ws->SerialText, "0006");
+  EXPECT_EQ(ws->production.SerialText, "0006");
   EXPECT_EQ(passes.Row().host, "station-b");
 }
 

@@ -48,20 +48,20 @@ class ProductionRunTest : public ::testing::Test {
   static void Program(Workspace& ws) {
     Bench shape;  // the program every Writer gets
     shape.LoadProgram();
-    ws.SelectedDevice = shape.ws.SelectedDevice;
-    GetICInfo(ws, ws.SelectedDevice);
-    ws.ProgramBuffer = shape.ws.ProgramBuffer;
-    ws.OptionLow = shape.ws.OptionLow;
-    ws.OptionHigh = shape.ws.OptionHigh;
-    ws.IdBuffer = shape.ws.IdBuffer;
+    ws.device.SelectedDevice = shape.ws.device.SelectedDevice;
+    GetICInfo(ws, ws.device.SelectedDevice);
+    ws.image.ProgramBuffer = shape.ws.image.ProgramBuffer;
+    ws.image.OptionLow = shape.ws.image.OptionLow;
+    ws.image.OptionHigh = shape.ws.image.OptionHigh;
+    ws.image.IdBuffer = shape.ws.image.IdBuffer;
     for (int k = 0; k < 2; ++k) {
-      ws.ProgramBuffer[2 * (kSerialAt + k)] = 0x00;
-      ws.ProgramBuffer[2 * (kSerialAt + k) + 1] = 0x62;
+      ws.image.ProgramBuffer[2 * (kSerialAt + k)] = 0x00;
+      ws.image.ProgramBuffer[2 * (kSerialAt + k) + 1] = 0x62;
     }
     CalChecksum(ws);
-    ws.SerialStartAddress = kSerialAt;
-    ws.SerialByteCount = 2;
-    ws.SerialValue = {0x00, 0x01};
+    ws.production.SerialStartAddress = kSerialAt;
+    ws.production.SerialByteCount = 2;
+    ws.production.SerialValue = {0x00, 0x01};
   }
   // A workspace as kvxw builds one for each port: the program, then the QTP file loaded.
   bool Build(Workspace& ws, std::string& error) {
@@ -234,7 +234,7 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
   std::string error;
   Bench probe;
   Program(probe.ws);
-  probe.ws.SerialNoMode = true;
+  probe.ws.production.SerialNoMode = true;
   const std::string counted = SerialSeriesOf(probe.ws);
   EarlierRun(counted, 1);  // 0100 went out before
 
@@ -269,7 +269,7 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
       }
     } else {
       Program(b.ws);  // at 0100, as every tile's copy of the loaded workspace is
-      b.ws.SerialNoMode = true;
+      b.ws.production.SerialNoMode = true;
     }
     const std::size_t rowsBefore = journal_.Passes({}, error).size();
     Ends ends;

@@ -93,12 +93,12 @@ TEST(ReadSerialData, MalformedRecordsGiveTheirMessageAndKeepWhatWasReadBefore) {
   };
   for (const ReadCase& c : cases) {
     auto ws = NumberAt(0x77, 5, "0000000000");
-    ws->QtpFileLoaded = true;  // a record error leaves the flag as it was
-    ws->QtpReadFile = std::make_unique<std::istringstream>(c.text);
+    ws->production.QtpFileLoaded = true;  // a record error leaves the flag as it was
+    ws->production.QtpReadFile = std::make_unique<std::istringstream>(c.text);
     EXPECT_EQ(ReadSerialData(*ws), c.message) << c.name;
-    EXPECT_EQ(ws->SerialByteCount, c.byteCount) << c.name;
-    EXPECT_EQ(ws->SerialStartAddress, c.address) << c.name;
-    EXPECT_TRUE(ws->QtpFileLoaded) << c.name;
+    EXPECT_EQ(ws->production.SerialByteCount, c.byteCount) << c.name;
+    EXPECT_EQ(ws->production.SerialStartAddress, c.address) << c.name;
+    EXPECT_TRUE(ws->production.QtpFileLoaded) << c.name;
   }
 }
 
@@ -106,36 +106,36 @@ TEST(ReadSerialData, ReadsEightByteRecordsInEitherOrder) {
   const std::string record = ":10002000" "0131023103310431" "0531063107310831" "24\r\n";
   for (int order : {0, 1}) {
     auto ws = NumberAt(0, 1, "00", order);
-    ws->QtpReadFile = std::make_unique<std::istringstream>(record);
+    ws->production.QtpReadFile = std::make_unique<std::istringstream>(record);
     ASSERT_EQ(ReadSerialData(*ws), "") << order;
-    EXPECT_EQ(ws->SerialByteCount, 8);
-    EXPECT_EQ(ws->SerialStartAddress, 0x20);
+    EXPECT_EQ(ws->production.SerialByteCount, 8);
+    EXPECT_EQ(ws->production.SerialStartAddress, 0x20);
     EXPECT_EQ(SerialHexText(*ws), order == 0 ? "0102030405060708" : "0807060504030201");
-    EXPECT_TRUE(ws->QtpFileLoaded);
-    EXPECT_FALSE(ws->QtpEndSeen);
+    EXPECT_TRUE(ws->production.QtpFileLoaded);
+    EXPECT_FALSE(ws->production.QtpEndSeen);
   }
 }
 
 TEST(ReadSerialData, EndRecordReadsAsAnEmptyNumberAndMarksTheEnd) {
   auto ws = NumberAt(0x55, 2, "1234");
-  ws->QtpReadFile = std::make_unique<std::istringstream>(kQtpEndRecord);
+  ws->production.QtpReadFile = std::make_unique<std::istringstream>(kQtpEndRecord);
   EXPECT_EQ(ReadSerialData(*ws), "");
-  EXPECT_TRUE(ws->QtpEndSeen);
-  EXPECT_TRUE(ws->QtpFileLoaded);
-  EXPECT_EQ(ws->SerialByteCount, 0);
-  EXPECT_EQ(ws->SerialStartAddress, 0);
+  EXPECT_TRUE(ws->production.QtpEndSeen);
+  EXPECT_TRUE(ws->production.QtpFileLoaded);
+  EXPECT_EQ(ws->production.SerialByteCount, 0);
+  EXPECT_EQ(ws->production.SerialStartAddress, 0);
 }
 
 TEST(ReadSerialData, NextRecordStartsAfterCrLfOrALoneLf) {
   for (const char* eol : {"\r\n", "\n"}) {
     auto ws = NumberAt(0, 1, "00");
-    ws->QtpReadFile = std::make_unique<std::istringstream>(
+    ws->production.QtpReadFile = std::make_unique<std::istringstream>(
         std::string(":040010001231343144") + eol + ":040010001231353143" + eol + kQtpEndRecord);
     EXPECT_EQ(ReadSerialData(*ws), "");
     EXPECT_EQ(ReadSerialData(*ws), "");
     EXPECT_EQ(SerialHexText(*ws), "1235");
     EXPECT_EQ(ReadSerialData(*ws), "");
-    EXPECT_TRUE(ws->QtpEndSeen);
+    EXPECT_TRUE(ws->production.QtpEndSeen);
   }
 }
 
@@ -144,7 +144,7 @@ using QtpFileOnDisk = TempDir;
 TEST_F(QtpFileOnDisk, WrittenFileReadsBackRecordByRecordUpToTheEnd) {
   auto ws = NumberAt(0x100, 3, "0000FE", 1);
   for (int k = 0; k < 3; ++k) PutWord(*ws, 0x100 + k, 0x3100);
-  ws->SerialIncrement = 1;
+  ws->production.SerialIncrement = 1;
   const std::string path = Path("parts.txt");
   ASSERT_EQ(WriteQtpFile(*ws, path, 3), "");
   const std::string text = Read(path);
@@ -156,8 +156,8 @@ TEST_F(QtpFileOnDisk, WrittenFileReadsBackRecordByRecordUpToTheEnd) {
   const QtpLoadResult loaded = LoadQtpFile(*reader, path);
   EXPECT_TRUE(loaded.loaded);
   EXPECT_TRUE(loaded.messages.empty());
-  EXPECT_TRUE(reader->SerialNoMode);
-  EXPECT_EQ(reader->QtpFileText, "parts.txt");
+  EXPECT_TRUE(reader->production.SerialNoMode);
+  EXPECT_EQ(reader->production.QtpFileText, "parts.txt");
   EXPECT_EQ(SerialHexText(*reader), "0000FE");
   EXPECT_EQ(WordAt(*reader, 0x100), 0x31FE);  // LSB->MSB: the least significant byte first
   EXPECT_EQ(WordAt(*reader, 0x102), 0x3100);
@@ -166,7 +166,7 @@ TEST_F(QtpFileOnDisk, WrittenFileReadsBackRecordByRecordUpToTheEnd) {
     EXPECT_EQ(SerialHexText(*reader), next);
   }
   ASSERT_EQ(ReadSerialData(*reader), "");
-  EXPECT_TRUE(reader->QtpEndSeen);
+  EXPECT_TRUE(reader->production.QtpEndSeen);
 }
 
 TEST_F(QtpFileOnDisk, FailedWriteKeepsTheNumberAndLeavesNoFile) {
@@ -194,28 +194,28 @@ TEST_F(QtpFileOnDisk, LoadRefusesUnreadableRecordsAndNonRtiwWords) {
     auto ws = NumberAt(0, 1, "00");
     if (c.rtiw)
       for (int a : {0x10, 0x11, 0x3FF}) PutWord(*ws, a, 0x3100);
-    ws->SerialNoMode = true;
-    ws->QtpFileText = "old.txt";
+    ws->production.SerialNoMode = true;
+    ws->production.QtpFileText = "old.txt";
     const std::string path = Path("load.txt");
     Write(path, c.text);
     const QtpLoadResult r = LoadQtpFile(*ws, path);
     EXPECT_FALSE(r.loaded) << c.name;
     EXPECT_EQ(r.messages, std::vector<std::string>{c.message}) << c.name;
-    EXPECT_FALSE(ws->SerialNoMode) << c.name;
-    EXPECT_FALSE(ws->QtpFileLoaded) << c.name;
-    EXPECT_EQ(ws->QtpReadFile, nullptr) << c.name;
-    EXPECT_EQ(ws->QtpFileText, "Disable") << c.name;
+    EXPECT_FALSE(ws->production.SerialNoMode) << c.name;
+    EXPECT_FALSE(ws->production.QtpFileLoaded) << c.name;
+    EXPECT_EQ(ws->production.QtpReadFile, nullptr) << c.name;
+    EXPECT_EQ(ws->production.QtpFileText, "Disable") << c.name;
     EXPECT_EQ(WordAt(*ws, 0x10), c.rtiw ? 0x3100 : 0x3FFF) << c.name;
   }
 }
 
 TEST_F(QtpFileOnDisk, MissingFileIsPassedOverWithoutAMessage) {
   auto ws = NumberAt(0, 1, "00");
-  ws->QtpRecordCount = 9;
+  ws->production.QtpRecordCount = 9;
   const QtpLoadResult r = LoadQtpFile(*ws, Path("nowhere.txt"));
   EXPECT_FALSE(r.loaded);
   EXPECT_TRUE(r.messages.empty());
-  EXPECT_EQ(ws->QtpRecordCount, 0);
+  EXPECT_EQ(ws->production.QtpRecordCount, 0);
   EXPECT_FALSE(LoadQtpFile(*ws, dir_.string()).loaded);  // a folder is no QTP file
 }
 
@@ -226,9 +226,9 @@ TEST_F(QtpFileOnDisk, FileWithOnlyTheEndRecordSwitchesTheModeOnWithAnEmptyNumber
   const QtpLoadResult r = LoadQtpFile(*ws, path);
   EXPECT_TRUE(r.loaded);
   EXPECT_TRUE(r.messages.empty());
-  EXPECT_TRUE(ws->SerialNoMode);
-  EXPECT_EQ(ws->SerialByteCount, 0);
-  EXPECT_EQ(ws->SerialText, "");
+  EXPECT_TRUE(ws->production.SerialNoMode);
+  EXPECT_EQ(ws->production.SerialByteCount, 0);
+  EXPECT_EQ(ws->production.SerialText, "");
   SerialNoNext(*ws);  // nothing to advance, nothing breaks
 }
 
@@ -245,12 +245,12 @@ TEST(ReadSerialData, ACopiedWorkspaceReadsOnFromTheSameRecordOnItsOwn) {
   const std::string record2 = ":02001000" "0231" "BB\r\n";
   const std::string record3 = ":02001000" "0331" "BA\r\n";
   auto ws = NumberAt(0, 1, "00");
-  ws->QtpReadFile = std::make_unique<std::istringstream>(record1 + record2 + record3);
+  ws->production.QtpReadFile = std::make_unique<std::istringstream>(record1 + record2 + record3);
   ASSERT_EQ(ReadSerialData(*ws), "");
   ASSERT_EQ(SerialHexText(*ws), "01");
 
   Workspace copy(*ws);
-  ASSERT_TRUE(copy.QtpReadFile);
+  ASSERT_TRUE(copy.production.QtpReadFile);
   ASSERT_EQ(ReadSerialData(copy), "");
   EXPECT_EQ(SerialHexText(copy), "02");
   ASSERT_EQ(ReadSerialData(copy), "");
@@ -260,7 +260,7 @@ TEST(ReadSerialData, ACopiedWorkspaceReadsOnFromTheSameRecordOnItsOwn) {
 
   Workspace none;
   Workspace copied(none);
-  EXPECT_FALSE(copied.QtpReadFile);
+  EXPECT_FALSE(copied.production.QtpReadFile);
 }
 
 }  // namespace

@@ -48,8 +48,8 @@ class RunStartTest : public ::testing::Test {
                                             int increment = 1) {
     auto ws = NumberAt(kAddress, bytes, first);
     for (int k = 0; k < bytes; ++k) PutWord(*ws, kAddress + k, kRtiwValue);
-    ws->SerialIncrement = increment;
-    ws->SerialNoMode = true;
+    ws->production.SerialIncrement = increment;
+    ws->production.SerialNoMode = true;
     return ws;
   }
   // The lot of five two-byte numbers from 0100, loaded, the workspace at record `held` (as after
@@ -162,7 +162,7 @@ TEST_F(RunStartTest, EachJournalAndFirstNumberGetsOneVerdict) {
     for (Workspace* w : {ws.get(), other.get()}) {
       std::string message;
       ASSERT_TRUE(MoveToRunStart(start, *w, message)) << message;
-      EXPECT_EQ(w->SerialText, c.start);
+      EXPECT_EQ(w->production.SerialText, c.start);
       EXPECT_EQ(WordAt(*w, kAddress + 1), kRtiwValue + std::stoi(c.start.substr(2), nullptr, 16));
     }
     EXPECT_EQ(ReadQtpFileState(*other).record, c.qtp ? c.startRecord : 0);

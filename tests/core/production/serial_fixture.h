@@ -13,13 +13,13 @@
 namespace kvx::testing {
 
 inline int WordAt(const Workspace& ws, int address) {
-  return JoinWord(ws.ProgramBuffer[2 * address], ws.ProgramBuffer[2 * address + 1]);
+  return JoinWord(ws.image.ProgramBuffer[2 * address], ws.image.ProgramBuffer[2 * address + 1]);
 }
 
 inline void PutWord(Workspace& ws, int address, int value) {
   const StoredWord w = SplitWord(value);
-  ws.ProgramBuffer[2 * address] = w.first;
-  ws.ProgramBuffer[2 * address + 1] = w.second;
+  ws.image.ProgramBuffer[2 * address] = w.first;
+  ws.image.ProgramBuffer[2 * address + 1] = w.second;
 }
 
 // KVX-04 (1024 words, blank) holding an n-byte number for the words at `address`.
@@ -27,9 +27,9 @@ inline std::unique_ptr<Workspace> NumberAt(int address, int bytes, const std::st
                                            int order = 0) {
   auto ws = std::make_unique<Workspace>();
   GetICInfo(*ws, "KVX-04");
-  ws->SerialStartAddress = address;
-  ws->SerialByteCount = bytes;
-  ws->SerialByteOrder = order;
+  ws->production.SerialStartAddress = address;
+  ws->production.SerialByteCount = bytes;
+  ws->production.SerialByteOrder = order;
   EXPECT_TRUE(SetSerialHexText(*ws, value));
   return ws;
 }

@@ -22,19 +22,19 @@ TEST(SerialIncrementTest, OneTo255AreTakenZeroAnd256Refused) {
       SCOPED_TRACE(qtp ? "QTP file" : "OK");
       auto ws = std::make_unique<Workspace>();
       GetICInfo(*ws, "KVX-04");
-      ws->ProgramBuffer[2 * 0x100] = 0x00;  // one RTIW word for a one-byte number
-      ws->ProgramBuffer[2 * 0x100 + 1] = 0x62;
+      ws->image.ProgramBuffer[2 * 0x100] = 0x00;  // one RTIW word for a one-byte number
+      ws->image.ProgramBuffer[2 * 0x100 + 1] = 0x62;
       SerialSetupFields f;
       f.StartAddress = "100";
       f.NoOfByte = "1";
       f.StartValue = "12";
       f.NoOfPart = "2";
       f.Increment = c.increment;
-      ws->SerialIncrement = 7;
+      ws->production.SerialIncrement = 7;
       long parts = 0;
       const SetupOutcome r = qtp ? PrepareQtpFile(*ws, f, parts) : SerialSetupOk(*ws, f);
       EXPECT_EQ(r.message, c.taken ? "" : kMsgIncrementInvalid);
-      EXPECT_EQ(ws->SerialIncrement, c.taken ? std::stoi(c.increment) : 7);
+      EXPECT_EQ(ws->production.SerialIncrement, c.taken ? std::stoi(c.increment) : 7);
     }
   }
 }

@@ -17,8 +17,8 @@ using namespace kvx::testing;
 std::unique_ptr<Workspace> NumberWorkspace(int bytes, const std::string& value, int mode = 0,
                                            int increment = 1) {
   auto ws = NumberAt(0, bytes, value);
-  ws->SerialStepMode = mode;
-  ws->SerialIncrement = increment;
+  ws->production.SerialStepMode = mode;
+  ws->production.SerialIncrement = increment;
   return ws;
 }
 
@@ -88,7 +88,7 @@ TEST(SerialNoNext, ShiftRegisterOfEveryWidthKeepsAllOnesAndMovesEverythingElse) 
     for (int i = 0; i < 5000; ++i) {
       SerialNoNext(*ws);
       seen.insert(SerialHexText(*ws));
-      for (int slot = 0; slot < 8; ++slot) ASSERT_LE(ws->SerialValue[slot], 0xFF);
+      for (int slot = 0; slot < 8; ++slot) ASSERT_LE(ws->production.SerialValue[slot], 0xFF);
     }
     EXPECT_EQ(seen.size(), 5000u) << bytes << " bytes repeats early";
   }
@@ -96,15 +96,15 @@ TEST(SerialNoNext, ShiftRegisterOfEveryWidthKeepsAllOnesAndMovesEverythingElse) 
 
 TEST(SerialNoNext, ByteCountOutsideTheSlotsNeverReachesPastThem) {
   auto empty = std::make_unique<Workspace>();
-  empty->SerialByteCount = 0;  // a QTP file that held only its end record
-  empty->SerialValue[0] = 7;
+  empty->production.SerialByteCount = 0;  // a QTP file that held only its end record
+  empty->production.SerialValue[0] = 7;
   SerialNoNext(*empty);
-  EXPECT_EQ(empty->SerialValue[0], 7);
+  EXPECT_EQ(empty->production.SerialValue[0], 7);
   EXPECT_EQ(SerialHexText(*empty), "");
 
   auto wide = std::make_unique<Workspace>();
-  wide->SerialByteCount = 40;
-  wide->SerialStepMode = 1;
+  wide->production.SerialByteCount = 40;
+  wide->production.SerialStepMode = 1;
   SerialNoNext(*wide);
   EXPECT_EQ(SerialHexText(*wide).size(), 16u);
 }
@@ -118,12 +118,12 @@ TEST(SerialNo2Memory, StampsEachByteIntoItsRtiwWordInTheChosenOrder) {
   for (const Case& c : cases) {
     auto ws = NumberWorkspace(3, "123456");
     for (int k = 0; k < 3; ++k) PutWord(*ws, 0x100 + k, 0x3100);
-    ws->SerialNoMode = true;
-    ws->SerialStartAddress = 0x100;
-    ws->SerialByteOrder = c.order;
+    ws->production.SerialNoMode = true;
+    ws->production.SerialStartAddress = 0x100;
+    ws->production.SerialByteOrder = c.order;
     SerialNo2Memory(*ws);
     for (int k = 0; k < 3; ++k) EXPECT_EQ(WordAt(*ws, 0x100 + k), c.words[k]) << c.order << k;
-    EXPECT_EQ(ws->SerialText, "123456");
+    EXPECT_EQ(ws->production.SerialText, "123456");
     EXPECT_EQ(WordAt(*ws, 0x103), 0x3FFF);
   }
 }
@@ -131,8 +131,8 @@ TEST(SerialNo2Memory, StampsEachByteIntoItsRtiwWordInTheChosenOrder) {
 TEST(SerialNo2Memory, HighBitOfTheByteGoesIntoBitZeroOfTheSecondStoredByte) {
   auto ws = NumberWorkspace(1, "A5");
   PutWord(*ws, 0x20, 0x3100);
-  ws->SerialNoMode = true;
-  ws->SerialStartAddress = 0x20;
+  ws->production.SerialNoMode = true;
+  ws->production.SerialStartAddress = 0x20;
   SerialNo2Memory(*ws);
   EXPECT_EQ(WordAt(*ws, 0x20), 0x31A5);
   ASSERT_TRUE(SetSerialHexText(*ws, "05"));
@@ -145,27 +145,27 @@ TEST(SerialNo2Memory, ModeOffShowsTheNumberAndRecomputesTheChecksumWithoutStampi
   PutWord(*ws, 0, 0x3100);
   SerialNo2Memory(*ws);
   EXPECT_EQ(WordAt(*ws, 0), 0x3100);
-  EXPECT_EQ(ws->SerialText, "BEEF");
-  const std::string before = ws->ChecksumText;
-  ws->SerialNoMode = true;
+  EXPECT_EQ(ws->production.SerialText, "BEEF");
+  const std::string before = ws->panel.ChecksumText;
+  ws->production.SerialNoMode = true;
   SerialNo2Memory(*ws);
-  EXPECT_NE(ws->ChecksumText, before);
-  EXPECT_EQ(ws->ChecksumText.size(), 4u);
+  EXPECT_NE(ws->panel.ChecksumText, before);
+  EXPECT_EQ(ws->panel.ChecksumText.size(), 4u);
 }
 
 TEST(SerialNo2Memory, AddressPastTheBufferIsNotWritten) {
   auto ws = NumberWorkspace(8, "0102030405060708");
-  ws->SerialNoMode = true;
-  ws->SerialStartAddress = kProgramWords - 3;
-  const auto before = ws->ProgramBuffer;
+  ws->production.SerialNoMode = true;
+  ws->production.SerialStartAddress = kProgramWords - 3;
+  const auto before = ws->image.ProgramBuffer;
   SerialNo2Memory(*ws);  // only the three words inside the buffer change
   int changedWords = 0;
   for (std::size_t i = 0; i < before.size(); i += 2)
-    changedWords += before[i] != ws->ProgramBuffer[i] || before[i + 1] != ws->ProgramBuffer[i + 1];
+    changedWords += before[i] != ws->image.ProgramBuffer[i] || before[i + 1] != ws->image.ProgramBuffer[i + 1];
   EXPECT_EQ(changedWords, 3);
-  ws->SerialStartAddress = 0x7FFFFFFF;
+  ws->production.SerialStartAddress = 0x7FFFFFFF;
   SerialNo2Memory(*ws);
-  EXPECT_EQ(ws->SerialText, "0102030405060708");
+  EXPECT_EQ(ws->production.SerialText, "0102030405060708");
 }
 
 TEST(SerialWordsAreRtiw, OnlyRtiwWordsInsideTheDeviceMemoryCarryANumber) {

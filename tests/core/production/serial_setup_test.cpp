@@ -21,8 +21,8 @@ std::unique_ptr<Workspace> ProgramWithRtiw() {
   auto ws = std::make_unique<Workspace>();
   GetICInfo(*ws, "KVX-04");
   for (int a = 0x100; a < 0x104; ++a) {
-    ws->ProgramBuffer[2 * a] = 0x00;
-    ws->ProgramBuffer[2 * a + 1] = 0x62;
+    ws->image.ProgramBuffer[2 * a] = 0x00;
+    ws->image.ProgramBuffer[2 * a + 1] = 0x62;
   }
   return ws;
 }
@@ -37,12 +37,12 @@ SerialSetupFields Fields(const char* address, const char* bytes, const char* val
 
 TEST(SerialSetupDialog, OpensWithTheWorkspaceNumberPaddedToItsWidth) {
   auto ws = std::make_unique<Workspace>();
-  ws->SerialStartAddress = 0x1A;
-  ws->SerialByteCount = 3;
+  ws->production.SerialStartAddress = 0x1A;
+  ws->production.SerialByteCount = 3;
   ASSERT_TRUE(SetSerialHexText(*ws, "0A0B0C"));
-  ws->SerialIncrement = 17;
-  ws->SerialStepMode = 1;
-  ws->SerialByteOrder = 1;
+  ws->production.SerialIncrement = 17;
+  ws->production.SerialStepMode = 1;
+  ws->production.SerialByteOrder = 1;
   const SerialSetupFields f = SerialSetupFromWorkspace(*ws);
   EXPECT_EQ(f.StartAddress, "001A");
   EXPECT_EQ(f.NoOfByte, "3");
@@ -104,11 +104,11 @@ TEST(SerialSetupOk, TakesTheFieldsSwitchesTheModeOnAndStampsAtOnce) {
   const SetupOutcome r = SerialSetupOk(*ws, f);
   EXPECT_EQ(r.message, "");
   EXPECT_TRUE(r.closeDialog);
-  EXPECT_TRUE(ws->SerialNoMode);
-  EXPECT_TRUE(ws->SerialCommandsLocked);
-  EXPECT_EQ(ws->SerialStartAddress, 0x100);
-  EXPECT_EQ(ws->SerialIncrement, 5);
-  EXPECT_EQ(ws->SerialText, "123456");
+  EXPECT_TRUE(ws->production.SerialNoMode);
+  EXPECT_TRUE(ws->settings.SerialCommandsLocked);
+  EXPECT_EQ(ws->production.SerialStartAddress, 0x100);
+  EXPECT_EQ(ws->production.SerialIncrement, 5);
+  EXPECT_EQ(ws->production.SerialText, "123456");
   EXPECT_EQ(WordAt(*ws, 0x100), 0x3156);
   EXPECT_EQ(WordAt(*ws, 0x102), 0x3112);
   EXPECT_EQ(WordAt(*ws, 0x103), 0x3100);
@@ -134,17 +134,17 @@ TEST(SerialSetupOk, RefusedEntriesLeaveTheWorkspaceAndKeepTheDialogOpen) {
   };
   for (const Case& c : cases) {
     auto ws = ProgramWithRtiw();
-    ws->SerialNoMode = true;
+    ws->production.SerialNoMode = true;
     SerialSetupFields f = c.fields;
     f.Increment = c.increment;
-    const auto before = ws->ProgramBuffer;
+    const auto before = ws->image.ProgramBuffer;
     const SetupOutcome r = SerialSetupOk(*ws, f);
     EXPECT_EQ(r.message, c.message) << c.name;
     EXPECT_EQ(r.errorBox, c.errorBox) << c.name;
     EXPECT_FALSE(r.closeDialog) << c.name;
-    EXPECT_EQ(ws->SerialNoMode, !c.errorBox) << c.name << ": only the RTIW test ends the mode";
-    EXPECT_EQ(ws->SerialStartAddress, 0) << c.name;
-    EXPECT_EQ(ws->ProgramBuffer, before) << c.name;
+    EXPECT_EQ(ws->production.SerialNoMode, !c.errorBox) << c.name << ": only the RTIW test ends the mode";
+    EXPECT_EQ(ws->production.SerialStartAddress, 0) << c.name;
+    EXPECT_EQ(ws->image.ProgramBuffer, before) << c.name;
     if (c.message == kMsgIncrementInvalid) {
       EXPECT_EQ(f.Increment, "") << "typed again";
     }
@@ -153,17 +153,17 @@ TEST(SerialSetupOk, RefusedEntriesLeaveTheWorkspaceAndKeepTheDialogOpen) {
 
 TEST(DisableSerialMode, SwitchesOffButKeepsTheLoadedQtpFile) {
   auto ws = ProgramWithRtiw();
-  ws->SerialNoMode = true;
-  ws->QtpSimulate = true;
-  ws->SerialCommandsLocked = true;
-  ws->QtpFileLoaded = true;
-  ws->QtpReadFile = std::make_unique<std::istringstream>(":00000001FF");
+  ws->production.SerialNoMode = true;
+  ws->production.QtpSimulate = true;
+  ws->settings.SerialCommandsLocked = true;
+  ws->production.QtpFileLoaded = true;
+  ws->production.QtpReadFile = std::make_unique<std::istringstream>(":00000001FF");
   EXPECT_TRUE(DisableSerialMode(*ws).closeDialog);
-  EXPECT_FALSE(ws->SerialNoMode);
-  EXPECT_FALSE(ws->QtpSimulate);
-  EXPECT_FALSE(ws->SerialCommandsLocked);
-  EXPECT_TRUE(ws->QtpFileLoaded);
-  EXPECT_NE(ws->QtpReadFile, nullptr);
+  EXPECT_FALSE(ws->production.SerialNoMode);
+  EXPECT_FALSE(ws->production.QtpSimulate);
+  EXPECT_FALSE(ws->settings.SerialCommandsLocked);
+  EXPECT_TRUE(ws->production.QtpFileLoaded);
+  EXPECT_NE(ws->production.QtpReadFile, nullptr);
 }
 
 TEST(PrepareQtpFile, ChecksThePartCountBeforeAnythingElse) {
@@ -195,7 +195,7 @@ TEST(PrepareQtpFile, TakesTheNumberBeforeTheRtiwTestButStampsNothing) {
   const SetupOutcome r = PrepareQtpFile(*ws, f, parts);
   EXPECT_EQ(r.message, kMsgSetupNotRtiw);
   EXPECT_TRUE(r.errorBox);
-  EXPECT_EQ(ws->SerialText, "00");  // not stamped, not shown
+  EXPECT_EQ(ws->production.SerialText, "00");  // not stamped, not shown
   EXPECT_EQ(SerialHexText(*ws), "ABCD");
   EXPECT_EQ(WordAt(*ws, 0), 0x3FFF);
 
@@ -204,7 +204,7 @@ TEST(PrepareQtpFile, TakesTheNumberBeforeTheRtiwTestButStampsNothing) {
   g.NoOfPart = "3";
   EXPECT_EQ(PrepareQtpFile(*good, g, parts).message, "");
   EXPECT_EQ(parts, 3);
-  EXPECT_FALSE(good->SerialNoMode);  // writing a file does not switch the mode on
+  EXPECT_FALSE(good->production.SerialNoMode);  // writing a file does not switch the mode on
   EXPECT_EQ(WordAt(*good, 0x101), 0x3100);
 }
 

@@ -64,23 +64,23 @@ bool MainWindowTest::CloseWith(const char* name) {
 void MainWindowTest::LoadSerialProgram(int first) {
   for (int i = 0; i < 64; ++i) {
     const StoredWord w = SplitWord(i == 0x20 || i == 0x21 ? 0x3100 : 0x0A00 + i);
-    ws().ProgramBuffer[2 * i] = w.first;
-    ws().ProgramBuffer[2 * i + 1] = w.second;
+    ws().image.ProgramBuffer[2 * i] = w.first;
+    ws().image.ProgramBuffer[2 * i + 1] = w.second;
   }
   for (int high = 0; high < 0x80 && RefreshData(ws()).optionStatus != 0; ++high)
     for (int low = 0; low < 0x80 && RefreshData(ws()).optionStatus != 0; ++low) {
-      ws().OptionLow = static_cast<std::uint8_t>(low);
-      ws().OptionHigh = static_cast<std::uint8_t>(high);
+      ws().image.OptionLow = static_cast<std::uint8_t>(low);
+      ws().image.OptionHigh = static_cast<std::uint8_t>(high);
     }
-  ws().SerialNoMode = true;
-  ws().SerialStartAddress = 0x20;
-  ws().SerialByteCount = 2;
-  ws().SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
+  ws().production.SerialNoMode = true;
+  ws().production.SerialStartAddress = 0x20;
+  ws().production.SerialByteCount = 2;
+  ws().production.SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
 }
 
 void MainWindowTest::SelectDevice(const char* name) {
   form_->ComboBox2->setCurrentText(name);
-  ASSERT_EQ(ws().SelectedDevice, name);
+  ASSERT_EQ(ws().device.SelectedDevice, name);
 }
 
 bool IsRed(const QLabel* label) { return label->palette().color(QPalette::WindowText) == QColor(255, 0, 0); }

@@ -19,6 +19,7 @@
 #include "gui/app/progress_form.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
+#include "gui/editors/editor_commands.h"
 
 namespace kvx::gui::test {
 
@@ -64,6 +65,8 @@ class MainWindowTest : public ::testing::Test {
   TMainForm& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
   TMainForm& form() { return *form_; }
   Workspace& ws() { return form_->workspace(); }
+  // The window's own record of which buffer windows exist.
+  WindowFlags& windowFlags() { return form_->findChild<EditorCommands*>()->Windows().Flags(); }
   sim::SimWriter& writer();
 
   // A control of the main window; the status panel's first, since dialogs reuse its names.

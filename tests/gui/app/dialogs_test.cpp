@@ -35,8 +35,8 @@ TEST_F(Dialogs, DeviceDownloadKeepsSixteenAndSendsTheirRecords) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return dialog->findChild<QPushButton*>("Exit")->isEnabled(); }));
   EXPECT_EQ(dialog->findChild<QProgressBar*>("CGauge1")->value(), 100);
   EXPECT_EQ(writer().DownloadRecords().size(), 17u);  // the opening record and sixteen devices
-  EXPECT_EQ(ws().SelectedDevice, "KVX-01");  // the window's device is loaded again
-  EXPECT_EQ(ws().DeviceName, "KVX-01");
+  EXPECT_EQ(ws().device.SelectedDevice, "KVX-01");  // the window's device is loaded again
+  EXPECT_EQ(ws().device.DeviceName, "KVX-01");
   dialog->findChild<QPushButton*>("Exit")->click();
 }
 

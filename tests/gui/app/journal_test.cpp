@@ -50,7 +50,7 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     SCOPED_TRACE(i);
     EXPECT_EQ(rows[i].serial, i == 0 ? "0001" : "0002");
     EXPECT_EQ(rows[i].outcome, PassOutcome::Ok);
-    EXPECT_EQ(rows[i].port, ws().PortName);
+    EXPECT_EQ(rows[i].port, ws().settings.PortName);
     EXPECT_FALSE(rows[i].writer.empty());
   }
 
@@ -74,7 +74,7 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     }
     ASSERT_FALSE(prompter_.messages.isEmpty());
     EXPECT_TRUE(prompter_.messages.first().startsWith("Serial number 0001 went out on "));
-    EXPECT_TRUE(prompter_.messages.first().contains(QString::fromStdString(ws().PortName)));
+    EXPECT_TRUE(prompter_.messages.first().contains(QString::fromStdString(ws().settings.PortName)));
     EXPECT_TRUE(prompter_.messages.first().contains("the next free one is 0003"));
   }
   rows = Rows();
@@ -86,7 +86,7 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
 TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed) {
   Start();
   SerialSetup(5);
-  ws().SerialByteCount = 1;
+  ws().production.SerialByteCount = 1;
   const std::string qtp = dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
   prompter_.yes = true;

@@ -33,7 +33,7 @@ TEST_F(MainWindow, StartsOnTheSimulatedWriterOnCom1WithoutAMessage) {
   EXPECT_EQ(f.HandShake->currentText(), "CTS");
   EXPECT_EQ(f.ComboBox2->currentText(), "KVX-01");
   EXPECT_EQ(f.ComboBox2->count(), 50);
-  EXPECT_FALSE(ws().PortError);
+  EXPECT_FALSE(ws().results.PortError);
   EXPECT_EQ(f.Timer1->interval(), 500);
   EXPECT_TRUE(f.Timer1->isActive());
   EXPECT_NE(f.findChild<QMdiArea*>("MdiArea"), nullptr);
@@ -56,7 +56,7 @@ TEST_F(MainWindow, PortChooserFollowsPluggingAndRemembersAUsbWriter) {
 
   f.ComboBox1->setCurrentText(byId);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
-  EXPECT_EQ(ws().PortName, byId.toStdString());
+  EXPECT_EQ(ws().settings.PortName, byId.toStdString());
   QFile::remove(byId);
   QFile::remove(dev + "/ttyUSB0");  // unplugged: the choice stays, the list keeps it
   QTest::qWait(50);
@@ -67,7 +67,7 @@ TEST_F(MainWindow, PortChooserFollowsPluggingAndRemembersAUsbWriter) {
   TMainForm& again = Start();
   EXPECT_EQ(again.ComboBox1->currentText(), byId);
   EXPECT_EQ(again.ComboBox1->count(), 9);
-  EXPECT_EQ(ws().PortName, byId.toStdString());
+  EXPECT_EQ(ws().settings.PortName, byId.toStdString());
 }
 
 TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
@@ -136,10 +136,10 @@ TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
   };
   for (const auto& c : cases) {
     prompter_.messages.clear();
-    ws().OptionLow = 0x12;
+    ws().image.OptionLow = 0x12;
     SelectDevice(c.device);
     SCOPED_TRACE(c.device);
-    EXPECT_EQ(ws().OptionLow & ws().OptionLowMask, ws().OptionLowMask);  // blank again
+    EXPECT_EQ(ws().image.OptionLow & ws().device.OptionLowMask, ws().device.OptionLowMask);  // blank again
     EXPECT_EQ(Text("StaticText3"), c.ostCaption);
     EXPECT_EQ(Find("StaticText2")->isEnabled(), !c.oscGreyed);
     EXPECT_EQ(Find("Label5")->isEnabled(), !c.oscGreyed);
@@ -149,13 +149,13 @@ TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
     EXPECT_EQ(form().WriteEEAction->isEnabled(), c.flash);
     EXPECT_EQ(prompter_.messages, c.adaptor ? QStringList{"Please add the adaptor"} : QStringList{});
     // The simulated socket holds a chip of the chosen device.
-    EXPECT_EQ(writer().DeviceIndex(), ws().DeviceIndex);
+    EXPECT_EQ(writer().DeviceIndex(), ws().device.DeviceIndex);
   }
   // KVX-03's blank OPTION word, as the panel decodes it.
   SelectDevice("KVX-03");
   for (const char* label : {"Label5", "Label6", "Label7", "Label8"}) EXPECT_EQ(Text(label), "Blank") << label;
   EXPECT_EQ(Text("Label9"), "Disable");
-  EXPECT_EQ(ws().OptionStatus, 1);
+  EXPECT_EQ(ws().results.OptionStatus, 1);
 }
 
 TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
@@ -166,7 +166,7 @@ TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
   prompter_.messages.clear();
   f.ComboBox1->setCurrentText("Com8");  // not mapped: a serial device this machine lacks
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
-  ASSERT_TRUE(ws().PortError);
+  ASSERT_TRUE(ws().results.PortError);
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
   prompter_.messages.clear();
@@ -244,14 +244,14 @@ TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {
   EXPECT_TRUE(QTest::qWaitFor([&] { return f.Panel2->isVisible(); }));  // the toolbar lays out
   // QTP Sim only toggles in serial-number mode; Flash Pgm Test at any time.
   f.QtpSim->click();
-  EXPECT_FALSE(ws().QtpSimulate);
+  EXPECT_FALSE(ws().production.QtpSimulate);
   EXPECT_EQ(f.QtpSim->text(), "Enable");
-  ws().SerialNoMode = true;
+  ws().production.SerialNoMode = true;
   f.QtpSim->click();
-  EXPECT_TRUE(ws().QtpSimulate);
+  EXPECT_TRUE(ws().production.QtpSimulate);
   EXPECT_EQ(f.QtpSim->text(), "Disable");
   f.FlashPgmTest->click();
-  EXPECT_TRUE(ws().FlashPgmTestOn);
+  EXPECT_TRUE(ws().production.FlashPgmTestOn);
   EXPECT_EQ(f.FlashPgmTest->text(), "Disable");
   QTest::mouseDClick(f.Label3, Qt::LeftButton);
   EXPECT_FALSE(f.ForceWriteAction->isVisible());
@@ -290,7 +290,7 @@ TEST_F(MainWindow, CounterDialogTakesDigitsOnlyAndSetsThePassCount) {
   QTest::keyClicks(edit, "99999999999");
   EXPECT_EQ(edit->text(), "049999999");  // nine characters at most
   dialog->findChild<QPushButton*>("BitBtn1")->click();
-  EXPECT_EQ(ws().PassCountText, "049999999");
+  EXPECT_EQ(ws().production.PassCountText, "049999999");
   EXPECT_EQ(Text("Label13"), "049999999");
 }
 

@@ -25,8 +25,8 @@ class Operations : public MainWindowTest {
   void ValidOption() {
     for (int high = 0; high < 0x80; ++high)
       for (int low = 0; low < 0x80; ++low) {
-        ws().OptionLow = static_cast<std::uint8_t>(low);
-        ws().OptionHigh = static_cast<std::uint8_t>(high);
+        ws().image.OptionLow = static_cast<std::uint8_t>(low);
+        ws().image.OptionHigh = static_cast<std::uint8_t>(high);
         if (RefreshData(ws()).optionStatus == 0) return;
       }
     FAIL() << "no valid OPTION word";
@@ -34,8 +34,8 @@ class Operations : public MainWindowTest {
   void ProgramWords(int count) {
     for (int i = 0; i < count; ++i) {
       const StoredWord w = SplitWord(0x0A00 + i);
-      ws().ProgramBuffer[2 * i] = w.first;
-      ws().ProgramBuffer[2 * i + 1] = w.second;
+      ws().image.ProgramBuffer[2 * i] = w.first;
+      ws().image.ProgramBuffer[2 * i + 1] = w.second;
     }
   }
 };
@@ -92,7 +92,7 @@ TEST_F(Operations, EachDialogEndsWithItsLinesAndOnlyThenItsButton) {
        {{"Label1", "Some Options are Blank !!", true}}, "Button1"},
       {"ID and checksum", "KVX-03", nullptr, "ID3", "ProgramIDForm",
        {{"Label1", "Program Ok!!", false}, {"Label2", "ID & Checksum verify OK!!", false}}, "Button1"},
-      {"write EEPROM", "KVX-01", [](Operations& t) { t.ws().EepromBuffer[3] = 0x5A; },
+      {"write EEPROM", "KVX-01", [](Operations& t) { t.ws().image.EepromBuffer[3] = 0x5A; },
        "WriteEEAction", "ProgramEEPROM",
        {{"Label1", "EEPROM Program Ok!!", false}, {"Label3", "EEPROM Data Verify OK!!", false}},
        "ButtonOk"},
@@ -135,18 +135,18 @@ TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
   SelectDevice("KVX-03");
   // A programmed chip: what it holds comes into the buffers and onto the panel.
   writer().InsertChip(sim::ChipContent::Programmed);
-  const std::string before = ws().ChecksumText;
+  const std::string before = ws().panel.ChecksumText;
   form().ReadICAction->trigger();
   ASSERT_TRUE(WaitForButton());
   EXPECT_EQ(Dialog()->GaugeBar()->value(), 100);
   EXPECT_FALSE(Dialog()->Line("EEInfo")->isVisible());  // an OTP part has no EEPROM step
   ASSERT_TRUE(CloseWith());
-  EXPECT_TRUE(ws().ReadCompleted);
-  EXPECT_TRUE(ws().BufferViewOpen);
-  EXPECT_NE(ws().ChecksumText, before);
-  EXPECT_EQ(Text("Label11"), QString::fromStdString(ws().ChecksumText));
-  EXPECT_EQ(Text("Label5"), QString::fromStdString(ws().OptionLabelText[0]));
-  EXPECT_EQ(ShownIdText(ws().IdText).substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
+  EXPECT_TRUE(ws().results.ReadCompleted);
+  EXPECT_TRUE(windowFlags().BufferViewOpen);
+  EXPECT_NE(ws().panel.ChecksumText, before);
+  EXPECT_EQ(Text("Label11"), QString::fromStdString(ws().panel.ChecksumText));
+  EXPECT_EQ(Text("Label5"), QString::fromStdString(ws().panel.OptionLabelText[0]));
+  EXPECT_EQ(ShownIdText(ws().panel.IdText).substr(0, 2), std::string(Text("Label18").left(2).toStdString()));
 }
 
 // The panel's "IC Checksum" (Label17) shows the checksum words the chip carries, never the
@@ -154,7 +154,7 @@ TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
 TEST_F(Operations, PanelIcChecksumShowsTheChipsChecksumAfterReadAndProgramId) {
   Start();
   SelectDevice("KVX-03");
-  ws().IdDisplayHex = true;  // the ID window's HEX mode: the four bytes as they are
+  ws().settings.IdDisplayHex = true;  // the ID window's HEX mode: the four bytes as they are
   const auto chipChecksum = [this] {
     std::string text;
     for (int word : {6, 7}) {
@@ -225,13 +225,13 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
   // Serial numbers of two bytes, from 0x0001, in the RTIW words at 0x20 and 0x21.
   for (int a : {0x20, 0x21}) {
     const StoredWord w = SplitWord(0x3100);
-    ws().ProgramBuffer[2 * a] = w.first;
-    ws().ProgramBuffer[2 * a + 1] = w.second;
+    ws().image.ProgramBuffer[2 * a] = w.first;
+    ws().image.ProgramBuffer[2 * a + 1] = w.second;
   }
-  ws().SerialNoMode = true;
-  ws().SerialStartAddress = 0x20;
-  ws().SerialByteCount = 2;
-  ws().SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
+  ws().production.SerialNoMode = true;
+  ws().production.SerialStartAddress = 0x20;
+  ws().production.SerialByteCount = 2;
+  ws().production.SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
   form().AutoProgramAction->trigger();
   TProgressForm* d = Dialog();
   ASSERT_NE(d, nullptr);
@@ -251,7 +251,7 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
     if (pass == 1) d->Button("Button2")->click();  // Continue: the next chip
   }
   ASSERT_TRUE(CloseWith("Button1"));
-  EXPECT_EQ(ws().PassCountText, "2");
+  EXPECT_EQ(ws().production.PassCountText, "2");
 }
 
 TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) {
@@ -260,25 +260,25 @@ TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) 
   ProgramWords(64);
   ValidOption();
   const StoredWord rtiw = SplitWord(0x3100);
-  ws().ProgramBuffer[2 * 0x20] = rtiw.first;
-  ws().ProgramBuffer[2 * 0x20 + 1] = rtiw.second;
-  ws().SerialStartAddress = 0x20;
-  ws().SerialByteCount = 1;
+  ws().image.ProgramBuffer[2 * 0x20] = rtiw.first;
+  ws().image.ProgramBuffer[2 * 0x20 + 1] = rtiw.second;
+  ws().production.SerialStartAddress = 0x20;
+  ws().production.SerialByteCount = 1;
   // A QTP file of one number: one pass, then its end.
   const std::string qtp = dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 1), "");
   ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);
-  ws().FlashPgmTestOn = true;  // would start the next pass by itself, but the file has ended
+  ws().production.FlashPgmTestOn = true;  // would start the next pass by itself, but the file has ended
   form().AutoProgramAction->trigger();
   ASSERT_TRUE(WaitForButton("Button1"));
   EXPECT_EQ(prompter_.messages.filter("QTP Program Finished!").size(), 1);
   EXPECT_FALSE(Dialog()->Button("Button2")->isEnabled());  // only Exit
-  EXPECT_FALSE(ws().SerialNoMode);
+  EXPECT_FALSE(ws().production.SerialNoMode);
   ASSERT_TRUE(CloseWith("Button1"));
   EXPECT_EQ(Text("Label19"), "Disable");
 
   // The flash test mode: the next pass starts a second after the last, without "Continue".
-  ws().QtpReadFile.reset();
+  ws().production.QtpReadFile.reset();
   form().AutoProgramAction->trigger();
   ASSERT_NE(Dialog(), nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Text("Label13") == "3"; }, 10000));
@@ -310,10 +310,10 @@ void OneNumberQtpFile(Operations& t) {
   t.ProgramWords(64);
   t.ValidOption();
   const StoredWord rtiw = SplitWord(0x3100);
-  t.ws().ProgramBuffer[2 * 0x20] = rtiw.first;
-  t.ws().ProgramBuffer[2 * 0x20 + 1] = rtiw.second;
-  t.ws().SerialStartAddress = 0x20;
-  t.ws().SerialByteCount = 1;
+  t.ws().image.ProgramBuffer[2 * 0x20] = rtiw.first;
+  t.ws().image.ProgramBuffer[2 * 0x20 + 1] = rtiw.second;
+  t.ws().production.SerialStartAddress = 0x20;
+  t.ws().production.SerialByteCount = 1;
   const std::string qtp = t.dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(t.ws(), qtp, 1), "");
   ASSERT_TRUE(LoadQtpFile(t.ws(), qtp).loaded);

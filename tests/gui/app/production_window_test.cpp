@@ -98,7 +98,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   std::set<QString> journaled;
   for (const std::string& n : okNumbers) journaled.insert("Serial: " + QString::fromStdString(n));
   EXPECT_EQ(journaled, serials) << "each tile shows the number its chip got";
-  EXPECT_EQ(ws().SerialValue[0], 1);
+  EXPECT_EQ(ws().production.SerialValue[0], 1);
 
   // A second chip on a tile that went through takes the next free number.
   ASSERT_TRUE(window->Tile(0).Start());

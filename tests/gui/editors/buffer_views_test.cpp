@@ -29,7 +29,7 @@ TEST_F(EditorsTest, LargestDeviceGridHasItsHeadersAndEveryWord) {
   UseDevice("KVX-43");
   TMDIChild* view = windows->ProgramView();
   ASSERT_NE(view, nullptr);
-  EXPECT_TRUE(ws->BufferViewOpen);
+  EXPECT_TRUE(windows->Flags().BufferViewOpen);
   EXPECT_EQ(view->windowTitle(), "Program Memory");
   QAbstractItemModel* model = view->StringGrid1->model();
   EXPECT_EQ(model->rowCount(), 768);
@@ -42,7 +42,7 @@ TEST_F(EditorsTest, LargestDeviceGridHasItsHeadersAndEveryWord) {
 
 TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
   TMDIChild* view = windows->ProgramView();
-  const std::string blankSum = ws->ChecksumText;
+  const std::string blankSum = ws->panel.ChecksumText;
   QTableView* grid = view->StringGrid1;
   const QModelIndex cell = grid->model()->index(1, 2);  // word 0x000A
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
@@ -56,10 +56,10 @@ TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
   EXPECT_EQ(dialog->Edit1->text(), "7");
   QTest::mouseClick(dialog->findChild<QPushButton*>("OKBtn"), Qt::LeftButton);
   WaitGone(dialog);
-  EXPECT_EQ(ws->ProgramBuffer[20], 0x07);
-  EXPECT_EQ(ws->ProgramBuffer[21], 0x00);
+  EXPECT_EQ(ws->image.ProgramBuffer[20], 0x07);
+  EXPECT_EQ(ws->image.ProgramBuffer[21], 0x00);
   EXPECT_EQ(Cell(grid, 1, 2), "0007");
-  EXPECT_NE(ws->ChecksumText, blankSum);
+  EXPECT_NE(ws->panel.ChecksumText, blankSum);
   EXPECT_GE(panelRedraws, 1);
 }
 
@@ -92,12 +92,12 @@ TEST_F(EditorsTest, EepromViewEditsOneByteOnASingleClick) {
   dialog->Edit1->setText("A5");
   dialog->OKBtnClick();
   WaitGone(dialog.data());
-  EXPECT_EQ(ws->EepromBuffer[0x12], 0xA5);
+  EXPECT_EQ(ws->image.EepromBuffer[0x12], 0xA5);
   EXPECT_EQ(Cell(view->StringGrid1, 1, 2), "A5");
 
   UseDevice("KVX-03");  // no EEPROM: the view goes
   EXPECT_EQ(windows->EepromView(), nullptr);
-  EXPECT_FALSE(ws->EepromViewOpen);
+  EXPECT_FALSE(windows->Flags().EepromViewOpen);
 }
 
 TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
@@ -112,11 +112,11 @@ TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
   // The blank bytes after the text are characters too (0x7F), up to the twelfth; the label shows
   // each as ".", having no printable character.
   EXPECT_EQ(id->Label2->text(), "KVX-1.......");
-  EXPECT_EQ(ws->IdText, "KVX-1" + std::string(7, '\x7F'));
+  EXPECT_EQ(ws->panel.IdText, "KVX-1" + std::string(7, '\x7F'));
 
   id->Hex->click();
-  EXPECT_TRUE(ws->IdDisplayHex);
-  EXPECT_EQ(ws->IdText, "4B 56 58 2D 31 7F 7F 7F 7F 7F 7F 7F");
+  EXPECT_TRUE(ws->settings.IdDisplayHex);
+  EXPECT_EQ(ws->panel.IdText, "4B 56 58 2D 31 7F 7F 7F 7F 7F 7F 7F");
   edit = id->Label2DblClick();
   EXPECT_TRUE(edit->MaskEdit2->isVisibleTo(edit) && !edit->Edit1->isVisibleTo(edit));
   edit->MaskEdit2->setCursorPosition(0);
@@ -124,7 +124,7 @@ TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
   edit->BitBtn1Click();
   WaitGone(edit.data());
   EXPECT_EQ(id->Label2->text().left(8), "21 32 58");  // 0xA1 & 0x7F, 0xB2 & 0x7F
-  EXPECT_EQ(ws->IdText.substr(0, 8), "21 32 58");
+  EXPECT_EQ(ws->panel.IdText.substr(0, 8), "21 32 58");
   EXPECT_GE(panelRedraws, 3);
 
   commands->ClearID1Click();
@@ -147,33 +147,33 @@ TEST_F(EditorsTest, IdWindowHeightTogglesUncoverItsPanels) {
 }
 
 TEST_F(EditorsTest, ReadDataAppearsInEveryView) {
-  ws->ProgramBuffer[0] = 0x21;  // what a Read leaves in the buffers
-  ws->ProgramBuffer[1] = 0x30;
-  ws->EepromBuffer[5] = 0x5A;
-  ws->IdBuffer[0] = 'R';
-  ws->BufferCaption = "old.kvh";
+  ws->image.ProgramBuffer[0] = 0x21;  // what a Read leaves in the buffers
+  ws->image.ProgramBuffer[1] = 0x30;
+  ws->image.EepromBuffer[5] = 0x5A;
+  ws->image.IdBuffer[0] = 'R';
+  ws->files.BufferCaption = "old.kvh";
   windows->AfterRead();
   EXPECT_EQ(Cell(windows->ProgramView()->StringGrid1, 0, 0), "1821");
   EXPECT_EQ(windows->ProgramView()->windowTitle(), "Program Memory");
   ASSERT_NE(windows->EepromView(), nullptr);
   EXPECT_EQ(Cell(windows->EepromView()->StringGrid1, 0, 5), "5A");
   EXPECT_EQ(windows->IdWindow()->Label2->text().left(1), "R");
-  EXPECT_TRUE(ws->IdChecksumFormOpen && ws->EepromViewOpen && ws->BufferViewOpen);
+  EXPECT_TRUE(windows->Flags().IdChecksumFormOpen && windows->Flags().EepromViewOpen && windows->Flags().BufferViewOpen);
 }
 
 TEST_F(EditorsTest, ClosingAWindowLowersItsFlagAndViewBringsItBack) {
   windows->Frame(windows->ProgramView())->close();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !ws->BufferViewOpen; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !windows->Flags().BufferViewOpen; }, 2000));
   windows->ProgramMemory1Click();
-  EXPECT_TRUE(ws->BufferViewOpen);
+  EXPECT_TRUE(windows->Flags().BufferViewOpen);
   ASSERT_NE(windows->ProgramView(), nullptr);
   EXPECT_EQ(area->subWindowList().size(), 2);  // the ID window and the view, no duplicate
 }
 
 TEST_F(EditorsTest, DisassemblyWindowSavesItsListing) {
   EXPECT_FALSE(commands->SaveDisassemblyEnabled());
-  ws->ProgramBuffer[0] = 0x03;  // BCR STATUS,ZF
-  ws->ProgramBuffer[1] = 0x02;
+  ws->image.ProgramBuffer[0] = 0x03;  // BCR STATUS,ZF
+  ws->image.ProgramBuffer[1] = 0x02;
   windows->Disassemble1Click();
   TDisassembleForm* listing = windows->Disassembly();
   ASSERT_NE(listing, nullptr);

@@ -66,8 +66,8 @@ TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
 
 TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   UseDevice("KVX-03");  // oscillator, OST, WDT, PED and security; no PRD
-  ws->OptionLow = 0x03;  // an oscillator code no list names
-  ws->OptionHigh = 0x1F;
+  ws->image.OptionLow = 0x03;  // an oscillator code no list names
+  ws->image.OptionHigh = 0x1F;
   QPointer<TEditOption> editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
   EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
   EXPECT_TRUE(editor->Memo1->toPlainText().endsWith(
@@ -85,9 +85,9 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   editor->BitBtn1Click();
   WaitGone(editor.data());
   // WDT variant 1 lives in bits 1-2 of the high byte; everything else stays as read.
-  EXPECT_EQ(ws->OptionLow, 0x03);
-  EXPECT_EQ(ws->OptionHigh, (0x1F & 0x79) | 0x02);
-  EXPECT_TRUE(ws->RefreshPending);
+  EXPECT_EQ(ws->image.OptionLow, 0x03);
+  EXPECT_EQ(ws->image.OptionHigh, (0x1F & 0x79) | 0x02);
+  EXPECT_TRUE(ws->panel.RefreshPending);
   EXPECT_EQ(RefreshData(*ws).lines[WdtField].text, "Disable");
 
   editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
@@ -96,7 +96,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   Q_EMIT security->activated(1);
   QTest::mouseClick(editor->findChild<QPushButton*>("BitBtn2"), Qt::LeftButton);  // Cancel
   WaitGone(editor.data());
-  EXPECT_EQ(ws->OptionHigh, (0x1F & 0x79) | 0x02);
+  EXPECT_EQ(ws->image.OptionHigh, (0x1F & 0x79) | 0x02);
 }
 
 TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
@@ -112,22 +112,22 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].caption, "Error");
   EXPECT_EQ(TakeMessages()[0], kMsgSetupNotRtiw);
-  EXPECT_FALSE(ws->SerialNoMode);
+  EXPECT_FALSE(ws->production.SerialNoMode);
   EXPECT_TRUE(setup->isVisible());
 
   setup->StartAddress->setText("1FF");  // the second word would lie past the device
   setup->BitBtn1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Start address overflow!!"});
 
-  for (int a : {0x10, 0x11}) ws->ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
+  for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
   setup->StartAddress->setText("0010");
   setup->BitBtn1Click();
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
-  EXPECT_TRUE(ws->SerialNoMode);
-  EXPECT_TRUE(ws->SerialCommandsLocked);
+  EXPECT_TRUE(ws->production.SerialNoMode);
+  EXPECT_TRUE(ws->settings.SerialCommandsLocked);
   EXPECT_GE(commandUpdates, 1);
-  EXPECT_EQ(ws->SerialText, "12AB");
+  EXPECT_EQ(ws->production.SerialText, "12AB");
   EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "3112");
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "31AB");
 
@@ -135,14 +135,14 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_EQ(setup->StartValue->text(), "12AB");
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);  // Disable
   WaitGone(setup.data());
-  EXPECT_FALSE(ws->SerialNoMode);
-  EXPECT_FALSE(ws->SerialCommandsLocked);
+  EXPECT_FALSE(ws->production.SerialNoMode);
+  EXPECT_FALSE(ws->settings.SerialCommandsLocked);
 }
 
 // The byte order the operator picks is the one OK stores and stamps, at the first press.
 TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   UseDevice("KVX-03");
-  for (int a : {0x10, 0x11}) ws->ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
+  for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
   QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
   ASSERT_TRUE(setup->MsbFirst->isChecked());
   setup->StartAddress->setText("0010");
@@ -153,7 +153,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);  // OK
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
-  EXPECT_EQ(ws->SerialByteOrder, 1);
+  EXPECT_EQ(ws->production.SerialByteOrder, 1);
   EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "31AB");  // the low byte first
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "3112");
   setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
@@ -163,7 +163,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
 
 TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
   UseDevice("KVX-03");
-  for (int a : {0x20}) ws->ProgramBuffer[2 * a + 1] = 0x62;
+  for (int a : {0x20}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;
   QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
   setup->StartAddress->clear();
   QTest::keyClicks(setup->StartAddress, "2g0");

@@ -26,7 +26,7 @@ void EditorsTest::SetUp() {
     return a;
   });
   ASSERT_TRUE(dir_.isValid());
-  ws->StartDir = dir_.path().toStdString();
+  ws->files.StartDir = dir_.path().toStdString();
   UseDevice("KVX-01");
 }
 
@@ -39,8 +39,8 @@ void EditorsTest::TearDown() {
 }
 
 void EditorsTest::UseDevice(const char* name) {
-  ws->SelectedDevice = name;
-  ResetData(*ws);
+  ws->device.SelectedDevice = name;
+  windows->Flags().Follow(ResetData(*ws, windows->Views()));
   windows->FormShow();
   windows->RebuildBufferWindows();
   panelRedraws = 0;

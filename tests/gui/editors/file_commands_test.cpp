@@ -95,11 +95,11 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   Write(program, BinImage(0x0155));
   AnswerFile(program, 1);
   commands->FileOpen1Execute();
-  ws->OptionLow = 0x15;
-  ws->OptionHigh = 0x12;
-  ws->IdBuffer[0] = 'Q';
-  ws->SerialStartAddress = 0x40;
-  ws->SerialIncrement = 7;
+  ws->image.OptionLow = 0x15;
+  ws->image.OptionHigh = 0x12;
+  ws->image.IdBuffer[0] = 'Q';
+  ws->production.SerialStartAddress = 0x40;
+  ws->production.SerialIncrement = 7;
 
   const QString config = TempPath(QString::fromUtf8("Prüfung 1.cfg"));
   AnswerFile(config, 2);  // the "KVX Bin" filter
@@ -115,14 +115,14 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   AnswerFile(config, 2);
   commands->LoadConfig1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Can't load file!"});
-  ws->ShownOnce = true;
+  windows->Flags().ShownOnce = true;
   AnswerFile(config, 1);
   commands->LoadConfig1Click();
   EXPECT_TRUE(TakeMessages().empty());
-  EXPECT_EQ(ws->DeviceName, "KVX-01");
-  EXPECT_EQ(ws->IdBuffer[0], 'Q');
-  EXPECT_EQ(ws->SerialStartAddress, 0x40);
-  EXPECT_EQ(ws->SerialIncrement, 7);
+  EXPECT_EQ(ws->device.DeviceName, "KVX-01");
+  EXPECT_EQ(ws->image.IdBuffer[0], 'Q');
+  EXPECT_EQ(ws->production.SerialStartAddress, 0x40);
+  EXPECT_EQ(ws->production.SerialIncrement, 7);
   EXPECT_EQ(ProgramWordText(*ws, 0), "0155");
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "0155");
@@ -134,7 +134,7 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   AnswerFile(config, 1);
   commands->LoadConfig1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"'" + program.toStdString() + "' file do not find!"});
-  EXPECT_EQ(ws->DeviceName, "KVX-01");
+  EXPECT_EQ(ws->device.DeviceName, "KVX-01");
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "3FFF");
   EXPECT_EQ(windows->IdWindow()->Label2->text(), "............");  // a blank ID
@@ -143,8 +143,8 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
 TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
   const QString path = TempPath(QString::fromUtf8("Speicher ß.bin"));
   commands->FillBuffer1Click()->reject();
-  ws->ProgramBuffer[0] = 0x34;
-  ws->ProgramBuffer[1] = 0x24;  // 0x1234
+  ws->image.ProgramBuffer[0] = 0x34;
+  ws->image.ProgramBuffer[1] = 0x24;  // 0x1234
   AnswerFile(path, 1);
   commands->SaveProgramMemory1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Sorry, file can't be saved!"});
@@ -160,18 +160,18 @@ TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
 }
 
 TEST_F(EditorsTest, LoadQtpFileStampsTheFirstNumberIntoTheView) {
-  ws->ProgramBuffer[2 * 0x10 + 1] = 0x62;
-  ws->ProgramBuffer[2 * 0x11 + 1] = 0x62;
+  ws->image.ProgramBuffer[2 * 0x10 + 1] = 0x62;
+  ws->image.ProgramBuffer[2 * 0x11 + 1] = 0x62;
   const QString path = TempPath(QString::fromUtf8("Serien ü.txt"));
   Write(path, ":040010001231343144\r\n:00000001FF");
   AnswerFile(path, 1);  // chosen under "Config files": ignored
   commands->LoadQTPFile1Click();
-  EXPECT_FALSE(ws->SerialNoMode);
+  EXPECT_FALSE(ws->production.SerialNoMode);
   AnswerFile(path, 2);
   commands->LoadQTPFile1Click();
   EXPECT_TRUE(TakeMessages().empty());
-  EXPECT_TRUE(ws->SerialNoMode);
-  EXPECT_EQ(ws->QtpFileText, "Serien ü.txt");
+  EXPECT_TRUE(ws->production.SerialNoMode);
+  EXPECT_EQ(ws->production.QtpFileText, "Serien ü.txt");
   TMDIChild* view = windows->ProgramView();
   EXPECT_EQ(view->StringGrid1->model()->index(2, 0).data().toString(), "3112");
   EXPECT_EQ(view->StringGrid1->model()->index(2, 1).data().toString(), "3134");
@@ -180,7 +180,7 @@ TEST_F(EditorsTest, LoadQtpFileStampsTheFirstNumberIntoTheView) {
   AnswerFile(path, 2);
   commands->LoadQTPFile1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File data error!"});
-  EXPECT_FALSE(ws->SerialNoMode);
+  EXPECT_FALSE(ws->production.SerialNoMode);
 }
 
 }  // namespace

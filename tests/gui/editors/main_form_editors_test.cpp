@@ -37,7 +37,7 @@ TEST_F(EditorsInMainWindow, ReadDataAppearsInEveryView) {
   f.ReadICAction->trigger();
   ASSERT_TRUE(WaitForButton());
   ASSERT_TRUE(CloseWith());
-  ASSERT_TRUE(ws().ReadCompleted);
+  ASSERT_TRUE(ws().results.ReadCompleted);
   TMDIChild* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
@@ -59,7 +59,7 @@ TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
   {
     QFile file(program);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(ws().ProgramBytes, '\x11'));
+    file.write(QByteArray(ws().device.ProgramBytes, '\x11'));
   }
   SetFileDialogHook([&](const FileDialogRequest&) { return FileDialogAnswer{true, program, 1}; });
   f.FileOpen1->trigger();
@@ -92,7 +92,7 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
   edit->Edit1->setText("1234");
   edit->OKBtnClick();
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.isNull(); }, 2000));
-  EXPECT_EQ(Text("Label11").toStdString(), ws().ChecksumText);
+  EXPECT_EQ(Text("Label11").toStdString(), ws().panel.ChecksumText);
   EXPECT_EQ(ProgramWordText(ws(), 1), "1234");
 
   QTest::mouseDClick(Find("Label5"), Qt::LeftButton);  // the panel's OPTION area
@@ -101,9 +101,9 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
   option->reject();
 
   f.findChild<TIDChecksumForm*>()->parentWidget()->close();
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !ws().IdChecksumFormOpen; }, 2000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !windowFlags().IdChecksumFormOpen; }, 2000));
   QTest::mouseDClick(Find("Label18"), Qt::LeftButton);  // the "ID :" box brings it back
-  EXPECT_TRUE(ws().IdChecksumFormOpen);
+  EXPECT_TRUE(windowFlags().IdChecksumFormOpen);
   EXPECT_NE(f.findChild<TIDChecksumForm*>(), nullptr);
 
   EXPECT_FALSE(f.FileSaveAsItem->isEnabled());
@@ -114,7 +114,7 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
 TEST_F(EditorsInMainWindow, SerialModeLocksTheSingleStepCommandsUntilDisabled) {
   TMainForm& f = Start();
   SelectDevice("KVX-03");
-  ws().ProgramBuffer[2 * 0x20 + 1] = 0x62;  // RTIW 00
+  ws().image.ProgramBuffer[2 * 0x20 + 1] = 0x62;  // RTIW 00
   f.SerialNoMode1->trigger();
   QPointer<TSerialNoSetupForm> setup = f.findChild<TSerialNoSetupForm*>();
   ASSERT_NE(setup, nullptr);
@@ -144,11 +144,11 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
     answers.pop_front();
     return a;
   });
-  ws().LastProgramPath = program.toStdString();
+  ws().files.LastProgramPath = program.toStdString();
   {
     QFile file(program);
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(QByteArray(ws().ProgramBytes, '\x11'));
+    file.write(QByteArray(ws().device.ProgramBytes, '\x11'));
   }
   f.FileSaveItem->trigger();  // Save Config File
 
@@ -161,7 +161,7 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
   EXPECT_EQ(f.ComboBox2->currentText(), "KVX-02");
   EXPECT_TRUE(f.EEPROM1->isEnabled());
   EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(0, 0).data().toString(), "1111");
-  EXPECT_EQ(Text("Label11").toStdString(), ws().ChecksumText);
+  EXPECT_EQ(Text("Label11").toStdString(), ws().panel.ChecksumText);
   // The simulated socket follows the device the configuration brought.
   f.BlankCheckAction->trigger();
   ASSERT_TRUE(WaitForButton());
@@ -227,13 +227,13 @@ TEST_F(EditorsInMainWindow, ABlankIdShowsDotsInItsTwoLabelsOnly) {
   auto* idWindow = f.findChild<TIDChecksumForm*>("TIDChecksumForm");
   ASSERT_NE(idWindow, nullptr);
   ASSERT_TRUE(idWindow->Ascii->isChecked());
-  for (std::size_t k = 0; k < ws().IdBuffer.size(); ++k) ws().IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().BlankHigh;
+  for (std::size_t k = 0; k < ws().image.IdBuffer.size(); ++k) ws().image.IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().device.BlankHigh;
   idWindow->IDLabelShow();
   f.RefreshPanelNow();
   EXPECT_EQ(idWindow->Label2->text(), "............");
   EXPECT_EQ(Text("Label18"), "............");
   // The bytes and the editor's text keep the blank bytes.
-  EXPECT_EQ(ws().IdBuffer[0], 0x7F);
+  EXPECT_EQ(ws().image.IdBuffer[0], 0x7F);
   EXPECT_EQ(IdModifyText(ws(), false), std::string(12, '\x7F'));
 }
 

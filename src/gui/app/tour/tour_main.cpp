@@ -95,8 +95,8 @@ void Operation(TMainForm& form, QAction* action, const QString& name, const char
 void ProgramWords(kvx::Workspace& ws, int count) {
   for (int i = 0; i < count; ++i) {
     const kvx::StoredWord w = kvx::SplitWord(0x0A00 + (i * 37) % 0x600);
-    ws.ProgramBuffer[2 * i] = w.first;
-    ws.ProgramBuffer[2 * i + 1] = w.second;
+    ws.image.ProgramBuffer[2 * i] = w.first;
+    ws.image.ProgramBuffer[2 * i + 1] = w.second;
   }
 }
 
@@ -104,20 +104,20 @@ void ProgramWords(kvx::Workspace& ws, int count) {
 void SerialNumbers(kvx::Workspace& ws, int first) {
   for (int a : {0x20, 0x21}) {
     const kvx::StoredWord w = kvx::SplitWord(0x3100);
-    ws.ProgramBuffer[2 * a] = w.first;
-    ws.ProgramBuffer[2 * a + 1] = w.second;
+    ws.image.ProgramBuffer[2 * a] = w.first;
+    ws.image.ProgramBuffer[2 * a + 1] = w.second;
   }
-  ws.SerialNoMode = true;
-  ws.SerialStartAddress = 0x20;
-  ws.SerialByteCount = 2;
-  ws.SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
+  ws.production.SerialNoMode = true;
+  ws.production.SerialStartAddress = 0x20;
+  ws.production.SerialByteCount = 2;
+  ws.production.SerialValue = {first, 0, 0, 0, 0, 0, 0, 0};
 }
 
 void ValidOption(kvx::Workspace& ws) {
   for (int high = 0x7F; high >= 0; --high)
     for (int low = 0x7F; low >= 0; --low) {
-      ws.OptionLow = static_cast<std::uint8_t>(low);
-      ws.OptionHigh = static_cast<std::uint8_t>(high);
+      ws.image.OptionLow = static_cast<std::uint8_t>(low);
+      ws.image.OptionHigh = static_cast<std::uint8_t>(high);
       if (kvx::RefreshData(ws).optionStatus == 0) return;
     }
 }
@@ -204,7 +204,7 @@ int main(int argc, char** argv) {
 
   device("KVX-01");
   ProgramWords(ws, 0x400);
-  ws.EepromBuffer[0] = 0x12;
+  ws.image.EepromBuffer[0] = 0x12;
   Operation(form, form.EraseAction, "erase");
   Operation(form, form.WriteEEAction, "write_eeprom", "ButtonOk");
   Operation(form, form.ReadICAction, "read_flash");
