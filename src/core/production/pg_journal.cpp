@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <thread>
 
 namespace kvx {
 
@@ -122,6 +123,12 @@ PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params) {
   return db_.Exec(sql, params);
 }
 
+PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params) {
+  return RetryConflicts([&] { return Call(sql, params); },
+                        [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
+                        kConflictAttempts, kConflictFirstWait);
+}
+
 bool PgJournal::Open(const std::string& name, bool registerRun, std::string& error) {
   std::lock_guard lock(mutex_);
   name_ = PostgresDisplayName(name);
@@ -190,7 +197,7 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
   row.outcome = PassOutcome::Pending;
   row.host = station_;
   const PgResult insert =
-      Call(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer, row.device,
+      CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer, row.device,
                       row.programPath, row.programSha256, row.dataChecksum, row.optionWord,
                       row.idChecksum, row.series, row.serial, Num(row.record), Num(row.passCount),
                       Num(lease_.count())});
@@ -205,7 +212,7 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
   const PgResult update =
-      Call(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
+      CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
                      Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),
                      Num(runId_), Num(lease_.count()), Num(row.id), row.keepsNumber ? "t" : "f"});
   if (!update.Ok()) return Fail("cannot be written", error);
