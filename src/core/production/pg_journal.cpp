@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
+#include <set>
 #include <thread>
 
 namespace kvx {
@@ -36,6 +38,26 @@ CREATE UNIQUE INDEX passes_record ON passes(series, record)
 CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
+
+// The tables of a shared journal and the columns it reads and writes in each: a database (or
+// schema) whose tables of these names lack one is another program's, and is left alone.
+struct JournalTable {
+  const char* name;
+  std::vector<std::string> columns;
+};
+const JournalTable kJournalTables[] = {
+    {"schema_version", {"version"}},
+    {"runs", {"id", "host", "pid", "started", "lease_until"}},
+    {"passes",
+     {"id", "run_id", "started", "ended", "host", "port", "writer", "device", "program_path",
+      "program_sha256", "data_checksum", "option_word", "id_checksum", "series", "serial", "record",
+      "pass_count", "outcome", "counted", "red_line", "duration_ms", "keeps_number"}},
+};
+
+constexpr char kTableColumns[] =
+    "SELECT c.relname, a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+    "WHERE a.attrelid IN (to_regclass('schema_version'), to_regclass('runs'), "
+    "  to_regclass('passes')) AND a.attnum > 0 AND NOT a.attisdropped";
 
 // A row whose number stays used: every one but a pass that failed before any byte of its
 // number could reach the chip (the pass's end decides, as in a file journal: KeepsNumber).
@@ -167,6 +189,23 @@ void PgJournal::Heartbeat(std::stop_token stop) {
   }
 }
 
+namespace {
+
+// Which of a journal's tables found in the database is not one, and why ("passes has no column
+// serial", "runs is missing"); empty when all are a journal's.
+std::string ForeignTable(const std::map<std::string, std::set<std::string>>& found) {
+  for (const JournalTable& table : kJournalTables) {
+    const auto it = found.find(table.name);
+    if (it == found.end()) return std::string(table.name) + " is missing";
+    for (const std::string& column : table.columns)
+      if (!it->second.contains(column))
+        return std::string(table.name) + " has no column " + column;
+  }
+  return {};
+}
+
+}  // namespace
+
 bool PgJournal::Migrate(std::string& error) {
   if (!db_.Run("BEGIN") || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
   auto fail = [&](std::string_view what) {
@@ -174,18 +213,31 @@ bool PgJournal::Migrate(std::string& error) {
     db_.Run("ROLLBACK");
     return false;
   };
-  const PgResult exists = db_.Exec("SELECT to_regclass('schema_version') IS NOT NULL");
-  if (!exists.Ok()) return fail("cannot be read");
-  if (exists.Text(0, 0) != "t" && !db_.Run(kSchemaV1)) return fail("cannot be created");
-  const PgResult version = db_.Exec("SELECT version FROM schema_version");
-  if (!version.Ok() || version.Rows() != 1) return fail("has no schema version");
-  if (version.Int(0, 0) > kSharedJournalSchemaVersion) {
+  const PgResult found = db_.Exec(kTableColumns);
+  if (!found.Ok()) return fail("cannot be read");
+  std::map<std::string, std::set<std::string>> columns;
+  for (int i = 0; i < found.Rows(); ++i) columns[found.Text(i, 0)].insert(found.Text(i, 1));
+  auto refuse = [&](const std::string& why) {
     db_.Run("ROLLBACK");
-    error = "the shared journal " + name_ + " was written by a newer kvxw (schema version " +
-            version.Text(0, 0) + "; this one knows up to " +
-            std::to_string(kSharedJournalSchemaVersion) + ")";
+    error = "the shared journal " + name_ + " " + why + "; nothing was written to it";
     return false;
+  };
+  const bool fresh = columns.empty();
+  if (fresh && !db_.Run(kSchemaV1)) return fail("cannot be created");
+  // A newer kvxw may have changed its tables: its version is told before their shape is judged.
+  if (fresh || (columns.contains("schema_version") && columns["schema_version"].contains("version"))) {
+    const PgResult version = db_.Exec("SELECT version FROM schema_version");
+    if (!version.Ok()) return fail("cannot be read");
+    if (version.Rows() != 1)
+      return refuse("holds tables of another program (schema_version holds " +
+                    std::to_string(version.Rows()) + " rows, a journal's one)");
+    if (version.Int(0, 0) > kSharedJournalSchemaVersion)
+      return refuse("was written by a newer kvxw (schema version " + version.Text(0, 0) +
+                    "; this one knows up to " + std::to_string(kSharedJournalSchemaVersion) + ")");
   }
+  if (const std::string foreign = ForeignTable(columns); !fresh && !foreign.empty())
+    return refuse("holds tables of another program (" + foreign +
+                  "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
   if (!db_.Run("COMMIT")) return fail("cannot be written");
   return true;

@@ -12,6 +12,11 @@
 // the pending rows of runs whose lease ran out (by the server's clock) into "unknown"; their
 // numbers stay used.
 //
+// A database (or schema) whose tables of the journal's names are not a journal's (another
+// program's, lacking a column the journal writes), or a journal of a newer schema version, stops
+// the run at Open with a message, and nothing is written to it: the counterpart of the file
+// journal's application id.
+//
 // A call that finds the connection lost reconnects once and tries again (a server restarted
 // between passes); when that fails, the call fails with the server's name and reason. A
 // reservation or pass end that the server rolled back for a conflict with another station's

@@ -222,15 +222,66 @@ TEST_F(PgJournalTest, AReadOnlyUserReadsButRunsNothing) {
   EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
 }
 
-TEST_F(PgJournalTest, ANewerSchemaIsRefused) {
-  { auto first = Station("line-1"); }
-  PgDb db;
-  ASSERT_TRUE(db.Open(db_.Uri()));
-  ASSERT_TRUE(db.Run("UPDATE schema_version SET version = 99"));
-  Journal journal;
-  std::string error;
-  EXPECT_FALSE(journal.Open(db_.Uri(), error));
-  EXPECT_NE(error.find("newer kvxw (schema version 99"), std::string::npos) << error;
+// A database whose tables of the journal's names are another program's, or a journal of a newer
+// kvxw: the run does not start, the message says why, and nothing is written to the database.
+TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone) {
+  struct Case {
+    const char* name;
+    const char* setUp;  // after a first station made the journal, when `journal`
+    bool journal;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"another program's passes", "CREATE TABLE passes(id INTEGER, note TEXT)", false,
+       "holds tables of another program (schema_version is missing)"},
+      {"another program's schema_version",
+       "CREATE TABLE schema_version(version INTEGER, product TEXT); "
+       "INSERT INTO schema_version VALUES(1, 'other'); CREATE TABLE runs(id INTEGER)",
+       false, "holds tables of another program (runs has no column host)"},
+      {"a versions table", "CREATE TABLE schema_version(version INTEGER); "
+       "INSERT INTO schema_version VALUES(1), (2)", false,
+       "holds tables of another program (schema_version holds 2 rows"},
+      {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
+       "holds tables of another program (passes has no column serial)"},
+      {"a newer journal", "UPDATE schema_version SET version = 99", true,
+       "was written by a newer kvxw (schema version 99; this one knows up to 1)"},
+  };
+  // Every table and row of the database, to see that nothing changed.
+  auto contents = [](PgDb& db) {
+    std::string all;
+    const PgResult tables = db.Exec(
+        "SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = 'public'::regnamespace "
+        "ORDER BY relname");
+    for (int i = 0; i < tables.Rows(); ++i) {
+      const PgResult rows = db.Exec("SELECT t::text FROM " + tables.Text(i, 0) + " t ORDER BY 1");
+      all += tables.Text(i, 0) + ":";
+      for (int r = 0; r < rows.Rows(); ++r) all += " " + rows.Text(r, 0);
+      all += "\n";
+    }
+    return all;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestDatabase db;
+    std::string server, error;
+    KVX_NEED_TEST_PG(server);
+    ASSERT_TRUE(db.Create(server, error)) << error;
+    if (c.journal) {
+      Journal first;
+      ASSERT_TRUE(first.Open(db.Uri(), error)) << error;
+      PassRecord row = Row("0100");
+      ASSERT_EQ(first.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    }
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db.Uri()));
+    ASSERT_TRUE(admin.Run(c.setUp)) << admin.Error();
+    const std::string before = contents(admin);
+    Journal journal;
+    EXPECT_FALSE(journal.Open(db.Uri(), error));
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find("nothing was written to it"), std::string::npos) << error;
+    EXPECT_EQ(contents(admin), before);
+  }
 }
 
 // Two stations' transactions that deadlock: the server rolls one back. When that is this
