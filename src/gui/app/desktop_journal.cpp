@@ -45,15 +45,14 @@ bool JournalOpener::Start(kvx::Journal& journal, std::string name, kvx::Workspac
 }
 
 bool DesktopJournal::OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompter& prompter,
-                              QWidget* parent, std::function<void()> opened) {
+                              QWidget* parent, std::function<void(bool open)> then) {
   return opener.Start(journal_, path_, ws,
-                      [this, &prompter, parent, opened](bool ok, const std::string& error) {
-                        if (!ok) {
+                      [this, &prompter, parent, then](bool ok, const std::string& error) {
+                        if (ok)
+                          justOpened_ = true;
+                        else
                           prompter.Message(parent, Q(error + "; no chip was programmed"));
-                          return;
-                        }
-                        justOpened_ = true;
-                        opened();
+                        then(ok);
                       });
 }
 

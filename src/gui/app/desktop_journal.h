@@ -40,11 +40,11 @@ class DesktopJournal {
   explicit DesktopJournal(std::string path) : path_(std::move(path)) {}
 
   bool IsOpen() const { return journal_.IsOpen(); }
-  // On the GUI thread: opens the journal through `opener` and runs `opened` there once it is
-  // open; when it does not open, the operator is told why instead (and the next command tries
-  // again: the operator may mend it). False when the opener is busy.
+  // On the GUI thread: opens the journal through `opener` and runs `then` there once the open
+  // has ended, with whether the journal is open; when it is not, the operator has been told why
+  // (and the next command tries again: the operator may mend it). False when the opener is busy.
   bool OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompter& prompter, QWidget* parent,
-                std::function<void()> opened);
+                std::function<void(bool open)> then);
 
   // On the GUI thread, before a production command's dialog opens (and before the Writer is
   // asked anything), with the journal open: refuses a first serial number that already went out

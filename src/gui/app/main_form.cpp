@@ -153,11 +153,15 @@ void TMainForm::onShowProduction() {
   auto journal = std::make_shared<kvx::Journal>();
   opener_->Start(*journal, kvx::DesktopJournalName(ws_->StartDir), *ws_,
                  [this, journal](bool ok, const std::string& error) {
+                   if (closeAfterWorker_) {
+                     close();  // the window was closed meanwhile
+                     return;
+                   }
                    if (!ok) {
                      prompter_->Message(this, QString::fromStdString(error));
                      return;
                    }
-                   if (!CommandAllowed()) return;  // the window is closing
+                   if (!CommandAllowed()) return;  // the window has closed
                    ProductionOptions options;
                    options.journal = journal;
                    options.env = env_;

@@ -64,7 +64,12 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   // A shared journal's server may take its time-out to answer: the journal opens on a worker,
   // and the command starts again once it is open.
   if (command.repeats && !journal_->IsOpen()) {
-    journal_->OpenThen(*opener_, *ws_, *prompter_, this, [this, id, followUp] { RunCommand(id, followUp); });
+    journal_->OpenThen(*opener_, *ws_, *prompter_, this, [this, id, followUp](bool open) {
+      if (closeAfterWorker_)
+        close();  // the window was closed meanwhile
+      else if (open)
+        RunCommand(id, followUp);
+    });
     return;
   }
   if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;

@@ -46,6 +46,8 @@ class DesktopJournalTest : public MainWindowTest {
     return journal.Passes({}, error);
   }
   std::string JournalPath() const { return QDir(dir_.path()).filePath(kJournalFileName).toStdString(); }
+  // Auto Program against a shared journal whose server takes the connection and never answers.
+  void WhileTheServerDoesNotAnswer(bool closeMeanwhile);
 };
 
 TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResumed) {
@@ -190,7 +192,15 @@ class SilentServer {
   int port_ = 0;
 };
 
-TEST_F(DesktopJournalTest, TheWindowAnswersWhileASharedJournalsServerDoesNotAndThenSaysWhy) {
+TEST_F(DesktopJournalTest, TheWindowAnswersWhileASharedJournalsServerDoesNotThenSaysWhyOrCloses) {
+  for (const bool closeMeanwhile : {false, true}) {
+    SCOPED_TRACE(closeMeanwhile ? "closed meanwhile" : "left open");
+    prompter_.messages.clear();
+    WhileTheServerDoesNotAnswer(closeMeanwhile);
+  }
+}
+
+void DesktopJournalTest::WhileTheServerDoesNotAnswer(bool closeMeanwhile) {
   SilentServer server;
   ASSERT_NE(server.Port(), 0);
   QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
@@ -212,6 +222,16 @@ TEST_F(DesktopJournalTest, TheWindowAnswersWhileASharedJournalsServerDoesNotAndT
   form().AutoProgramAction->trigger();
   QCoreApplication::processEvents();
   EXPECT_EQ(Dialog(), nullptr);
+  if (closeMeanwhile) {
+    // The window waits for the open to end, then closes without starting the command.
+    form().close();
+    EXPECT_TRUE(form().isVisible());
+    server.HangUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 10000));
+    EXPECT_EQ(Dialog(), nullptr);
+    EXPECT_EQ(writer().BytesReceived(), before);
+    return;
+  }
 
   server.HangUp();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter_.messages.isEmpty(); }, 10000));
