@@ -31,7 +31,8 @@ bool IsRetryableConflict(std::string_view sqlState);
 template <class Call, class Wait>
 auto RetryConflicts(Call call, Wait wait, int attempts, std::chrono::milliseconds firstWait) {
   auto result = call();
-  for (int run = 1; run < attempts && !result.Ok() && IsRetryableConflict(result.SqlState()); ++run) {
+  for (int run = 1; run < attempts && !result.Ok() && IsRetryableConflict(result.SqlState());
+       ++run) {
     wait(firstWait * (1 << (run - 1)));
     result = call();
   }

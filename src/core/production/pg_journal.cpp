@@ -225,7 +225,8 @@ bool PgJournal::Migrate(std::string& error) {
   const bool fresh = columns.empty();
   if (fresh && !db_.Run(kSchemaV1)) return fail("cannot be created");
   // A newer kvxw may have changed its tables: its version is told before their shape is judged.
-  if (fresh || (columns.contains("schema_version") && columns["schema_version"].contains("version"))) {
+  const auto versionTable = columns.find("schema_version");
+  if (fresh || (versionTable != columns.end() && versionTable->second.contains("version"))) {
     const PgResult version = db_.Exec("SELECT version FROM schema_version");
     if (!version.Ok()) return fail("cannot be read");
     if (version.Rows() != 1)
@@ -249,10 +250,10 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
   row.outcome = PassOutcome::Pending;
   row.host = station_;
   const PgResult insert =
-      CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer, row.device,
-                      row.programPath, row.programSha256, row.dataChecksum, row.optionWord,
-                      row.idChecksum, row.series, row.serial, Num(row.record), Num(row.passCount),
-                      Num(lease_.count())});
+      CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
+                              row.device, row.programPath, row.programSha256, row.dataChecksum,
+                              row.optionWord, row.idChecksum, row.series, row.serial,
+                              Num(row.record), Num(row.passCount), Num(lease_.count())});
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) return Journal::ReserveResult::Used;
   row.id = insert.Int(0, 0);
@@ -264,9 +265,10 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
   const PgResult update =
-      CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
-                     Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),
-                     Num(runId_), Num(lease_.count()), Num(row.id), row.keepsNumber ? "t" : "f"});
+      CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)),
+                             row.counted ? "t" : "f", Num(row.passCount), row.redLine, row.writer,
+                             Num(row.durationMs), Num(runId_), Num(lease_.count()), Num(row.id),
+                             row.keepsNumber ? "t" : "f"});
   if (!update.Ok()) return Fail("cannot be written", error);
   return true;
 }

@@ -313,9 +313,12 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   setWindowTitle("Production");
   journal_ = options_.journal;
   std::string error;
-  if (journal_ == nullptr && !(journal_ = std::make_shared<kvx::Journal>())->Open(options_.journalPath, error)) {
-    prompter_.Message(parent, Q(error));
-    return;
+  if (journal_ == nullptr) {
+    journal_ = std::make_shared<kvx::Journal>();
+    if (!journal_->Open(options_.journalPath, error)) {
+      prompter_.Message(parent, Q(error));
+      return;
+    }
   }
   // The series' start is decided once, as for Auto Program; each tile then takes free numbers.
   first_ = std::make_unique<kvx::Workspace>(loaded_);
