@@ -3,13 +3,16 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <fstream>
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <vector>
 
 #include "cli/command.h"
 #include "cli/port_open.h"
 #include "core/device/catalogue.h"
+#include "sim/chip_model.h"
 #include "sim/pty_server.h"
 #include "sim/sim_writer.h"
 
@@ -46,6 +49,26 @@ bool Configure(const Args& args, sim::SimWriter& writer, std::string& error) {
   return SwitchOnFaults(writer, args.GetAll("--fault"), "--fault", error);
 }
 
+// `--chip-log FILE`: every chip that took a write, as it leaves the socket, one line each after
+// its link's path, flushed at once, so a test can check what really reached the chips.
+class ChipLogFile {
+ public:
+  bool Open(const std::string& path) {
+    file_.open(path, std::ios::app);
+    return file_.good();
+  }
+  sim::SimWriter::ChipLog For(const std::string& link) {
+    return [this, link](int number, const sim::ChipModel& chip) {
+      std::lock_guard lock(mutex_);
+      file_ << link << ' ' << sim::ChipLogLine(number, chip) << std::endl;
+    };
+  }
+
+ private:
+  std::mutex mutex_;
+  std::ofstream file_;
+};
+
 int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
   const std::string device = args.Get("--device", "KVX-01");
   const int index = FindDevice(device);
@@ -54,11 +77,17 @@ int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
   if (args.Has("--writer-type") && !ParseWriterType(args.Get("--writer-type"), typeByte))
     return UsageError("sim", "unknown Writer type " + args.Get("--writer-type") + " (B2, B3, B4)", err);
   // One Writer, with its own chip, behind each link.
+  ChipLogFile chipLog;
+  if (args.Has("--chip-log") && !chipLog.Open(args.Get("--chip-log"))) {
+    err << "kvxw sim: cannot write " << args.Get("--chip-log") << '\n';
+    return kExitFailed;
+  }
   std::vector<std::unique_ptr<sim::SimWriter>> writers;
-  for (std::size_t i = 0; i < args.GetAll("--link").size(); ++i) {
+  for (const std::string& link : args.GetAll("--link")) {
     writers.push_back(std::make_unique<sim::SimWriter>(index, typeByte));
     std::string error;
     if (!Configure(args, *writers.back(), error)) return UsageError("sim", error, err);
+    if (args.Has("--chip-log")) writers.back()->SetChipLog(chipLog.For(link));
   }
 
   // Block the stop signals before the servers' threads start, so only sigwait() below sees them.
@@ -86,6 +115,7 @@ int RunSim(const Args& args, std::ostream& out, std::ostream& err) {
   int received = 0;
   sigwait(&stopSignals, &received);
   for (const auto& server : servers) server->Stop();
+  for (const auto& writer : writers) writer->LogChipInSocket();
   return kExitOk;
 }
 
@@ -113,6 +143,10 @@ const bool registered = RegisterCommand({
              .help = "insert a fresh chip after each programmed one, as between Auto Program "
                      "passes: the first Writer check after a chip was programmed (the next pass, "
                      "or any later command) finds a new chip"},
+            {.name = "--chip-log", .value = "FILE",
+             .help = "append a line to FILE for every chip that took a write, as it leaves the "
+                     "socket or the server stops: the link, the chip's number and its program, "
+                     "OPTION and ID words in hexadecimal"},
         },
     .run = RunSim,
     .details = "Point a port at the link to use it: KVXW_COM1=PATH kvxw writer --port Com1.\n"

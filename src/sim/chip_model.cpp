@@ -117,4 +117,19 @@ void ProgramEepromByte(ChipModel& chip, int address, std::uint8_t value) {
   if (address >= 0 && address < static_cast<int>(chip.Eeprom.size())) chip.Eeprom[address] = value;
 }
 
+std::string ChipLogLine(int number, const ChipModel& chip) {
+  std::string line = "chip " + std::to_string(number);
+  if (!chip.Present) return line + " empty";
+  auto field = [&line](const char* name, auto words) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    line += std::string(" ") + name + "=";
+    for (const std::uint16_t w : words)
+      for (int shift = 12; shift >= 0; shift -= 4) line += kHex[(w >> shift) & 0xF];
+  };
+  field("program", std::span<const std::uint16_t>(chip.Program));
+  field("option", std::span<const std::uint16_t>(chip.Option));
+  field("id", std::span<const std::uint16_t>(chip.Id));
+  return line;
+}
+
 }  // namespace kvx::sim

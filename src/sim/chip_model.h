@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "sim/sim_writer.h"
 
@@ -38,5 +39,11 @@ std::uint8_t ReadEepromByte(const ChipModel& chip, int address);
 // 7-13). False when the chip cannot take it: an OTP cell that would have to go from 0 back to 1.
 bool ProgramStreamByte(ChipModel& chip, int area, int byteIndex, std::uint8_t value);
 void ProgramEepromByte(ChipModel& chip, int address, std::uint8_t value);
+
+// One line of `kvxw sim --chip-log`: the chip's number and its words as four upper-case
+// hexadecimal digits each, every area in one field:
+// "chip 3 program=3FFF0123... option=3FFF3FFF3FFF id=3FFF...". A chip whose socket was empty
+// is "chip 3 empty".
+std::string ChipLogLine(int number, const ChipModel& chip);
 
 }  // namespace kvx::sim

@@ -32,6 +32,8 @@ struct SimWriter::Impl {
   long received = 0;
   int inserted = 0;
   std::vector<DownloadRecordBytes> records;
+  ChipLog chipLog;
+  bool chipLogged = false;
 
   // The exchange in progress.
   State state = State::Idle;
@@ -45,9 +47,17 @@ struct SimWriter::Impl {
   using Out = std::vector<std::uint8_t>;
 
   void Insert(ChipContent content) {
+    LogChip();
     chip = MakeChip(device, content);
+    chipLogged = false;
     programmedSinceInsert = false;
     ++inserted;
+  }
+
+  void LogChip() {
+    if (!chipLog || !programmedSinceInsert || chipLogged) return;
+    chipLog(inserted, chip);
+    chipLogged = true;
   }
 
   void Byte(std::uint8_t byte, Out& out) {
@@ -285,6 +295,16 @@ std::vector<DownloadRecordBytes> SimWriter::DownloadRecords() const {
 std::uint16_t SimWriter::ReadBackWord(int address) const {
   std::lock_guard lock(impl_->mu);
   return ReadAreaWord(impl_->chip, kProgramArea, address);
+}
+
+void SimWriter::SetChipLog(ChipLog log) {
+  std::lock_guard lock(impl_->mu);
+  impl_->chipLog = std::move(log);
+}
+
+void SimWriter::LogChipInSocket() {
+  std::lock_guard lock(impl_->mu);
+  impl_->LogChip();
 }
 
 }  // namespace kvx::sim

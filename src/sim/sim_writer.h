@@ -6,6 +6,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -93,6 +94,15 @@ class SimWriter {
   std::vector<DownloadRecordBytes> DownloadRecords() const;
   // Word value the Writer returns for program word `address`, as a read would (protection applied).
   std::uint16_t ReadBackWord(int address) const;
+
+  // What really reached each chip, for a test that checks the chips rather than the host's word:
+  // `log` is called with the chip's number (1 for the first inserted) and its content whenever a
+  // chip that took a write leaves the socket (a fresh chip is inserted), on the Writer's thread.
+  using ChipLog = std::function<void(int number, const ChipModel& chip)>;
+  void SetChipLog(ChipLog log);
+  // Hands the chip in the socket to the log, when it took a write and has not been logged: the
+  // last chip of a session, when the Writer stops.
+  void LogChipInSocket();
 
  private:
   struct Impl;

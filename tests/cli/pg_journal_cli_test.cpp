@@ -83,15 +83,31 @@ void ExpectNoNumberTwice(const std::vector<Row>& rows) {
   }
 }
 
+// The serial number on a chip of `kvxw sim --chip-log`'s line: program words 0100-0103, RTIW
+// words (0x31nn) that carry one byte each, most significant first; empty unless all four were
+// written.
+std::string SerialOnChip(const std::string& line) {
+  const std::size_t at = line.find(" program=");
+  if (at == std::string::npos) return {};
+  const std::string words = line.substr(at + 9 + 0x100 * 4, 4 * 4);
+  std::string serial;
+  for (std::size_t i = 0; i + 4 <= words.size(); i += 4)
+    if ((std::stoi(words.substr(i, 4), nullptr, 16) & 0x3F00) == 0x3100) serial += words.substr(i + 2, 2);
+  return serial.size() == 8 ? serial : "";
+}
+
 // Three stations (processes), each with two Writers behind its own `kvxw sim`, draw from one
 // series at once; the second is killed in the middle of a chip and resumed: 60 chips, 60
-// numbers, none twice.
+// numbers, none twice, in the journal and on the simulated chips alike.
 TEST_F(PgJournalCli, ThreeStationsOfTwoWritersOneKilledAndResumedStampSixtyDistinctNumbers) {
   const std::string uri = db_.Uri();
   std::vector<std::unique_ptr<SimServer>> sims;
+  std::vector<std::pair<std::string, std::string>> chipLogs;  // station, its Writers' chip log
   auto sim = [&](const std::string& name, bool slow) {
     const std::string a = Path(name + "-a"), b = Path(name + "-b");
-    std::vector<std::string> options = {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass"};
+    std::vector<std::string> options = {"--link", b, "--device", "KVX-01", "--fresh-chip-each-pass",
+                                        "--chip-log", Path(name + ".chips")};
+    chipLogs.emplace_back(name.substr(0, 6), Path(name + ".chips"));
     if (slow) options.insert(options.end(), {"--fault", "baud-delay"});
     sims.push_back(std::make_unique<SimServer>(a, options));
     EXPECT_TRUE(sims.back()->Ready()) << sims.back()->Output();
@@ -142,6 +158,37 @@ TEST_F(PgJournalCli, ThreeStationsOfTwoWritersOneKilledAndResumedStampSixtyDisti
   EXPECT_EQ(numbers.size(), 60u);
   EXPECT_EQ(perStation, (std::map<std::string, int>{{"line-1", 20}, {"line-2", 20}, {"line-3", 20}}));
   ExpectNoNumberTwice(rows);
+
+  // What really reached the chips: every chip a station's Writers hold carries a number of its
+  // own, and every chip of a station that was not killed carries one the journal has as ok.
+  std::map<std::string, const Row*> rowOf;
+  for (const Row& r : rows)
+    if (r.at("outcome") != "chip failed" && r.at("outcome") != "link failed") rowOf[r.at("serial")] = &r;
+  for (auto& s : sims) s->Stop();  // each hands its last chip to its log
+  std::set<std::string> onChips, okOnChips;
+  for (const auto& [stationName, log] : chipLogs) {
+    for (const std::string& line : Lines(ReadFile(log))) {
+      const std::string serial = SerialOnChip(line);
+      SCOPED_TRACE(stationName + ": " + line.substr(0, line.find(" program=")));
+      if (serial.empty()) {
+        // Only the killed run may have left a chip before (or in the middle of) its number.
+        EXPECT_EQ(stationName, "line-2");
+        continue;
+      }
+      EXPECT_TRUE(onChips.insert(serial).second) << serial << " on two chips";
+      ASSERT_TRUE(rowOf.count(serial)) << serial << " is on a chip but not in the journal";
+      const Row& row = *rowOf[serial];
+      EXPECT_EQ(row.at("host"), stationName) << serial;
+      if (row.at("outcome") == "ok") {
+        okOnChips.insert(serial);
+      } else {
+        // A chip the killed run left behind: its number is used, never given to another chip.
+        EXPECT_EQ(stationName, "line-2") << serial << " " << row.at("outcome");
+        EXPECT_TRUE(row.at("outcome") == "unknown" || row.at("outcome") == "pending") << serial;
+      }
+    }
+  }
+  EXPECT_EQ(okOnChips, numbers) << "the ok rows' numbers and the numbers on the chips differ";
   // The summary tells one station's COM1 from another's.
   const KvxwRun summary = RunKvxw({"journal", "--summary", "--journal", uri});
   EXPECT_NE(summary.out.find("STATION PORT"), std::string::npos) << summary.out;

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "sim/chip_model.h"
 #include "sim/sim_bench.h"
 
 namespace kvx::sim {
@@ -179,6 +180,28 @@ TEST(SimWriterChip, FreshChipEachPassSwapsOnlyAfterProgramming) {
   EXPECT_EQ(b.writer.Chip().Option[0], 0x3FFF);
   EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
   EXPECT_EQ(b.writer.ChipsInserted(), 2);
+}
+
+TEST(SimWriterChip, ChipLogGetsEachChipThatTookAWriteOnceAsItLeaves) {
+  Bench b("KVX-03");
+  std::vector<std::string> log;
+  b.writer.SetChipLog([&log](int number, const ChipModel& chip) { log.push_back(ChipLogLine(number, chip)); });
+  b.writer.SetFreshChipEachPass(true);
+  b.writer.InsertChip(ChipContent::Blank);  // chip 2 takes the place of an untouched chip 1
+  EXPECT_TRUE(log.empty());
+  Bytes image = StoredWords({0x0123, 0x3100 + 0xA5});
+  image.resize(b.ws.device.ProgramBytes, 0x7F);
+  ASSERT_EQ(b.Program(AreaProgram, ActionProgram, image), LinkResult::WriteOk);
+  EXPECT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);  // chip 3 goes in
+  ASSERT_EQ(b.Program(AreaOption, ActionProgram, StoredWords({0x0FF0})), LinkResult::WriteOk);
+  b.writer.LogChipInSocket();
+  b.writer.LogChipInSocket();
+  ASSERT_EQ(log.size(), 2u);
+  EXPECT_TRUE(log[0].starts_with("chip 2 program=012331A53FFF")) << log[0].substr(0, 40);
+  EXPECT_NE(log[0].find(" option=3FFF"), std::string::npos);
+  EXPECT_TRUE(log[1].starts_with("chip 3 program=3FFF3FFF")) << log[1].substr(0, 40);
+  EXPECT_NE(log[1].find(" option=0FF0"), std::string::npos);
+  EXPECT_NE(log[1].find(" id=3FFF"), std::string::npos);
 }
 
 // ---- Device download records ------------------------------------------------------------------------

@@ -35,6 +35,10 @@ std::string PostgresDisplayName(const std::string& name) {
          "/" + db;
 }
 
+bool IsRetryableConflict(std::string_view sqlState) {
+  return sqlState == "40001" || sqlState == "40P01";
+}
+
 PgResult::~PgResult() {
   if (result_ != nullptr) PQclear(result_);
 }

@@ -2,6 +2,7 @@
 // call reports failure by its return value, and Error() holds the server's (or libpq's) reason.
 #pragma once
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -19,6 +20,24 @@ bool IsPostgresName(std::string_view name);
 // How messages name the database `name` names, without its password:
 // "postgresql://user@host:port/database", "service=NAME", or the URI's own form of the socket.
 std::string PostgresDisplayName(const std::string& name);
+
+// Whether a statement failed for a conflict with another transaction that the server settled by
+// rolling this one back, a serialization failure (40001) or a deadlock (40P01): nothing of it was
+// written, and run again it may well go through.
+bool IsRetryableConflict(std::string_view sqlState);
+
+// Runs `call` again while it fails for such a conflict, up to `attempts` runs in all, after a wait
+// (handed to `wait`) that doubles from `firstWait`; returns the last run's result.
+template <class Call, class Wait>
+auto RetryConflicts(Call call, Wait wait, int attempts, std::chrono::milliseconds firstWait) {
+  auto result = call();
+  for (int run = 1; run < attempts && !result.Ok() && IsRetryableConflict(result.SqlState());
+       ++run) {
+    wait(firstWait * (1 << (run - 1)));
+    result = call();
+  }
+  return result;
+}
 
 class PgResult {
  public:

@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cstdlib>
+#include <map>
+#include <set>
+#include <thread>
 
 namespace kvx {
 
@@ -35,6 +38,26 @@ CREATE UNIQUE INDEX passes_record ON passes(series, record)
 CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
+
+// The tables of a shared journal and the columns it reads and writes in each: a database (or
+// schema) whose tables of these names lack one is another program's, and is left alone.
+struct JournalTable {
+  const char* name;
+  std::vector<std::string> columns;
+};
+const JournalTable kJournalTables[] = {
+    {"schema_version", {"version"}},
+    {"runs", {"id", "host", "pid", "started", "lease_until"}},
+    {"passes",
+     {"id", "run_id", "started", "ended", "host", "port", "writer", "device", "program_path",
+      "program_sha256", "data_checksum", "option_word", "id_checksum", "series", "serial", "record",
+      "pass_count", "outcome", "counted", "red_line", "duration_ms", "keeps_number"}},
+};
+
+constexpr char kTableColumns[] =
+    "SELECT c.relname, a.attname FROM pg_attribute a JOIN pg_class c ON c.oid = a.attrelid "
+    "WHERE a.attrelid IN (to_regclass('schema_version'), to_regclass('runs'), "
+    "  to_regclass('passes')) AND a.attnum > 0 AND NOT a.attisdropped";
 
 // A row whose number stays used: every one but a pass that failed before any byte of its
 // number could reach the chip (the pass's end decides, as in a file journal: KeepsNumber).
@@ -122,6 +145,12 @@ PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params) {
   return db_.Exec(sql, params);
 }
 
+PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params) {
+  return RetryConflicts([&] { return Call(sql, params); },
+                        [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
+                        kConflictAttempts, kConflictFirstWait);
+}
+
 bool PgJournal::Open(const std::string& name, bool registerRun, std::string& error) {
   std::lock_guard lock(mutex_);
   name_ = PostgresDisplayName(name);
@@ -160,6 +189,23 @@ void PgJournal::Heartbeat(std::stop_token stop) {
   }
 }
 
+namespace {
+
+// Which of a journal's tables found in the database is not one, and why ("passes has no column
+// serial", "runs is missing"); empty when all are a journal's.
+std::string ForeignTable(const std::map<std::string, std::set<std::string>>& found) {
+  for (const JournalTable& table : kJournalTables) {
+    const auto it = found.find(table.name);
+    if (it == found.end()) return std::string(table.name) + " is missing";
+    for (const std::string& column : table.columns)
+      if (!it->second.contains(column))
+        return std::string(table.name) + " has no column " + column;
+  }
+  return {};
+}
+
+}  // namespace
+
 bool PgJournal::Migrate(std::string& error) {
   if (!db_.Run("BEGIN") || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
   auto fail = [&](std::string_view what) {
@@ -167,18 +213,32 @@ bool PgJournal::Migrate(std::string& error) {
     db_.Run("ROLLBACK");
     return false;
   };
-  const PgResult exists = db_.Exec("SELECT to_regclass('schema_version') IS NOT NULL");
-  if (!exists.Ok()) return fail("cannot be read");
-  if (exists.Text(0, 0) != "t" && !db_.Run(kSchemaV1)) return fail("cannot be created");
-  const PgResult version = db_.Exec("SELECT version FROM schema_version");
-  if (!version.Ok() || version.Rows() != 1) return fail("has no schema version");
-  if (version.Int(0, 0) > kSharedJournalSchemaVersion) {
+  const PgResult found = db_.Exec(kTableColumns);
+  if (!found.Ok()) return fail("cannot be read");
+  std::map<std::string, std::set<std::string>> columns;
+  for (int i = 0; i < found.Rows(); ++i) columns[found.Text(i, 0)].insert(found.Text(i, 1));
+  auto refuse = [&](const std::string& why) {
     db_.Run("ROLLBACK");
-    error = "the shared journal " + name_ + " was written by a newer kvxw (schema version " +
-            version.Text(0, 0) + "; this one knows up to " +
-            std::to_string(kSharedJournalSchemaVersion) + ")";
+    error = "the shared journal " + name_ + " " + why + "; nothing was written to it";
     return false;
+  };
+  const bool fresh = columns.empty();
+  if (fresh && !db_.Run(kSchemaV1)) return fail("cannot be created");
+  // A newer kvxw may have changed its tables: its version is told before their shape is judged.
+  const auto versionTable = columns.find("schema_version");
+  if (fresh || (versionTable != columns.end() && versionTable->second.contains("version"))) {
+    const PgResult version = db_.Exec("SELECT version FROM schema_version");
+    if (!version.Ok()) return fail("cannot be read");
+    if (version.Rows() != 1)
+      return refuse("holds tables of another program (schema_version holds " +
+                    std::to_string(version.Rows()) + " rows, a journal's one)");
+    if (version.Int(0, 0) > kSharedJournalSchemaVersion)
+      return refuse("was written by a newer kvxw (schema version " + version.Text(0, 0) +
+                    "; this one knows up to " + std::to_string(kSharedJournalSchemaVersion) + ")");
   }
+  if (const std::string foreign = ForeignTable(columns); !fresh && !foreign.empty())
+    return refuse("holds tables of another program (" + foreign +
+                  "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
   if (!db_.Run("COMMIT")) return fail("cannot be written");
   return true;
@@ -190,10 +250,10 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
   row.outcome = PassOutcome::Pending;
   row.host = station_;
   const PgResult insert =
-      Call(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer, row.device,
-                      row.programPath, row.programSha256, row.dataChecksum, row.optionWord,
-                      row.idChecksum, row.series, row.serial, Num(row.record), Num(row.passCount),
-                      Num(lease_.count())});
+      CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
+                              row.device, row.programPath, row.programSha256, row.dataChecksum,
+                              row.optionWord, row.idChecksum, row.series, row.serial,
+                              Num(row.record), Num(row.passCount), Num(lease_.count())});
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) return Journal::ReserveResult::Used;
   row.id = insert.Int(0, 0);
@@ -205,9 +265,10 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
   const PgResult update =
-      Call(kFinish, {row.ended, std::string(OutcomeText(row.outcome)), row.counted ? "t" : "f",
-                     Num(row.passCount), row.redLine, row.writer, Num(row.durationMs),
-                     Num(runId_), Num(lease_.count()), Num(row.id), row.keepsNumber ? "t" : "f"});
+      CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)),
+                             row.counted ? "t" : "f", Num(row.passCount), row.redLine, row.writer,
+                             Num(row.durationMs), Num(runId_), Num(lease_.count()), Num(row.id),
+                             row.keepsNumber ? "t" : "f"});
   if (!update.Ok()) return Fail("cannot be written", error);
   return true;
 }

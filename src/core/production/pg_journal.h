@@ -12,8 +12,16 @@
 // the pending rows of runs whose lease ran out (by the server's clock) into "unknown"; their
 // numbers stay used.
 //
+// A database (or schema) whose tables of the journal's names are not a journal's (another
+// program's, lacking a column the journal writes), or a journal of a newer schema version, stops
+// the run at Open with a message, and nothing is written to it: the counterpart of the file
+// journal's application id.
+//
 // A call that finds the connection lost reconnects once and tries again (a server restarted
-// between passes); when that fails, the call fails with the server's name and reason.
+// between passes); when that fails, the call fails with the server's name and reason. A
+// reservation or pass end that the server rolled back for a conflict with another station's
+// transaction (a serialization failure or a deadlock) is run again a few times, after a short
+// wait, before it counts as a failure of the journal.
 #pragma once
 
 #include <chrono>
@@ -36,6 +44,10 @@ std::string JournalStationName();
 std::chrono::milliseconds JournalLease();
 
 inline constexpr int kSharedJournalSchemaVersion = 1;
+// A reservation or pass end rolled back for a conflict runs this many times in all, the waits
+// between doubling from kConflictFirstWait (10, 20, 40, 80 ms).
+inline constexpr int kConflictAttempts = 5;
+inline constexpr std::chrono::milliseconds kConflictFirstWait{10};
 
 class PgJournal {
  public:
@@ -65,6 +77,8 @@ class PgJournal {
   bool Migrate(std::string& error);
   // Runs `sql`; when the connection was lost, reconnects once and runs it again.
   PgResult Call(std::string_view sql, const PgDb::Params& params = {});
+  // Call, run again while the server rolls it back for a conflict (RetryConflicts).
+  PgResult CallRetrying(std::string_view sql, const PgDb::Params& params);
   bool Fail(std::string_view what, std::string& error);
   void Heartbeat(std::stop_token stop);
 

@@ -4,6 +4,7 @@
 
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
+#include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
 
 namespace {
@@ -19,21 +20,45 @@ QString Sentence(const std::string& text) {
 
 }  // namespace
 
-bool DesktopJournal::Open(Prompter& prompter, QWidget* parent) {
-  if (journal_.IsOpen()) return true;
-  std::string error;
-  if (!journal_.Open(path_, error)) {
-    // A file that did not open is tried again at the next command: the operator may mend it.
-    prompter.Message(parent, Q(error + "; no chip was programmed"));
-    return false;
-  }
-  justOpened_ = true;
-  return true;
+JournalOpener::JournalOpener() : queue_(std::make_unique<GuiQueue>(nullptr)) {}
+
+JournalOpener::~JournalOpener() = default;
+
+bool JournalOpener::Start(kvx::Journal& journal, std::string name, kvx::Workspace& ws, Done done) {
+  if (busy_) return false;
+  auto error = std::make_shared<std::string>();
+  auto ok = std::make_shared<bool>(false);
+  busy_ = runner_.Start(
+      ws,
+      [&journal, name = std::move(name), error, ok](std::stop_token) {
+        *ok = journal.Open(name, *error);
+        return kvx::OpOutcome::Ok;
+      },
+      [this, error, ok, done = std::move(done)](kvx::OpOutcome) {
+        queue_->Post([this, error, ok, done] {
+          runner_.Wait();  // it has returned: this joins at once
+          busy_ = false;
+          done(*ok, *error);
+        });
+      });
+  return busy_;
+}
+
+bool DesktopJournal::OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompter& prompter,
+                              QWidget* parent, std::function<void(bool open)> then) {
+  return opener.Start(journal_, path_, ws,
+                      [this, &prompter, parent, then](bool ok, const std::string& error) {
+                        if (ok)
+                          justOpened_ = true;
+                        else
+                          prompter.Message(parent, Q(error + "; no chip was programmed"));
+                        then(ok);
+                      });
 }
 
 bool DesktopJournal::Begin(const kvx::Command& command, kvx::Workspace& ws, Prompter& prompter,
                            QWidget* parent) {
-  if (!Open(prompter, parent)) return false;
+  if (!journal_.IsOpen()) return false;
   passes_.reset();
   error_.clear();
   stopped_ = false;

@@ -3,6 +3,7 @@
 // stamped into a chip is not stamped again.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -10,15 +11,43 @@
 #include "core/production/pass_journal.h"
 #include "core/production/run_start.h"
 
+class GuiQueue;
 class Prompter;
 class QWidget;
+
+// Opens a journal on a worker thread of the core's runner, so that a shared journal's server that
+// does not answer (for up to its connect time-out) never freezes the window. The answer comes
+// back to the GUI thread through a queue, after everything posted before it.
+class JournalOpener {
+ public:
+  using Done = std::function<void(bool ok, const std::string& error)>;
+  JournalOpener();
+  ~JournalOpener();  // waits for an open under way: the connect time-out bounds it
+  // From the GUI thread: opens `journal` on `name`, holding `ws` busy meanwhile; `done` runs on
+  // the GUI thread. False, with nothing started, while an open is under way or another task holds
+  // `ws`.
+  bool Start(kvx::Journal& journal, std::string name, kvx::Workspace& ws, Done done);
+  bool Busy() const { return busy_; }
+
+ private:
+  std::unique_ptr<GuiQueue> queue_;
+  bool busy_ = false;
+  kvx::OperationRunner runner_;  // last: joined before the queue goes
+};
 
 class DesktopJournal {
  public:
   explicit DesktopJournal(std::string path) : path_(std::move(path)) {}
 
+  bool IsOpen() const { return journal_.IsOpen(); }
+  // On the GUI thread: opens the journal through `opener` and runs `then` there once the open
+  // has ended, with whether the journal is open; when it is not, the operator has been told why
+  // (and the next command tries again: the operator may mend it). False when the opener is busy.
+  bool OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompter& prompter, QWidget* parent,
+                std::function<void(bool open)> then);
+
   // On the GUI thread, before a production command's dialog opens (and before the Writer is
-  // asked anything): opens the journal once, refuses a first serial number that already went out
+  // asked anything), with the journal open: refuses a first serial number that already went out
   // (offering the next free one), puts a QTP file after its last record used and readies the
   // dialog's passes: the core's start verdict, asked as a question when the first number (QTP
   // record) already went out. False, the operator told, when the command must not start.
@@ -32,7 +61,6 @@ class DesktopJournal {
   bool Stopped() const { return stopped_; }
 
  private:
-  bool Open(Prompter& prompter, QWidget* parent);
   bool PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws, Prompter& prompter,
                        QWidget* parent);
 

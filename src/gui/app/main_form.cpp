@@ -22,6 +22,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "core/production/journal_settings.h"
 #include "gui/app/journal_window.h"
 #include "gui/app/operation_session.h"
 #include "gui/app/production_window.h"
@@ -147,18 +148,32 @@ void TMainForm::onShowJournal() {
 
 void TMainForm::onShowProduction() {
   if (!CommandAllowed()) return;
-  ProductionOptions options;
-  options.journalPath =
-      QDir(QString::fromStdString(ws_->files.StartDir)).filePath(kvx::kJournalFileName).toStdString();
-  options.env = env_;
-  options.clock = clock_;
-  auto* window = new ProductionWindow(*ws_, options, *prompter_, this);
-  if (!window->Ready()) {
-    delete window;
-    return;
-  }
-  window->setAttribute(Qt::WA_DeleteOnClose);
-  window->show();
+  // The journal KvxWriter.ini names (a floor's shared one, say) opens on a worker; the window
+  // follows once it is open.
+  auto journal = std::make_shared<kvx::Journal>();
+  opener_->Start(*journal, kvx::DesktopJournalName(ws_->files.StartDir), *ws_,
+                 [this, journal](bool ok, const std::string& error) {
+                   if (closeAfterWorker_) {
+                     close();  // the window was closed meanwhile
+                     return;
+                   }
+                   if (!ok) {
+                     prompter_->Message(this, QString::fromStdString(error));
+                     return;
+                   }
+                   if (!CommandAllowed()) return;  // the window has closed
+                   ProductionOptions options;
+                   options.journal = journal;
+                   options.env = env_;
+                   options.clock = clock_;
+                   auto* window = new ProductionWindow(*ws_, options, *prompter_, this);
+                   if (!window->Ready()) {
+                     delete window;
+                     return;
+                   }
+                   window->setAttribute(Qt::WA_DeleteOnClose);
+                   window->show();
+                 });
 }
 
 QAction* TMainForm::MakeAction(const char* name, const QString& text, const QString& hint,

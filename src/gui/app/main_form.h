@@ -119,7 +119,8 @@ class TMainForm : public QMainWindow {
   bool StartPortCheck(PortCheck check, std::function<void(const std::vector<std::string>&)> then);
 
   // ---- Device commands (main_form_commands.cpp) ---------------------------------------------
-  bool CommandAllowed() const;  // no operation dialog is up and the window is not closing
+  // No operation dialog is up, no journal is being opened and the window is not closing.
+  bool CommandAllowed() const;
   bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
   // Opens a command's dialog; `followUp` runs once it has closed and its worker returned.
   TProgressForm* OpenOperation(const kvx::Command& command, std::function<void()> followUp);
@@ -241,6 +242,8 @@ class TMainForm : public QMainWindow {
   TStatusPanel* panel_ = nullptr;
   QAction* panel2Action_ = nullptr;
   std::unique_ptr<DesktopJournal> journal_;  // opened by the first production command
+  // Opens a journal off the GUI thread; after journal_, so an open under way ends before it goes.
+  std::unique_ptr<JournalOpener> opener_ = std::make_unique<JournalOpener>();
   std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
   bool closed_ = false;
   bool closeBySignal_ = false;

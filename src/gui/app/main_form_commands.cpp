@@ -29,7 +29,9 @@ const QString kStartRefused =
     "The operation could not start: the Writer's port and the buffers are in use by another task.";
 }  // namespace
 
-bool TMainForm::CommandAllowed() const { return session_ == nullptr && !checking_ && !closed_; }
+bool TMainForm::CommandAllowed() const {
+  return session_ == nullptr && !checking_ && !closed_ && !opener_->Busy();
+}
 
 bool TMainForm::ResetAddressAccepted() {
   const kvx::ResetAddrCheck check = kvx::CheckResetAddr(*ws_);
@@ -59,6 +61,17 @@ void TMainForm::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   // (a file, or a floor's shared one) KvxWriter.ini says.
   if (command.repeats && !journal_)
     journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(ws_->files.StartDir));
+  // A shared journal's server may take its time-out to answer: the journal opens on a worker,
+  // and the command starts again once it is open.
+  if (command.repeats && !journal_->IsOpen()) {
+    journal_->OpenThen(*opener_, *ws_, *prompter_, this, [this, id, followUp](bool open) {
+      if (closeAfterWorker_)
+        close();  // the window was closed meanwhile
+      else if (open)
+        RunCommand(id, followUp);
+    });
+    return;
+  }
   if (command.repeats && !journal_->Begin(command, *ws_, *prompter_, this)) return;
   if (!PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;

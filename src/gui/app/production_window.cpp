@@ -304,16 +304,20 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
     : QDialog(parent), loaded_(loaded), options_(std::move(options)), prompter_(prompter) {
   setObjectName("ProductionForm");
   setWindowTitle("Production");
+  journal_ = options_.journal;
   std::string error;
-  if (!journal_.Open(options_.journalPath, error)) {
-    prompter_.Message(parent, Q(error));
-    return;
+  if (journal_ == nullptr) {
+    journal_ = std::make_shared<kvx::Journal>();
+    if (!journal_->Open(options_.journalPath, error)) {
+      prompter_.Message(parent, Q(error));
+      return;
+    }
   }
   // The series' start is decided once, as for Auto Program; each tile then takes free numbers.
   first_ = std::make_unique<kvx::Workspace>(loaded_);
   const kvx::QtpFileState qtp = kvx::ReadQtpFileState(*first_);
   const kvx::RunStart start = kvx::DecideRunStart(
-      journal_, kvx::SerialSeriesOf(*first_, qtp.content), *first_, qtp);
+      *journal_, kvx::SerialSeriesOf(*first_, qtp.content), *first_, qtp);
   if (start.verdict != kvx::RunStart::Verdict::StartHere) {
     const QString facts = Q(kvx::RunStartFacts(start));
     if (!start.CanResume()) {
@@ -371,7 +375,7 @@ void ProductionWindow::SetWriters(int count) {
     tiles_.pop_back();
   }
   while (Tiles() < count) {
-    auto* tile = new ProductionTile(Tiles(), *first_, journal_, options_, this);
+    auto* tile = new ProductionTile(Tiles(), *first_, *journal_, options_, this);
     grid_->addWidget(tile, Tiles() / 4, Tiles() % 4);
     tiles_.push_back(tile);
     connect(tile, &ProductionTile::ended, this, [this] {

@@ -35,6 +35,7 @@ inline constexpr int kMaxProductionWriters = 8;
 
 struct ProductionOptions {
   std::string journalPath;             // the production journal the passes go to
+  std::shared_ptr<kvx::Journal> journal;  // that journal opened already; null: opened here
   kvx::EnvLookup env;                  // KVXW_COMn and KVXW_DEV_ROOT; null: the environment
   kvx::Clock* clock = nullptr;         // the link's time; null: steady
   int writers = 4;                     // tiles at the start
@@ -68,7 +69,7 @@ class ProductionWindow : public QDialog {
   kvx::Workspace& loaded_;
   ProductionOptions options_;
   Prompter& prompter_;
-  kvx::Journal journal_;
+  std::shared_ptr<kvx::Journal> journal_;
   std::unique_ptr<kvx::Workspace> first_;  // the loaded workspace at the run's start
   bool ready_ = false;
   bool closing_ = false;

@@ -222,15 +222,145 @@ TEST_F(PgJournalTest, AReadOnlyUserReadsButRunsNothing) {
   EXPECT_NE(error.find("permission denied"), std::string::npos) << error;
 }
 
-TEST_F(PgJournalTest, ANewerSchemaIsRefused) {
-  { auto first = Station("line-1"); }
-  PgDb db;
-  ASSERT_TRUE(db.Open(db_.Uri()));
-  ASSERT_TRUE(db.Run("UPDATE schema_version SET version = 99"));
-  Journal journal;
+// A database whose tables of the journal's names are another program's, or a journal of a newer
+// kvxw: the run does not start, the message says why, and nothing is written to the database.
+TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone) {
+  struct Case {
+    const char* name;
+    const char* setUp;  // after a first station made the journal, when `journal`
+    bool journal;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"another program's passes", "CREATE TABLE passes(id INTEGER, note TEXT)", false,
+       "holds tables of another program (schema_version is missing)"},
+      {"another program's schema_version",
+       "CREATE TABLE schema_version(version INTEGER, product TEXT); "
+       "INSERT INTO schema_version VALUES(1, 'other'); CREATE TABLE runs(id INTEGER)",
+       false, "holds tables of another program (runs has no column host)"},
+      {"a versions table", "CREATE TABLE schema_version(version INTEGER); "
+       "INSERT INTO schema_version VALUES(1), (2)", false,
+       "holds tables of another program (schema_version holds 2 rows"},
+      {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
+       "holds tables of another program (passes has no column serial)"},
+      {"a newer journal", "UPDATE schema_version SET version = 99", true,
+       "was written by a newer kvxw (schema version 99; this one knows up to 1)"},
+  };
+  // Every table and row of the database, to see that nothing changed.
+  auto contents = [](PgDb& db) {
+    std::string all;
+    const PgResult tables = db.Exec(
+        "SELECT relname FROM pg_class WHERE relkind = 'r' AND relnamespace = 'public'::regnamespace "
+        "ORDER BY relname");
+    for (int i = 0; i < tables.Rows(); ++i) {
+      const PgResult rows = db.Exec("SELECT t::text FROM " + tables.Text(i, 0) + " t ORDER BY 1");
+      all += tables.Text(i, 0) + ":";
+      for (int r = 0; r < rows.Rows(); ++r) all += " " + rows.Text(r, 0);
+      all += "\n";
+    }
+    return all;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestDatabase db;
+    std::string server, error;
+    KVX_NEED_TEST_PG(server);
+    ASSERT_TRUE(db.Create(server, error)) << error;
+    if (c.journal) {
+      Journal first;
+      ASSERT_TRUE(first.Open(db.Uri(), error)) << error;
+      PassRecord row = Row("0100");
+      ASSERT_EQ(first.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    }
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db.Uri()));
+    ASSERT_TRUE(admin.Run(c.setUp)) << admin.Error();
+    const std::string before = contents(admin);
+    Journal journal;
+    EXPECT_FALSE(journal.Open(db.Uri(), error));
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find("nothing was written to it"), std::string::npos) << error;
+    EXPECT_EQ(contents(admin), before);
+  }
+}
+
+// Two stations' transactions that deadlock: the server rolls one back. When that is this
+// station's reservation, it runs again (and finds the number the other committed); when it is the
+// other's, the reservation goes through. Either way the journal does not fail.
+TEST_F(PgJournalTest, AReservationTheServerRollsBackForADeadlockRunsAgain) {
+  auto journal = Station("line-1");
+  PgDb other, watch;
+  ASSERT_TRUE(other.Open(db_.Uri()) && watch.Open(db_.Uri())) << other.Error() << watch.Error();
+  const std::string runId = watch.Exec("SELECT max(id) FROM runs").Text(0, 0);
+  // The other holds number 0100 uncommitted: the reservation waits for it, holding its lock on
+  // the runs table (it renews its lease in the same statement).
+  PassRecord taken = Row("0100");
+  ASSERT_TRUE(other.Run("BEGIN"));
+  ASSERT_TRUE(other.Run("INSERT INTO passes(run_id, started, host, port, series, serial, outcome) "
+                        "VALUES($1::bigint, 'then', 'line-2', 'COM1', $2, '0100', 'pending')",
+                        {runId, taken.series}));
+  PassRecord row = Row("0100");
   std::string error;
-  EXPECT_FALSE(journal.Open(db_.Uri(), error));
-  EXPECT_NE(error.find("newer kvxw (schema version 99"), std::string::npos) << error;
+  Journal::ReserveResult result = Journal::ReserveResult::Failed;
+  std::thread reserving([&] { result = journal->Reserve(row, error); });
+  bool waiting = false;
+  for (int i = 0; i < 2000 && !waiting; ++i) {
+    waiting = watch.Exec("SELECT count(*) FROM pg_stat_activity WHERE application_name = 'kvxw' "
+                         "AND wait_event_type = 'Lock'").Text(0, 0) == "1";
+    if (!waiting) std::this_thread::sleep_for(5ms);
+  }
+  EXPECT_TRUE(waiting);
+  // Now the other waits for the reservation's lock: a deadlock, which the server ends by rolling
+  // back one of the two (the one that waited longer finds it: here the reservation).
+  const PgResult update = other.Exec("LOCK TABLE runs IN SHARE MODE");
+  const bool reservationRolledBack = update.Ok();
+  if (reservationRolledBack) {
+    EXPECT_TRUE(other.Run("COMMIT"));
+  } else {
+    EXPECT_EQ(update.SqlState(), "40P01");
+    EXPECT_TRUE(other.Run("ROLLBACK"));
+  }
+  reserving.join();
+  EXPECT_EQ(result, reservationRolledBack ? Journal::ReserveResult::Used : Journal::ReserveResult::Reserved)
+      << error;
+  EXPECT_EQ(watch.Exec("SELECT count(*) FROM passes WHERE serial = '0100'").Text(0, 0), "1");
+}
+
+// What counts as a conflict to run again, and how often and after what waits it runs.
+TEST(PgConflicts, OnlySerializationFailuresAndDeadlocksRunAgainAFewTimesWithGrowingWaits) {
+  for (const auto& [state, retry] : std::vector<std::pair<std::string, bool>>{
+           {"40001", true}, {"40P01", true}, {"40000", false}, {"23505", false}, {"08006", false},
+           {"57P01", false}, {"", false}}) {
+    EXPECT_EQ(IsRetryableConflict(state), retry) << state;
+  }
+  struct Result {
+    std::string state;  // empty: it ran
+    bool Ok() const { return state.empty(); }
+    std::string SqlState() const { return state; }
+  };
+  struct Case {
+    std::vector<std::string> states;  // what each run gives, in turn
+    std::size_t runs;
+    std::vector<long> waitsMs;
+    bool ok;
+  };
+  const Case cases[] = {
+      {{""}, 1, {}, true},
+      {{"23505"}, 1, {}, false},
+      {{"40001", "40P01", ""}, 3, {10, 20}, true},
+      {{"40P01", "23505", ""}, 2, {10}, false},
+      {{"40001", "40001", "40001", "40001", "40001", "40001"}, 5, {10, 20, 40, 80}, false},
+  };
+  for (const Case& c : cases) {
+    std::size_t runs = 0;
+    std::vector<long> waits;
+    const Result last = RetryConflicts([&] { return Result{c.states.at(runs++)}; },
+                                       [&](std::chrono::milliseconds w) { waits.push_back(w.count()); },
+                                       kConflictAttempts, kConflictFirstWait);
+    EXPECT_EQ(runs, c.runs) << c.states.front();
+    EXPECT_EQ(waits, c.waitsMs) << c.states.front();
+    EXPECT_EQ(last.Ok(), c.ok) << c.states.front();
+  }
 }
 
 // A server of this test's own: restarted between passes, the run reconnects once and goes on;

@@ -2,11 +2,19 @@
 // refuses a first serial number that went out already, and starts nothing without its journal.
 #include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QTest>
+#include <QTimer>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
+#include "core/production/journal_settings.h"
 #include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
@@ -38,6 +46,8 @@ class DesktopJournalTest : public MainWindowTest {
     return journal.Passes({}, error);
   }
   std::string JournalPath() const { return QDir(dir_.path()).filePath(kJournalFileName).toStdString(); }
+  // Auto Program against a shared journal whose server takes the connection and never answers.
+  void WhileTheServerDoesNotAnswer(bool closeMeanwhile);
 };
 
 TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResumed) {
@@ -137,13 +147,101 @@ TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWri
     prompter_.messages.clear();
     const long before = writer().BytesReceived();
     command->trigger();
-    QTest::qWait(50);
+    // The journal opens on a worker: its answer comes back as an event.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter_.messages.isEmpty(); }, 10000));
     EXPECT_EQ(Dialog(), nullptr);
     EXPECT_EQ(writer().BytesReceived(), before);
     ASSERT_EQ(prompter_.messages.size(), 1);
     EXPECT_TRUE(prompter_.messages.first().contains("cannot be opened"));
     EXPECT_TRUE(prompter_.messages.first().contains("no chip was programmed"));
   }
+}
+
+// A "server" on the loopback that takes connections and never says a word, as a host behind a
+// firewall that swallows the replies: libpq waits for it up to its connect time-out.
+class SilentServer {
+ public:
+  SilentServer() {
+    listen_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    if (::bind(listen_, reinterpret_cast<sockaddr*>(&address), length) == 0 && ::listen(listen_, 4) == 0 &&
+        ::getsockname(listen_, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+      port_ = ntohs(address.sin_port);
+  }
+  ~SilentServer() { HangUp(); }
+  int Port() const { return port_; }
+  // Whether a client is knocking (its connection waits to be accepted); takes it when it is.
+  bool Knocked() {
+    pollfd p{listen_, POLLIN, 0};
+    if (::poll(&p, 1, 0) != 1) return false;
+    client_ = ::accept4(listen_, nullptr, nullptr, SOCK_CLOEXEC);
+    return client_ >= 0;
+  }
+  // Closes everything: the client sees the connection end, a new one is refused.
+  void HangUp() {
+    for (int* fd : {&client_, &listen_})
+      if (*fd >= 0) ::close(*fd), *fd = -1;
+  }
+
+ private:
+  int listen_ = -1;
+  int client_ = -1;
+  int port_ = 0;
+};
+
+TEST_F(DesktopJournalTest, TheWindowAnswersWhileASharedJournalsServerDoesNotThenSaysWhyOrCloses) {
+  for (const bool closeMeanwhile : {false, true}) {
+    SCOPED_TRACE(closeMeanwhile ? "closed meanwhile" : "left open");
+    prompter_.messages.clear();
+    WhileTheServerDoesNotAnswer(closeMeanwhile);
+  }
+}
+
+void DesktopJournalTest::WhileTheServerDoesNotAnswer(bool closeMeanwhile) {
+  SilentServer server;
+  ASSERT_NE(server.Port(), 0);
+  QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write(QString("journal=postgresql://kvx@127.0.0.1:%1/floor?sslmode=disable\n").arg(server.Port()).toUtf8());
+  ini.close();
+  Start();
+  SerialSetup(1);
+  const long before = writer().BytesReceived();
+  form().AutoProgramAction->trigger();
+  // The worker is connecting: the GUI thread runs events meanwhile (this wait is made of them),
+  // and a timer set now fires while the server still has not answered.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return server.Knocked(); }, 10000));
+  bool timerFired = false;
+  QTimer::singleShot(0, &form(), [&] { timerFired = true; });
+  ASSERT_TRUE(QTest::qWaitFor([&] { return timerFired; }, 10000));
+  EXPECT_TRUE(prompter_.messages.isEmpty());
+  // No second command starts while the journal opens.
+  form().AutoProgramAction->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(Dialog(), nullptr);
+  if (closeMeanwhile) {
+    // The window waits for the open to end, then closes without starting the command.
+    form().close();
+    EXPECT_TRUE(form().isVisible());
+    server.HangUp();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 10000));
+    EXPECT_EQ(Dialog(), nullptr);
+    EXPECT_EQ(writer().BytesReceived(), before);
+    return;
+  }
+
+  server.HangUp();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !prompter_.messages.isEmpty(); }, 10000));
+  ASSERT_EQ(prompter_.messages.size(), 1) << prompter_.messages.join("|").toStdString();
+  const QString message = prompter_.messages.first();
+  EXPECT_TRUE(message.startsWith("the shared journal postgresql://kvx@127.0.0.1:")) << message.toStdString();
+  EXPECT_TRUE(message.contains("cannot be reached")) << message.toStdString();
+  EXPECT_TRUE(message.endsWith("no chip was programmed")) << message.toStdString();
+  EXPECT_EQ(Dialog(), nullptr);
+  EXPECT_EQ(writer().BytesReceived(), before);
 }
 
 }  // namespace

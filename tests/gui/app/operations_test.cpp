@@ -200,8 +200,9 @@ TEST_F(Operations, ClosingForceWriteMidStreamEndsTheWorkerAndThePortStaysUsable)
   writer().Faults().SilentAfter = 3000;  // the Writer stops answering in the middle
   QTest::mouseDClick(form().Label3, Qt::LeftButton);
   form().ForceWriteAction->trigger();
+  // The first production command opens the journal on a worker: its dialog follows.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
   TProgressForm* d = Dialog();
-  ASSERT_NE(d, nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return writer().BytesReceived() >= 3000; }, 10000));
   EXPECT_TRUE(form().Busy());
   QPointer<TProgressForm> gone(d);
@@ -233,8 +234,9 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
   ws().production.SerialByteCount = 2;
   ws().production.SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
   form().AutoProgramAction->trigger();
+  // The first production command opens the journal on a worker: its dialog follows.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
   TProgressForm* d = Dialog();
-  ASSERT_NE(d, nullptr);
   EXPECT_EQ(d->objectName(), "AutoProgramForm");
   for (int pass = 1; pass <= 2; ++pass) {
     SCOPED_TRACE(pass);

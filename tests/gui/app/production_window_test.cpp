@@ -1,7 +1,9 @@
 // The production window drives several simulated Writers at once from the loaded workspace: each
 // tile keeps its own pace and shows its own outcome, and every chip is in the one journal with a
 // number of its own.
+#include <QAction>
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
@@ -11,6 +13,7 @@
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
+#include "core/production/journal_settings.h"
 #include "gui/app/production_window.h"
 #include "sim/sim_writer.h"
 
@@ -139,6 +142,35 @@ TEST_F(ProductionWindowTest, ATileWhosePortDoesNotOpenTurnsRedAloneWithTheReason
       << Shown(missing, "TileRedLine").toStdString();
   EXPECT_EQ(Shown(missing, "TileCounts"), "OK: 0   Failed: 1");
   EXPECT_TRUE(missing.findChild<QPushButton*>("TileStart")->isEnabled()) << "it can be tried again";
+}
+
+// Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
+// file), on a worker, and the window follows once it is open; one that cannot be opened is told.
+TEST_F(ProductionWindowTest, TheMenusWindowUsesTheJournalOfKvxWriterIni) {
+  struct Case {
+    const char* journal;
+    bool opens;
+  };
+  for (const Case c : {Case{"floor.db", true}, Case{"no-such-folder/floor.db", false}}) {
+    SCOPED_TRACE(c.journal);
+    QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
+    ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+    ini.write(QByteArray("journal=") + c.journal + "\n");
+    ini.close();
+    Start();
+    LoadProgram();
+    prompter_.messages.clear();
+    form().findChild<QAction*>("ProductionAction")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+      return form().findChild<ProductionWindow*>() != nullptr || !prompter_.messages.isEmpty();
+    }, 10000));
+    auto* window = form().findChild<ProductionWindow*>();
+    EXPECT_EQ(window != nullptr, c.opens) << prompter_.messages.join("|").toStdString();
+    EXPECT_EQ(QFile::exists(QDir(dir_.path()).filePath(c.journal)), c.opens);
+    EXPECT_FALSE(QFile::exists(QDir(dir_.path()).filePath(kJournalFileName)));
+    if (!c.opens) EXPECT_TRUE(prompter_.messages.join("|").contains("cannot be opened"));
+    delete window;
+  }
 }
 
 }  // namespace
