@@ -23,6 +23,7 @@
 #include <set>
 
 #include "core/files/file_io.h"
+#include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
 
 namespace {
@@ -92,9 +93,13 @@ JournalWindow::JournalWindow(std::string journalPath, Prompter& prompter, QWidge
   setObjectName("JournalForm");
   setWindowTitle("Production Journal");
   setAttribute(Qt::WA_DeleteOnClose);
+  queue_ = new GuiQueue(this);
   BuildFilters();
   Reload();
 }
+
+JournalWindow::~JournalWindow() { runner_.Wait(); }
+
 
 void JournalWindow::BuildFilters() {
   auto* top = new QVBoxLayout(this);
@@ -184,19 +189,36 @@ void JournalWindow::Refill(QComboBox* box, const std::vector<std::string>& items
 }
 
 void JournalWindow::Reload() {
-  kvx::Journal journal;
-  std::string error;
-  passes_.clear();
-  if (journal.OpenToRead(path_, error)) passes_ = journal.Passes({}, error);
-  loadError_ = Q(error);
-  std::set<std::string> series, ports;
-  for (const kvx::PassRecord& p : passes_) {
-    if (!p.series.empty()) series.insert(p.series);
-    ports.insert(p.port);
-  }
-  Refill(series_, {series.begin(), series.end()});
-  Refill(port_, {ports.begin(), ports.end()});
-  ApplySelection();
+  if (loading_) return;
+  struct Read {
+    std::vector<kvx::PassRecord> passes;
+    std::string error;
+  };
+  auto read = std::make_shared<Read>();
+  status_->setText("Reading the journal...");
+  loading_ = runner_.Start(
+      reading_,
+      [path = path_, read](std::stop_token) {
+        kvx::Journal journal;
+        if (journal.OpenToRead(path, read->error)) read->passes = journal.Passes({}, read->error);
+        return kvx::OpOutcome::Ok;
+      },
+      [this, read](kvx::OpOutcome) {
+        queue_->Post([this, read] {
+          runner_.Wait();  // it has returned: this joins at once
+          loading_ = false;
+          passes_ = std::move(read->passes);
+          loadError_ = Q(read->error);
+          std::set<std::string> series, ports;
+          for (const kvx::PassRecord& p : passes_) {
+            if (!p.series.empty()) series.insert(p.series);
+            ports.insert(p.port);
+          }
+          Refill(series_, {series.begin(), series.end()});
+          Refill(port_, {ports.begin(), ports.end()});
+          ApplySelection();
+        });
+      });
 }
 
 void JournalWindow::ApplySelection() {

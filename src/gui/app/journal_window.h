@@ -4,9 +4,12 @@
 #pragma once
 
 #include <QDialog>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "core/device/workspace.h"
+#include "core/ops/runner.h"
 #include "core/production/journal.h"
 #include "core/production/journal_report.h"
 
@@ -16,16 +19,21 @@ class QLabel;
 class QLineEdit;
 class QTableView;
 class QTableWidget;
+class GuiQueue;
 class PassTableModel;
 class Prompter;
 
 class JournalWindow : public QDialog {
   Q_OBJECT
  public:
-  JournalWindow(std::string journalPath, Prompter& prompter, QWidget* parent = nullptr);
+  // `journal`: a file's path or a shared journal's connection (DesktopJournalName).
+  JournalWindow(std::string journal, Prompter& prompter, QWidget* parent = nullptr);
+  ~JournalWindow() override;  // waits for a read under way: the connect time-out bounds it
 
-  // Reads the journal again (the window does not watch it).
+  // Reads the journal again (the window does not watch it), on a worker: a shared journal's
+  // server may take its time to answer. The table follows once the read has ended.
   void Reload();
+  bool Loading() const { return loading_; }
   // Writes the passes now in the table to `path` as CSV; false, the operator told, on a failure.
   bool ExportCsv(const QString& path);
 
@@ -54,4 +62,8 @@ class JournalWindow : public QDialog {
   PassTableModel* model_;
   QTableWidget* summary_;
   QChartView* chart_;
+  GuiQueue* queue_;
+  bool loading_ = false;  // from Reload until the table shows what was read
+  kvx::Workspace reading_;  // held by the runner while it reads; never the loaded workspace
+  kvx::OperationRunner runner_;  // last: joined before the rest goes
 };

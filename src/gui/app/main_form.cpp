@@ -141,8 +141,8 @@ TMainForm::TMainForm(const MainFormOptions& options, QWidget* parent)
 TMainForm::~TMainForm() = default;
 
 void TMainForm::onShowJournal() {
-  const QString path = QDir(QString::fromStdString(ws_->files.StartDir)).filePath(kvx::kJournalFileName);
-  auto* window = new JournalWindow(path.toStdString(), *prompter_, this);
+  // The journal KvxWriter.ini names, as the production commands use it.
+  auto* window = new JournalWindow(kvx::DesktopJournalName(ws_->files.StartDir), *prompter_, this);
   window->show();
 }
 

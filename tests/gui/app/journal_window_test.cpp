@@ -15,6 +15,7 @@
 #include "app_test_support.h"
 #include "core/production/journal.h"
 #include "core/production/journal_report.h"
+#include "core/production/journal_settings.h"
 #include "gui/app/journal_window.h"
 
 namespace kvx::gui::test {
@@ -23,10 +24,10 @@ namespace {
 class JournalWindowTest : public MainWindowTest {
  public:
   // A journal beside Default.cfg with passes on two ports: COM1 ok, ok, chip failed; COM2 ok.
-  void FillJournal() {
+  void FillJournal(const char* name = kJournalFileName) {
     Journal journal;
     std::string error;
-    const std::string path = QDir(dir_.path()).filePath(kJournalFileName).toStdString();
+    const std::string path = QDir(dir_.path()).filePath(name).toStdString();
     ASSERT_TRUE(journal.Open(path, error)) << error;
     const struct {
       const char* port;
@@ -47,13 +48,20 @@ class JournalWindowTest : public MainWindowTest {
       ASSERT_TRUE(journal.Finish(row, error)) << error;
     }
   }
+  // The journal window as View > Production Journal opens it, once it has read the journal.
+  JournalWindow* OpenWindow() {
+    form().findChild<QAction*>("JournalAction")->trigger();
+    auto* window = form().findChild<JournalWindow*>("JournalForm");
+    if (window != nullptr && !QTest::qWaitFor([&] { return !window->Loading(); }, 10000))
+      return nullptr;
+    return window;
+  }
 };
 
 TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
   FillJournal();
-  TMainForm& f = Start();
-  f.findChild<QAction*>("JournalAction")->trigger();
-  auto* window = f.findChild<JournalWindow*>("JournalForm");
+  Start();
+  JournalWindow* window = OpenWindow();
   ASSERT_NE(window, nullptr);
   auto* table = window->findChild<QTableView*>("PassTable");
   auto* summary = window->findChild<QTableWidget*>("SummaryTable");
@@ -97,13 +105,27 @@ TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
 }
 
 TEST_F(JournalWindowTest, AJournalThatIsNotThereSaysSoAndShowsNothing) {
-  TMainForm& f = Start();
-  f.findChild<QAction*>("JournalAction")->trigger();
-  auto* window = f.findChild<JournalWindow*>("JournalForm");
+  Start();
+  JournalWindow* window = OpenWindow();
   ASSERT_NE(window, nullptr);
   EXPECT_EQ(window->ShownPasses(), 0);
   EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().contains("passes"));
   EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().isEmpty());
+}
+
+// The window reads the journal KvxWriter.ini names (a floor's shared one, or here another file),
+// as the production commands write it, not the file beside Default.cfg.
+TEST_F(JournalWindowTest, ItReadsTheJournalKvxWriterIniNames) {
+  FillJournal("floor.db");
+  QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("journal=floor.db\n");
+  ini.close();
+  Start();
+  JournalWindow* window = OpenWindow();
+  ASSERT_NE(window, nullptr);
+  EXPECT_EQ(window->ShownPasses(), 4);
+  EXPECT_EQ(window->findChild<QLabel*>("JournalStatus")->text(), "4 of 4 passes");
 }
 
 }  // namespace

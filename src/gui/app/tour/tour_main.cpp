@@ -24,6 +24,7 @@
 #include "gui/app/counter_setup_form.h"
 #include "gui/app/device_form.h"
 #include "gui/app/logo_form.h"
+#include "gui/app/journal_window.h"
 #include "gui/app/main_form.h"
 #include "gui/app/production_window.h"
 #include "gui/app/progress_form.h"
@@ -216,7 +217,8 @@ int main(int argc, char** argv) {
 
   // The production journal's window over the chips of this tour.
   form.findChild<QAction*>("JournalAction")->trigger();
-  if (auto* journal = form.findChild<QWidget*>("JournalForm")) {
+  if (auto* journal = form.findChild<JournalWindow*>("JournalForm")) {
+    while (journal->Loading()) QApplication::processEvents(QEventLoop::WaitForMoreEvents);
     journal->resize(1100, 650);
     Shot("journal");
     journal->close();
