@@ -22,6 +22,8 @@
 #include "gui/editors/editor_commands.h"
 #include "gui/editors/single_data_dialog.h"
 
+using namespace kvx::gui;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;

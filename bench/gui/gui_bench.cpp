@@ -15,6 +15,8 @@
 #include "gui/app/progress_form.h"
 #include "gui/app/prompter.h"
 
+using namespace kvx::gui;
+
 namespace {
 
 class Silent : public Prompter {

@@ -39,6 +39,8 @@
 
 extern char** environ;
 
+using namespace kvx::gui;
+
 namespace {
 
 constexpr int kWriters = 8;

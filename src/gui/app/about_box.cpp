@@ -10,14 +10,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
 QLabel* Line(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(parent);
   label->setObjectName(name);
-  SetLabelText(label, text);
+  SetLabelText(label, text, Ampersands::DoubledShowOnce);
   return label;
 }
 
@@ -96,3 +98,5 @@ TVersionInfo::TVersionInfo(QWidget* parent) : QDialog(parent) {
   layout->addLayout(row);
   resize(560, 320);
 }
+
+}  // namespace kvx::gui

@@ -3,6 +3,8 @@
 
 #include <QDialog>
 
+namespace kvx::gui {
+
 class TAboutBox : public QDialog {
  public:
   // writerId: the identification a fresh Writer check returned; empty shows "Unknown".
@@ -13,3 +15,5 @@ class TVersionInfo : public QDialog {
  public:
   explicit TVersionInfo(QWidget* parent = nullptr);
 };
+
+}  // namespace kvx::gui

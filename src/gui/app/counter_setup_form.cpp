@@ -8,7 +8,9 @@
 #include <QVBoxLayout>
 
 #include "core/device/pass_count.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
@@ -82,3 +84,5 @@ bool TCounterSetupForm::eventFilter(QObject* watched, QEvent* event) {
   }
   return QDialog::eventFilter(watched, event);
 }
+
+}  // namespace kvx::gui

@@ -6,6 +6,8 @@
 
 class QLineEdit;
 
+namespace kvx::gui {
+
 class TCounterSetupForm : public QDialog {
   Q_OBJECT
  public:
@@ -18,3 +20,5 @@ class TCounterSetupForm : public QDialog {
  private:
   QLineEdit* edit1_;
 };
+
+}  // namespace kvx::gui

@@ -5,10 +5,12 @@
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
 #include "gui/app/prompter.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The core's wording as a sentence of a message box.
 QString Sentence(const std::string& text) {
@@ -96,3 +98,5 @@ bool DesktopJournal::PassEnded(Prompter& prompter, QWidget* parent) {
   prompter.Message(parent, Q(error_));
   return false;
 }
+
+}  // namespace kvx::gui

@@ -10,8 +10,11 @@
 #include "core/production/pass_journal.h"
 #include "core/production/run_start.h"
 
-class Prompter;
 class QWidget;
+
+namespace kvx::gui {
+
+class Prompter;
 
 class DesktopJournal {
  public:
@@ -43,3 +46,5 @@ class DesktopJournal {
   bool stopped_ = false;
   bool justOpened_ = false;  // the next Begin tells the passes of a run that died
 };
+
+}  // namespace kvx::gui

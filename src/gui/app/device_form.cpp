@@ -11,7 +11,9 @@
 #include "core/link/writer_link.h"
 #include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 // The worker's side: each call is copied and queued to the window.
 class TDeviceForm::View final : public kvx::DownloadView {
@@ -142,3 +144,5 @@ void TDeviceForm::CheckListBox1ClickCheck(QListWidgetItem* item) {
 void TDeviceForm::ShowCount() {
   SetLabelText(staticText1_, QString::number(download_.TickedCount()));
 }
+
+}  // namespace kvx::gui

@@ -14,6 +14,8 @@ class QListWidget;
 class QListWidgetItem;
 class QProgressBar;
 class QPushButton;
+namespace kvx::gui {
+
 class Prompter;
 
 class TDeviceForm : public WorkerDialog {
@@ -48,3 +50,5 @@ class TDeviceForm : public WorkerDialog {
   QPushButton* downLoad_;
   QPushButton* exit_;
 };
+
+}  // namespace kvx::gui

@@ -1,5 +1,7 @@
 #include "gui/app/gui_queue.h"
 
+namespace kvx::gui {
+
 void GuiQueue::Post(std::function<void()> call) {
   bool wake = false;
   {
@@ -23,3 +25,5 @@ void GuiQueue::Drain() {
     call();
   }
 }
+
+}  // namespace kvx::gui

@@ -9,6 +9,8 @@
 #include <functional>
 #include <mutex>
 
+namespace kvx::gui {
+
 class GuiQueue : public QObject {
   Q_OBJECT
  public:
@@ -24,3 +26,5 @@ class GuiQueue : public QObject {
   std::mutex mutex_;
   std::deque<std::function<void()>> calls_;
 };
+
+}  // namespace kvx::gui

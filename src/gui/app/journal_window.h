@@ -16,6 +16,8 @@ class QLabel;
 class QLineEdit;
 class QTableView;
 class QTableWidget;
+namespace kvx::gui {
+
 class PassTableModel;
 class Prompter;
 
@@ -55,3 +57,5 @@ class JournalWindow : public QDialog {
   QTableWidget* summary_;
   QChartView* chart_;
 };
+
+}  // namespace kvx::gui

@@ -5,6 +5,8 @@
 #include <QPainter>
 #include <QScreen>
 
+namespace kvx::gui {
+
 TLogoForm::TLogoForm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
   setObjectName("LogoForm");
   setAccessibleName("KVX Writer V2.63");
@@ -48,3 +50,5 @@ void TLogoForm::paintEvent(QPaintEvent*) {
   p.setFont(small);
   p.drawText(QRect(178, 160, 270, 24), Qt::AlignLeft | Qt::AlignVCenter, "Device programmer");
 }
+
+}  // namespace kvx::gui

@@ -4,6 +4,8 @@
 
 #include <QWidget>
 
+namespace kvx::gui {
+
 class TLogoForm : public QWidget {
  public:
   explicit TLogoForm(QWidget* parent = nullptr);
@@ -11,3 +13,5 @@ class TLogoForm : public QWidget {
  protected:
   void paintEvent(QPaintEvent* event) override;
 };
+
+}  // namespace kvx::gui

@@ -20,6 +20,8 @@
 extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
 #endif
 
+using namespace kvx::gui;
+
 namespace {
 
 // --help and --version answer on the terminal without opening a window, so they work without a

@@ -28,7 +28,9 @@
 #include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
@@ -463,3 +465,5 @@ void TMainForm::ConnectHandlers() {
   connect(panel_, &TStatusPanel::idBoxDoubleClicked, this, &TMainForm::IdBoxDblClick);
   connect(panel_, &TStatusPanel::passCountDoubleClicked, this, &TMainForm::CounterMode1Click);
 }
+
+}  // namespace kvx::gui

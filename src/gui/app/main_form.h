@@ -30,15 +30,15 @@ class QPushButton;
 class QTimer;
 class QToolBar;
 class QWidget;
+namespace kvx::gui {
+
 class PortChooser;
 class Prompter;
 class TProgressForm;
 class TStatusPanel;
 class OperationSession;
 class GuiQueue;
-namespace kvx::gui {
 class EditorCommands;
-}
 
 // What the window is started with; the program leaves everything at its default, the tests
 // inject simulated time, a folder and a prompter that answers the message boxes.
@@ -253,3 +253,5 @@ class TMainForm : public QMainWindow {
   GuiQueue* checkEnds_ = nullptr;  // the check's end, on its way to the GUI thread
   kvx::OperationRunner checks_;  // last: a running check is stopped and joined before the rest goes
 };
+
+}  // namespace kvx::gui

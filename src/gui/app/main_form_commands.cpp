@@ -17,12 +17,13 @@
 #include "gui/app/progress_form.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/buffer_windows.h"
 #include "gui/editors/editor_commands.h"
 
+namespace kvx::gui {
+
 namespace {
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Why a worker did not start: the runner refuses while another task holds the workspace.
 const QString kStartRefused =
@@ -208,3 +209,5 @@ void TMainForm::VersionInfo1Click() {
   connect(box, &QDialog::finished, box, &QObject::deleteLater);
   box->open();
 }
+
+}  // namespace kvx::gui

@@ -10,6 +10,8 @@
 #include "gui/editors/dialog_seams.h"
 #include "gui/editors/editor_commands.h"
 
+namespace kvx::gui {
+
 using kvx::gui::EditorCommands;
 
 EditorCommands& TMainForm::Editors() {
@@ -110,3 +112,5 @@ void TMainForm::ClearEEPROMBuffer1Click() {
 }
 void TMainForm::OptionAreaDblClick() { EditOPTIONClick(); }
 void TMainForm::IdBoxDblClick() { ID2Click(); }
+
+}  // namespace kvx::gui

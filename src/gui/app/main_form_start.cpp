@@ -20,11 +20,12 @@
 #include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
 #include "gui/app/status_panel.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // Sets a selector without running its change handler, as the program (not the operator) does.
 class QuietSelectors {
@@ -273,3 +274,5 @@ void TMainForm::PulseWidthChange() {
 void TMainForm::EraseWidthChange() {
   if (!Busy()) ShowWidth(EraseWidth, kvx::EnterEraseWidth(*ws_, EraseWidth->text().toStdString()));
 }
+
+}  // namespace kvx::gui

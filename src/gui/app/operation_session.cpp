@@ -4,6 +4,8 @@
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
 
+namespace kvx::gui {
+
 OperationSession::OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
                                    QueuedView* queued)
     : QObject(&form),
@@ -71,3 +73,5 @@ bool OperationSession::StartWork(kvx::OperationRunner::Work work, std::function<
 void OperationSession::Close() {
   if (dialog_) dialog_->ForceClose();
 }
+
+}  // namespace kvx::gui

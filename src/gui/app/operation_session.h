@@ -12,6 +12,8 @@
 #include "core/ops/runner.h"
 #include "gui/app/worker_dialog.h"
 
+namespace kvx::gui {
+
 class TMainForm;
 class QueuedView;
 class GuiQueue;
@@ -56,3 +58,5 @@ class OperationSession : public QObject {
   bool active_ = false;
   kvx::OperationRunner runner_;  // last: it is joined before the rest goes
 };
+
+}  // namespace kvx::gui

@@ -20,11 +20,13 @@
 #include "gui/app/gui_queue.h"
 #include "gui/app/port_chooser.h"
 #include "gui/app/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/app/sim_bench.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
 QString OutcomeWord(kvx::OpOutcome outcome) {
   switch (outcome) {
@@ -413,3 +415,5 @@ void ProductionWindow::closeEvent(QCloseEvent* event) {
   }
   QDialog::closeEvent(event);
 }
+
+}  // namespace kvx::gui

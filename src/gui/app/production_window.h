@@ -16,8 +16,6 @@
 #include "core/production/journal.h"
 #include "core/production/run_start.h"
 
-class Prompter;
-class ProductionTile;
 class QPushButton;
 class QSpinBox;
 class QGridLayout;
@@ -29,6 +27,12 @@ namespace sim {
 class SimWriter;
 }
 }  // namespace kvx
+
+namespace kvx::gui {
+
+class Prompter;
+class ProductionTile;
+
 
 inline constexpr int kMaxProductionWriters = 8;
 
@@ -110,3 +114,5 @@ class ProductionTile : public QWidget {
   long ok_ = 0;
   long failed_ = 0;
 };
+
+}  // namespace kvx::gui

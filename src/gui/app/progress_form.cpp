@@ -10,15 +10,9 @@
 
 #include "gui/app/gui_queue.h"
 #include "gui/app/prompter.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
 
-namespace {
-
-QString FromView(std::string_view text) {
-  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-}  // namespace
+namespace kvx::gui {
 
 TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent)
     : WorkerDialog(parent), prompter_(prompter), queue_(new GuiQueue(this)), closeBox_(look.closeBox) {
@@ -40,7 +34,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QW
   big.setBold(true);
   title->setFont(big);
   title->setAlignment(Qt::AlignCenter);
-  SetLabelText(title, QString::fromStdString(look.title));
+  SetLabelText(title, QString::fromStdString(look.title), Ampersands::DoubledShowOnce);
   lines_.insert("StaticText1", title);
   layout->addWidget(title);
   auto* bevel = new QFrame(this);
@@ -53,7 +47,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QW
     auto* label = new QLabel(this);
     label->setObjectName(QString::fromStdString(c.name));
     label->setMinimumHeight(label->fontMetrics().height() + 4);
-    SetLabelText(label, QString::fromStdString(c.text));
+    SetLabelText(label, QString::fromStdString(c.text), Ampersands::DoubledShowOnce);
     label->setVisible(c.visible);
     lines_.insert(label->objectName(), label);
     layout->addWidget(label);
@@ -114,7 +108,7 @@ void TProgressForm::showEvent(QShowEvent* event) {
 }
 
 void TProgressForm::ApplyText(const QString& control, const QString& text) {
-  if (QLabel* label = lines_.value(control)) SetLabelText(label, text);
+  if (QLabel* label = lines_.value(control)) SetLabelText(label, text, Ampersands::DoubledShowOnce);
 }
 
 void TProgressForm::ApplyColour(const QString& control, kvx::LineColour colour) {
@@ -147,15 +141,15 @@ void QueuedView::Post(std::function<void(TProgressForm&)> call) {
 }
 
 void QueuedView::SetText(std::string_view control, std::string_view text) {
-  Post([c = FromView(control), t = FromView(text)](TProgressForm& f) { f.ApplyText(c, t); });
+  Post([c = Q(control), t = Q(text)](TProgressForm& f) { f.ApplyText(c, t); });
 }
 
 void QueuedView::SetColour(std::string_view control, kvx::LineColour colour) {
-  Post([c = FromView(control), colour](TProgressForm& f) { f.ApplyColour(c, colour); });
+  Post([c = Q(control), colour](TProgressForm& f) { f.ApplyColour(c, colour); });
 }
 
 void QueuedView::SetVisible(std::string_view control, bool visible) {
-  Post([c = FromView(control), visible](TProgressForm& f) { f.ApplyVisible(c, visible); });
+  Post([c = Q(control), visible](TProgressForm& f) { f.ApplyVisible(c, visible); });
 }
 
 void QueuedView::SetGauge(int percent) {
@@ -163,9 +157,11 @@ void QueuedView::SetGauge(int percent) {
 }
 
 void QueuedView::SetEnabled(std::string_view button, bool enabled) {
-  Post([b = FromView(button), enabled](TProgressForm& f) { f.ApplyEnabled(b, enabled); });
+  Post([b = Q(button), enabled](TProgressForm& f) { f.ApplyEnabled(b, enabled); });
 }
 
 void QueuedView::ShowMessage(std::string_view text) {
-  WaitForBox(form_->Queue(), form_->prompter(), form_, FromView(text), stop_);
+  WaitForBox(form_->Queue(), form_->prompter(), form_, Q(text), stop_);
 }
+
+}  // namespace kvx::gui

@@ -16,6 +16,8 @@
 class QLabel;
 class QProgressBar;
 class QPushButton;
+namespace kvx::gui {
+
 class Prompter;
 class GuiQueue;
 
@@ -83,3 +85,5 @@ class QueuedView : public kvx::OperationView {
   TProgressForm* form_;
   std::stop_token stop_;
 };
+
+}  // namespace kvx::gui

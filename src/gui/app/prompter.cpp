@@ -11,6 +11,8 @@
 
 #include "gui/app/gui_queue.h"
 
+namespace kvx::gui {
+
 namespace {
 QString Caption() { return QApplication::applicationName(); }
 
@@ -115,3 +117,5 @@ void WaitForBox(GuiQueue& queue, Prompter& prompter, QWidget* parent, const QStr
   std::unique_lock lock(wait->mu);
   wait->cv.wait(lock, stop, [&] { return wait->dismissed; });
 }
+
+}  // namespace kvx::gui

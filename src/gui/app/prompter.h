@@ -8,6 +8,8 @@
 
 class QObject;
 class QWidget;
+namespace kvx::gui {
+
 class GuiQueue;
 
 class Prompter {
@@ -40,3 +42,5 @@ Prompter& DefaultPrompter();
 // `parent` owns `queue`, so a box still queued when the parent goes is never opened.
 void WaitForBox(GuiQueue& queue, Prompter& prompter, QWidget* parent, const QString& text,
                 std::stop_token stop);
+
+}  // namespace kvx::gui

@@ -9,7 +9,9 @@
 
 #include "core/device/catalogue.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
@@ -27,7 +29,6 @@ constexpr OptionLine kOptionLines[6] = {
     {"StaticText6", "Security:", "Label9"}, {"StaticText7", "PRD:", "Label10"},
 };
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The ID box shows its twelve bytes in two rows of six, so they fit the column.
 QString IdRows(const std::string& text) {
@@ -128,7 +129,7 @@ TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
 QLabel* TStatusPanel::Caption(const QString& name, const QString& text) {
   auto* label = new QLabel(this);
   label->setObjectName(name);
-  SetLabelText(label, text);
+  SetLabelText(label, text, Ampersands::DoubledShowOnce);
   return label;
 }
 
@@ -151,21 +152,21 @@ void TStatusPanel::RefreshData(kvx::Workspace& ws) {
 
 void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
   for (int slot = 0; slot < 6; ++slot) {
-    SetLabelText(captions_[slot], Q(ws.OptionCaptionText[slot]));
-    SetLabelText(values_[slot], Q(ws.OptionLabelText[slot]));
+    SetLabelText(captions_[slot], Q(ws.OptionCaptionText[slot]), Ampersands::DoubledShowOnce);
+    SetLabelText(values_[slot], Q(ws.OptionLabelText[slot]), Ampersands::DoubledShowOnce);
   }
   // A layout that calls the PRD line "MCLR HI:" moves its caption; the indent stands for it.
   captions_[5]->setIndent(ws.PrdCaptionLeft == 72 ? 8 : 0);
-  SetLabelText(label11_, Q(ws.ChecksumText));
-  SetLabelText(label17_, Q(ws.IcChecksumText));
-  SetLabelText(optChecksum_, Q(ws.OptChecksumText));
-  SetLabelText(protectSum_, Q(ws.ProtectSumText));
+  SetLabelText(label11_, Q(ws.ChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(label17_, Q(ws.IcChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(optChecksum_, Q(ws.OptChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(protectSum_, Q(ws.ProtectSumText), Ampersands::DoubledShowOnce);
   label18_->setText(IdRows(kvx::ShownIdText(ws.IdText)));
   label18_->setAccessibleName(Q(ws.IdText));
-  SetLabelText(label15_, Q(ws.SerialText));
-  SetLabelText(label13_, Q(ws.PassCountText));
-  SetLabelText(label1_, ws.SerialNoMode ? "Enable" : "Disable");
-  SetLabelText(label19_, Q(ws.QtpFileText));
+  SetLabelText(label15_, Q(ws.SerialText), Ampersands::DoubledShowOnce);
+  SetLabelText(label13_, Q(ws.PassCountText), Ampersands::DoubledShowOnce);
+  SetLabelText(label1_, ws.SerialNoMode ? "Enable" : "Disable", Ampersands::DoubledShowOnce);
+  SetLabelText(label19_, Q(ws.QtpFileText), Ampersands::DoubledShowOnce);
 }
 
 bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
@@ -185,3 +186,5 @@ bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
   }
   return QWidget::eventFilter(watched, event);
 }
+
+}  // namespace kvx::gui

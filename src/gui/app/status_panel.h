@@ -12,6 +12,8 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 
+namespace kvx::gui {
+
 class TStatusPanel : public QWidget {
   Q_OBJECT
  public:
@@ -54,3 +56,5 @@ class TStatusPanel : public QWidget {
   QLabel* label1_;
   QLabel* label19_;
 };
+
+}  // namespace kvx::gui

@@ -2,12 +2,7 @@
 
 #include <QApplication>
 #include <QFileDialog>
-#include <QFontDatabase>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
-#include <QPushButton>
 
 namespace kvx::gui {
 
@@ -86,63 +81,6 @@ QStringList DialogFilters(const char* pipeList) {
   QStringList filters;
   for (qsizetype i = 0; i < parts.size(); i += 2) filters << parts[i];
   return filters;
-}
-
-QFont FixedFont() {
-  QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-  font.setFamilies({QStringLiteral("Courier New"), QStringLiteral("DejaVu Sans Mono"), font.family()});
-  font.setStyleHint(QFont::Monospace);
-  font.setFixedPitch(true);
-  return font;
-}
-
-void SetLabelText(QLabel* label, const QString& text) {
-  label->setText(text);
-  label->setAccessibleName(text);
-}
-
-QLabel* MakeLabel(QWidget* parent, const char* objectName, const QString& text) {
-  auto* label = Named(new QLabel(parent), objectName);
-  SetLabelText(label, text);
-  return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* objectName, const QString& text) {
-  auto* button = Named(new QPushButton(text, parent), objectName);
-  button->setAccessibleName(text);
-  return button;
-}
-
-QLineEdit* MakeEdit(QWidget* parent, const char* objectName, const QString& caption, int maxLength) {
-  auto* edit = Named(new QLineEdit(parent), objectName);
-  edit->setAccessibleName(caption);
-  edit->setMaxLength(maxLength);
-  return edit;
-}
-
-KeyFilter::KeyFilter(QObject* parent, std::function<char(char)> rule)
-    : QObject(parent), rule_(std::move(rule)) {}
-
-bool KeyFilter::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() != QEvent::KeyPress) return false;
-  auto* key = static_cast<QKeyEvent*>(event);
-  const QString text = key->text();
-  if (text.size() != 1 || text[0].unicode() < 32 || key->matches(QKeySequence::Paste)) return false;
-  const char16_t code = text[0].unicode();
-  const char allowed = code < 128 ? rule_(static_cast<char>(code)) : '\0';
-  if (allowed == '\0') return true;  // dropped
-  if (allowed == static_cast<char>(code)) return false;
-  if (auto* edit = qobject_cast<QLineEdit*>(watched)) edit->insert(QString(QLatin1Char(allowed)));
-  return true;
-}
-
-void InstallKeyFilter(QWidget* edit, std::function<char(char)> rule) {
-  edit->installEventFilter(new KeyFilter(edit, std::move(rule)));
-}
-
-char HexKeyKeepCase(char key) {
-  const bool hex = (key >= '0' && key <= '9') || (key >= 'A' && key <= 'F') || (key >= 'a' && key <= 'f');
-  return hex || key == '\b' ? key : '\0';
 }
 
 }  // namespace kvx::gui

@@ -30,6 +30,8 @@
 #include "gui/app/prompter.h"
 #include "sim/sim_writer.h"
 
+using namespace kvx::gui;
+
 namespace {
 
 QString outDir;

@@ -27,6 +27,8 @@
 #include "gui/editors/single_data_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
+using namespace kvx::gui;
+
 namespace {
 
 using kvx::gui::FileDialogAnswer;
