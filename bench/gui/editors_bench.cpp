@@ -20,6 +20,7 @@
 #include "core/editors/buffer_edit.h"
 #include "gui/editors/buffer_views.h"
 #include "gui/editors/editor_commands.h"
+#include "gui/common/prompter.h"
 #include "gui/editors/single_data_dialog.h"
 
 using namespace kvx::gui;
@@ -64,7 +65,7 @@ int main(int argc, char** argv) {
   QLabel checksum;  // the panel's "Checksum:" line
   kvx::gui::EditorHooks hooks;
   hooks.panelChanged = [&] { checksum.setText(QString::fromStdString(ws->ChecksumText)); };
-  kvx::gui::EditorCommands commands(*ws, &area, &area, hooks);
+  kvx::gui::EditorCommands commands(*ws, &area, &area, hooks, kvx::gui::DefaultPrompter());
   kvx::gui::BufferWindows& windows = commands.Windows();
 
   std::vector<double> open, rebuild, edit;

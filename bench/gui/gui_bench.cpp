@@ -13,7 +13,8 @@
 
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 using namespace kvx::gui;
 

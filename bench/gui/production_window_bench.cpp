@@ -35,7 +35,8 @@
 #include "core/device/workspace.h"
 #include "core/device/workspace_ops.h"
 #include "gui/app/production_window.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 extern char** environ;
 

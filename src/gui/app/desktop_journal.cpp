@@ -4,7 +4,7 @@
 
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {

@@ -9,8 +9,8 @@
 #include <QVBoxLayout>
 
 #include "core/link/writer_link.h"
-#include "gui/app/gui_queue.h"
-#include "gui/app/prompter.h"
+#include "gui/common/gui_queue.h"
+#include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {

@@ -23,7 +23,7 @@
 #include <set>
 
 #include "core/files/file_io.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {

@@ -13,7 +13,7 @@
 #include "gui/app/app_guard.h"
 #include "gui/app/logo_form.h"
 #include "gui/app/main_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 
 #if defined(__SANITIZE_THREAD__)
 // The distribution's Qt is not instrumented: ThreadSanitizer checks our code, not Qt's insides.

@@ -1,7 +1,7 @@
 // TMainForm's construction: the menus, the toolbars with the port selectors and the hidden
 // engineering controls, the multi-document area and the status panel.
 #include "gui/app/main_form.h"
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -26,7 +26,7 @@
 #include "gui/app/operation_session.h"
 #include "gui/app/production_window.h"
 #include "gui/app/port_chooser.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/common/widgets.h"
 

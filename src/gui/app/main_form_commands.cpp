@@ -15,7 +15,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/operation_session.h"
 #include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/common/widgets.h"
 #include "gui/editors/buffer_windows.h"

@@ -5,9 +5,9 @@
 #include <QComboBox>
 
 #include "gui/app/main_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/app/status_panel.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
 #include "gui/editors/editor_commands.h"
 
 namespace kvx::gui {
@@ -31,17 +31,7 @@ EditorCommands& TMainForm::Editors() {
     // With serial numbers on, the single-step commands would overwrite the chip's serial words.
     for (QAction* a : {ID3, ProgramMemory2, ProgramOption}) a->setEnabled(!ws_->SerialCommandsLocked);
   };
-  editors_ = new EditorCommands(*ws_, this, mdiArea_, hooks);
-  // The editors' message boxes go where the window's own go (a test's prompter answers both).
-  if (prompter_ != &DefaultPrompter()) {
-    Prompter* prompter = prompter_;
-    kvx::gui::SetMessageBoxHook([this, prompter](const kvx::gui::MessageBoxRequest& box) {
-      if (box.kind == kvx::gui::BoxKind::YesNo) return prompter->AbortIgnore(this, box.text);
-      prompter->Message(this, box.text);
-      return true;
-    });
-    connect(editors_, &QObject::destroyed, [] { kvx::gui::SetMessageBoxHook({}); });
-  }
+  editors_ = new EditorCommands(*ws_, this, mdiArea_, hooks, *prompter_);
   return *editors_;
 }
 

@@ -14,11 +14,11 @@
 #include "core/device/catalogue.h"
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 #include "gui/app/main_form.h"
 #include "gui/app/operation_session.h"
 #include "gui/app/port_chooser.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/app/status_panel.h"
 #include "gui/common/widgets.h"
 

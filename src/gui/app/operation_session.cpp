@@ -1,6 +1,6 @@
 #include "gui/app/operation_session.h"
 
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
 

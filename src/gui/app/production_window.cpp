@@ -17,9 +17,9 @@
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
 #include "core/production/serial_number.h"
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 #include "gui/app/port_chooser.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 #include "gui/app/sim_bench.h"
 

@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/app/gui_queue.h"
-#include "gui/app/prompter.h"
+#include "gui/common/gui_queue.h"
+#include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {

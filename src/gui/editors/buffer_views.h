@@ -13,13 +13,14 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
 class TEditSingleData;
 
 class TMDIChild : public QWidget {
   Q_OBJECT
 
  public:
-  TMDIChild(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
+  TMDIChild(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
   QTableView* StringGrid1 = nullptr;
   HexGridModel* Model = nullptr;
@@ -33,13 +34,14 @@ class TMDIChild : public QWidget {
  private:
   Workspace& ws_;
   EditorHooks hooks_;
+  Prompter& prompter_;
 };
 
 class TEEDataForm : public QWidget {
   Q_OBJECT
 
  public:
-  TEEDataForm(Workspace& ws, QWidget* parent = nullptr);
+  TEEDataForm(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
   QTableView* StringGrid1 = nullptr;
   HexGridModel* Model = nullptr;
@@ -48,6 +50,7 @@ class TEEDataForm : public QWidget {
 
  private:
   Workspace& ws_;
+  Prompter& prompter_;
 };
 
 }  // namespace kvx::gui

@@ -8,7 +8,8 @@
 #include "core/device/workspace.h"
 #include "core/files/program_file.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/disassemble_form.h"
 #include "gui/editors/id_checksum_form.h"
 
@@ -32,8 +33,9 @@ QString CaptionOr(const std::string& caption, const char* fallback) {
 
 }  // namespace
 
-BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent)
-    : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)) {}
+BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, Prompter& prompter,
+                             QObject* parent)
+    : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)), prompter_(prompter) {}
 
 BufferWindows::~BufferWindows() = default;
 
@@ -115,7 +117,7 @@ void BufferWindows::RecreateProgramView(bool create) {
     return;
   }
   if (!create) return;
-  auto* view = new TMDIChild(ws_, hooks_);
+  auto* view = new TMDIChild(ws_, hooks_, prompter_);
   view->setWindowTitle(caption);
   Add(view, ws_.BufferViewOpen, program_);
 }
@@ -139,7 +141,7 @@ void BufferWindows::RecreateEepromView(bool create) {
   }
   if (!eeprom_ && !create) return;
   Destroy(eeprom_, ws_.EepromViewOpen);
-  Add(new TEEDataForm(ws_), ws_.EepromViewOpen, eeprom_);
+  Add(new TEEDataForm(ws_, prompter_), ws_.EepromViewOpen, eeprom_);
 }
 
 void BufferWindows::DestroyDisassembly() { Destroy(disasm_, ws_.DisassemblyOpen); }

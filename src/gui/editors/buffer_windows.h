@@ -19,6 +19,7 @@ struct LoadReport;
 
 namespace kvx::gui {
 
+class Prompter;
 class TDisassembleForm;
 class TEEDataForm;
 class TIDChecksumForm;
@@ -28,7 +29,8 @@ class BufferWindows : public QObject {
   Q_OBJECT
 
  public:
-  BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent = nullptr);
+  BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, Prompter& prompter,
+                QObject* parent = nullptr);
   ~BufferWindows() override;
 
   // ---- View menu --------------------------------------------------------------------------------
@@ -74,6 +76,7 @@ class BufferWindows : public QObject {
   Workspace& ws_;
   QMdiArea* area_;
   EditorHooks hooks_;
+  Prompter& prompter_;
   QPointer<QMdiSubWindow> program_;
   QPointer<QMdiSubWindow> id_;
   QPointer<QMdiSubWindow> eeprom_;

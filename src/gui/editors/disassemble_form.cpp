@@ -4,7 +4,8 @@
 #include <QVBoxLayout>
 
 #include "core/disasm/disassembler.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 

@@ -9,7 +9,8 @@
 
 #include "core/device/option_layout.h"
 #include "core/device/workspace.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 

@@ -10,7 +10,8 @@
 #include "core/files/program_save.h"
 #include "core/production/qtp_file.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/disassemble_form.h"
 #include "gui/editors/edit_option.h"
 #include "gui/editors/serial_setup_form.h"
@@ -42,47 +43,53 @@ FileDialogRequest Request(bool save, const char* title, const char* filters, int
 
 }  // namespace
 
-EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks)
-    : QObject(mainWindow), ws_(ws), main_(mainWindow), hooks_(std::move(hooks)), windows_(ws, area, hooks_) {}
+EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks,
+                               Prompter& prompter)
+    : QObject(mainWindow),
+      ws_(ws),
+      main_(mainWindow),
+      hooks_(std::move(hooks)),
+      prompter_(prompter),
+      windows_(ws, area, hooks_, prompter) {}
 
 void EditorCommands::FileOpen1Execute() {
   const FileDialogAnswer answer =
-      AskFileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.LastProgramPath)));
+      prompter_.FileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.LastProgramPath)));
   LoadReport report;
   if (answer.accepted) {
     report = OpenProgramFile(ws_, S(answer.path));
   } else {
     FinishOpen(ws_, report);  // a cancelled Open still closes the listing and ends the modes
   }
-  ShowMessages(main_, report.messages);
+  prompter_.Messages(main_, report.messages);
   windows_.Follow(report);
   // A whole configuration may have changed the device, or failed and reset the workspace.
   if (answer.accepted && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
 }
 
 void EditorCommands::LoadConfig1Click() {
-  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
   if (!answer.accepted) return;
   const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
-  ShowMessages(main_, report.messages);
+  prompter_.Messages(main_, report.messages);
   windows_.Follow(report);
   windows_.RebuildBufferWindows();  // applied, or failed and reset
 }
 
 void EditorCommands::FileSaveItemClick() {
-  const FileDialogAnswer answer = AskFileName(
+  const FileDialogAnswer answer = prompter_.FileName(
       main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.LastProgramPath)));
   if (!answer.accepted) return;
   const std::string message = SaveConfig(ws_, S(answer.path), answer.filterIndex);
-  if (!message.empty()) ShowMessage(main_, message);
+  if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
 void EditorCommands::SaveProgramMemory1Click() {
-  const FileDialogAnswer answer = AskFileName(
+  const FileDialogAnswer answer = prompter_.FileName(
       main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.LastProgramPath)));
   if (!answer.accepted) return;
   const std::string message = SaveProgramMemory(ws_, S(answer.path), answer.filterIndex);
-  if (!message.empty()) ShowMessage(main_, message);
+  if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
 bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembly() != nullptr; }
@@ -90,7 +97,7 @@ bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembl
 void EditorCommands::FileSaveAsItemClick() {
   const TDisassembleForm* listing = windows_.Disassembly();
   if (!listing) return;  // the command is only enabled while the window exists
-  const FileDialogAnswer answer = AskFileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
                                                              kDisasmDefaultExt,
                                                              ProposedDisassemblyName(ws_.BufferCaption)));
   if (!answer.accepted) return;
@@ -98,7 +105,7 @@ void EditorCommands::FileSaveAsItemClick() {
   std::string message = decision.message;
   // Written beside its name and renamed over it: an old listing stays whole until then.
   if (decision.save && !WriteFileReplacing(S(answer.path), listing->Listing())) message = kMsgDisasmCantSave;
-  if (!message.empty()) ShowMessage(main_, message);
+  if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
 QDialog* EditorCommands::EditOPTIONClick() {
@@ -109,7 +116,7 @@ QDialog* EditorCommands::EditOPTIONClick() {
 }
 
 QDialog* EditorCommands::SerialNoMode1Click() {
-  auto* dialog = new TSerialNoSetupForm(ws_, hooks_, main_);
+  auto* dialog = new TSerialNoSetupForm(ws_, hooks_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);  // the stamped number shows in the grid
     hooks_.PanelChanged();
@@ -120,7 +127,7 @@ QDialog* EditorCommands::SerialNoMode1Click() {
 }
 
 QDialog* EditorCommands::FillBuffer1Click() {
-  auto* dialog = new TFillBufferForm(ws_, main_);
+  auto* dialog = new TFillBufferForm(ws_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);
     windows_.DestroyDisassembly();
@@ -131,11 +138,11 @@ QDialog* EditorCommands::FillBuffer1Click() {
 }
 
 void EditorCommands::LoadQTPFile1Click() {
-  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
   // Cancelled, or a file chosen under "Config files": the loaded file, if any, stays in use.
   if (!answer.accepted || !QtpOpenFilterAccepted(answer.filterIndex)) return;
   const QtpLoadResult result = LoadQtpFile(ws_, S(answer.path));
-  ShowMessages(main_, result.messages);
+  prompter_.Messages(main_, result.messages);
   if (result.loaded) windows_.RecreateProgramView(false);
   hooks_.PanelChanged();
 }

@@ -19,12 +19,15 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
+
 class EditorCommands : public QObject {
   Q_OBJECT
 
  public:
-  // The windows go into `area`; dialogs and message boxes open over `mainWindow`.
-  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks);
+  // The windows go into `area`; dialogs and message boxes open over `mainWindow`, asking
+  // through `prompter`.
+  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks, Prompter& prompter);
 
   BufferWindows& Windows() { return windows_; }
 
@@ -51,6 +54,7 @@ class EditorCommands : public QObject {
   Workspace& ws_;
   QWidget* main_;
   EditorHooks hooks_;
+  Prompter& prompter_;
   BufferWindows windows_;
 };
 

@@ -11,7 +11,8 @@
 
 #include "core/device/workspace.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/small_dialogs.h"
 
 namespace kvx::gui {

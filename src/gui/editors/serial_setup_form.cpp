@@ -13,7 +13,8 @@
 
 #include "core/device/workspace.h"
 #include "core/production/qtp_file.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 
@@ -38,10 +39,12 @@ QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& title, Q
 
 }  // namespace
 
-TSerialNoSetupForm::TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, QWidget* parent)
+TSerialNoSetupForm::TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, Prompter& prompter,
+                                       QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ws_(ws),
-      hooks_(std::move(hooks)) {
+      hooks_(std::move(hooks)),
+      prompter_(prompter) {
   setObjectName(QStringLiteral("TSerialNoSetupForm"));
   setWindowTitle(QStringLiteral("Serial No."));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -137,16 +140,16 @@ void TSerialNoSetupForm::Show(const SerialSetupFields& f) {
 void TSerialNoSetupForm::Report(const SetupOutcome& outcome) {
   if (outcome.message.empty()) return;
   if (outcome.errorBox)
-    ShowError(this, outcome.message);
+    prompter_.Error(this, Q(outcome.message));
   else
-    ShowMessage(this, outcome.message);
+    prompter_.Message(this, Q(outcome.message));
 }
 
 void TSerialNoSetupForm::RunExit(std::string (*exit)(SerialSetupFields&)) {
   SerialSetupFields f = Fields();
   const std::string message = exit(f);
   Show(f);
-  if (!message.empty()) ShowMessage(this, message);
+  if (!message.empty()) prompter_.Message(this, Q(message));
 }
 
 void TSerialNoSetupForm::StartAddressExit() {
@@ -193,18 +196,18 @@ void TSerialNoSetupForm::BitBtn4Click() {
   request.save = true;
   request.title = QStringLiteral("Save QTP File");
   request.filters = DialogFilters(kQtpSaveFilter);
-  const FileDialogAnswer answer = AskFileName(this, request);
+  const FileDialogAnswer answer = prompter_.FileName(this, request);
   if (!answer.accepted) return;
   const QtpSaveDecision decision = DecideQtpSave(answer.filterIndex == 1, S(answer.path));
   if (!decision.save) {
-    ShowMessage(this, decision.message);
+    prompter_.Message(this, Q(decision.message));
     return;
   }
-  if (decision.askReplace && !AskYesNo(this, kMsgQtpFileExists)) return;
+  if (decision.askReplace && !prompter_.YesNo(this, Q(kMsgQtpFileExists))) return;
   const std::string message = WriteQtpFile(ws_, decision.path, parts);
   hooks_.PanelChanged();
   if (!message.empty()) {
-    ShowMessage(this, message);
+    prompter_.Message(this, Q(message));
     return;
   }
   reject();  // the mode is unchanged: the dialog closes as after Abort

@@ -17,6 +17,7 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
 class TSerialNoSetupForm : public QDialog {
   Q_OBJECT
 
@@ -24,7 +25,7 @@ class TSerialNoSetupForm : public QDialog {
   // The dialog's result after "Disable Serial Mode" (OK is Accepted, Abort is Rejected).
   static constexpr int DisabledResult = 2;
 
-  TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
+  TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
   QLineEdit* StartAddress = nullptr;
   QLineEdit* NoOfByte = nullptr;
@@ -59,6 +60,7 @@ class TSerialNoSetupForm : public QDialog {
 
   Workspace& ws_;
   EditorHooks hooks_;
+  Prompter& prompter_;
 };
 
 }  // namespace kvx::gui

@@ -7,12 +7,14 @@
 #include <QVBoxLayout>
 
 #include "core/editors/buffer_edit.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 
-TEditSingleData::TEditSingleData(const QString& initialText, int coreType, QWidget* parent)
-    : QDialog(parent), InitialText(initialText), coreType_(coreType) {
+TEditSingleData::TEditSingleData(const QString& initialText, int coreType, Prompter& prompter,
+                                 QWidget* parent)
+    : QDialog(parent), InitialText(initialText), coreType_(coreType), prompter_(prompter) {
   setObjectName(QStringLiteral("TEditSingleData"));
   setWindowTitle(QStringLiteral("Enter new value"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -51,7 +53,7 @@ void TEditSingleData::OKBtnClick() {
   const SingleDataCheck check = CheckSingleData(S(Edit1->text()), coreType_);
   Edit1->setText(Q(check.text));
   if (!check.accepted) {
-    ShowError(this, check.message);
+    prompter_.Error(this, Q(check.message));
     Edit1->setText(InitialText);
     return;
   }

@@ -12,12 +12,13 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
 class TEditSingleData : public QDialog {
   Q_OBJECT
 
  public:
   // `coreType` decides the largest word the dialog lets through.
-  TEditSingleData(const QString& initialText, int coreType, QWidget* parent = nullptr);
+  TEditSingleData(const QString& initialText, int coreType, Prompter& prompter, QWidget* parent = nullptr);
 
   const QString InitialText;
   long EnteredValue = 0;  // what the dialog hands back, whichever way it closed
@@ -29,6 +30,7 @@ class TEditSingleData : public QDialog {
 
  private:
   int coreType_;
+  Prompter& prompter_;
 };
 
 }  // namespace kvx::gui

@@ -9,7 +9,8 @@
 
 #include "core/device/workspace.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 
@@ -29,7 +30,8 @@ QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok) {
 
 }  // namespace
 
-TFillBufferForm::TFillBufferForm(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+TFillBufferForm::TFillBufferForm(Workspace& ws, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), ws_(ws), prompter_(prompter) {
   setObjectName(QStringLiteral("TFillBufferForm"));
   setWindowTitle(QStringLiteral("Fill Buffer"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -59,7 +61,7 @@ TFillBufferForm::TFillBufferForm(Workspace& ws, QWidget* parent) : QDialog(paren
 
 void TFillBufferForm::BitBtn1Click() {
   const std::string message = FillBuffer(ws_, {S(Edit1->text()), S(Edit2->text()), S(Edit3->text())});
-  if (!message.empty()) ShowError(this, message);
+  if (!message.empty()) prompter_.Error(this, Q(message));
   accept();
 }
 

@@ -12,11 +12,12 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
 class TFillBufferForm : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFillBufferForm(Workspace& ws, QWidget* parent = nullptr);
+  TFillBufferForm(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
   QLineEdit* Edit1 = nullptr;  // start address
   QLineEdit* Edit2 = nullptr;  // end address
@@ -27,6 +28,7 @@ class TFillBufferForm : public QDialog {
 
  private:
   Workspace& ws_;
+  Prompter& prompter_;
 };
 
 class TIDModify : public QDialog {

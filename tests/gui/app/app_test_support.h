@@ -17,38 +17,11 @@
 #include "core/link/clock.h"
 #include "gui/app/main_form.h"
 #include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/test_prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/app/status_panel.h"
 
 namespace kvx::gui::test {
-
-class RecordingPrompter : public Prompter {
- public:
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  // A worker's box: answered at once, or kept unanswered while `hold` is set.
-  void Open(QWidget*, const QString& text, std::function<void()> answered) override {
-    messages << text;
-    if (hold)
-      held.push_back(std::move(answered));
-    else if (answered)
-      answered();
-  }
-  bool AbortIgnore(QWidget*, const QString& text) override {
-    messages << text;
-    if (whileAsked) whileAsked();
-    return ignore;
-  }
-  bool YesNo(QWidget*, const QString& text) override {
-    messages << text;
-    return yes;
-  }
-  QStringList messages;
-  bool hold = false;
-  std::vector<std::function<void()>> held;  // the answers of the boxes kept open
-  std::function<void()> whileAsked;         // runs while the Abort/Ignore box is up
-  bool ignore = true;
-  bool yes = false;
-};
 
 // Link time that never moves on: a silent Writer's wait ends only through a stop.
 class FrozenClock final : public Clock {
@@ -90,7 +63,7 @@ class MainWindowTest : public ::testing::Test {
   QTemporaryDir dir_;
   std::string devRoot_;  // stands in for /dev
   FakeClock clock_;
-  RecordingPrompter prompter_;
+  TestPrompter prompter_;
   std::unique_ptr<TMainForm> form_;
 };
 

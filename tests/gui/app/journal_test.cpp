@@ -63,7 +63,8 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     SCOPED_TRACE(c.yes);
     SerialSetup(1);
     prompter_.messages.clear();
-    prompter_.yes = c.yes;
+    prompter_.boxes.clear();
+    prompter_.yesNo = {c.yes};
     if (c.runs) {
       AutoProgram(1);
       EXPECT_EQ(writer().Chip().Program[0x21], 0x3103);  // the next free number
@@ -76,6 +77,8 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     EXPECT_TRUE(prompter_.messages.first().startsWith("Serial number 0001 went out on "));
     EXPECT_TRUE(prompter_.messages.first().contains(QString::fromStdString(ws().PortName)));
     EXPECT_TRUE(prompter_.messages.first().contains("the next free one is 0003"));
+    EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).size(), 1);  // asked once, as a question
+    EXPECT_TRUE(prompter_.yesNo.empty());
   }
   rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
@@ -89,7 +92,7 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed
   ws().SerialByteCount = 1;
   const std::string qtp = dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
-  prompter_.yes = true;
+  prompter_.yesNo = {true};  // only the second load is asked about
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);  // back at its first record
@@ -104,6 +107,7 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed
           << asked.toStdString();
     }
   }
+  EXPECT_TRUE(prompter_.yesNo.empty());
   const std::vector<PassRecord> rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].record, 2);

@@ -70,10 +70,9 @@ TEST_F(EditorsTest, TooLargeValueIsRefusedAndCancelKeepsTheWord) {
   EXPECT_EQ(dialog->Edit1->text(), "07FF");
   dialog->Edit1->setText("800");
   dialog->OKBtnClick();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].kind, BoxKind::Error);
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].text, "Invalid Value,too large!");
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
+  EXPECT_EQ(prompter.boxes[0].text, "Invalid Value,too large!");
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(dialog->Edit1->text(), "07FF");
   dialog->Edit1->setText("123");
@@ -190,8 +189,8 @@ TEST_F(EditorsTest, DisassemblyWindowSavesItsListing) {
   AnswerFile(path, 1);
   commands->FileSaveAsItemClick();
   EXPECT_TRUE(TakeMessages().empty());
-  ASSERT_EQ(fileRequests.back().title, "Save disassembly");
-  EXPECT_EQ(fileRequests.back().defaultSuffix, "dis");
+  ASSERT_EQ(prompter.fileRequests.back().title, "Save disassembly");
+  EXPECT_EQ(prompter.fileRequests.back().defaultSuffix, "dis");
   QFile saved(path);
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll().toStdString(), listing->Listing());

@@ -57,8 +57,8 @@ TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
     fill->Edit3->setText(c.data);
     fill->BitBtn1Click();
     WaitGone(fill.data());  // the dialog closes in every case
-    ASSERT_EQ(boxes.size(), 1u) << c.message;
-    EXPECT_EQ(boxes[0].caption, "Error");
+    ASSERT_EQ(prompter.boxes.size(), 1u) << c.message;
+    EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
     EXPECT_EQ(TakeMessages()[0], c.message);
   }
   EXPECT_EQ(Cell(windows->ProgramView(), 0), "3FFF");
@@ -109,8 +109,8 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_EQ(setup->StartValue->text(), "0000");
   setup->StartValue->setText("12AB");
   setup->BitBtn1Click();  // the words there are blank, not RTIW
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Error");
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
   EXPECT_EQ(TakeMessages()[0], kMsgSetupNotRtiw);
   EXPECT_FALSE(ws->SerialNoMode);
   EXPECT_TRUE(setup->isVisible());

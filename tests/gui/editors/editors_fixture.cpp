@@ -12,19 +12,8 @@ void EditorsTest::SetUp() {
   EditorHooks hooks;
   hooks.panelChanged = [this] { ++panelRedraws; };
   hooks.commandsChanged = [this] { ++commandUpdates; };
-  commands = std::make_unique<EditorCommands>(*ws, area.get(), area.get(), hooks);
+  commands = std::make_unique<EditorCommands>(*ws, area.get(), area.get(), hooks, prompter);
   windows = &commands->Windows();
-  SetMessageBoxHook([this](const MessageBoxRequest& r) {
-    boxes.push_back(r);
-    return answerYes;
-  });
-  SetFileDialogHook([this](const FileDialogRequest& r) {
-    fileRequests.push_back(r);
-    if (fileAnswers.empty()) return FileDialogAnswer{};
-    FileDialogAnswer a = fileAnswers.front();
-    fileAnswers.pop_front();
-    return a;
-  });
   ASSERT_TRUE(dir_.isValid());
   ws->StartDir = dir_.path().toStdString();
   UseDevice("KVX-01");
@@ -34,8 +23,6 @@ void EditorsTest::TearDown() {
   windows = nullptr;
   commands.reset();
   area.reset();
-  SetMessageBoxHook({});
-  SetFileDialogHook({});
 }
 
 void EditorsTest::UseDevice(const char* name) {
@@ -47,15 +34,16 @@ void EditorsTest::UseDevice(const char* name) {
 }
 
 void EditorsTest::AnswerFile(const QString& path, int filterIndex) {
-  fileAnswers.push_back({true, path, filterIndex});
+  prompter.files.push_back({true, path, filterIndex});
 }
 
-void EditorsTest::CancelFile() { fileAnswers.push_back({}); }
+void EditorsTest::CancelFile() { prompter.files.push_back({}); }
 
 std::vector<std::string> EditorsTest::TakeMessages() {
   std::vector<std::string> texts;
-  for (const MessageBoxRequest& r : boxes) texts.push_back(r.text.toStdString());
-  boxes.clear();
+  for (const QString& text : prompter.messages) texts.push_back(text.toStdString());
+  prompter.messages.clear();
+  prompter.boxes.clear();
   return texts;
 }
 

@@ -57,7 +57,7 @@ TEST_F(EditorsTest, OpenReadsEveryFileKindIntoTheView) {
       EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString(), f.word0) << f.name;
     }
   }
-  const FileDialogRequest& open = fileRequests.back();
+  const FileDialogRequest& open = prompter.fileRequests.back();
   EXPECT_EQ(open.title, "Open File");
   EXPECT_EQ(open.defaultSuffix, "bin");
   EXPECT_EQ(open.filters, (QStringList{"KVX bin (*.bin)", "KVX hex (*.kvh)", "PIC obj (*.obj)",
@@ -105,8 +105,8 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   AnswerFile(config, 2);  // the "KVX Bin" filter
   commands->FileSaveItemClick();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File can't be saved!"});
-  EXPECT_EQ(fileRequests.back().title, "Save Configuration");
-  EXPECT_EQ(fileRequests.back().fileName, TempPath(QString::fromUtf8("Prüfung 1")));
+  EXPECT_EQ(prompter.fileRequests.back().title, "Save Configuration");
+  EXPECT_EQ(prompter.fileRequests.back().fileName, TempPath(QString::fromUtf8("Prüfung 1")));
   AnswerFile(config, 1);
   commands->FileSaveItemClick();
   EXPECT_TRUE(TakeMessages().empty());
@@ -149,8 +149,8 @@ TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
   commands->SaveProgramMemory1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Sorry, file can't be saved!"});
   EXPECT_FALSE(QFile::exists(path));
-  EXPECT_EQ(fileRequests.back().title, "Save program memory buffer");
-  EXPECT_EQ(fileRequests.back().filterIndex, 2);
+  EXPECT_EQ(prompter.fileRequests.back().title, "Save program memory buffer");
+  EXPECT_EQ(prompter.fileRequests.back().filterIndex, 2);
   AnswerFile(path, 2);
   commands->SaveProgramMemory1Click();
   EXPECT_TRUE(TakeMessages().empty());
@@ -181,6 +181,26 @@ TEST_F(EditorsTest, LoadQtpFileStampsTheFirstNumberIntoTheView) {
   commands->LoadQTPFile1Click();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File data error!"});
   EXPECT_FALSE(ws->SerialNoMode);
+}
+
+// Two sets of commands, each with its prompter: each one's dialogs and boxes reach its own
+// prompter only, nothing goes through a hook that both would share.
+TEST_F(EditorsTest, EachCommandsAsksThroughItsOwnPrompter) {
+  test::TestPrompter other;
+  QMdiArea otherArea;
+  EditorCommands second(*ws, &otherArea, &otherArea, {}, other);
+  other.files = {{true, TempPath("missing.bin"), 1}};
+  second.FileOpen1Execute();
+  EXPECT_TRUE(other.files.empty());
+  ASSERT_EQ(other.fileRequests.size(), 1u);
+  EXPECT_EQ(other.messages.size(), 1);  // the missing file's message, in the second's prompter
+  EXPECT_TRUE(prompter.fileRequests.empty());
+  EXPECT_TRUE(TakeMessages().empty());
+
+  CancelFile();
+  commands->LoadConfig1Click();
+  EXPECT_EQ(prompter.fileRequests.size(), 1u);
+  EXPECT_EQ(other.fileRequests.size(), 1u);
 }
 
 }  // namespace

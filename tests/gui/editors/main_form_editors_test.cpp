@@ -14,7 +14,8 @@
 #include "core/device/text_convert.h"
 #include "core/editors/buffer_edit.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/edit_option.h"
 #include "gui/editors/id_checksum_form.h"
 #include "gui/editors/serial_setup_form.h"
@@ -61,9 +62,8 @@ TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(ws().ProgramBytes, '\x11'));
   }
-  SetFileDialogHook([&](const FileDialogRequest&) { return FileDialogAnswer{true, program, 1}; });
+  prompter_.files = {{true, program, 1}};
   f.FileOpen1->trigger();
-  SetFileDialogHook({});
   ASSERT_NE(ProgramView(f), nullptr);
   ASSERT_NE(ProgramView(f)->windowTitle(), "Program Memory");  // the file's caption
 
@@ -111,6 +111,45 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
   EXPECT_TRUE(f.FileSaveAsItem->isEnabled());
 }
 
+// The serial setup's "replace the QTP file?" is a Yes/No question of the window's prompter: its
+// answer alone decides, whatever the reset-address warning's Abort/Ignore channel would say.
+TEST_F(EditorsInMainWindow, AQtpFileIsReplacedOnlyWhenTheQuestionIsAnsweredYes) {
+  TMainForm& f = Start();
+  SelectDevice("KVX-03");
+  ws().ProgramBuffer[2 * 0x20 + 1] = 0x62;  // RTIW 00
+  const QString qtp = dir_.filePath("parts.txt");
+  for (const bool yes : {false, true}) {
+    SCOPED_TRACE(yes);
+    {
+      QFile old(qtp);
+      ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+      old.write("old\r\n");
+    }
+    prompter_.messages.clear();
+    prompter_.boxes.clear();
+    prompter_.ignore = !yes;
+    prompter_.yesNo = {yes};
+    prompter_.files = {{true, qtp, 1}};
+    f.SerialNoMode1->trigger();
+    QPointer<TSerialNoSetupForm> setup = f.findChild<TSerialNoSetupForm*>();
+    ASSERT_NE(setup, nullptr);
+    setup->StartAddress->setText("0020");
+    setup->NoOfByte->setText("1");
+    setup->StartValue->setText("5A");
+    setup->NoOfPart->setText("2");
+    setup->BitBtn4Click();
+    EXPECT_TRUE(prompter_.yesNo.empty());
+    EXPECT_TRUE(prompter_.files.empty());
+    EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).size(), 1);
+    EXPECT_TRUE(prompter_.Texts(TestPrompter::Kind::AbortIgnore).isEmpty());
+    QFile file(qtp);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_EQ(file.readAll().startsWith(":020020005A31"), yes);
+    if (setup) setup->reject();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return setup.isNull(); }, 2000));
+  }
+}
+
 TEST_F(EditorsInMainWindow, SerialModeLocksTheSingleStepCommandsUntilDisabled) {
   TMainForm& f = Start();
   SelectDevice("KVX-03");
@@ -138,12 +177,7 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
   SelectDevice("KVX-02");  // a flash part
   const QString program = dir_.filePath(QString::fromUtf8("Daten ä.bin"));
   const QString config = dir_.filePath(QString::fromUtf8("Daten ä.cfg"));
-  std::deque<FileDialogAnswer> answers{{true, config, 1}};
-  SetFileDialogHook([&](const FileDialogRequest&) {
-    FileDialogAnswer a = answers.front();
-    answers.pop_front();
-    return a;
-  });
+  prompter_.files = {{true, config, 1}};
   ws().LastProgramPath = program.toStdString();
   {
     QFile file(program);
@@ -154,9 +188,9 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
 
   SelectDevice("KVX-03");  // no EEPROM
   EXPECT_FALSE(f.EEPROM1->isEnabled());
-  answers.push_back({true, config, 1});
+  prompter_.files.push_back({true, config, 1});
   f.LoadConfig1->trigger();
-  SetFileDialogHook({});
+  EXPECT_TRUE(prompter_.files.empty());
   EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
   EXPECT_EQ(f.ComboBox2->currentText(), "KVX-02");
   EXPECT_TRUE(f.EEPROM1->isEnabled());

@@ -27,7 +27,7 @@
 #include "gui/app/main_form.h"
 #include "gui/app/production_window.h"
 #include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 #include "sim/sim_writer.h"
 
 using namespace kvx::gui;

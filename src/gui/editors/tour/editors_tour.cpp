@@ -20,9 +20,10 @@
 #include <cstring>
 
 #include "gui/app/main_form.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
 #include "gui/editors/id_checksum_form.h"
 #include "gui/editors/single_data_dialog.h"
 #include "gui/editors/small_dialogs.h"
@@ -30,8 +31,6 @@
 using namespace kvx::gui;
 
 namespace {
-
-using kvx::gui::FileDialogAnswer;
 
 // A KVX-43 image (6144 words) of defined instructions, with a gap, as Intel HEX text.
 QByteArray DemoProgram() {
@@ -88,11 +87,19 @@ QDialog* Open(TMainForm& f, QAction* action) {
 
 }  // namespace
 
-// Message boxes are not part of these pictures: they are answered at once.
+// Message boxes are not part of these pictures: they are answered at once; the file dialog
+// opens the demonstration program.
 class QuietPrompter : public Prompter {
  public:
+  explicit QuietPrompter(QString program) : program_(std::move(program)) {}
   void Message(QWidget*, const QString&) override {}
+  void Error(QWidget*, const QString&) override {}
   bool AbortIgnore(QWidget*, const QString&) override { return true; }
+  bool YesNo(QWidget*, const QString&) override { return true; }
+  FileDialogAnswer FileName(QWidget*, const FileDialogRequest&) override { return {true, program_, 2}; }
+
+ private:
+  QString program_;
 };
 
 int main(int argc, char** argv) {
@@ -114,7 +121,7 @@ int main(int argc, char** argv) {
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
   options.startDir = dir.path();
-  QuietPrompter prompter;
+  QuietPrompter prompter(program);
   options.prompter = &prompter;
   TMainForm f(options);
   // The whole screen, with or without a window manager.
@@ -122,9 +129,6 @@ int main(int argc, char** argv) {
   f.show();
   Settle();
   f.ComboBox2->setCurrentText("KVX-43");
-  kvx::gui::SetFileDialogHook([&](const kvx::gui::FileDialogRequest&) {
-    return FileDialogAnswer{true, program, 2};
-  });
   f.FileOpen1->trigger();
   f.Disassemble1->trigger();
   f.mdiArea()->tileSubWindows();
@@ -162,6 +166,5 @@ int main(int argc, char** argv) {
   dialog = Open(f, f.EditOPTION);
   Shot("edit_option_kvx02");
   if (dialog != nullptr) dialog->reject();
-  kvx::gui::SetFileDialogHook({});
   return failures == 0 ? 0 : 1;
 }

@@ -1,4 +1,4 @@
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 
 namespace kvx::gui {
 

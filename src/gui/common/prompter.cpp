@@ -1,6 +1,7 @@
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
 
 #include <QApplication>
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPointer>
 #include <QTimer>
@@ -9,12 +10,12 @@
 #include <memory>
 #include <mutex>
 
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 
 namespace kvx::gui {
 
 namespace {
-QString Caption() { return QApplication::applicationName(); }
+QString Caption() { return QApplication::applicationDisplayName(); }
 
 // Without a screen (the offscreen platform) nobody could answer a box: the text goes to the
 // standard error instead, and the answer is the cautious one.
@@ -61,6 +62,13 @@ void Prompter::Open(QWidget* parent, const QString& text, std::function<void()> 
   box->open();
 }
 
+void Prompter::Error(QWidget* parent, const QString& text) {
+  if (Headless()) return ToStderr(text);
+  auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
+  box->setObjectName("ErrorBox");
+  RunBox(box);
+}
+
 bool Prompter::AbortIgnore(QWidget* parent, const QString& text) {
   if (Headless()) {
     ToStderr(text);
@@ -83,6 +91,36 @@ bool Prompter::YesNo(QWidget* parent, const QString& text) {
   box->setObjectName("QuestionBox");
   box->setDefaultButton(QMessageBox::No);
   return RunBox(box) == QMessageBox::Yes;
+}
+
+FileDialogAnswer Prompter::FileName(QWidget* parent, const FileDialogRequest& request) {
+  QFileDialog dialog(parent, request.title);
+  dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+  dialog.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+  // The commands ask their own questions about an existing file (or replace it as they should).
+  dialog.setOption(QFileDialog::DontConfirmOverwrite);
+  dialog.setNameFilters(request.filters);
+  if (request.filterIndex >= 1 && request.filterIndex <= request.filters.size())
+    dialog.selectNameFilter(request.filters[request.filterIndex - 1]);
+  dialog.setDefaultSuffix(request.defaultSuffix);
+  if (!request.fileName.isEmpty()) dialog.selectFile(request.fileName);
+  FileDialogAnswer answer;
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return answer;
+  answer.accepted = true;
+  answer.path = dialog.selectedFiles().first();
+  answer.filterIndex = static_cast<int>(request.filters.indexOf(dialog.selectedNameFilter())) + 1;
+  return answer;
+}
+
+void Prompter::Messages(QWidget* parent, const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) Message(parent, QString::fromStdString(text));
+}
+
+QStringList DialogFilters(const char* pipeList) {
+  const QStringList parts = QString::fromLatin1(pipeList).split(QLatin1Char('|'));
+  QStringList filters;
+  for (qsizetype i = 0; i < parts.size(); i += 2) filters << parts[i];
+  return filters;
 }
 
 void DeleteOutsideBoxes(QObject* object) {
