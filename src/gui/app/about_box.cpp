@@ -47,7 +47,7 @@ QPushButton* OkButton(QDialog* dialog) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(const QString& writerId, QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(const QString& writerId, QWidget* parent) : QDialog(parent) {
   setObjectName("AboutBox");
   setWindowTitle("About");
   auto* layout = new QVBoxLayout(this);
@@ -77,7 +77,7 @@ TAboutBox::TAboutBox(const QString& writerId, QWidget* parent) : QDialog(parent)
   setMinimumWidth(460);
 }
 
-TVersionInfo::TVersionInfo(QWidget* parent) : QDialog(parent) {
+VersionInfoDialog::VersionInfoDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("VersionInfo");
   setWindowTitle("Version Info");
   auto* layout = new QVBoxLayout(this);

@@ -5,15 +5,15 @@
 
 namespace kvx::gui {
 
-class TAboutBox : public QDialog {
+class AboutBox : public QDialog {
  public:
   // writerId: the identification a fresh Writer check returned; empty shows "Unknown".
-  TAboutBox(const QString& writerId, QWidget* parent = nullptr);
+  AboutBox(const QString& writerId, QWidget* parent = nullptr);
 };
 
-class TVersionInfo : public QDialog {
+class VersionInfoDialog : public QDialog {
  public:
-  explicit TVersionInfo(QWidget* parent = nullptr);
+  explicit VersionInfoDialog(QWidget* parent = nullptr);
 };
 
 }  // namespace kvx::gui

@@ -11,8 +11,8 @@
 #include "core/production/sqlite_db.h"
 
 #include "gui/app/app_guard.h"
-#include "gui/app/logo_form.h"
-#include "gui/app/main_form.h"
+#include "gui/app/logo_window.h"
+#include "gui/app/main_window.h"
 #include "gui/common/prompter.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -74,32 +74,32 @@ int main(int argc, char** argv) {
     DefaultPrompter().Message(nullptr, lock.Problem().isEmpty() ? "Process is running!" : lock.Problem());
     return 1;
   }
-  TMainForm* window = nullptr;
+  MainWindow* window = nullptr;
   bool closeAsked = false;
   QObject::connect(signalBridge.get(), &SignalBridge::received, [&window, &closeAsked] {
     if (window != nullptr) window->CloseBySignal();
     else closeAsked = true;
   });
 
-  auto* logo = new TLogoForm;
+  auto* logo = new LogoWindow;
   logo->show();
   logo->repaint();
   QApplication::processEvents();
 
-  MainFormOptions options;
+  MainWindowOptions options;
   options.closeLogo = [&logo] {
     if (logo == nullptr) return;
     logo->hide();
     logo->deleteLater();
     logo = nullptr;
   };
-  TMainForm form(options);
+  MainWindow form(options);
   options.closeLogo();
   window = &form;
   // Maximized; without a window manager to do it, the window takes the screen's free area.
   if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
   form.showMaximized();
-  if (closeAsked) QTimer::singleShot(0, &form, &TMainForm::CloseBySignal);
+  if (closeAsked) QTimer::singleShot(0, &form, &MainWindow::CloseBySignal);
   const int status = QApplication::exec();
   return status != 0 ? status : form.ExitStatus();
 }

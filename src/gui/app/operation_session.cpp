@@ -1,12 +1,12 @@
 #include "gui/app/operation_session.h"
 
 #include "gui/common/gui_queue.h"
-#include "gui/app/main_form.h"
-#include "gui/app/progress_form.h"
+#include "gui/app/main_window.h"
+#include "gui/app/progress_dialog.h"
 
 namespace kvx::gui {
 
-OperationSession::OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
+OperationSession::OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
                                    QueuedView* queued)
     : QObject(&form),
       form_(form),

@@ -14,7 +14,7 @@
 
 namespace kvx::gui {
 
-class TMainForm;
+class MainWindow;
 class QueuedView;
 class GuiQueue;
 
@@ -24,7 +24,7 @@ class OperationSession : public QObject {
   // `dialog` shows the operation and `view` is what its worker writes to; `queued` is that view
   // when it queues to a progress dialog (its message boxes give way to a stop), else null. The
   // session deletes the dialog when it is itself deleted.
-  OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
+  OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
                    QueuedView* queued = nullptr);
   ~OperationSession() override;
 
@@ -49,7 +49,7 @@ class OperationSession : public QObject {
   void RequestStop();
   void Ended(std::function<void()> then);
 
-  TMainForm& form_;
+  MainWindow& form_;
   QPointer<WorkerDialog> dialog_;
   kvx::OperationView& view_;
   QueuedView* queued_;

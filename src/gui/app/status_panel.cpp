@@ -39,7 +39,7 @@ QString IdRows(const std::string& text) {
 
 }  // namespace
 
-TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
+StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
   setObjectName("StatusPanel");
   setFixedWidth(kPanelWidth);
   auto* column = new QVBoxLayout(this);
@@ -126,20 +126,20 @@ TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
   column->addStretch(1);
 }
 
-QLabel* TStatusPanel::Caption(const QString& name, const QString& text) {
+QLabel* StatusPanel::Caption(const QString& name, const QString& text) {
   auto* label = new QLabel(this);
   label->setObjectName(name);
   SetLabelText(label, text, Ampersands::DoubledShowOnce);
   return label;
 }
 
-QLabel* TStatusPanel::Value(const QString& name, const QString& text) {
+QLabel* StatusPanel::Value(const QString& name, const QString& text) {
   QLabel* label = Caption(name, text);
   label->setFrameShape(QFrame::NoFrame);
   return label;
 }
 
-void TStatusPanel::RefreshData(kvx::Workspace& ws) {
+void StatusPanel::RefreshData(kvx::Workspace& ws) {
   const kvx::PanelState state = kvx::RefreshData(ws);
   for (int field = 0; field < 6; ++field) {
     const int slot = kvx::PanelLabelSlot(static_cast<kvx::OptionField>(field));
@@ -150,7 +150,7 @@ void TStatusPanel::RefreshData(kvx::Workspace& ws) {
   ShowTexts(ws);
 }
 
-void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
+void StatusPanel::ShowTexts(const kvx::Workspace& ws) {
   for (int slot = 0; slot < 6; ++slot) {
     SetLabelText(captions_[slot], Q(ws.OptionCaptionText[slot]), Ampersands::DoubledShowOnce);
     SetLabelText(values_[slot], Q(ws.OptionLabelText[slot]), Ampersands::DoubledShowOnce);
@@ -169,7 +169,7 @@ void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
   SetLabelText(label19_, Q(ws.QtpFileText), Ampersands::DoubledShowOnce);
 }
 
-bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
+bool StatusPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == idBox_ || watched == label18_) {
       Q_EMIT idBoxDoubleClicked();

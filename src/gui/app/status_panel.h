@@ -14,10 +14,10 @@ class QLabel;
 
 namespace kvx::gui {
 
-class TStatusPanel : public QWidget {
+class StatusPanel : public QWidget {
   Q_OBJECT
  public:
-  explicit TStatusPanel(QWidget* parent = nullptr);
+  explicit StatusPanel(QWidget* parent = nullptr);
 
   QComboBox* DeviceList() const { return comboBox2_; }  // ComboBox2
 

@@ -10,8 +10,8 @@
 #include "gui/editors/buffer_views.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
-#include "gui/editors/disassemble_form.h"
-#include "gui/editors/id_checksum_form.h"
+#include "gui/editors/disassembly_window.h"
+#include "gui/editors/id_window.h"
 
 namespace kvx::gui {
 
@@ -78,37 +78,37 @@ void BufferWindows::Destroy(QPointer<QMdiSubWindow>& slot, bool& flag) {
   delete frame;
 }
 
-void BufferWindows::ProgramMemory1Click() {
+void BufferWindows::showProgramMemory() {
   if (program_)
     Raise(program_);
   else
     RecreateProgramView(true);
 }
 
-void BufferWindows::ID2Click() {
+void BufferWindows::showId() {
   if (id_)
     Raise(id_);
   else
     RecreateIdWindow(true);
 }
 
-void BufferWindows::EEPROM1Click() {
+void BufferWindows::showEeprom() {
   if (eeprom_)
     Raise(eeprom_);
   else
     RecreateEepromView(true);
 }
 
-void BufferWindows::Disassemble1Click() {
+void BufferWindows::showDisassembly() {
   DestroyDisassembly();
-  auto* form = new TDisassembleForm(ws_);
+  auto* form = new DisassemblyWindow(ws_);
   form->setWindowTitle(CaptionOr(ws_.BufferCaption, "Disassembly"));
   Add(form, ws_.DisassemblyOpen, disasm_);
 }
 
 void BufferWindows::RecreateProgramView(bool create) {
   const QString caption = CaptionOr(ws_.BufferCaption, "Program Memory");
-  if (TMDIChild* view = ProgramView()) {
+  if (ProgramMemoryView* view = ProgramView()) {
     // A model reset: the grid reads the buffer afresh without new widgets.
     view->Reload();
     view->setWindowTitle(caption);
@@ -117,7 +117,7 @@ void BufferWindows::RecreateProgramView(bool create) {
     return;
   }
   if (!create) return;
-  auto* view = new TMDIChild(ws_, hooks_, prompter_);
+  auto* view = new ProgramMemoryView(ws_, hooks_, prompter_);
   view->setWindowTitle(caption);
   Add(view, ws_.BufferViewOpen, program_);
 }
@@ -125,12 +125,12 @@ void BufferWindows::RecreateProgramView(bool create) {
 void BufferWindows::RecreateIdWindow(bool create) {
   if (!id_ && !create) return;
   Destroy(id_, ws_.IdChecksumFormOpen);
-  auto* form = new TIDChecksumForm(ws_, hooks_);
+  auto* form = new IdChecksumWindow(ws_, hooks_);
   QMdiSubWindow* frame = Add(form, ws_.IdChecksumFormOpen, id_);
   frame->setWindowFlags(Qt::SubWindow | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                         Qt::WindowTitleHint);
   frame->show();
-  connect(form, &TIDChecksumForm::heightChanged, frame, [frame] { frame->adjustSize(); });
+  connect(form, &IdChecksumWindow::heightChanged, frame, [frame] { frame->adjustSize(); });
   frame->adjustSize();
 }
 
@@ -141,7 +141,7 @@ void BufferWindows::RecreateEepromView(bool create) {
   }
   if (!eeprom_ && !create) return;
   Destroy(eeprom_, ws_.EepromViewOpen);
-  Add(new TEEDataForm(ws_, prompter_), ws_.EepromViewOpen, eeprom_);
+  Add(new EepromWindow(ws_, prompter_), ws_.EepromViewOpen, eeprom_);
 }
 
 void BufferWindows::DestroyDisassembly() { Destroy(disasm_, ws_.DisassemblyOpen); }
@@ -197,17 +197,17 @@ void BufferWindows::AfterRead() {
   RebuildBufferWindows();
 }
 
-void BufferWindows::FormShow() {
+void BufferWindows::FirstShow() {
   ws_.RefreshPending = true;
   ws_.IdChecksumFormOpen = true;
   ws_.BufferViewOpen = true;
   RebuildBufferWindows();
 }
 
-TMDIChild* BufferWindows::ProgramView() const { return Inside<TMDIChild>(program_); }
-TIDChecksumForm* BufferWindows::IdWindow() const { return Inside<TIDChecksumForm>(id_); }
-TEEDataForm* BufferWindows::EepromView() const { return Inside<TEEDataForm>(eeprom_); }
-TDisassembleForm* BufferWindows::Disassembly() const { return Inside<TDisassembleForm>(disasm_); }
+ProgramMemoryView* BufferWindows::ProgramView() const { return Inside<ProgramMemoryView>(program_); }
+IdChecksumWindow* BufferWindows::IdWindow() const { return Inside<IdChecksumWindow>(id_); }
+EepromWindow* BufferWindows::EepromView() const { return Inside<EepromWindow>(eeprom_); }
+DisassemblyWindow* BufferWindows::Disassembly() const { return Inside<DisassemblyWindow>(disasm_); }
 
 QMdiSubWindow* BufferWindows::Frame(QWidget* window) const {
   return window ? qobject_cast<QMdiSubWindow*>(window->parentWidget()) : nullptr;

@@ -20,10 +20,10 @@ struct LoadReport;
 namespace kvx::gui {
 
 class Prompter;
-class TDisassembleForm;
-class TEEDataForm;
-class TIDChecksumForm;
-class TMDIChild;
+class DisassemblyWindow;
+class EepromWindow;
+class IdChecksumWindow;
+class ProgramMemoryView;
 
 class BufferWindows : public QObject {
   Q_OBJECT
@@ -34,10 +34,10 @@ class BufferWindows : public QObject {
   ~BufferWindows() override;
 
   // ---- View menu --------------------------------------------------------------------------------
-  void ProgramMemory1Click();  // bring the view forward, or create it
-  void ID2Click();             // the same for the ID window
-  void EEPROM1Click();         // the same for the EEPROM view
-  void Disassemble1Click();    // always a new listing
+  void showProgramMemory();  // bring the view forward, or create it
+  void showId();             // the same for the ID window
+  void showEeprom();         // the same for the EEPROM view
+  void showDisassembly();    // always a new listing
 
   // ---- Rebuilds -------------------------------------------------------------------------------
   // The program-memory view shows the buffer afresh, captioned ws.BufferCaption or "Program
@@ -58,12 +58,12 @@ class BufferWindows : public QObject {
   // view, all shown; the caption goes back to "Program Memory".
   void AfterRead();
   // The main window's first showing: the ID window and the program view.
-  void FormShow();
+  void FirstShow();
 
-  TMDIChild* ProgramView() const;
-  TIDChecksumForm* IdWindow() const;
-  TEEDataForm* EepromView() const;
-  TDisassembleForm* Disassembly() const;
+  ProgramMemoryView* ProgramView() const;
+  IdChecksumWindow* IdWindow() const;
+  EepromWindow* EepromView() const;
+  DisassemblyWindow* Disassembly() const;
   QMdiSubWindow* Frame(QWidget* window) const;
 
  protected:

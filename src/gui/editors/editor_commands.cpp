@@ -12,9 +12,9 @@
 #include "gui/editors/buffer_views.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
-#include "gui/editors/disassemble_form.h"
-#include "gui/editors/edit_option.h"
-#include "gui/editors/serial_setup_form.h"
+#include "gui/editors/disassembly_window.h"
+#include "gui/editors/option_editor.h"
+#include "gui/editors/serial_setup_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
 namespace kvx::gui {
@@ -52,7 +52,7 @@ EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* are
       prompter_(prompter),
       windows_(ws, area, hooks_, prompter) {}
 
-void EditorCommands::FileOpen1Execute() {
+void EditorCommands::onOpenFile() {
   const FileDialogAnswer answer =
       prompter_.FileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.LastProgramPath)));
   LoadReport report;
@@ -67,7 +67,7 @@ void EditorCommands::FileOpen1Execute() {
   if (answer.accepted && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
 }
 
-void EditorCommands::LoadConfig1Click() {
+void EditorCommands::onLoadConfig() {
   const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
   if (!answer.accepted) return;
   const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex);
@@ -76,7 +76,7 @@ void EditorCommands::LoadConfig1Click() {
   windows_.RebuildBufferWindows();  // applied, or failed and reset
 }
 
-void EditorCommands::FileSaveItemClick() {
+void EditorCommands::onSaveConfig() {
   const FileDialogAnswer answer = prompter_.FileName(
       main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.LastProgramPath)));
   if (!answer.accepted) return;
@@ -84,7 +84,7 @@ void EditorCommands::FileSaveItemClick() {
   if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
-void EditorCommands::SaveProgramMemory1Click() {
+void EditorCommands::onSaveProgramMemory() {
   const FileDialogAnswer answer = prompter_.FileName(
       main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.LastProgramPath)));
   if (!answer.accepted) return;
@@ -94,8 +94,8 @@ void EditorCommands::SaveProgramMemory1Click() {
 
 bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembly() != nullptr; }
 
-void EditorCommands::FileSaveAsItemClick() {
-  const TDisassembleForm* listing = windows_.Disassembly();
+void EditorCommands::onSaveDisassembly() {
+  const DisassemblyWindow* listing = windows_.Disassembly();
   if (!listing) return;  // the command is only enabled while the window exists
   const FileDialogAnswer answer = prompter_.FileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
                                                              kDisasmDefaultExt,
@@ -108,15 +108,15 @@ void EditorCommands::FileSaveAsItemClick() {
   if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
-QDialog* EditorCommands::EditOPTIONClick() {
-  auto* dialog = new TEditOption(ws_, main_);
+QDialog* EditorCommands::onEditOption() {
+  auto* dialog = new OptionEditor(ws_, main_);
   connect(dialog, &QDialog::accepted, this, [this] { hooks_.PanelChanged(); });
   dialog->open();
   return dialog;
 }
 
-QDialog* EditorCommands::SerialNoMode1Click() {
-  auto* dialog = new TSerialNoSetupForm(ws_, hooks_, prompter_, main_);
+QDialog* EditorCommands::onSerialSetup() {
+  auto* dialog = new SerialSetupDialog(ws_, hooks_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);  // the stamped number shows in the grid
     hooks_.PanelChanged();
@@ -126,8 +126,8 @@ QDialog* EditorCommands::SerialNoMode1Click() {
   return dialog;
 }
 
-QDialog* EditorCommands::FillBuffer1Click() {
-  auto* dialog = new TFillBufferForm(ws_, prompter_, main_);
+QDialog* EditorCommands::onFillBuffer() {
+  auto* dialog = new FillBufferDialog(ws_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);
     windows_.DestroyDisassembly();
@@ -137,7 +137,7 @@ QDialog* EditorCommands::FillBuffer1Click() {
   return dialog;
 }
 
-void EditorCommands::LoadQTPFile1Click() {
+void EditorCommands::onLoadQtpFile() {
   const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
   // Cancelled, or a file chosen under "Config files": the loaded file, if any, stays in use.
   if (!answer.accepted || !QtpOpenFilterAccepted(answer.filterIndex)) return;
@@ -147,26 +147,26 @@ void EditorCommands::LoadQTPFile1Click() {
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearOPTION1Click() {
+void EditorCommands::onClearOption() {
   ClearOption(ws_);
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearID1Click() {
+void EditorCommands::onClearId() {
   ClearId(ws_);
   IdLabelShow(ws_);  // the panel's ID line follows even while the ID window is closed
   windows_.RecreateIdWindow(false);
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearBuffer1Click() {
+void EditorCommands::onClearBuffer() {
   ClearBuffer(ws_);
   windows_.RecreateProgramView(false);
   windows_.Sync();
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearEEPROMBuffer1Click() {
+void EditorCommands::onClearEeprom() {
   ClearEeprom(ws_);
   windows_.RecreateEepromView(false);
 }

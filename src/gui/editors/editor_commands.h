@@ -32,23 +32,23 @@ class EditorCommands : public QObject {
   BufferWindows& Windows() { return windows_; }
 
   // ---- File -------------------------------------------------------------------------------------
-  void FileOpen1Execute();
-  void LoadConfig1Click();
-  void FileSaveItemClick();        // "Save Config File"
-  void SaveProgramMemory1Click();
-  void FileSaveAsItemClick();      // "Save Disassmble"
+  void onOpenFile();
+  void onLoadConfig();
+  void onSaveConfig();        // "Save Config File"
+  void onSaveProgramMemory();
+  void onSaveDisassembly();      // "Save Disassmble"
   bool SaveDisassemblyEnabled() const;  // the 500 ms timer's test
 
   // ---- Edit: the modal dialogs are opened and return at once; what follows runs when they
   // close. The dialog is returned so that a caller may wait for it.
-  QDialog* EditOPTIONClick();
-  QDialog* SerialNoMode1Click();
-  QDialog* FillBuffer1Click();
-  void LoadQTPFile1Click();
-  void ClearOPTION1Click();
-  void ClearID1Click();
-  void ClearBuffer1Click();
-  void ClearEEPROMBuffer1Click();
+  QDialog* onEditOption();
+  QDialog* onSerialSetup();
+  QDialog* onFillBuffer();
+  void onLoadQtpFile();
+  void onClearOption();
+  void onClearId();
+  void onClearBuffer();
+  void onClearEeprom();
 
  private:
   Workspace& ws_;

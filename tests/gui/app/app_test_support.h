@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "core/link/clock.h"
-#include "gui/app/main_form.h"
-#include "gui/app/progress_form.h"
+#include "gui/app/main_window.h"
+#include "gui/app/progress_dialog.h"
 #include "gui/test_prompter.h"
 #include "gui/common/widgets.h"
 #include "gui/app/status_panel.h"
@@ -34,8 +34,8 @@ class MainWindowTest : public ::testing::Test {
  public:
   // simulatedTime: the link's time-outs run on a fake clock the simulated Writer moves forward;
   // otherwise both run in real time. `linkClock` replaces the link's clock.
-  TMainForm& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
-  TMainForm& form() { return *form_; }
+  MainWindow& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
+  MainWindow& form() { return *form_; }
   Workspace& ws() { return form_->workspace(); }
   sim::SimWriter& writer();
 
@@ -49,7 +49,7 @@ class MainWindowTest : public ::testing::Test {
   }
   QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
   // The operation dialog now open, or null.
-  TProgressForm* Dialog() const;
+  ProgressDialog* Dialog() const;
   // Waits until the open dialog's button `name` is enabled and the pass's end has been handled.
   bool WaitForButton(const char* name = "Button1");
   // Closes the dialog with its button and waits until it has gone.
@@ -64,7 +64,7 @@ class MainWindowTest : public ::testing::Test {
   std::string devRoot_;  // stands in for /dev
   FakeClock clock_;
   TestPrompter prompter_;
-  std::unique_ptr<TMainForm> form_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 bool IsRed(const QLabel* label);

@@ -22,7 +22,7 @@ class DesktopJournalTest : public MainWindowTest {
   }
   // Auto Program for `passes` chips ("Continue" between them), then Exit.
   void AutoProgram(int passes) {
-    form().AutoProgramAction->trigger();
+    form().findChild<QAction*>("AutoProgramAction")->trigger();
     for (int pass = 1; pass <= passes; ++pass) {
       ASSERT_TRUE(WaitForButton("Button2")) << pass;
       // The pass enables its buttons before the journal has its end: "Continue" waits for that.
@@ -69,7 +69,7 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
       AutoProgram(1);
       EXPECT_EQ(writer().Chip().Program[0x21], 0x3103);  // the next free number
     } else {
-      form().AutoProgramAction->trigger();
+      form().findChild<QAction*>("AutoProgramAction")->trigger();
       QTest::qWait(50);
       EXPECT_EQ(Dialog(), nullptr);
     }
@@ -135,8 +135,8 @@ TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWri
   Start();
   SerialSetup(1);
   ASSERT_TRUE(QDir(dir_.path()).mkdir(kJournalFileName));
-  form().ForceWriteAction->setVisible(true);  // the engineering controls
-  for (QAction* command : {form().AutoProgramAction, form().ForceWriteAction}) {
+  form().findChild<QAction*>("ForceWriteAction")->setVisible(true);  // the engineering controls
+  for (QAction* command : {form().findChild<QAction*>("AutoProgramAction"), form().findChild<QAction*>("ForceWriteAction")}) {
     SCOPED_TRACE(command->objectName().toStdString());
     prompter_.messages.clear();
     const long before = writer().BytesReceived();

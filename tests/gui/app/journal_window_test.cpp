@@ -51,7 +51,7 @@ class JournalWindowTest : public MainWindowTest {
 
 TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
   FillJournal();
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   f.findChild<QAction*>("JournalAction")->trigger();
   auto* window = f.findChild<JournalWindow*>("JournalForm");
   ASSERT_NE(window, nullptr);
@@ -97,7 +97,7 @@ TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
 }
 
 TEST_F(JournalWindowTest, AJournalThatIsNotThereSaysSoAndShowsNothing) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   f.findChild<QAction*>("JournalAction")->trigger();
   auto* window = f.findChild<JournalWindow*>("JournalForm");
   ASSERT_NE(window, nullptr);

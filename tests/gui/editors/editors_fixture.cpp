@@ -28,7 +28,7 @@ void EditorsTest::TearDown() {
 void EditorsTest::UseDevice(const char* name) {
   ws->SelectedDevice = name;
   ResetData(*ws);
-  windows->FormShow();
+  windows->FirstShow();
   windows->RebuildBufferWindows();
   panelRedraws = 0;
 }

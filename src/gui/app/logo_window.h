@@ -6,9 +6,9 @@
 
 namespace kvx::gui {
 
-class TLogoForm : public QWidget {
+class LogoWindow : public QWidget {
  public:
-  explicit TLogoForm(QWidget* parent = nullptr);
+  explicit LogoWindow(QWidget* parent = nullptr);
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -1,4 +1,4 @@
-#include "gui/app/device_form.h"
+#include "gui/app/download_dialog.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -16,15 +16,15 @@
 namespace kvx::gui {
 
 // The worker's side: each call is copied and queued to the window.
-class TDeviceForm::View final : public kvx::DownloadView {
+class DownloadDialog::View final : public kvx::DownloadView {
  public:
-  explicit View(TDeviceForm& form) : form_(&form), queue_(new GuiQueue(&form)) {}
+  explicit View(DownloadDialog& form) : form_(&form), queue_(new GuiQueue(&form)) {}
   void SelectLine(int index) override {
-    TDeviceForm* f = form_;
+    DownloadDialog* f = form_;
     queue_->Post([f, index] { f->checkListBox1_->setCurrentRow(index); });
   }
   void SetGauge(int percent) override {
-    TDeviceForm* f = form_;
+    DownloadDialog* f = form_;
     queue_->Post([f, percent] { f->gauge_->setValue(percent); });
   }
   // Waits for the operator's answer, as every view does, unless the download is stopped.
@@ -36,12 +36,12 @@ class TDeviceForm::View final : public kvx::DownloadView {
   void Arm(std::stop_token stop) { stop_ = std::move(stop); }
 
  private:
-  TDeviceForm* form_;
+  DownloadDialog* form_;
   GuiQueue* queue_;
   std::stop_token stop_;
 };
 
-TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
+DownloadDialog::DownloadDialog(Prompter& prompter, QWidget* parent)
     : WorkerDialog(parent),
       prompter_(prompter),
       view_(std::make_unique<View>(*this)),
@@ -98,7 +98,7 @@ TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
   layout->addLayout(side);
   ShowCount();
 
-  connect(checkListBox1_, &QListWidget::itemChanged, this, &TDeviceForm::CheckListBox1ClickCheck);
+  connect(checkListBox1_, &QListWidget::itemChanged, this, &DownloadDialog::CheckListBox1ClickCheck);
   connect(downLoad_, &QPushButton::clicked, this, [this] {
     for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
                        static_cast<QWidget*>(exit_)})
@@ -108,11 +108,11 @@ TDeviceForm::TDeviceForm(Prompter& prompter, QWidget* parent)
   connect(exit_, &QPushButton::clicked, this, [this] { CloseByButton(); });
 }
 
-TDeviceForm::~TDeviceForm() = default;
+DownloadDialog::~DownloadDialog() = default;
 
-kvx::OperationView& TDeviceForm::NullView() { return *nullView_; }
+kvx::OperationView& DownloadDialog::NullView() { return *nullView_; }
 
-kvx::OpOutcome TDeviceForm::Download(kvx::Workspace& ws, kvx::SerialPort& port, kvx::Clock& clock,
+kvx::OpOutcome DownloadDialog::Download(kvx::Workspace& ws, kvx::SerialPort& port, kvx::Clock& clock,
                                      std::stop_token stop) {
   kvx::WriterLink link(ws, port, clock, stop);
   view_->Arm(stop);
@@ -121,13 +121,13 @@ kvx::OpOutcome TDeviceForm::Download(kvx::Workspace& ws, kvx::SerialPort& port, 
   return message.empty() ? kvx::OpOutcome::Ok : kvx::OpOutcome::LinkFailed;
 }
 
-void TDeviceForm::DownloadEnded() {
+void DownloadDialog::DownloadEnded() {
   for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
                      static_cast<QWidget*>(exit_)})
     w->setEnabled(true);
 }
 
-void TDeviceForm::CheckListBox1ClickCheck(QListWidgetItem* item) {
+void DownloadDialog::CheckListBox1ClickCheck(QListWidgetItem* item) {
   const int index = checkListBox1_->row(item);
   const bool ticked = item->checkState() == Qt::Checked;
   if (index < 0 || ticked == download_.Lines()[index].Ticked) return;
@@ -141,7 +141,7 @@ void TDeviceForm::CheckListBox1ClickCheck(QListWidgetItem* item) {
   if (!refusal.empty()) prompter_.Message(this, QString::fromStdString(refusal));
 }
 
-void TDeviceForm::ShowCount() {
+void DownloadDialog::ShowCount() {
   SetLabelText(staticText1_, QString::number(download_.TickedCount()));
 }
 

@@ -1,4 +1,4 @@
-// The "ID and Checksum" window (TIDChecksumForm): the ID bytes and the checksum characters in
+// The "ID and Checksum" window (IdChecksumWindow): the ID bytes and the checksum characters in
 // ASCII or HEX, the Writer bytes of the ID area and, further down, the OPTION words as read.
 #pragma once
 
@@ -17,13 +17,13 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class TIDModify;
+class IdEditDialog;
 
-class TIDChecksumForm : public QWidget {
+class IdChecksumWindow : public QWidget {
   Q_OBJECT
 
  public:
-  TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
+  IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
 
   QGroupBox* RadioGroup1 = nullptr;
   QRadioButton* Ascii = nullptr;
@@ -36,7 +36,7 @@ class TIDChecksumForm : public QWidget {
 
   void IDLabelShow();
   void RadioGroup1Change(bool hex);
-  TIDModify* Label2DblClick();  // also "Edit ID"
+  IdEditDialog* Label2DblClick();  // also "Edit ID"
   void StaticText1DblClick();   // the Writer panel in and out
   void StaticText5DblClick();   // the OPTION lines in and out
 

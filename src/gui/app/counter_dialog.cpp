@@ -1,4 +1,4 @@
-#include "gui/app/counter_setup_form.h"
+#include "gui/app/counter_dialog.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -33,7 +33,7 @@ bool Navigation(int key) {
 
 }  // namespace
 
-TCounterSetupForm::TCounterSetupForm(const QString& count, QWidget* parent) : QDialog(parent) {
+CounterDialog::CounterDialog(const QString& count, QWidget* parent) : QDialog(parent) {
   setObjectName("CounterSetupForm");
   setWindowTitle("Counter Setup");
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
@@ -73,9 +73,9 @@ TCounterSetupForm::TCounterSetupForm(const QString& count, QWidget* parent) : QD
   layout->addLayout(buttons);
 }
 
-QString TCounterSetupForm::Text() const { return edit1_->text(); }
+QString CounterDialog::Text() const { return edit1_->text(); }
 
-bool TCounterSetupForm::eventFilter(QObject* watched, QEvent* event) {
+bool CounterDialog::eventFilter(QObject* watched, QEvent* event) {
   if (watched == edit1_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress && !Allowed(key) &&

@@ -13,12 +13,12 @@ struct Workspace;
 namespace kvx::gui {
 
 class Prompter;
-class TEditSingleData : public QDialog {
+class WordEntryDialog : public QDialog {
   Q_OBJECT
 
  public:
   // `coreType` decides the largest word the dialog lets through.
-  TEditSingleData(const QString& initialText, int coreType, Prompter& prompter, QWidget* parent = nullptr);
+  WordEntryDialog(const QString& initialText, int coreType, Prompter& prompter, QWidget* parent = nullptr);
 
   const QString InitialText;
   long EnteredValue = 0;  // what the dialog hands back, whichever way it closed

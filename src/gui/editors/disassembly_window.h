@@ -1,4 +1,4 @@
-// The disassembly window (TDisassembleForm): the listing of the program memory as it was when the
+// The disassembly window (DisassemblyWindow): the listing of the program memory as it was when the
 // window opened, read-only, in a fixed-width font.
 #pragma once
 
@@ -13,11 +13,11 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class TDisassembleForm : public QWidget {
+class DisassemblyWindow : public QWidget {
   Q_OBJECT
 
  public:
-  explicit TDisassembleForm(const Workspace& ws, QWidget* parent = nullptr);
+  explicit DisassemblyWindow(const Workspace& ws, QWidget* parent = nullptr);
 
   QPlainTextEdit* Memo1 = nullptr;
   // The lines as saved: CR LF line ends.

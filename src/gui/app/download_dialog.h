@@ -18,11 +18,11 @@ namespace kvx::gui {
 
 class Prompter;
 
-class TDeviceForm : public WorkerDialog {
+class DownloadDialog : public WorkerDialog {
   Q_OBJECT
  public:
-  TDeviceForm(Prompter& prompter, QWidget* parent = nullptr);
-  ~TDeviceForm() override;
+  DownloadDialog(Prompter& prompter, QWidget* parent = nullptr);
+  ~DownloadDialog() override;
 
   // The download's worker writes through DownloadView, not an operation view.
   kvx::OperationView& NullView();

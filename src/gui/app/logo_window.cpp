@@ -1,4 +1,4 @@
-#include "gui/app/logo_form.h"
+#include "gui/app/logo_window.h"
 
 #include <QGuiApplication>
 #include <QLinearGradient>
@@ -7,7 +7,7 @@
 
 namespace kvx::gui {
 
-TLogoForm::TLogoForm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
+LogoWindow::LogoWindow(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint) {
   setObjectName("LogoForm");
   setAccessibleName("KVX Writer V2.63");
   setFixedSize(460, 240);
@@ -15,7 +15,7 @@ TLogoForm::TLogoForm(QWidget* parent) : QWidget(parent, Qt::SplashScreen | Qt::F
     move(screen->geometry().center() - rect().center());
 }
 
-void TLogoForm::paintEvent(QPaintEvent*) {
+void LogoWindow::paintEvent(QPaintEvent*) {
   QPainter p(this);
   p.setRenderHint(QPainter::Antialiasing);
   QLinearGradient sky(0, 0, 0, height());

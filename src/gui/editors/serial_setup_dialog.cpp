@@ -1,4 +1,4 @@
-#include "gui/editors/serial_setup_form.h"
+#include "gui/editors/serial_setup_dialog.h"
 
 #include <QButtonGroup>
 #include <QFocusEvent>
@@ -39,7 +39,7 @@ QGroupBox* RadioGroup(QWidget* parent, const char* name, const QString& title, Q
 
 }  // namespace
 
-TSerialNoSetupForm::TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, Prompter& prompter,
+SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter& prompter,
                                        QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       ws_(ws),
@@ -105,14 +105,14 @@ TSerialNoSetupForm::TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, Prompte
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   Show(SerialSetupFromWorkspace(ws));  // FormCreate; "No. of Parts" starts at 1
-  connect(PseudoRandom, &QRadioButton::toggled, this, &TSerialNoSetupForm::RadioGroup1Click);
-  connect(ok, &QPushButton::clicked, this, &TSerialNoSetupForm::BitBtn1Click);
+  connect(PseudoRandom, &QRadioButton::toggled, this, &SerialSetupDialog::RadioGroup1Click);
+  connect(ok, &QPushButton::clicked, this, &SerialSetupDialog::onOk);
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
-  connect(disable, &QPushButton::clicked, this, &TSerialNoSetupForm::BitBtn3Click);
-  connect(qtp, &QPushButton::clicked, this, &TSerialNoSetupForm::BitBtn4Click);
+  connect(disable, &QPushButton::clicked, this, &SerialSetupDialog::onDisableSerialMode);
+  connect(qtp, &QPushButton::clicked, this, &SerialSetupDialog::onSaveQtpFile);
 }
 
-SerialSetupFields TSerialNoSetupForm::Fields() const {
+SerialSetupFields SerialSetupDialog::Fields() const {
   SerialSetupFields f;
   f.StartAddress = S(StartAddress->text());
   f.NoOfByte = S(NoOfByte->text());
@@ -125,7 +125,7 @@ SerialSetupFields TSerialNoSetupForm::Fields() const {
   return f;
 }
 
-void TSerialNoSetupForm::Show(const SerialSetupFields& f) {
+void SerialSetupDialog::Show(const SerialSetupFields& f) {
   StartAddress->setText(Q(f.StartAddress));
   NoOfByte->setText(Q(f.NoOfByte));
   StartValue->setMaxLength(f.StartValueMaxLength);
@@ -137,7 +137,7 @@ void TSerialNoSetupForm::Show(const SerialSetupFields& f) {
   Increment->setEnabled(f.IncrementEnabled());
 }
 
-void TSerialNoSetupForm::Report(const SetupOutcome& outcome) {
+void SerialSetupDialog::Report(const SetupOutcome& outcome) {
   if (outcome.message.empty()) return;
   if (outcome.errorBox)
     prompter_.Error(this, Q(outcome.message));
@@ -145,26 +145,26 @@ void TSerialNoSetupForm::Report(const SetupOutcome& outcome) {
     prompter_.Message(this, Q(outcome.message));
 }
 
-void TSerialNoSetupForm::RunExit(std::string (*exit)(SerialSetupFields&)) {
+void SerialSetupDialog::RunExit(std::string (*exit)(SerialSetupFields&)) {
   SerialSetupFields f = Fields();
   const std::string message = exit(f);
   Show(f);
   if (!message.empty()) prompter_.Message(this, Q(message));
 }
 
-void TSerialNoSetupForm::StartAddressExit() {
+void SerialSetupDialog::StartAddressExit() {
   SerialSetupFields f = Fields();
   kvx::StartAddressExit(f);
   Show(f);
 }
-void TSerialNoSetupForm::NoOfByteExit() { RunExit(kvx::NoOfByteExit); }
-void TSerialNoSetupForm::StartValueExit() { RunExit(kvx::StartValueExit); }
-void TSerialNoSetupForm::IncrementExit() { RunExit(kvx::IncrementExit); }
-void TSerialNoSetupForm::NoOfPartExit() { RunExit(kvx::NoOfPartExit); }
+void SerialSetupDialog::NoOfByteExit() { RunExit(kvx::NoOfByteExit); }
+void SerialSetupDialog::StartValueExit() { RunExit(kvx::StartValueExit); }
+void SerialSetupDialog::IncrementExit() { RunExit(kvx::IncrementExit); }
+void SerialSetupDialog::NoOfPartExit() { RunExit(kvx::NoOfPartExit); }
 
-void TSerialNoSetupForm::RadioGroup1Click() { Increment->setEnabled(!PseudoRandom->isChecked()); }
+void SerialSetupDialog::RadioGroup1Click() { Increment->setEnabled(!PseudoRandom->isChecked()); }
 
-void TSerialNoSetupForm::BitBtn1Click() {
+void SerialSetupDialog::onOk() {
   SerialSetupFields f = Fields();
   const SetupOutcome outcome = SerialSetupOk(ws_, f);
   Show(f);
@@ -175,14 +175,14 @@ void TSerialNoSetupForm::BitBtn1Click() {
   accept();
 }
 
-void TSerialNoSetupForm::BitBtn3Click() {
+void SerialSetupDialog::onDisableSerialMode() {
   Report(DisableSerialMode(ws_));
   hooks_.PanelChanged();
   hooks_.CommandsChanged();
   done(DisabledResult);
 }
 
-void TSerialNoSetupForm::BitBtn4Click() {
+void SerialSetupDialog::onSaveQtpFile() {
   SerialSetupFields f = Fields();
   long parts = 0;
   const SetupOutcome prepared = PrepareQtpFile(ws_, f, parts);
@@ -213,7 +213,7 @@ void TSerialNoSetupForm::BitBtn4Click() {
   reject();  // the mode is unchanged: the dialog closes as after Abort
 }
 
-bool TSerialNoSetupForm::eventFilter(QObject* watched, QEvent* event) {
+bool SerialSetupDialog::eventFilter(QObject* watched, QEvent* event) {
   // Only the focus moving on inside the dialog is leaving a field, not a message box popping up.
   const auto reason = event->type() == QEvent::FocusOut ? static_cast<QFocusEvent*>(event)->reason()
                                                         : Qt::OtherFocusReason;

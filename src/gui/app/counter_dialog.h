@@ -8,10 +8,10 @@ class QLineEdit;
 
 namespace kvx::gui {
 
-class TCounterSetupForm : public QDialog {
+class CounterDialog : public QDialog {
   Q_OBJECT
  public:
-  TCounterSetupForm(const QString& count, QWidget* parent = nullptr);
+  CounterDialog(const QString& count, QWidget* parent = nullptr);
   QString Text() const;
 
  protected:

@@ -1,4 +1,4 @@
-// The serial-number setup dialog (TSerialNoSetupForm, "Serial No."): start address, byte count,
+// The serial-number setup dialog (SerialSetupDialog, "Serial No."): start address, byte count,
 // start value, increment, mode and byte order; OK switches the mode on and stamps the number,
 // "Disable Serial Mode" switches it off, "QTP File" writes a file of numbers.
 #pragma once
@@ -18,14 +18,14 @@ struct Workspace;
 namespace kvx::gui {
 
 class Prompter;
-class TSerialNoSetupForm : public QDialog {
+class SerialSetupDialog : public QDialog {
   Q_OBJECT
 
  public:
   // The dialog's result after "Disable Serial Mode" (OK is Accepted, Abort is Rejected).
   static constexpr int DisabledResult = 2;
 
-  TSerialNoSetupForm(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
+  SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
   QLineEdit* StartAddress = nullptr;
   QLineEdit* NoOfByte = nullptr;
@@ -45,9 +45,9 @@ class TSerialNoSetupForm : public QDialog {
   void NoOfPartExit();
   void RadioGroup1Click();
 
-  void BitBtn1Click();  // OK
-  void BitBtn3Click();  // "Disable Serial Mode"
-  void BitBtn4Click();  // "QTP File"
+  void onOk();
+  void onDisableSerialMode();  // "Disable Serial Mode"
+  void onSaveQtpFile();        // "QTP File": the series as a QTP file
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;

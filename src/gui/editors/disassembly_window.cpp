@@ -1,4 +1,4 @@
-#include "gui/editors/disassemble_form.h"
+#include "gui/editors/disassembly_window.h"
 
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
@@ -9,7 +9,7 @@
 
 namespace kvx::gui {
 
-TDisassembleForm::TDisassembleForm(const Workspace& ws, QWidget* parent)
+DisassemblyWindow::DisassemblyWindow(const Workspace& ws, QWidget* parent)
     : QWidget(parent), listing_(DisassembleListing(ws)) {
   setObjectName(QStringLiteral("TDisassembleForm"));
   setWindowTitle(QStringLiteral("Disassembly"));

@@ -21,10 +21,10 @@ namespace kvx::gui {
 class Prompter;
 class GuiQueue;
 
-class TProgressForm : public WorkerDialog {
+class ProgressDialog : public WorkerDialog {
   Q_OBJECT
  public:
-  TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent = nullptr);
+  ProgressDialog(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent = nullptr);
 
   // The controls a worker writes, by their names.
   QLabel* Line(const QString& name) const { return lines_.value(name); }
@@ -62,11 +62,11 @@ class TProgressForm : public WorkerDialog {
   QProgressBar* gauge_ = nullptr;
 };
 
-// The worker's view of a TProgressForm. The dialog outlives the worker: it is destroyed only
+// The worker's view of a ProgressDialog. The dialog outlives the worker: it is destroyed only
 // after the worker has returned and been joined, so every queued call finds it.
 class QueuedView : public kvx::OperationView {
  public:
-  explicit QueuedView(TProgressForm& form) : form_(&form) {}
+  explicit QueuedView(ProgressDialog& form) : form_(&form) {}
   // The operation's stop token: a message box the worker waits on gives way to a stop.
   void Arm(std::stop_token stop) { stop_ = std::move(stop); }
 
@@ -80,9 +80,9 @@ class QueuedView : public kvx::OperationView {
   void ShowMessage(std::string_view text) override;
 
  private:
-  void Post(std::function<void(TProgressForm&)> call);
+  void Post(std::function<void(ProgressDialog&)> call);
 
-  TProgressForm* form_;
+  ProgressDialog* form_;
   std::stop_token stop_;
 };
 

@@ -1,4 +1,4 @@
-#include "gui/editors/single_data_dialog.h"
+#include "gui/editors/word_entry_dialog.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -12,7 +12,7 @@
 
 namespace kvx::gui {
 
-TEditSingleData::TEditSingleData(const QString& initialText, int coreType, Prompter& prompter,
+WordEntryDialog::WordEntryDialog(const QString& initialText, int coreType, Prompter& prompter,
                                  QWidget* parent)
     : QDialog(parent), InitialText(initialText), coreType_(coreType), prompter_(prompter) {
   setObjectName(QStringLiteral("TEditSingleData"));
@@ -45,11 +45,11 @@ TEditSingleData::TEditSingleData(const QString& initialText, int coreType, Promp
   Edit1->selectAll();
   EnteredValue = SingleDataInitialValue(S(InitialText));
 
-  connect(ok, &QPushButton::clicked, this, &TEditSingleData::OKBtnClick);
-  connect(cancel, &QPushButton::clicked, this, &TEditSingleData::CancelBtnClick);
+  connect(ok, &QPushButton::clicked, this, &WordEntryDialog::OKBtnClick);
+  connect(cancel, &QPushButton::clicked, this, &WordEntryDialog::CancelBtnClick);
 }
 
-void TEditSingleData::OKBtnClick() {
+void WordEntryDialog::OKBtnClick() {
   const SingleDataCheck check = CheckSingleData(S(Edit1->text()), coreType_);
   Edit1->setText(Q(check.text));
   if (!check.accepted) {
@@ -61,7 +61,7 @@ void TEditSingleData::OKBtnClick() {
   accept();
 }
 
-void TEditSingleData::CancelBtnClick() {
+void WordEntryDialog::CancelBtnClick() {
   // The caller writes the unchanged value back.
   EnteredValue = SingleDataInitialValue(S(InitialText));
   reject();

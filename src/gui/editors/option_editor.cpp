@@ -1,4 +1,4 @@
-#include "gui/editors/edit_option.h"
+#include "gui/editors/option_editor.h"
 
 #include <QComboBox>
 #include <QGridLayout>
@@ -21,7 +21,7 @@ constexpr OptionField kShownOrder[6] = {OscField, OstField, WdtField, PedField, 
 
 }  // namespace
 
-TEditOption::TEditOption(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+OptionEditor::OptionEditor(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
   setObjectName(QStringLiteral("TEditOption"));
   setWindowTitle(QStringLiteral("Edit OPTION"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -60,14 +60,14 @@ TEditOption::TEditOption(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
-  FormShow();
+  FirstShow();
   for (int field = 0; field < 6; ++field)
     connect(Lists[field], &QComboBox::activated, this, [this, field](int item) { ListChange(field, item); });
-  connect(ok, &QPushButton::clicked, this, &TEditOption::BitBtn1Click);
+  connect(ok, &QPushButton::clicked, this, &OptionEditor::BitBtn1Click);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
-void TEditOption::FormShow() {
+void OptionEditor::FirstShow() {
   EditLow = ws_.OptionLow;
   EditHigh = ws_.OptionHigh;
   for (int f = 0; f < 6; ++f) {
@@ -92,12 +92,12 @@ void TEditOption::FormShow() {
   }
 }
 
-void TEditOption::ListChange(int field, int item) {
+void OptionEditor::ListChange(int field, int item) {
   // Only the chosen field is re-encoded; every other bit stays as it was read.
   EncodeField(static_cast<OptionField>(field), ws_.OptionFieldSelect[field], item, EditLow, EditHigh);
 }
 
-void TEditOption::BitBtn1Click() {
+void OptionEditor::BitBtn1Click() {
   ws_.RefreshPending = true;
   ws_.OptionLow = EditLow;
   ws_.OptionHigh = EditHigh;

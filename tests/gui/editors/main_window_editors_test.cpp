@@ -16,10 +16,10 @@
 #include "gui/editors/buffer_views.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
-#include "gui/editors/edit_option.h"
-#include "gui/editors/id_checksum_form.h"
-#include "gui/editors/serial_setup_form.h"
-#include "gui/editors/single_data_dialog.h"
+#include "gui/editors/option_editor.h"
+#include "gui/editors/id_window.h"
+#include "gui/editors/serial_setup_dialog.h"
+#include "gui/editors/word_entry_dialog.h"
 #include "sim/chip_model.h"
 #include "sim/sim_writer.h"
 
@@ -28,33 +28,33 @@ namespace {
 
 using EditorsInMainWindow = MainWindowTest;
 
-TMDIChild* ProgramView(TMainForm& f) { return f.findChild<TMDIChild*>("TMDIChild"); }
+ProgramMemoryView* ProgramView(MainWindow& f) { return f.findChild<ProgramMemoryView*>("TMDIChild"); }
 
 TEST_F(EditorsInMainWindow, ReadDataAppearsInEveryView) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   SelectDevice("KVX-01");
   writer().InsertChip(sim::ChipContent::Programmed);
   const int word0 = sim::ReadAreaWord(writer().Chip(), sim::kProgramArea, 0);
-  f.ReadICAction->trigger();
+  f.findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   ASSERT_TRUE(CloseWith());
   ASSERT_TRUE(ws().ReadCompleted);
-  TMDIChild* view = ProgramView(f);
+  ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
             ProgramWordText(ws(), 0));
   EXPECT_EQ(ProgramWordText(ws(), 0), HexDigits(word0 & 0x3FFF, 4));
-  auto* eeprom = f.findChild<TEEDataForm*>("TEEDataForm");
+  auto* eeprom = f.findChild<EepromWindow*>("TEEDataForm");
   ASSERT_NE(eeprom, nullptr);
   EXPECT_EQ(eeprom->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
             EepromByteText(ws(), 0));
-  EXPECT_NE(f.findChild<TIDChecksumForm*>("TIDChecksumForm"), nullptr);
+  EXPECT_NE(f.findChild<IdChecksumWindow*>("TIDChecksumForm"), nullptr);
 }
 
 // The program window a file opened is still up when the chip is read: that one window now shows
 // the chip's words under "Program Memory", and the ID window the chip's ID.
 TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   SelectDevice("KVX-01");
   const QString program = dir_.filePath("p01.bin");
   {
@@ -63,32 +63,32 @@ TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
     file.write(QByteArray(ws().ProgramBytes, '\x11'));
   }
   prompter_.files = {{true, program, 1}};
-  f.FileOpen1->trigger();
+  f.findChild<QAction*>("FileOpen1")->trigger();
   ASSERT_NE(ProgramView(f), nullptr);
   ASSERT_NE(ProgramView(f)->windowTitle(), "Program Memory");  // the file's caption
 
   writer().InsertChip(sim::ChipContent::Programmed);
   writer().Chip().Id[0] = 'K' | ('V' << 7);
-  f.ReadICAction->trigger();
+  f.findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   ASSERT_TRUE(CloseWith());
-  EXPECT_EQ(f.findChildren<TMDIChild*>().size(), 1);
-  TMDIChild* view = ProgramView(f);
+  EXPECT_EQ(f.findChildren<ProgramMemoryView*>().size(), 1);
+  ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->windowTitle(), "Program Memory");
   const int word0 = sim::ReadAreaWord(writer().Chip(), sim::kProgramArea, 0);
   EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
             HexDigits(word0 & 0x3FFF, 4));
-  auto* id = f.findChild<TIDChecksumForm*>();
+  auto* id = f.findChild<IdChecksumWindow*>();
   ASSERT_NE(id, nullptr);
   EXPECT_TRUE(id->Label2->text().startsWith("KV")) << id->Label2->text().toStdString();
 }
 
 TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEditors) {
-  TMainForm& f = Start();
-  TMDIChild* view = ProgramView(f);
+  MainWindow& f = Start();
+  ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
-  QPointer<TEditSingleData> edit = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 1));
+  QPointer<WordEntryDialog> edit = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 1));
   edit->Edit1->setText("1234");
   edit->OKBtnClick();
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.isNull(); }, 2000));
@@ -96,25 +96,25 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
   EXPECT_EQ(ProgramWordText(ws(), 1), "1234");
 
   QTest::mouseDClick(Find("Label5"), Qt::LeftButton);  // the panel's OPTION area
-  auto* option = f.findChild<TEditOption*>("TEditOption");
+  auto* option = f.findChild<OptionEditor*>("TEditOption");
   ASSERT_NE(option, nullptr);
   option->reject();
 
-  f.findChild<TIDChecksumForm*>()->parentWidget()->close();
+  f.findChild<IdChecksumWindow*>()->parentWidget()->close();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !ws().IdChecksumFormOpen; }, 2000));
   QTest::mouseDClick(Find("Label18"), Qt::LeftButton);  // the "ID :" box brings it back
   EXPECT_TRUE(ws().IdChecksumFormOpen);
-  EXPECT_NE(f.findChild<TIDChecksumForm*>(), nullptr);
+  EXPECT_NE(f.findChild<IdChecksumWindow*>(), nullptr);
 
-  EXPECT_FALSE(f.FileSaveAsItem->isEnabled());
-  f.Disassemble1->trigger();
-  EXPECT_TRUE(f.FileSaveAsItem->isEnabled());
+  EXPECT_FALSE(f.findChild<QAction*>("FileSaveAsItem")->isEnabled());
+  f.findChild<QAction*>("Disassemble1")->trigger();
+  EXPECT_TRUE(f.findChild<QAction*>("FileSaveAsItem")->isEnabled());
 }
 
 // The serial setup's "replace the QTP file?" is a Yes/No question of the window's prompter: its
 // answer alone decides, whatever the reset-address warning's Abort/Ignore channel would say.
 TEST_F(EditorsInMainWindow, AQtpFileIsReplacedOnlyWhenTheQuestionIsAnsweredYes) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   SelectDevice("KVX-03");
   ws().ProgramBuffer[2 * 0x20 + 1] = 0x62;  // RTIW 00
   const QString qtp = dir_.filePath("parts.txt");
@@ -130,14 +130,14 @@ TEST_F(EditorsInMainWindow, AQtpFileIsReplacedOnlyWhenTheQuestionIsAnsweredYes) 
     prompter_.ignore = !yes;
     prompter_.yesNo = {yes};
     prompter_.files = {{true, qtp, 1}};
-    f.SerialNoMode1->trigger();
-    QPointer<TSerialNoSetupForm> setup = f.findChild<TSerialNoSetupForm*>();
+    f.findChild<QAction*>("SerialNoMode1")->trigger();
+    QPointer<SerialSetupDialog> setup = f.findChild<SerialSetupDialog*>();
     ASSERT_NE(setup, nullptr);
     setup->StartAddress->setText("0020");
     setup->NoOfByte->setText("1");
     setup->StartValue->setText("5A");
     setup->NoOfPart->setText("2");
-    setup->BitBtn4Click();
+    setup->onSaveQtpFile();
     EXPECT_TRUE(prompter_.yesNo.empty());
     EXPECT_TRUE(prompter_.files.empty());
     EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).size(), 1);
@@ -151,29 +151,29 @@ TEST_F(EditorsInMainWindow, AQtpFileIsReplacedOnlyWhenTheQuestionIsAnsweredYes) 
 }
 
 TEST_F(EditorsInMainWindow, SerialModeLocksTheSingleStepCommandsUntilDisabled) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   SelectDevice("KVX-03");
   ws().ProgramBuffer[2 * 0x20 + 1] = 0x62;  // RTIW 00
-  f.SerialNoMode1->trigger();
-  QPointer<TSerialNoSetupForm> setup = f.findChild<TSerialNoSetupForm*>();
+  f.findChild<QAction*>("SerialNoMode1")->trigger();
+  QPointer<SerialSetupDialog> setup = f.findChild<SerialSetupDialog*>();
   ASSERT_NE(setup, nullptr);
   setup->StartAddress->setText("0020");
   setup->StartValue->setText("5A");
-  setup->BitBtn1Click();
+  setup->onOk();
   EXPECT_TRUE(QTest::qWaitFor([&] { return setup.isNull(); }, 2000));
-  for (QAction* a : {f.ID3, f.ProgramMemory2, f.ProgramOption}) EXPECT_FALSE(a->isEnabled());
+  for (QAction* a : {f.findChild<QAction*>("ID3"), f.findChild<QAction*>("ProgramMemory2"), f.findChild<QAction*>("ProgramOption")}) EXPECT_FALSE(a->isEnabled());
   EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(4, 0).data().toString(), "315A");
   EXPECT_EQ(Text("Label15"), "5A");
 
-  f.SerialNoMode1->trigger();
-  setup = f.findChild<TSerialNoSetupForm*>();
+  f.findChild<QAction*>("SerialNoMode1")->trigger();
+  setup = f.findChild<SerialSetupDialog*>();
   setup->findChild<QPushButton*>("BitBtn3")->click();
   EXPECT_TRUE(QTest::qWaitFor([&] { return setup.isNull(); }, 2000));
-  for (QAction* a : {f.ID3, f.ProgramMemory2, f.ProgramOption}) EXPECT_TRUE(a->isEnabled());
+  for (QAction* a : {f.findChild<QAction*>("ID3"), f.findChild<QAction*>("ProgramMemory2"), f.findChild<QAction*>("ProgramOption")}) EXPECT_TRUE(a->isEnabled());
 }
 
 TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromCommands) {
-  TMainForm& f = Start();
+  MainWindow& f = Start();
   SelectDevice("KVX-02");  // a flash part
   const QString program = dir_.filePath(QString::fromUtf8("Daten ä.bin"));
   const QString config = dir_.filePath(QString::fromUtf8("Daten ä.cfg"));
@@ -184,20 +184,20 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(QByteArray(ws().ProgramBytes, '\x11'));
   }
-  f.FileSaveItem->trigger();  // Save Config File
+  f.findChild<QAction*>("FileSaveItem")->trigger();  // Save Config File
 
   SelectDevice("KVX-03");  // no EEPROM
-  EXPECT_FALSE(f.EEPROM1->isEnabled());
+  EXPECT_FALSE(f.findChild<QAction*>("EEPROM1")->isEnabled());
   prompter_.files.push_back({true, config, 1});
-  f.LoadConfig1->trigger();
+  f.findChild<QAction*>("LoadConfig1")->trigger();
   EXPECT_TRUE(prompter_.files.empty());
   EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
-  EXPECT_EQ(f.ComboBox2->currentText(), "KVX-02");
-  EXPECT_TRUE(f.EEPROM1->isEnabled());
+  EXPECT_EQ(f.statusPanel()->findChild<QComboBox*>("ComboBox2")->currentText(), "KVX-02");
+  EXPECT_TRUE(f.findChild<QAction*>("EEPROM1")->isEnabled());
   EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(0, 0).data().toString(), "1111");
   EXPECT_EQ(Text("Label11").toStdString(), ws().ChecksumText);
   // The simulated socket follows the device the configuration brought.
-  f.BlankCheckAction->trigger();
+  f.findChild<QAction*>("BlankCheckAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   for (QLabel* line : Dialog()->findChildren<QLabel*>())
     EXPECT_FALSE(line->text().contains("Nothing in socket")) << line->text().toStdString();
@@ -206,7 +206,7 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
 
 // Scrolls and repaints `grid` while a worker owns the workspace; true when `cell` showed anything
 // but `before` meanwhile.
-bool ChangedWhileBusy(TMainForm& f, QTableView* grid, int row, int column, const QString& before) {
+bool ChangedWhileBusy(MainWindow& f, QTableView* grid, int row, int column, const QString& before) {
   bool changed = false;
   for (int top = 0; f.Busy(); top = (top + 37) % grid->model()->rowCount()) {
     grid->scrollTo(grid->model()->index(top, 0));
@@ -220,16 +220,16 @@ bool ChangedWhileBusy(TMainForm& f, QTableView* grid, int row, int column, const
 QString Cell(QTableView* grid, int row, int column) { return grid->model()->index(row, column).data().toString(); }
 
 TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWritesTheBuffers) {
-  TMainForm& f = Start(/*simulatedTime=*/false);
+  MainWindow& f = Start(/*simulatedTime=*/false);
   SelectDevice("KVX-02");  // a flash part: the program and the EEPROM views
-  f.EEPROM1->trigger();
+  f.findChild<QAction*>("EEPROM1")->trigger();
   writer().InsertChip(sim::ChipContent::Programmed);
   writer().Faults().BaudDelay = true;  // the stream takes the line's time
   QTableView* program = ProgramView(f)->StringGrid1;
-  QTableView* eeprom = f.findChild<TEEDataForm*>("TEEDataForm")->StringGrid1;
+  QTableView* eeprom = f.findChild<EepromWindow*>("TEEDataForm")->StringGrid1;
   const QString word0 = Cell(program, 0, 0);
   const QString byte0 = Cell(eeprom, 0, 0);
-  f.ReadICAction->trigger();
+  f.findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(f.Busy());
   EXPECT_FALSE(ChangedWhileBusy(f, program, 0, 0, word0));
   ASSERT_TRUE(WaitForButton());
@@ -247,7 +247,7 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
   program = ProgramView(f)->StringGrid1;
   const QString word21 = Cell(program, 4, 1);
   EXPECT_EQ(word21, "3100");
-  f.AutoProgramAction->trigger();
+  f.findChild<QAction*>("AutoProgramAction")->trigger();
   ASSERT_TRUE(f.Busy());
   EXPECT_FALSE(ChangedWhileBusy(f, program, 4, 1, word21));
   ASSERT_TRUE(WaitForButton("Button2"));
@@ -257,8 +257,8 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
 }
 
 TEST_F(EditorsInMainWindow, ABlankIdShowsDotsInItsTwoLabelsOnly) {
-  TMainForm& f = Start();
-  auto* idWindow = f.findChild<TIDChecksumForm*>("TIDChecksumForm");
+  MainWindow& f = Start();
+  auto* idWindow = f.findChild<IdChecksumWindow*>("TIDChecksumForm");
   ASSERT_NE(idWindow, nullptr);
   ASSERT_TRUE(idWindow->Ascii->isChecked());
   for (std::size_t k = 0; k < ws().IdBuffer.size(); ++k) ws().IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().BlankHigh;

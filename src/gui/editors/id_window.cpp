@@ -1,4 +1,4 @@
-#include "gui/editors/id_checksum_form.h"
+#include "gui/editors/id_window.h"
 
 #include <QEvent>
 #include <QGridLayout>
@@ -26,7 +26,7 @@ constexpr int kWithOptions = 490;
 
 }  // namespace
 
-TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* parent)
+IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* parent)
     : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {
   setObjectName(QStringLiteral("TIDChecksumForm"));
   setWindowTitle(QStringLiteral("ID and Checksum"));
@@ -110,7 +110,7 @@ TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* pare
   layout->addStretch();
   SetFormHeight(kIdOnly);
 
-  connect(Hex, &QRadioButton::toggled, this, &TIDChecksumForm::RadioGroup1Change);
+  connect(Hex, &QRadioButton::toggled, this, &IdChecksumWindow::RadioGroup1Change);
   connect(edit, &QPushButton::clicked, this, [this] { Label2DblClick(); });
   connect(exit, &QPushButton::clicked, this, [this] {
     // The frame around the form closes with it.
@@ -119,32 +119,32 @@ TIDChecksumForm::TIDChecksumForm(Workspace& ws, EditorHooks hooks, QWidget* pare
   IDLabelShow();
 }
 
-void TIDChecksumForm::IDLabelShow() {
+void IdChecksumWindow::IDLabelShow() {
   const IdLabels labels = IdLabelShow(ws_);  // also the status panel's ID and IC checksum
   SetLabelText(Label2, FromBytes(ShownIdText(labels.id)));
   SetLabelText(Label4, FromBytes(labels.checksum));
   hooks_.PanelChanged();
 }
 
-void TIDChecksumForm::RadioGroup1Change(bool hex) {
+void IdChecksumWindow::RadioGroup1Change(bool hex) {
   ws_.IdDisplayHex = hex;
   IDLabelShow();
 }
 
-TIDModify* TIDChecksumForm::Label2DblClick() {
-  auto* dialog = new TIDModify(ws_, this);
-  connect(dialog, &QDialog::accepted, this, &TIDChecksumForm::IDLabelShow);
+IdEditDialog* IdChecksumWindow::Label2DblClick() {
+  auto* dialog = new IdEditDialog(ws_, this);
+  connect(dialog, &QDialog::accepted, this, &IdChecksumWindow::IDLabelShow);
   dialog->open();
   return dialog;
 }
 
-void TIDChecksumForm::StaticText1DblClick() { SetFormHeight(height_ <= kIdOnly ? kWithWriter : kIdOnly); }
+void IdChecksumWindow::StaticText1DblClick() { SetFormHeight(height_ <= kIdOnly ? kWithWriter : kIdOnly); }
 
-void TIDChecksumForm::StaticText5DblClick() {
+void IdChecksumWindow::StaticText5DblClick() {
   SetFormHeight(height_ <= kWithWriter ? kWithOptions : kWithWriter);
 }
 
-void TIDChecksumForm::SetFormHeight(int height) {
+void IdChecksumWindow::SetFormHeight(int height) {
   height_ = height;
   // The taller the form, the more of it shows: the Writer panel, then the OPTION lines.
   lowerPanel_->setVisible(height_ > kIdOnly);
@@ -152,7 +152,7 @@ void TIDChecksumForm::SetFormHeight(int height) {
   Q_EMIT heightChanged(height);
 }
 
-bool TIDChecksumForm::eventFilter(QObject* watched, QEvent* event) {
+bool IdChecksumWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::MouseButtonDblClick) return QWidget::eventFilter(watched, event);
   if (watched == Label2) Label2DblClick();
   if (watched == staticText1_) StaticText1DblClick();

@@ -1,4 +1,4 @@
-// The option editor (TEditOption, "Edit OPTION"): one list per OPTION field of the device, a
+// The option editor (OptionEditor, "Edit OPTION"): one list per OPTION field of the device, a
 // private copy of the word, written back on OK only.
 #pragma once
 
@@ -16,11 +16,11 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class TEditOption : public QDialog {
+class OptionEditor : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TEditOption(Workspace& ws, QWidget* parent = nullptr);
+  explicit OptionEditor(Workspace& ws, QWidget* parent = nullptr);
 
   std::uint8_t EditLow = 0x7F;
   std::uint8_t EditHigh = 0x7F;
@@ -34,7 +34,7 @@ class TEditOption : public QDialog {
   void BitBtn1Click();  // OK
 
  private:
-  void FormShow();
+  void FirstShow();
   void ListChange(int field, int item);
 
   Workspace& ws_;

@@ -1,4 +1,4 @@
-#include "gui/app/progress_form.h"
+#include "gui/app/progress_dialog.h"
 
 #include <QFont>
 #include <QFrame>
@@ -14,7 +14,7 @@
 
 namespace kvx::gui {
 
-TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent)
+ProgressDialog::ProgressDialog(const kvx::DialogSpec& look, Prompter& prompter, QWidget* parent)
     : WorkerDialog(parent), prompter_(prompter), queue_(new GuiQueue(this)), closeBox_(look.closeBox) {
   setObjectName(QString::fromStdString(look.objectName));
   setWindowTitle(QString::fromStdString(look.caption));
@@ -85,7 +85,7 @@ TProgressForm::TProgressForm(const kvx::DialogSpec& look, Prompter& prompter, QW
   layout->addLayout(row);
 }
 
-void TProgressForm::ButtonClicked(const QString& name) {
+void ProgressDialog::ButtonClicked(const QString& name) {
   if (name == "Button2") {
     Q_EMIT continueRequested();
     return;
@@ -93,25 +93,25 @@ void TProgressForm::ButtonClicked(const QString& name) {
   CloseByButton();  // "OK", "Exit"
 }
 
-bool TProgressForm::MayClose() const {
+bool ProgressDialog::MayClose() const {
   if (closeBox_) return true;
   for (QPushButton* b : buttons_)
     if (b->isEnabled() && b->objectName() != "Button2") return true;
   return false;
 }
 
-void TProgressForm::showEvent(QShowEvent* event) {
+void ProgressDialog::showEvent(QShowEvent* event) {
   QDialog::showEvent(event);
   if (shownOnce_) return;
   shownOnce_ = true;
   Q_EMIT shown();
 }
 
-void TProgressForm::ApplyText(const QString& control, const QString& text) {
+void ProgressDialog::ApplyText(const QString& control, const QString& text) {
   if (QLabel* label = lines_.value(control)) SetLabelText(label, text, Ampersands::DoubledShowOnce);
 }
 
-void TProgressForm::ApplyColour(const QString& control, kvx::LineColour colour) {
+void ProgressDialog::ApplyColour(const QString& control, kvx::LineColour colour) {
   QLabel* label = lines_.value(control);
   if (label == nullptr) return;
   QPalette pal = label->palette();
@@ -121,43 +121,43 @@ void TProgressForm::ApplyColour(const QString& control, kvx::LineColour colour) 
   label->setPalette(pal);
 }
 
-void TProgressForm::ApplyVisible(const QString& control, bool visible) {
+void ProgressDialog::ApplyVisible(const QString& control, bool visible) {
   if (QWidget* w = lines_.value(control)) w->setVisible(visible);
 }
 
-void TProgressForm::ApplyGauge(int percent) {
+void ProgressDialog::ApplyGauge(int percent) {
   if (gauge_ != nullptr) gauge_->setValue(percent);
 }
 
-void TProgressForm::ApplyEnabled(const QString& button, bool enabled) {
+void ProgressDialog::ApplyEnabled(const QString& button, bool enabled) {
   if (QPushButton* b = buttons_.value(button)) b->setEnabled(enabled);
 }
 
 // ---- The worker's side ----------------------------------------------------------------------
 
-void QueuedView::Post(std::function<void(TProgressForm&)> call) {
-  TProgressForm* form = form_;
+void QueuedView::Post(std::function<void(ProgressDialog&)> call) {
+  ProgressDialog* form = form_;
   form->Queue().Post([form, call = std::move(call)] { call(*form); });
 }
 
 void QueuedView::SetText(std::string_view control, std::string_view text) {
-  Post([c = Q(control), t = Q(text)](TProgressForm& f) { f.ApplyText(c, t); });
+  Post([c = Q(control), t = Q(text)](ProgressDialog& f) { f.ApplyText(c, t); });
 }
 
 void QueuedView::SetColour(std::string_view control, kvx::LineColour colour) {
-  Post([c = Q(control), colour](TProgressForm& f) { f.ApplyColour(c, colour); });
+  Post([c = Q(control), colour](ProgressDialog& f) { f.ApplyColour(c, colour); });
 }
 
 void QueuedView::SetVisible(std::string_view control, bool visible) {
-  Post([c = Q(control), visible](TProgressForm& f) { f.ApplyVisible(c, visible); });
+  Post([c = Q(control), visible](ProgressDialog& f) { f.ApplyVisible(c, visible); });
 }
 
 void QueuedView::SetGauge(int percent) {
-  Post([percent](TProgressForm& f) { f.ApplyGauge(percent); });
+  Post([percent](ProgressDialog& f) { f.ApplyGauge(percent); });
 }
 
 void QueuedView::SetEnabled(std::string_view button, bool enabled) {
-  Post([b = Q(button), enabled](TProgressForm& f) { f.ApplyEnabled(b, enabled); });
+  Post([b = Q(button), enabled](ProgressDialog& f) { f.ApplyEnabled(b, enabled); });
 }
 
 void QueuedView::ShowMessage(std::string_view text) {

@@ -1,0 +1,69 @@
+// The main window's device commands: each checks the port (one retry), runs the reset-address
+// check where programming starts from it, opens its progress dialog and does its follow-up once
+// the dialog has closed and its worker has returned. Also the other windows that wait on the
+// Writer or the pass count: the device download, the About box and the counter.
+#pragma once
+
+#include <QObject>
+#include <functional>
+#include <memory>
+
+#include "core/ops/command.h"
+
+namespace kvx::gui {
+
+class DesktopJournal;
+class MainWindow;
+class OperationSession;
+class ProgressDialog;
+
+class DeviceCommands : public QObject {
+  Q_OBJECT
+ public:
+  explicit DeviceCommands(MainWindow& window);
+  ~DeviceCommands() override;
+
+  // An operation's dialog is up (its worker may have returned already).
+  bool SessionOpen() const { return session_ != nullptr; }
+  // A worker was started and its end has not been handled yet.
+  bool WorkerRunning() const;
+  // The window is closing: stop the worker, close the dialog once it has returned.
+  void CloseSession();
+
+  // A device command: the port, the reset-address warning where it applies, then its dialog,
+  // whose showing starts the first pass ("Continue" the next ones).
+  void RunCommand(kvx::CommandId id, std::function<void()> followUp = {});
+
+  void onBlankCheck();
+  void onErase();
+  void onRead();
+  void onVerify();
+  void onVerifyWithProtect();
+  void onProgramOption();
+  void onProgramId();
+  void onProgramMemory();
+  void onWriteEeprom();
+  void onForceWrite();
+  void onAutoProgram();
+  void onAutoProgramWithoutBlankCheck();
+  void onSetCounter();
+  void onDownload();
+  void onAbout();
+  void onVersionInfo();
+
+ private:
+  bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
+  // Opens a command's dialog; `followUp` runs once it has closed and its worker returned.
+  ProgressDialog* OpenOperation(const kvx::Command& command, std::function<void()> followUp);
+  // The session's dialog has closed and its worker returned: the workspace is the window's again.
+  void SessionEnded();
+  // The operation's worker did not start (StartPass/StartWork refused).
+  void StartRefused(ProgressDialog* dialog);
+  void AfterAutoProgram();
+
+  MainWindow& window_;
+  std::unique_ptr<DesktopJournal> journal_;    // opened by the first production command
+  std::unique_ptr<OperationSession> session_;  // the operation whose dialog is up, if any
+};
+
+}  // namespace kvx::gui
