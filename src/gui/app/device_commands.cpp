@@ -154,7 +154,9 @@ void DeviceCommands::onProgramMemory() { RunCommand(kvx::CommandId::ProgramMemor
 void DeviceCommands::onWriteEeprom() { RunCommand(kvx::CommandId::WriteEeprom); }
 void DeviceCommands::onForceWrite() { RunCommand(kvx::CommandId::ForceWrite); }
 
-void DeviceCommands::onAutoProgram() { RunCommand(kvx::CommandId::AutoProgram, [this] { AfterAutoProgram(); }); }
+void DeviceCommands::onAutoProgram() {
+  RunCommand(kvx::CommandId::AutoProgram, [this] { AfterAutoProgram(); });
+}
 
 void DeviceCommands::onAutoProgramWithoutBlankCheck() {
   RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, [this] { AfterAutoProgram(); });
@@ -214,12 +216,6 @@ void DeviceCommands::onAbout() {
         return std::vector<std::string>{};
       },
       openBox);
-}
-
-void DeviceCommands::onVersionInfo() {
-  auto* box = new VersionInfoDialog(&window_);
-  connect(box, &QDialog::finished, box, &QObject::deleteLater);
-  box->open();
 }
 
 }  // namespace kvx::gui

@@ -49,7 +49,6 @@ class DeviceCommands : public QObject {
   void onSetCounter();
   void onDownload();
   void onAbout();
-  void onVersionInfo();
 
  private:
   bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on

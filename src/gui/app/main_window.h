@@ -5,7 +5,6 @@
 #pragma once
 
 #include <QMainWindow>
-#include <QKeySequence>
 #include <QString>
 #include <functional>
 #include <memory>
@@ -15,17 +14,16 @@
 #include "core/link/port_select.h"
 #include "gui/app/sim_bench.h"
 
-class QAction;
 class QComboBox;
 class QMdiArea;
 class QTimer;
-class QToolBar;
 
 namespace kvx::gui {
 
 class DeviceCommands;
 class EditorCommands;
 class EngineeringControls;
+class MainActions;
 class PortControls;
 class Prompter;
 class StartupExit;
@@ -75,6 +73,7 @@ class MainWindow : public QMainWindow {
   PortControls& port() { return *port_; }
   StartupExit& startupExit() { return *startupExit_; }
   EngineeringControls& engineering() { return *engineering_; }
+  MainActions& actions() { return *actions_; }
   EditorCommands& editors();  // made on first use; a child of the window
   bool& selectorsQuiet() { return selectorsQuiet_; }
 
@@ -88,9 +87,6 @@ class MainWindow : public QMainWindow {
   // Re-creates the windows that show the buffers after a wholesale change (a read, a device
   // change, serial numbers stamped, a configuration loaded).
   void RebuildBufferWindows();
-  // Erase, Write EEPROM, View > EEPROM and Clear EEPROM Buffer for devices with EEPROM only;
-  // "Save Disassmble" while the listing is open.
-  void UpdateCommandStates();
   // The device list shows the workspace's device, without running its change handler.
   void ShowSelectedDevice();
   // A termination signal asked for the close: as File > Exit, but nothing waits for the
@@ -104,15 +100,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
-  QAction* MakeAction(const char* name, const QString& text, const QString& hint = {},
-                      const QKeySequence& shortcut = {});
-  void CreateMenus();
-  void CreateToolBars();
-  void ConnectActions();
   void onDeviceChosen();
   void onTimer();
-  void onShowJournal();     // the production journal's window, over the journal as it is now
-  void onShowProduction();  // the production window over a copy of the loaded workspace
 
   MainWindowOptions options_;
   std::unique_ptr<kvx::Workspace> ws_;
@@ -128,50 +117,8 @@ class MainWindow : public QMainWindow {
   EditorCommands* editors_ = nullptr;
   bool selectorsQuiet_ = false;
 
-  // ---- The menus' and the toolbar's actions (their objectNames are the original ones) -------
-  QAction* openAction_ = nullptr;               // "FileOpen1"
-  QAction* loadConfigAction_ = nullptr;         // "LoadConfig1"
-  QAction* saveConfigAction_ = nullptr;         // "FileSaveItem"
-  QAction* saveDisassemblyAction_ = nullptr;    // "FileSaveAsItem"
-  QAction* saveProgramMemoryAction_ = nullptr;  // "SaveProgramMemory1"
-  QAction* exitAction_ = nullptr;               // "FileExit1"
-  QAction* showProgramMemoryAction_ = nullptr;  // "ProgramMemory1": View > Program Memory
-  QAction* showIdAction_ = nullptr;             // "ID2": View > ID
-  QAction* showDisassemblyAction_ = nullptr;    // "Disassemble1"
-  QAction* showEepromAction_ = nullptr;         // "EEPROM1"
-  QAction* showJournalAction_ = nullptr;        // "JournalAction"
-  QAction* editOptionAction_ = nullptr;         // "EditOPTION"
-  QAction* serialSetupAction_ = nullptr;        // "SerialNoMode1"
-  QAction* setCounterAction_ = nullptr;         // "CounterMode1"
-  QAction* loadQtpFileAction_ = nullptr;        // "LoadQTPFile1"
-  QAction* clearOptionAction_ = nullptr;        // "ClearOPTION1"
-  QAction* clearIdAction_ = nullptr;            // "ClearID1"
-  QAction* clearBufferAction_ = nullptr;        // "ClearBuffer1"
-  QAction* fillBufferAction_ = nullptr;         // "FillBuffer1"
-  QAction* clearEepromAction_ = nullptr;        // "ClearEEPROMBuffer1"
-  QAction* blankCheckAction_ = nullptr;         // "BlankCheckAction"
-  QAction* readAction_ = nullptr;               // "ReadICAction"
-  QAction* verifyAction_ = nullptr;             // "VerifyICAction"
-  QAction* verifyWithProtectAction_ = nullptr;  // "VerifywithProtect1"
-  QAction* autoProgramAction_ = nullptr;        // "AutoProgramAction"
-  QAction* autoProgramNoBlankCheckAction_ = nullptr;  // "AutoProgramNoBlankCheckAction"
-  QAction* productionAction_ = nullptr;         // "ProductionAction": several Writers
-  QAction* programOptionAction_ = nullptr;      // "ProgramOption": Program > OPTION
-  QAction* programIdAction_ = nullptr;          // "ID3": Program > ID and Checksum
-  QAction* programMemoryAction_ = nullptr;      // "ProgramMemory2": Program > Program Memory
-  QAction* eraseAction_ = nullptr;              // "EraseAction"
-  QAction* writeEepromAction_ = nullptr;        // "WriteEEAction"
-  QAction* forceWriteAction_ = nullptr;         // "ForceWriteAction": hidden, engineering
-  QAction* cascadeAction_ = nullptr;            // "WindowCascade1"
-  QAction* tileHorizontallyAction_ = nullptr;   // "WindowTileHorizontal1"
-  QAction* tileVerticallyAction_ = nullptr;     // "WindowTileVertical1"
-  QAction* minimizeAllAction_ = nullptr;        // "WindowMinimizeAll1"
-  QAction* arrangeAllAction_ = nullptr;         // "WindowArrangeAll1"
-  QAction* downloadAction_ = nullptr;           // "DownLoad1"
-  QAction* aboutAction_ = nullptr;              // "HelpAbout1"
-  QAction* versionInfoAction_ = nullptr;        // "VersionInfo1"
-
   // Last: they use what is above, and go before it.
+  std::unique_ptr<MainActions> actions_;
   std::unique_ptr<EngineeringControls> engineering_;
   std::unique_ptr<DeviceCommands> device_;
   std::unique_ptr<StartupExit> startupExit_;

@@ -10,6 +10,7 @@
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
 #include "gui/app/device_commands.h"
+#include "gui/app/main_actions.h"
 #include "gui/app/main_window.h"
 #include "gui/app/port_controls.h"
 #include "gui/app/status_panel.h"
@@ -43,7 +44,7 @@ void StartupExit::Create() {
   window_.port().ShowSelectedPort();
   window_.statusPanel()->RefreshData(ws);
   window_.editors();
-  window_.UpdateCommandStates();
+  window_.actions().UpdateCommandStates();
 
   window_.port().StartCheck(
       [this](std::stop_token stop) { return window_.ports().StartupCheck(stop); },

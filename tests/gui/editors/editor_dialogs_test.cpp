@@ -1,6 +1,5 @@
 // Fill Buffer, the option editor and the serial-number setup, driven through their windows.
 #include <QComboBox>
-#include <QToolBar>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -73,7 +72,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
   EXPECT_TRUE(editor->Memo1->toPlainText().endsWith(
       "\n        (Please refer to the spec for the actual value)"));
-  QComboBox* osc = editor->findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1");
+  QComboBox* osc = editor->findChild<QComboBox*>("ComboBox1");
   QComboBox* wdt = editor->findChild<QComboBox*>("ComboBox3");
   QComboBox* prd = editor->findChild<QComboBox*>("ComboBox6");
   EXPECT_EQ(osc->count(), 5);
