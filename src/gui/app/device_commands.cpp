@@ -12,7 +12,6 @@
 #include "gui/app/download_dialog.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/desktop_journal.h"
-#include "gui/app/engineering_controls.h"
 #include "gui/app/main_window.h"
 #include "gui/app/port_controls.h"
 #include "gui/app/startup_exit.h"
@@ -106,7 +105,7 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
         return;
       }
       // The end of a QTP file switched the QTP simulation off.
-      if (result.last) window_.engineering().QtpSimulationEnded();
+      if (result.last) Q_EMIT qtpSimulationEnded();
       // The flash test mode starts the next pass by itself a second later.
       if (result.startNextByItself && timer2 != nullptr) timer2->start();
     };
@@ -154,18 +153,21 @@ void DeviceCommands::onProgramMemory() { RunCommand(kvx::CommandId::ProgramMemor
 void DeviceCommands::onWriteEeprom() { RunCommand(kvx::CommandId::WriteEeprom); }
 void DeviceCommands::onForceWrite() { RunCommand(kvx::CommandId::ForceWrite); }
 
-void DeviceCommands::onAutoProgram() {
-  RunCommand(kvx::CommandId::AutoProgram, [this] { AfterAutoProgram(); });
+namespace {
+// After Auto Program: the passes stamped serial numbers into the program memory.
+std::function<void()> RebuildWithStamps(MainWindow& window) {
+  return [&window] {
+    if (window.workspace().BufferViewOpen) window.RebuildBufferWindows();
+  };
 }
+}  // namespace
+
+void DeviceCommands::onAutoProgram() { RunCommand(kvx::CommandId::AutoProgram, RebuildWithStamps(window_)); }
 
 void DeviceCommands::onAutoProgramWithoutBlankCheck() {
-  RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, [this] { AfterAutoProgram(); });
+  RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, RebuildWithStamps(window_));
 }
 
-void DeviceCommands::AfterAutoProgram() {
-  // The passes stamped serial numbers into the program memory.
-  if (window_.workspace().BufferViewOpen) window_.RebuildBufferWindows();
-}
 
 void DeviceCommands::onSetCounter() {
   if (!window_.CommandAllowed()) return;

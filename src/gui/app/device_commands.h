@@ -50,6 +50,10 @@ class DeviceCommands : public QObject {
   void onDownload();
   void onAbout();
 
+ Q_SIGNALS:
+  // The end of a QTP file switched the QTP simulation off.
+  void qtpSimulationEnded();
+
  private:
   bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
   // Opens a command's dialog; `followUp` runs once it has closed and its worker returned.
@@ -58,7 +62,6 @@ class DeviceCommands : public QObject {
   void SessionEnded();
   // The operation's worker did not start (StartPass/StartWork refused).
   void StartRefused(ProgressDialog* dialog);
-  void AfterAutoProgram();
 
   MainWindow& window_;
   std::unique_ptr<DesktopJournal> journal_;    // opened by the first production command

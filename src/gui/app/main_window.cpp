@@ -58,6 +58,8 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
   port->setMovable(false);
   port_ = std::make_unique<PortControls>(*this, port);
   engineering_ = std::make_unique<EngineeringControls>(*this, port, port_->Label(), actions_->forceWriteAction());
+  connect(device_.get(), &DeviceCommands::qtpSimulationEnded, engineering_.get(),
+          &EngineeringControls::QtpSimulationEnded);
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setObjectName("Timer1");
   refreshTimer_->setInterval(500);

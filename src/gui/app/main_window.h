@@ -72,7 +72,6 @@ class MainWindow : public QMainWindow {
   DeviceCommands& device() { return *device_; }
   PortControls& port() { return *port_; }
   StartupExit& startupExit() { return *startupExit_; }
-  EngineeringControls& engineering() { return *engineering_; }
   MainActions& actions() { return *actions_; }
   EditorCommands& editors();  // made on first use; a child of the window
   bool& selectorsQuiet() { return selectorsQuiet_; }
