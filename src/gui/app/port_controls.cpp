@@ -16,24 +16,23 @@ namespace kvx::gui {
 
 PortControls::PortControls(MainWindow& window, QToolBar* bar)
     : QObject(&window), window_(window), checkEnds_(new GuiQueue(this)) {
-  portLabel_ = new QLabel(bar);
-  portLabel_->setObjectName("Label3");
-  SetLabelText(portLabel_, "Serial Port :");
-  portLabel_->setContentsMargins(6, 0, 4, 0);
-  bar->addWidget(portLabel_);
-  portList_ = new QComboBox(bar);
-  Name(portList_, "ComboBox1", "Serial Port");
+  // A selector with its caption before it; the caption is returned.
+  auto selector = [bar](const char* labelName, const QString& caption, int leftMargin, QComboBox*& list,
+                        const char* listName, const QString& listCaption) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(labelName);
+    SetLabelText(label, caption);
+    label->setContentsMargins(leftMargin, 0, 4, 0);
+    bar->addWidget(label);
+    list = new QComboBox(bar);
+    Name(list, listName, listCaption);
+    bar->addWidget(list);
+    return label;
+  };
+  portLabel_ = selector("Label3", "Serial Port :", 6, portList_, "ComboBox1", "Serial Port");
   portChooser_ = new PortChooser(portList_, window.options().env, this);
-  bar->addWidget(portList_);
-  auto* handshakeLabel = new QLabel(bar);
-  handshakeLabel->setObjectName("Label4");
-  SetLabelText(handshakeLabel, "HandShake :");
-  handshakeLabel->setContentsMargins(10, 0, 4, 0);
-  bar->addWidget(handshakeLabel);
-  handshake_ = new QComboBox(bar);
-  Name(handshake_, "HandShake", "HandShake");
+  selector("Label4", "HandShake :", 10, handshake_, "HandShake", "HandShake");
   for (std::string_view name : kvx::kHandShakeNames) handshake_->addItem(Q(name));
-  bar->addWidget(handshake_);
   {
     QuietSelectors quiet(window_.selectorsQuiet());
     portList_->setCurrentIndex(0);

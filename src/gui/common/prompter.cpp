@@ -36,15 +36,33 @@ int RunBox(QMessageBox* box) {
   return answer;
 }
 
+// A modal box of the program's: its look, its name, its buttons and the one a key press takes.
+struct BoxLook {
+  QMessageBox::Icon icon;
+  QString caption;
+  const char* name;
+  QMessageBox::StandardButtons buttons;
+  QMessageBox::StandardButton cautious;  // the default, and the answer when nobody could give one
+};
+
+// Without a screen the text goes to the standard error and the answer is the cautious one.
+int Ask(const BoxLook& look, QWidget* parent, const QString& text) {
+  if (Headless()) {
+    ToStderr(text);
+    return look.cautious;
+  }
+  auto* box = new QMessageBox(look.icon, look.caption, text, look.buttons, parent);
+  box->setObjectName(look.name);
+  box->setDefaultButton(look.cautious);
+  return RunBox(box);
+}
+
 }  // namespace
 
 bool Prompter::BoxUp() { return boxesUp > 0; }
 
 void Prompter::Message(QWidget* parent, const QString& text) {
-  if (Headless()) return ToStderr(text);
-  auto* box = new QMessageBox(QMessageBox::NoIcon, Caption(), text, QMessageBox::Ok, parent);
-  box->setObjectName("MessageBox");
-  RunBox(box);
+  Ask({QMessageBox::NoIcon, Caption(), "MessageBox", QMessageBox::Ok, QMessageBox::Ok}, parent, text);
 }
 
 void Prompter::Open(QWidget* parent, const QString& text, std::function<void()> answered) {
@@ -63,34 +81,20 @@ void Prompter::Open(QWidget* parent, const QString& text, std::function<void()> 
 }
 
 void Prompter::Error(QWidget* parent, const QString& text) {
-  if (Headless()) return ToStderr(text);
-  auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Error"), text, QMessageBox::Ok, parent);
-  box->setObjectName("ErrorBox");
-  RunBox(box);
+  Ask({QMessageBox::Critical, QStringLiteral("Error"), "ErrorBox", QMessageBox::Ok, QMessageBox::Ok},
+      parent, text);
 }
 
 bool Prompter::AbortIgnore(QWidget* parent, const QString& text) {
-  if (Headless()) {
-    ToStderr(text);
-    return false;
-  }
-  auto* box = new QMessageBox(QMessageBox::Warning, Caption(), text,
-                              QMessageBox::Abort | QMessageBox::Ignore, parent);
-  box->setObjectName("ResetAddressBox");
-  box->setDefaultButton(QMessageBox::Abort);
-  return RunBox(box) == QMessageBox::Ignore;
+  return Ask({QMessageBox::Warning, Caption(), "ResetAddressBox", QMessageBox::Abort | QMessageBox::Ignore,
+              QMessageBox::Abort},
+             parent, text) == QMessageBox::Ignore;
 }
 
 bool Prompter::YesNo(QWidget* parent, const QString& text) {
-  if (Headless()) {
-    ToStderr(text);
-    return false;
-  }
-  auto* box = new QMessageBox(QMessageBox::Question, Caption(), text,
-                              QMessageBox::Yes | QMessageBox::No, parent);
-  box->setObjectName("QuestionBox");
-  box->setDefaultButton(QMessageBox::No);
-  return RunBox(box) == QMessageBox::Yes;
+  return Ask({QMessageBox::Question, Caption(), "QuestionBox", QMessageBox::Yes | QMessageBox::No,
+              QMessageBox::No},
+             parent, text) == QMessageBox::Yes;
 }
 
 FileDialogAnswer Prompter::FileName(QWidget* parent, const FileDialogRequest& request) {

@@ -76,20 +76,19 @@ void EditorCommands::onLoadConfig() {
   windows_.RebuildBufferWindows();  // applied, or failed and reset
 }
 
-void EditorCommands::onSaveConfig() {
+void EditorCommands::SaveThroughDialog(const char* title, int filterIndex, const char* suffix,
+                                       SaveFunction save) {
   const FileDialogAnswer answer = prompter_.FileName(
-      main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.LastProgramPath)));
+      main_, Request(true, title, kSaveFilter, filterIndex, suffix, DialogFileName(ws_.LastProgramPath)));
   if (!answer.accepted) return;
-  const std::string message = SaveConfig(ws_, S(answer.path), answer.filterIndex);
+  const std::string message = save(ws_, S(answer.path), answer.filterIndex);
   if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
+void EditorCommands::onSaveConfig() { SaveThroughDialog("Save Configuration", 1, "cfg", SaveConfig); }
+
 void EditorCommands::onSaveProgramMemory() {
-  const FileDialogAnswer answer = prompter_.FileName(
-      main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.LastProgramPath)));
-  if (!answer.accepted) return;
-  const std::string message = SaveProgramMemory(ws_, S(answer.path), answer.filterIndex);
-  if (!message.empty()) prompter_.Message(main_, Q(message));
+  SaveThroughDialog("Save program memory buffer", 2, "bin", SaveProgramMemory);
 }
 
 bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembly() != nullptr; }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <string>
 
 #include "gui/editors/buffer_windows.h"
 #include "gui/editors/editor_hooks.h"
@@ -51,6 +52,10 @@ class EditorCommands : public QObject {
   void onClearEeprom();
 
  private:
+  // SaveDialog2 (configuration or program memory), then `save` with the name and filter chosen.
+  using SaveFunction = std::string (*)(const Workspace&, const std::string&, int);
+  void SaveThroughDialog(const char* title, int filterIndex, const char* suffix, SaveFunction save);
+
   Workspace& ws_;
   QWidget* main_;
   EditorHooks hooks_;

@@ -190,5 +190,30 @@ TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
   EXPECT_TRUE(file.readAll().startsWith(":02002000FE31"));
 }
 
+// The operation lines come from tables where "&&" shows as one "&"; the editors' texts (an ID
+// read from a chip among them) show as written, and neither is taken for markup.
+TEST(WidgetText, LabelsShowTheirAmpersandsByTheirRuleAndNeverAsMarkup) {
+  struct Case {
+    const char* text;
+    Ampersands rule;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"ID && Checksum verify OK!!", Ampersands::DoubledShowOnce, "ID & Checksum verify OK!!"},
+      {"ID && Checksum verify OK!!", Ampersands::AsWritten, "ID && Checksum verify OK!!"},
+      {"A & B", Ampersands::DoubledShowOnce, "A & B"},
+      {"&&&", Ampersands::DoubledShowOnce, "&&"},
+      {"<b>KV</b>", Ampersands::AsWritten, "<b>KV</b>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    QLabel label;
+    SetLabelText(&label, c.text, c.rule);
+    EXPECT_EQ(label.text(), c.shown);
+    EXPECT_EQ(label.accessibleName(), c.shown);
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+  }
+}
+
 }  // namespace
 }  // namespace kvx::gui
