@@ -270,9 +270,17 @@ TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) 
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 1), "");
   ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);
   ws().FlashPgmTestOn = true;  // would start the next pass by itself, but the file has ended
+  QToolBar* portBar = form().findChild<QToolBar*>("ToolBar2");
+  QTest::mouseDClick(portBar->findChild<QLabel*>("Label3"), Qt::LeftButton);  // the engineering panel
+  QPushButton* qtpSim = portBar->findChild<QPushButton*>("QtpSim");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return qtpSim->isVisible(); }));
+  ws().SerialNoMode = true;  // the simulation toggles in serial-number mode only
+  qtpSim->click();          // the QTP simulation on: the button offers to switch it off
+  ASSERT_EQ(qtpSim->text(), "Disable");
   form().findChild<QAction*>("AutoProgramAction")->trigger();
   ASSERT_TRUE(WaitForButton("Button1"));
   EXPECT_EQ(prompter_.messages.filter("QTP Program Finished!").size(), 1);
+  EXPECT_EQ(qtpSim->text(), "Enable");  // the file's end switched the simulation off
   EXPECT_FALSE(Dialog()->Button("Button2")->isEnabled());  // only Exit
   EXPECT_FALSE(ws().SerialNoMode);
   ASSERT_TRUE(CloseWith("Button1"));
