@@ -12,7 +12,6 @@
 // Usage: pg_journal_bench URI [PATH-OF-KVXW]   (URI: a database the user may create tables in;
 //        KVX_TEST_PG when left out; the second part is left out without kvxw)
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -27,12 +26,11 @@
 #include <thread>
 #include <vector>
 
+#include "spawn_quiet.h"
 #include "core/device/catalogue.h"
 #include "core/production/journal.h"
 #include "sim/pty_server.h"
 #include "sim/sim_writer.h"
-
-extern char** environ;
 
 namespace {
 
@@ -114,8 +112,7 @@ double RunFloor(const std::string& kvxw, const std::string& uri, const fs::path&
   std::vector<pid_t> pids;
   const auto start = Clock::now();
   for (int s = 0; s < stations; ++s) {
-    std::vector<std::string> env;
-    for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+    std::vector<std::string> env = bench::Environment();
     env.push_back("KVXW_STATION=bench-" + std::to_string(s + 1));
     std::vector<std::string> args = {kvxw, "auto", "--device", "KVX-01", "--file",
                                      (dir / "program.bin").string(), "--option", "155D",
@@ -135,22 +132,8 @@ double RunFloor(const std::string& kvxw, const std::string& uri, const fs::path&
       args.push_back("--port");
       args.push_back("Com" + std::to_string(p + 1));
     }
-    auto pointers = [](std::vector<std::string>& v) {
-      std::vector<char*> out;
-      for (auto& x : v) out.push_back(x.data());
-      out.push_back(nullptr);
-      return out;
-    };
-    auto argv = pointers(args);
-    auto envp = pointers(env);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-    pid_t pid = -1;
-    if (::posix_spawn(&pid, kvxw.c_str(), &actions, nullptr, argv.data(), envp.data()) == 0)
-      pids.push_back(pid);
-    posix_spawn_file_actions_destroy(&actions);
+    const pid_t pid = bench::SpawnQuiet(args, env);
+    if (pid >= 0) pids.push_back(pid);
   }
   bool ok = pids.size() == static_cast<std::size_t>(stations);
   for (pid_t pid : pids) {

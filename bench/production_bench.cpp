@@ -15,7 +15,6 @@
 // Usage: production_bench [PATH-OF-KVXW]   (the second part is left out without kvxw)
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -31,8 +30,8 @@
 #include <vector>
 
 #include "pty_link.h"
+#include "spawn_quiet.h"
 
-extern char** environ;
 
 namespace {
 
@@ -114,8 +113,7 @@ struct AutoRun {
 AutoRun RunAuto(const std::string& kvxw, const fs::path& dir, int ports) {
   std::vector<std::unique_ptr<kvx::sim::SimWriter>> writers;
   std::vector<std::unique_ptr<kvx::sim::PtyServer>> servers;
-  std::vector<std::string> env;
-  for (char** e = environ; *e != nullptr; ++e) env.emplace_back(*e);
+  std::vector<std::string> env = bench::Environment();
   std::vector<std::string> args = {kvxw, "auto", "--device", kDevice, "--file",
                                    (dir / "program.bin").string(), "--option", "155D",
                                    "--no-journal", "--ignore-blank-reset"};
@@ -130,23 +128,9 @@ AutoRun RunAuto(const std::string& kvxw, const fs::path& dir, int ports) {
     args.push_back("--port");
     args.push_back("Com" + std::to_string(i + 1));
   }
-  auto pointers = [](std::vector<std::string>& v) {
-    std::vector<char*> p;
-    for (auto& s : v) p.push_back(s.data());
-    p.push_back(nullptr);
-    return p;
-  };
-  auto argv = pointers(args);
-  auto envp = pointers(env);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
   const auto start = Clock::now();
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, kvxw.c_str(), &actions, nullptr, argv.data(), envp.data()) != 0)
-    return {};
-  posix_spawn_file_actions_destroy(&actions);
+  const pid_t pid = bench::SpawnQuiet(args, env);
+  if (pid < 0) return {};
   int status = 0;
   rusage usage{};
   ::wait4(pid, &status, 0, &usage);

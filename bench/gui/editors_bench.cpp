@@ -20,7 +20,10 @@
 #include "core/editors/buffer_edit.h"
 #include "gui/editors/buffer_views.h"
 #include "gui/editors/editor_commands.h"
-#include "gui/editors/single_data_dialog.h"
+#include "gui/common/prompter.h"
+#include "gui/editors/word_entry_dialog.h"
+
+using namespace kvx::gui;
 
 namespace {
 
@@ -62,7 +65,7 @@ int main(int argc, char** argv) {
   QLabel checksum;  // the panel's "Checksum:" line
   kvx::gui::EditorHooks hooks;
   hooks.panelChanged = [&] { checksum.setText(QString::fromStdString(ws->panel.ChecksumText)); };
-  kvx::gui::EditorCommands commands(*ws, &area, &area, hooks);
+  kvx::gui::EditorCommands commands(*ws, &area, &area, hooks, kvx::gui::DefaultPrompter());
   kvx::gui::BufferWindows& windows = commands.Windows();
 
   std::vector<double> open, rebuild, edit;
@@ -82,7 +85,7 @@ int main(int argc, char** argv) {
     Settle(&area);
     rebuild.push_back(Millis(start));
 
-    kvx::gui::TMDIChild* view = windows.ProgramView();
+    kvx::gui::ProgramMemoryView* view = windows.ProgramView();
     auto* dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(round, 3));
     dialog->Edit1->setText(round % 2 == 0 ? "0155" : "2AAA");
     start = Clock::now();

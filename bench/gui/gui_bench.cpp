@@ -11,9 +11,12 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "gui/app/main_form.h"
-#include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/app/main_window.h"
+#include "gui/app/progress_dialog.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+
+using namespace kvx::gui;
 
 namespace {
 
@@ -42,13 +45,13 @@ int main(int argc, char** argv) {
   QApplication app(argc, argv);
   QTemporaryDir dir;
   Silent silent;
-  MainFormOptions options;
+  MainWindowOptions options;
   options.env = [](const char* name) -> const char* {
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
   options.startDir = dir.path();
   options.prompter = &silent;
-  auto form = std::make_unique<TMainForm>(options);
+  auto form = std::make_unique<MainWindow>(options);
   form->showMaximized();
   // Idle once the start-up connection check (off the GUI thread) has ended.
   do Idle();
@@ -61,11 +64,11 @@ int main(int argc, char** argv) {
   for (int i = 0; i < kRounds; ++i) {
     QElapsedTimer t;
     t.start();
-    form->BlankCheckAction->trigger();
-    TProgressForm* dialog = nullptr;
+    form->findChild<QAction*>("BlankCheckAction")->trigger();
+    ProgressDialog* dialog = nullptr;
     while (dialog == nullptr) {
       QApplication::processEvents();
-      for (TProgressForm* d : form->findChildren<TProgressForm*>())
+      for (ProgressDialog* d : form->findChildren<ProgressDialog*>())
         if (d->isVisible()) dialog = d;
       if (t.elapsed() > 10000) {
         std::printf("the Blank Check dialog did not open\n");
@@ -76,7 +79,7 @@ int main(int argc, char** argv) {
     total += ms;
     worst = std::max(worst, ms);
     while (!dialog->Button("Button1")->isEnabled()) QApplication::processEvents();
-    QPointer<TProgressForm> closing(dialog);
+    QPointer<ProgressDialog> closing(dialog);
     dialog->Button("Button1")->click();
     while (form->Busy() || (closing && closing->isVisible())) QApplication::processEvents();
     Idle();

@@ -17,7 +17,6 @@
 #include <QTimer>
 #include <fcntl.h>
 #include <signal.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -30,14 +29,16 @@
 #include <string>
 #include <vector>
 
+#include "../spawn_quiet.h"
 #include "core/device/catalogue.h"
 #include "core/device/status_panel.h"
 #include "core/device/workspace.h"
 #include "core/device/workspace_ops.h"
 #include "gui/app/production_window.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
-extern char** environ;
+using namespace kvx::gui;
 
 namespace {
 
@@ -56,16 +57,7 @@ pid_t StartSimulators(const std::string& kvxw, const std::vector<std::string>& l
   std::vector<std::string> args = {kvxw, "sim", "--device", "KVX-43", "--fresh-chip-each-pass",
                                    "--fault", "baud-delay"};
   for (const std::string& link : links) args.insert(args.end(), {"--link", link});
-  std::vector<char*> argv;
-  for (std::string& a : args) argv.push_back(a.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t pid = -1;
-  if (::posix_spawn(&pid, kvxw.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = -1;
-  posix_spawn_file_actions_destroy(&actions);
-  return pid;
+  return bench::SpawnQuiet(args, bench::Environment(), /*keepErrors=*/true);
 }
 
 // KVX-43 with a program in every word and an OPTION word without blank or erroneous fields.

@@ -10,14 +10,16 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
 QLabel* Line(QWidget* parent, const char* name, const QString& text) {
   auto* label = new QLabel(parent);
   label->setObjectName(name);
-  SetLabelText(label, text);
+  SetLabelText(label, text, Ampersands::DoubledShowOnce);
   return label;
 }
 
@@ -45,7 +47,7 @@ QPushButton* OkButton(QDialog* dialog) {
 
 }  // namespace
 
-TAboutBox::TAboutBox(const QString& writerId, QWidget* parent) : QDialog(parent) {
+AboutBox::AboutBox(const QString& writerId, QWidget* parent) : QDialog(parent) {
   setObjectName("AboutBox");
   setWindowTitle("About");
   auto* layout = new QVBoxLayout(this);
@@ -75,7 +77,7 @@ TAboutBox::TAboutBox(const QString& writerId, QWidget* parent) : QDialog(parent)
   setMinimumWidth(460);
 }
 
-TVersionInfo::TVersionInfo(QWidget* parent) : QDialog(parent) {
+VersionInfoDialog::VersionInfoDialog(QWidget* parent) : QDialog(parent) {
   setObjectName("VersionInfo");
   setWindowTitle("Version Info");
   auto* layout = new QVBoxLayout(this);
@@ -96,3 +98,5 @@ TVersionInfo::TVersionInfo(QWidget* parent) : QDialog(parent) {
   layout->addLayout(row);
   resize(560, 320);
 }
+
+}  // namespace kvx::gui

@@ -3,13 +3,17 @@
 
 #include <QDialog>
 
-class TAboutBox : public QDialog {
+namespace kvx::gui {
+
+class AboutBox : public QDialog {
  public:
   // writerId: the identification a fresh Writer check returned; empty shows "Unknown".
-  TAboutBox(const QString& writerId, QWidget* parent = nullptr);
+  AboutBox(const QString& writerId, QWidget* parent = nullptr);
 };
 
-class TVersionInfo : public QDialog {
+class VersionInfoDialog : public QDialog {
  public:
-  explicit TVersionInfo(QWidget* parent = nullptr);
+  explicit VersionInfoDialog(QWidget* parent = nullptr);
 };
+
+}  // namespace kvx::gui

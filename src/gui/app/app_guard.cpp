@@ -12,6 +12,8 @@
 #include <QDir>
 #include <QSocketNotifier>
 
+namespace kvx::gui {
+
 namespace {
 
 int signalPipe[2] = {-1, -1};
@@ -78,3 +80,5 @@ void SignalBridge::ReadPipe() {
   unsigned char byte = 0;
   while (::read(signalPipe[0], &byte, 1) == 1) Q_EMIT received(byte);
 }
+
+}  // namespace kvx::gui

@@ -7,6 +7,8 @@
 
 class QSocketNotifier;
 
+namespace kvx::gui {
+
 // The single-instance lock: an flock on a file of the user's in the temporary folder ($TMPDIR or
 // /tmp), whatever the session. The system drops it when its holder ends in any way, so a crashed
 // first instance never leaves it stale.
@@ -43,3 +45,5 @@ class SignalBridge : public QObject {
   void ReadPipe();
   QSocketNotifier* notifier_ = nullptr;
 };
+
+}  // namespace kvx::gui

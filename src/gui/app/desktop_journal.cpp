@@ -4,12 +4,14 @@
 
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
-#include "gui/app/gui_queue.h"
-#include "gui/app/prompter.h"
+#include "gui/common/gui_queue.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The core's wording as a sentence of a message box.
 QString Sentence(const std::string& text) {
@@ -121,3 +123,5 @@ bool DesktopJournal::PassEnded(Prompter& prompter, QWidget* parent) {
   prompter.Message(parent, Q(error_));
   return false;
 }
+
+}  // namespace kvx::gui

@@ -11,9 +11,12 @@
 #include "core/production/pass_journal.h"
 #include "core/production/run_start.h"
 
+class QWidget;
+
+namespace kvx::gui {
+
 class GuiQueue;
 class Prompter;
-class QWidget;
 
 // Opens a journal on a worker thread of the core's runner, so that a shared journal's server that
 // does not answer (for up to its connect time-out) never freezes the window. The answer comes
@@ -71,3 +74,5 @@ class DesktopJournal {
   bool stopped_ = false;
   bool justOpened_ = false;  // the next Begin tells the passes of a run that died
 };
+
+}  // namespace kvx::gui

@@ -23,12 +23,14 @@
 #include <set>
 
 #include "core/files/file_io.h"
-#include "gui/app/gui_queue.h"
-#include "gui/app/prompter.h"
+#include "gui/common/gui_queue.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(const std::string& text) { return QString::fromStdString(text); }
 
 QString Seconds(long ms) {
   return ms < 0 ? QString("-") : QString::number(static_cast<double>(ms) / 1000.0, 'f', 1);
@@ -316,3 +318,5 @@ void JournalWindow::OnExport() {
                                                     "CSV file (*.csv)");
   if (!path.isEmpty()) ExportCsv(path);
 }
+
+}  // namespace kvx::gui

@@ -19,6 +19,8 @@ class QLabel;
 class QLineEdit;
 class QTableView;
 class QTableWidget;
+namespace kvx::gui {
+
 class GuiQueue;
 class PassTableModel;
 class Prompter;
@@ -67,3 +69,5 @@ class JournalWindow : public QDialog {
   kvx::Workspace reading_;  // held by the runner while it reads; never the loaded workspace
   kvx::OperationRunner runner_;  // last: joined before the rest goes
 };
+
+}  // namespace kvx::gui

@@ -11,14 +11,16 @@
 #include "core/production/sqlite_db.h"
 
 #include "gui/app/app_guard.h"
-#include "gui/app/logo_form.h"
-#include "gui/app/main_form.h"
-#include "gui/app/prompter.h"
+#include "gui/app/logo_window.h"
+#include "gui/app/main_window.h"
+#include "gui/common/prompter.h"
 
 #if defined(__SANITIZE_THREAD__)
 // The distribution's Qt is not instrumented: ThreadSanitizer checks our code, not Qt's insides.
 extern "C" const char* __tsan_default_options() { return "ignore_noninstrumented_modules=1"; }
 #endif
+
+using namespace kvx::gui;
 
 namespace {
 
@@ -72,32 +74,32 @@ int main(int argc, char** argv) {
     DefaultPrompter().Message(nullptr, lock.Problem().isEmpty() ? "Process is running!" : lock.Problem());
     return 1;
   }
-  TMainForm* window = nullptr;
+  MainWindow* window = nullptr;
   bool closeAsked = false;
   QObject::connect(signalBridge.get(), &SignalBridge::received, [&window, &closeAsked] {
     if (window != nullptr) window->CloseBySignal();
     else closeAsked = true;
   });
 
-  auto* logo = new TLogoForm;
+  auto* logo = new LogoWindow;
   logo->show();
   logo->repaint();
   QApplication::processEvents();
 
-  MainFormOptions options;
+  MainWindowOptions options;
   options.closeLogo = [&logo] {
     if (logo == nullptr) return;
     logo->hide();
     logo->deleteLater();
     logo = nullptr;
   };
-  TMainForm form(options);
+  MainWindow form(options);
   options.closeLogo();
   window = &form;
   // Maximized; without a window manager to do it, the window takes the screen's free area.
   if (QScreen* screen = QGuiApplication::primaryScreen()) form.setGeometry(screen->availableGeometry());
   form.showMaximized();
-  if (closeAsked) QTimer::singleShot(0, &form, &TMainForm::CloseBySignal);
+  if (closeAsked) QTimer::singleShot(0, &form, &MainWindow::CloseBySignal);
   const int status = QApplication::exec();
   return status != 0 ? status : form.ExitStatus();
 }

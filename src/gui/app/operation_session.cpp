@@ -1,10 +1,12 @@
 #include "gui/app/operation_session.h"
 
-#include "gui/app/gui_queue.h"
-#include "gui/app/main_form.h"
-#include "gui/app/progress_form.h"
+#include "gui/common/gui_queue.h"
+#include "gui/app/main_window.h"
+#include "gui/app/progress_dialog.h"
 
-OperationSession::OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
+namespace kvx::gui {
+
+OperationSession::OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
                                    QueuedView* queued)
     : QObject(&form),
       form_(form),
@@ -71,3 +73,5 @@ bool OperationSession::StartWork(kvx::OperationRunner::Work work, std::function<
 void OperationSession::Close() {
   if (dialog_) dialog_->ForceClose();
 }
+
+}  // namespace kvx::gui

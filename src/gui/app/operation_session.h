@@ -12,7 +12,9 @@
 #include "core/ops/runner.h"
 #include "gui/app/worker_dialog.h"
 
-class TMainForm;
+namespace kvx::gui {
+
+class MainWindow;
 class QueuedView;
 class GuiQueue;
 
@@ -22,7 +24,7 @@ class OperationSession : public QObject {
   // `dialog` shows the operation and `view` is what its worker writes to; `queued` is that view
   // when it queues to a progress dialog (its message boxes give way to a stop), else null. The
   // session deletes the dialog when it is itself deleted.
-  OperationSession(TMainForm& form, WorkerDialog* dialog, kvx::OperationView& view,
+  OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
                    QueuedView* queued = nullptr);
   ~OperationSession() override;
 
@@ -47,7 +49,7 @@ class OperationSession : public QObject {
   void RequestStop();
   void Ended(std::function<void()> then);
 
-  TMainForm& form_;
+  MainWindow& form_;
   QPointer<WorkerDialog> dialog_;
   kvx::OperationView& view_;
   QueuedView* queued_;
@@ -56,3 +58,5 @@ class OperationSession : public QObject {
   bool active_ = false;
   kvx::OperationRunner runner_;  // last: it is joined before the rest goes
 };
+
+}  // namespace kvx::gui

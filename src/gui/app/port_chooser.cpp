@@ -8,6 +8,8 @@
 
 #include "core/link/port_list.h"
 
+namespace kvx::gui {
+
 PortChooser::PortChooser(QComboBox* box, kvx::EnvLookup env, QObject* parent)
     : QObject(parent), box_(box), env_(std::move(env)), watcher_(new QFileSystemWatcher(this)) {
   const char* root = env_ ? env_("KVXW_DEV_ROOT") : std::getenv("KVXW_DEV_ROOT");
@@ -44,3 +46,5 @@ void PortChooser::WatchFolders() {
       watcher_->addPath(folder);
   }
 }
+
+}  // namespace kvx::gui

@@ -11,6 +11,8 @@
 class QComboBox;
 class QFileSystemWatcher;
 
+namespace kvx::gui {
+
 class PortChooser : public QObject {
   Q_OBJECT
  public:
@@ -31,3 +33,5 @@ class PortChooser : public QObject {
   std::string devRoot_;
   QFileSystemWatcher* watcher_;
 };
+
+}  // namespace kvx::gui

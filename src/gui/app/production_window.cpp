@@ -16,14 +16,16 @@
 #include "core/production/commands.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
-#include "gui/app/gui_queue.h"
+#include "gui/common/gui_queue.h"
 #include "gui/app/port_chooser.h"
-#include "gui/app/prompter.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/app/sim_bench.h"
+
+namespace kvx::gui {
 
 namespace {
 
-QString Q(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<int>(text.size())); }
 
 QString OutcomeWord(kvx::OpOutcome outcome) {
   switch (outcome) {
@@ -410,3 +412,5 @@ void ProductionWindow::closeEvent(QCloseEvent* event) {
   }
   QDialog::closeEvent(event);
 }
+
+}  // namespace kvx::gui

@@ -16,8 +16,6 @@
 #include "core/production/journal.h"
 #include "core/production/run_start.h"
 
-class Prompter;
-class ProductionTile;
 class QPushButton;
 class QSpinBox;
 class QGridLayout;
@@ -30,6 +28,12 @@ namespace sim {
 class SimWriter;
 }
 }  // namespace kvx
+
+namespace kvx::gui {
+
+class Prompter;
+class ProductionTile;
+
 
 inline constexpr int kMaxProductionWriters = 8;
 
@@ -113,3 +117,5 @@ class ProductionTile : public QWidget {
   long ok_ = 0;
   long failed_ = 0;
 };
+
+}  // namespace kvx::gui

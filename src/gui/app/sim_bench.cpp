@@ -1,5 +1,7 @@
 #include "gui/app/sim_bench.h"
 
+namespace kvx::gui {
+
 std::unique_ptr<kvx::SerialPort> SimBench::OpenPort(int deviceIndex) {
   if (deviceIndex < 0) return nullptr;
   if (!writer_ || deviceIndex != deviceIndex_) {
@@ -8,3 +10,5 @@ std::unique_ptr<kvx::SerialPort> SimBench::OpenPort(int deviceIndex) {
   }
   return std::make_unique<kvx::sim::SimPort>(*writer_, clock_);
 }
+
+}  // namespace kvx::gui

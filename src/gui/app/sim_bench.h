@@ -8,6 +8,8 @@
 #include "core/link/serial_port.h"
 #include "sim/sim_writer.h"
 
+namespace kvx::gui {
+
 class SimBench {
  public:
   // clock: simulated time for the Writer's answers and the port's waits (tests); null answers
@@ -27,3 +29,5 @@ class SimBench {
   int deviceIndex_ = -1;
   std::unique_ptr<kvx::sim::SimWriter> writer_;
 };
+
+}  // namespace kvx::gui

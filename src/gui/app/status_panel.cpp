@@ -9,7 +9,9 @@
 
 #include "core/device/catalogue.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/app/widget_text.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
 
 namespace {
 
@@ -27,7 +29,6 @@ constexpr OptionLine kOptionLines[6] = {
     {"StaticText6", "Security:", "Label9"}, {"StaticText7", "PRD:", "Label10"},
 };
 
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 // The ID box shows its twelve bytes in two rows of six, so they fit the column.
 QString IdRows(const std::string& text) {
@@ -38,7 +39,7 @@ QString IdRows(const std::string& text) {
 
 }  // namespace
 
-TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
+StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
   setObjectName("StatusPanel");
   setFixedWidth(kPanelWidth);
   auto* column = new QVBoxLayout(this);
@@ -125,20 +126,20 @@ TStatusPanel::TStatusPanel(QWidget* parent) : QWidget(parent) {
   column->addStretch(1);
 }
 
-QLabel* TStatusPanel::Caption(const QString& name, const QString& text) {
+QLabel* StatusPanel::Caption(const QString& name, const QString& text) {
   auto* label = new QLabel(this);
   label->setObjectName(name);
-  SetLabelText(label, text);
+  SetLabelText(label, text, Ampersands::DoubledShowOnce);
   return label;
 }
 
-QLabel* TStatusPanel::Value(const QString& name, const QString& text) {
+QLabel* StatusPanel::Value(const QString& name, const QString& text) {
   QLabel* label = Caption(name, text);
   label->setFrameShape(QFrame::NoFrame);
   return label;
 }
 
-void TStatusPanel::RefreshData(kvx::Workspace& ws) {
+void StatusPanel::RefreshData(kvx::Workspace& ws) {
   const kvx::PanelState state = kvx::RefreshData(ws);
   captionTexts_ = kvx::NextCaptions(captionTexts_, ws);
   for (int field = 0; field < 6; ++field) {
@@ -150,26 +151,26 @@ void TStatusPanel::RefreshData(kvx::Workspace& ws) {
   ShowTexts(ws);
 }
 
-void TStatusPanel::ShowTexts(const kvx::Workspace& ws) {
+void StatusPanel::ShowTexts(const kvx::Workspace& ws) {
   for (int slot = 0; slot < 6; ++slot) {
-    SetLabelText(captions_[slot], Q(captionTexts_.text[slot]));
-    SetLabelText(values_[slot], Q(ws.panel.OptionLabelText[slot]));
+    SetLabelText(captions_[slot], Q(captionTexts_.text[slot]), Ampersands::DoubledShowOnce);
+    SetLabelText(values_[slot], Q(ws.panel.OptionLabelText[slot]), Ampersands::DoubledShowOnce);
   }
   // A layout that calls the PRD line "MCLR HI:" moves its caption; the indent stands for it.
   captions_[5]->setIndent(captionTexts_.prdLeft == 72 ? 8 : 0);
-  SetLabelText(label11_, Q(ws.panel.ChecksumText));
-  SetLabelText(label17_, Q(ws.panel.IcChecksumText));
-  SetLabelText(optChecksum_, Q(ws.panel.OptChecksumText));
-  SetLabelText(protectSum_, Q(ws.panel.ProtectSumText));
+  SetLabelText(label11_, Q(ws.panel.ChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(label17_, Q(ws.panel.IcChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(optChecksum_, Q(ws.panel.OptChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(protectSum_, Q(ws.panel.ProtectSumText), Ampersands::DoubledShowOnce);
   label18_->setText(IdRows(kvx::ShownIdText(ws.panel.IdText)));
   label18_->setAccessibleName(Q(ws.panel.IdText));
-  SetLabelText(label15_, Q(ws.production.SerialText));
-  SetLabelText(label13_, Q(ws.production.PassCountText));
-  SetLabelText(label1_, ws.production.SerialNoMode ? "Enable" : "Disable");
-  SetLabelText(label19_, Q(ws.production.QtpFileText));
+  SetLabelText(label15_, Q(ws.production.SerialText), Ampersands::DoubledShowOnce);
+  SetLabelText(label13_, Q(ws.production.PassCountText), Ampersands::DoubledShowOnce);
+  SetLabelText(label1_, ws.production.SerialNoMode ? "Enable" : "Disable", Ampersands::DoubledShowOnce);
+  SetLabelText(label19_, Q(ws.production.QtpFileText), Ampersands::DoubledShowOnce);
 }
 
-bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
+bool StatusPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
     if (watched == idBox_ || watched == label18_) {
       Q_EMIT idBoxDoubleClicked();
@@ -186,3 +187,5 @@ bool TStatusPanel::eventFilter(QObject* watched, QEvent* event) {
   }
   return QWidget::eventFilter(watched, event);
 }
+
+}  // namespace kvx::gui

@@ -13,10 +13,12 @@ class QComboBox;
 class QGroupBox;
 class QLabel;
 
-class TStatusPanel : public QWidget {
+namespace kvx::gui {
+
+class StatusPanel : public QWidget {
   Q_OBJECT
  public:
-  explicit TStatusPanel(QWidget* parent = nullptr);
+  explicit StatusPanel(QWidget* parent = nullptr);
 
   QComboBox* DeviceList() const { return comboBox2_; }  // ComboBox2
 
@@ -56,3 +58,5 @@ class TStatusPanel : public QWidget {
   QLabel* label1_;
   QLabel* label19_;
 };
+
+}  // namespace kvx::gui

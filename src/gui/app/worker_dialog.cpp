@@ -2,6 +2,8 @@
 
 #include <QCloseEvent>
 
+namespace kvx::gui {
+
 void WorkerDialog::CloseByButton() {
   closingByProgram_ = true;
   close();
@@ -35,3 +37,5 @@ void WorkerDialog::reject() {
   // Escape acts as the close box: only where the dialog may be closed now.
   if (MayClose()) close();
 }
+
+}  // namespace kvx::gui

@@ -5,6 +5,8 @@
 #include <QDialog>
 #include <functional>
 
+namespace kvx::gui {
+
 class WorkerDialog : public QDialog {
   Q_OBJECT
  public:
@@ -32,3 +34,5 @@ class WorkerDialog : public QDialog {
   bool closeAfterWorker_ = false;
   bool closingByProgram_ = false;
 };
+
+}  // namespace kvx::gui

@@ -6,8 +6,9 @@
 #include "core/device/checksum.h"
 #include "core/device/workspace.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/editors/dialog_seams.h"
-#include "gui/editors/single_data_dialog.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+#include "gui/editors/word_entry_dialog.h"
 
 namespace kvx::gui {
 
@@ -21,8 +22,8 @@ void FillWith(QWidget* form, QWidget* grid) {
 
 }  // namespace
 
-TMDIChild::TMDIChild(Workspace& ws, EditorHooks hooks, QWidget* parent)
-    : QWidget(parent), ws_(ws), hooks_(std::move(hooks)) {
+ProgramMemoryView::ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), ws_(ws), hooks_(std::move(hooks)), prompter_(prompter) {
   setObjectName(QStringLiteral("TMDIChild"));
   setWindowTitle(QStringLiteral("Program Memory"));
   HexGridText text;
@@ -47,13 +48,13 @@ TMDIChild::TMDIChild(Workspace& ws, EditorHooks hooks, QWidget* parent)
   connect(StringGrid1->verticalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Vertical));
 }
 
-void TMDIChild::Reload() { Model->Reload(); }
+void ProgramMemoryView::Reload() { Model->Reload(); }
 
-TEditSingleData* TMDIChild::StringGrid1DblClick(const QModelIndex& cell) {
+WordEntryDialog* ProgramMemoryView::StringGrid1DblClick(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int address = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);
-  auto* dialog = new TEditSingleData(Q(cellText), ws_.device.CoreType, this);
+  auto* dialog = new WordEntryDialog(Q(cellText), ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, address, cellText] {
     if (EditProgramWord(ws_, address, cellText, dialog->EnteredValue)) Model->CellChanged(address);
     if (dialog->EnteredValue <= 0x3FFF) hooks_.PanelChanged();
@@ -62,8 +63,8 @@ TEditSingleData* TMDIChild::StringGrid1DblClick(const QModelIndex& cell) {
   return dialog;
 }
 
-TEditSingleData* TMDIChild::HeaderDblClick(const QString& caption) {
-  auto* dialog = new TEditSingleData(caption, ws_.device.CoreType, this);
+WordEntryDialog* ProgramMemoryView::HeaderDblClick(const QString& caption) {
+  auto* dialog = new WordEntryDialog(caption, ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog] {
     if (dialog->EnteredValue > 0x3FFF) return;
     CalChecksum(ws_);
@@ -73,7 +74,8 @@ TEditSingleData* TMDIChild::HeaderDblClick(const QString& caption) {
   return dialog;
 }
 
-TEEDataForm::TEEDataForm(Workspace& ws, QWidget* parent) : QWidget(parent), ws_(ws) {
+EepromWindow::EepromWindow(Workspace& ws, Prompter& prompter, QWidget* parent)
+    : QWidget(parent), ws_(ws), prompter_(prompter) {
   setObjectName(QStringLiteral("TEEDataForm"));
   setWindowTitle(QStringLiteral("EEPROM data"));
   HexGridText text;
@@ -91,11 +93,11 @@ TEEDataForm::TEEDataForm(Workspace& ws, QWidget* parent) : QWidget(parent), ws_(
           [this](const QModelIndex& cell) { StringGrid1Click(cell); });
 }
 
-TEditSingleData* TEEDataForm::StringGrid1Click(const QModelIndex& cell) {
+WordEntryDialog* EepromWindow::StringGrid1Click(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int index = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);
-  auto* dialog = new TEditSingleData(Q(cellText), ws_.device.CoreType, this);
+  auto* dialog = new WordEntryDialog(Q(cellText), ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, index, cellText] {
     if (EditEepromByte(ws_, index, cellText, dialog->EnteredValue)) Model->CellChanged(index);
   });

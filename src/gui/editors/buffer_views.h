@@ -1,4 +1,4 @@
-// The program-memory view (TMDIChild) and the EEPROM view (TEEDataForm): snapshots of the
+// The program-memory view (ProgramMemoryView) and the EEPROM view (EepromWindow): snapshots of the
 // buffers as grids of hexadecimal cells, with the single-value edit of one cell.
 #pragma once
 
@@ -13,41 +13,44 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class TEditSingleData;
+class Prompter;
+class WordEntryDialog;
 
-class TMDIChild : public QWidget {
+class ProgramMemoryView : public QWidget {
   Q_OBJECT
 
  public:
-  TMDIChild(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
+  ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
   QTableView* StringGrid1 = nullptr;
   HexGridModel* Model = nullptr;
 
   void Reload();  // the creation routine again: the buffer changed wholesale
   // Double-click on a word: "Enter new value", then the word into the buffer and the sums.
-  TEditSingleData* StringGrid1DblClick(const QModelIndex& cell);
+  WordEntryDialog* StringGrid1DblClick(const QModelIndex& cell);
   // Double-click on a caption: the dialog opens, nothing can change but the sums are redone.
-  TEditSingleData* HeaderDblClick(const QString& caption);
+  WordEntryDialog* HeaderDblClick(const QString& caption);
 
  private:
   Workspace& ws_;
   EditorHooks hooks_;
+  Prompter& prompter_;
 };
 
-class TEEDataForm : public QWidget {
+class EepromWindow : public QWidget {
   Q_OBJECT
 
  public:
-  TEEDataForm(Workspace& ws, QWidget* parent = nullptr);
+  EepromWindow(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
   QTableView* StringGrid1 = nullptr;
   HexGridModel* Model = nullptr;
 
-  TEditSingleData* StringGrid1Click(const QModelIndex& cell);
+  WordEntryDialog* StringGrid1Click(const QModelIndex& cell);
 
  private:
   Workspace& ws_;
+  Prompter& prompter_;
 };
 
 }  // namespace kvx::gui

@@ -8,9 +8,10 @@
 #include "core/device/workspace.h"
 #include "core/files/program_file.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
-#include "gui/editors/disassemble_form.h"
-#include "gui/editors/id_checksum_form.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+#include "gui/editors/disassembly_window.h"
+#include "gui/editors/id_window.h"
 
 namespace kvx::gui {
 
@@ -32,8 +33,9 @@ QString CaptionOr(const std::string& caption, const char* fallback) {
 
 }  // namespace
 
-BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent)
-    : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)) {}
+BufferWindows::BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, Prompter& prompter,
+                             QObject* parent)
+    : QObject(parent), ws_(ws), area_(area), hooks_(std::move(hooks)), prompter_(prompter) {}
 
 BufferWindows::~BufferWindows() = default;
 
@@ -76,37 +78,37 @@ void BufferWindows::Destroy(QPointer<QMdiSubWindow>& slot, bool& flag) {
   delete frame;
 }
 
-void BufferWindows::ProgramMemory1Click() {
+void BufferWindows::showProgramMemory() {
   if (program_)
     Raise(program_);
   else
     RecreateProgramView(true);
 }
 
-void BufferWindows::ID2Click() {
+void BufferWindows::showId() {
   if (id_)
     Raise(id_);
   else
     RecreateIdWindow(true);
 }
 
-void BufferWindows::EEPROM1Click() {
+void BufferWindows::showEeprom() {
   if (eeprom_)
     Raise(eeprom_);
   else
     RecreateEepromView(true);
 }
 
-void BufferWindows::Disassemble1Click() {
+void BufferWindows::showDisassembly() {
   DestroyDisassembly();
-  auto* form = new TDisassembleForm(ws_);
+  auto* form = new DisassemblyWindow(ws_);
   form->setWindowTitle(CaptionOr(ws_.files.BufferCaption, "Disassembly"));
   Add(form, flags_.DisassemblyOpen, disasm_);
 }
 
 void BufferWindows::RecreateProgramView(bool create) {
   const QString caption = CaptionOr(ws_.files.BufferCaption, "Program Memory");
-  if (TMDIChild* view = ProgramView()) {
+  if (ProgramMemoryView* view = ProgramView()) {
     // A model reset: the grid reads the buffer afresh without new widgets.
     view->Reload();
     view->setWindowTitle(caption);
@@ -115,7 +117,7 @@ void BufferWindows::RecreateProgramView(bool create) {
     return;
   }
   if (!create) return;
-  auto* view = new TMDIChild(ws_, hooks_);
+  auto* view = new ProgramMemoryView(ws_, hooks_, prompter_);
   view->setWindowTitle(caption);
   Add(view, flags_.BufferViewOpen, program_);
 }
@@ -123,12 +125,12 @@ void BufferWindows::RecreateProgramView(bool create) {
 void BufferWindows::RecreateIdWindow(bool create) {
   if (!id_ && !create) return;
   Destroy(id_, flags_.IdChecksumFormOpen);
-  auto* form = new TIDChecksumForm(ws_, hooks_);
+  auto* form = new IdChecksumWindow(ws_, hooks_);
   QMdiSubWindow* frame = Add(form, flags_.IdChecksumFormOpen, id_);
   frame->setWindowFlags(Qt::SubWindow | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                         Qt::WindowTitleHint);
   frame->show();
-  connect(form, &TIDChecksumForm::heightChanged, frame, [frame] { frame->adjustSize(); });
+  connect(form, &IdChecksumWindow::heightChanged, frame, [frame] { frame->adjustSize(); });
   frame->adjustSize();
 }
 
@@ -139,7 +141,7 @@ void BufferWindows::RecreateEepromView(bool create) {
   }
   if (!eeprom_ && !create) return;
   Destroy(eeprom_, flags_.EepromViewOpen);
-  Add(new TEEDataForm(ws_), flags_.EepromViewOpen, eeprom_);
+  Add(new EepromWindow(ws_, prompter_), flags_.EepromViewOpen, eeprom_);
 }
 
 void BufferWindows::DestroyDisassembly() { Destroy(disasm_, flags_.DisassemblyOpen); }
@@ -195,17 +197,17 @@ void BufferWindows::AfterRead() {
   RebuildBufferWindows();
 }
 
-void BufferWindows::FormShow() {
+void BufferWindows::FirstShow() {
   ws_.panel.RefreshPending = true;
   flags_.IdChecksumFormOpen = true;
   flags_.BufferViewOpen = true;
   RebuildBufferWindows();
 }
 
-TMDIChild* BufferWindows::ProgramView() const { return Inside<TMDIChild>(program_); }
-TIDChecksumForm* BufferWindows::IdWindow() const { return Inside<TIDChecksumForm>(id_); }
-TEEDataForm* BufferWindows::EepromView() const { return Inside<TEEDataForm>(eeprom_); }
-TDisassembleForm* BufferWindows::Disassembly() const { return Inside<TDisassembleForm>(disasm_); }
+ProgramMemoryView* BufferWindows::ProgramView() const { return Inside<ProgramMemoryView>(program_); }
+IdChecksumWindow* BufferWindows::IdWindow() const { return Inside<IdChecksumWindow>(id_); }
+EepromWindow* BufferWindows::EepromView() const { return Inside<EepromWindow>(eeprom_); }
+DisassemblyWindow* BufferWindows::Disassembly() const { return Inside<DisassemblyWindow>(disasm_); }
 
 QMdiSubWindow* BufferWindows::Frame(QWidget* window) const {
   return window ? qobject_cast<QMdiSubWindow*>(window->parentWidget()) : nullptr;

@@ -20,26 +20,28 @@ struct LoadReport;
 
 namespace kvx::gui {
 
-class TDisassembleForm;
-class TEEDataForm;
-class TIDChecksumForm;
-class TMDIChild;
+class Prompter;
+class DisassemblyWindow;
+class EepromWindow;
+class IdChecksumWindow;
+class ProgramMemoryView;
 
 class BufferWindows : public QObject {
   Q_OBJECT
 
  public:
-  BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, QObject* parent = nullptr);
+  BufferWindows(Workspace& ws, QMdiArea* area, EditorHooks hooks, Prompter& prompter,
+                QObject* parent = nullptr);
   ~BufferWindows() override;
 
   WindowFlags& Flags() { return flags_; }
   OpenViews Views() const { return flags_.Views(); }
 
   // ---- View menu --------------------------------------------------------------------------------
-  void ProgramMemory1Click();  // bring the view forward, or create it
-  void ID2Click();             // the same for the ID window
-  void EEPROM1Click();         // the same for the EEPROM view
-  void Disassemble1Click();    // always a new listing
+  void showProgramMemory();  // bring the view forward, or create it
+  void showId();             // the same for the ID window
+  void showEeprom();         // the same for the EEPROM view
+  void showDisassembly();    // always a new listing
 
   // ---- Rebuilds -------------------------------------------------------------------------------
   // The program-memory view shows the buffer afresh, captioned ws.files.BufferCaption or "Program
@@ -60,12 +62,12 @@ class BufferWindows : public QObject {
   // view, all shown; the caption goes back to "Program Memory".
   void AfterRead();
   // The main window's first showing: the ID window and the program view.
-  void FormShow();
+  void FirstShow();
 
-  TMDIChild* ProgramView() const;
-  TIDChecksumForm* IdWindow() const;
-  TEEDataForm* EepromView() const;
-  TDisassembleForm* Disassembly() const;
+  ProgramMemoryView* ProgramView() const;
+  IdChecksumWindow* IdWindow() const;
+  EepromWindow* EepromView() const;
+  DisassemblyWindow* Disassembly() const;
   QMdiSubWindow* Frame(QWidget* window) const;
 
  protected:
@@ -79,6 +81,7 @@ class BufferWindows : public QObject {
   WindowFlags flags_;
   QMdiArea* area_;
   EditorHooks hooks_;
+  Prompter& prompter_;
   QPointer<QMdiSubWindow> program_;
   QPointer<QMdiSubWindow> id_;
   QPointer<QMdiSubWindow> eeprom_;

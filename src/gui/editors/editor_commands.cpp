@@ -10,10 +10,11 @@
 #include "core/files/program_save.h"
 #include "core/production/qtp_file.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
-#include "gui/editors/disassemble_form.h"
-#include "gui/editors/edit_option.h"
-#include "gui/editors/serial_setup_form.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+#include "gui/editors/disassembly_window.h"
+#include "gui/editors/option_editor.h"
+#include "gui/editors/serial_setup_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
 namespace kvx::gui {
@@ -42,55 +43,60 @@ FileDialogRequest Request(bool save, const char* title, const char* filters, int
 
 }  // namespace
 
-EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks)
-    : QObject(mainWindow), ws_(ws), main_(mainWindow), hooks_(std::move(hooks)), windows_(ws, area, hooks_) {}
+EditorCommands::EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks,
+                               Prompter& prompter)
+    : QObject(mainWindow),
+      ws_(ws),
+      main_(mainWindow),
+      hooks_(std::move(hooks)),
+      prompter_(prompter),
+      windows_(ws, area, hooks_, prompter) {}
 
-void EditorCommands::FileOpen1Execute() {
+void EditorCommands::onOpenFile() {
   const FileDialogAnswer answer =
-      AskFileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.files.LastProgramPath)));
+      prompter_.FileName(main_, Request(false, "Open File", kOpenFilter, 1, "bin", DialogFileName(ws_.files.LastProgramPath)));
   LoadReport report;
   if (answer.accepted) {
     report = OpenProgramFile(ws_, S(answer.path), windows_.Views());
   } else {
     FinishOpen(ws_, report, windows_.Views());  // a cancelled Open still closes the listing and ends the modes
   }
-  ShowMessages(main_, report.messages);
+  prompter_.Messages(main_, report.messages);
   windows_.Follow(report);
   // A whole configuration may have changed the device, or failed and reset the workspace.
   if (answer.accepted && FileExtension(S(answer.path)) == "CFG") windows_.RebuildBufferWindows();
 }
 
-void EditorCommands::LoadConfig1Click() {
-  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
+void EditorCommands::onLoadConfig() {
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load Config File", kLoadFilter, 1, "cfg", {}));
   if (!answer.accepted) return;
   const LoadReport report = LoadConfig(ws_, S(answer.path), answer.filterIndex, windows_.Views());
-  ShowMessages(main_, report.messages);
+  prompter_.Messages(main_, report.messages);
   windows_.Follow(report);
   windows_.RebuildBufferWindows();  // applied, or failed and reset
 }
 
-void EditorCommands::FileSaveItemClick() {
-  const FileDialogAnswer answer = AskFileName(
-      main_, Request(true, "Save Configuration", kSaveFilter, 1, "cfg", DialogFileName(ws_.files.LastProgramPath)));
+void EditorCommands::SaveThroughDialog(const char* title, int filterIndex, const char* suffix,
+                                       SaveFunction save) {
+  const FileDialogAnswer answer = prompter_.FileName(
+      main_, Request(true, title, kSaveFilter, filterIndex, suffix, DialogFileName(ws_.files.LastProgramPath)));
   if (!answer.accepted) return;
-  const std::string message = SaveConfig(ws_, S(answer.path), answer.filterIndex);
-  if (!message.empty()) ShowMessage(main_, message);
+  const std::string message = save(ws_, S(answer.path), answer.filterIndex);
+  if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
-void EditorCommands::SaveProgramMemory1Click() {
-  const FileDialogAnswer answer = AskFileName(
-      main_, Request(true, "Save program memory buffer", kSaveFilter, 2, "bin", DialogFileName(ws_.files.LastProgramPath)));
-  if (!answer.accepted) return;
-  const std::string message = SaveProgramMemory(ws_, S(answer.path), answer.filterIndex);
-  if (!message.empty()) ShowMessage(main_, message);
+void EditorCommands::onSaveConfig() { SaveThroughDialog("Save Configuration", 1, "cfg", SaveConfig); }
+
+void EditorCommands::onSaveProgramMemory() {
+  SaveThroughDialog("Save program memory buffer", 2, "bin", SaveProgramMemory);
 }
 
 bool EditorCommands::SaveDisassemblyEnabled() const { return windows_.Disassembly() != nullptr; }
 
-void EditorCommands::FileSaveAsItemClick() {
-  const TDisassembleForm* listing = windows_.Disassembly();
+void EditorCommands::onSaveDisassembly() {
+  const DisassemblyWindow* listing = windows_.Disassembly();
   if (!listing) return;  // the command is only enabled while the window exists
-  const FileDialogAnswer answer = AskFileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(true, kDisasmSaveTitle, kDisasmSaveFilter, 1,
                                                              kDisasmDefaultExt,
                                                              ProposedDisassemblyName(ws_.files.BufferCaption)));
   if (!answer.accepted) return;
@@ -98,18 +104,18 @@ void EditorCommands::FileSaveAsItemClick() {
   std::string message = decision.message;
   // Written beside its name and renamed over it: an old listing stays whole until then.
   if (decision.save && !WriteFileReplacing(S(answer.path), listing->Listing())) message = kMsgDisasmCantSave;
-  if (!message.empty()) ShowMessage(main_, message);
+  if (!message.empty()) prompter_.Message(main_, Q(message));
 }
 
-QDialog* EditorCommands::EditOPTIONClick() {
-  auto* dialog = new TEditOption(ws_, main_);
+QDialog* EditorCommands::onEditOption() {
+  auto* dialog = new OptionEditor(ws_, main_);
   connect(dialog, &QDialog::accepted, this, [this] { hooks_.PanelChanged(); });
   dialog->open();
   return dialog;
 }
 
-QDialog* EditorCommands::SerialNoMode1Click() {
-  auto* dialog = new TSerialNoSetupForm(ws_, hooks_, main_);
+QDialog* EditorCommands::onSerialSetup() {
+  auto* dialog = new SerialSetupDialog(ws_, hooks_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);  // the stamped number shows in the grid
     hooks_.PanelChanged();
@@ -119,8 +125,8 @@ QDialog* EditorCommands::SerialNoMode1Click() {
   return dialog;
 }
 
-QDialog* EditorCommands::FillBuffer1Click() {
-  auto* dialog = new TFillBufferForm(ws_, main_);
+QDialog* EditorCommands::onFillBuffer() {
+  auto* dialog = new FillBufferDialog(ws_, prompter_, main_);
   connect(dialog, &QDialog::finished, this, [this] {
     windows_.RecreateProgramView(false);
     windows_.DestroyDisassembly();
@@ -130,36 +136,36 @@ QDialog* EditorCommands::FillBuffer1Click() {
   return dialog;
 }
 
-void EditorCommands::LoadQTPFile1Click() {
-  const FileDialogAnswer answer = AskFileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
+void EditorCommands::onLoadQtpFile() {
+  const FileDialogAnswer answer = prompter_.FileName(main_, Request(false, "Load QTP File", kLoadFilter, 2, "txt", {}));
   // Cancelled, or a file chosen under "Config files": the loaded file, if any, stays in use.
   if (!answer.accepted || !QtpOpenFilterAccepted(answer.filterIndex)) return;
   const QtpLoadResult result = LoadQtpFile(ws_, S(answer.path));
-  ShowMessages(main_, result.messages);
+  prompter_.Messages(main_, result.messages);
   if (result.loaded) windows_.RecreateProgramView(false);
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearOPTION1Click() {
+void EditorCommands::onClearOption() {
   ClearOption(ws_);
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearID1Click() {
+void EditorCommands::onClearId() {
   ClearId(ws_);
   IdLabelShow(ws_);  // the panel's ID line follows even while the ID window is closed
   windows_.RecreateIdWindow(false);
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearBuffer1Click() {
+void EditorCommands::onClearBuffer() {
   windows_.Flags().Follow(ClearBuffer(ws_, windows_.Views()));
   windows_.RecreateProgramView(false);
   windows_.Sync();
   hooks_.PanelChanged();
 }
 
-void EditorCommands::ClearEEPROMBuffer1Click() {
+void EditorCommands::onClearEeprom() {
   ClearEeprom(ws_);
   windows_.RecreateEepromView(false);
 }

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QObject>
+#include <string>
 
 #include "gui/editors/buffer_windows.h"
 #include "gui/editors/editor_hooks.h"
@@ -19,38 +20,46 @@ struct Workspace;
 
 namespace kvx::gui {
 
+class Prompter;
+
 class EditorCommands : public QObject {
   Q_OBJECT
 
  public:
-  // The windows go into `area`; dialogs and message boxes open over `mainWindow`.
-  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks);
+  // The windows go into `area`; dialogs and message boxes open over `mainWindow`, asking
+  // through `prompter`.
+  EditorCommands(Workspace& ws, QWidget* mainWindow, QMdiArea* area, EditorHooks hooks, Prompter& prompter);
 
   BufferWindows& Windows() { return windows_; }
 
   // ---- File -------------------------------------------------------------------------------------
-  void FileOpen1Execute();
-  void LoadConfig1Click();
-  void FileSaveItemClick();        // "Save Config File"
-  void SaveProgramMemory1Click();
-  void FileSaveAsItemClick();      // "Save Disassmble"
+  void onOpenFile();
+  void onLoadConfig();
+  void onSaveConfig();        // "Save Config File"
+  void onSaveProgramMemory();
+  void onSaveDisassembly();      // "Save Disassmble"
   bool SaveDisassemblyEnabled() const;  // the 500 ms timer's test
 
   // ---- Edit: the modal dialogs are opened and return at once; what follows runs when they
   // close. The dialog is returned so that a caller may wait for it.
-  QDialog* EditOPTIONClick();
-  QDialog* SerialNoMode1Click();
-  QDialog* FillBuffer1Click();
-  void LoadQTPFile1Click();
-  void ClearOPTION1Click();
-  void ClearID1Click();
-  void ClearBuffer1Click();
-  void ClearEEPROMBuffer1Click();
+  QDialog* onEditOption();
+  QDialog* onSerialSetup();
+  QDialog* onFillBuffer();
+  void onLoadQtpFile();
+  void onClearOption();
+  void onClearId();
+  void onClearBuffer();
+  void onClearEeprom();
 
  private:
+  // SaveDialog2 (configuration or program memory), then `save` with the name and filter chosen.
+  using SaveFunction = std::string (*)(const Workspace&, const std::string&, int);
+  void SaveThroughDialog(const char* title, int filterIndex, const char* suffix, SaveFunction save);
+
   Workspace& ws_;
   QWidget* main_;
   EditorHooks hooks_;
+  Prompter& prompter_;
   BufferWindows windows_;
 };
 

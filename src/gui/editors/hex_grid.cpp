@@ -2,7 +2,8 @@
 
 #include <QHeaderView>
 
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 

@@ -9,7 +9,8 @@
 
 #include "core/device/workspace.h"
 #include "core/editors/buffer_edit.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 
 namespace kvx::gui {
 
@@ -29,7 +30,8 @@ QHBoxLayout* OkCancelRow(QDialog* dialog, QPushButton*& ok) {
 
 }  // namespace
 
-TFillBufferForm::TFillBufferForm(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+FillBufferDialog::FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* parent)
+    : QDialog(parent), ws_(ws), prompter_(prompter) {
   setObjectName(QStringLiteral("TFillBufferForm"));
   setWindowTitle(QStringLiteral("Fill Buffer"));
   setAttribute(Qt::WA_DeleteOnClose);
@@ -54,16 +56,16 @@ TFillBufferForm::TFillBufferForm(Workspace& ws, QWidget* parent) : QDialog(paren
   QPushButton* ok = nullptr;
   grid->addLayout(OkCancelRow(this, ok), 3, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
-  connect(ok, &QPushButton::clicked, this, &TFillBufferForm::BitBtn1Click);
+  connect(ok, &QPushButton::clicked, this, &FillBufferDialog::BitBtn1Click);
 }
 
-void TFillBufferForm::BitBtn1Click() {
+void FillBufferDialog::BitBtn1Click() {
   const std::string message = FillBuffer(ws_, {S(Edit1->text()), S(Edit2->text()), S(Edit3->text())});
-  if (!message.empty()) ShowError(this, message);
+  if (!message.empty()) prompter_.Error(this, Q(message));
   accept();
 }
 
-TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+IdEditDialog::IdEditDialog(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
   setObjectName(QStringLiteral("TIDModify"));
   setWindowTitle(QStringLiteral("ID Modify"));
   setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
@@ -96,10 +98,10 @@ TIDModify::TIDModify(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) 
   layout->addWidget(Edit1);
   layout->addLayout(OkCancelRow(this, ok));
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  connect(ok, &QPushButton::clicked, this, &TIDModify::BitBtn1Click);
+  connect(ok, &QPushButton::clicked, this, &IdEditDialog::BitBtn1Click);
 }
 
-void TIDModify::BitBtn1Click() {
+void IdEditDialog::BitBtn1Click() {
   if (ws_.settings.IdDisplayHex)
     StoreIdHexText(ws_, S(MaskEdit2->displayText()));
   else

@@ -1,4 +1,4 @@
-// Fill Buffer (TFillBufferForm) and ID Modify (TIDModify): two small modal dialogs that change a
+// Fill Buffer (FillBufferDialog) and ID Modify (IdEditDialog): two small modal dialogs that change a
 // buffer directly.
 #pragma once
 
@@ -12,11 +12,12 @@ struct Workspace;
 
 namespace kvx::gui {
 
-class TFillBufferForm : public QDialog {
+class Prompter;
+class FillBufferDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TFillBufferForm(Workspace& ws, QWidget* parent = nullptr);
+  FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
   QLineEdit* Edit1 = nullptr;  // start address
   QLineEdit* Edit2 = nullptr;  // end address
@@ -27,13 +28,14 @@ class TFillBufferForm : public QDialog {
 
  private:
   Workspace& ws_;
+  Prompter& prompter_;
 };
 
-class TIDModify : public QDialog {
+class IdEditDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit TIDModify(Workspace& ws, QWidget* parent = nullptr);
+  explicit IdEditDialog(Workspace& ws, QWidget* parent = nullptr);
 
   QLineEdit* MaskEdit2 = nullptr;  // HEX mode
   QLineEdit* Edit1 = nullptr;      // ASCII mode

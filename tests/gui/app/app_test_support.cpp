@@ -8,8 +8,8 @@
 
 namespace kvx::gui::test {
 
-TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
-  MainFormOptions options;
+MainWindow& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
+  MainWindowOptions options;
   if (simulatedTime) {
     options.clock = &clock_;
     options.simClock = &clock_;
@@ -23,7 +23,7 @@ TMainForm& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
   };
   options.startDir = dir_.path();
   options.prompter = &prompter_;
-  form_ = std::make_unique<TMainForm>(options);
+  form_ = std::make_unique<MainWindow>(options);
   form_->resize(1280, 800);
   form_->show();
   // The start-up connection check runs off the GUI thread; the tests begin after its end.
@@ -37,15 +37,15 @@ sim::SimWriter& MainWindowTest::writer() {
   return *w;
 }
 
-TProgressForm* MainWindowTest::Dialog() const {
-  for (TProgressForm* d : form_->findChildren<TProgressForm*>())
+ProgressDialog* MainWindowTest::Dialog() const {
+  for (ProgressDialog* d : form_->findChildren<ProgressDialog*>())
     if (d->isVisible()) return d;
   return nullptr;
 }
 
 bool MainWindowTest::WaitForButton(const char* name) {
   return QTest::qWaitFor([&] {
-    TProgressForm* d = Dialog();
+    ProgressDialog* d = Dialog();
     // The worker enables its buttons before its end reaches the window; a "Continue" that came
     // between the two would find the last pass still running.
     return d != nullptr && d->Button(name) != nullptr && d->Button(name)->isEnabled() && !form_->Busy();
@@ -53,9 +53,9 @@ bool MainWindowTest::WaitForButton(const char* name) {
 }
 
 bool MainWindowTest::CloseWith(const char* name) {
-  TProgressForm* d = Dialog();
+  ProgressDialog* d = Dialog();
   if (d == nullptr) return false;
-  QPointer<TProgressForm> gone(d);
+  QPointer<ProgressDialog> gone(d);
   d->Button(name)->click();
   return QTest::qWaitFor([&] { return gone.isNull() || !gone->isVisible(); }, 5000) &&
          QTest::qWaitFor([&] { return !form_->Busy(); }, 5000);
@@ -79,7 +79,7 @@ void MainWindowTest::LoadSerialProgram(int first) {
 }
 
 void MainWindowTest::SelectDevice(const char* name) {
-  form_->ComboBox2->setCurrentText(name);
+  form_->statusPanel()->findChild<QComboBox*>("ComboBox2")->setCurrentText(name);
   ASSERT_EQ(ws().device.SelectedDevice, name);
 }
 

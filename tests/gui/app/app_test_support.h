@@ -15,41 +15,14 @@
 #include <vector>
 
 #include "core/link/clock.h"
-#include "gui/app/main_form.h"
-#include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/app/main_window.h"
+#include "gui/app/progress_dialog.h"
+#include "gui/test_prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/app/status_panel.h"
 #include "gui/editors/editor_commands.h"
 
 namespace kvx::gui::test {
-
-class RecordingPrompter : public Prompter {
- public:
-  void Message(QWidget*, const QString& text) override { messages << text; }
-  // A worker's box: answered at once, or kept unanswered while `hold` is set.
-  void Open(QWidget*, const QString& text, std::function<void()> answered) override {
-    messages << text;
-    if (hold)
-      held.push_back(std::move(answered));
-    else if (answered)
-      answered();
-  }
-  bool AbortIgnore(QWidget*, const QString& text) override {
-    messages << text;
-    if (whileAsked) whileAsked();
-    return ignore;
-  }
-  bool YesNo(QWidget*, const QString& text) override {
-    messages << text;
-    return yes;
-  }
-  QStringList messages;
-  bool hold = false;
-  std::vector<std::function<void()>> held;  // the answers of the boxes kept open
-  std::function<void()> whileAsked;         // runs while the Abort/Ignore box is up
-  bool ignore = true;
-  bool yes = false;
-};
 
 // Link time that never moves on: a silent Writer's wait ends only through a stop.
 class FrozenClock final : public Clock {
@@ -62,8 +35,8 @@ class MainWindowTest : public ::testing::Test {
  public:
   // simulatedTime: the link's time-outs run on a fake clock the simulated Writer moves forward;
   // otherwise both run in real time. `linkClock` replaces the link's clock.
-  TMainForm& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
-  TMainForm& form() { return *form_; }
+  MainWindow& Start(bool simulatedTime = true, Clock* linkClock = nullptr);
+  MainWindow& form() { return *form_; }
   Workspace& ws() { return form_->workspace(); }
   // The window's own record of which buffer windows exist.
   WindowFlags& windowFlags() { return form_->findChild<EditorCommands*>()->Windows().Flags(); }
@@ -79,7 +52,7 @@ class MainWindowTest : public ::testing::Test {
   }
   QString Text(const char* label) const { return Find<QLabel>(label)->text(); }
   // The operation dialog now open, or null.
-  TProgressForm* Dialog() const;
+  ProgressDialog* Dialog() const;
   // Waits until the open dialog's button `name` is enabled and the pass's end has been handled.
   bool WaitForButton(const char* name = "Button1");
   // Closes the dialog with its button and waits until it has gone.
@@ -93,8 +66,8 @@ class MainWindowTest : public ::testing::Test {
   QTemporaryDir dir_;
   std::string devRoot_;  // stands in for /dev
   FakeClock clock_;
-  RecordingPrompter prompter_;
-  std::unique_ptr<TMainForm> form_;
+  TestPrompter prompter_;
+  std::unique_ptr<MainWindow> form_;
 };
 
 bool IsRed(const QLabel* label);

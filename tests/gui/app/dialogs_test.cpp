@@ -9,7 +9,7 @@
 
 #include "app_test_support.h"
 #include "gui/app/about_box.h"
-#include "gui/app/device_form.h"
+#include "gui/app/download_dialog.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::gui::test {
@@ -19,8 +19,8 @@ class Dialogs : public MainWindowTest {};
 
 TEST_F(Dialogs, DeviceDownloadKeepsSixteenAndSendsTheirRecords) {
   Start();
-  form().DownLoad1->trigger();
-  auto* dialog = form().findChild<TDeviceForm*>("DeviceForm");
+  form().findChild<QAction*>("DownLoad1")->trigger();
+  auto* dialog = form().findChild<DownloadDialog*>("DeviceForm");
   ASSERT_NE(dialog, nullptr);
   auto* list = dialog->findChild<QListWidget*>("CheckListBox1");
   ASSERT_EQ(list->count(), 50);
@@ -42,17 +42,17 @@ TEST_F(Dialogs, DeviceDownloadKeepsSixteenAndSendsTheirRecords) {
 
 TEST_F(Dialogs, AboutBoxNamesTheWriterFromAFreshCheck) {
   Start();
-  form().HelpAbout1->trigger();  // the check runs off the GUI thread, the box follows its end
-  ASSERT_TRUE(QTest::qWaitFor([&] { return form().findChild<TAboutBox*>("AboutBox") != nullptr; }));
-  QPointer<TAboutBox> box = form().findChild<TAboutBox*>("AboutBox");
+  form().findChild<QAction*>("HelpAbout1")->trigger();  // the check runs off the GUI thread, the box follows its end
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form().findChild<AboutBox*>("AboutBox") != nullptr; }));
+  QPointer<AboutBox> box = form().findChild<AboutBox*>("AboutBox");
   EXPECT_EQ(box->findChild<QLabel*>("Version")->text(), "Version : V2.63");
   EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text().trimmed(), "ZQR640B V3.10");
   box->accept();
   // Without a Writer the line says so.
   writer().Faults().SilentAfter = 0;
-  form().HelpAbout1->trigger();
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !box && form().findChildren<TAboutBox*>().size() == 1; }));
-  box = form().findChildren<TAboutBox*>().last();
+  form().findChild<QAction*>("HelpAbout1")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !box && form().findChildren<AboutBox*>().size() == 1; }));
+  box = form().findChildren<AboutBox*>().last();
   EXPECT_EQ(box->findChild<QLabel*>("WriterVersion")->text(), "Unknown");
 }
 
@@ -60,19 +60,19 @@ TEST_F(Dialogs, ClosingTheWindowDuringTheAboutBoxCheckStopsTheCheck) {
   FrozenClock frozen;
   Start(/*simulatedTime=*/true, &frozen);
   writer().Faults().SilentAfter = 0;
-  form().HelpAbout1->trigger();
+  form().findChild<QAction*>("HelpAbout1")->trigger();
   ASSERT_TRUE(form().Busy());
   form().close();
   ASSERT_TRUE(QTest::qWaitFor([&] { return !form().isVisible(); }, 5000));
   EXPECT_FALSE(form().Busy());
-  EXPECT_EQ(form().findChild<TAboutBox*>("AboutBox"), nullptr);
+  EXPECT_EQ(form().findChild<AboutBox*>("AboutBox"), nullptr);
 }
 
 TEST_F(Dialogs, ClosingTheWindowDuringAnOperationStopsItAndSavesDefaultCfg) {
   Start(/*simulatedTime=*/false);
   SelectDevice("KVX-19");
   writer().Faults().SilentAfter = 15;  // the Writer falls silent during the read
-  form().ReadICAction->trigger();
+  form().findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_NE(Dialog(), nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return writer().BytesReceived() >= 15; }, 10000));
   form().close();  // File > Exit, the close box or a signal
@@ -87,8 +87,8 @@ TEST_F(Dialogs, TheDownloadWaitsOnItsMessageUntilAnsweredOrTheWindowCloses) {
     prompter_.hold = false;
     Start();
     writer().Faults().SilentAfter = 0;  // the Writer does not answer: the download says so
-    form().DownLoad1->trigger();
-    auto* dialog = form().findChild<TDeviceForm*>("DeviceForm");
+    form().findChild<QAction*>("DownLoad1")->trigger();
+    auto* dialog = form().findChild<DownloadDialog*>("DeviceForm");
     ASSERT_NE(dialog, nullptr);
     prompter_.hold = true;
     prompter_.messages.clear();

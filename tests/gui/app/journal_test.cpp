@@ -30,7 +30,7 @@ class DesktopJournalTest : public MainWindowTest {
   }
   // Auto Program for `passes` chips ("Continue" between them), then Exit.
   void AutoProgram(int passes) {
-    form().AutoProgramAction->trigger();
+    form().findChild<QAction*>("AutoProgramAction")->trigger();
     for (int pass = 1; pass <= passes; ++pass) {
       ASSERT_TRUE(WaitForButton("Button2")) << pass;
       // The pass enables its buttons before the journal has its end: "Continue" waits for that.
@@ -73,12 +73,13 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     SCOPED_TRACE(c.yes);
     SerialSetup(1);
     prompter_.messages.clear();
-    prompter_.yes = c.yes;
+    prompter_.boxes.clear();
+    prompter_.yesNo = {c.yes};
     if (c.runs) {
       AutoProgram(1);
       EXPECT_EQ(writer().Chip().Program[0x21], 0x3103);  // the next free number
     } else {
-      form().AutoProgramAction->trigger();
+      form().findChild<QAction*>("AutoProgramAction")->trigger();
       QTest::qWait(50);
       EXPECT_EQ(Dialog(), nullptr);
     }
@@ -86,6 +87,8 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
     EXPECT_TRUE(prompter_.messages.first().startsWith("Serial number 0001 went out on "));
     EXPECT_TRUE(prompter_.messages.first().contains(QString::fromStdString(ws().settings.PortName)));
     EXPECT_TRUE(prompter_.messages.first().contains("the next free one is 0003"));
+    EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).size(), 1);  // asked once, as a question
+    EXPECT_TRUE(prompter_.yesNo.empty());
   }
   rows = Rows();
   ASSERT_EQ(rows.size(), 3u);
@@ -99,7 +102,7 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed
   ws().production.SerialByteCount = 1;
   const std::string qtp = dir_.filePath("parts.txt").toStdString();
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 3), "");  // numbers 05, 06, 07
-  prompter_.yes = true;
+  prompter_.yesNo = {true};  // only the second load is asked about
   for (int run = 1; run <= 2; ++run) {
     SCOPED_TRACE(run);
     ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);  // back at its first record
@@ -114,6 +117,7 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed
           << asked.toStdString();
     }
   }
+  EXPECT_TRUE(prompter_.yesNo.empty());
   const std::vector<PassRecord> rows = Rows();
   ASSERT_EQ(rows.size(), 2u);
   EXPECT_EQ(rows[1].record, 2);
@@ -141,8 +145,8 @@ TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWri
   Start();
   SerialSetup(1);
   ASSERT_TRUE(QDir(dir_.path()).mkdir(kJournalFileName));
-  form().ForceWriteAction->setVisible(true);  // the engineering controls
-  for (QAction* command : {form().AutoProgramAction, form().ForceWriteAction}) {
+  form().findChild<QAction*>("ForceWriteAction")->setVisible(true);  // the engineering controls
+  for (QAction* command : {form().findChild<QAction*>("AutoProgramAction"), form().findChild<QAction*>("ForceWriteAction")}) {
     SCOPED_TRACE(command->objectName().toStdString());
     prompter_.messages.clear();
     const long before = writer().BytesReceived();
@@ -210,7 +214,7 @@ void DesktopJournalTest::WhileTheServerDoesNotAnswer(bool closeMeanwhile) {
   Start();
   SerialSetup(1);
   const long before = writer().BytesReceived();
-  form().AutoProgramAction->trigger();
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   // The worker is connecting: the GUI thread runs events meanwhile (this wait is made of them),
   // and a timer set now fires while the server still has not answered.
   ASSERT_TRUE(QTest::qWaitFor([&] { return server.Knocked(); }, 10000));
@@ -219,7 +223,7 @@ void DesktopJournalTest::WhileTheServerDoesNotAnswer(bool closeMeanwhile) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return timerFired; }, 10000));
   EXPECT_TRUE(prompter_.messages.isEmpty());
   // No second command starts while the journal opens.
-  form().AutoProgramAction->trigger();
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   QCoreApplication::processEvents();
   EXPECT_EQ(Dialog(), nullptr);
   if (closeMeanwhile) {

@@ -1,6 +1,7 @@
 // The main window as the operator finds it: caption, commands, selectors, the status panel after
 // a device change, the hidden engineering controls, the counter dialog.
 #include <QAction>
+#include <QToolBar>
 #include <QDir>
 #include <QComboBox>
 #include <QDir>
@@ -16,7 +17,7 @@
 #include <thread>
 
 #include "app_test_support.h"
-#include "gui/app/counter_setup_form.h"
+#include "gui/app/counter_dialog.h"
 #include "gui/app/status_panel.h"
 
 namespace kvx::gui::test {
@@ -25,19 +26,19 @@ namespace {
 class MainWindow : public MainWindowTest {};
 
 TEST_F(MainWindow, StartsOnTheSimulatedWriterOnCom1WithoutAMessage) {
-  TMainForm& f = Start();
+  gui::MainWindow& f = Start();
   EXPECT_EQ(f.windowTitle(), "KVX Writer  V2.63");
   EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
-  EXPECT_EQ(f.ComboBox1->currentText(), "Com1");
-  EXPECT_EQ(f.ComboBox1->count(), 8);
-  EXPECT_EQ(f.HandShake->currentText(), "CTS");
-  EXPECT_EQ(f.ComboBox2->currentText(), "KVX-01");
-  EXPECT_EQ(f.ComboBox2->count(), 50);
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->currentText(), "Com1");
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->count(), 8);
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("HandShake")->currentText(), "CTS");
+  EXPECT_EQ(f.statusPanel()->findChild<QComboBox*>("ComboBox2")->currentText(), "KVX-01");
+  EXPECT_EQ(f.statusPanel()->findChild<QComboBox*>("ComboBox2")->count(), 50);
   EXPECT_FALSE(ws().results.PortError);
-  EXPECT_EQ(f.Timer1->interval(), 500);
-  EXPECT_TRUE(f.Timer1->isActive());
+  EXPECT_EQ(f.findChild<QTimer*>("Timer1")->interval(), 500);
+  EXPECT_TRUE(f.findChild<QTimer*>("Timer1")->isActive());
   EXPECT_NE(f.findChild<QMdiArea*>("MdiArea"), nullptr);
-  EXPECT_EQ(f.findChild<TStatusPanel*>()->width(), 200);
+  EXPECT_EQ(f.findChild<StatusPanel*>()->width(), 200);
 }
 
 // A Writer on a USB serial adapter: it appears in the port chooser when plugged in, by its stable
@@ -45,33 +46,33 @@ TEST_F(MainWindow, StartsOnTheSimulatedWriterOnCom1WithoutAMessage) {
 TEST_F(MainWindow, PortChooserFollowsPluggingAndRemembersAUsbWriter) {
   const QString dev = dir_.path() + "/dev";
   ASSERT_TRUE(QDir().mkpath(dev));
-  TMainForm& f = Start();
-  ASSERT_EQ(f.ComboBox1->count(), 8);
+  gui::MainWindow& f = Start();
+  ASSERT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->count(), 8);
   const QString byId = dev + "/serial/by-id/usb-KVX_Writer_0042-if00";
   ASSERT_TRUE(QDir().mkpath(dev + "/serial/by-id"));
   ASSERT_TRUE(QFile::link("../../ttyUSB0", byId));
   QFile(dev + "/ttyUSB0").open(QIODevice::WriteOnly);  // plugged in
-  ASSERT_TRUE(QTest::qWaitFor([&] { return f.ComboBox1->findText(byId) == 8; }));
-  EXPECT_EQ(f.ComboBox1->currentText(), "Com1");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->findText(byId) == 8; }));
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->currentText(), "Com1");
 
-  f.ComboBox1->setCurrentText(byId);
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->setCurrentText(byId);
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   EXPECT_EQ(ws().settings.PortName, byId.toStdString());
   QFile::remove(byId);
   QFile::remove(dev + "/ttyUSB0");  // unplugged: the choice stays, the list keeps it
   QTest::qWait(50);
-  EXPECT_EQ(f.ComboBox1->currentText(), byId);
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->currentText(), byId);
 
   f.close();
   form_.reset();
-  TMainForm& again = Start();
-  EXPECT_EQ(again.ComboBox1->currentText(), byId);
-  EXPECT_EQ(again.ComboBox1->count(), 9);
+  gui::MainWindow& again = Start();
+  EXPECT_EQ(again.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->currentText(), byId);
+  EXPECT_EQ(again.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->count(), 9);
   EXPECT_EQ(ws().settings.PortName, byId.toStdString());
 }
 
 TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
-  TMainForm& f = Start();
+  gui::MainWindow& f = Start();
   const struct {
     const char* action;
     QKeySequence shortcut;
@@ -112,10 +113,10 @@ TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
     }
   }
   // The buffer views and editors are built in: their commands are live.
-  for (QAction* a : {f.FileOpen1, f.EditOPTION, f.FillBuffer1, f.ProgramMemory1, f.SerialNoMode1})
+  for (QAction* a : {f.findChild<QAction*>("FileOpen1"), f.findChild<QAction*>("EditOPTION"), f.findChild<QAction*>("FillBuffer1"), f.findChild<QAction*>("ProgramMemory1"), f.findChild<QAction*>("SerialNoMode1")})
     EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
-  EXPECT_TRUE(f.CounterMode1->isEnabled());
-  EXPECT_TRUE(f.DownLoad1->isEnabled());
+  EXPECT_TRUE(f.findChild<QAction*>("CounterMode1")->isEnabled());
+  EXPECT_TRUE(f.findChild<QAction*>("DownLoad1")->isEnabled());
 }
 
 TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
@@ -145,8 +146,8 @@ TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
     EXPECT_EQ(Find("Label5")->isEnabled(), !c.oscGreyed);
     EXPECT_EQ(Find("StaticText7")->isEnabled(), !c.prdGreyed);
     EXPECT_EQ(Find("Label9")->isEnabled(), !c.securityGreyed);
-    EXPECT_EQ(form().EraseAction->isEnabled(), c.flash);
-    EXPECT_EQ(form().WriteEEAction->isEnabled(), c.flash);
+    EXPECT_EQ(form().findChild<QAction*>("EraseAction")->isEnabled(), c.flash);
+    EXPECT_EQ(form().findChild<QAction*>("WriteEEAction")->isEnabled(), c.flash);
     EXPECT_EQ(prompter_.messages, c.adaptor ? QStringList{"Please add the adaptor"} : QStringList{});
     // The simulated socket holds a chip of the chosen device.
     EXPECT_EQ(writer().DeviceIndex(), ws().device.DeviceIndex);
@@ -159,18 +160,18 @@ TEST_F(MainWindow, DeviceChangeResetsTheWorkspaceAndRedrawsThePanel) {
 }
 
 TEST_F(MainWindow, PortChangeChecksTheWriterAndAFailedPortStopsDeviceCommands) {
-  TMainForm& f = Start();
-  f.HandShake->setCurrentText("None");  // re-checks exactly as a port change does
+  gui::MainWindow& f = Start();
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("HandShake")->setCurrentText("None");  // re-checks exactly as a port change does
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   EXPECT_EQ(prompter_.messages, QStringList{"Connect OK!"});
   prompter_.messages.clear();
-  f.ComboBox1->setCurrentText("Com8");  // not mapped: a serial device this machine lacks
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1")->setCurrentText("Com8");  // not mapped: a serial device this machine lacks
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   ASSERT_TRUE(ws().results.PortError);
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
   prompter_.messages.clear();
-  f.BlankCheckAction->trigger();  // one more try, then nothing
+  f.findChild<QAction*>("BlankCheckAction")->trigger();  // one more try, then nothing
   EXPECT_EQ(Dialog(), nullptr);
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Open  COM8 Port Error!!"));
@@ -204,7 +205,7 @@ class GatedClock final : public Clock {
 
 TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtItsEnd) {
   GatedClock gated(clock_);
-  TMainForm& f = Start(/*simulatedTime=*/true, &gated);  // the start-up check runs through
+  gui::MainWindow& f = Start(/*simulatedTime=*/true, &gated);  // the start-up check runs through
   gated.open = false;
   prompter_.messages.clear();
   writer().Faults().SilentAfter = 0;
@@ -214,11 +215,11 @@ TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtIts
     ticked = true;
     EXPECT_TRUE(f.Busy());
     EXPECT_TRUE(prompter_.messages.isEmpty());
-    f.BlankCheckAction->trigger();
+    f.findChild<QAction*>("BlankCheckAction")->trigger();
     EXPECT_EQ(Dialog(), nullptr);
     gated.open = true;
   });
-  f.HandShake->setCurrentText("None");
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("HandShake")->setCurrentText("None");
   EXPECT_TRUE(prompter_.messages.isEmpty());
   ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Busy(); }));
   EXPECT_TRUE(ticked);
@@ -226,7 +227,7 @@ TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtIts
   // Closing the window during a check stops it; the window goes once the check has returned.
   prompter_.messages.clear();
   gated.open = false;
-  f.HandShake->setCurrentText("CTS");
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("HandShake")->setCurrentText("CTS");
   f.close();
   EXPECT_TRUE(f.isVisible());
   gated.open = true;
@@ -236,39 +237,39 @@ TEST_F(MainWindow, PortCheckWithASilentWriterLeavesTheWindowFreeAndTimesOutAtIts
 }
 
 TEST_F(MainWindow, SerialPortLabelRevealsTheEngineeringControls) {
-  TMainForm& f = Start();
-  EXPECT_FALSE(f.ForceWriteAction->isVisible());
-  EXPECT_FALSE(f.Panel2->isVisible());
-  QTest::mouseDClick(f.Label3, Qt::LeftButton);
-  EXPECT_TRUE(f.ForceWriteAction->isVisible());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return f.Panel2->isVisible(); }));  // the toolbar lays out
+  gui::MainWindow& f = Start();
+  EXPECT_FALSE(f.findChild<QAction*>("ForceWriteAction")->isVisible());
+  EXPECT_FALSE(f.findChild<QToolBar*>("ToolBar2")->findChild<QWidget*>("Panel2")->isVisible());
+  QTest::mouseDClick(f.findChild<QToolBar*>("ToolBar2")->findChild<QLabel*>("Label3"), Qt::LeftButton);
+  EXPECT_TRUE(f.findChild<QAction*>("ForceWriteAction")->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return f.findChild<QToolBar*>("ToolBar2")->findChild<QWidget*>("Panel2")->isVisible(); }));  // the toolbar lays out
   // QTP Sim only toggles in serial-number mode; Flash Pgm Test at any time.
-  f.QtpSim->click();
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("QtpSim")->click();
   EXPECT_FALSE(ws().production.QtpSimulate);
-  EXPECT_EQ(f.QtpSim->text(), "Enable");
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("QtpSim")->text(), "Enable");
   ws().production.SerialNoMode = true;
-  f.QtpSim->click();
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("QtpSim")->click();
   EXPECT_TRUE(ws().production.QtpSimulate);
-  EXPECT_EQ(f.QtpSim->text(), "Disable");
-  f.FlashPgmTest->click();
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("QtpSim")->text(), "Disable");
+  f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("FlashPgmTest")->click();
   EXPECT_TRUE(ws().production.FlashPgmTestOn);
-  EXPECT_EQ(f.FlashPgmTest->text(), "Disable");
-  QTest::mouseDClick(f.Label3, Qt::LeftButton);
-  EXPECT_FALSE(f.ForceWriteAction->isVisible());
-  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.Panel2->isVisible(); }));
+  EXPECT_EQ(f.findChild<QToolBar*>("ToolBar2")->findChild<QPushButton*>("FlashPgmTest")->text(), "Disable");
+  QTest::mouseDClick(f.findChild<QToolBar*>("ToolBar2")->findChild<QLabel*>("Label3"), Qt::LeftButton);
+  EXPECT_FALSE(f.findChild<QAction*>("ForceWriteAction")->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !f.findChild<QToolBar*>("ToolBar2")->findChild<QWidget*>("Panel2")->isVisible(); }));
 }
 
 // Tile Horizontally stacks the windows one above the other; Tile Vertically sets them side by
 // side.
 TEST_F(MainWindow, TileHorizontallyStacksAndTileVerticallySetsSideBySide) {
-  TMainForm& f = Start();
+  gui::MainWindow& f = Start();
   const QList<QMdiSubWindow*> windows = f.mdiArea()->subWindowList(QMdiArea::CreationOrder);
   ASSERT_EQ(windows.size(), 2);  // the ID window and the program view
-  f.WindowTileHorizontal1->trigger();
+  f.findChild<QAction*>("WindowTileHorizontal1")->trigger();
   EXPECT_EQ(windows[0]->x(), 0);
   EXPECT_EQ(windows[1]->x(), 0);
   EXPECT_GE(windows[1]->y(), windows[0]->geometry().bottom());
-  f.WindowTileVertical1->trigger();
+  f.findChild<QAction*>("WindowTileVertical1")->trigger();
   EXPECT_EQ(windows[0]->y(), 0);
   EXPECT_EQ(windows[1]->y(), 0);
   EXPECT_GE(windows[1]->x(), windows[0]->geometry().right());
@@ -277,7 +278,7 @@ TEST_F(MainWindow, TileHorizontallyStacksAndTileVerticallySetsSideBySide) {
 TEST_F(MainWindow, CounterDialogTakesDigitsOnlyAndSetsThePassCount) {
   Start();
   QTest::mouseDClick(Find("Label13"), Qt::LeftButton);
-  auto* dialog = form().findChild<TCounterSetupForm*>("CounterSetupForm");
+  auto* dialog = form().findChild<CounterDialog*>("CounterSetupForm");
   ASSERT_NE(dialog, nullptr);
   auto* edit = dialog->findChild<QLineEdit*>("Edit1");
   EXPECT_EQ(edit->text(), "0");

@@ -1,6 +1,7 @@
 // Each operation dialog as the operator sees it end: its lines, their colours, and its closing
 // button enabled only once the last line is there.
 #include <QAction>
+#include <QToolBar>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -41,7 +42,7 @@ class Operations : public MainWindowTest {
 };
 
 // Every line of the dialog, for a failure's message.
-std::string Lines(TProgressForm* d) {
+std::string Lines(ProgressDialog* d) {
   std::string all;
   for (QLabel* l : d->findChildren<QLabel*>())
     all += l->objectName().toStdString() + "=" + l->text().toStdString() + (IsRed(l) ? " [red]" : "") + "; ";
@@ -104,7 +105,7 @@ TEST_F(Operations, EachDialogEndsWithItsLinesAndOnlyThenItsButton) {
     prompter_.messages.clear();
     if (c.setUp) c.setUp(*this);
     form().findChild<QAction*>(c.action)->trigger();
-    TProgressForm* d = Dialog();
+    ProgressDialog* d = Dialog();
     ASSERT_NE(d, nullptr);
     EXPECT_EQ(d->objectName(), c.dialog);
     EXPECT_FALSE(d->Button(c.button)->isEnabled());
@@ -136,7 +137,7 @@ TEST_F(Operations, ReadRedrawsThePanelFromTheChip) {
   // A programmed chip: what it holds comes into the buffers and onto the panel.
   writer().InsertChip(sim::ChipContent::Programmed);
   const std::string before = ws().panel.ChecksumText;
-  form().ReadICAction->trigger();
+  form().findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   EXPECT_EQ(Dialog()->GaugeBar()->value(), 100);
   EXPECT_FALSE(Dialog()->Line("EEInfo")->isVisible());  // an OTP part has no EEPROM step
@@ -166,13 +167,13 @@ TEST_F(Operations, PanelIcChecksumShowsTheChipsChecksumAfterReadAndProgramId) {
   writer().InsertChip(sim::ChipContent::Programmed);
   writer().Chip().Id[6] = 'C' | ('0' << 7);
   writer().Chip().Id[7] = 'D' | ('E' << 7);
-  form().ReadICAction->trigger();
+  form().findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   ASSERT_TRUE(CloseWith());
   EXPECT_EQ(Text("Label17"), "43 30 44 45");
 
   writer().InsertChip(sim::ChipContent::Blank);
-  form().ID3->trigger();
+  form().findChild<QAction*>("ID3")->trigger();
   ASSERT_TRUE(WaitForButton());
   EXPECT_EQ(Dialog()->Line("Label2")->text(), "ID & Checksum verify OK!!");
   ASSERT_TRUE(CloseWith());
@@ -185,7 +186,7 @@ TEST_F(Operations, BlankResetAddressAsksAndAbortOpensNoDialog) {
   SelectDevice("KVX-03");
   ProgramWords(4);
   prompter_.ignore = false;
-  form().ProgramMemory2->trigger();
+  form().findChild<QAction*>("ProgramMemory2")->trigger();
   ASSERT_EQ(prompter_.messages.size(), 1);
   EXPECT_TRUE(prompter_.messages[0].startsWith("Reset address ("));
   EXPECT_EQ(Dialog(), nullptr);
@@ -198,21 +199,21 @@ TEST_F(Operations, ClosingForceWriteMidStreamEndsTheWorkerAndThePortStaysUsable)
   SelectDevice("KVX-19");  // 4096 words
   ProgramWords(4096);
   writer().Faults().SilentAfter = 3000;  // the Writer stops answering in the middle
-  QTest::mouseDClick(form().Label3, Qt::LeftButton);
-  form().ForceWriteAction->trigger();
+  QTest::mouseDClick(form().findChild<QToolBar*>("ToolBar2")->findChild<QLabel*>("Label3"), Qt::LeftButton);
+  form().findChild<QAction*>("ForceWriteAction")->trigger();
   // The first production command opens the journal on a worker: its dialog follows.
   ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
-  TProgressForm* d = Dialog();
+  ProgressDialog* d = Dialog();
   ASSERT_TRUE(QTest::qWaitFor([&] { return writer().BytesReceived() >= 3000; }, 10000));
   EXPECT_TRUE(form().Busy());
-  QPointer<TProgressForm> gone(d);
+  QPointer<ProgressDialog> gone(d);
   d->close();  // its close box
   ASSERT_TRUE(QTest::qWaitFor([&] { return gone.isNull() || !gone->isVisible(); }, 5000));
   EXPECT_FALSE(form().Busy());
   // The next operation on the same port goes through.
   writer().Faults().SilentAfter = -1;
   writer().AbandonExchange();
-  form().ReadICAction->trigger();
+  form().findChild<QAction*>("ReadICAction")->trigger();
   ASSERT_TRUE(WaitForButton());
   EXPECT_EQ(Dialog()->Line("Label3")->text(), "Read Data OK");
   ASSERT_TRUE(CloseWith());
@@ -233,10 +234,10 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
   ws().production.SerialStartAddress = 0x20;
   ws().production.SerialByteCount = 2;
   ws().production.SerialValue = {1, 0, 0, 0, 0, 0, 0, 0};
-  form().AutoProgramAction->trigger();
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   // The first production command opens the journal on a worker: its dialog follows.
   ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
-  TProgressForm* d = Dialog();
+  ProgressDialog* d = Dialog();
   EXPECT_EQ(d->objectName(), "AutoProgramForm");
   for (int pass = 1; pass <= 2; ++pass) {
     SCOPED_TRACE(pass);
@@ -271,9 +272,17 @@ TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) 
   ASSERT_EQ(WriteQtpFile(ws(), qtp, 1), "");
   ASSERT_TRUE(LoadQtpFile(ws(), qtp).loaded);
   ws().production.FlashPgmTestOn = true;  // would start the next pass by itself, but the file has ended
-  form().AutoProgramAction->trigger();
+  QToolBar* portBar = form().findChild<QToolBar*>("ToolBar2");
+  QTest::mouseDClick(portBar->findChild<QLabel*>("Label3"), Qt::LeftButton);  // the engineering panel
+  QPushButton* qtpSim = portBar->findChild<QPushButton*>("QtpSim");
+  ASSERT_TRUE(QTest::qWaitFor([&] { return qtpSim->isVisible(); }));
+  ws().production.SerialNoMode = true;  // the simulation toggles in serial-number mode only
+  qtpSim->click();          // the QTP simulation on: the button offers to switch it off
+  ASSERT_EQ(qtpSim->text(), "Disable");
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   ASSERT_TRUE(WaitForButton("Button1"));
   EXPECT_EQ(prompter_.messages.filter("QTP Program Finished!").size(), 1);
+  EXPECT_EQ(qtpSim->text(), "Enable");  // the file's end switched the simulation off
   EXPECT_FALSE(Dialog()->Button("Button2")->isEnabled());  // only Exit
   EXPECT_FALSE(ws().production.SerialNoMode);
   ASSERT_TRUE(CloseWith("Button1"));
@@ -281,7 +290,7 @@ TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) 
 
   // The flash test mode: the next pass starts a second after the last, without "Continue".
   ws().production.QtpReadFile.reset();
-  form().AutoProgramAction->trigger();
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   ASSERT_NE(Dialog(), nullptr);
   ASSERT_TRUE(QTest::qWaitFor([&] { return Text("Label13") == "3"; }, 10000));
   ASSERT_TRUE(WaitForButton("Button1"));
@@ -293,7 +302,7 @@ TEST_F(Operations, APassThatCannotStartSaysWhyAndTheDialogStillCloses) {
   SelectDevice("KVX-03");
   ProgramWords(64);
   ValidOption();
-  form().AutoProgramAction->trigger();
+  form().findChild<QAction*>("AutoProgramAction")->trigger();
   ASSERT_TRUE(WaitForButton("Button2"));
   // Another task holds the workspace when "Continue" comes: the runner refuses the pass.
   ASSERT_TRUE(ws().Busy.TryTake());
@@ -330,7 +339,7 @@ TEST_F(Operations, ClosingTheWindowWhileAWorkerWaitsOnItsBoxEndsTheWorkerAndTheW
     Start();
     OneNumberQtpFile(*this);
     prompter_.hold = true;  // nobody answers the box
-    form().AutoProgramAction->trigger();
+    form().findChild<QAction*>("AutoProgramAction")->trigger();
     ASSERT_TRUE(QTest::qWaitFor([&] { return prompter_.held.size() == 1; }, 10000));
     EXPECT_EQ(prompter_.messages.last(), "QTP Program Finished!");
     EXPECT_TRUE(form().Busy());  // the worker waits for the operator's answer
@@ -352,7 +361,7 @@ TEST_F(Operations, AWindowClosedWhileTheResetAddressWarningIsUpStartsNothing) {
   ProgramWords(4);  // the reset-address word stays blank: the warning comes
   prompter_.whileAsked = [this] { form().CloseBySignal(); };
   const long before = writer().BytesReceived();
-  form().ProgramMemory2->trigger();  // "Ignore"
+  form().findChild<QAction*>("ProgramMemory2")->trigger();  // "Ignore"
   EXPECT_FALSE(form().isVisible());
   EXPECT_EQ(Dialog(), nullptr);
   QTest::qWait(0);

@@ -13,9 +13,9 @@
 #include "core/editors/buffer_edit.h"
 #include "editors_fixture.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/disassemble_form.h"
-#include "gui/editors/id_checksum_form.h"
-#include "gui/editors/single_data_dialog.h"
+#include "gui/editors/disassembly_window.h"
+#include "gui/editors/id_window.h"
+#include "gui/editors/word_entry_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
 namespace kvx::gui {
@@ -27,7 +27,7 @@ QString Cell(QTableView* grid, int row, int column) {
 
 TEST_F(EditorsTest, LargestDeviceGridHasItsHeadersAndEveryWord) {
   UseDevice("KVX-43");
-  TMDIChild* view = windows->ProgramView();
+  ProgramMemoryView* view = windows->ProgramView();
   ASSERT_NE(view, nullptr);
   EXPECT_TRUE(windows->Flags().BufferViewOpen);
   EXPECT_EQ(view->windowTitle(), "Program Memory");
@@ -41,13 +41,13 @@ TEST_F(EditorsTest, LargestDeviceGridHasItsHeadersAndEveryWord) {
 }
 
 TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
-  TMDIChild* view = windows->ProgramView();
+  ProgramMemoryView* view = windows->ProgramView();
   const std::string blankSum = ws->panel.ChecksumText;
   QTableView* grid = view->StringGrid1;
   const QModelIndex cell = grid->model()->index(1, 2);  // word 0x000A
   QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
   QTest::mouseDClick(grid->viewport(), Qt::LeftButton, {}, grid->visualRect(cell).center());
-  auto* dialog = view->findChild<TEditSingleData*>();
+  auto* dialog = view->findChild<WordEntryDialog*>();
   ASSERT_NE(dialog, nullptr);
   EXPECT_EQ(dialog->windowTitle(), "Enter new value");
   EXPECT_EQ(dialog->Edit1->text(), "3FFF");
@@ -65,15 +65,14 @@ TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
 
 TEST_F(EditorsTest, TooLargeValueIsRefusedAndCancelKeepsTheWord) {
   UseDevice("KVX-49");  // 11-bit words
-  TMDIChild* view = windows->ProgramView();
-  QPointer<TEditSingleData> dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 0));
+  ProgramMemoryView* view = windows->ProgramView();
+  QPointer<WordEntryDialog> dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 0));
   EXPECT_EQ(dialog->Edit1->text(), "07FF");
   dialog->Edit1->setText("800");
   dialog->OKBtnClick();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].kind, BoxKind::Error);
-  EXPECT_EQ(boxes[0].caption, "Error");
-  EXPECT_EQ(boxes[0].text, "Invalid Value,too large!");
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
+  EXPECT_EQ(prompter.boxes[0].text, "Invalid Value,too large!");
   EXPECT_TRUE(dialog->isVisible());
   EXPECT_EQ(dialog->Edit1->text(), "07FF");
   dialog->Edit1->setText("123");
@@ -83,12 +82,12 @@ TEST_F(EditorsTest, TooLargeValueIsRefusedAndCancelKeepsTheWord) {
 }
 
 TEST_F(EditorsTest, EepromViewEditsOneByteOnASingleClick) {
-  windows->EEPROM1Click();
-  TEEDataForm* view = windows->EepromView();
+  windows->showEeprom();
+  EepromWindow* view = windows->EepromView();
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->windowTitle(), "EEPROM data");
   EXPECT_EQ(view->StringGrid1->model()->rowCount(), 8);
-  QPointer<TEditSingleData> dialog = view->StringGrid1Click(view->StringGrid1->model()->index(1, 2));
+  QPointer<WordEntryDialog> dialog = view->StringGrid1Click(view->StringGrid1->model()->index(1, 2));
   dialog->Edit1->setText("A5");
   dialog->OKBtnClick();
   WaitGone(dialog.data());
@@ -101,10 +100,10 @@ TEST_F(EditorsTest, EepromViewEditsOneByteOnASingleClick) {
 }
 
 TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
-  TIDChecksumForm* id = windows->IdWindow();
+  IdChecksumWindow* id = windows->IdWindow();
   ASSERT_NE(id, nullptr);
   EXPECT_EQ(id->Label4->text(), "Blank");
-  QPointer<TIDModify> edit = id->Label2DblClick();
+  QPointer<IdEditDialog> edit = id->Label2DblClick();
   EXPECT_TRUE(edit->Edit1->isVisibleTo(edit) && !edit->MaskEdit2->isVisibleTo(edit));
   edit->Edit1->setText("KVX-1");
   edit->BitBtn1Click();
@@ -127,12 +126,12 @@ TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
   EXPECT_EQ(ws->panel.IdText.substr(0, 8), "21 32 58");
   EXPECT_GE(panelRedraws, 3);
 
-  commands->ClearID1Click();
+  commands->onClearId();
   EXPECT_EQ(windows->IdWindow()->Label2->text(), "7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F 7F");
 }
 
 TEST_F(EditorsTest, IdWindowHeightTogglesUncoverItsPanels) {
-  TIDChecksumForm* id = windows->IdWindow();
+  IdChecksumWindow* id = windows->IdWindow();
   auto* dump = id->findChild<QLabel*>("Label8");
   EXPECT_FALSE(dump->isVisible());
   id->StaticText1DblClick();
@@ -164,7 +163,7 @@ TEST_F(EditorsTest, ReadDataAppearsInEveryView) {
 TEST_F(EditorsTest, ClosingAWindowLowersItsFlagAndViewBringsItBack) {
   windows->Frame(windows->ProgramView())->close();
   EXPECT_TRUE(QTest::qWaitFor([&] { return !windows->Flags().BufferViewOpen; }, 2000));
-  windows->ProgramMemory1Click();
+  windows->showProgramMemory();
   EXPECT_TRUE(windows->Flags().BufferViewOpen);
   ASSERT_NE(windows->ProgramView(), nullptr);
   EXPECT_EQ(area->subWindowList().size(), 2);  // the ID window and the view, no duplicate
@@ -174,8 +173,8 @@ TEST_F(EditorsTest, DisassemblyWindowSavesItsListing) {
   EXPECT_FALSE(commands->SaveDisassemblyEnabled());
   ws->image.ProgramBuffer[0] = 0x03;  // BCR STATUS,ZF
   ws->image.ProgramBuffer[1] = 0x02;
-  windows->Disassemble1Click();
-  TDisassembleForm* listing = windows->Disassembly();
+  windows->showDisassembly();
+  DisassemblyWindow* listing = windows->Disassembly();
   ASSERT_NE(listing, nullptr);
   EXPECT_TRUE(commands->SaveDisassemblyEnabled());
   EXPECT_TRUE(listing->Memo1->isReadOnly());
@@ -184,19 +183,19 @@ TEST_F(EditorsTest, DisassemblyWindowSavesItsListing) {
 
   const QString path = TempPath(QString::fromUtf8("Liste ä b.dis"));
   AnswerFile(TempPath("refused.txt"), 2);
-  commands->FileSaveAsItemClick();
+  commands->onSaveDisassembly();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File can't be saved!"});
   EXPECT_FALSE(QFile::exists(TempPath("refused.txt")));
   AnswerFile(path, 1);
-  commands->FileSaveAsItemClick();
+  commands->onSaveDisassembly();
   EXPECT_TRUE(TakeMessages().empty());
-  ASSERT_EQ(fileRequests.back().title, "Save disassembly");
-  EXPECT_EQ(fileRequests.back().defaultSuffix, "dis");
+  ASSERT_EQ(prompter.fileRequests.back().title, "Save disassembly");
+  EXPECT_EQ(prompter.fileRequests.back().defaultSuffix, "dis");
   QFile saved(path);
   ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
   EXPECT_EQ(saved.readAll().toStdString(), listing->Listing());
 
-  commands->ClearBuffer1Click();  // the listing would be out of date
+  commands->onClearBuffer();  // the listing would be out of date
   EXPECT_EQ(windows->Disassembly(), nullptr);
   EXPECT_FALSE(commands->SaveDisassemblyEnabled());
 }

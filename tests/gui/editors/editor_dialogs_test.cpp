@@ -11,21 +11,21 @@
 #include "core/production/serial_setup.h"
 #include "editors_fixture.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/edit_option.h"
-#include "gui/editors/serial_setup_form.h"
+#include "gui/editors/option_editor.h"
+#include "gui/editors/serial_setup_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
 namespace kvx::gui {
 namespace {
 
-QString Cell(TMDIChild* view, int address) {
+QString Cell(ProgramMemoryView* view, int address) {
   return view->StringGrid1->model()->index(address / 8, address % 8).data().toString();
 }
 
 TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
   UseDevice("KVX-43");
-  windows->Disassemble1Click();
-  QPointer<TFillBufferForm> fill = static_cast<TFillBufferForm*>(commands->FillBuffer1Click());
+  windows->showDisassembly();
+  QPointer<FillBufferDialog> fill = static_cast<FillBufferDialog*>(commands->onFillBuffer());
   EXPECT_EQ(fill->Edit1->text(), "0");
   EXPECT_EQ(fill->Edit2->text(), "17FF");
   EXPECT_EQ(fill->Edit3->text(), "3FFF");
@@ -51,14 +51,14 @@ TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
                  {"20", "10", "0", "Start address is a invalid value!"},
                  {"0", "10", "4000", "Data is a invalid value!"}};
   for (const auto& c : refused) {
-    fill = static_cast<TFillBufferForm*>(commands->FillBuffer1Click());
+    fill = static_cast<FillBufferDialog*>(commands->onFillBuffer());
     fill->Edit1->setText(c.start);
     fill->Edit2->setText(c.end);
     fill->Edit3->setText(c.data);
     fill->BitBtn1Click();
     WaitGone(fill.data());  // the dialog closes in every case
-    ASSERT_EQ(boxes.size(), 1u) << c.message;
-    EXPECT_EQ(boxes[0].caption, "Error");
+    ASSERT_EQ(prompter.boxes.size(), 1u) << c.message;
+    EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
     EXPECT_EQ(TakeMessages()[0], c.message);
   }
   EXPECT_EQ(Cell(windows->ProgramView(), 0), "3FFF");
@@ -68,7 +68,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   UseDevice("KVX-03");  // oscillator, OST, WDT, PED and security; no PRD
   ws->image.OptionLow = 0x03;  // an oscillator code no list names
   ws->image.OptionHigh = 0x1F;
-  QPointer<TEditOption> editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
+  QPointer<OptionEditor> editor = static_cast<OptionEditor*>(commands->onEditOption());
   EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
   EXPECT_TRUE(editor->Memo1->toPlainText().endsWith(
       "\n        (Please refer to the spec for the actual value)"));
@@ -90,7 +90,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   EXPECT_TRUE(ws->panel.RefreshPending);
   EXPECT_EQ(RefreshData(*ws).lines[WdtField].text, "Disable");
 
-  editor = static_cast<TEditOption*>(commands->EditOPTIONClick());
+  editor = static_cast<OptionEditor*>(commands->onEditOption());
   QComboBox* security = editor->findChild<QComboBox*>("ComboBox5");
   security->setCurrentIndex(1);
   Q_EMIT security->activated(1);
@@ -101,27 +101,27 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
 
 TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   UseDevice("KVX-03");  // 512 words
-  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   EXPECT_EQ(setup->windowTitle(), "Serial No.");
   setup->StartAddress->setText("10");
   setup->NoOfByte->setText("2");
   setup->NoOfByteExit();
   EXPECT_EQ(setup->StartValue->text(), "0000");
   setup->StartValue->setText("12AB");
-  setup->BitBtn1Click();  // the words there are blank, not RTIW
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].caption, "Error");
+  setup->onOk();  // the words there are blank, not RTIW
+  ASSERT_EQ(prompter.boxes.size(), 1u);
+  EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
   EXPECT_EQ(TakeMessages()[0], kMsgSetupNotRtiw);
   EXPECT_FALSE(ws->production.SerialNoMode);
   EXPECT_TRUE(setup->isVisible());
 
   setup->StartAddress->setText("1FF");  // the second word would lie past the device
-  setup->BitBtn1Click();
+  setup->onOk();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Start address overflow!!"});
 
   for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
   setup->StartAddress->setText("0010");
-  setup->BitBtn1Click();
+  setup->onOk();
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_TRUE(ws->production.SerialNoMode);
@@ -131,7 +131,7 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "3112");
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "31AB");
 
-  setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   EXPECT_EQ(setup->StartValue->text(), "12AB");
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);  // Disable
   WaitGone(setup.data());
@@ -143,7 +143,7 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
 TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   UseDevice("KVX-03");
   for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
-  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   ASSERT_TRUE(setup->MsbFirst->isChecked());
   setup->StartAddress->setText("0010");
   setup->NoOfByte->setText("2");
@@ -156,7 +156,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   EXPECT_EQ(ws->production.SerialByteOrder, 1);
   EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "31AB");  // the low byte first
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "3112");
-  setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   EXPECT_TRUE(setup->LsbFirst->isChecked());
   setup->reject();
 }
@@ -164,7 +164,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
 TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
   UseDevice("KVX-03");
   for (int a : {0x20}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;
-  QPointer<TSerialNoSetupForm> setup = static_cast<TSerialNoSetupForm*>(commands->SerialNoMode1Click());
+  QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   setup->StartAddress->clear();
   QTest::keyClicks(setup->StartAddress, "2g0");
   EXPECT_EQ(setup->StartAddress->text(), "20");
@@ -182,12 +182,37 @@ TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
 
   const QString qtp = TempPath(QString::fromUtf8("Nummern ö"));
   AnswerFile(qtp, 1);
-  setup->BitBtn4Click();
+  setup->onSaveQtpFile();
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
   QFile file(qtp + ".txt");
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_TRUE(file.readAll().startsWith(":02002000FE31"));
+}
+
+// The operation lines come from tables where "&&" shows as one "&"; the editors' texts (an ID
+// read from a chip among them) show as written, and neither is taken for markup.
+TEST(WidgetText, LabelsShowTheirAmpersandsByTheirRuleAndNeverAsMarkup) {
+  struct Case {
+    const char* text;
+    Ampersands rule;
+    const char* shown;
+  };
+  const Case cases[] = {
+      {"ID && Checksum verify OK!!", Ampersands::DoubledShowOnce, "ID & Checksum verify OK!!"},
+      {"ID && Checksum verify OK!!", Ampersands::AsWritten, "ID && Checksum verify OK!!"},
+      {"A & B", Ampersands::DoubledShowOnce, "A & B"},
+      {"&&&", Ampersands::DoubledShowOnce, "&&"},
+      {"<b>KV</b>", Ampersands::AsWritten, "<b>KV</b>"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    QLabel label;
+    SetLabelText(&label, c.text, c.rule);
+    EXPECT_EQ(label.text(), c.shown);
+    EXPECT_EQ(label.accessibleName(), c.shown);
+    EXPECT_EQ(label.textFormat(), Qt::PlainText);
+  }
 }
 
 }  // namespace

@@ -12,19 +12,8 @@ void EditorsTest::SetUp() {
   EditorHooks hooks;
   hooks.panelChanged = [this] { ++panelRedraws; };
   hooks.commandsChanged = [this] { ++commandUpdates; };
-  commands = std::make_unique<EditorCommands>(*ws, area.get(), area.get(), hooks);
+  commands = std::make_unique<EditorCommands>(*ws, area.get(), area.get(), hooks, prompter);
   windows = &commands->Windows();
-  SetMessageBoxHook([this](const MessageBoxRequest& r) {
-    boxes.push_back(r);
-    return answerYes;
-  });
-  SetFileDialogHook([this](const FileDialogRequest& r) {
-    fileRequests.push_back(r);
-    if (fileAnswers.empty()) return FileDialogAnswer{};
-    FileDialogAnswer a = fileAnswers.front();
-    fileAnswers.pop_front();
-    return a;
-  });
   ASSERT_TRUE(dir_.isValid());
   ws->files.StartDir = dir_.path().toStdString();
   UseDevice("KVX-01");
@@ -34,28 +23,27 @@ void EditorsTest::TearDown() {
   windows = nullptr;
   commands.reset();
   area.reset();
-  SetMessageBoxHook({});
-  SetFileDialogHook({});
 }
 
 void EditorsTest::UseDevice(const char* name) {
   ws->device.SelectedDevice = name;
   windows->Flags().Follow(ResetData(*ws, windows->Views()));
-  windows->FormShow();
+  windows->FirstShow();
   windows->RebuildBufferWindows();
   panelRedraws = 0;
 }
 
 void EditorsTest::AnswerFile(const QString& path, int filterIndex) {
-  fileAnswers.push_back({true, path, filterIndex});
+  prompter.files.push_back({true, path, filterIndex});
 }
 
-void EditorsTest::CancelFile() { fileAnswers.push_back({}); }
+void EditorsTest::CancelFile() { prompter.files.push_back({}); }
 
 std::vector<std::string> EditorsTest::TakeMessages() {
   std::vector<std::string> texts;
-  for (const MessageBoxRequest& r : boxes) texts.push_back(r.text.toStdString());
-  boxes.clear();
+  for (const QString& text : prompter.messages) texts.push_back(text.toStdString());
+  prompter.messages.clear();
+  prompter.boxes.clear();
   return texts;
 }
 

@@ -15,8 +15,9 @@
 
 #include "core/device/workspace.h"
 #include "gui/editors/buffer_windows.h"
-#include "gui/editors/dialog_seams.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/editor_commands.h"
+#include "gui/test_prompter.h"
 
 namespace kvx::gui {
 
@@ -32,7 +33,7 @@ class EditorsTest : public ::testing::Test {
   void CancelFile();
   QString TempPath(const QString& name) const { return dir_.filePath(name); }
 
-  // The message texts shown since the last call, in order.
+  // The texts of the boxes shown since the last call, in order.
   std::vector<std::string> TakeMessages();
   // Closes a dialog the command opened and waits until it is gone.
   static void WaitGone(QPointer<QObject> dialog);
@@ -43,10 +44,7 @@ class EditorsTest : public ::testing::Test {
   BufferWindows* windows = nullptr;
   int panelRedraws = 0;
   int commandUpdates = 0;
-  std::vector<MessageBoxRequest> boxes;
-  std::deque<FileDialogAnswer> fileAnswers;
-  std::vector<FileDialogRequest> fileRequests;
-  bool answerYes = true;
+  test::TestPrompter prompter;
 
  private:
   QTemporaryDir dir_;

@@ -8,7 +8,7 @@
 #include "core/editors/buffer_edit.h"
 #include "editors_fixture.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/id_checksum_form.h"
+#include "gui/editors/id_window.h"
 
 namespace kvx::gui {
 namespace {
@@ -47,9 +47,9 @@ TEST_F(EditorsTest, OpenReadsEveryFileKindIntoTheView) {
     const QString path = TempPath(QString::fromUtf8(f.name));
     Write(path, f.bytes);
     AnswerFile(path, 1);
-    commands->FileOpen1Execute();
+    commands->onOpenFile();
     EXPECT_EQ(TakeMessages(), f.messages) << f.name;
-    TMDIChild* view = windows->ProgramView();
+    ProgramMemoryView* view = windows->ProgramView();
     ASSERT_NE(view, nullptr);
     EXPECT_EQ(view->windowTitle(), path) << f.name;
     EXPECT_EQ(windows->Frame(view)->windowTitle(), path);
@@ -57,7 +57,7 @@ TEST_F(EditorsTest, OpenReadsEveryFileKindIntoTheView) {
       EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString(), f.word0) << f.name;
     }
   }
-  const FileDialogRequest& open = fileRequests.back();
+  const FileDialogRequest& open = prompter.fileRequests.back();
   EXPECT_EQ(open.title, "Open File");
   EXPECT_EQ(open.defaultSuffix, "bin");
   EXPECT_EQ(open.filters, (QStringList{"KVX bin (*.bin)", "KVX hex (*.kvh)", "PIC obj (*.obj)",
@@ -80,13 +80,13 @@ TEST_F(EditorsTest, BadFilesGetTheirMessageAndKeepTheView) {
   };
   for (const auto& c : cases) {
     AnswerFile(c.path, 6);
-    commands->FileOpen1Execute();
+    commands->onOpenFile();
     EXPECT_EQ(TakeMessages(), std::vector<std::string>{c.message}) << c.message;
     EXPECT_NE(windows->ProgramView(), nullptr);
   }
-  windows->Disassemble1Click();
+  windows->showDisassembly();
   CancelFile();
-  commands->FileOpen1Execute();  // a cancelled Open still closes the listing
+  commands->onOpenFile();  // a cancelled Open still closes the listing
   EXPECT_EQ(windows->Disassembly(), nullptr);
 }
 
@@ -94,7 +94,7 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   const QString program = TempPath(QString::fromUtf8("Prüfung 1.bin"));
   Write(program, BinImage(0x0155));
   AnswerFile(program, 1);
-  commands->FileOpen1Execute();
+  commands->onOpenFile();
   ws->image.OptionLow = 0x15;
   ws->image.OptionHigh = 0x12;
   ws->image.IdBuffer[0] = 'Q';
@@ -103,21 +103,21 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
 
   const QString config = TempPath(QString::fromUtf8("Prüfung 1.cfg"));
   AnswerFile(config, 2);  // the "KVX Bin" filter
-  commands->FileSaveItemClick();
+  commands->onSaveConfig();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File can't be saved!"});
-  EXPECT_EQ(fileRequests.back().title, "Save Configuration");
-  EXPECT_EQ(fileRequests.back().fileName, TempPath(QString::fromUtf8("Prüfung 1")));
+  EXPECT_EQ(prompter.fileRequests.back().title, "Save Configuration");
+  EXPECT_EQ(prompter.fileRequests.back().fileName, TempPath(QString::fromUtf8("Prüfung 1")));
   AnswerFile(config, 1);
-  commands->FileSaveItemClick();
+  commands->onSaveConfig();
   EXPECT_TRUE(TakeMessages().empty());
 
   UseDevice("KVX-03");  // another device and blank buffers
   AnswerFile(config, 2);
-  commands->LoadConfig1Click();
+  commands->onLoadConfig();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Can't load file!"});
   windows->Flags().ShownOnce = true;
   AnswerFile(config, 1);
-  commands->LoadConfig1Click();
+  commands->onLoadConfig();
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_EQ(ws->device.DeviceName, "KVX-01");
   EXPECT_EQ(ws->image.IdBuffer[0], 'Q');
@@ -132,7 +132,7 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   ASSERT_TRUE(QFile::remove(program));
   UseDevice("KVX-03");
   AnswerFile(config, 1);
-  commands->LoadConfig1Click();
+  commands->onLoadConfig();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"'" + program.toStdString() + "' file do not find!"});
   EXPECT_EQ(ws->device.DeviceName, "KVX-01");
   EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
@@ -142,17 +142,17 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
 
 TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
   const QString path = TempPath(QString::fromUtf8("Speicher ß.bin"));
-  commands->FillBuffer1Click()->reject();
+  commands->onFillBuffer()->reject();
   ws->image.ProgramBuffer[0] = 0x34;
   ws->image.ProgramBuffer[1] = 0x24;  // 0x1234
   AnswerFile(path, 1);
-  commands->SaveProgramMemory1Click();
+  commands->onSaveProgramMemory();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Sorry, file can't be saved!"});
   EXPECT_FALSE(QFile::exists(path));
-  EXPECT_EQ(fileRequests.back().title, "Save program memory buffer");
-  EXPECT_EQ(fileRequests.back().filterIndex, 2);
+  EXPECT_EQ(prompter.fileRequests.back().title, "Save program memory buffer");
+  EXPECT_EQ(prompter.fileRequests.back().filterIndex, 2);
   AnswerFile(path, 2);
-  commands->SaveProgramMemory1Click();
+  commands->onSaveProgramMemory();
   EXPECT_TRUE(TakeMessages().empty());
   QFile file(path);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
@@ -165,22 +165,42 @@ TEST_F(EditorsTest, LoadQtpFileStampsTheFirstNumberIntoTheView) {
   const QString path = TempPath(QString::fromUtf8("Serien ü.txt"));
   Write(path, ":040010001231343144\r\n:00000001FF");
   AnswerFile(path, 1);  // chosen under "Config files": ignored
-  commands->LoadQTPFile1Click();
+  commands->onLoadQtpFile();
   EXPECT_FALSE(ws->production.SerialNoMode);
   AnswerFile(path, 2);
-  commands->LoadQTPFile1Click();
+  commands->onLoadQtpFile();
   EXPECT_TRUE(TakeMessages().empty());
   EXPECT_TRUE(ws->production.SerialNoMode);
   EXPECT_EQ(ws->production.QtpFileText, "Serien ü.txt");
-  TMDIChild* view = windows->ProgramView();
+  ProgramMemoryView* view = windows->ProgramView();
   EXPECT_EQ(view->StringGrid1->model()->index(2, 0).data().toString(), "3112");
   EXPECT_EQ(view->StringGrid1->model()->index(2, 1).data().toString(), "3134");
 
   Write(path, ":040010001231343544\r\n");  // second data byte is not 31
   AnswerFile(path, 2);
-  commands->LoadQTPFile1Click();
+  commands->onLoadQtpFile();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"File data error!"});
   EXPECT_FALSE(ws->production.SerialNoMode);
+}
+
+// Two sets of commands, each with its prompter: each one's dialogs and boxes reach its own
+// prompter only, nothing goes through a hook that both would share.
+TEST_F(EditorsTest, EachCommandsAsksThroughItsOwnPrompter) {
+  test::TestPrompter other;
+  QMdiArea otherArea;
+  EditorCommands second(*ws, &otherArea, &otherArea, {}, other);
+  other.files = {{true, TempPath("missing.bin"), 1}};
+  second.onOpenFile();
+  EXPECT_TRUE(other.files.empty());
+  ASSERT_EQ(other.fileRequests.size(), 1u);
+  EXPECT_EQ(other.messages.size(), 1);  // the missing file's message, in the second's prompter
+  EXPECT_TRUE(prompter.fileRequests.empty());
+  EXPECT_TRUE(TakeMessages().empty());
+
+  CancelFile();
+  commands->onLoadConfig();
+  EXPECT_EQ(prompter.fileRequests.size(), 1u);
+  EXPECT_EQ(other.fileRequests.size(), 1u);
 }
 
 }  // namespace

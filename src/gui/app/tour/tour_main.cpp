@@ -3,6 +3,7 @@
 // an X server; scripts/screenshots.sh starts one.
 //   kvxwriter_tour OUTDIR
 #include <QAction>
+#include <QToolBar>
 #include <QComboBox>
 #include <QLabel>
 #include <QMouseEvent>
@@ -21,15 +22,18 @@
 
 #include "core/device/status_panel.h"
 #include "gui/app/about_box.h"
-#include "gui/app/counter_setup_form.h"
-#include "gui/app/device_form.h"
-#include "gui/app/logo_form.h"
+#include "gui/app/counter_dialog.h"
+#include "gui/app/download_dialog.h"
 #include "gui/app/journal_window.h"
-#include "gui/app/main_form.h"
+#include "gui/app/logo_window.h"
+#include "gui/app/main_window.h"
+#include "gui/app/status_panel.h"
 #include "gui/app/production_window.h"
-#include "gui/app/progress_form.h"
-#include "gui/app/prompter.h"
+#include "gui/app/progress_dialog.h"
+#include "gui/common/prompter.h"
 #include "sim/sim_writer.h"
+
+using namespace kvx::gui;
 
 namespace {
 
@@ -65,24 +69,24 @@ void Shot(const QString& name) {
   std::fflush(stdout);
 }
 
-TProgressForm* VisibleDialog(TMainForm& form) {
-  for (TProgressForm* d : form.findChildren<TProgressForm*>())
+ProgressDialog* VisibleDialog(MainWindow& form) {
+  for (ProgressDialog* d : form.findChildren<ProgressDialog*>())
     if (d->isVisible()) return d;
   return nullptr;
 }
 
-TProgressForm* OpenDialog(TMainForm& form) {
-  TProgressForm* found = nullptr;
+ProgressDialog* OpenDialog(MainWindow& form) {
+  ProgressDialog* found = nullptr;
   WaitUntil([&] { return (found = VisibleDialog(form)) != nullptr; });
   return found;
 }
 
 // Triggers `action`, waits for the dialog's end (`button` enabled), takes its picture and closes
 // it with `closeButton`.
-void Operation(TMainForm& form, QAction* action, const QString& name, const char* button = "Button1",
+void Operation(MainWindow& form, QAction* action, const QString& name, const char* button = "Button1",
                const char* closeButton = nullptr) {
   action->trigger();
-  TProgressForm* d = OpenDialog(form);
+  ProgressDialog* d = OpenDialog(form);
   if (d == nullptr || !WaitUntil([&] { return d->Button(button)->isEnabled(); })) {
     std::fprintf(stderr, "kvxwriter_tour: %s did not end\n", qPrintable(name));
     ++failures;
@@ -124,7 +128,7 @@ void ValidOption(kvx::Workspace& ws) {
 }
 
 template <class T>
-void Modal(TMainForm& form, QAction* action, const char* objectName, const QString& name) {
+void Modal(MainWindow& form, QAction* action, const char* objectName, const QString& name) {
   action->trigger();
   T* box = nullptr;
   WaitUntil([&] { return (box = form.findChild<T*>(objectName)) != nullptr && box->isVisible(); });
@@ -151,24 +155,24 @@ int main(int argc, char** argv) {
   QDir().mkpath(outDir);
   const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
 
-  auto* logo = new TLogoForm;
+  auto* logo = new LogoWindow;
   logo->show();
   Shot("logo");
   logo->deleteLater();
 
-  MainFormOptions options;
+  MainWindowOptions options;
   options.env = [](const char* name) -> const char* {
     return QByteArray(name) == "KVXW_COM1" ? "sim" : nullptr;
   };
   QTemporaryDir startDir;  // a folder of its own: no Default.cfg of an earlier run
   options.startDir = startDir.path();
-  TMainForm form(options);
+  MainWindow form(options);
   form.setGeometry(screen);
   form.showMaximized();
   WaitUntil([&] { return form.isVisible() && !form.Busy(); });  // and the start-up check has ended
   kvx::Workspace& ws = form.workspace();
   auto device = [&](const char* name) {
-    form.ComboBox2->setCurrentText(name);
+    form.statusPanel()->findChild<QComboBox*>("ComboBox2")->setCurrentText(name);
     Settle();
   };
 
@@ -179,41 +183,41 @@ int main(int argc, char** argv) {
   form.RebuildBufferWindows();  // the windows show the program just put in
   Shot("main_window");
 
-  Operation(form, form.BlankCheckAction, "blank_check");
-  Operation(form, form.ProgramMemory2, "program_memory");
-  Operation(form, form.ProgramOption, "program_option");
-  Operation(form, form.ID3, "program_id");
-  Operation(form, form.VerifyICAction, "verify");
-  Operation(form, form.VerifywithProtect1, "verify_with_protect");
-  Operation(form, form.ReadICAction, "read");
+  Operation(form, form.findChild<QAction*>("BlankCheckAction"), "blank_check");
+  Operation(form, form.findChild<QAction*>("ProgramMemory2"), "program_memory");
+  Operation(form, form.findChild<QAction*>("ProgramOption"), "program_option");
+  Operation(form, form.findChild<QAction*>("ID3"), "program_id");
+  Operation(form, form.findChild<QAction*>("VerifyICAction"), "verify");
+  Operation(form, form.findChild<QAction*>("VerifywithProtect1"), "verify_with_protect");
+  Operation(form, form.findChild<QAction*>("ReadICAction"), "read");
   form.simBench().Writer()->InsertChip(kvx::sim::ChipContent::Empty);
-  Operation(form, form.BlankCheckAction, "blank_check_empty_socket");
+  Operation(form, form.findChild<QAction*>("BlankCheckAction"), "blank_check_empty_socket");
   form.simBench().Writer()->InsertChip(kvx::sim::ChipContent::Blank);
 
   // Auto Program with serial numbers in two RTIW words.
   SerialNumbers(ws, 1);
-  Operation(form, form.AutoProgramAction, "auto_program", "Button2", "Button1");
+  Operation(form, form.findChild<QAction*>("AutoProgramAction"), "auto_program", "Button2", "Button1");
 
   // The engineering controls and Force Write.
   QMetaObject::invokeMethod(&form, [&] {
     QMouseEvent dbl(QEvent::MouseButtonDblClick, QPointF(4, 4), QPointF(4, 4), Qt::LeftButton,
                     Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.Label3, &dbl);
+    QApplication::sendEvent(form.findChild<QToolBar*>("ToolBar2")->findChild<QLabel*>("Label3"), &dbl);
   });
   Settle();
-  Operation(form, form.ForceWriteAction, "force_write", "Button2", "Button1");
+  Operation(form, form.findChild<QAction*>("ForceWriteAction"), "force_write", "Button2", "Button1");
 
   device("KVX-01");
   ProgramWords(ws, 0x400);
   ws.image.EepromBuffer[0] = 0x12;
-  Operation(form, form.EraseAction, "erase");
-  Operation(form, form.WriteEEAction, "write_eeprom", "ButtonOk");
-  Operation(form, form.ReadICAction, "read_flash");
+  Operation(form, form.findChild<QAction*>("EraseAction"), "erase");
+  Operation(form, form.findChild<QAction*>("WriteEEAction"), "write_eeprom", "ButtonOk");
+  Operation(form, form.findChild<QAction*>("ReadICAction"), "read_flash");
 
-  Modal<TCounterSetupForm>(form, form.CounterMode1, "CounterSetupForm", "counter_setup");
-  Modal<TDeviceForm>(form, form.DownLoad1, "DeviceForm", "device_select");
-  Modal<TAboutBox>(form, form.HelpAbout1, "AboutBox", "about");
-  Modal<TVersionInfo>(form, form.VersionInfo1, "VersionInfo", "version_info");
+  Modal<CounterDialog>(form, form.findChild<QAction*>("CounterMode1"), "CounterSetupForm", "counter_setup");
+  Modal<DownloadDialog>(form, form.findChild<QAction*>("DownLoad1"), "DeviceForm", "device_select");
+  Modal<AboutBox>(form, form.findChild<QAction*>("HelpAbout1"), "AboutBox", "about");
+  Modal<VersionInfoDialog>(form, form.findChild<QAction*>("VersionInfo1"), "VersionInfo", "version_info");
 
   // The production journal's window over the chips of this tour.
   form.findChild<QAction*>("JournalAction")->trigger();

@@ -19,17 +19,19 @@
 #include <cstdio>
 #include <cstring>
 
-#include "gui/app/main_form.h"
-#include "gui/app/prompter.h"
+#include "gui/app/main_window.h"
+#include "gui/app/status_panel.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
 #include "gui/editors/buffer_views.h"
-#include "gui/editors/dialog_seams.h"
-#include "gui/editors/id_checksum_form.h"
-#include "gui/editors/single_data_dialog.h"
+#include "gui/common/prompter.h"
+#include "gui/editors/id_window.h"
+#include "gui/editors/word_entry_dialog.h"
 #include "gui/editors/small_dialogs.h"
 
-namespace {
+using namespace kvx::gui;
 
-using kvx::gui::FileDialogAnswer;
+namespace {
 
 // A KVX-43 image (6144 words) of defined instructions, with a gap, as Intel HEX text.
 QByteArray DemoProgram() {
@@ -76,7 +78,7 @@ void Shot(const char* name) {
 }
 
 // The dialog a command opened: the one visible.
-QDialog* Open(TMainForm& f, QAction* action) {
+QDialog* Open(MainWindow& f, QAction* action) {
   action->trigger();
   Settle(200);
   for (QDialog* d : f.findChildren<QDialog*>())
@@ -86,11 +88,19 @@ QDialog* Open(TMainForm& f, QAction* action) {
 
 }  // namespace
 
-// Message boxes are not part of these pictures: they are answered at once.
+// Message boxes are not part of these pictures: they are answered at once; the file dialog
+// opens the demonstration program.
 class QuietPrompter : public Prompter {
  public:
+  explicit QuietPrompter(QString program) : program_(std::move(program)) {}
   void Message(QWidget*, const QString&) override {}
+  void Error(QWidget*, const QString&) override {}
   bool AbortIgnore(QWidget*, const QString&) override { return true; }
+  bool YesNo(QWidget*, const QString&) override { return true; }
+  FileDialogAnswer FileName(QWidget*, const FileDialogRequest&) override { return {true, program_, 2}; }
+
+ private:
+  QString program_;
 };
 
 int main(int argc, char** argv) {
@@ -107,39 +117,36 @@ int main(int argc, char** argv) {
     if (!file.open(QIODevice::WriteOnly)) return 1;
     file.write(DemoProgram());
   }
-  MainFormOptions options;
+  MainWindowOptions options;
   options.env = [](const char* name) -> const char* {
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
   options.startDir = dir.path();
-  QuietPrompter prompter;
+  QuietPrompter prompter(program);
   options.prompter = &prompter;
-  TMainForm f(options);
+  MainWindow f(options);
   // The whole screen, with or without a window manager.
   f.setGeometry(QGuiApplication::primaryScreen()->geometry());
   f.show();
   Settle();
-  f.ComboBox2->setCurrentText("KVX-43");
-  kvx::gui::SetFileDialogHook([&](const kvx::gui::FileDialogRequest&) {
-    return FileDialogAnswer{true, program, 2};
-  });
-  f.FileOpen1->trigger();
-  f.Disassemble1->trigger();
+  f.statusPanel()->findChild<QComboBox*>("ComboBox2")->setCurrentText("KVX-43");
+  f.findChild<QAction*>("FileOpen1")->trigger();
+  f.findChild<QAction*>("Disassemble1")->trigger();
   f.mdiArea()->tileSubWindows();
   Shot("main_window");
 
-  auto* id = f.findChild<kvx::gui::TIDChecksumForm*>();
+  auto* id = f.findChild<kvx::gui::IdChecksumWindow*>();
   id->StaticText1DblClick();
   id->StaticText5DblClick();
   f.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(id->parentWidget()));
   Shot("id_window");
 
-  auto* view = f.findChild<kvx::gui::TMDIChild*>();
+  auto* view = f.findChild<kvx::gui::ProgramMemoryView*>();
   QDialog* dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(2, 3));
   Shot("enter_new_value");
   dialog->reject();
-  for (auto [action, name] : {std::pair{f.FillBuffer1, "fill_buffer"}, std::pair{f.EditOPTION, "edit_option"},
-                              std::pair{f.SerialNoMode1, "serial_no"}}) {
+  for (auto [action, name] : {std::pair{f.findChild<QAction*>("FillBuffer1"), "fill_buffer"}, std::pair{f.findChild<QAction*>("EditOPTION"), "edit_option"},
+                              std::pair{f.findChild<QAction*>("SerialNoMode1"), "serial_no"}}) {
     dialog = Open(f, action);
     if (dialog == nullptr) return 1;
     Shot(name);
@@ -154,12 +161,11 @@ int main(int argc, char** argv) {
   Shot("id_modify_hex");
   idModify->reject();
 
-  f.ComboBox2->setCurrentText("KVX-02");  // a flash part: the EEPROM view
-  f.EEPROM1->trigger();
+  f.statusPanel()->findChild<QComboBox*>("ComboBox2")->setCurrentText("KVX-02");  // a flash part: the EEPROM view
+  f.findChild<QAction*>("EEPROM1")->trigger();
   Shot("eeprom_view_kvx02");
-  dialog = Open(f, f.EditOPTION);
+  dialog = Open(f, f.findChild<QAction*>("EditOPTION"));
   Shot("edit_option_kvx02");
   if (dialog != nullptr) dialog->reject();
-  kvx::gui::SetFileDialogHook({});
   return failures == 0 ? 0 : 1;
 }

@@ -1,0 +1,124 @@
+#include "gui/app/port_controls.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QToolBar>
+
+#include "core/link/port_select.h"
+#include "gui/app/main_window.h"
+#include "gui/app/port_chooser.h"
+#include "gui/app/startup_exit.h"
+#include "gui/common/gui_queue.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
+
+PortControls::PortControls(MainWindow& window, QToolBar* bar)
+    : QObject(&window), window_(window), checkEnds_(new GuiQueue(this)) {
+  // A selector with its caption before it; the caption is returned.
+  auto selector = [bar](const char* labelName, const QString& caption, int leftMargin, QComboBox*& list,
+                        const char* listName, const QString& listCaption) {
+    auto* label = new QLabel(bar);
+    label->setObjectName(labelName);
+    SetLabelText(label, caption);
+    label->setContentsMargins(leftMargin, 0, 4, 0);
+    bar->addWidget(label);
+    list = new QComboBox(bar);
+    Name(list, listName, listCaption);
+    bar->addWidget(list);
+    return label;
+  };
+  portLabel_ = selector("Label3", "Serial Port :", 6, portList_, "ComboBox1", "Serial Port");
+  portChooser_ = new PortChooser(portList_, window.options().env, this);
+  selector("Label4", "HandShake :", 10, handshake_, "HandShake", "HandShake");
+  for (std::string_view name : kvx::kHandShakeNames) handshake_->addItem(Q(name));
+  {
+    QuietSelectors quiet(window_.selectorsQuiet());
+    portList_->setCurrentIndex(0);
+  }
+  window_.workspace().settings.PortName = portList_->currentText().toStdString();
+  connect(portList_, &QComboBox::currentIndexChanged, this, [this] { onPortChosen(); });
+  connect(handshake_, &QComboBox::currentIndexChanged, this, [this] { onPortChosen(); });
+}
+
+PortControls::~PortControls() = default;
+
+void PortControls::ShowSelectedPort() {
+  QuietSelectors quiet(window_.selectorsQuiet());
+  portChooser_->Show(window_.workspace().settings.PortName);  // a USB port the station settings remember, too
+}
+
+void PortControls::UseCtsHandshake() {
+  {
+    QuietSelectors quiet(window_.selectorsQuiet());
+    handshake_->setCurrentIndex(1);
+  }
+  window_.workspace().settings.HandShake = handshake_->currentText().toStdString();
+}
+
+bool PortControls::StartCheck(Check check, std::function<void(const std::vector<std::string>&)> then) {
+  if (window_.Busy()) return false;
+  auto messages = std::make_shared<std::vector<std::string>>();
+  const bool started = checks_.Start(
+      window_.workspace(),
+      [check = std::move(check), messages](std::stop_token stop) {
+        *messages = check(stop);
+        return kvx::OpOutcome::Ok;
+      },
+      [this, messages, then = std::move(then)](kvx::OpOutcome) {
+        checkEnds_->Post([this, messages, then] {
+          checks_.Wait();  // it has returned: this only joins its thread
+          checking_ = false;
+          if (window_.startupExit().CloseIfAsked()) return;
+          if (then) then(*messages);
+        });
+      });
+  checking_ = started;
+  return started;
+}
+
+void PortControls::ShowMessages(const std::vector<std::string>& messages) {
+  for (const std::string& m : messages) {
+    QString text = Q(m);
+    // A port that did not open: say why on a second line (busy and by whom, no such device,
+    // no permission and which group may open it), as kvxw does.
+    if (m == kvx::PortErrorMessage(window_.workspace().settings.PortName)) {
+      const std::string reason = window_.ports().OpenReason();
+      if (!reason.empty()) text += "\n" + Q(reason);
+    }
+    window_.prompter().Message(&window_, text);
+  }
+}
+
+bool PortControls::PortReady() {
+  if (window_.Busy()) return false;
+  kvx::Workspace& ws = window_.workspace();
+  kvx::PortSelector& ports = window_.ports();
+  std::string message;
+  // The simulated Writer's socket holds a chip of the workspace's device, whatever changed the
+  // device (the device list, a configuration): another device means the port afresh.
+  if (kvx::IsSimPort(ports.Device()) && !ws.results.PortError && window_.simBench().DeviceIndex() != ws.device.DeviceIndex)
+    ports.CheckComPort();
+  if (ports.EnsurePort(message)) return true;
+  ShowMessages({message});
+  return false;
+}
+
+void PortControls::onPortChosen() {
+  if (window_.selectorsQuiet()) return;
+  kvx::Workspace& ws = window_.workspace();
+  if (window_.Busy()) {
+    // A worker owns the port: the selector goes back to the port it uses.
+    QuietSelectors quiet(window_.selectorsQuiet());
+    portList_->setCurrentText(Q(ws.settings.PortName));
+    handshake_->setCurrentText(Q(ws.settings.HandShake));
+    return;
+  }
+  ws.settings.PortName = portList_->currentText().toStdString();
+  ws.settings.HandShake = handshake_->currentText().toStdString();
+  StartCheck([this](std::stop_token stop) { return window_.ports().ChangeCheck(stop); },
+             [this](const std::vector<std::string>& messages) { ShowMessages(messages); });
+}
+
+}  // namespace kvx::gui

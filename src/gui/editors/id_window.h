@@ -1,0 +1,64 @@
+// The "ID and Checksum" window (IdChecksumWindow): the ID bytes and the checksum characters in
+// ASCII or HEX, the Writer bytes of the ID area and, further down, the OPTION words as read.
+#pragma once
+
+#include <QWidget>
+
+#include "gui/editors/editor_hooks.h"
+
+class QButtonGroup;
+class QGroupBox;
+class QLabel;
+class QRadioButton;
+
+namespace kvx {
+struct Workspace;
+}
+
+namespace kvx::gui {
+
+class IdEditDialog;
+
+class IdChecksumWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
+
+  QGroupBox* RadioGroup1 = nullptr;
+  QRadioButton* Ascii = nullptr;
+  QRadioButton* Hex = nullptr;
+  QLabel* Label2 = nullptr;  // the ID
+  QLabel* Label4 = nullptr;  // the checksum
+  QLabel* Label8 = nullptr;  // bytes 16-31
+  QLabel* BodyOption1 = nullptr;
+  QLabel* BodyOption2 = nullptr;
+
+  void IDLabelShow();
+  void RadioGroup1Change(bool hex);
+  IdEditDialog* Label2DblClick();  // also "Edit ID"
+  void StaticText1DblClick();   // the Writer panel in and out
+  void StaticText5DblClick();   // the OPTION lines in and out
+
+  // The height the window asks for; its frame in the main window follows.
+  int FormHeight() const { return height_; }
+
+ Q_SIGNALS:
+  void heightChanged(int height);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void SetFormHeight(int height);
+
+  Workspace& ws_;
+  EditorHooks hooks_;
+  int height_ = 210;
+  QLabel* staticText1_ = nullptr;
+  QLabel* staticText5_ = nullptr;
+  QWidget* lowerPanel_ = nullptr;
+  QWidget* bodyPanel_ = nullptr;
+};
+
+}  // namespace kvx::gui

@@ -1,0 +1,107 @@
+#include "gui/editors/option_editor.h"
+
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+
+#include "core/device/option_layout.h"
+#include "core/device/workspace.h"
+#include "gui/common/prompter.h"
+#include "gui/common/widgets.h"
+
+namespace kvx::gui {
+
+namespace {
+
+// The order the window shows the fields in, top to bottom.
+constexpr OptionField kShownOrder[6] = {OscField, OstField, WdtField, PedField, SecurityField, PrdField};
+
+}  // namespace
+
+OptionEditor::OptionEditor(Workspace& ws, QWidget* parent) : QDialog(parent), ws_(ws) {
+  setObjectName(QStringLiteral("TEditOption"));
+  setWindowTitle(QStringLiteral("Edit OPTION"));
+  setAttribute(Qt::WA_DeleteOnClose);
+  auto* grid = new QGridLayout;
+  int row = 0;
+  for (OptionField field : kShownOrder) {
+    const EditorControls& c = OptionEditorControls[field];
+    Captions[field] = MakeLabel(this, c.labelControl, QString::fromLatin1(c.labelCaption));
+    Lists[field] = Named(new QComboBox(this), c.listControl);
+    Lists[field]->setMinimumContentsLength(14);
+    grid->addWidget(Captions[field], row, 0);
+    grid->addWidget(Lists[field], row, 1);
+    ++row;
+  }
+  Memo1 = Named(new QPlainTextEdit(this), "Memo1");
+  Memo1->setReadOnly(true);
+  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+  Memo1->setAccessibleName(QStringLiteral("Note"));
+  QStringList note;
+  for (const char* line : OptionEditorNote) note << QString::fromLatin1(line);
+  Memo1->setPlainText(note.join(QLatin1Char('\n')));
+  const QFontMetrics metrics(Memo1->font());
+  Memo1->setMinimumSize(metrics.horizontalAdvance(note.value(10)) + 40,
+                        metrics.lineSpacing() * (static_cast<int>(note.size()) + 1) + 12);
+
+  auto* ok = MakeButton(this, "BitBtn1", QStringLiteral("OK"));
+  ok->setDefault(true);
+  auto* cancel = MakeButton(this, "BitBtn2", QStringLiteral("Cancel"));
+  auto* buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(ok);
+  buttons->addWidget(cancel);
+  auto* layout = new QVBoxLayout(this);
+  layout->addLayout(grid);
+  layout->addWidget(Memo1);
+  layout->addLayout(buttons);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+
+  FirstShow();
+  for (int field = 0; field < 6; ++field)
+    connect(Lists[field], &QComboBox::activated, this, [this, field](int item) { ListChange(field, item); });
+  connect(ok, &QPushButton::clicked, this, &OptionEditor::BitBtn1Click);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+}
+
+void OptionEditor::FirstShow() {
+  EditLow = ws_.image.OptionLow;
+  EditHigh = ws_.image.OptionHigh;
+  for (int f = 0; f < 6; ++f) {
+    const auto field = static_cast<OptionField>(f);
+    const EditorControls& c = OptionEditorControls[f];
+    QStringList items;
+    const FieldVariant* v = FindFieldVariant(field, ws_.device.OptionFieldSelect[f]);
+    SetLabelText(Captions[f], QString::fromLatin1(v && v->editorCaption ? v->editorCaption : c.labelCaption));
+    if (v) {
+      for (int i = 0; i < v->Count(); ++i) items << QString::fromLatin1(v->choices[i].editor);
+    } else {
+      // No such field: the window's own list, greyed.
+      for (const char* item : c.items)
+        if (item) items << QString::fromLatin1(item);
+    }
+    Lists[f]->clear();
+    Lists[f]->addItems(items);
+    Lists[f]->setCurrentIndex(v ? DecodeField(*v, EditLow, EditHigh).item : -1);
+    Lists[f]->setEnabled(v != nullptr);
+    Captions[f]->setEnabled(v != nullptr);
+    Lists[f]->setAccessibleName(Captions[f]->text());
+  }
+}
+
+void OptionEditor::ListChange(int field, int item) {
+  // Only the chosen field is re-encoded; every other bit stays as it was read.
+  EncodeField(static_cast<OptionField>(field), ws_.device.OptionFieldSelect[field], item, EditLow, EditHigh);
+}
+
+void OptionEditor::BitBtn1Click() {
+  ws_.panel.RefreshPending = true;
+  ws_.image.OptionLow = EditLow;
+  ws_.image.OptionHigh = EditHigh;
+  accept();
+}
+
+}  // namespace kvx::gui

@@ -1,0 +1,43 @@
+// The option editor (OptionEditor, "Edit OPTION"): one list per OPTION field of the device, a
+// private copy of the word, written back on OK only.
+#pragma once
+
+#include <QDialog>
+#include <array>
+#include <cstdint>
+
+class QComboBox;
+class QLabel;
+class QPlainTextEdit;
+
+namespace kvx {
+struct Workspace;
+}
+
+namespace kvx::gui {
+
+class OptionEditor : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit OptionEditor(Workspace& ws, QWidget* parent = nullptr);
+
+  std::uint8_t EditLow = 0x7F;
+  std::uint8_t EditHigh = 0x7F;
+
+  // Indexed by the field (oscillator, PRD, OST, WDT, PED, security): StaticText1/ComboBox1 for
+  // the oscillator, StaticText6/ComboBox6 for PRD, and so on.
+  std::array<QLabel*, 6> Captions{};
+  std::array<QComboBox*, 6> Lists{};
+  QPlainTextEdit* Memo1 = nullptr;
+
+  void BitBtn1Click();  // OK
+
+ private:
+  void FirstShow();
+  void ListChange(int field, int item);
+
+  Workspace& ws_;
+};
+
+}  // namespace kvx::gui
