@@ -14,6 +14,7 @@
 #include <map>
 
 #include "core/production/journal_sql.h"
+#include "core/production/pass_columns.h"
 
 namespace kvx {
 
@@ -36,29 +37,8 @@ std::string HostName() {
 }
 
 PassRecord ReadPass(const SqliteStatement& s) {
-  PassRecord r;
-  r.id = s.Int(0);
-  r.started = s.Text(1);
-  r.ended = s.Text(2);
-  r.host = s.Text(3);
-  r.port = s.Text(4);
-  r.writer = s.Text(5);
-  r.device = s.Text(6);
-  r.programPath = s.Text(7);
-  r.dataChecksum = s.Text(8);
-  r.optionWord = s.Text(9);
-  r.idChecksum = s.Text(10);
-  r.series = s.Text(11);
-  r.serial = s.Text(12);
-  r.record = static_cast<long>(s.Int(13));
-  r.passCount = static_cast<long>(s.Int(14));
-  r.outcome = OutcomeFromText(s.Text(15));
-  r.counted = s.Int(16) != 0;
-  r.redLine = s.Text(17);
-  r.durationMs = s.IsNull(18) ? -1 : static_cast<long>(s.Int(18));
-  r.keepsNumber = s.Int(19) != 0;
-  r.programSha256 = s.Text(20);
-  return r;
+  return PassFromColumns([&](int i) { return s.Text(i); }, [&](int i) { return s.Int(i); },
+                         [&](int i) { return s.IsNull(i); });
 }
 
 

@@ -7,6 +7,8 @@
 #include <set>
 #include <thread>
 
+#include "core/production/pass_columns.h"
+
 namespace kvx {
 
 namespace {
@@ -96,7 +98,7 @@ constexpr char kFinish[] =
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted::int, red_line, "
-    "duration_ms, program_sha256, keeps_number::int";
+    "duration_ms, keeps_number::int, program_sha256";
 
 std::string Num(long long value) { return std::to_string(value); }
 
@@ -302,31 +304,10 @@ std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string&
                                    "ORDER BY started, id",
                                {filter.since, filter.series});
   if (!select.Ok()) return Fail("cannot be read", error), rows;
-  for (int i = 0; i < select.Rows(); ++i) {
-    PassRecord r;
-    r.id = select.Int(i, 0);
-    r.started = select.Text(i, 1);
-    r.ended = select.Text(i, 2);
-    r.host = select.Text(i, 3);
-    r.port = select.Text(i, 4);
-    r.writer = select.Text(i, 5);
-    r.device = select.Text(i, 6);
-    r.programPath = select.Text(i, 7);
-    r.dataChecksum = select.Text(i, 8);
-    r.optionWord = select.Text(i, 9);
-    r.idChecksum = select.Text(i, 10);
-    r.series = select.Text(i, 11);
-    r.serial = select.Text(i, 12);
-    r.record = static_cast<long>(select.Int(i, 13));
-    r.passCount = static_cast<long>(select.Int(i, 14));
-    r.outcome = OutcomeFromText(select.Text(i, 15));
-    r.counted = select.Int(i, 16) != 0;
-    r.redLine = select.Text(i, 17);
-    r.durationMs = select.IsNull(i, 18) ? -1 : static_cast<long>(select.Int(i, 18));
-    r.programSha256 = select.Text(i, 19);
-    r.keepsNumber = select.Int(i, 20) != 0;
-    rows.push_back(std::move(r));
-  }
+  for (int i = 0; i < select.Rows(); ++i)
+    rows.push_back(PassFromColumns([&](int c) { return select.Text(i, c); },
+                                   [&](int c) { return select.Int(i, c); },
+                                   [&](int c) { return select.IsNull(i, c); }));
   return rows;
 }
 
