@@ -21,12 +21,13 @@ class AutoJournal : public ::testing::Test {
   void SetUp() override {
     path_ = fs::temp_directory_path() / ("kvx-auto-journal-" + std::to_string(::getpid()) + "-" +
                                          ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".db");
-    fs::remove(path_);
+    RemoveJournal();  // a process of an earlier run with the same pid may have left one
     std::string error;
     ASSERT_TRUE(journal_.Open(path_.string(), error)) << error;
   }
-  void TearDown() override {
-    for (const char* end : {"", "-wal", "-shm"}) fs::remove(path_.string() + end);
+  void TearDown() override { RemoveJournal(); }
+  void RemoveJournal() {
+    for (const char* end : {"", "-wal", "-shm", ".witness"}) fs::remove(path_.string() + end);
   }
 
   // Serial numbers of two bytes from 0x1000 at word 0x10 (RTIW words there).
