@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <set>
 #include <thread>
 
@@ -404,9 +406,11 @@ class BothJournals : public ::testing::TestWithParam<Backend> {
       name_ = db_.Uri();
       return;
     }
+    // A parametrised test's name holds a '/': one folder, not a folder in a folder.
+    std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(test.begin(), test.end(), '/', '-');
     dir_ = std::filesystem::temp_directory_path() /
-           ("kvx-both-" + std::to_string(::getpid()) + "-" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
+           ("kvx-both-" + std::to_string(::getpid()) + "-" + test);
     std::filesystem::remove_all(dir_);
     std::filesystem::create_directories(dir_);
     name_ = (dir_ / kJournalFileName).string();
