@@ -27,20 +27,26 @@ JournalOpener::JournalOpener() : queue_(std::make_unique<GuiQueue>(nullptr)) {}
 JournalOpener::~JournalOpener() = default;
 
 bool JournalOpener::Start(kvx::Journal& journal, std::string name, kvx::Workspace& ws, Done done) {
-  if (busy_) return false;
   auto error = std::make_shared<std::string>();
   auto ok = std::make_shared<bool>(false);
+  return Run(
+      ws, [&journal, name = std::move(name), error, ok] { *ok = journal.Open(name, *error); },
+      [error, ok, done = std::move(done)] { done(*ok, *error); });
+}
+
+bool JournalOpener::Run(kvx::Workspace& ws, std::function<void()> work, std::function<void()> done) {
+  if (busy_) return false;
   busy_ = runner_.Start(
       ws,
-      [&journal, name = std::move(name), error, ok](std::stop_token) {
-        *ok = journal.Open(name, *error);
+      [work = std::move(work)](std::stop_token) {
+        work();
         return kvx::OpOutcome::Ok;
       },
-      [this, error, ok, done = std::move(done)](kvx::OpOutcome) {
-        queue_->Post([this, error, ok, done] {
+      [this, done = std::move(done)](kvx::OpOutcome) {
+        queue_->Post([this, done] {
           runner_.Wait();  // it has returned: this joins at once
           busy_ = false;
-          done(*ok, *error);
+          done();
         });
       });
   return busy_;
@@ -58,27 +64,42 @@ bool DesktopJournal::OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompte
                       });
 }
 
-bool DesktopJournal::Begin(const kvx::Command& command, kvx::Workspace& ws, Prompter& prompter,
-                           QWidget* parent) {
+bool DesktopJournal::BeginThen(JournalOpener& opener, const kvx::Command& command,
+                               kvx::Workspace& ws, Prompter& prompter, QWidget* parent,
+                               std::function<void(bool start)> then) {
   if (!journal_.IsOpen()) return false;
   passes_.reset();
   error_.clear();
   stopped_ = false;
+  struct Decision {
+    std::string series;
+    kvx::RunStart start;
+  };
+  auto decision = std::make_shared<Decision>();
   // Force Write leaves serial-number mode: its chips are recorded without a number.
-  std::string series;
-  kvx::QtpFileState qtp;
-  if (command.id != kvx::CommandId::ForceWrite && ws.production.SerialNoMode) {
-    qtp = kvx::ReadQtpFileState(ws);
-    series = kvx::SerialSeriesOf(ws, qtp.content);
-  }
-  const kvx::RunStart start = kvx::DecideRunStart(journal_, series, ws, qtp);
-  // The passes of a run that died are told once, when the journal opens.
-  if (const std::string notice = kvx::DeadRunNotice(start); justOpened_ && !notice.empty())
-    prompter.Message(parent, Q(notice));
-  justOpened_ = false;
-  if (!PresentRunStart(start, ws, prompter, parent)) return false;
-  passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.settings.PortName, series, start.StartRecord());
-  return true;
+  const bool numbered = command.id != kvx::CommandId::ForceWrite && ws.production.SerialNoMode;
+  return opener.Run(
+      ws,
+      [this, &ws, numbered, decision] {
+        kvx::QtpFileState qtp;
+        if (numbered) {
+          qtp = kvx::ReadQtpFileState(ws);
+          decision->series = kvx::SerialSeriesOf(ws, qtp.content);
+        }
+        decision->start = kvx::DecideRunStart(journal_, decision->series, ws, qtp);
+      },
+      [this, &ws, &prompter, parent, decision, then] {
+        // The passes of a run that died are told once, when the journal opens.
+        const std::string notice = kvx::DeadRunNotice(decision->start);
+        if (justOpened_ && !notice.empty()) prompter.Message(parent, Q(notice));
+        justOpened_ = false;
+        const bool start = PresentRunStart(decision->start, ws, prompter, parent);
+        if (start)
+          passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.settings.PortName,
+                                                       decision->series,
+                                                       decision->start.StartRecord());
+        then(start);
+      });
 }
 
 bool DesktopJournal::PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws,

@@ -30,6 +30,9 @@ class JournalOpener {
   // the GUI thread. False, with nothing started, while an open is under way or another task holds
   // `ws`.
   bool Start(kvx::Journal& journal, std::string name, kvx::Workspace& ws, Done done);
+  // From the GUI thread: runs `work` on the worker, holding `ws` busy, then `done` on the GUI
+  // thread. False, with nothing started, as for Start.
+  bool Run(kvx::Workspace& ws, std::function<void()> work, std::function<void()> done);
   bool Busy() const { return busy_; }
 
  private:
@@ -49,12 +52,14 @@ class DesktopJournal {
   bool OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompter& prompter, QWidget* parent,
                 std::function<void(bool open)> then);
 
-  // On the GUI thread, before a production command's dialog opens (and before the Writer is
-  // asked anything), with the journal open: refuses a first serial number that already went out
-  // (offering the next free one), puts a QTP file after its last record used and readies the
-  // dialog's passes: the core's start verdict, asked as a question when the first number (QTP
-  // record) already went out. False, the operator told, when the command must not start.
-  bool Begin(const kvx::Command& command, kvx::Workspace& ws, Prompter& prompter, QWidget* parent);
+  // Before a production command's dialog opens (and before the Writer is asked anything), with
+  // the journal open: the core's start verdict, read from the journal on the opener's worker,
+  // then presented on the GUI thread: a first serial number that already went out is refused
+  // (the next free one offered), a QTP file is put after its last record used, and the dialog's
+  // passes are readied. `then` runs on the GUI thread with whether the command may start; when
+  // it may not, the operator has been told. False when the opener is busy.
+  bool BeginThen(JournalOpener& opener, const kvx::Command& command, kvx::Workspace& ws,
+                 Prompter& prompter, QWidget* parent, std::function<void(bool start)> then);
   // One pass of the command, journaled, for the worker's thread; `result` receives its result.
   kvx::OperationRunner::Work PassWork(const kvx::Command& command, kvx::RunTarget target,
                                       long passNumber, std::shared_ptr<kvx::PassResult> result);

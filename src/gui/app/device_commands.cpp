@@ -86,7 +86,19 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
                        });
     return;
   }
-  if (command.repeats && !journal_->Begin(command, window_.workspace(), window_.prompter(), &window_)) return;
+  // The start verdict reads the journal on a worker too; the command goes on once it is known.
+  if (command.repeats) {
+    journal_->BeginThen(*opener_, command, window_.workspace(), window_.prompter(), &window_,
+                        [this, &command, followUp](bool start) {
+                          if (!window_.startupExit().CloseIfAsked() && start)
+                            StartOperation(command, followUp);
+                        });
+    return;
+  }
+  StartOperation(command, std::move(followUp));
+}
+
+void DeviceCommands::StartOperation(const kvx::Command& command, std::function<void()> followUp) {
   if (!window_.port().PortReady()) return;
   if (command.resetCheck && !ResetAddressAccepted()) return;
   // The boxes above wait for the operator; a close (a signal) may have come meanwhile.
@@ -243,20 +255,29 @@ void DeviceCommands::onShowProduction() {
                      window_.prompter().Message(&window_, Q(error));
                      return;
                    }
-                   if (!window_.CommandAllowed()) return;  // the window has closed
-                   ProductionOptions options;
-                   options.journal = journal;
-                   options.env = window_.options().env;
-                   options.clock = &window_.clock();
-                   auto* production =
-                       new ProductionWindow(window_.workspace(), options, window_.prompter(), &window_);
-                   if (!production->Ready()) {
-                     delete production;
-                     return;
-                   }
-                   production->setAttribute(Qt::WA_DeleteOnClose);
-                   production->show();
+                   // The series' start reads the journal: on the worker too.
+                   auto start = std::make_shared<kvx::RunStart>();
+                   kvx::Workspace& ws = window_.workspace();
+                   opener_->Run(
+                       ws, [journal, start, &ws] { *start = ProductionWindow::DecideStart(*journal, ws); },
+                       [this, journal, start] { ShowProduction(journal, *start); });
                  });
+}
+
+void DeviceCommands::ShowProduction(std::shared_ptr<kvx::Journal> journal, const kvx::RunStart& start) {
+  if (window_.startupExit().CloseIfAsked() || !window_.CommandAllowed()) return;
+  ProductionOptions options;
+  options.journal = std::move(journal);
+  options.start = start;
+  options.env = window_.options().env;
+  options.clock = &window_.clock();
+  auto* production = new ProductionWindow(window_.workspace(), options, window_.prompter(), &window_);
+  if (!production->Ready()) {
+    delete production;
+    return;
+  }
+  production->setAttribute(Qt::WA_DeleteOnClose);
+  production->show();
 }
 
 }  // namespace kvx::gui

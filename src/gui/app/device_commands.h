@@ -10,6 +10,11 @@
 
 #include "core/ops/command.h"
 
+namespace kvx {
+class Journal;
+struct RunStart;
+}  // namespace kvx
+
 namespace kvx::gui {
 
 class DesktopJournal;
@@ -63,6 +68,12 @@ class DeviceCommands : public QObject {
 
  private:
   bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
+  // The command's port check, reset-address warning and dialog, once its journal (if it has one)
+  // said it may start.
+  void StartOperation(const kvx::Command& command, std::function<void()> followUp);
+  // The production window over the loaded workspace, once its journal is open and its series'
+  // start known.
+  void ShowProduction(std::shared_ptr<kvx::Journal> journal, const kvx::RunStart& start);
   // Opens a command's dialog; `followUp` runs once it has closed and its worker returned.
   ProgressDialog* OpenOperation(const kvx::Command& command, std::function<void()> followUp);
   // The session's dialog has closed and its worker returned: the workspace is the window's again.

@@ -291,7 +291,8 @@ TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) 
   // The flash test mode: the next pass starts a second after the last, without "Continue".
   ws().production.QtpReadFile.reset();
   form().findChild<QAction*>("AutoProgramAction")->trigger();
-  ASSERT_NE(Dialog(), nullptr);
+  // The start verdict is read on a worker: the dialog follows.
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
   ASSERT_TRUE(QTest::qWaitFor([&] { return Text("Label13") == "3"; }, 10000));
   ASSERT_TRUE(WaitForButton("Button1"));
   ASSERT_TRUE(CloseWith("Button1"));
