@@ -10,6 +10,7 @@
 #include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
+#include <chrono>
 #include <map>
 #include <mutex>
 
@@ -83,9 +84,12 @@ class ProductionTile::View final : public kvx::OperationView {
   void Progress(const kvx::ProgressEvent& event) override {
     if (event.total <= 0) return;
     const int percent = static_cast<int>(100 * event.done / event.total);
-    // One step a percent: the GUI thread is not woken for every byte of eight streams.
-    if (percent == lastPercent_) return;
+    // The bar moves a few times a second, and always to its end: eight tiles repainted for every
+    // percent would cost the host more than the streams they show.
+    const auto now = std::chrono::steady_clock::now();
+    if (percent == lastPercent_ || (percent < 100 && now - lastPost_ < kBarStep)) return;
     lastPercent_ = percent;
+    lastPost_ = now;
     Post([percent](Parts& p) { SetBar(p, percent); });
   }
 
@@ -99,7 +103,9 @@ class ProductionTile::View final : public kvx::OperationView {
   std::map<std::string, std::string> texts_;
   std::string redLine_;
   std::string redControl_;
-  int lastPercent_ = -1;  // the worker's own
+  static constexpr std::chrono::milliseconds kBarStep{200};
+  int lastPercent_ = -1;  // the worker's own, as lastPost_
+  std::chrono::steady_clock::time_point lastPost_;
 };
 
 struct ProductionTile::Parts {

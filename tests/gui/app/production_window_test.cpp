@@ -5,6 +5,7 @@
 #include <QDir>
 #include <QFile>
 #include <QLabel>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <cstring>
@@ -71,6 +72,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
     ProductionTile& tile = window->Tile(t);
     EXPECT_EQ(Shown(tile, "TileResult"), "OK");
     EXPECT_EQ(Shown(tile, "TileCounts"), "OK: 1   Failed: 0");
+    EXPECT_EQ(tile.findChild<QProgressBar*>("TileProgress")->value(), 100);
     EXPECT_TRUE(Shown(tile, "TileRedLine").isEmpty());
     EXPECT_TRUE(Shown(tile, "TileWriterId").contains("V3.10")) << Shown(tile, "TileWriterId").toStdString();
     serials.insert(Shown(tile, "TileSerial"));
