@@ -86,10 +86,10 @@ int main(int argc, char** argv) {
     rebuild.push_back(Millis(start));
 
     kvx::gui::ProgramMemoryView* view = windows.ProgramView();
-    auto* dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(round, 3));
+    auto* dialog = view->onEditWord(view->StringGrid1->model()->index(round, 3));
     dialog->Edit1->setText(round % 2 == 0 ? "0155" : "2AAA");
     start = Clock::now();
-    dialog->OKBtnClick();
+    dialog->onOk();
     checksum.repaint();
     view->StringGrid1->viewport()->repaint();
     edit.push_back(Millis(start));

@@ -38,10 +38,10 @@ ProgramMemoryView::ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter&
   FillWith(this, StringGrid1);
   resize(9 * 48 + 40, 420);
   connect(StringGrid1, &QTableView::doubleClicked, this,
-          [this](const QModelIndex& cell) { StringGrid1DblClick(cell); });
+          [this](const QModelIndex& cell) { onEditWord(cell); });
   auto header = [this](Qt::Orientation orientation) {
     return [this, orientation](int section) {
-      HeaderDblClick(Model->headerData(section, orientation, Qt::DisplayRole).toString());
+      onRedoSums(Model->headerData(section, orientation, Qt::DisplayRole).toString());
     };
   };
   connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Horizontal));
@@ -50,7 +50,7 @@ ProgramMemoryView::ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter&
 
 void ProgramMemoryView::Reload() { Model->Reload(); }
 
-WordEntryDialog* ProgramMemoryView::StringGrid1DblClick(const QModelIndex& cell) {
+WordEntryDialog* ProgramMemoryView::onEditWord(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int address = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);
@@ -63,7 +63,7 @@ WordEntryDialog* ProgramMemoryView::StringGrid1DblClick(const QModelIndex& cell)
   return dialog;
 }
 
-WordEntryDialog* ProgramMemoryView::HeaderDblClick(const QString& caption) {
+WordEntryDialog* ProgramMemoryView::onRedoSums(const QString& caption) {
   auto* dialog = new WordEntryDialog(caption, ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog] {
     if (dialog->EnteredValue > 0x3FFF) return;
@@ -90,10 +90,10 @@ EepromWindow::EepromWindow(Workspace& ws, Prompter& prompter, QWidget* parent)
   FillWith(this, StringGrid1);
   resize(17 * 30 + 30, 300);
   connect(StringGrid1, &QTableView::clicked, this,
-          [this](const QModelIndex& cell) { StringGrid1Click(cell); });
+          [this](const QModelIndex& cell) { onEditByte(cell); });
 }
 
-WordEntryDialog* EepromWindow::StringGrid1Click(const QModelIndex& cell) {
+WordEntryDialog* EepromWindow::onEditByte(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
   const int index = Model->IndexOf(cell);
   const std::string cellText = Model->CellText(cell);

@@ -27,9 +27,9 @@ class ProgramMemoryView : public QWidget {
 
   void Reload();  // the creation routine again: the buffer changed wholesale
   // Double-click on a word: "Enter new value", then the word into the buffer and the sums.
-  WordEntryDialog* StringGrid1DblClick(const QModelIndex& cell);
+  WordEntryDialog* onEditWord(const QModelIndex& cell);
   // Double-click on a caption: the dialog opens, nothing can change but the sums are redone.
-  WordEntryDialog* HeaderDblClick(const QString& caption);
+  WordEntryDialog* onRedoSums(const QString& caption);
 
  private:
   Workspace& ws_;
@@ -46,7 +46,8 @@ class EepromWindow : public QWidget {
   QTableView* StringGrid1 = nullptr;
   HexGridModel* Model = nullptr;
 
-  WordEntryDialog* StringGrid1Click(const QModelIndex& cell);
+  // A click on a byte: "Enter new value", then the byte into the EEPROM buffer.
+  WordEntryDialog* onEditByte(const QModelIndex& cell);
 
  private:
   Workspace& ws_;

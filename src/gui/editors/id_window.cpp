@@ -110,37 +110,37 @@ IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* pa
   layout->addStretch();
   SetFormHeight(kIdOnly);
 
-  connect(Hex, &QRadioButton::toggled, this, &IdChecksumWindow::RadioGroup1Change);
-  connect(edit, &QPushButton::clicked, this, [this] { Label2DblClick(); });
+  connect(Hex, &QRadioButton::toggled, this, &IdChecksumWindow::onDisplayModeChanged);
+  connect(edit, &QPushButton::clicked, this, [this] { onEditId(); });
   connect(exit, &QPushButton::clicked, this, [this] {
     // The frame around the form closes with it.
     (parentWidget() ? parentWidget() : static_cast<QWidget*>(this))->close();
   });
-  IDLabelShow();
+  ShowIdLabels();
 }
 
-void IdChecksumWindow::IDLabelShow() {
+void IdChecksumWindow::ShowIdLabels() {
   const IdLabels labels = IdLabelShow(ws_);  // also the status panel's ID and IC checksum
   SetLabelText(Label2, FromBytes(ShownIdText(labels.id)));
   SetLabelText(Label4, FromBytes(labels.checksum));
   hooks_.PanelChanged();
 }
 
-void IdChecksumWindow::RadioGroup1Change(bool hex) {
+void IdChecksumWindow::onDisplayModeChanged(bool hex) {
   ws_.settings.IdDisplayHex = hex;
-  IDLabelShow();
+  ShowIdLabels();
 }
 
-IdEditDialog* IdChecksumWindow::Label2DblClick() {
+IdEditDialog* IdChecksumWindow::onEditId() {
   auto* dialog = new IdEditDialog(ws_, this);
-  connect(dialog, &QDialog::accepted, this, &IdChecksumWindow::IDLabelShow);
+  connect(dialog, &QDialog::accepted, this, &IdChecksumWindow::ShowIdLabels);
   dialog->open();
   return dialog;
 }
 
-void IdChecksumWindow::StaticText1DblClick() { SetFormHeight(height_ <= kIdOnly ? kWithWriter : kIdOnly); }
+void IdChecksumWindow::onToggleWriterPanel() { SetFormHeight(height_ <= kIdOnly ? kWithWriter : kIdOnly); }
 
-void IdChecksumWindow::StaticText5DblClick() {
+void IdChecksumWindow::onToggleOptionLines() {
   SetFormHeight(height_ <= kWithWriter ? kWithOptions : kWithWriter);
 }
 
@@ -154,9 +154,9 @@ void IdChecksumWindow::SetFormHeight(int height) {
 
 bool IdChecksumWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::MouseButtonDblClick) return QWidget::eventFilter(watched, event);
-  if (watched == Label2) Label2DblClick();
-  if (watched == staticText1_) StaticText1DblClick();
-  if (watched == staticText5_) StaticText5DblClick();
+  if (watched == Label2) onEditId();
+  if (watched == staticText1_) onToggleWriterPanel();
+  if (watched == staticText5_) onToggleOptionLines();
   return true;
 }
 

@@ -34,11 +34,13 @@ class IdChecksumWindow : public QWidget {
   QLabel* BodyOption1 = nullptr;
   QLabel* BodyOption2 = nullptr;
 
-  void IDLabelShow();
-  void RadioGroup1Change(bool hex);
-  IdEditDialog* Label2DblClick();  // also "Edit ID"
-  void StaticText1DblClick();   // the Writer panel in and out
-  void StaticText5DblClick();   // the OPTION lines in and out
+  // The ID and checksum lines, in ASCII or HEX as chosen (also the status panel's texts).
+  void ShowIdLabels();
+  void onDisplayModeChanged(bool hex);  // "Hex" or "Ascii" in RadioGroup1
+  // "ID Modify" over the ID; a double-click on the ID line ("Label2") or "Edit ID".
+  IdEditDialog* onEditId();
+  void onToggleWriterPanel();  // a double-click on "StaticText1": the Writer panel in and out
+  void onToggleOptionLines();  // a double-click on "StaticText5": the OPTION lines in and out
 
   // The height the window asks for; its frame in the main window follows.
   int FormHeight() const { return height_; }

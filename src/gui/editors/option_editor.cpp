@@ -62,8 +62,8 @@ OptionEditor::OptionEditor(Workspace& ws, QWidget* parent) : QDialog(parent), ws
 
   FirstShow();
   for (int field = 0; field < 6; ++field)
-    connect(Lists[field], &QComboBox::activated, this, [this, field](int item) { ListChange(field, item); });
-  connect(ok, &QPushButton::clicked, this, &OptionEditor::BitBtn1Click);
+    connect(Lists[field], &QComboBox::activated, this, [this, field](int item) { onFieldChosen(field, item); });
+  connect(ok, &QPushButton::clicked, this, &OptionEditor::onStoreOption);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
 
@@ -92,12 +92,12 @@ void OptionEditor::FirstShow() {
   }
 }
 
-void OptionEditor::ListChange(int field, int item) {
+void OptionEditor::onFieldChosen(int field, int item) {
   // Only the chosen field is re-encoded; every other bit stays as it was read.
   EncodeField(static_cast<OptionField>(field), ws_.device.OptionFieldSelect[field], item, EditLow, EditHigh);
 }
 
-void OptionEditor::BitBtn1Click() {
+void OptionEditor::onStoreOption() {
   ws_.panel.RefreshPending = true;
   ws_.image.OptionLow = EditLow;
   ws_.image.OptionHigh = EditHigh;

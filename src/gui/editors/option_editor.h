@@ -31,11 +31,11 @@ class OptionEditor : public QDialog {
   std::array<QComboBox*, 6> Lists{};
   QPlainTextEdit* Memo1 = nullptr;
 
-  void BitBtn1Click();  // OK
+  void onStoreOption();  // OK ("BitBtn1"): the edited word into the buffer
 
  private:
   void FirstShow();
-  void ListChange(int field, int item);
+  void onFieldChosen(int field, int item);  // a list's item re-encodes its field only
 
   Workspace& ws_;
 };

@@ -105,7 +105,7 @@ SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter&
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   Show(SerialSetupFromWorkspace(ws));  // FormCreate; "No. of Parts" starts at 1
-  connect(PseudoRandom, &QRadioButton::toggled, this, &SerialSetupDialog::RadioGroup1Click);
+  connect(PseudoRandom, &QRadioButton::toggled, this, &SerialSetupDialog::onModeChanged);
   connect(ok, &QPushButton::clicked, this, &SerialSetupDialog::onOk);
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
   connect(disable, &QPushButton::clicked, this, &SerialSetupDialog::onDisableSerialMode);
@@ -145,24 +145,24 @@ void SerialSetupDialog::Report(const SetupOutcome& outcome) {
     prompter_.Message(this, Q(outcome.message));
 }
 
-void SerialSetupDialog::RunExit(std::string (*exit)(SerialSetupFields&)) {
+void SerialSetupDialog::CheckLeftField(std::string (*exit)(SerialSetupFields&)) {
   SerialSetupFields f = Fields();
   const std::string message = exit(f);
   Show(f);
   if (!message.empty()) prompter_.Message(this, Q(message));
 }
 
-void SerialSetupDialog::StartAddressExit() {
+void SerialSetupDialog::onStartAddressLeft() {
   SerialSetupFields f = Fields();
   kvx::StartAddressExit(f);
   Show(f);
 }
-void SerialSetupDialog::NoOfByteExit() { RunExit(kvx::NoOfByteExit); }
-void SerialSetupDialog::StartValueExit() { RunExit(kvx::StartValueExit); }
-void SerialSetupDialog::IncrementExit() { RunExit(kvx::IncrementExit); }
-void SerialSetupDialog::NoOfPartExit() { RunExit(kvx::NoOfPartExit); }
+void SerialSetupDialog::onByteCountLeft() { CheckLeftField(kvx::NoOfByteExit); }
+void SerialSetupDialog::onStartValueLeft() { CheckLeftField(kvx::StartValueExit); }
+void SerialSetupDialog::onIncrementLeft() { CheckLeftField(kvx::IncrementExit); }
+void SerialSetupDialog::onPartCountLeft() { CheckLeftField(kvx::NoOfPartExit); }
 
-void SerialSetupDialog::RadioGroup1Click() { Increment->setEnabled(!PseudoRandom->isChecked()); }
+void SerialSetupDialog::onModeChanged() { Increment->setEnabled(!PseudoRandom->isChecked()); }
 
 void SerialSetupDialog::onOk() {
   SerialSetupFields f = Fields();
@@ -219,11 +219,11 @@ bool SerialSetupDialog::eventFilter(QObject* watched, QEvent* event) {
                                                         : Qt::OtherFocusReason;
   if (event->type() == QEvent::FocusOut && reason != Qt::ActiveWindowFocusReason &&
       reason != Qt::PopupFocusReason) {
-    if (watched == StartAddress) StartAddressExit();
-    if (watched == NoOfByte) NoOfByteExit();
-    if (watched == StartValue) StartValueExit();
-    if (watched == Increment) IncrementExit();
-    if (watched == NoOfPart) NoOfPartExit();
+    if (watched == StartAddress) onStartAddressLeft();
+    if (watched == NoOfByte) onByteCountLeft();
+    if (watched == StartValue) onStartValueLeft();
+    if (watched == Increment) onIncrementLeft();
+    if (watched == NoOfPart) onPartCountLeft();
   }
   return QDialog::eventFilter(watched, event);
 }

@@ -37,13 +37,14 @@ class SerialSetupDialog : public QDialog {
   QRadioButton* MsbFirst = nullptr;    // RadioGroup2
   QRadioButton* LsbFirst = nullptr;
 
-  // Focus leaving a field.
-  void StartAddressExit();
-  void NoOfByteExit();
-  void StartValueExit();
-  void IncrementExit();
-  void NoOfPartExit();
-  void RadioGroup1Click();
+  // Focus leaving a field: the field is checked and put right, with a message where it was not
+  // accepted.
+  void onStartAddressLeft();
+  void onByteCountLeft();
+  void onStartValueLeft();
+  void onIncrementLeft();
+  void onPartCountLeft();
+  void onModeChanged();  // RadioGroup1: the increment counts in the sequential mode only
 
   void onOk();
   void onDisableSerialMode();  // "Disable Serial Mode"
@@ -56,7 +57,8 @@ class SerialSetupDialog : public QDialog {
   SerialSetupFields Fields() const;
   void Show(const SerialSetupFields& f);
   void Report(const SetupOutcome& outcome);
-  void RunExit(std::string (*exit)(SerialSetupFields&));
+  // One field's check through the core's rule for it.
+  void CheckLeftField(std::string (*exit)(SerialSetupFields&));
 
   Workspace& ws_;
   EditorHooks hooks_;

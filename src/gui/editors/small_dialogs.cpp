@@ -56,10 +56,10 @@ FillBufferDialog::FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* p
   QPushButton* ok = nullptr;
   grid->addLayout(OkCancelRow(this, ok), 3, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
-  connect(ok, &QPushButton::clicked, this, &FillBufferDialog::BitBtn1Click);
+  connect(ok, &QPushButton::clicked, this, &FillBufferDialog::onFill);
 }
 
-void FillBufferDialog::BitBtn1Click() {
+void FillBufferDialog::onFill() {
   const std::string message = FillBuffer(ws_, {S(Edit1->text()), S(Edit2->text()), S(Edit3->text())});
   if (!message.empty()) prompter_.Error(this, Q(message));
   accept();
@@ -98,10 +98,10 @@ IdEditDialog::IdEditDialog(Workspace& ws, QWidget* parent) : QDialog(parent), ws
   layout->addWidget(Edit1);
   layout->addLayout(OkCancelRow(this, ok));
   layout->setSizeConstraint(QLayout::SetFixedSize);
-  connect(ok, &QPushButton::clicked, this, &IdEditDialog::BitBtn1Click);
+  connect(ok, &QPushButton::clicked, this, &IdEditDialog::onStoreId);
 }
 
-void IdEditDialog::BitBtn1Click() {
+void IdEditDialog::onStoreId() {
   if (ws_.settings.IdDisplayHex)
     StoreIdHexText(ws_, S(MaskEdit2->displayText()));
   else

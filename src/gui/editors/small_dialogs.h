@@ -23,8 +23,8 @@ class FillBufferDialog : public QDialog {
   QLineEdit* Edit2 = nullptr;  // end address
   QLineEdit* Edit3 = nullptr;  // data
 
-  // OK: fills, or shows why not; the dialog closes either way.
-  void BitBtn1Click();
+  // OK ("BitBtn1"): fills, or shows why not; the dialog closes either way.
+  void onFill();
 
  private:
   Workspace& ws_;
@@ -40,7 +40,8 @@ class IdEditDialog : public QDialog {
   QLineEdit* MaskEdit2 = nullptr;  // HEX mode
   QLineEdit* Edit1 = nullptr;      // ASCII mode
 
-  void BitBtn1Click();  // OK: store the ID bytes (the caller redraws the ID lines)
+  // OK ("BitBtn1"): stores the ID bytes (the caller redraws the ID lines).
+  void onStoreId();
 
  private:
   Workspace& ws_;

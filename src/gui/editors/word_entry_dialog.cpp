@@ -45,11 +45,11 @@ WordEntryDialog::WordEntryDialog(const QString& initialText, int coreType, Promp
   Edit1->selectAll();
   EnteredValue = SingleDataInitialValue(S(InitialText));
 
-  connect(ok, &QPushButton::clicked, this, &WordEntryDialog::OKBtnClick);
-  connect(cancel, &QPushButton::clicked, this, &WordEntryDialog::CancelBtnClick);
+  connect(ok, &QPushButton::clicked, this, &WordEntryDialog::onOk);
+  connect(cancel, &QPushButton::clicked, this, &WordEntryDialog::onCancel);
 }
 
-void WordEntryDialog::OKBtnClick() {
+void WordEntryDialog::onOk() {
   const SingleDataCheck check = CheckSingleData(S(Edit1->text()), coreType_);
   Edit1->setText(Q(check.text));
   if (!check.accepted) {
@@ -61,7 +61,7 @@ void WordEntryDialog::OKBtnClick() {
   accept();
 }
 
-void WordEntryDialog::CancelBtnClick() {
+void WordEntryDialog::onCancel() {
   // The caller writes the unchanged value back.
   EnteredValue = SingleDataInitialValue(S(InitialText));
   reject();

@@ -25,8 +25,8 @@ class WordEntryDialog : public QDialog {
 
   QLineEdit* Edit1 = nullptr;
 
-  void OKBtnClick();
-  void CancelBtnClick();
+  void onOk();      // "OKBtn": the value checked, then taken
+  void onCancel();  // "CancelBtn": the initial value handed back
 
  private:
   int coreType_;

@@ -66,10 +66,10 @@ TEST_F(EditorsTest, DoubleClickEditReachesTheBufferAndThePanelChecksum) {
 TEST_F(EditorsTest, TooLargeValueIsRefusedAndCancelKeepsTheWord) {
   UseDevice("KVX-49");  // 11-bit words
   ProgramMemoryView* view = windows->ProgramView();
-  QPointer<WordEntryDialog> dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 0));
+  QPointer<WordEntryDialog> dialog = view->onEditWord(view->StringGrid1->model()->index(0, 0));
   EXPECT_EQ(dialog->Edit1->text(), "07FF");
   dialog->Edit1->setText("800");
-  dialog->OKBtnClick();
+  dialog->onOk();
   ASSERT_EQ(prompter.boxes.size(), 1u);
   EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
   EXPECT_EQ(prompter.boxes[0].text, "Invalid Value,too large!");
@@ -87,9 +87,9 @@ TEST_F(EditorsTest, EepromViewEditsOneByteOnASingleClick) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->windowTitle(), "EEPROM data");
   EXPECT_EQ(view->StringGrid1->model()->rowCount(), 8);
-  QPointer<WordEntryDialog> dialog = view->StringGrid1Click(view->StringGrid1->model()->index(1, 2));
+  QPointer<WordEntryDialog> dialog = view->onEditByte(view->StringGrid1->model()->index(1, 2));
   dialog->Edit1->setText("A5");
-  dialog->OKBtnClick();
+  dialog->onOk();
   WaitGone(dialog.data());
   EXPECT_EQ(ws->image.EepromBuffer[0x12], 0xA5);
   EXPECT_EQ(Cell(view->StringGrid1, 1, 2), "A5");
@@ -103,10 +103,10 @@ TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
   IdChecksumWindow* id = windows->IdWindow();
   ASSERT_NE(id, nullptr);
   EXPECT_EQ(id->Label4->text(), "Blank");
-  QPointer<IdEditDialog> edit = id->Label2DblClick();
+  QPointer<IdEditDialog> edit = id->onEditId();
   EXPECT_TRUE(edit->Edit1->isVisibleTo(edit) && !edit->MaskEdit2->isVisibleTo(edit));
   edit->Edit1->setText("KVX-1");
-  edit->BitBtn1Click();
+  edit->onStoreId();
   WaitGone(edit.data());
   // The blank bytes after the text are characters too (0x7F), up to the twelfth; the label shows
   // each as ".", having no printable character.
@@ -116,11 +116,11 @@ TEST_F(EditorsTest, IdTypedInEachModeShowsInTheWindowAndOnThePanel) {
   id->Hex->click();
   EXPECT_TRUE(ws->settings.IdDisplayHex);
   EXPECT_EQ(ws->panel.IdText, "4B 56 58 2D 31 7F 7F 7F 7F 7F 7F 7F");
-  edit = id->Label2DblClick();
+  edit = id->onEditId();
   EXPECT_TRUE(edit->MaskEdit2->isVisibleTo(edit) && !edit->Edit1->isVisibleTo(edit));
   edit->MaskEdit2->setCursorPosition(0);
   QTest::keyClicks(edit->MaskEdit2, "a1b2");  // upper-cased by the mask
-  edit->BitBtn1Click();
+  edit->onStoreId();
   WaitGone(edit.data());
   EXPECT_EQ(id->Label2->text().left(8), "21 32 58");  // 0xA1 & 0x7F, 0xB2 & 0x7F
   EXPECT_EQ(ws->panel.IdText.substr(0, 8), "21 32 58");
@@ -134,14 +134,14 @@ TEST_F(EditorsTest, IdWindowHeightTogglesUncoverItsPanels) {
   IdChecksumWindow* id = windows->IdWindow();
   auto* dump = id->findChild<QLabel*>("Label8");
   EXPECT_FALSE(dump->isVisible());
-  id->StaticText1DblClick();
+  id->onToggleWriterPanel();
   EXPECT_EQ(id->FormHeight(), 430);
   EXPECT_TRUE(dump->isVisible());
   EXPECT_FALSE(id->BodyOption1->isVisible());
-  id->StaticText5DblClick();
+  id->onToggleOptionLines();
   EXPECT_EQ(id->FormHeight(), 490);
   EXPECT_TRUE(id->BodyOption1->isVisible());
-  id->StaticText1DblClick();
+  id->onToggleWriterPanel();
   EXPECT_EQ(id->FormHeight(), 210);
 }
 

@@ -55,7 +55,7 @@ TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
     fill->Edit1->setText(c.start);
     fill->Edit2->setText(c.end);
     fill->Edit3->setText(c.data);
-    fill->BitBtn1Click();
+    fill->onFill();
     WaitGone(fill.data());  // the dialog closes in every case
     ASSERT_EQ(prompter.boxes.size(), 1u) << c.message;
     EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
@@ -82,7 +82,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   EXPECT_EQ(wdt->itemText(1), "Disable");
   wdt->setCurrentIndex(1);
   Q_EMIT wdt->activated(1);
-  editor->BitBtn1Click();
+  editor->onStoreOption();
   WaitGone(editor.data());
   // WDT variant 1 lives in bits 1-2 of the high byte; everything else stays as read.
   EXPECT_EQ(ws->image.OptionLow, 0x03);
@@ -105,7 +105,7 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_EQ(setup->windowTitle(), "Serial No.");
   setup->StartAddress->setText("10");
   setup->NoOfByte->setText("2");
-  setup->NoOfByteExit();
+  setup->onByteCountLeft();
   EXPECT_EQ(setup->StartValue->text(), "0000");
   setup->StartValue->setText("12AB");
   setup->onOk();  // the words there are blank, not RTIW
@@ -147,7 +147,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   ASSERT_TRUE(setup->MsbFirst->isChecked());
   setup->StartAddress->setText("0010");
   setup->NoOfByte->setText("2");
-  setup->NoOfByteExit();
+  setup->onByteCountLeft();
   setup->StartValue->setText("12AB");
   QTest::mouseClick(setup->LsbFirst, Qt::LeftButton);
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);  // OK
@@ -168,7 +168,7 @@ TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
   setup->StartAddress->clear();
   QTest::keyClicks(setup->StartAddress, "2g0");
   EXPECT_EQ(setup->StartAddress->text(), "20");
-  setup->StartAddressExit();
+  setup->onStartAddressLeft();
   EXPECT_EQ(setup->StartAddress->text(), "0020");
   setup->NoOfByte->clear();
   QTest::keyClicks(setup->NoOfByte, "91");

@@ -88,9 +88,9 @@ TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEdi
   MainWindow& f = Start();
   ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
-  QPointer<WordEntryDialog> edit = view->StringGrid1DblClick(view->StringGrid1->model()->index(0, 1));
+  QPointer<WordEntryDialog> edit = view->onEditWord(view->StringGrid1->model()->index(0, 1));
   edit->Edit1->setText("1234");
-  edit->OKBtnClick();
+  edit->onOk();
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.isNull(); }, 2000));
   EXPECT_EQ(Text("Label11").toStdString(), ws().panel.ChecksumText);
   EXPECT_EQ(ProgramWordText(ws(), 1), "1234");
@@ -262,7 +262,7 @@ TEST_F(EditorsInMainWindow, ABlankIdShowsDotsInItsTwoLabelsOnly) {
   ASSERT_NE(idWindow, nullptr);
   ASSERT_TRUE(idWindow->Ascii->isChecked());
   for (std::size_t k = 0; k < ws().image.IdBuffer.size(); ++k) ws().image.IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().device.BlankHigh;
-  idWindow->IDLabelShow();
+  idWindow->ShowIdLabels();
   f.RefreshPanelNow();
   EXPECT_EQ(idWindow->Label2->text(), "............");
   EXPECT_EQ(Text("Label18"), "............");

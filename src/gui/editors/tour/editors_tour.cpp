@@ -136,13 +136,13 @@ int main(int argc, char** argv) {
   Shot("main_window");
 
   auto* id = f.findChild<kvx::gui::IdChecksumWindow*>();
-  id->StaticText1DblClick();
-  id->StaticText5DblClick();
+  id->onToggleWriterPanel();
+  id->onToggleOptionLines();
   f.mdiArea()->setActiveSubWindow(qobject_cast<QMdiSubWindow*>(id->parentWidget()));
   Shot("id_window");
 
   auto* view = f.findChild<kvx::gui::ProgramMemoryView*>();
-  QDialog* dialog = view->StringGrid1DblClick(view->StringGrid1->model()->index(2, 3));
+  QDialog* dialog = view->onEditWord(view->StringGrid1->model()->index(2, 3));
   Shot("enter_new_value");
   dialog->reject();
   for (auto [action, name] : {std::pair{f.findChild<QAction*>("FillBuffer1"), "fill_buffer"}, std::pair{f.findChild<QAction*>("EditOPTION"), "edit_option"},
@@ -153,11 +153,11 @@ int main(int argc, char** argv) {
     dialog->reject();
     Settle(100);
   }
-  QDialog* idModify = id->Label2DblClick();
+  QDialog* idModify = id->onEditId();
   Shot("id_modify_ascii");
   idModify->reject();
   id->Hex->click();
-  idModify = id->Label2DblClick();
+  idModify = id->onEditId();
   Shot("id_modify_hex");
   idModify->reject();
 
