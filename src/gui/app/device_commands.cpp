@@ -6,9 +6,6 @@
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
 #include "core/production/journal_settings.h"
-#include "core/device/pass_count.h"
-#include "gui/app/about_box.h"
-#include "gui/app/counter_dialog.h"
 #include "gui/app/download_dialog.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/desktop_journal.h"
@@ -31,6 +28,20 @@ namespace {
 // Why a worker did not start: the runner refuses while another task holds the workspace.
 const QString kStartRefused =
     "The operation could not start: the Writer's port and the buffers are in use by another task.";
+
+// The blank reset word's warning: Ignore goes on.
+bool ResetAddressAccepted(MainWindow& window) {
+  const kvx::ResetAddrCheck check = kvx::CheckResetAddr(window.workspace());
+  return !check.blank || window.prompter().AbortIgnore(&window, Q(check.text));
+}
+
+// The operation's worker did not start (StartPass/StartWork refused): nothing runs, the dialog
+// says why and may be closed (its closing buttons, not "Continue").
+void ShowStartRefused(Prompter& prompter, ProgressDialog* dialog) {
+  for (QPushButton* button : dialog->findChildren<QPushButton*>())
+    if (button->objectName() != "Button2") button->setEnabled(true);
+  prompter.Open(dialog, kStartRefused, {});
+}
 }  // namespace
 
 DeviceCommands::DeviceCommands(MainWindow& window)
@@ -50,11 +61,6 @@ void DeviceCommands::SessionEnded() {
   DeleteOutsideBoxes(session_.release());
   window_.RefreshPanelNow();
   window_.startupExit().CloseIfAsked();
-}
-
-bool DeviceCommands::ResetAddressAccepted() {
-  const kvx::ResetAddrCheck check = kvx::CheckResetAddr(window_.workspace());
-  return !check.blank || window_.prompter().AbortIgnore(&window_, Q(check.text));
 }
 
 ProgressDialog* DeviceCommands::OpenOperation(const kvx::Command& command, std::function<void()> followUp) {
@@ -100,7 +106,7 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
 
 void DeviceCommands::StartOperation(const kvx::Command& command, std::function<void()> followUp) {
   if (!window_.port().PortReady()) return;
-  if (command.resetCheck && !ResetAddressAccepted()) return;
+  if (command.resetCheck && !ResetAddressAccepted(window_)) return;
   // The boxes above wait for the operator; a close (a signal) may have come meanwhile.
   if (!window_.CommandAllowed()) return;
   // Production commands: in the simulated socket a fresh chip follows each programmed one.
@@ -143,7 +149,7 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
           journal_->PassWork(command, {window_.workspace(), window_.ports().Port(), window_.clock(), session_->View()}, ++*passes, result),
           [ended, result] { ended(*result); });
     }
-    if (!started) StartRefused(dialog);
+    if (!started) ShowStartRefused(window_.prompter(), dialog);
   };
   connect(dialog, &ProgressDialog::shown, this, startPass);
   if (command.repeats) {
@@ -151,13 +157,6 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
     connect(timer2, &QTimer::timeout, this, startPass);
   }
   dialog->open();
-}
-
-void DeviceCommands::StartRefused(ProgressDialog* dialog) {
-  // Nothing runs: the dialog says why and may be closed (its closing buttons, not "Continue").
-  for (QPushButton* button : dialog->findChildren<QPushButton*>())
-    if (button->objectName() != "Button2") button->setEnabled(true);
-  window_.prompter().Open(dialog, kStartRefused, {});
 }
 
 void DeviceCommands::onBlankCheck() { RunCommand(kvx::CommandId::BlankCheck); }
@@ -193,18 +192,6 @@ void DeviceCommands::onAutoProgramWithoutBlankCheck() {
   RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, RebuildWithStamps(window_));
 }
 
-
-void DeviceCommands::onSetCounter() {
-  if (!window_.CommandAllowed()) return;
-  auto* dialog = new CounterDialog(Q(window_.workspace().production.PassCountText), &window_);
-  connect(dialog, &QDialog::accepted, this, [this, dialog] {
-    if (!window_.Busy()) kvx::SetPassCount(window_.workspace(), dialog->Text().toStdString());
-    window_.RefreshPanelNow();
-  });
-  connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
-  dialog->open();
-}
-
 void DeviceCommands::onDownload() {
   if (!window_.CommandAllowed() || !window_.port().PortReady()) return;
   auto* dialog = new DownloadDialog(window_.prompter(), &window_);
@@ -220,29 +207,6 @@ void DeviceCommands::onDownload() {
     }
   });
   dialog->open();
-}
-
-void DeviceCommands::onAbout() {
-  if (!window_.CommandAllowed()) return;
-  auto openBox = [this](const std::vector<std::string>&) {
-    auto* box = new AboutBox(Q(window_.workspace().results.WriterId), &window_);
-    connect(box, &QDialog::finished, box, &QObject::deleteLater);
-    box->open();
-  };
-  if (window_.workspace().results.PortError) {
-    openBox({});
-    return;
-  }
-  // A fresh look at the Writer's identification, as the box shows it; the Writer may take up to
-  // the link's time-out, so off the GUI thread, and a close of the window cuts the wait short.
-  window_.port().StartCheck(
-      [this](std::stop_token stop) {
-        window_.workspace().results.WriterId.clear();
-        kvx::WriterLink link(window_.workspace(), window_.ports().Port(), window_.clock(), stop);
-        link.CheckWriter(true);
-        return std::vector<std::string>{};
-      },
-      openBox);
 }
 
 void DeviceCommands::onShowProduction() {

@@ -1,7 +1,8 @@
 // The main window's device commands: each checks the port (one retry), runs the reset-address
 // check where programming starts from it, opens its progress dialog and does its follow-up once
-// the dialog has closed and its worker has returned. Also the other windows that wait on the
-// Writer or the pass count: the device download, the About box and the counter.
+// the dialog has closed and its worker has returned. Also the device download under its own
+// dialog, and the production window's launch, which opens the journal the same way a production
+// command does.
 #pragma once
 
 #include <QObject>
@@ -55,9 +56,7 @@ class DeviceCommands : public QObject {
   void onForceWrite();
   void onAutoProgram();
   void onAutoProgramWithoutBlankCheck();
-  void onSetCounter();
   void onDownload();
-  void onAbout();
   // Program > Production: the journal KvxWriter.ini names opens on a worker; the production
   // window follows once it is open.
   void onShowProduction();
@@ -67,7 +66,6 @@ class DeviceCommands : public QObject {
   void qtpSimulationEnded();
 
  private:
-  bool ResetAddressAccepted();  // the blank reset word's warning: Ignore goes on
   // The command's port check, reset-address warning and dialog, once its journal (if it has one)
   // said it may start.
   void StartOperation(const kvx::Command& command, std::function<void()> followUp);
@@ -78,8 +76,6 @@ class DeviceCommands : public QObject {
   ProgressDialog* OpenOperation(const kvx::Command& command, std::function<void()> followUp);
   // The session's dialog has closed and its worker returned: the workspace is the window's again.
   void SessionEnded();
-  // The operation's worker did not start (StartPass/StartWork refused).
-  void StartRefused(ProgressDialog* dialog);
 
   MainWindow& window_;
   std::unique_ptr<DesktopJournal> journal_;    // opened by the first production command

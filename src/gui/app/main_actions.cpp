@@ -9,6 +9,7 @@
 #include <QToolBar>
 #include <QToolButton>
 
+#include "gui/app/about_and_counter.h"
 #include "gui/app/about_box.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/main_window.h"
@@ -308,15 +309,18 @@ void MainActions::Connect() {
   on(eraseAction_, &DeviceCommands::onErase);
   on(writeEepromAction_, &DeviceCommands::onWriteEeprom);
   on(forceWriteAction_, &DeviceCommands::onForceWrite);
-  on(setCounterAction_, &DeviceCommands::onSetCounter);
   on(downloadAction_, &DeviceCommands::onDownload);
-  on(aboutAction_, &DeviceCommands::onAbout);
+  // The About box and the counter are no device commands: a part of their own, a child of this.
+  auto* aboutAndCounter = new AboutAndCounter(window_, this);
+  connect(setCounterAction_, &QAction::triggered, aboutAndCounter, &AboutAndCounter::onSetCounter);
+  connect(aboutAction_, &QAction::triggered, aboutAndCounter, &AboutAndCounter::onAbout);
   connect(versionInfoAction_, &QAction::triggered, this, [this] {
     auto* box = new VersionInfoDialog(&window_);
     connect(box, &QDialog::finished, box, &QObject::deleteLater);
     box->open();
   });
-  connect(window_.statusPanel(), &StatusPanel::passCountDoubleClicked, device, &DeviceCommands::onSetCounter);
+  connect(window_.statusPanel(), &StatusPanel::passCountDoubleClicked, aboutAndCounter,
+          &AboutAndCounter::onSetCounter);
 
   connect(cascadeAction_, &QAction::triggered, window_.mdiArea(), &QMdiArea::cascadeSubWindows);
   connect(tileHorizontallyAction_, &QAction::triggered, this,

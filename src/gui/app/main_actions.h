@@ -1,7 +1,8 @@
 // The main window's menus and command toolbar: each QAction named for its job (its objectName
 // the original one, where tests and tools find it), which command it runs, and when it is
 // enabled. A new command of the window gets its action here and its handler in the part that
-// does the job (DeviceCommands for the Writer, EditorCommands for the buffers and files).
+// does the job (DeviceCommands for the Writer, EditorCommands for the buffers and files,
+// AboutAndCounter for the About box and the pass counter).
 #pragma once
 
 #include <QKeySequence>
