@@ -110,7 +110,7 @@ class QtpStream {
 
 // The image of the chip: what a file load, the editors, a Read and the serial-number stamps write,
 // and what the operations send to the Writer and compare with it.
-struct ProgramImage {
+struct ChipImage {
   std::uint8_t OptionLow = 0x7F;
   std::uint8_t OptionHigh = 0x7F;
   std::array<std::uint8_t, kIdBytes> IdBuffer{};
@@ -257,7 +257,7 @@ struct Workspace {
 
   WorkspaceBusy Busy;  // held by the worker that owns the workspace
 
-  ProgramImage image;
+  ChipImage image;
   DeviceSettings device;
   Results results;
   PanelTexts panel;

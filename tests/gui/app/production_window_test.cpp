@@ -170,7 +170,9 @@ TEST_F(ProductionWindowTest, TheMenusWindowUsesTheJournalOfKvxWriterIni) {
     EXPECT_EQ(window != nullptr, c.opens) << prompter_.messages.join("|").toStdString();
     EXPECT_EQ(QFile::exists(QDir(dir_.path()).filePath(c.journal)), c.opens);
     EXPECT_FALSE(QFile::exists(QDir(dir_.path()).filePath(kJournalFileName)));
-    if (!c.opens) EXPECT_TRUE(prompter_.messages.join("|").contains("cannot be opened"));
+    if (!c.opens) {
+      EXPECT_TRUE(prompter_.messages.join("|").contains("cannot be opened"));
+    }
     delete window;
   }
 }
