@@ -67,8 +67,7 @@ int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostrea
     err << "kvxw auto: " << error << "; no chip was programmed (--no-journal runs without it)\n";
     return kExitFailed;
   }
-  const QtpFileState qtp = ReadQtpFileState(ws);
-  j.start = DecideRunStart(*j.journal, SerialSeriesOf(ws, qtp.content), ws, qtp);
+  j.start = DecideRunStartFor(*j.journal, ws);
   if (const std::string notice = DeadRunNotice(j.start); !notice.empty())
     err << "kvxw auto: " << notice << '\n';
   return PresentRunStart(args, ws, j.start, log, err);

@@ -60,9 +60,7 @@ bool ProductionRun::Add(const Writer& writer, std::size_t& index, std::string& e
 // The series' next free start, taken on the Writer's thread: the journal is read while the
 // Writer waits, never on a caller's (GUI) thread.
 bool ProductionRun::TakeNextFreeStart(Station& s) {
-  const QtpFileState qtp = ReadQtpFileState(*s.ws);
-  const RunStart start =
-      DecideRunStart(*plan_.journal, SerialSeriesOf(*s.ws, qtp.content), *s.ws, qtp);
+  const RunStart start = DecideRunStartFor(*plan_.journal, *s.ws);
   std::string moved;
   const bool taken = start.verdict == RunStart::Verdict::StartHere ||
                      (start.CanResume() && MoveToRunStart(start, *s.ws, moved));

@@ -134,6 +134,11 @@ RunStart DecideRunStart(Journal& journal, const std::string& series, const Works
   return start;
 }
 
+RunStart DecideRunStartFor(Journal& journal, Workspace& ws) {
+  const QtpFileState qtp = ReadQtpFileState(ws);
+  return DecideRunStart(journal, SerialSeriesOf(ws, qtp.content), ws, qtp);
+}
+
 bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message) {
   message.clear();
   if (start.series.empty()) return true;

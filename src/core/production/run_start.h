@@ -61,6 +61,9 @@ struct RunStart {
 // first number is the workspace's current one, or whose QTP file is at `qtp.record`.
 RunStart DecideRunStart(Journal& journal, const std::string& series, const Workspace& ws,
                         const QtpFileState& qtp);
+// The same for the workspace as it stands: its series (with the loaded QTP file's text, read
+// through ReadQtpFileState) and its first number or QTP record. The verdict names the series.
+RunStart DecideRunStartFor(Journal& journal, Workspace& ws);
 
 // Steps a workspace to the run's start (StartSerial, or the QTP file read up to StartRecord)
 // and stamps that number: the first workspace once the operator chose to resume, and every

@@ -71,33 +71,24 @@ bool DesktopJournal::BeginThen(JournalOpener& opener, const kvx::Command& comman
   passes_.reset();
   error_.clear();
   stopped_ = false;
-  struct Decision {
-    std::string series;
-    kvx::RunStart start;
-  };
-  auto decision = std::make_shared<Decision>();
+  auto decided = std::make_shared<kvx::RunStart>();
   // Force Write leaves serial-number mode: its chips are recorded without a number.
   const bool numbered = command.id != kvx::CommandId::ForceWrite && ws.production.SerialNoMode;
   return opener.Run(
       ws,
-      [this, &ws, numbered, decision] {
-        kvx::QtpFileState qtp;
-        if (numbered) {
-          qtp = kvx::ReadQtpFileState(ws);
-          decision->series = kvx::SerialSeriesOf(ws, qtp.content);
-        }
-        decision->start = kvx::DecideRunStart(journal_, decision->series, ws, qtp);
+      [this, &ws, numbered, decided] {
+        *decided = numbered ? kvx::DecideRunStartFor(journal_, ws)
+                            : kvx::DecideRunStart(journal_, {}, ws, {});
       },
-      [this, &ws, &prompter, parent, decision, then] {
+      [this, &ws, &prompter, parent, decided, then] {
         // The passes of a run that died are told once, when the journal opens.
-        const std::string notice = kvx::DeadRunNotice(decision->start);
+        const std::string notice = kvx::DeadRunNotice(*decided);
         if (justOpened_ && !notice.empty()) prompter.Message(parent, Q(notice));
         justOpened_ = false;
-        const bool start = PresentRunStart(decision->start, ws, prompter, parent);
+        const bool start = PresentRunStart(*decided, ws, prompter, parent);
         if (start)
           passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.settings.PortName,
-                                                       decision->series,
-                                                       decision->start.StartRecord());
+                                                       decided->series, decided->StartRecord());
         then(start);
       });
 }

@@ -223,7 +223,7 @@ void DeviceCommands::onShowProduction() {
                    auto start = std::make_shared<kvx::RunStart>();
                    kvx::Workspace& ws = window_.workspace();
                    opener_->Run(
-                       ws, [journal, start, &ws] { *start = ProductionWindow::DecideStart(*journal, ws); },
+                       ws, [journal, start, &ws] { *start = kvx::DecideRunStartFor(*journal, ws); },
                        [this, journal, start] { ShowProduction(journal, *start); });
                  });
 }

@@ -307,11 +307,6 @@ void ProductionTile::ShowResult(bool ok, const QString& text, const QString& lin
 
 // ---- The window ---------------------------------------------------------------------------------
 
-kvx::RunStart ProductionWindow::DecideStart(kvx::Journal& journal, kvx::Workspace& loaded) {
-  const kvx::QtpFileState qtp = kvx::ReadQtpFileState(loaded);
-  return kvx::DecideRunStart(journal, kvx::SerialSeriesOf(loaded, qtp.content), loaded, qtp);
-}
-
 ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions options,
                                    Prompter& prompter, QWidget* parent)
     : QDialog(parent), loaded_(loaded), options_(std::move(options)), prompter_(prompter) {
@@ -328,7 +323,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   }
   // The series' start is decided once, as for Auto Program; each tile then takes free numbers.
   first_ = std::make_unique<kvx::Workspace>(loaded_);
-  const kvx::RunStart start = options_.start ? *options_.start : DecideStart(*journal_, *first_);
+  const kvx::RunStart start = options_.start ? *options_.start : kvx::DecideRunStartFor(*journal_, *first_);
   if (start.verdict != kvx::RunStart::Verdict::StartHere) {
     const QString facts = Q(kvx::RunStartFacts(start));
     if (!start.CanResume()) {

@@ -41,7 +41,7 @@ inline constexpr int kMaxProductionWriters = 8;
 struct ProductionOptions {
   std::string journalPath;             // the production journal the passes go to
   std::shared_ptr<kvx::Journal> journal;  // that journal opened already; null: opened here
-  // The series' start, decided already off the GUI thread (DecideRunStart on the loaded
+  // The series' start, decided already off the GUI thread (DecideRunStartFor on the loaded
   // workspace); none: decided here.
   std::optional<kvx::RunStart> start;
   kvx::EnvLookup env;                  // KVXW_COMn and KVXW_DEV_ROOT; null: the environment
@@ -61,9 +61,6 @@ class ProductionWindow : public QDialog {
   // False when the window must not be shown: the journal could not be opened, or the operator
   // declined to go on from the next free number. The operator has been told.
   bool Ready() const { return ready_; }
-  // The series' start for a production run from `loaded`: the journal is read, so a caller on
-  // the GUI thread runs it on a worker and hands the verdict in (ProductionOptions::start).
-  static kvx::RunStart DecideStart(kvx::Journal& journal, kvx::Workspace& loaded);
 
   int Tiles() const { return static_cast<int>(tiles_.size()); }
   ProductionTile& Tile(int index) { return *tiles_[static_cast<std::size_t>(index)]; }
