@@ -154,6 +154,8 @@ class Journal {
   bool CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error);
 
  private:
+  // Open (a run that writes: created when missing, registered) or OpenToRead.
+  bool OpenAs(const std::string& path, bool forRun, const RunAlive& alive, std::string& error);
   bool OpenShared(const std::string& name, bool registerRun, std::string& error);
 
   bool Migrate(std::string& error);

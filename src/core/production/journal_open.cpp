@@ -215,21 +215,19 @@ bool Journal::OpenFile(const std::string& path, bool create, std::string& error)
 }
 
 bool Journal::Open(const std::string& path, std::string& error, const RunAlive& alive) {
-  if (IsPostgresName(path)) return OpenShared(path, true, error);
-  std::lock_guard lock(mutex_);
-  if (!OpenFile(path, true, error)) return false;
-  if (!Recover(alive, true, error)) {
-    db_.Close();
-    return false;
-  }
-  return true;
+  return OpenAs(path, true, alive, error);
 }
 
 bool Journal::OpenToRead(const std::string& path, std::string& error) {
-  if (IsPostgresName(path)) return OpenShared(path, false, error);
+  return OpenAs(path, false, ProcessAlive, error);
+}
+
+bool Journal::OpenAs(const std::string& path, bool forRun, const RunAlive& alive,
+                     std::string& error) {
+  if (IsPostgresName(path)) return OpenShared(path, forRun, error);
   std::lock_guard lock(mutex_);
-  if (!OpenFile(path, false, error)) return false;
-  if (!Recover(ProcessAlive, false, error)) {
+  if (!OpenFile(path, forRun, error)) return false;
+  if (!Recover(alive, forRun, error)) {
     db_.Close();
     return false;
   }
