@@ -32,7 +32,9 @@ class SerialPort {
   virtual bool WaitReadable(Millis max) = 0;
   virtual void WaitModemChange(Millis max) = 0;
   // Waits up to `max` for input and reads what is there: bytes read, 0 when none came, -1 on a
-  // closed or failed port. A port that can wait and read in one call overrides it.
+  // closed or failed port. A port that can wait and read in one call overrides it; a reader
+  // asks for kReadTimer at a time, so that a stop is seen within it.
+  static constexpr Millis kReadTimer{100};
   virtual int ReadWithin(std::uint8_t* buffer, int count, Millis max) {
     if (!WaitReadable(max)) return Enabled() ? 0 : -1;
     return Read(buffer, count);

@@ -69,10 +69,10 @@ class TComm final : public SerialPort {
   void PurgeOut() override;
   bool GetModemState(int line) override;
   bool WaitReadable(Millis max) override;
-  // With a wait of kReadTimer or more, one blocking read on the terminal's read timer waits and
-  // reads: one system call instead of a poll and a read for every answered byte.
+  // With a wait of kReadTimer or more, one blocking read on the terminal's read timer (VTIME,
+  // set to kReadTimer) waits and reads: one system call instead of a poll and a read for every
+  // answered byte.
   int ReadWithin(std::uint8_t* buffer, int count, Millis max) override;
-  static constexpr Millis kReadTimer{100};
   void WaitModemChange(Millis max) override;
   int ByteRate() const override;
 

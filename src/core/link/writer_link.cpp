@@ -12,8 +12,6 @@ namespace {
 
 // Waits never sleep longer than this in one go, so a stop request is seen promptly.
 constexpr Millis kWaitSlice{50};
-// A wait for an answer may take one read timer of the terminal (TComm::kReadTimer).
-constexpr Millis kAnswerSlice{100};
 // The pause that lets the bytes of a flowing stream gather before they are read.
 constexpr Millis kGatherTime{1};
 
@@ -124,7 +122,7 @@ WriterLink::Wait WriterLink::ReceiveUntil(std::uint8_t& byte, TimePoint deadline
       readable = lastLook = true;  // one more look at the port before the time-out
       continue;
     }
-    const Millis slice = SliceUntil(now, deadline, kAnswerSlice);
+    const Millis slice = SliceUntil(now, deadline, SerialPort::kReadTimer);
     if (!TakeInput(port_.ReadWithin(readAhead_.data(), static_cast<int>(readAhead_.size()), slice)))
       return Wait::Timeout;
   }
