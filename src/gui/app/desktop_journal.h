@@ -18,9 +18,9 @@ namespace kvx::gui {
 class GuiQueue;
 class Prompter;
 
-// Opens a journal on a worker thread of the core's runner, so that a shared journal's server that
-// does not answer (for up to its connect time-out) never freezes the window. The answer comes
-// back to the GUI thread through a queue, after everything posted before it.
+// Opens or reads a journal on a worker thread of the core's runner, so that a shared journal's
+// server that does not answer (for up to its connect time-out) never freezes the window. The
+// answer comes back to the GUI thread through a queue, after everything posted before it.
 class JournalOpener {
  public:
   using Done = std::function<void(bool ok, const std::string& error)>;

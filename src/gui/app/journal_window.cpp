@@ -23,7 +23,7 @@
 #include <set>
 
 #include "core/files/file_io.h"
-#include "gui/common/gui_queue.h"
+#include "gui/app/desktop_journal.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
@@ -91,16 +91,20 @@ class PassTableModel : public QAbstractTableModel {
 };
 
 JournalWindow::JournalWindow(std::string journalPath, Prompter& prompter, QWidget* parent)
-    : QDialog(parent), path_(std::move(journalPath)), prompter_(prompter) {
+    : QDialog(parent),
+      path_(std::move(journalPath)),
+      prompter_(prompter),
+      reader_(std::make_unique<JournalOpener>()) {
   setObjectName("JournalForm");
   setWindowTitle("Production Journal");
   setAttribute(Qt::WA_DeleteOnClose);
-  queue_ = new GuiQueue(this);
   BuildFilters();
   Reload();
 }
 
-JournalWindow::~JournalWindow() { runner_.Wait(); }
+JournalWindow::~JournalWindow() = default;
+
+bool JournalWindow::Loading() const { return reader_->Busy(); }
 
 
 void JournalWindow::BuildFilters() {
@@ -191,36 +195,30 @@ void JournalWindow::Refill(QComboBox* box, const std::vector<std::string>& items
 }
 
 void JournalWindow::Reload() {
-  if (loading_) return;
   struct Read {
     std::vector<kvx::PassRecord> passes;
     std::string error;
   };
   auto read = std::make_shared<Read>();
-  status_->setText("Reading the journal...");
-  loading_ = runner_.Start(
+  const bool started = reader_->Run(
       reading_,
-      [path = path_, read](std::stop_token) {
+      [path = path_, read] {
         kvx::Journal journal;
         if (journal.OpenToRead(path, read->error)) read->passes = journal.Passes({}, read->error);
-        return kvx::OpOutcome::Ok;
       },
-      [this, read](kvx::OpOutcome) {
-        queue_->Post([this, read] {
-          runner_.Wait();  // it has returned: this joins at once
-          loading_ = false;
-          passes_ = std::move(read->passes);
-          loadError_ = Q(read->error);
-          std::set<std::string> series, ports;
-          for (const kvx::PassRecord& p : passes_) {
-            if (!p.series.empty()) series.insert(p.series);
-            ports.insert(p.port);
-          }
-          Refill(series_, {series.begin(), series.end()});
-          Refill(port_, {ports.begin(), ports.end()});
-          ApplySelection();
-        });
+      [this, read] {
+        passes_ = std::move(read->passes);
+        loadError_ = Q(read->error);
+        std::set<std::string> series, ports;
+        for (const kvx::PassRecord& p : passes_) {
+          if (!p.series.empty()) series.insert(p.series);
+          ports.insert(p.port);
+        }
+        Refill(series_, {series.begin(), series.end()});
+        Refill(port_, {ports.begin(), ports.end()});
+        ApplySelection();
       });
+  if (started) status_->setText("Reading the journal...");
 }
 
 void JournalWindow::ApplySelection() {

@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "core/device/workspace.h"
-#include "core/ops/runner.h"
 #include "core/production/journal.h"
 #include "core/production/journal_report.h"
 
@@ -21,7 +20,7 @@ class QTableView;
 class QTableWidget;
 namespace kvx::gui {
 
-class GuiQueue;
+class JournalOpener;
 class PassTableModel;
 class Prompter;
 
@@ -35,7 +34,7 @@ class JournalWindow : public QDialog {
   // Reads the journal again (the window does not watch it), on a worker: a shared journal's
   // server may take its time to answer. The table follows once the read has ended.
   void Reload();
-  bool Loading() const { return loading_; }
+  bool Loading() const;
   // Writes the passes now in the table to `path` as CSV; false, the operator told, on a failure.
   bool ExportCsv(const QString& path);
 
@@ -64,10 +63,10 @@ class JournalWindow : public QDialog {
   PassTableModel* model_;
   QTableWidget* summary_;
   QChartView* chart_;
-  GuiQueue* queue_;
-  bool loading_ = false;  // from Reload until the table shows what was read
-  kvx::Workspace reading_;  // held by the runner while it reads; never the loaded workspace
-  kvx::OperationRunner runner_;  // last: joined before the rest goes
+  kvx::Workspace reading_;  // held by the reader while it reads; never the loaded workspace
+  // Reads on a worker, from Reload until the table shows what was read; last: joined before the
+  // rest goes.
+  std::unique_ptr<JournalOpener> reader_;
 };
 
 }  // namespace kvx::gui
