@@ -36,8 +36,10 @@ ProductionRun::~ProductionRun() {
 std::size_t ProductionRun::AddStation(Workspace& ws, std::unique_ptr<Workspace> owned,
                                       const Writer& writer) {
   auto station = std::make_unique<Station>(ws, std::move(owned), writer);
-  station->passes = std::make_unique<PassJournal>(plan_.journal, writer.name, plan_.start.series,
-                                                  plan_.start.StartRecord());
+  // A Writer that takes its start as it starts gets its passes' journal then.
+  if (!plan_.startAtNextFree)
+    station->passes = std::make_unique<PassJournal>(plan_.journal, writer.name,
+                                                    plan_.start.series, plan_.start.StartRecord());
   stations_.push_back(std::move(station));
   return stations_.size() - 1;
 }
