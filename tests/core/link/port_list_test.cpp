@@ -38,7 +38,9 @@ const char* NoEnv(const char*) { return nullptr; }
 
 TEST(PortListTest, FixedNamesThenUsbDevicesByTheirStableNames) {
   FakeDev dev;
-  for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyUSBx", "tty", "null"})
+  // A bare "ttyUSB" or "ttyACM" is no adapter's node (and has no number to sort by).
+  for (const char* name :
+       {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyUSBx", "ttyUSB", "ttyACM", "tty", "null"})
     dev.Device(name);
   dev.ById("usb-FTDI_FT232R_A1B2C3-if00-port0", "ttyUSB2");
   // A second link to the same adapter (a udev rule of its own): the first in name order names it.
