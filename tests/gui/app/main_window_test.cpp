@@ -111,6 +111,7 @@ TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
       {"VerifywithProtect1", {}, "Verify with protect", "ToolButton18"},
       {"AutoProgramAction", Qt::Key_F8, "Auto program", "ToolButton5"},
       {"AutoProgramNoBlankCheckAction", Qt::Key_F9, "Auto program without blank check", "ToolButton12"},
+      {"ProductionAction", Qt::CTRL | Qt::Key_P, "Production: several Writers at once", "ProductionButton"},
       {"ProgramOption", {}, "Program OPTION", "ToolButton19"},
       {"ID3", {}, "Program ID & Checksum", "ToolButton20"},
       {"ProgramMemory2", {}, "Program Memory", "ToolButton21"},
