@@ -3,6 +3,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
@@ -254,6 +255,8 @@ void DeviceCommands::ShowProduction(std::shared_ptr<kvx::Journal> journal, const
   options.env = window_.options().env;
   options.clock = &window_.clock();
   options.lender = std::make_shared<MainPortLender>(window_.port());
+  options.settingsPath =
+      (std::filesystem::path(window_.workspace().files.StartDir) / kvx::kSettingsFileName).string();
   auto* production = new ProductionWindow(window_.workspace(), options, window_.prompter(), &window_);
   if (!production->Ready()) {
     delete production;

@@ -422,8 +422,9 @@ void JournalWindow::ShowChart(const std::vector<kvx::PassRecord>& passes) {
   for (const kvx::HourCount& h : hours) {
     *ok << static_cast<qreal>(h.ok);
     *failed << static_cast<qreal>(h.failed);
-    // "12-08 09h": the day shows where it changes, the hour everywhere.
-    labels << Q(h.hour.substr(5, 5) + " " + h.hour.substr(11, 2) + "h");
+    // "12-08 09h" in local time: the journal's hours are UTC ones.
+    const QDateTime hour = QDateTime::fromString(Q(h.hour + ":00:00Z"), Qt::ISODate);
+    labels << (hour.isValid() ? hour.toLocalTime().toString("MM-dd HH'h'") : Q(h.hour));
     highest = std::max(highest, h.ok + h.failed);
   }
   auto* series = new QStackedBarSeries;
@@ -431,7 +432,7 @@ void JournalWindow::ShowChart(const std::vector<kvx::PassRecord>& passes) {
   series->append(failed);
   auto* chart = new QChart;
   chart->addSeries(series);
-  chart->setTitle("Chips per hour (UTC)");
+  chart->setTitle("Chips per hour");
   auto* x = new QBarCategoryAxis;
   x->append(labels);
   x->setLabelsAngle(labels.size() > 12 ? -60 : 0);

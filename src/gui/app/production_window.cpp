@@ -6,7 +6,9 @@
 #include <QTableWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -17,6 +19,7 @@
 #include <mutex>
 
 #include "core/production/commands.h"
+#include "core/production/journal_settings.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
 #include "gui/common/gui_queue.h"
@@ -33,6 +36,9 @@ namespace {
 
 constexpr int kTileColumns = 4;
 constexpr int kResultLines = 500;
+// Chips per hour is shown once the station has run a minute: before, a few quick chips would
+// read as thousands an hour.
+constexpr double kRateAfterHours = 1.0 / 60.0;
 
 QString OutcomeWord(kvx::OpOutcome outcome) {
   switch (outcome) {
@@ -203,7 +209,8 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.line->setWordWrap(true);
   p.line->setStyleSheet("color: #C00000");
   box->addWidget(p.line);
-  auto* facts = new QHBoxLayout;
+  auto* facts = new QVBoxLayout;
+  facts->setSpacing(2);
   p.counts = new QLabel("OK: 0   Failed: 0", this);
   p.counts->setObjectName("TileCounts");
   p.serial = new QLabel("Serial: -", this);
@@ -211,8 +218,8 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   QFont readable = p.counts->font();
   readable.setPointSizeF(readable.pointSizeF() * 1.4);
   readable.setBold(true);
-  facts->addWidget(p.counts, 1);
-  facts->addWidget(p.serial, 1);
+  facts->addWidget(p.counts);
+  facts->addWidget(p.serial);
   box->addLayout(facts);
   // What a pass writes into a tile never widens it: the columns keep their width, the window
   // its size; a text longer than its tile is cut and shown whole as its tooltip.
@@ -269,6 +276,8 @@ void ProductionTile::GiveBackUnused() {
   if (p.lender) p.lender->GiveBack(p.lentBefore);
   p.lentBefore.clear();
 }
+
+void ProductionTile::LockPort(bool locked) { parts_->port->setEnabled(!locked); }
 
 bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
@@ -434,6 +443,17 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   bar->addStretch();
   bar->addWidget(startAll_);
   bar->addWidget(stopAll);
+  pin_ = new QLineEdit(this);
+  pin_->setObjectName("OperatorPin");
+  pin_->setAccessibleName("PIN");
+  pin_->setPlaceholderText("PIN");
+  pin_->setEchoMode(QLineEdit::Password);
+  pin_->setMaximumWidth(90);
+  operatorButton_ = new QPushButton(this);
+  operatorButton_->setObjectName("OperatorMode");
+  bar->addSpacing(16);
+  bar->addWidget(pin_);
+  bar->addWidget(operatorButton_);
   top->addLayout(bar);
   grid_ = new QGridLayout;
   top->addLayout(grid_, 1);
@@ -445,6 +465,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   results_->horizontalHeader()->setStretchLastSection(true);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 8);
   results_->setFixedHeight(150);
   top->addWidget(results_);
   new QShortcut(Qt::Key_F8, this, [this] { StartAll(); });
@@ -456,7 +477,23 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   connect(startAll_, &QPushButton::clicked, this, &ProductionWindow::StartAll);
   connect(stopAll, &QPushButton::clicked, this, &ProductionWindow::StopAll);
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::SetWriters);
-  writers_->setValue(std::clamp(options_.writers, 1, kMaxProductionWriters));
+  connect(operatorButton_, &QPushButton::clicked, this, [this] {
+    if (operatorMode_)
+      LeaveOperatorMode();
+    else
+      EnterOperatorMode();
+  });
+  // The station's own set-up, where KvxWriter.ini has it.
+  int writers = options_.writers;
+  if (QFile ini(QString::fromStdString(options_.settingsPath));
+      !options_.settingsPath.empty() && ini.open(QIODevice::ReadOnly)) {
+    const std::string text = ini.readAll().toStdString();
+    operatorPin_ = kvx::SettingValue(text, "operator_pin");
+    const QString count = Q(kvx::SettingValue(text, "production_writers"));
+    if (bool number = false; count.toInt(&number) > 0 && number) writers = count.toInt();
+  }
+  ShowOperatorMode();
+  writers_->setValue(std::clamp(writers, 1, kMaxProductionWriters));
   SetWriters(writers_->value());
   ChipEnded(-1, {});
   resize(1100, 760);
@@ -519,7 +556,7 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
           .arg(decided > 0 ? QString::number(100.0 * static_cast<double>(ok_) /
                                                  static_cast<double>(decided), 'f', 1) + " %"
                            : QString("-"))
-          .arg(hours > 0.0 && decided > 0
+          .arg(hours >= kRateAfterHours && decided > 0
                    ? QString::number(static_cast<double>(decided) / hours, 'f', 0)
                    : QString("-")));
 }
@@ -541,7 +578,43 @@ bool ProductionWindow::AnyRunning() const {
 
 // The close box comes here too (QDialog::closeEvent rejects): the GUI thread never waits for a
 // Writer. A dialog's Escape would otherwise hide the window at once with its passes running on.
+void ProductionWindow::ShowOperatorMode() {
+  operatorButton_->setText(operatorMode_ ? "Leave operator mode" : "Operator mode");
+  pin_->setVisible(operatorMode_ && !operatorPin_.empty());
+  pin_->clear();
+  writers_->setEnabled(!operatorMode_);
+  for (ProductionTile* tile : tiles_) tile->LockPort(operatorMode_);
+  // The only window that takes input while the operator runs the station: shown again for the
+  // window system to know.
+  const bool shown = isVisible();
+  if (shown) hide();
+  setWindowModality(operatorMode_ ? Qt::ApplicationModal : Qt::NonModal);
+  if (shown) show();
+}
+
+void ProductionWindow::EnterOperatorMode() {
+  if (operatorMode_) return;
+  operatorMode_ = true;
+  ShowOperatorMode();
+}
+
+bool ProductionWindow::LeaveOperatorMode() {
+  if (!operatorMode_) return true;
+  if (!operatorPin_.empty() && pin_->text().toStdString() != operatorPin_) {
+    prompter_.Message(this, pin_->text().isEmpty() ? "Type the PIN to leave operator mode."
+                                                  : "The PIN is not right.");
+    pin_->clear();
+    return false;
+  }
+  if (!prompter_.YesNo(this, "Leave operator mode?")) return false;
+  operatorMode_ = false;
+  ShowOperatorMode();
+  return true;
+}
+
 void ProductionWindow::reject() {
+  // In operator mode the window closes only once the mode was left.
+  if (operatorMode_ && !LeaveOperatorMode()) return;
   if (AnyRunning()) {
     closing_ = true;
     StopAll();

@@ -19,6 +19,7 @@
 #include "core/production/run_start.h"
 
 class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QGridLayout;
@@ -63,6 +64,9 @@ struct ProductionOptions {
   kvx::Clock* clock = nullptr;         // the link's time; null: steady
   int writers = 4;                     // tiles at the start
   std::shared_ptr<PortLender> lender;  // the main window's port; null: none to share
+  // KvxWriter.ini: the station's tile count (production_writers=) and the PIN that leaves
+  // operator mode (operator_pin=); empty: none.
+  std::string settingsPath;
 };
 
 // One chip as the window's results list shows it.
@@ -94,6 +98,14 @@ class ProductionWindow : public QDialog {
   void StopAll();
   bool AnyRunning() const;
 
+  // Operator mode: only Start, Stop and the window's views work. The window is the only one
+  // that takes input (the main window's editing, device, OPTION and port controls are locked),
+  // the tile count and the tiles' ports are fixed. It is left only through a confirmation, and
+  // the PIN typed in "OperatorPin" when KvxWriter.ini sets one; false when it was not left.
+  void EnterOperatorMode();
+  bool LeaveOperatorMode();
+  bool OperatorMode() const { return operatorMode_; }
+
  public Q_SLOTS:
   // Escape, the close box and a close from the window manager all end here: a pass under way
   // is stopped, and the window goes once every tile's pass has ended and is journaled.
@@ -101,6 +113,7 @@ class ProductionWindow : public QDialog {
 
  private:
   void SetWriters(int count);
+  void ShowOperatorMode();
   // A tile's chip has ended: the results list and the totals follow.
   void ChipEnded(int tile, const ChipLine& chip);
 
@@ -116,6 +129,10 @@ class ProductionWindow : public QDialog {
   QGridLayout* grid_ = nullptr;
   std::vector<ProductionTile*> tiles_;
   QLabel* totals_ = nullptr;         // "WindowTotals"
+  QPushButton* operatorButton_ = nullptr;  // "OperatorMode": enters it, or leaves it
+  QLineEdit* pin_ = nullptr;               // "OperatorPin"
+  std::string operatorPin_;                // from KvxWriter.ini; empty: none asked
+  bool operatorMode_ = false;
   QTableWidget* results_ = nullptr;  // "ResultsList": the last chips, newest first
   long ok_ = 0;
   long failed_ = 0;
@@ -141,6 +158,8 @@ class ProductionTile : public QWidget {
   // The simulated Writer behind a tile whose port leads to `sim` (the port opened for it).
   kvx::sim::SimWriter* SimWriter();
 
+  // Operator mode: the tile's port is fixed.
+  void LockPort(bool locked);
   long ChipsOk() const { return ok_; }
   long ChipsFailed() const { return failed_; }
   const ChipLine& LastChip() const { return last_; }

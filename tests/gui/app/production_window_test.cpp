@@ -2,6 +2,10 @@
 // tile keeps its own pace and shows its own outcome, and every chip is in the one journal with a
 // number of its own.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
@@ -48,6 +52,7 @@ class ProductionWindowTest : public MainWindowTest {
       return std::strncmp(name, "KVXW_COM", 8) == 0 ? "sim" : nullptr;
     };
     options.writers = writers;
+    options.settingsPath = QDir(dir_.path()).filePath(kSettingsFileName).toStdString();
     auto window = std::make_unique<ProductionWindow>(ws(), options, prompter_);
     window->show();
     return window;
@@ -341,6 +346,51 @@ TEST_F(ProductionWindowTest, TheResumeQuestionIsASentenceInLocalTime) {
   const QString local = started.addSecs(3 * 3600).toString("yyyy-MM-dd HH:mm:ss");
   EXPECT_TRUE(asked[0].startsWith("Serial number 0001 went out on " + local + " on COM1"))
       << asked[0].toStdString();
+}
+
+// Operator mode: the production window is the only one taking input, its tile count and ports
+// are fixed, Start works; it is left, and the window closed, only with the PIN KvxWriter.ini sets
+// and a confirmation. The tile count is the station's, from KvxWriter.ini too.
+TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
+  QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("production_writers=3\noperator_pin=4711\n");
+  ini.close();
+  Start();
+  LoadProgram();
+  auto window = Open(4);
+  ASSERT_TRUE(window->Ready());
+  EXPECT_EQ(window->Tiles(), 3);
+  auto* pin = window->findChild<QLineEdit*>("OperatorPin");
+  window->findChild<QPushButton*>("OperatorMode")->click();
+  ASSERT_TRUE(window->OperatorMode());
+  EXPECT_EQ(QApplication::activeModalWidget(), window.get()) << "the main window is locked";
+  EXPECT_FALSE(window->findChild<QSpinBox*>("WriterCount")->isEnabled());
+  EXPECT_FALSE(window->Tile(0).findChild<QComboBox*>("TilePort")->isEnabled());
+  EXPECT_TRUE(window->Tile(0).findChild<QPushButton*>("TileStart")->isEnabled());
+  EXPECT_TRUE(pin->isVisible());
+
+  const struct {
+    const char* typed;
+    const char* told;  // null: asked to confirm, and left
+  } tries[] = {{"", "Type the PIN to leave operator mode."}, {"1234", "The PIN is not right."},
+               {"4711", nullptr}};
+  for (const auto& t : tries) {
+    SCOPED_TRACE(t.typed);
+    prompter_.messages.clear();
+    pin->setText(t.typed);
+    if (t.told == nullptr) prompter_.yesNo = {true};
+    window->close();
+    if (t.told != nullptr) {
+      EXPECT_TRUE(window->isVisible());
+      EXPECT_TRUE(window->OperatorMode());
+      EXPECT_EQ(prompter_.messages.join("|"), t.told);
+    }
+  }
+  EXPECT_FALSE(window->OperatorMode());
+  EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).join("|"), "Leave operator mode?");
+  EXPECT_FALSE(window->isVisible()) << "closed once the mode was left";
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 // Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
