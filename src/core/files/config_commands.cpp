@@ -6,6 +6,7 @@
 #include "core/device/workspace_ops.h"
 #include "core/files/config_file.h"
 #include "core/files/file_io.h"
+#include "core/files/station_settings.h"
 
 namespace kvx {
 
@@ -33,25 +34,11 @@ std::string WriteConfig(const Workspace& ws, const std::string& path) {
   return "'" + path + "' file can't be written!";
 }
 
-// The value of `key` in a file of "key=value" lines; empty when the file or the key is missing.
-std::string StationSetting(const std::string& path, std::string_view key) {
-  std::ifstream in;
-  if (OpenForReading(path, in) != OpenResult::Ok) return {};
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const auto equals = line.find('=');
-    if (equals != std::string::npos && std::string_view(line).substr(0, equals) == key)
-      return line.substr(equals + 1);
-  }
-  return {};
-}
-
 }  // namespace
 
 std::string DefaultConfigPath(const Workspace& ws) { return JoinPath(ws.files.StartDir, "Default.cfg"); }
 std::string StationSettingsPath(const Workspace& ws) {
-  return JoinPath(ws.files.StartDir, "KvxWriter.ini");
+  return JoinPath(ws.files.StartDir, kSettingsFileName);
 }
 
 LoadReport LoadDefaultConfig(Workspace& ws) {
@@ -64,7 +51,7 @@ LoadReport LoadDefaultConfig(Workspace& ws) {
   } else {
     RefreshData(ws);
   }
-  const std::string port = StationSetting(StationSettingsPath(ws), "port");
+  const std::string port = ReadSetting(StationSettingsPath(ws), "port");
   if (!port.empty() && !IsComPortName(port)) ws.settings.PortName = port;
   return report;
 }
@@ -73,10 +60,10 @@ std::string SaveDefaultConfig(Workspace& ws) {
   ws.files.ConfigPath = DefaultConfigPath(ws);
   EndProductionModes(ws);
   std::string message = WriteConfig(ws, ws.files.ConfigPath);
-  const std::string settings = StationSettingsPath(ws);
-  if (!WriteFileReplacing(settings, "port=" + ws.settings.PortName + "\n") && message.empty())
-    message = "'" + settings + "' file can't be written!";
-  return message;
+  // Only the port line changes: the journal a floor's station shares, and whatever else an
+  // administrator put there, must outlive the program's exit.
+  const std::string settings = UpdateSettings(StationSettingsPath(ws), {{"port", ws.settings.PortName}});
+  return message.empty() ? settings : message;
 }
 
 std::string SaveConfig(const Workspace& ws, const std::string& path, int filterIndex) {

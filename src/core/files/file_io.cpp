@@ -63,7 +63,8 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
 
 }  // namespace
 
-bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data) {
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,
+                        std::optional<unsigned> mode) {
   if (path.empty()) return false;
   std::string temp = path + ".XXXXXX";
   int fd = ::mkstemp(temp.data());
@@ -72,7 +73,7 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
   // ordinary file, so give it the usual permissions (narrowed by the umask).
   mode_t mask = ::umask(0);
   ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  ::fchmod(fd, mode ? static_cast<mode_t>(*mode) : 0666 & ~mask);
   bool ok = WriteAll(fd, data.data(), data.size()) && ::fsync(fd) == 0;
   ok = (::close(fd) == 0) && ok;
   if (ok) ok = ::rename(temp.c_str(), path.c_str()) == 0;
@@ -80,9 +81,10 @@ bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> d
   return ok;
 }
 
-bool WriteFileReplacing(const std::string& path, std::string_view data) {
+bool WriteFileReplacing(const std::string& path, std::string_view data,
+                        std::optional<unsigned> mode) {
   return WriteFileReplacing(
-      path, std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+      path, std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()), mode);
 }
 
 std::string JoinPath(const std::string& dir, const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <fstream>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -26,8 +27,12 @@ std::string ReadAtMost(std::istream& in, std::size_t limit);
 
 // Writes `data` to a temporary file beside `path`, flushes it to the disk and renames it over
 // `path`. On any failure the temporary file is removed and an existing `path` is untouched.
-bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data);
-bool WriteFileReplacing(const std::string& path, std::string_view data);
+// The new file gets `mode` when given (before it is renamed, so it is never wider even for a
+// moment), otherwise the usual permissions narrowed by the umask.
+bool WriteFileReplacing(const std::string& path, std::span<const std::uint8_t> data,
+                        std::optional<unsigned> mode = std::nullopt);
+bool WriteFileReplacing(const std::string& path, std::string_view data,
+                        std::optional<unsigned> mode = std::nullopt);
 
 // `dir` + the platform's separator + `name`; just `name` when `dir` is empty.
 std::string JoinPath(const std::string& dir, const std::string& name);

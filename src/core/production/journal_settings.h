@@ -7,12 +7,10 @@
 
 #include <string>
 
+#include "core/files/station_settings.h"
+
 namespace kvx {
 
-inline constexpr char kSettingsFileName[] = "KvxWriter.ini";
-
-// The value of `key` in a settings text; empty when the key is not there.
-std::string SettingValue(const std::string& text, const std::string& key);
 // The journal the desktop program opens, for the start-up folder `startDir`.
 std::string DesktopJournalName(const std::string& startDir);
 
