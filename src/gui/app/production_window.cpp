@@ -6,7 +6,6 @@
 #include <QTableWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -19,7 +18,7 @@
 #include <mutex>
 
 #include "core/production/commands.h"
-#include "core/production/journal_settings.h"
+#include "core/files/station_settings.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
 #include "gui/common/gui_queue.h"
@@ -485,15 +484,15 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   });
   // The station's own set-up, where KvxWriter.ini has it.
   int writers = options_.writers;
-  if (QFile ini(QString::fromStdString(options_.settingsPath));
-      !options_.settingsPath.empty() && ini.open(QIODevice::ReadOnly)) {
-    const std::string text = ini.readAll().toStdString();
-    operatorPin_ = kvx::SettingValue(text, "operator_pin");
-    const QString count = Q(kvx::SettingValue(text, "production_writers"));
+  if (!options_.settingsPath.empty()) {
+    operatorPin_ = kvx::ReadSetting(options_.settingsPath, "operator_pin");
+    const QString count = Q(kvx::ReadSetting(options_.settingsPath, "production_writers"));
     if (bool number = false; count.toInt(&number) > 0 && number) writers = count.toInt();
   }
   ShowOperatorMode();
   writers_->setValue(std::clamp(writers, 1, kMaxProductionWriters));
+  // The tile count the operator sets is the station's next time.
+  connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::RememberWriters);
   SetWriters(writers_->value());
   ChipEnded(-1, {});
   resize(1100, 760);
@@ -578,6 +577,13 @@ bool ProductionWindow::AnyRunning() const {
 
 // The close box comes here too (QDialog::closeEvent rejects): the GUI thread never waits for a
 // Writer. A dialog's Escape would otherwise hide the window at once with its passes running on.
+void ProductionWindow::RememberWriters() {
+  if (options_.settingsPath.empty() || Tiles() != writers_->value()) return;
+  const std::string error = kvx::UpdateSettings(
+      options_.settingsPath, {{"production_writers", std::to_string(Tiles())}});
+  if (!error.empty()) prompter_.Message(this, Q(error));
+}
+
 void ProductionWindow::ShowOperatorMode() {
   operatorButton_->setText(operatorMode_ ? "Leave operator mode" : "Operator mode");
   pin_->setVisible(operatorMode_ && !operatorPin_.empty());

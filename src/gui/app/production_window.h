@@ -114,6 +114,7 @@ class ProductionWindow : public QDialog {
  private:
   void SetWriters(int count);
   void ShowOperatorMode();
+  void RememberWriters();  // in KvxWriter.ini
   // A tile's chip has ended: the results list and the totals follow.
   void ChipEnded(int tile, const ChipLine& chip);
 

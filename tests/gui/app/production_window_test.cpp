@@ -350,7 +350,7 @@ TEST_F(ProductionWindowTest, TheResumeQuestionIsASentenceInLocalTime) {
 
 // Operator mode: the production window is the only one taking input, its tile count and ports
 // are fixed, Start works; it is left, and the window closed, only with the PIN KvxWriter.ini sets
-// and a confirmation. The tile count is the station's, from KvxWriter.ini too.
+// and a confirmation. The tile count is the station's, remembered in KvxWriter.ini too.
 TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
   ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
@@ -361,6 +361,12 @@ TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   auto window = Open(4);
   ASSERT_TRUE(window->Ready());
   EXPECT_EQ(window->Tiles(), 3);
+  // A new count is the station's next time; the file's other lines stay.
+  window->findChild<QSpinBox*>("WriterCount")->setValue(5);
+  EXPECT_EQ(window->Tiles(), 5);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_EQ(ini.readAll(), "production_writers=5\noperator_pin=4711\n");
+  ini.close();
   auto* pin = window->findChild<QLineEdit*>("OperatorPin");
   window->findChild<QPushButton*>("OperatorMode")->click();
   ASSERT_TRUE(window->OperatorMode());

@@ -260,11 +260,14 @@ int main(int argc, char** argv) {
     // The third Writer goes silent in the middle of its chip: it runs until its time-out.
     if (kvx::sim::SimWriter* w = window.Tile(2).SimWriter())
       w->Faults().SilentAfter = w->BytesReceived() + 300;
+    // In operator mode, as a station runs all shift.
+    window.EnterOperatorMode();
     window.StartAll();
     WaitUntil([&] { return !window.Tile(3).Running(); });
     Shot("production_running");
     WaitUntil([&] { return !window.AnyRunning(); }, 60000);
     Shot("production");
+    window.LeaveOperatorMode();
     window.close();
   }
 
