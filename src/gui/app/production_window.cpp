@@ -138,6 +138,7 @@ struct ProductionTile::Parts {
         journal(j),
         clock(o.clock != nullptr ? o.clock : &steady),
         ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env),
+        settingsPath(o.settingsPath),
         env(o.env),
         lender(o.lender) {}
 
@@ -148,6 +149,9 @@ struct ProductionTile::Parts {
   SimBench sim;
   kvx::PortSelector ports;
   std::string openedPort;  // the port the selector opened last
+  std::string settingsPath;  // KvxWriter.ini, where the tile's port is remembered
+  std::string portKey;       // "production_port1"
+  std::string remembered;    // the port it names
   kvx::EnvLookup env;
   std::shared_ptr<PortLender> lender;
   std::string lent;      // the device the main window let go of for this tile
@@ -183,7 +187,10 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.port->setObjectName("TilePort");
   p.port->setAccessibleName(QString("Writer %1 port").arg(index + 1));
   auto* chooser = new PortChooser(p.port, options.env, this);
-  chooser->Show("Com" + std::to_string(index + 1));
+  // The port this tile used last on this station, or Com1 .. Com8 in the tiles' order.
+  p.portKey = "production_port" + std::to_string(index + 1);
+  if (!p.settingsPath.empty()) p.remembered = kvx::ReadSetting(p.settingsPath, p.portKey);
+  chooser->Show(!p.remembered.empty() ? p.remembered : "Com" + std::to_string(index + 1));
   p.writerId = new QLabel("Writer: -", this);
   p.writerId->setObjectName("TileWriterId");
   top->addWidget(p.port, 1);
@@ -314,6 +321,11 @@ bool ProductionTile::Start() {
     ShowResult(false, "PORT ERROR", Q(refused));
     return false;
   }
+  // The port a chip went through is the tile's next time; a file that cannot be written costs
+  // only that.
+  if (!p.settingsPath.empty() && p.remembered != p.ws->settings.PortName &&
+      kvx::UpdateSettings(p.settingsPath, {{p.portKey, p.ws->settings.PortName}}).empty())
+    p.remembered = p.ws->settings.PortName;
   p.view->Begin();
   p.bar->setValue(0);
   SetResult(p.result, "RUNNING", kRunningColour);
@@ -491,6 +503,9 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   }
   ShowOperatorMode();
   writers_->setValue(std::clamp(writers, 1, kMaxProductionWriters));
+  // A station left in operator mode opens in it.
+  if (!options_.settingsPath.empty() && kvx::ReadSetting(options_.settingsPath, "operator_mode") == "1")
+    EnterOperatorMode();
   // The tile count the operator sets is the station's next time.
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::RememberWriters);
   SetWriters(writers_->value());
@@ -578,14 +593,18 @@ bool ProductionWindow::AnyRunning() const {
 // The close box comes here too (QDialog::closeEvent rejects): the GUI thread never waits for a
 // Writer. A dialog's Escape would otherwise hide the window at once with its passes running on.
 void ProductionWindow::RememberWriters() {
-  if (options_.settingsPath.empty() || Tiles() != writers_->value()) return;
-  const std::string error = kvx::UpdateSettings(
-      options_.settingsPath, {{"production_writers", std::to_string(Tiles())}});
+  if (Tiles() == writers_->value()) Remember("production_writers", std::to_string(Tiles()));
+}
+
+void ProductionWindow::Remember(const std::string& key, const std::string& value) {
+  if (options_.settingsPath.empty()) return;
+  const std::string error = kvx::UpdateSettings(options_.settingsPath, {{key, value}});
   if (!error.empty()) prompter_.Message(this, Q(error));
 }
 
 void ProductionWindow::ShowOperatorMode() {
   operatorButton_->setText(operatorMode_ ? "Leave operator mode" : "Operator mode");
+  setWindowTitle(operatorMode_ ? "Production - operator mode" : "Production");
   pin_->setVisible(operatorMode_ && !operatorPin_.empty());
   pin_->clear();
   writers_->setEnabled(!operatorMode_);
@@ -602,6 +621,7 @@ void ProductionWindow::EnterOperatorMode() {
   if (operatorMode_) return;
   operatorMode_ = true;
   ShowOperatorMode();
+  Remember("operator_mode", "1");
 }
 
 bool ProductionWindow::LeaveOperatorMode() {
@@ -615,6 +635,7 @@ bool ProductionWindow::LeaveOperatorMode() {
   if (!prompter_.YesNo(this, "Leave operator mode?")) return false;
   operatorMode_ = false;
   ShowOperatorMode();
+  Remember("operator_mode", "0");
   return true;
 }
 

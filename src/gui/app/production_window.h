@@ -64,8 +64,9 @@ struct ProductionOptions {
   kvx::Clock* clock = nullptr;         // the link's time; null: steady
   int writers = 4;                     // tiles at the start
   std::shared_ptr<PortLender> lender;  // the main window's port; null: none to share
-  // KvxWriter.ini: the station's tile count (production_writers=) and the PIN that leaves
-  // operator mode (operator_pin=); empty: none.
+  // KvxWriter.ini, the station's set-up: its tile count (production_writers=), each tile's port
+  // (production_port1= ..), whether it is in operator mode (operator_mode=1) and the PIN that
+  // leaves that mode (operator_pin=); empty: none kept.
   std::string settingsPath;
 };
 
@@ -115,6 +116,7 @@ class ProductionWindow : public QDialog {
   void SetWriters(int count);
   void ShowOperatorMode();
   void RememberWriters();  // in KvxWriter.ini
+  void Remember(const std::string& key, const std::string& value);
   // A tile's chip has ended: the results list and the totals follow.
   void ChipEnded(int tile, const ChipLine& chip);
 

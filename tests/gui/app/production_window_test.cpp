@@ -26,6 +26,7 @@
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
+#include "core/files/station_settings.h"
 #include "core/production/journal_settings.h"
 #include "gui/app/production_window.h"
 #include "core/device/catalogue.h"
@@ -397,6 +398,33 @@ TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).join("|"), "Leave operator mode?");
   EXPECT_FALSE(window->isVisible()) << "closed once the mode was left";
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(ReadSetting(ini.fileName().toStdString(), "operator_mode"), "0");
+}
+
+// The station's set-up is remembered: a tile's port once a chip went through it, and a window
+// closed in operator mode (a station switched off) opens in it again.
+TEST_F(ProductionWindowTest, TheStationsPortsAndOperatorModeAreRemembered) {
+  const std::string ini = QDir(dir_.path()).filePath(kSettingsFileName).toStdString();
+  Start();
+  LoadProgram();
+  {
+    auto window = Open(2);
+    ASSERT_TRUE(window->Ready());
+    window->Tile(1).findChild<QComboBox*>("TilePort")->setCurrentText("Com5");
+    window->Tile(1).SimWriter()->Faults().SilentAfter = 0;
+    ASSERT_TRUE(window->Tile(1).Start());
+    window->EnterOperatorMode();
+    window->StopAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+  }
+  EXPECT_EQ(ReadSetting(ini, "production_port2"), "Com5");
+  EXPECT_EQ(ReadSetting(ini, "operator_mode"), "1");
+  auto again = OpenGoingOn(2);
+  EXPECT_TRUE(again->OperatorMode());
+  EXPECT_EQ(again->Tile(1).findChild<QComboBox*>("TilePort")->currentText(), "Com5");
+  EXPECT_EQ(again->Tile(0).findChild<QComboBox*>("TilePort")->currentText(), "Com1");
+  prompter_.yesNo = {true};
+  EXPECT_TRUE(again->LeaveOperatorMode());
 }
 
 // Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
