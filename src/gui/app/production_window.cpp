@@ -242,6 +242,8 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.stop = new QPushButton("Stop", this);
   p.stop->setObjectName("TileStop");
   p.stop->setEnabled(false);
+  p.start->setAutoDefault(false);
+  p.stop->setAutoDefault(false);
   buttons->addWidget(p.start);
   buttons->addWidget(p.stop);
   box->addLayout(buttons);
@@ -488,6 +490,10 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   connect(startAll_, &QPushButton::clicked, this, &ProductionWindow::StartAll);
   connect(stopAll, &QPushButton::clicked, this, &ProductionWindow::StopAll);
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::SetWriters);
+  // Enter in a field never starts chips: no button of the window is a dialog's default one.
+  // Enter in the PIN field is the leaving of operator mode.
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
+  connect(pin_, &QLineEdit::returnPressed, this, &ProductionWindow::LeaveOperatorMode);
   connect(operatorButton_, &QPushButton::clicked, this, [this] {
     if (operatorMode_)
       LeaveOperatorMode();

@@ -377,6 +377,13 @@ TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   EXPECT_TRUE(window->Tile(0).findChild<QPushButton*>("TileStart")->isEnabled());
   EXPECT_TRUE(pin->isVisible());
 
+  // Enter in the PIN field tries to leave; it never starts a chip.
+  pin->setText("0000");
+  QTest::keyClick(pin, Qt::Key_Return);
+  EXPECT_FALSE(window->AnyRunning());
+  EXPECT_TRUE(window->OperatorMode());
+  EXPECT_EQ(prompter_.messages.join("|"), "The PIN is not right.");
+
   const struct {
     const char* typed;
     const char* told;  // null: asked to confirm, and left
