@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "gui/common/prompter.h"
+#include "gui/qt_printers.h"
 
 namespace kvx::gui::test {
 

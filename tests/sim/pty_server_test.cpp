@@ -17,6 +17,7 @@
 #include "core/device/catalogue.h"
 #include "core/link/tcomm.h"
 #include "core/link/writer_link.h"
+#include "core/printers.h"
 
 namespace kvx::sim {
 namespace {

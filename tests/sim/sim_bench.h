@@ -6,6 +6,7 @@
 
 #include "core/device/catalogue.h"
 #include "core/link/writer_link.h"
+#include "core/printers.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::sim::test {

@@ -7,6 +7,8 @@
 #include <fstream>
 #include <unistd.h>
 
+#include "core/printers.h"
+
 namespace kvx {
 namespace {
 
@@ -39,6 +41,8 @@ TEST(PortListTest, FixedNamesThenUsbDevicesByTheirStableNames) {
   for (const char* name : {"ttyUSB10", "ttyUSB2", "ttyACM0", "ttyS0", "ttyUSBx", "tty", "null"})
     dev.Device(name);
   dev.ById("usb-FTDI_FT232R_A1B2C3-if00-port0", "ttyUSB2");
+  // A second link to the same adapter (a udev rule of its own): the first in name order names it.
+  dev.ById("usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0", "ttyUSB2");
   dev.ById("usb-Gone_Adapter-if00", "ttyUSB7");  // a link left behind by an unplugged device
 
   const auto env = [](const char* name) -> const char* {

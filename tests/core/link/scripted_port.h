@@ -11,6 +11,7 @@
 
 #include "core/link/clock.h"
 #include "core/link/serial_port.h"
+#include "core/printers.h"
 
 namespace kvx::test {
 

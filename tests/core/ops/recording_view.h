@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/ops/operation.h"
+#include "core/printers.h"
 
 namespace kvx::testing {
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "core/printers.h"
+
 namespace kvx {
 namespace {
 

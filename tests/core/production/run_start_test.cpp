@@ -129,6 +129,11 @@ TEST_F(RunStartTest, EachJournalAndFirstNumberGetsOneVerdict) {
        "QTP record 1 (serial number 0100) went out on @T on COM1 (ok); the next free one is "
        "record 3",
        "0102", 3},
+      {"qtp last record left", true, "", 1, {{"0100", 1}, {"0101", 2}, {"0102", 3}, {"0103", 4}},
+       Verdict::QtpRecordsUsed,
+       "QTP record 1 (serial number 0100) went out on @T on COM1 (ok); the next free one is "
+       "record 5",
+       "0104", 5},
       {"qtp after its passes", true, "", 3, {{"0100", 1}, {"0101", 2}}, Verdict::StartHere, "",
        "0102", 3},
       {"qtp given back", true, "", 1, {{"0100", 1, kChipFailed, false}, {"0101", 2}},

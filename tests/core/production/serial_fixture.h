@@ -8,6 +8,7 @@
 
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
+#include "core/printers.h"
 #include "core/production/serial_number.h"
 
 namespace kvx::testing {

@@ -9,6 +9,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "app_test_support.h"
@@ -16,6 +17,7 @@
 #include "core/production/journal.h"
 #include "core/production/journal_settings.h"
 #include "core/production/qtp_file.h"
+#include "core/production/sqlite_db.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::gui::test {
@@ -132,20 +134,63 @@ TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed
 }
 
 // A chip that failed after its serial number went into it keeps the number: "Continue" stamps
-// the next one into the next chip.
+// the next one into the next chip, whether the numbers are counted or read from a QTP file.
 TEST_F(DesktopJournalTest, AChipThatFailedAfterItsNumberWentInKeepsIt) {
   Start();
+  for (const bool qtp : {false, true}) {
+    SCOPED_TRACE(qtp ? "QTP file" : "counted");
+    SerialSetup(1);
+    if (qtp) {
+      const std::string lot = dir_.filePath("lot.txt").toStdString();
+      ASSERT_EQ(WriteQtpFile(ws(), lot, 3), "");  // numbers 0001, 0002, 0003
+      ASSERT_TRUE(LoadQtpFile(ws(), lot).loaded);
+    }
+    writer().Faults().WriteFailAt = 0x30 * 2;  // in the program stream, past the serial words
+    AutoProgram(2);
+    std::vector<PassRecord> rows = Rows();
+    ASSERT_EQ(rows.size(), qtp ? 4u : 2u);
+    rows.erase(rows.begin(), rows.end() - 2);
+    EXPECT_EQ(rows[0].serial, "0001");
+    EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
+    EXPECT_TRUE(rows[0].keepsNumber);
+    EXPECT_EQ(rows[1].serial, "0002");
+    EXPECT_EQ(rows[1].outcome, PassOutcome::Ok);
+    EXPECT_EQ(rows[1].record, qtp ? 2 : 0);
+    EXPECT_EQ(writer().Chip().Program[0x21], 0x3102);
+  }
+}
+
+// The passes a dead run left unfinished are told once, when the journal opens, and not again at
+// every Auto Program after it.
+TEST_F(DesktopJournalTest, TheUnfinishedPassesOfADeadRunAreToldOnce) {
+  {
+    Journal dying;
+    std::string error;
+    ASSERT_TRUE(dying.Open(JournalPath(), error)) << error;
+    PassRecord row;
+    row.port = "COM9";
+    ASSERT_EQ(dying.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  }  // never finished
+  // That run was another process's, which has ended since.
+  const pid_t ended = ::fork();
+  if (ended == 0) ::_exit(0);
+  ASSERT_GT(ended, 0);
+  ASSERT_EQ(::waitpid(ended, nullptr, 0), ended);
+  {
+    SqliteDb db;
+    ASSERT_TRUE(db.Open(JournalPath(), false));
+    ASSERT_TRUE(db.Exec("UPDATE runs SET pid = " + std::to_string(ended)));
+  }
+  Start();
   SerialSetup(1);
-  writer().Faults().WriteFailAt = 0x30 * 2;  // in the program stream, past the serial words
-  AutoProgram(2);
-  const std::vector<PassRecord> rows = Rows();
-  ASSERT_EQ(rows.size(), 2u);
-  EXPECT_EQ(rows[0].serial, "0001");
-  EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
-  EXPECT_TRUE(rows[0].keepsNumber);
-  EXPECT_EQ(rows[1].serial, "0002");
-  EXPECT_EQ(rows[1].outcome, PassOutcome::Ok);
-  EXPECT_EQ(writer().Chip().Program[0x21], 0x3102);
+  for (int run = 1; run <= 2; ++run) {
+    SCOPED_TRACE(run);
+    prompter_.messages.clear();
+    AutoProgram(1);
+    EXPECT_EQ(prompter_.messages.filter("ended without finishing").size(), run == 1 ? 1 : 0)
+        << prompter_.messages.join("|").toStdString();
+  }
+  EXPECT_EQ(Rows().back().serial, "0002");
 }
 
 TEST_F(DesktopJournalTest, AJournalThatCannotBeOpenedStopsTheCommandBeforeTheWriter) {

@@ -15,6 +15,8 @@
 
 #include <gtest/gtest.h>
 
+#include "gui/qt_printers.h"
+
 namespace kvx::gui::test {
 namespace {
 

@@ -434,6 +434,34 @@ TEST_F(ProductionWindowTest, TheStationsPortsAndOperatorModeAreRemembered) {
   EXPECT_TRUE(again->LeaveOperatorMode());
 }
 
+// A pass that went through with a red line (the OPTION word reads back other than written) is a
+// failed chip: its tile turns red beside the green of a chip that went through clean.
+TEST_F(ProductionWindowTest, APassThatWentThroughWithARedLineTurnsItsTileRed) {
+  Start();
+  LoadProgram();
+  auto window = Open(2);
+  ASSERT_TRUE(window->Ready());
+  window->Tile(1).SimWriter()->Faults().OptionUnwritten = true;
+  window->StartAll();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  struct Case {
+    QString result;
+    QColor colour;
+    QString counts;
+    QString redLine;
+  };
+  const Case cases[] = {{"OK", QColor(0x2E, 0x9E, 0x44), "OK: 1   Failed: 0", ""},
+                        {"FAILED", QColor(0xD0, 0x30, 0x30), "OK: 0   Failed: 1", "OPTION verify Fail!!"}};
+  for (int t = 0; t < 2; ++t) {
+    SCOPED_TRACE(t);
+    ProductionTile& tile = window->Tile(t);
+    EXPECT_EQ(Shown(tile, "TileResult"), cases[t].result);
+    EXPECT_EQ(tile.findChild<QLabel*>("TileResult")->palette().color(QPalette::Window), cases[t].colour);
+    EXPECT_EQ(Shown(tile, "TileCounts"), cases[t].counts);
+    EXPECT_EQ(Shown(tile, "TileRedLine"), cases[t].redLine);
+  }
+}
+
 // Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
 // file), on a worker, and the window follows once it is open; one that cannot be opened is told.
 TEST_F(ProductionWindowTest, TheMenusWindowUsesTheJournalOfKvxWriterIni) {
