@@ -5,22 +5,11 @@
 #include "core/production/journaled_passes.h"
 #include "core/production/serial_number.h"
 #include "gui/common/gui_queue.h"
+#include "gui/common/local_time.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {
-
-namespace {
-
-
-// The core's wording as a sentence of a message box.
-QString Sentence(const std::string& text) {
-  QString sentence = Q(text);
-  if (!sentence.isEmpty()) sentence[0] = sentence[0].toUpper();
-  return sentence;
-}
-
-}  // namespace
 
 JournalOpener::JournalOpener() : queue_(std::make_unique<GuiQueue>(nullptr)) {}
 

@@ -1,7 +1,9 @@
 #include <QAction>
 #include <QComboBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <filesystem>
 
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
@@ -42,6 +44,23 @@ void ShowStartRefused(Prompter& prompter, ProgressDialog* dialog) {
     if (button->objectName() != "Button2") button->setEnabled(true);
   prompter.Open(dialog, kStartRefused, {});
 }
+
+// The main window's port, lent to the production window's tiles. The production window may
+// outlive the port's controls while the main window is torn down: then there is nothing to give
+// back to.
+class MainPortLender final : public PortLender {
+ public:
+  explicit MainPortLender(PortControls& port) : port_(&port) {}
+  bool Lend(const std::string& device, std::string& reason) override {
+    return port_.isNull() || port_->LendPort(device, reason);
+  }
+  void GiveBack(const std::string& device) override {
+    if (!port_.isNull()) port_->PortGivenBack(device);
+  }
+
+ private:
+  QPointer<PortControls> port_;
+};
 }  // namespace
 
 DeviceCommands::DeviceCommands(MainWindow& window)
@@ -235,6 +254,9 @@ void DeviceCommands::ShowProduction(std::shared_ptr<kvx::Journal> journal, const
   options.start = start;
   options.env = window_.options().env;
   options.clock = &window_.clock();
+  options.lender = std::make_shared<MainPortLender>(window_.port());
+  options.settingsPath =
+      (std::filesystem::path(window_.workspace().files.StartDir) / kvx::kSettingsFileName).string();
   auto* production = new ProductionWindow(window_.workspace(), options, window_.prompter(), &window_);
   if (!production->Ready()) {
     delete production;

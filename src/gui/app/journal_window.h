@@ -1,6 +1,8 @@
-// The production journal as an operator reads it: the passes in a table that narrows by date,
-// series, port and outcome, the summary per series and per port (ok, failed, unknown, yield,
-// median pass time), a chart of the chips per hour, and the chosen passes exported as CSV.
+// The production journal as an operator reads it: the passes in a table, newest first and sorted
+// by any column, that narrows by date (local time), series, port, outcome, station, device and
+// program; the summary per series and port, or per station, device or program (ok, failed,
+// stopped apart, unknown, yield, median pass time); a chart of the chips per hour; and the
+// chosen passes exported as CSV (in UTC, as the journal keeps them).
 #pragma once
 
 #include <QDialog>
@@ -16,6 +18,7 @@ class QChartView;
 class QComboBox;
 class QLabel;
 class QLineEdit;
+class QSortFilterProxyModel;
 class QTableView;
 class QTableWidget;
 namespace kvx::gui {
@@ -47,6 +50,8 @@ class JournalWindow : public QDialog {
   void ShowChart(const std::vector<kvx::PassRecord>& passes);
   void OnExport();
   static void Refill(QComboBox* box, const std::vector<std::string>& items);
+  // The program file's name without its folder.
+  static std::string ProgramName(const kvx::PassRecord& pass);
 
   std::string path_;
   Prompter& prompter_;
@@ -57,10 +62,15 @@ class JournalWindow : public QDialog {
   QComboBox* series_;
   QComboBox* port_;
   QComboBox* outcome_;
+  QComboBox* station_;
+  QComboBox* device_;
+  QComboBox* program_;
+  QComboBox* summaryBy_;
   QLabel* status_;
   QString loadError_;  // why the journal could not be read, or empty
   QTableView* table_;
   PassTableModel* model_;
+  QSortFilterProxyModel* sorted_;
   QTableWidget* summary_;
   QChartView* chart_;
   kvx::Workspace reading_;  // held by the reader while it reads; never the loaded workspace

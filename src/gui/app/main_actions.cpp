@@ -173,7 +173,7 @@ void MainActions::CreateMenus() {
   program->addSeparator();
   program->addActions({autoProgramAction_, autoProgramNoBlankCheckAction_});
   productionAction_ = MakeAction("ProductionAction", "Production (several Writers)...",
-                                 "Production: several Writers at once");
+                                 "Production: several Writers at once", Qt::CTRL | Qt::Key_P);
   program->addAction(productionAction_);
   program->addSeparator();
   program->addActions({programOptionAction_, programIdAction_, programMemoryAction_});

@@ -27,24 +27,31 @@ void PortChooser::Show(const std::string& name) { Fill(QString::fromStdString(na
 
 void PortChooser::Fill(const QString& keep) {
   const QSignalBlocker quiet(box_);
-  box_->clear();
-  for (const kvx::PortChoice& port : kvx::ListPorts(devRoot_, env_)) {
-    box_->addItem(QString::fromStdString(port.name));
-    box_->setItemData(box_->count() - 1, QString::fromStdString(port.device), Qt::ToolTipRole);
-  }
-  if (!keep.isEmpty() && box_->findText(keep) < 0) box_->addItem(keep);
-  box_->setCurrentIndex(keep.isEmpty() ? 0 : box_->findText(keep));
-  box_->setToolTip(box_->currentText());
-  WatchFolders();
+  // A folder watched only now may have had a device linked into it before its watch began: the
+  // list is read again until every folder there is has its watch.
+  do {
+    box_->clear();
+    for (const kvx::PortChoice& port : kvx::ListPorts(devRoot_, env_)) {
+      box_->addItem(QString::fromStdString(port.name));
+      box_->setItemData(box_->count() - 1, QString::fromStdString(port.device), Qt::ToolTipRole);
+    }
+    if (!keep.isEmpty() && box_->findText(keep) < 0) box_->addItem(keep);
+    box_->setCurrentIndex(keep.isEmpty() ? 0 : box_->findText(keep));
+    box_->setToolTip(box_->currentText());
+  } while (WatchFolders());
 }
 
-// The by-id folder comes and goes with the first and last USB serial device.
-void PortChooser::WatchFolders() {
-  for (const QString& folder : {QString::fromStdString(devRoot_),
-                                QString::fromStdString(devRoot_ + "/serial/by-id")}) {
-    if (QFileInfo(folder).isDir() && !watcher_->directories().contains(folder))
-      watcher_->addPath(folder);
+// The by-id folder comes and goes with the first and last USB serial device, and its parent
+// /dev/serial may come only a moment before it: each folder on the way is watched as soon as it
+// is there, so the by-id folder's arrival is seen too. True when a watch was added.
+bool PortChooser::WatchFolders() {
+  bool added = false;
+  for (const std::string& folder : {devRoot_, devRoot_ + "/serial", devRoot_ + "/serial/by-id"}) {
+    const QString path = QString::fromStdString(folder);
+    if (QFileInfo(path).isDir() && !watcher_->directories().contains(path))
+      added = watcher_->addPath(path) || added;
   }
+  return added;
 }
 
 }  // namespace kvx::gui

@@ -26,7 +26,7 @@ class PortChooser : public QObject {
 
  private:
   void Fill(const QString& keep);
-  void WatchFolders();
+  bool WatchFolders();
 
   QComboBox* box_;
   kvx::EnvLookup env_;

@@ -3,6 +3,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QToolBar>
+#include <filesystem>
 
 #include "core/link/port_select.h"
 #include "gui/app/main_window.h"
@@ -13,6 +14,15 @@
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {
+
+namespace {
+// Where a device path leads: "Com1" through KVXW_COM1 and a by-id link are one port.
+std::string RealDevice(const std::string& path) {
+  std::error_code error;
+  const std::filesystem::path real = std::filesystem::canonical(path, error);
+  return error ? path : real.string();
+}
+}  // namespace
 
 PortControls::PortControls(MainWindow& window, QToolBar* bar)
     : QObject(&window), window_(window), checkEnds_(new GuiQueue(this)) {
@@ -91,8 +101,44 @@ void PortControls::ShowMessages(const std::vector<std::string>& messages) {
   }
 }
 
+bool PortControls::LendPort(const std::string& device, std::string& reason) {
+  kvx::PortSelector& ports = window_.ports();
+  const std::string wanted = RealDevice(device);
+  const bool mine = !window_.workspace().results.PortError && !kvx::IsSimPort(ports.Device()) &&
+                    ports.Comm1().Enabled() && RealDevice(ports.Device()) == wanted;
+  if (mine) {
+    if (window_.Busy() || !window_.CommandAllowed()) {
+      reason = "The main window is using " + kvx::PortNameUpper(window_.workspace().settings.PortName) +
+               "; start this Writer again once its operation has ended.";
+      return false;
+    }
+    // Closed now; PortReady opens it again for a command, and PortGivenBack once no tile holds it.
+    ports.Comm1().Close();
+    window_.workspace().results.PortError = true;
+    released_ = true;
+  }
+  lent_.insert(wanted);
+  return true;
+}
+
+void PortControls::PortGivenBack(const std::string& device) {
+  const auto held = lent_.find(RealDevice(device));
+  if (held != lent_.end()) lent_.erase(held);
+  kvx::PortSelector& ports = window_.ports();
+  if (!released_ || lent_.count(RealDevice(ports.Device())) > 0) return;
+  released_ = false;
+  // A check or an operation under way opened its port itself.
+  if (!window_.Busy() && window_.workspace().results.PortError) ports.CheckComPort();
+}
+
 bool PortControls::PortReady() {
   if (window_.Busy()) return false;
+  if (released_ && lent_.count(RealDevice(window_.ports().Device())) > 0) {
+    window_.prompter().Message(
+        &window_, Q(kvx::PortNameUpper(window_.workspace().settings.PortName)) +
+                      " is in use by the production window.");
+    return false;
+  }
   kvx::Workspace& ws = window_.workspace();
   kvx::PortSelector& ports = window_.ports();
   std::string message;
@@ -117,6 +163,7 @@ void PortControls::onPortChosen() {
   }
   ws.settings.PortName = portList_->currentText().toStdString();
   ws.settings.HandShake = handshake_->currentText().toStdString();
+  released_ = false;  // the check opens the chosen port, whatever a tile was lent
   StartCheck([this](std::stop_token stop) { return window_.ports().ChangeCheck(stop); },
              [this](const std::vector<std::string>& messages) { ShowMessages(messages); });
 }

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <functional>
+#include <set>
 #include <stop_token>
 #include <string>
 #include <vector>
@@ -43,6 +44,11 @@ class PortControls : public QObject {
   void RequestStop() { checks_.RequestStop(); }
   // Port precondition of a device command: true when the port is open (after one retry).
   bool PortReady();
+  // A production tile takes `device`: the window's port is let go of when it leads there, and
+  // opened again by PortGivenBack once no tile holds it. False, with the reason, while a
+  // command or a check uses it.
+  bool LendPort(const std::string& device, std::string& reason);
+  void PortGivenBack(const std::string& device);
   // The port's messages, a port that did not open with the reason on a second line.
   void ShowMessages(const std::vector<std::string>& messages);
 
@@ -55,6 +61,8 @@ class PortControls : public QObject {
   QComboBox* handshake_ = nullptr;    // "HandShake"
   PortChooser* portChooser_ = nullptr;  // fills the port list and keeps it up to date
   bool checking_ = false;
+  std::multiset<std::string> lent_;  // the devices production tiles hold
+  bool released_ = false;            // the window's port was let go of for a tile
   GuiQueue* checkEnds_ = nullptr;  // the check's end, on its way to the GUI thread
   kvx::OperationRunner checks_;  // last: a running check is stopped and joined before the rest goes
 };

@@ -1,10 +1,13 @@
 #include "gui/app/production_window.h"
 
-#include <QCloseEvent>
 #include <QComboBox>
+#include <QDateTime>
+#include <QHeaderView>
+#include <QTableWidget>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QShortcut>
@@ -15,9 +18,11 @@
 #include <mutex>
 
 #include "core/production/commands.h"
+#include "core/files/station_settings.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
 #include "gui/common/gui_queue.h"
+#include "gui/common/local_time.h"
 #include "gui/app/port_chooser.h"
 #include "gui/common/prompter.h"
 #include "gui/common/widgets.h"
@@ -28,6 +33,12 @@ namespace kvx::gui {
 namespace {
 
 
+constexpr int kTileColumns = 4;
+constexpr int kResultLines = 500;
+// Chips per hour is shown once the station has run a minute: before, a few quick chips would
+// read as thousands an hour.
+constexpr double kRateAfterHours = 1.0 / 60.0;
+
 QString OutcomeWord(kvx::OpOutcome outcome) {
   switch (outcome) {
     case kvx::OpOutcome::Ok: return "FAILED";  // went through with a red line
@@ -36,6 +47,19 @@ QString OutcomeWord(kvx::OpOutcome outcome) {
     case kvx::OpOutcome::Stopped: return "STOPPED";
     default: return "NOT STARTED";
   }
+}
+
+// The tile's outcome field: white on green, red, or the blue of a pass under way.
+const QColor kOkColour(0x2E, 0x9E, 0x44);
+const QColor kFailedColour(0xD0, 0x30, 0x30);
+const QColor kRunningColour(0x1F, 0x6F, 0xC5);
+
+void SetResult(QLabel* result, const QString& text, const QColor& colour) {
+  result->setText(text);
+  QPalette colours = result->palette();
+  colours.setColor(QPalette::Window, colour);
+  colours.setColor(QPalette::WindowText, Qt::white);
+  result->setPalette(colours);
 }
 
 }  // namespace
@@ -113,7 +137,10 @@ struct ProductionTile::Parts {
       : ws(std::make_unique<kvx::Workspace>(first)),
         journal(j),
         clock(o.clock != nullptr ? o.clock : &steady),
-        ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env) {}
+        ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env),
+        settingsPath(o.settingsPath),
+        env(o.env),
+        lender(o.lender) {}
 
   std::unique_ptr<kvx::Workspace> ws;  // the tile's own copy of the loaded workspace
   kvx::Journal& journal;
@@ -122,6 +149,13 @@ struct ProductionTile::Parts {
   SimBench sim;
   kvx::PortSelector ports;
   std::string openedPort;  // the port the selector opened last
+  std::string settingsPath;  // KvxWriter.ini, where the tile's port is remembered
+  std::string portKey;       // "production_port1"
+  std::string remembered;    // the port it names
+  kvx::EnvLookup env;
+  std::shared_ptr<PortLender> lender;
+  std::string lent;      // the device the main window let go of for this tile
+  std::string lentBefore;  // the one before, given back once the tile has closed it
   QComboBox* port = nullptr;
   QLabel* writerId = nullptr;
   QProgressBar* bar = nullptr;
@@ -153,7 +187,10 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.port->setObjectName("TilePort");
   p.port->setAccessibleName(QString("Writer %1 port").arg(index + 1));
   auto* chooser = new PortChooser(p.port, options.env, this);
-  chooser->Show("Com" + std::to_string(index + 1));
+  // The port this tile used last on this station, or Com1 .. Com8 in the tiles' order.
+  p.portKey = "production_port" + std::to_string(index + 1);
+  if (!p.settingsPath.empty()) p.remembered = kvx::ReadSetting(p.settingsPath, p.portKey);
+  chooser->Show(!p.remembered.empty() ? p.remembered : "Com" + std::to_string(index + 1));
   p.writerId = new QLabel("Writer: -", this);
   p.writerId->setObjectName("TileWriterId");
   top->addWidget(p.port, 1);
@@ -172,31 +209,46 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   big.setBold(true);
   p.result->setFont(big);
   p.result->setAutoFillBackground(true);
-  box->addWidget(p.result);
+  box->addWidget(p.result, 1);  // the tile's room goes to its outcome, readable from afar
   p.line = new QLabel(this);
   p.line->setObjectName("TileRedLine");
   p.line->setWordWrap(true);
   p.line->setStyleSheet("color: #C00000");
   box->addWidget(p.line);
-  auto* facts = new QHBoxLayout;
+  auto* facts = new QVBoxLayout;
+  facts->setSpacing(2);
   p.counts = new QLabel("OK: 0   Failed: 0", this);
   p.counts->setObjectName("TileCounts");
   p.serial = new QLabel("Serial: -", this);
   p.serial->setObjectName("TileSerial");
-  facts->addWidget(p.counts, 1);
-  facts->addWidget(p.serial, 1);
+  QFont readable = p.counts->font();
+  readable.setPointSizeF(readable.pointSizeF() * 1.4);
+  readable.setBold(true);
+  facts->addWidget(p.counts);
+  facts->addWidget(p.serial);
   box->addLayout(facts);
-  box->addStretch(1);
+  // What a pass writes into a tile never widens it: the columns keep their width, the window
+  // its size; a text longer than its tile is cut and shown whole as its tooltip.
+  for (QLabel* label : {p.writerId, p.result, p.line, p.counts, p.serial}) {
+    label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
+    label->setMinimumWidth(1);
+  }
+  p.counts->setFont(readable);
+  p.serial->setFont(readable);
   auto* buttons = new QHBoxLayout;
   p.start = new QPushButton("Start", this);
   p.start->setObjectName("TileStart");
+  p.start->setToolTip(QString("Start this Writer (Ctrl+%1)").arg(index + 1));
   p.stop = new QPushButton("Stop", this);
   p.stop->setObjectName("TileStop");
   p.stop->setEnabled(false);
+  p.start->setAutoDefault(false);
+  p.stop->setAutoDefault(false);
   buttons->addWidget(p.start);
   buttons->addWidget(p.stop);
   box->addLayout(buttons);
-  setStyleSheet("ProductionTile { border: 1px solid #A0A0A0; }");
+  // The tile's class is namespaced: its border is drawn by its object name.
+  setStyleSheet(QString("#%1 { border: 1px solid #A0A0A0; border-radius: 4px; }").arg(objectName()));
   setAttribute(Qt::WA_StyledBackground);
 
   p.queue = new GuiQueue(this);
@@ -208,7 +260,32 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
 ProductionTile::~ProductionTile() {
   // The window closes only once every pass has ended; a run left here has ended already.
   parts_->run.reset();
+  parts_->ports.CloseAtExit();
+  GiveBackUnused();
+  if (parts_->lender && !parts_->lent.empty()) parts_->lender->GiveBack(parts_->lent);
 }
+
+bool ProductionTile::Borrow(std::string& reason) {
+  Parts& p = *parts_;
+  const std::string device = kvx::ResolvePortDevice(p.ws->settings.PortName, p.env);
+  if (!p.lender || kvx::IsSimPort(device) || device == p.lent) return true;
+  if (!p.lender->Lend(device, reason)) return false;
+  GiveBackUnused();
+  p.lentBefore = p.lent;
+  p.lent = device;
+  return true;
+}
+
+// The device lent before the tile changed its port goes back once the tile's selector has
+// closed it (the pass opened the new one).
+void ProductionTile::GiveBackUnused() {
+  Parts& p = *parts_;
+  if (p.lentBefore.empty() || (p.ports.Device() == p.lentBefore && p.ports.Port().Enabled())) return;
+  if (p.lender) p.lender->GiveBack(p.lentBefore);
+  p.lentBefore.clear();
+}
+
+void ProductionTile::LockPort(bool locked) { parts_->port->setEnabled(!locked); }
 
 bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
@@ -241,10 +318,19 @@ bool ProductionTile::Start() {
   if (Running()) return false;
   p.ws->settings.PortName = p.port->currentText().toStdString();
   p.ws->settings.HandShake = "CTS";
+  std::string refused;
+  if (!Borrow(refused)) {
+    ShowResult(false, "PORT ERROR", Q(refused));
+    return false;
+  }
+  // The port a chip went through is the tile's next time; a file that cannot be written costs
+  // only that.
+  if (!p.settingsPath.empty() && p.remembered != p.ws->settings.PortName &&
+      kvx::UpdateSettings(p.settingsPath, {{p.portKey, p.ws->settings.PortName}}).empty())
+    p.remembered = p.ws->settings.PortName;
   p.view->Begin();
   p.bar->setValue(0);
-  p.result->setText("RUNNING");
-  p.result->setPalette(palette());
+  SetResult(p.result, "RUNNING", kRunningColour);
   p.line->clear();
   p.start->setEnabled(false);
   p.stop->setEnabled(true);
@@ -264,6 +350,7 @@ bool ProductionTile::Start() {
   p.run->Add(*p.ws, {kvx::PortNameUpper(p.ws->settings.PortName), p.ports.Port(), *p.clock, *p.view,
                      [this](std::string& reason) { return OpenPort(reason); }});
   p.run->Start();
+  Q_EMIT started();
   return true;
 }
 
@@ -274,10 +361,15 @@ void ProductionTile::Stop() {
 void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   Parts& p = *parts_;
   p.run.reset();  // its worker has returned: this only joins it
+  GiveBackUnused();
   p.start->setEnabled(true);
   p.stop->setEnabled(false);
   if (!p.ws->results.WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->results.WriterId));
+  p.writerId->setToolTip(p.writerId->text());
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
+  last_ = ChipLine{.time = QDateTime::currentDateTime().toString("HH:mm:ss"),
+                   .serial = Q(outcome.lastSerial),
+                   .stopped = outcome.outcome == kvx::OpOutcome::Stopped};
   if (!outcome.notStarted.empty()) {
     ++failed_;
     ShowResult(false, outcome.outcome == kvx::OpOutcome::LinkFailed ? "PORT ERROR" : "NOT STARTED",
@@ -296,12 +388,12 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
 
 void ProductionTile::ShowResult(bool ok, const QString& text, const QString& line) {
   Parts& p = *parts_;
-  p.result->setText(text);
-  QPalette colours = p.result->palette();
-  colours.setColor(QPalette::Window, ok ? QColor(0x2E, 0x9E, 0x44) : QColor(0xD0, 0x30, 0x30));
-  colours.setColor(QPalette::WindowText, Qt::white);
-  p.result->setPalette(colours);
+  last_.ok = ok;
+  last_.outcome = text;
+  last_.reason = line;
+  SetResult(p.result, text, ok ? kOkColour : kFailedColour);
   p.line->setText(line);
+  p.line->setToolTip(line);
   p.counts->setText(QString("OK: %1   Failed: %2").arg(ok_).arg(failed_));
 }
 
@@ -325,16 +417,16 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   first_ = std::make_unique<kvx::Workspace>(loaded_);
   const kvx::RunStart start = options_.start ? *options_.start : kvx::DecideRunStartFor(*journal_, *first_);
   if (start.verdict != kvx::RunStart::Verdict::StartHere) {
-    const QString facts = Q(kvx::RunStartFacts(start));
+    const std::string facts = kvx::RunStartFacts(start);
     if (!start.CanResume()) {
-      prompter_.Message(parent, facts);
+      prompter_.Message(parent, Sentence(facts));
       return;
     }
     std::string message;
-    if (!prompter_.YesNo(parent, facts + ".\n\nStart from " + Q(kvx::ResumePoint(start)) + "?"))
+    if (!prompter_.YesNo(parent, Sentence(facts + ".\n\nStart from " + kvx::ResumePoint(start) + "?")))
       return;
     if (!kvx::MoveToRunStart(start, *first_, message)) {
-      prompter_.Message(parent, Q(message));
+      prompter_.Message(parent, Sentence(message));
       return;
     }
   }
@@ -351,21 +443,80 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   startAll_->setObjectName("StartAll");
   auto* stopAll = new QPushButton("St&op all", this);
   stopAll->setObjectName("StopAll");
+  totals_ = new QLabel(this);
+  totals_->setObjectName("WindowTotals");
+  QFont totalsFont = totals_->font();
+  totalsFont.setPointSizeF(totalsFont.pointSizeF() * 1.3);
+  totalsFont.setBold(true);
+  totals_->setFont(totalsFont);
   bar->addWidget(label);
   bar->addWidget(writers_);
+  bar->addSpacing(24);
+  bar->addWidget(totals_);
   bar->addStretch();
   bar->addWidget(startAll_);
   bar->addWidget(stopAll);
+  pin_ = new QLineEdit(this);
+  pin_->setObjectName("OperatorPin");
+  pin_->setAccessibleName("PIN");
+  pin_->setPlaceholderText("PIN");
+  pin_->setEchoMode(QLineEdit::Password);
+  pin_->setMaximumWidth(90);
+  operatorButton_ = new QPushButton(this);
+  operatorButton_->setObjectName("OperatorMode");
+  bar->addSpacing(16);
+  bar->addWidget(pin_);
+  bar->addWidget(operatorButton_);
   top->addLayout(bar);
   grid_ = new QGridLayout;
   top->addLayout(grid_, 1);
+  results_ = new QTableWidget(0, 5, this);
+  results_->setObjectName("ResultsList");
+  results_->setAccessibleName("Last chips");
+  results_->setHorizontalHeaderLabels({"Time", "Writer", "Serial", "Outcome", "Reason"});
+  results_->verticalHeader()->hide();
+  results_->horizontalHeader()->setStretchLastSection(true);
+  results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  results_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 8);
+  results_->setFixedHeight(150);
+  top->addWidget(results_);
   new QShortcut(Qt::Key_F8, this, [this] { StartAll(); });
+  // Ctrl+1 .. Ctrl+8: one Writer's chip, from the keyboard.
+  for (int t = 0; t < kMaxProductionWriters; ++t)
+    new QShortcut(QKeySequence(Qt::CTRL | static_cast<Qt::Key>(Qt::Key_1 + t)), this, [this, t] {
+      if (t < Tiles() && !Tile(t).Running()) Tile(t).Start();
+    });
   connect(startAll_, &QPushButton::clicked, this, &ProductionWindow::StartAll);
   connect(stopAll, &QPushButton::clicked, this, &ProductionWindow::StopAll);
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::SetWriters);
-  writers_->setValue(std::clamp(options_.writers, 1, kMaxProductionWriters));
+  // Enter in a field never starts chips: no button of the window is a dialog's default one.
+  // Enter in the PIN field is the leaving of operator mode.
+  for (QPushButton* button : findChildren<QPushButton*>()) button->setAutoDefault(false);
+  connect(pin_, &QLineEdit::returnPressed, this, &ProductionWindow::LeaveOperatorMode);
+  connect(operatorButton_, &QPushButton::clicked, this, [this] {
+    if (operatorMode_)
+      LeaveOperatorMode();
+    else
+      EnterOperatorMode();
+  });
+  // The station's own set-up, where KvxWriter.ini has it.
+  int writers = options_.writers;
+  if (!options_.settingsPath.empty()) {
+    operatorPin_ = kvx::ReadSetting(options_.settingsPath, "operator_pin");
+    const QString count = Q(kvx::ReadSetting(options_.settingsPath, "production_writers"));
+    if (bool number = false; count.toInt(&number) > 0 && number) writers = count.toInt();
+  }
+  ShowOperatorMode();
+  writers_->setValue(std::clamp(writers, 1, kMaxProductionWriters));
+  // A station left in operator mode opens in it.
+  if (!options_.settingsPath.empty() && kvx::ReadSetting(options_.settingsPath, "operator_mode") == "1")
+    EnterOperatorMode();
+  // The tile count the operator sets is the station's next time.
+  connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::RememberWriters);
   SetWriters(writers_->value());
-  resize(1100, 700);
+  ChipEnded(-1, {});
+  resize(1100, 760);
 }
 
 ProductionWindow::~ProductionWindow() = default;
@@ -380,14 +531,54 @@ void ProductionWindow::SetWriters(int count) {
     delete tiles_.back();
     tiles_.pop_back();
   }
+  // Equal columns whatever the tiles show.
+  for (int column = 0; column < kTileColumns; ++column)
+    grid_->setColumnStretch(column, column < count ? 1 : 0);
   while (Tiles() < count) {
     auto* tile = new ProductionTile(Tiles(), *first_, *journal_, options_, this);
-    grid_->addWidget(tile, Tiles() / 4, Tiles() % 4);
+    grid_->addWidget(tile, Tiles() / kTileColumns, Tiles() % kTileColumns);
     tiles_.push_back(tile);
-    connect(tile, &ProductionTile::ended, this, [this] {
+    const int index = Tiles() - 1;
+    connect(tile, &ProductionTile::started, this, [this] {
+      if (!sinceFirstStart_.isValid()) sinceFirstStart_.start();
+    });
+    connect(tile, &ProductionTile::ended, this, [this, tile, index] {
+      ChipEnded(index, tile->LastChip());
       if (closing_ && !AnyRunning()) close();
     });
   }
+}
+
+void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
+  if (tile >= 0) {
+    ++(chip.ok ? ok_ : chip.stopped ? stopped_ : failed_);
+    results_->insertRow(0);
+    const QStringList cells = {chip.time, QString::number(tile + 1),
+                               chip.serial.isEmpty() ? QString("-") : chip.serial, chip.outcome,
+                               chip.reason};
+    for (int c = 0; c < cells.size(); ++c) {
+      auto* item = new QTableWidgetItem(cells[c]);
+      if (c == 3) item->setForeground(chip.ok ? kOkColour : chip.stopped ? QColor(Qt::darkGray) : kFailedColour);
+      results_->setItem(0, c, item);
+    }
+    // The last few hundred chips; the journal has them all.
+    if (results_->rowCount() > kResultLines) results_->setRowCount(kResultLines);
+  }
+  // A stop is the operator's: neither in the failures nor in the yield.
+  const long decided = ok_ + failed_;
+  const double hours = sinceFirstStart_.isValid()
+                           ? static_cast<double>(sinceFirstStart_.elapsed()) / 3'600'000.0
+                           : 0.0;
+  totals_->setText(
+      QString("OK: %1   Failed: %2   Yield: %3   Chips/h: %4")
+          .arg(ok_)
+          .arg(failed_)
+          .arg(decided > 0 ? QString::number(100.0 * static_cast<double>(ok_) /
+                                                 static_cast<double>(decided), 'f', 1) + " %"
+                           : QString("-"))
+          .arg(hours >= kRateAfterHours && decided > 0
+                   ? QString::number(static_cast<double>(decided) / hours, 'f', 0)
+                   : QString("-")));
 }
 
 void ProductionWindow::StartAll() {
@@ -405,16 +596,64 @@ bool ProductionWindow::AnyRunning() const {
   return false;
 }
 
-// A pass under way is stopped, and the window closes once every tile's pass has ended: the
-// GUI thread never waits for a Writer.
-void ProductionWindow::closeEvent(QCloseEvent* event) {
+// The close box comes here too (QDialog::closeEvent rejects): the GUI thread never waits for a
+// Writer. A dialog's Escape would otherwise hide the window at once with its passes running on.
+void ProductionWindow::RememberWriters() {
+  if (Tiles() == writers_->value()) Remember("production_writers", std::to_string(Tiles()));
+}
+
+void ProductionWindow::Remember(const std::string& key, const std::string& value) {
+  if (options_.settingsPath.empty()) return;
+  const std::string error = kvx::UpdateSettings(options_.settingsPath, {{key, value}});
+  if (!error.empty()) prompter_.Message(this, Q(error));
+}
+
+void ProductionWindow::ShowOperatorMode() {
+  operatorButton_->setText(operatorMode_ ? "Leave operator mode" : "Operator mode");
+  setWindowTitle(operatorMode_ ? "Production - operator mode" : "Production");
+  pin_->setVisible(operatorMode_ && !operatorPin_.empty());
+  pin_->clear();
+  writers_->setEnabled(!operatorMode_);
+  for (ProductionTile* tile : tiles_) tile->LockPort(operatorMode_);
+  // The only window that takes input while the operator runs the station: shown again for the
+  // window system to know.
+  const bool shown = isVisible();
+  if (shown) hide();
+  setWindowModality(operatorMode_ ? Qt::ApplicationModal : Qt::NonModal);
+  if (shown) show();
+}
+
+void ProductionWindow::EnterOperatorMode() {
+  if (operatorMode_) return;
+  operatorMode_ = true;
+  ShowOperatorMode();
+  Remember("operator_mode", "1");
+}
+
+bool ProductionWindow::LeaveOperatorMode() {
+  if (!operatorMode_) return true;
+  if (!operatorPin_.empty() && pin_->text().toStdString() != operatorPin_) {
+    prompter_.Message(this, pin_->text().isEmpty() ? "Type the PIN to leave operator mode."
+                                                  : "The PIN is not right.");
+    pin_->clear();
+    return false;
+  }
+  if (!prompter_.YesNo(this, "Leave operator mode?")) return false;
+  operatorMode_ = false;
+  ShowOperatorMode();
+  Remember("operator_mode", "0");
+  return true;
+}
+
+void ProductionWindow::reject() {
+  // In operator mode the window closes only once the mode was left.
+  if (operatorMode_ && !LeaveOperatorMode()) return;
   if (AnyRunning()) {
     closing_ = true;
     StopAll();
-    event->ignore();
     return;
   }
-  QDialog::closeEvent(event);
+  QDialog::reject();
 }
 
 }  // namespace kvx::gui

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QPointer>
 #include <memory>
 #include <optional>
@@ -17,9 +18,12 @@
 #include "core/production/journal.h"
 #include "core/production/run_start.h"
 
+class QLabel;
+class QLineEdit;
 class QPushButton;
 class QSpinBox;
 class QGridLayout;
+class QTableWidget;
 namespace kvx {
 class Clock;
 class SerialPort;
@@ -38,6 +42,18 @@ class ProductionTile;
 
 inline constexpr int kMaxProductionWriters = 8;
 
+// The main window's own port, which a tile may want too: a tile's port is its own, so the main
+// window lets go of it while a tile holds it and takes it back once no tile does.
+class PortLender {
+ public:
+  virtual ~PortLender() = default;
+  // A tile is about to open `device` (where its port name leads). False, with the reason the
+  // operator reads, when the main window uses that port now and cannot let go of it.
+  virtual bool Lend(const std::string& device, std::string& reason) = 0;
+  // The tile that took `device` has closed it.
+  virtual void GiveBack(const std::string& device) = 0;
+};
+
 struct ProductionOptions {
   std::string journalPath;             // the production journal the passes go to
   std::shared_ptr<kvx::Journal> journal;  // that journal opened already; null: opened here
@@ -47,6 +63,21 @@ struct ProductionOptions {
   kvx::EnvLookup env;                  // KVXW_COMn and KVXW_DEV_ROOT; null: the environment
   kvx::Clock* clock = nullptr;         // the link's time; null: steady
   int writers = 4;                     // tiles at the start
+  std::shared_ptr<PortLender> lender;  // the main window's port; null: none to share
+  // KvxWriter.ini, the station's set-up: its tile count (production_writers=), each tile's port
+  // (production_port1= ..), whether it is in operator mode (operator_mode=1) and the PIN that
+  // leaves that mode (operator_pin=); empty: none kept.
+  std::string settingsPath;
+};
+
+// One chip as the window's results list shows it.
+struct ChipLine {
+  QString time;     // local, when its end was shown
+  QString serial;   // empty when it carries none
+  QString outcome;  // the tile's word: "OK", "FAILED", "STOPPED", ...
+  QString reason;   // the red line
+  bool ok = false;
+  bool stopped = false;  // the operator's stop, neither a good chip nor a failed one
 };
 
 class ProductionWindow : public QDialog {
@@ -68,11 +99,26 @@ class ProductionWindow : public QDialog {
   void StopAll();
   bool AnyRunning() const;
 
- protected:
-  void closeEvent(QCloseEvent* event) override;
+  // Operator mode: only Start, Stop and the window's views work. The window is the only one
+  // that takes input (the main window's editing, device, OPTION and port controls are locked),
+  // the tile count and the tiles' ports are fixed. It is left only through a confirmation, and
+  // the PIN typed in "OperatorPin" when KvxWriter.ini sets one; false when it was not left.
+  void EnterOperatorMode();
+  bool LeaveOperatorMode();
+  bool OperatorMode() const { return operatorMode_; }
+
+ public Q_SLOTS:
+  // Escape, the close box and a close from the window manager all end here: a pass under way
+  // is stopped, and the window goes once every tile's pass has ended and is journaled.
+  void reject() override;
 
  private:
   void SetWriters(int count);
+  void ShowOperatorMode();
+  void RememberWriters();  // in KvxWriter.ini
+  void Remember(const std::string& key, const std::string& value);
+  // A tile's chip has ended: the results list and the totals follow.
+  void ChipEnded(int tile, const ChipLine& chip);
 
   kvx::Workspace& loaded_;
   ProductionOptions options_;
@@ -85,6 +131,16 @@ class ProductionWindow : public QDialog {
   QPushButton* startAll_ = nullptr;
   QGridLayout* grid_ = nullptr;
   std::vector<ProductionTile*> tiles_;
+  QLabel* totals_ = nullptr;         // "WindowTotals"
+  QPushButton* operatorButton_ = nullptr;  // "OperatorMode": enters it, or leaves it
+  QLineEdit* pin_ = nullptr;               // "OperatorPin"
+  std::string operatorPin_;                // from KvxWriter.ini; empty: none asked
+  bool operatorMode_ = false;
+  QTableWidget* results_ = nullptr;  // "ResultsList": the last chips, newest first
+  long ok_ = 0;
+  long failed_ = 0;
+  long stopped_ = 0;
+  QElapsedTimer sinceFirstStart_;  // the window's first chip on
 };
 
 // One Writer's tile. Everything it shows comes from its pass's view and the run's outcome.
@@ -96,7 +152,8 @@ class ProductionTile : public QWidget {
   ~ProductionTile() override;
 
   // One chip: starts an Auto Program pass that opens the tile's port if needed. Returns at once;
-  // false when a pass is under way already. A port that does not open, or a series with no
+  // false when a pass is under way already, or when the main window uses the tile's port and
+  // cannot let go of it now (the tile shows why). A port that does not open, or a series with no
   // number left, ends the pass at once with the tile red and the reason.
   bool Start();
   void Stop();
@@ -104,11 +161,15 @@ class ProductionTile : public QWidget {
   // The simulated Writer behind a tile whose port leads to `sim` (the port opened for it).
   kvx::sim::SimWriter* SimWriter();
 
+  // Operator mode: the tile's port is fixed.
+  void LockPort(bool locked);
   long ChipsOk() const { return ok_; }
   long ChipsFailed() const { return failed_; }
+  const ChipLine& LastChip() const { return last_; }
 
  Q_SIGNALS:
-  void ended();  // a pass has ended and its outcome is shown
+  void started();  // a pass has begun
+  void ended();    // a pass has ended and its outcome is shown
 
  private:
   class View;
@@ -116,10 +177,14 @@ class ProductionTile : public QWidget {
   void Ended(const kvx::WriterOutcome& outcome);
   void ShowResult(bool ok, const QString& text, const QString& line);
   kvx::SerialPort* OpenPort(std::string& message);
+  // Takes the tile's port from the main window when it has it open; false with the reason.
+  bool Borrow(std::string& reason);
+  void GiveBackUnused();
 
   std::unique_ptr<Parts> parts_;
   long ok_ = 0;
   long failed_ = 0;
+  ChipLine last_;
 };
 
 }  // namespace kvx::gui

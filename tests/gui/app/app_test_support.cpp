@@ -19,6 +19,7 @@ MainWindow& MainWindowTest::Start(bool simulatedTime, Clock* linkClock) {
   devRoot_ = (dir_.path() + "/dev").toStdString();
   options.env = [this](const char* name) -> const char* {
     if (std::strcmp(name, "KVXW_DEV_ROOT") == 0) return devRoot_.c_str();
+    if (const auto set = env_.find(name); set != env_.end()) return set->second.c_str();
     return std::strcmp(name, "KVXW_COM1") == 0 ? "sim" : nullptr;
   };
   options.startDir = dir_.path();

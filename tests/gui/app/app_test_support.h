@@ -10,6 +10,8 @@
 #include <QTemporaryDir>
 #include <chrono>
 #include <functional>
+#include <map>
+#include <string>
 #include <thread>
 #include <memory>
 #include <vector>
@@ -64,6 +66,7 @@ class MainWindowTest : public ::testing::Test {
   void LoadSerialProgram(int first);
 
   QTemporaryDir dir_;
+  std::map<std::string, std::string> env_;  // KVXW_COMn the test sets, before Start
   std::string devRoot_;  // stands in for /dev
   FakeClock clock_;
   TestPrompter prompter_;

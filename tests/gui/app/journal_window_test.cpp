@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTableView>
@@ -111,6 +112,83 @@ TEST_F(JournalWindowTest, AJournalThatIsNotThereSaysSoAndShowsNothing) {
   EXPECT_EQ(window->ShownPasses(), 0);
   EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().contains("passes"));
   EXPECT_FALSE(window->findChild<QLabel*>("JournalStatus")->text().isEmpty());
+}
+
+// What a floor manager reads: the newest pass on top, columns sorted by what they hold, a date
+// that is no date said as such, stopped passes apart from the failures, and the passes narrowed
+// and summarised by station, device and program.
+TEST_F(JournalWindowTest, AFloorManagersView) {
+  FillJournal();
+  {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(QDir(dir_.path()).filePath(kJournalFileName).toStdString(), error));
+    const struct {
+      const char* serial;
+      PassOutcome outcome;
+      const char* device;
+      const char* program;
+    } more[] = {{"0005", PassOutcome::Stopped, "KVX-03", "/jobs/a/pump.hex"},
+                {"0006", PassOutcome::Ok, "KVX-01", "/jobs/b/valve.hex"}};
+    for (const auto& m : more) {
+      PassRecord row;
+      row.port = "COM2";
+      row.device = m.device;
+      row.programPath = m.program;
+      row.series = "KVX-03 @0020 x2 sequential+1 msb";
+      row.serial = m.serial;
+      ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+      row.outcome = m.outcome;
+      row.counted = m.outcome == PassOutcome::Ok;
+      ASSERT_TRUE(journal.Finish(row, error)) << error;
+    }
+  }
+  Start();
+  JournalWindow* window = OpenWindow();
+  ASSERT_NE(window, nullptr);
+  auto* table = window->findChild<QTableView*>("PassTable");
+  auto* summary = window->findChild<QTableWidget*>("SummaryTable");
+  auto* status = window->findChild<QLabel*>("JournalStatus");
+  ASSERT_EQ(table->model()->rowCount(), 6) << status->text().toStdString();
+  EXPECT_EQ(table->model()->index(0, 4).data().toString(), "0006") << "newest first";
+  EXPECT_FALSE(table->model()->index(0, 0).data().toString().endsWith('Z')) << "local time";
+  EXPECT_GE(table->verticalHeader()->defaultSectionSize(), table->fontMetrics().height() * 3 / 2);
+  table->sortByColumn(4, Qt::AscendingOrder);
+  EXPECT_EQ(table->model()->index(0, 4).data().toString(), "0001");
+
+  // The series: 4 ok, 1 failed, 1 stopped: the stop is no failure and leaves the yield at 80 %.
+  ASSERT_GE(summary->rowCount(), 1);
+  EXPECT_EQ(summary->item(0, 4)->text(), "1");
+  EXPECT_EQ(summary->item(0, 6)->text(), "80.0 %");
+  EXPECT_EQ(summary->item(0, 8)->text(), "1");
+  const QHeaderView* columns = summary->horizontalHeader();
+  EXPECT_GE(columns->sectionSize(7), columns->fontMetrics().horizontalAdvance("Median s"));
+
+  const struct {
+    const char* filter;
+    const char* value;
+    int rows;
+  } narrowed[] = {{"DeviceFilter", "KVX-01", 1}, {"ProgramFilter", "pump.hex", 1},
+                  {"StationFilter", "All", 6}};
+  for (const auto& n : narrowed) {
+    SCOPED_TRACE(n.filter);
+    auto* box = window->findChild<QComboBox*>(n.filter);
+    ASSERT_NE(box, nullptr);
+    ASSERT_GE(box->findText(n.value), 0);
+    box->setCurrentText(n.value);
+    EXPECT_EQ(table->model()->rowCount(), n.rows);
+    box->setCurrentIndex(0);
+  }
+  window->findChild<QComboBox*>("SummaryBy")->setCurrentText("Device");
+  ASSERT_EQ(summary->rowCount(), 2);
+  EXPECT_EQ(summary->item(0, 0)->text(), "Device");
+
+  window->findChild<QLineEdit*>("FromDate")->setText("yesterday");
+  EXPECT_EQ(table->model()->rowCount(), 6);
+  EXPECT_TRUE(status->text().contains("'yesterday' is not a date")) << status->text().toStdString();
+  window->findChild<QLineEdit*>("FromDate")->setText("2999-01-01 08:00");
+  EXPECT_EQ(table->model()->rowCount(), 0);
+  EXPECT_EQ(status->text(), "0 of 6 passes");
 }
 
 // The window reads the journal KvxWriter.ini names (a floor's shared one, or here another file),

@@ -6,6 +6,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFileSystemWatcher>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -18,6 +19,7 @@
 
 #include "app_test_support.h"
 #include "gui/app/counter_dialog.h"
+#include "gui/app/port_controls.h"
 #include "gui/app/status_panel.h"
 
 namespace kvx::gui::test {
@@ -71,6 +73,25 @@ TEST_F(MainWindow, PortChooserFollowsPluggingAndRemembersAUsbWriter) {
   EXPECT_EQ(ws().settings.PortName, byId.toStdString());
 }
 
+// A USB adapter's first plugging makes /dev/serial, and /dev/serial/by-id a moment later: the
+// chooser watches each folder as it appears and lists the device by its by-id name.
+TEST_F(MainWindow, PortChooserSeesTheByIdFolderThatAppearsAfterItsParent) {
+  const QString dev = dir_.path() + "/dev";
+  ASSERT_TRUE(QDir().mkpath(dev));
+  gui::MainWindow& f = Start();
+  auto* ports = f.findChild<QToolBar*>("ToolBar2")->findChild<QComboBox*>("ComboBox1");
+  auto* watcher = f.port().findChild<QFileSystemWatcher*>();
+  ASSERT_NE(watcher, nullptr);
+  ASSERT_TRUE(QDir().mkpath(dev + "/serial"));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return watcher->directories().contains(dev + "/serial"); }, 5000));
+  const QString byId = dev + "/serial/by-id/usb-KVX_Writer_0077-if00";
+  ASSERT_TRUE(QDir().mkpath(dev + "/serial/by-id"));
+  QFile(dev + "/ttyUSB77").open(QIODevice::WriteOnly);
+  ASSERT_TRUE(QFile::link("../../ttyUSB77", byId));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return ports->findText(byId) >= 0; }, 5000));
+  EXPECT_LT(ports->findText(dev + "/ttyUSB77"), 0) << "one device, one name";
+}
+
 TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
   gui::MainWindow& f = Start();
   const struct {
@@ -90,6 +111,7 @@ TEST_F(MainWindow, EveryCommandHasItsShortcutHintAndButton) {
       {"VerifywithProtect1", {}, "Verify with protect", "ToolButton18"},
       {"AutoProgramAction", Qt::Key_F8, "Auto program", "ToolButton5"},
       {"AutoProgramNoBlankCheckAction", Qt::Key_F9, "Auto program without blank check", "ToolButton12"},
+      {"ProductionAction", Qt::CTRL | Qt::Key_P, "Production: several Writers at once", "ProductionButton"},
       {"ProgramOption", {}, "Program OPTION", "ToolButton19"},
       {"ID3", {}, "Program ID & Checksum", "ToolButton20"},
       {"ProgramMemory2", {}, "Program Memory", "ToolButton21"},

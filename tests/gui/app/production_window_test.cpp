@@ -2,20 +2,36 @@
 // tile keeps its own pace and shows its own outcome, and every chip is in the one journal with a
 // number of its own.
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTableWidget>
 #include <QTest>
+#include <QPointer>
+#include <QWindow>
+#include <functional>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <vector>
 #include <set>
 
 #include "app_test_support.h"
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
+#include "core/files/station_settings.h"
 #include "core/production/journal_settings.h"
 #include "gui/app/production_window.h"
+#include "core/device/catalogue.h"
+#include "gui/app/port_controls.h"
+#include "sim/pty_server.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::gui::test {
@@ -31,15 +47,35 @@ class ProductionWindowTest : public MainWindowTest {
   // Every tile's port leads to a simulated Writer of its own, but Com2 with `com2` set.
   std::unique_ptr<ProductionWindow> Open(int writers, const char* com2 = "sim") {
     ProductionOptions options;
-    options.journalPath = QDir(dir_.path()).filePath(kJournalFileName).toStdString();
+    options.journalPath = JournalPath();
     options.env = [com2](const char* name) -> const char* {
       if (std::strcmp(name, "KVXW_COM2") == 0) return com2;
       return std::strncmp(name, "KVXW_COM", 8) == 0 ? "sim" : nullptr;
     };
     options.writers = writers;
+    options.settingsPath = QDir(dir_.path()).filePath(kSettingsFileName).toStdString();
     auto window = std::make_unique<ProductionWindow>(ws(), options, prompter_);
     window->show();
     return window;
+  }
+  // As Open, going on from the next free number when the series' first went out already.
+  std::unique_ptr<ProductionWindow> OpenGoingOn(int writers) {
+    prompter_.yesNo = {true};
+    auto window = Open(writers);
+    prompter_.yesNo.clear();
+    return window;
+  }
+  std::string JournalPath() const {
+    return QDir(dir_.path()).filePath(kJournalFileName).toStdString();
+  }
+  // The journal's rows by their outcome's word ("ok", "pending", "stopped").
+  std::multiset<std::string> JournalRows() const {
+    Journal journal;
+    std::string error;
+    std::multiset<std::string> rows;
+    if (!journal.OpenToRead(JournalPath(), error)) return rows;
+    for (const PassRecord& r : journal.Passes({}, error)) rows.insert(std::string(OutcomeText(r.outcome)));
+    return rows;
   }
   static QString Shown(ProductionTile& tile, const char* label) {
     return tile.findChild<QLabel*>(label)->text();
@@ -110,22 +146,67 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return !window->Tile(0).Running(); }, 10000));
   EXPECT_EQ(Shown(window->Tile(0), "TileCounts").toStdString(), "OK: 2   Failed: 0");
   EXPECT_FALSE(okNumbers.count(Shown(window->Tile(0), "TileSerial").mid(8).toStdString()));
+
+  // The window's totals and its list of the last chips, the newest on top.
+  EXPECT_TRUE(window->findChild<QLabel*>("WindowTotals")->text().startsWith(
+      "OK: 3   Failed: 2   Yield: 60.0 %   Chips/h: "))
+      << window->findChild<QLabel*>("WindowTotals")->text().toStdString();
+  auto* results = window->findChild<QTableWidget*>("ResultsList");
+  ASSERT_EQ(results->rowCount(), 5);
+  EXPECT_EQ(results->item(0, 1)->text(), "1");
+  EXPECT_EQ("Serial: " + results->item(0, 2)->text(), Shown(window->Tile(0), "TileSerial"));
+  EXPECT_EQ(results->item(0, 3)->text(), "OK");
 }
 
-// Closing the window during a pass stops it; the window goes once the pass has ended, without
-// the GUI thread ever waiting for the Writer.
+// Closing the window during a pass stops it, however the operator closes it: the window goes
+// once the pass has ended, its row journaled as stopped, without the GUI thread ever waiting for
+// the Writer.
 TEST_F(ProductionWindowTest, ClosingDuringAPassStopsItAndClosesOnceItEnded) {
+  const struct {
+    const char* how;
+    std::function<void(ProductionWindow&)> close;
+  } cases[] = {
+      {"close box", [](ProductionWindow& w) { w.close(); }},
+      {"Escape", [](ProductionWindow& w) { QTest::keyClick(&w, Qt::Key_Escape); }},
+      {"window manager", [](ProductionWindow& w) { w.windowHandle()->close(); }},
+  };
   Start();
   LoadProgram();
-  auto window = Open(1);
-  ASSERT_TRUE(window->Ready());
-  window->Tile(0).SimWriter()->Faults().SilentAfter = 0;  // a Writer that never answers
-  ASSERT_TRUE(window->Tile(0).Start());
-  window->close();
-  EXPECT_TRUE(window->isVisible()) << "still up while the pass winds down";
-  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 10000));
-  EXPECT_FALSE(window->AnyRunning());
-  EXPECT_EQ(Shown(window->Tile(0), "TileResult"), "STOPPED");
+  std::size_t stopped = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.how);
+    auto window = OpenGoingOn(1);
+    ASSERT_TRUE(window->Ready());
+    window->Tile(0).SimWriter()->Faults().SilentAfter = 0;  // a Writer that never answers
+    ASSERT_TRUE(window->Tile(0).Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return JournalRows().count("pending") == 1; }, 10000));
+    c.close(*window);
+    EXPECT_TRUE(window->isVisible()) << "still up while the pass winds down";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 10000));
+    EXPECT_FALSE(window->AnyRunning());
+    EXPECT_EQ(Shown(window->Tile(0), "TileResult"), "STOPPED");
+    EXPECT_EQ(JournalRows().count("pending"), 0u);
+    EXPECT_EQ(JournalRows().count("stopped"), ++stopped);
+  }
+}
+
+// Eight Writers mid-start, a close from the window manager at any moment after "Start all":
+// every pass is stopped and the window goes once they have ended.
+TEST_F(ProductionWindowTest, AWindowCloseDuringAnEightTileStartAlwaysCloses) {
+  Start();
+  LoadProgram();
+  for (int events : {0, 1, 2, 5, 10, 20, 40}) {
+    SCOPED_TRACE(events);
+    auto window = OpenGoingOn(8);
+    ASSERT_TRUE(window->Ready());
+    for (int t = 0; t < 8; ++t) window->Tile(t).SimWriter()->SetFreshChipEachPass(true);
+    window->StartAll();
+    for (int i = 0; i < events; ++i) QCoreApplication::processEvents();
+    window->windowHandle()->close();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->isVisible(); }, 20000))
+        << "running: " << window->AnyRunning();
+    EXPECT_FALSE(window->AnyRunning());
+  }
 }
 
 // A Writer that is not there (its port does not open) turns its own tile red with the reason;
@@ -144,6 +225,213 @@ TEST_F(ProductionWindowTest, ATileWhosePortDoesNotOpenTurnsRedAloneWithTheReason
       << Shown(missing, "TileRedLine").toStdString();
   EXPECT_EQ(Shown(missing, "TileCounts"), "OK: 0   Failed: 1");
   EXPECT_TRUE(missing.findChild<QPushButton*>("TileStart")->isEnabled()) << "it can be tried again";
+}
+
+// Real ports: a Writer behind a pseudo-terminal on Com1, the main window's own port. The tile on
+// Com1 takes it (the main window lets go of it), and the main window has it back once the
+// production window has closed.
+TEST_F(ProductionWindowTest, ATileTakesTheMainWindowsPortAndItIsGivenBackAfter) {
+  Workspace scratch;
+  sim::SimWriter writer(GetICInfo(scratch, "KVX-03"));
+  writer.SetFreshChipEachPass(true);
+  sim::PtyServer server(writer);
+  std::string error;
+  const std::string link = QDir(dir_.path()).filePath("writer1").toStdString();
+  ASSERT_TRUE(server.Start(link, error)) << error;
+  env_["KVXW_COM1"] = link;
+  Start(false);
+  ASSERT_FALSE(ws().results.PortError) << prompter_.messages.join("|").toStdString();
+  LoadProgram();
+  form().findChild<QAction*>("ProductionAction")->trigger();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return form().findChild<ProductionWindow*>() != nullptr; }, 10000));
+  QPointer<ProductionWindow> window = form().findChild<ProductionWindow*>();
+
+  ProductionTile& tile = window->Tile(0);
+  ASSERT_TRUE(tile.Start());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !tile.Running(); }, 20000));
+  EXPECT_EQ(Shown(tile, "TileResult"), "OK") << Shown(tile, "TileRedLine").toStdString();
+  EXPECT_FALSE(form().ports().Comm1().Enabled()) << "the main window let go of Com1";
+  // A command of the main window's meanwhile is told, and the tile keeps its port.
+  EXPECT_FALSE(form().port().PortReady());
+  EXPECT_TRUE(prompter_.messages.join("|").contains("COM1 is in use by the production window"));
+
+  window->close();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return window.isNull(); }, 10000));
+  EXPECT_TRUE(form().ports().Comm1().Enabled()) << "Com1 is the main window's again";
+  EXPECT_FALSE(ws().results.PortError);
+}
+
+// Results never reshape the window: it keeps its size and the tiles their width while long red
+// lines and the Writers' identification arrive. A tile is framed, and a pass under way has a
+// colour of its own, neither the green of a good chip nor the red of a failed one.
+TEST_F(ProductionWindowTest, ResultsDoNotReshapeTheWindowAndTilesAreFramed) {
+  Start();
+  LoadProgram();
+  auto window = Open(4);
+  ASSERT_TRUE(window->Ready());
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  for (int t = 0; t < 3; ++t) window->Tile(t).SimWriter()->SetFreshChipEachPass(true);
+  window->Tile(3).SimWriter()->InsertChip(sim::ChipContent::Empty);
+  const QSize size = window->size();
+  std::vector<int> widths;
+  for (int t = 0; t < 4; ++t) widths.push_back(window->Tile(t).width());
+
+  window->StartAll();
+  const QColor running =
+      window->Tile(0).findChild<QLabel*>("TileResult")->palette().color(QPalette::Window);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  QCoreApplication::processEvents();
+  const QColor ok = window->Tile(0).findChild<QLabel*>("TileResult")->palette().color(QPalette::Window);
+  const QColor failed = window->Tile(3).findChild<QLabel*>("TileResult")->palette().color(QPalette::Window);
+  EXPECT_NE(running, ok);
+  EXPECT_NE(running, failed);
+  EXPECT_NE(running, window->palette().color(QPalette::Window));
+  EXPECT_EQ(window->size(), size);
+  for (int t = 0; t < 4; ++t) EXPECT_EQ(window->Tile(t).width(), widths[t]) << t;
+  EXPECT_EQ(widths[0], widths[3]) << "equal columns";
+
+  const QImage tile = window->Tile(0).grab().toImage();
+  const QColor edge = tile.pixelColor(0, tile.height() / 2);
+  EXPECT_LT(std::abs(edge.red() - 0xA0) + std::abs(edge.green() - 0xA0) + std::abs(edge.blue() - 0xA0), 48)
+      << "the tile's border: " << edge.name().toStdString();
+}
+
+// Ctrl+1 .. Ctrl+8 start their own tile's chip and no other.
+TEST_F(ProductionWindowTest, CtrlAndATilesNumberStartsThatTile) {
+  Start();
+  LoadProgram();
+  auto window = Open(3);
+  ASSERT_TRUE(window->Ready());
+  for (int t = 0; t < 3; ++t) window->Tile(t).SimWriter()->Faults().SilentAfter = 0;
+  window->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+  QTest::keyClick(window.get(), Qt::Key_2, Qt::ControlModifier);
+  EXPECT_FALSE(window->Tile(0).Running());
+  EXPECT_TRUE(window->Tile(1).Running());
+  EXPECT_FALSE(window->Tile(2).Running());
+  QTest::keyClick(window.get(), Qt::Key_8, Qt::ControlModifier);  // no eighth tile: nothing
+  window->StopAll();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+}
+
+// A second window on a series whose first number went out asks where to go on from, as a
+// sentence with the time as the station's clock shows it (here three hours ahead of UTC).
+TEST_F(ProductionWindowTest, TheResumeQuestionIsASentenceInLocalTime) {
+  Start();
+  LoadProgram();
+  {
+    auto window = Open(1);
+    ASSERT_TRUE(window->Ready());
+    window->Tile(0).SimWriter()->SetFreshChipEachPass(true);
+    ASSERT_TRUE(window->Tile(0).Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+  }
+  Journal journal;
+  std::string error;
+  ASSERT_TRUE(journal.OpenToRead(JournalPath(), error)) << error;
+  const std::vector<PassRecord> rows = journal.Passes({}, error);
+  ASSERT_EQ(rows.size(), 1u);
+  const QDateTime started = QDateTime::fromString(Q(rows[0].started), Qt::ISODateWithMs);
+  ASSERT_TRUE(started.isValid()) << rows[0].started;
+
+  const QByteArray zone = qgetenv("TZ");
+  qputenv("TZ", "KVX-3");  // UTC+3, no summer time
+  tzset();
+  prompter_.yesNo.push_back(false);
+  auto again = Open(1);
+  if (zone.isNull()) qunsetenv("TZ"); else qputenv("TZ", zone);
+  tzset();
+  EXPECT_FALSE(again->Ready());
+  const QStringList asked = prompter_.Texts(TestPrompter::Kind::YesNo);
+  ASSERT_EQ(asked.size(), 1);
+  const QString local = started.addSecs(3 * 3600).toString("yyyy-MM-dd HH:mm:ss");
+  EXPECT_TRUE(asked[0].startsWith("Serial number 0001 went out on " + local + " on COM1"))
+      << asked[0].toStdString();
+}
+
+// Operator mode: the production window is the only one taking input, its tile count and ports
+// are fixed, Start works; it is left, and the window closed, only with the PIN KvxWriter.ini sets
+// and a confirmation. The tile count is the station's, remembered in KvxWriter.ini too.
+TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
+  QFile ini(QDir(dir_.path()).filePath(kSettingsFileName));
+  ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+  ini.write("production_writers=3\noperator_pin=4711\n");
+  ini.close();
+  Start();
+  LoadProgram();
+  auto window = Open(4);
+  ASSERT_TRUE(window->Ready());
+  EXPECT_EQ(window->Tiles(), 3);
+  // A new count is the station's next time; the file's other lines stay.
+  window->findChild<QSpinBox*>("WriterCount")->setValue(5);
+  EXPECT_EQ(window->Tiles(), 5);
+  ASSERT_TRUE(ini.open(QIODevice::ReadOnly));
+  EXPECT_EQ(ini.readAll(), "production_writers=5\noperator_pin=4711\n");
+  ini.close();
+  auto* pin = window->findChild<QLineEdit*>("OperatorPin");
+  window->findChild<QPushButton*>("OperatorMode")->click();
+  ASSERT_TRUE(window->OperatorMode());
+  EXPECT_EQ(QApplication::activeModalWidget(), window.get()) << "the main window is locked";
+  EXPECT_FALSE(window->findChild<QSpinBox*>("WriterCount")->isEnabled());
+  EXPECT_FALSE(window->Tile(0).findChild<QComboBox*>("TilePort")->isEnabled());
+  EXPECT_TRUE(window->Tile(0).findChild<QPushButton*>("TileStart")->isEnabled());
+  EXPECT_TRUE(pin->isVisible());
+
+  // Enter in the PIN field tries to leave; it never starts a chip.
+  pin->setText("0000");
+  QTest::keyClick(pin, Qt::Key_Return);
+  EXPECT_FALSE(window->AnyRunning());
+  EXPECT_TRUE(window->OperatorMode());
+  EXPECT_EQ(prompter_.messages.join("|"), "The PIN is not right.");
+
+  const struct {
+    const char* typed;
+    const char* told;  // null: asked to confirm, and left
+  } tries[] = {{"", "Type the PIN to leave operator mode."}, {"1234", "The PIN is not right."},
+               {"4711", nullptr}};
+  for (const auto& t : tries) {
+    SCOPED_TRACE(t.typed);
+    prompter_.messages.clear();
+    pin->setText(t.typed);
+    if (t.told == nullptr) prompter_.yesNo = {true};
+    window->close();
+    if (t.told != nullptr) {
+      EXPECT_TRUE(window->isVisible());
+      EXPECT_TRUE(window->OperatorMode());
+      EXPECT_EQ(prompter_.messages.join("|"), t.told);
+    }
+  }
+  EXPECT_FALSE(window->OperatorMode());
+  EXPECT_EQ(prompter_.Texts(TestPrompter::Kind::YesNo).join("|"), "Leave operator mode?");
+  EXPECT_FALSE(window->isVisible()) << "closed once the mode was left";
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  EXPECT_EQ(ReadSetting(ini.fileName().toStdString(), "operator_mode"), "0");
+}
+
+// The station's set-up is remembered: a tile's port once a chip went through it, and a window
+// closed in operator mode (a station switched off) opens in it again.
+TEST_F(ProductionWindowTest, TheStationsPortsAndOperatorModeAreRemembered) {
+  const std::string ini = QDir(dir_.path()).filePath(kSettingsFileName).toStdString();
+  Start();
+  LoadProgram();
+  {
+    auto window = Open(2);
+    ASSERT_TRUE(window->Ready());
+    window->Tile(1).findChild<QComboBox*>("TilePort")->setCurrentText("Com5");
+    window->Tile(1).SimWriter()->Faults().SilentAfter = 0;
+    ASSERT_TRUE(window->Tile(1).Start());
+    window->EnterOperatorMode();
+    window->StopAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+  }
+  EXPECT_EQ(ReadSetting(ini, "production_port2"), "Com5");
+  EXPECT_EQ(ReadSetting(ini, "operator_mode"), "1");
+  auto again = OpenGoingOn(2);
+  EXPECT_TRUE(again->OperatorMode());
+  EXPECT_EQ(again->Tile(1).findChild<QComboBox*>("TilePort")->currentText(), "Com5");
+  EXPECT_EQ(again->Tile(0).findChild<QComboBox*>("TilePort")->currentText(), "Com1");
+  prompter_.yesNo = {true};
+  EXPECT_TRUE(again->LeaveOperatorMode());
 }
 
 // A pass that went through with a red line (the OPTION word reads back other than written) is a

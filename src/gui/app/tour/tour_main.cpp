@@ -231,7 +231,8 @@ int main(int argc, char** argv) {
     ++failures;
   }
 
-  // The production window: four Writers mid-run, then their outcomes (one with an empty socket).
+  // The production window: eight Writers mid-run, then their outcomes (one with an empty socket,
+  // one going silent).
   {
     device("KVX-03");
     ProgramWords(ws, 0x200);
@@ -245,21 +246,28 @@ int main(int argc, char** argv) {
     production.env = [](const char* name) -> const char* {
       return QByteArray(name).startsWith("KVXW_COM") ? "sim" : nullptr;
     };
+    production.writers = 8;
     ProductionWindow window(ws, production, yes, &form);
     window.setGeometry(screen);
     window.show();
     for (int t = 0; t < window.Tiles(); ++t)
-      if (kvx::sim::SimWriter* w = window.Tile(t).SimWriter()) w->Faults().BaudDelay = true;
+      if (kvx::sim::SimWriter* w = window.Tile(t).SimWriter()) {
+        w->Faults().BaudDelay = true;
+        w->SetFreshChipEachPass(true);
+      }
     if (kvx::sim::SimWriter* w = window.Tile(3).SimWriter())
       w->InsertChip(kvx::sim::ChipContent::Empty);
     // The third Writer goes silent in the middle of its chip: it runs until its time-out.
     if (kvx::sim::SimWriter* w = window.Tile(2).SimWriter())
       w->Faults().SilentAfter = w->BytesReceived() + 300;
+    // In operator mode, as a station runs all shift.
+    window.EnterOperatorMode();
     window.StartAll();
-    WaitUntil([&] { return !window.Tile(0).Running() && !window.Tile(3).Running(); });
+    WaitUntil([&] { return !window.Tile(3).Running(); });
     Shot("production_running");
     WaitUntil([&] { return !window.AnyRunning(); }, 60000);
     Shot("production");
+    window.LeaveOperatorMode();
     window.close();
   }
 
