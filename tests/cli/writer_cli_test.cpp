@@ -59,15 +59,23 @@ TEST_F(WriterCli, PortsListsAUsbWriterByItsStableNameAndThatNameReachesIt) {
   std::filesystem::create_symlink("../../ttyUSB0", dev + "/serial/by-id/usb-KVX_Writer_0042-if00");
   const std::string byId = dev + "/serial/by-id/usb-KVX_Writer_0042-if00";
 
-  const KvxwRun ports = RunKvxw({"ports"}, {.env = {"KVXW_DEV_ROOT=" + dev, "KVXW_COM3=sim"}});
+  const std::string sys = "KVXW_SYS_ROOT=" + Path("sys");  // a sysfs that knows no device
+  const KvxwRun ports =
+      RunKvxw({"ports"}, {.env = {"KVXW_DEV_ROOT=" + dev, "KVXW_COM3=sim", sys}});
   EXPECT_EQ(ports.status, 0) << ports.err;
-  EXPECT_EQ(ports.out, "Com1\t/dev/ttyS0\nCom2\t/dev/ttyS1\nCom3\tsim\nCom4\t/dev/ttyS3\n"
-                       "Com5\t/dev/ttyS4\nCom6\t/dev/ttyS5\nCom7\t/dev/ttyS6\nCom8\t/dev/ttyS7\n" +
-                           byId + "\t" + dev + "/ttyUSB0\n");
+  std::string want;
+  for (const char* com : {"Com1\t/dev/ttyS0", "Com2\t/dev/ttyS1", "Com3\tsim", "Com4\t/dev/ttyS3",
+                          "Com5\t/dev/ttyS4", "Com6\t/dev/ttyS5", "Com7\t/dev/ttyS6", "Com8\t/dev/ttyS7"})
+    want += std::string(com) + (std::string_view(com).ends_with("sim")
+                                    ? "\tthe simulated Writer, in-process: answers without delay\n"
+                                    : "\tserial device: nothing known of its latency\n");
+  want += byId + "\t" + dev + "/ttyUSB0\tpseudo-terminal: no device, answers at once\n";
+  EXPECT_EQ(ports.out, want);
 
   const KvxwRun writer = RunKvxw({"writer", "--port", byId});
   EXPECT_EQ(writer.status, 0) << writer.err;
   EXPECT_EQ(writer.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
+  EXPECT_EQ(writer.err, "");
 }
 
 TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {
