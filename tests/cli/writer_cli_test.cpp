@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_support.h"
+#include "core/link/fake_sysfs.h"
 
 namespace kvx::cli::test {
 namespace {
@@ -76,6 +77,33 @@ TEST_F(WriterCli, PortsListsAUsbWriterByItsStableNameAndThatNameReachesIt) {
   EXPECT_EQ(writer.status, 0) << writer.err;
   EXPECT_EQ(writer.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
   EXPECT_EQ(writer.err, "");
+}
+
+// The same Writer behind what sysfs calls an FTDI adapter at its default latency timer: the
+// ports list says what to expect, and opening the port warns once, with the pass it predicts;
+// the Writer is still reached.
+TEST_F(WriterCli, AnFtdiAdapterAtItsDefaultLatencyIsListedAndWarnedOfOnOpening) {
+  SimServer server(link, {"--device", "KVX-43"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  const std::string dev = Path("dev");
+  std::filesystem::create_directories(dev);
+  std::filesystem::create_symlink(link, dev + "/ttyUSB0");
+  kvx::test::FakeSysfs sys;
+  sys.Tty("ttyUSB0", "ftdi_sio", "latency_timer", "16");
+  const std::vector<std::string> env = {"KVXW_DEV_ROOT=" + dev, "KVXW_SYS_ROOT=" + sys.Root()};
+
+  const KvxwRun ports = RunKvxw({"ports"}, {.env = env});
+  EXPECT_NE(ports.out.find(dev + "/ttyUSB0\tftdi_sio USB adapter, latency_timer 16 ms: about 16 ms "
+                                 "per answered byte\n"),
+            std::string::npos)
+      << ports.out;
+
+  const KvxwRun writer =
+      RunKvxw({"writer", "--port", dev + "/ttyUSB0", "--device", "KVX-43"}, {.env = env});
+  EXPECT_EQ(writer.status, 0) << writer.err;
+  EXPECT_EQ(writer.err, "kvxw: " + dev + "/ttyUSB0 (ftdi_sio) holds each answer about 16 ms "
+                        "(latency_timer 16 ms): a KVX-43 pass will take about 3 min 21 s instead "
+                        "of 4.3 s; setting latency_timer to 1 fixes it (README, \"USB adapters\")\n");
 }
 
 TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {
