@@ -19,6 +19,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -156,7 +157,9 @@ double PassSeconds(const std::string& kvxw, const std::string& dir, const std::s
   if (predictedMs != nullptr) autoArgs.push_back("--json");
   Child run = Spawn(autoArgs, "KVXW_COM1=" + link);
   std::string output;
-  const bool ended = ReadUntil(run.out, "", std::chrono::seconds(60 * passes), output);
+  // A minute a pass, and at an adapter's latency the time that adds (12,316 round trips).
+  const long limit = 60 * passes * (1 + std::max(0L, answerDelayMs) / 4);
+  const bool ended = ReadUntil(run.out, "", std::chrono::seconds(limit), output);
   int status = -1;
   if (ended)
     ::waitpid(run.pid, &status, 0);

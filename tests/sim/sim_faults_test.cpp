@@ -103,6 +103,19 @@ TEST(SimFault, AnswerDelayHoldsALoneAnswerAndAStreamOnce) {
   EXPECT_LE(b.Since(t), wire + Millis(16) + kByteWireTime);
 }
 
+// The link keeps the shortest Writer check as what a byte costs: one slow answer (an idle
+// machine waking up) does not spoil the prediction, a faster one improves it.
+TEST(SimFault, TheRoundTripKeptIsTheShortestWriterCheck) {
+  Bench b;
+  b.writer.Faults().BaudDelay = true;
+  for (const long delayMs : {5L, 0L, 16L}) {
+    b.writer.Faults().AnswerDelayMs = delayMs;
+    ASSERT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
+    b.clock.Advance(Millis(20));  // the adapter has passed on what it held
+  }
+  EXPECT_EQ(b.ws.link.RoundTrip, 2 * kByteWireTime);
+}
+
 // ---- The in-process port ----------------------------------------------------------------------------
 
 // Forwards to the simulated port and pulls the plug after `unplugAfter` host bytes.

@@ -215,8 +215,8 @@ struct LinkScratch {
   std::array<std::uint8_t, 32> HeaderBytes{};
   std::array<std::uint8_t, kLinkBufferBytes> LinkBuffer{};
   SavedPortSettings SavedPort;
-  // The last Writer check's byte to its answer, CTS check included: what every acknowledged
-  // byte costs on this port. Zero before the first check.
+  // The shortest Writer check on this port (its byte to its answer, CTS check included): what
+  // every acknowledged byte costs. Zero before the first check and when a port is opened.
   std::chrono::nanoseconds RoundTrip{0};
 };
 

@@ -57,6 +57,7 @@ PortKind KindOf(const std::string& resolved, const std::string& tty, bool inSysf
 
 // The hold to expect from what was found, and the knob that would shorten it.
 void Judge(PortFacts& f, int byteRate) {
+  if (f.tty.empty()) return;  // sysfs does not know it: no guess
   if (f.kind == PortKind::UsbAdapter || f.kind == PortKind::UsbModem) {
     if (f.driver == "ftdi_sio") {
       const int ms = f.latencyTimerMs > 0 ? f.latencyTimerMs : kFtdiDefaultLatencyMs;
@@ -134,7 +135,7 @@ std::string DescribePort(const PortFacts& f) {
   if (f.latencyTimerMs >= 0) text += ", latency_timer " + std::to_string(f.latencyTimerMs) + " ms";
   if (f.rxTrigBytes >= 0) text += ", rx_trig_bytes " + std::to_string(f.rxTrigBytes);
   if (f.lowLatency == LowLatency::On) text += ", low latency on";
-  if (f.kind == PortKind::Unknown && f.tty.empty()) return text + ": nothing known of its latency";
+  if (f.tty.empty()) return text + ": nothing known of its latency";
   if (f.answerHold.count() == 0) return text + ": answers without delay";
   return text + ": about " + HoldText(f.answerHold) + " per answered byte";
 }

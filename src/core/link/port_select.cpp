@@ -98,6 +98,7 @@ std::string PortSelector::CheckComPort() {
 
 bool PortSelector::OpenDevice() {
   facts_ = PortFacts{};
+  ws_.link.RoundTrip = {};  // a round trip of the last port says nothing of this one
   device_ = ResolvePortDevice(ws_.settings.PortName, env_);
   if (IsSimPort(device_)) {
     simPort_ = simFactory_ ? simFactory_() : nullptr;

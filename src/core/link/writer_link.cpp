@@ -316,7 +316,10 @@ LinkResult WriterLink::CheckWriter(bool readId) {
   std::uint8_t answer = 0;
   const Wait got = ReceiveByte(answer);
   if (got != Wait::Ok) return FromWait(got);
-  ws_.link.RoundTrip = std::chrono::duration_cast<std::chrono::nanoseconds>(clock_.Now() - sentAt);
+  // A busy machine, or a program that has been idle, only ever makes a round trip longer: the
+  // shortest one seen on the port is what a byte costs while a transfer runs.
+  const auto trip = std::chrono::duration_cast<std::chrono::nanoseconds>(clock_.Now() - sentAt);
+  if (ws_.link.RoundTrip.count() <= 0 || trip < ws_.link.RoundTrip) ws_.link.RoundTrip = trip;
   switch (answer) {
     case kWriterType1Byte: return ws_.device.WriterType == 1 ? LinkResult::WriterType1 : LinkResult::WrongWriter;
     case kWriterType2Byte: return ws_.device.WriterType == 2 ? LinkResult::WriterType2 : LinkResult::WrongWriter;

@@ -36,7 +36,7 @@ std::chrono::duration<double> PassTime(const PassExchange& pass, std::chrono::na
 std::chrono::duration<double> PassTimeFromRoundTrip(const PassExchange& pass,
                                                     std::chrono::nanoseconds roundTrip,
                                                     std::chrono::nanoseconds byteTime = kLineByteTime);
-// The pass's time predicted from the workspace's last measured round trip (ws.link.RoundTrip);
+// The pass's time predicted from the port's shortest measured round trip (ws.link.RoundTrip);
 // negative before the Writer has been checked.
 std::chrono::duration<double> PredictedPassTime(const Workspace& ws);
 

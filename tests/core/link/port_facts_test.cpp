@@ -80,6 +80,9 @@ TEST(PortFactsTest, APseudoTerminalHasNoDeviceAndHoldsNothing) {
   // A name sysfs does not know is reported as such, without a guess.
   EXPECT_EQ(DescribePort(ReadPortFacts("/dev/ttyXYZ9", sys.Root())),
             "serial device: nothing known of its latency");
+  const PortFacts unplugged = ReadPortFacts("/dev/ttyUSB7", sys.Root());
+  EXPECT_FALSE(unplugged.Slow());
+  EXPECT_EQ(DescribePort(unplugged), "USB adapter: nothing known of its latency");
 }
 
 }  // namespace
