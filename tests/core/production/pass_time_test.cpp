@@ -18,83 +18,63 @@ using testing::Bench;
 // (a write followed by a read) and the CTS checks.
 class CountingPort final : public SerialPort {
  public:
-  explicit CountingPort(SerialPort& inner) : inner_(inner) {}
-  bool Enabled() const override { return inner_.Enabled(); }
+  explicit CountingPort(SerialPort& inner) : in_(inner) {}
+  bool Enabled() const override { return in_.Enabled(); }
   int Read(std::uint8_t* buffer, int count) override {
-    const int n = inner_.Read(buffer, count);
-    if (n > 0) {
-      counted.writerBytes += n;
-      if (std::exchange(wrote_, false)) ++counted.roundTrips;
-    }
+    const int n = in_.Read(buffer, count);
+    if (n > 0) counted.writerBytes += n, counted.roundTrips += std::exchange(wrote_, false);
     return n;
   }
   int Write(const std::uint8_t* buffer, int count) override {
-    const int n = inner_.Write(buffer, count);
-    if (n > 0) counted.hostBytes += n;
-    wrote_ = wrote_ || n > 0;
+    const int n = in_.Write(buffer, count);
+    if (n > 0) counted.hostBytes += n, wrote_ = true;
     return n;
   }
-  int InQueCount() override { return inner_.InQueCount(); }
-  int OutQueCount() override { return inner_.OutQueCount(); }
-  void PurgeIn() override { inner_.PurgeIn(); }
-  void PurgeOut() override { inner_.PurgeOut(); }
-  bool GetModemState(int line) override {
-    if (line == 1) ++ctsChecks;
-    return inner_.GetModemState(line);
-  }
-  bool WaitReadable(Millis max) override { return inner_.WaitReadable(max); }
-  void WaitModemChange(Millis max) override { inner_.WaitModemChange(max); }
+  int InQueCount() override { return in_.InQueCount(); }
+  int OutQueCount() override { return in_.OutQueCount(); }
+  void PurgeIn() override { in_.PurgeIn(); }
+  void PurgeOut() override { in_.PurgeOut(); }
+  bool GetModemState(int line) override { return ctsChecks += line == 1, in_.GetModemState(line); }
+  bool WaitReadable(Millis max) override { return in_.WaitReadable(max); }
+  void WaitModemChange(Millis max) override { in_.WaitModemChange(max); }
 
   PassExchange counted;
   long ctsChecks = 0;
 
  private:
-  SerialPort& inner_;
+  SerialPort& in_;
   bool wrote_ = false;
 };
 
-struct PassRun {
-  AutoPassResult result;
-  PassExchange counted;
-  long ctsChecks = 0;
-  std::chrono::duration<double> took{};
-};
-
-PassRun RunPass(Bench& b, bool blankCheck) {
+// One Auto Program pass through a counting port; the port and the simulated time it took.
+std::chrono::duration<double> RunPass(Bench& b, CountingPort& port, bool blankCheck = true) {
   b.ws.command.SkipBlankCheck = !blankCheck;
   b.ws.command.EraseRequested = b.ws.device.IsFlash();
-  CountingPort port(b.sim);
   b.view.Open(AutoProgramDialog());
   OperationContext ctx{b.ws, port, b.clock, b.view, b.stop.get_token()};
   const TimePoint start = b.clock.Now();
-  PassRun run;
-  run.result = AutoProgramPass(ctx);
-  run.took = b.clock.Now() - start;
-  run.counted = port.counted;
-  run.ctsChecks = port.ctsChecks;
-  return run;
+  EXPECT_EQ(AutoProgramPass(ctx).outcome, OpOutcome::Ok);
+  return b.clock.Now() - start;
 }
 
 TEST(PassTime, TheModelCountsTheBytesAPassExchanges) {
-  const struct Case {
-    const char* device;
-    bool blankCheck;
-  } cases[] = {{"KVX-03", true}, {"KVX-01", true} /* flash: erased first */, {"KVX-43", true},
-               {"KVX-43", false}, {"KVX-50", true} /* 11-bit words */};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::string(c.device) + (c.blankCheck ? "" : " without blank check"));
-    Bench b(c.device);
+  const std::pair<const char*, bool> cases[] = {  // device, blank check
+      {"KVX-03", true}, {"KVX-01", true} /* flash: erased first */, {"KVX-43", true},
+      {"KVX-43", false}, {"KVX-50", true} /* 11-bit words */};
+  for (const auto& [device, blankCheck] : cases) {
+    SCOPED_TRACE(std::string(device) + (blankCheck ? "" : " without blank check"));
+    Bench b(device);
     b.LoadProgram();
-    const PassRun run = RunPass(b, c.blankCheck);
-    ASSERT_EQ(run.result.outcome, OpOutcome::Ok);
-    EXPECT_EQ(AutoPassExchange(b.ws, c.blankCheck), run.counted);
-    // Clear-to-send is looked at before every byte the program sends.
-    EXPECT_EQ(run.ctsChecks, run.counted.hostBytes);
+    CountingPort port(b.sim);
+    RunPass(b, port, blankCheck);
+    EXPECT_EQ(AutoPassExchange(b.ws, blankCheck), port.counted);
+    EXPECT_EQ(port.ctsChecks, port.counted.hostBytes);  // CTS looked at before every byte sent
   }
 }
 
 // Every byte takes its wire time at 115200 baud and the adapter holds each answer 0, 1 or 16 ms:
-// the round trip of the pass's own Writer check predicts the whole pass.
+// the round trip of the pass's own Writer check predicts the whole pass, as does the model from
+// the adapter's setting alone.
 TEST(PassTime, TheWriterChecksRoundTripPredictsThePassAtEachAdapterLatency) {
   for (const long delayMs : {0L, 1L, 16L}) {
     SCOPED_TRACE(delayMs);
@@ -102,14 +82,11 @@ TEST(PassTime, TheWriterChecksRoundTripPredictsThePassAtEachAdapterLatency) {
     b.LoadProgram();
     b.writer.Faults().BaudDelay = true;
     b.writer.Faults().AnswerDelayMs = delayMs;
-    const PassRun run = RunPass(b, true);
-    ASSERT_EQ(run.result.outcome, OpOutcome::Ok);
-    const double predicted = PredictedPassTime(b.ws).count();
-    EXPECT_NEAR(predicted / run.took.count(), 1.0, 0.15)
-        << "predicted " << predicted << " s, took " << run.took.count() << " s";
-    // The model from the adapter's setting alone says the same.
+    CountingPort port(b.sim);
+    const double took = RunPass(b, port).count();
+    EXPECT_NEAR(PredictedPassTime(b.ws).count() / took, 1.0, 0.15) << took << " s";
     const auto hold = std::chrono::milliseconds(delayMs);
-    EXPECT_NEAR(PassTime(AutoPassExchange(b.ws), hold).count() / run.took.count(), 1.0, 0.15);
+    EXPECT_NEAR(PassTime(AutoPassExchange(b.ws), hold).count() / took, 1.0, 0.15);
   }
 }
 
