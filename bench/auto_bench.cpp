@@ -2,21 +2,30 @@
 // against `kvxw sim` with 115200-baud timing, compared with the time its bytes need on the line
 // (10 bit times each, every acknowledged byte followed by its one-byte answer).
 //
-//   auto_bench [PASSES]      (default 2; kvxw is taken from KVXW or from beside this program)
+//   auto_bench [PASSES] [LATENCIES]
+//       PASSES: default 2; LATENCIES: adapter latencies in ms, default 0,1,16
+//       (kvxw is taken from KVXW or from beside this program)
 //
 // The floor is measured by running the same pass in-process against the simulated Writer on a
 // simulated clock, where every byte takes exactly its wire time and the host takes none.
+//
+// Then one pass at each adapter latency (`kvxw sim --fault answer-delay=MS`: every answer held
+// as an FTDI adapter's latency timer holds it) against the model (the wire time plus the
+// latency for every round trip of the pass) and against what kvxw itself predicts from the
+// Writer check's round trip (the "predicted_ms" of its --json chip line).
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -25,6 +34,7 @@
 #include "core/device/status_panel.h"
 #include "core/files/program_file.h"
 #include "core/production/auto_program.h"
+#include "core/production/pass_time.h"
 #include "sim/sim_writer.h"
 
 namespace {
@@ -120,12 +130,17 @@ double FloorSeconds(const std::string& file, long& hostBytes) {
 }
 
 // `kvxw auto --count passes` against `kvxw sim` on a pseudo-terminal; seconds per pass.
+// `answerDelayMs` >= 0 holds each answer that long; `predictedMs` then gets kvxw's own
+// prediction of the pass (from its --json chip line).
 double PassSeconds(const std::string& kvxw, const std::string& dir, const std::string& file,
-                   long passes, bool baudDelay) {
+                   long passes, bool baudDelay, long answerDelayMs = -1,
+                   long* predictedMs = nullptr) {
   const std::string link = dir + "/writer";
   std::vector<std::string> simArgs = {
       kvxw, "sim", "--link", link, "--device", kDevice, "--fresh-chip-each-pass"};
   if (baudDelay) simArgs.insert(simArgs.end(), {"--fault", "baud-delay"});
+  if (answerDelayMs >= 0)
+    simArgs.insert(simArgs.end(), {"--fault", "answer-delay=" + std::to_string(answerDelayMs)});
   Child sim = Spawn(simArgs, "");
   std::string banner;
   if (!ReadUntil(sim.out, "listening", std::chrono::seconds(10), banner)) {
@@ -133,11 +148,18 @@ double PassSeconds(const std::string& kvxw, const std::string& dir, const std::s
     return -1;
   }
   const auto start = Clock::now();
-  Child run = Spawn({kvxw, "auto", "--port", "Com1", "--device", kDevice, "--file", file,
-                     "--option", kOption, "--count", std::to_string(passes)},
-                    "KVXW_COM1=" + link);
+  // Without the journal: the pass is timed on the link alone, and no kvx-journal.db is left
+  // in the folder the bench was started from.
+  std::vector<std::string> autoArgs = {kvxw,     "auto",   "--port",  "Com1",
+                                       "--device", kDevice, "--file", file,
+                                       "--option", kOption, "--count", std::to_string(passes),
+                                       "--no-journal"};
+  if (predictedMs != nullptr) autoArgs.push_back("--json");
+  Child run = Spawn(autoArgs, "KVXW_COM1=" + link);
   std::string output;
-  const bool ended = ReadUntil(run.out, "", std::chrono::seconds(60 * passes), output);
+  // A minute a pass, and at an adapter's latency the time that adds (12,316 round trips).
+  const long limit = 60 * passes * (1 + std::max(0L, answerDelayMs) / 4);
+  const bool ended = ReadUntil(run.out, "", std::chrono::seconds(limit), output);
   int status = -1;
   if (ended)
     ::waitpid(run.pid, &status, 0);
@@ -148,6 +170,11 @@ double PassSeconds(const std::string& kvxw, const std::string& dir, const std::s
   Stop(sim, SIGTERM);
   const bool ok = ended && WIFEXITED(status) && WEXITSTATUS(status) == 0;
   if (!ok) std::fprintf(stderr, "kvxw auto failed:\n%s\n", output.c_str());
+  if (predictedMs != nullptr) {
+    const std::string key = "\"predicted_ms\":";
+    const auto at = output.find(key);
+    *predictedMs = at == std::string::npos ? -1 : std::strtol(output.c_str() + at + key.size(), nullptr, 10);
+  }
   return ok ? seconds / static_cast<double>(passes) : -1;
 }
 
@@ -155,8 +182,16 @@ double PassSeconds(const std::string& kvxw, const std::string& dir, const std::s
 
 int main(int argc, char** argv) {
   const long passes = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2;
-  if (passes < 1) {
-    std::fprintf(stderr, "usage: auto_bench [PASSES]\n");
+  std::vector<long> latencies;
+  for (const char* p = argc > 2 ? argv[2] : "0,1,16"; *p != '\0';) {
+    char* end = nullptr;
+    latencies.push_back(std::strtol(p, &end, 10));
+    if (end == p || latencies.back() < 0) latencies = {-1};
+    if (end == p || *end == '\0') break;
+    p = end + 1;
+  }
+  if (passes < 1 || (!latencies.empty() && latencies[0] < 0)) {
+    std::fprintf(stderr, "usage: auto_bench [PASSES] [LATENCIES, as in 0,1,16]\n");
     return 2;
   }
   const std::string kvxw = KvxwPath();
@@ -176,8 +211,8 @@ int main(int argc, char** argv) {
   const double floor = FloorSeconds(file, hostBytes);
   const double bare = PassSeconds(kvxw, dir.string(), file, passes, false);
   const double timed = PassSeconds(kvxw, dir.string(), file, passes, true);
-  std::filesystem::remove_all(dir);
   if (floor <= 0 || bare < 0 || timed < 0) {
+    std::filesystem::remove_all(dir);
     std::fprintf(stderr, "auto_bench: a pass did not complete\n");
     return 1;
   }
@@ -186,5 +221,33 @@ int main(int argc, char** argv) {
   std::printf("pass, no wire time    %8.3f s  (host and terminal overhead)\n", bare);
   std::printf("pass at 115200 baud   %8.3f s\n", timed);
   std::printf("ratio                 %8.3f  (target 1.10 or below)\n", timed / floor);
-  return 0;
+  std::fflush(stdout);
+
+  // The model's bytes and round trips for the device, from a workspace of its own.
+  auto ws = std::make_unique<kvx::Workspace>();
+  ws->device.SelectedDevice = kDevice;
+  ws->device.DeviceIndex = kvx::GetICInfo(*ws, kDevice);
+  const kvx::PassExchange exchange = kvx::AutoPassExchange(*ws);
+  if (!latencies.empty()) {
+    std::printf("\nadapter latency (answer-delay), one pass each; model: %ld round trips\n",
+                exchange.roundTrips);
+    std::printf("latency    model     measured  measured/model  kvxw predicted  predicted/measured\n");
+  }
+  int status = 0;
+  for (const long ms : latencies) {
+    long predictedMs = -1;
+    const double model = kvx::PassTime(exchange, std::chrono::milliseconds(ms)).count();
+    const double measured = PassSeconds(kvxw, dir.string(), file, 1, true, ms, &predictedMs);
+    if (measured < 0 || predictedMs < 0) {
+      std::printf("%4ld ms    a pass did not complete\n", ms);
+      status = 1;
+      continue;
+    }
+    const double predicted = predictedMs / 1000.0;
+    std::printf("%4ld ms  %8.3f s  %8.3f s  %8.3f       %8.3f s      %8.3f  (target within 0.15 of 1)\n",
+                ms, model, measured, measured / model, predicted, predicted / measured);
+    std::fflush(stdout);
+  }
+  std::filesystem::remove_all(dir);
+  return status;
 }

@@ -1,6 +1,8 @@
 // Loading a full KVX-43 image (6144 words) from Intel HEX and disassembling it, beside
 // `objcopy -I ihex -O binary` converting the same file. Both are timed over several rounds and
-// the medians compared; objcopy is timed as the process an operator would start.
+// the medians compared; objcopy is timed as the process an operator would start. Then a program
+// file of several megabytes (the image's records over and over, as a build that appends its
+// sections writes one) is loaded, to show the load stays proportional to the file.
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -26,6 +28,8 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kWords = 6144;  // KVX-43
 constexpr int kRounds = 50;
+constexpr int kLargeCopies = 120;  // about 4 MB of Intel HEX
+constexpr int kLargeRounds = 5;
 
 // Defined instructions only, so every word makes a listing line.
 int WordAt(int address) {
@@ -34,15 +38,16 @@ int WordAt(int address) {
   return base == 0x2800 ? base | (address & 0x7FF) : base;
 }
 
-std::string IntelHexImage() {
+std::string IntelHexImage(int copies = 1) {
   std::string text;
   char line[64];
-  for (int byte = 0; byte < 2 * kWords; byte += 16) {
-    int sum = 16 + (byte >> 8) + (byte & 0xFF);
-    int n = std::snprintf(line, sizeof line, ":10%04X00", byte);
+  for (int byte = 0; byte < 2 * kWords * copies; byte += 16) {
+    const int at = byte % (2 * kWords);
+    int sum = 16 + (at >> 8) + (at & 0xFF);
+    int n = std::snprintf(line, sizeof line, ":10%04X00", at);
     for (int i = 0; i < 16; ++i) {
-      const int word = WordAt((byte + i) / 2);
-      const int value = (byte + i) % 2 == 0 ? word & 0xFF : word >> 8;
+      const int word = WordAt((at + i) / 2);
+      const int value = (at + i) % 2 == 0 ? word & 0xFF : word >> 8;
       sum += value;
       n += std::snprintf(line + n, sizeof line - n, "%02X", value);
     }
@@ -147,6 +152,18 @@ int main() {
       std::printf("ratio (load + disassemble / objcopy): %.2f\n", oursMedian / theirsMedian);
     }
   }
+
+  const std::string largePath = (dir / "large.kvh").string();
+  const std::string large = IntelHexImage(kLargeCopies);
+  std::ofstream(largePath, std::ios::binary) << large;
+  std::vector<double> largeLoads;
+  for (int i = 0; i < kLargeRounds; ++i) largeLoads.push_back(LoadAndDisassemble(largePath).load);
+  const double largeMedian = MedianMicros(largeLoads);
+  std::printf("large Intel HEX file: %zu bytes (%.1f MB)\n", large.size(), large.size() / 1e6);
+  std::printf("  load:                    %10.1f us (median of %d; %.1f MB/s; %.1fx the small "
+              "file's load per byte)\n",
+              largeMedian, kLargeRounds, large.size() / largeMedian,
+              (largeMedian / large.size()) / (MedianMicros(loads) / hex.size()));
   fs::remove_all(dir);
   return 0;
 }

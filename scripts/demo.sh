@@ -13,9 +13,17 @@ cp "$KVX_ROOT/examples/demo.kvh" "$work/demo.kvh"
 
 cd "$work"
 step() { printf '\n$ kvxw %s\n' "$*"; "$kvxw" "$@"; }
-step devices | head -n 8
+# A step whose output is cut short: the cut applies to kvxw's lines only, so the heading stays
+# above them.
+step_cut() {
+  local cut=$1
+  shift
+  printf '\n$ kvxw %s | %s\n' "$*" "$cut"
+  "$kvxw" "$@" | $cut
+}
+step_cut "head -n 7" devices
 step info demo.kvh --device KVX-03
-step disasm demo.kvh --device KVX-03 | tail -n 12
+step_cut "tail -n 12" disasm demo.kvh --device KVX-03
 step option --device KVX-03 --option 166B
 step auto --port sim --device KVX-03 --file demo.kvh --option 166B --count 2 \
      --serial-start 0100 --serial-bytes 2 --serial-value 0001 2>/dev/null

@@ -73,7 +73,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                  const AutoJournal& journal, std::ostream& out, std::ostream& err) {
   const std::size_t count = plan.ports.size();
   std::vector<CliPort> ports(count);
-  std::vector<std::string> openErrors(count), shown;
+  std::vector<std::string> openErrors(count), openWarnings(count), shown;
   std::vector<int> status(count, kExitOk);
   for (std::size_t i = 0; i < count; ++i) {
     Args one = args;
@@ -82,6 +82,8 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
     if (!OpenCliPort(one, plan.device, ports[i], error)) {
       status[i] = ports[i].failureExit();
       openErrors[i] = error.str();
+    } else {
+      openWarnings[i] = error.str();  // a slow port's warning line
     }
     shown.push_back(ports[i].shownName());
   }
@@ -98,6 +100,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
       lines.Err(i) << openErrors[i];
       continue;
     }
+    lines.Err(i) << openWarnings[i];
     views[i] = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
     const ProductionRun::Writer writer{names[i], ports[i].port(), ports[i].clock(), *views[i]};
     std::size_t index = 0;

@@ -1,10 +1,12 @@
 #include "cli/json_lines.h"
 
 #include <algorithm>
+#include <cmath>
 #include <utility>
 
 #include "cli/command.h"
 #include "core/device/text_convert.h"
+#include "core/production/pass_time.h"
 #include "core/production/serial_number.h"
 
 namespace kvx::cli {
@@ -79,6 +81,7 @@ void JsonLines::Chip(const ChipReport& chip) {
   object["option"] = chip.optionWord;
   object["id_checksum"] = chip.idChecksum;
   object["duration_ms"] = chip.durationMs;
+  object["predicted_ms"] = chip.predictedMs < 0 ? Json() : Json(chip.predictedMs);
   std::lock_guard lock(mutex_);
   ++chips_;
   if (outcome == "ok") ++ok_;
@@ -161,6 +164,8 @@ void ChipReporter::After(const Workspace& ws, long pass, const PassResult& resul
   chip.durationMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                           std::chrono::steady_clock::now() - start_)
                                           .count());
+  if (const auto predicted = PredictedPassTime(ws); predicted.count() >= 0)
+    chip.predictedMs = std::lround(predicted.count() * 1000);
   if (row != nullptr) {
     chip.serial = row->serial;
     chip.record = row->record;

@@ -39,6 +39,9 @@ struct ChipReport {
   std::string optionWord;     // "LLHH"
   std::string idChecksum;     // the ID bytes and the checksum they carry
   long durationMs = -1;
+  // An Auto Program pass's time on this port as the round trip of the last Writer check predicts
+  // it (PredictedPassTime); -1 before a check has answered.
+  long predictedMs = -1;
 };
 
 // "ok", "chip failed", "link failed", "stopped" or "refused": a pass that went through with a

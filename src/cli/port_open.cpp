@@ -6,6 +6,7 @@
 #include "core/device/catalogue.h"
 #include "core/device/workspace.h"
 #include "core/link/port_select.h"
+#include "core/production/pass_time.h"
 #include "sim/sim_writer.h"
 
 namespace kvx::cli {
@@ -18,6 +19,7 @@ struct CliPort::Impl {
   std::unique_ptr<sim::SimWriter> simWriter;
   std::unique_ptr<PortSelector> selector;
   int failureExit = kExitLink;
+  std::string warning;
 };
 
 CliPort::CliPort() : impl_(std::make_unique<Impl>()) {}
@@ -33,6 +35,7 @@ Clock& CliPort::clock() { return impl_->clock; }
 sim::SimWriter* CliPort::simWriter() { return impl_->simWriter.get(); }
 std::string CliPort::shownName() const { return PortNameUpper(impl_->ws.settings.PortName); }
 int CliPort::failureExit() const { return impl_->failureExit; }
+const std::string& CliPort::warning() const { return impl_->warning; }
 
 std::vector<OptionSpec> PortOptions() {
   return {
@@ -45,7 +48,7 @@ std::vector<OptionSpec> PortOptions() {
        .help = "with --port sim: a Writer fault to switch on (no-chip, adapter-error,\n"
                "                          cts-inactive, silent-after=N, wrong-writer, bad-reply,\n"
                "                          write-fail-at=N, baud-delay, option-unwritten,\n"
-               "                          id-unwritten)",
+               "                          id-unwritten, answer-delay=MS)",
        .repeatable = true},
       {.name = "--sim-chip",
        .value = "CONTENT",
@@ -110,7 +113,14 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
   };
   impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
   error = impl.selector->CheckComPort();
-  if (!impl.ws.results.PortError) return true;
+  if (!impl.ws.results.PortError) {
+    // The pass the warning predicts is one of the device the command programs.
+    auto device = std::make_unique<Workspace>();
+    device->device.SelectedDevice = options.device;
+    device->device.DeviceIndex = GetICInfo(*device, options.device);
+    impl.warning = SlowPortWarning(impl.selector->Facts(), port.shownName(), *device);
+    return true;
+  }
   impl.failureExit = kExitLink;
   if (const std::string reason = impl.selector->OpenReason(); !reason.empty()) error += "\n" + reason;
   return false;
@@ -122,7 +132,10 @@ bool OpenCliPort(const Args& args, const std::string& device, CliPort& port, std
   options.simFaults = args.GetAll("--sim-fault");
   options.simChip = args.Get("--sim-chip");
   std::string error;
-  if (OpenCliPort(args.Get("--port", kPortNames[0]), options, port, error)) return true;
+  if (OpenCliPort(args.Get("--port", kPortNames[0]), options, port, error)) {
+    if (!port.warning().empty()) err << "kvxw: " << port.warning() << '\n';
+    return true;
+  }
   err << error << '\n';
   return false;
 }

@@ -54,6 +54,9 @@ class CliPort {
   // After a failed open: kExitUsage when a --sim-* value or the device was refused,
   // kExitLink when the port did not open.
   int failureExit() const;
+  // After an open: one line when the port will hold the Writer's answers long enough to slow a
+  // pass down (see SlowPortWarning); empty otherwise.
+  const std::string& warning() const;
 
   struct Impl;
 

@@ -133,7 +133,8 @@ const bool registered = RegisterCommand({
             {.name = "--fault", .value = "F",
              .help = "switch on a fault: no-chip, adapter-error, cts-inactive, silent-after=N, "
                      "wrong-writer, bad-reply, write-fail-at=N, baud-delay, option-unwritten, "
-                     "id-unwritten",
+                     "id-unwritten, answer-delay=MS (each answer held as a USB adapter's latency "
+                     "timer holds it)",
              .repeatable = true},
             {.name = "--chip", .value = "CONTENT",
              .help = "what the chip holds: blank, programmed, protected or empty"},

@@ -34,15 +34,19 @@ constexpr FlagFault kFlagFaults[] = {
     {"id-unwritten", &FaultSet::IdUnwritten},
 };
 
-// Faults that take a byte count: "name=N".
+// Faults that take a number: "name=N", a byte count or a time in milliseconds.
 struct CountFault {
   std::string_view text;
   long FaultSet::*count;
+  std::string_view example;  // what the number is, for the error when it is missing
 };
 constexpr CountFault kCountFaults[] = {
-    {"silent-after", &FaultSet::SilentAfter},
-    {"write-fail-at", &FaultSet::WriteFailAt},
+    {"silent-after", &FaultSet::SilentAfter, "a byte count, as in silent-after=10"},
+    {"write-fail-at", &FaultSet::WriteFailAt, "a byte count, as in write-fail-at=10"},
+    {"answer-delay", &FaultSet::AnswerDelayMs, "milliseconds, as in answer-delay=16"},
 };
+// Longer than this an answer could not be told from a Writer that stopped answering.
+constexpr long kMaxAnswerDelayMs = 1000;
 
 bool ParseCount(std::string_view text, long& out) {
   const char* end = text.data() + text.size();
@@ -75,8 +79,11 @@ bool ParseFault(std::string_view text, FaultSet& faults, std::string& error) {
     if (f.text != name) continue;
     long n = 0;
     if (eq == std::string_view::npos || !ParseCount(text.substr(eq + 1), n)) {
-      error = "Fault \"" + std::string(name) + "\" needs a byte count, as in " +
-              std::string(name) + "=10";
+      error = "Fault \"" + std::string(name) + "\" needs " + std::string(f.example);
+      return false;
+    }
+    if (f.count == &FaultSet::AnswerDelayMs && n > kMaxAnswerDelayMs) {
+      error = "Fault \"answer-delay\" takes at most " + std::to_string(kMaxAnswerDelayMs) + " ms";
       return false;
     }
     faults.*f.count = n;
@@ -84,7 +91,7 @@ bool ParseFault(std::string_view text, FaultSet& faults, std::string& error) {
   }
   error = "Unknown fault \"" + std::string(text) +
           "\" (no-chip, adapter-error, cts-inactive, silent-after=N, wrong-writer, bad-reply, "
-          "write-fail-at=N, baud-delay, option-unwritten, id-unwritten)";
+          "write-fail-at=N, baud-delay, option-unwritten, id-unwritten, answer-delay=MS)";
   return false;
 }
 

@@ -164,8 +164,17 @@ void PtyServer::Serve() {
 
 void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
   const auto wire = writer_.ByteDelay();
+  const auto hold = writer_.AnswerHold();
   for (std::uint8_t byte : answers) {
-    if (wire.count() > 0) {
+    if (hold.count() > 0) {
+      // A USB adapter's latency timer: an answer that finds its buffer empty starts it, and the
+      // answers that come in before it runs out go along with it.
+      SteadyTime::time_point ready = SteadyTime::now();
+      if (wire.count() > 0) ready = txFree_ = std::max(txFree_, rxFree_) + wire;
+      if (ready > holdEnd_) holdEnd_ = ready + hold;
+      SleepUntil(holdEnd_ - (wire.count() > 0 ? transit_ : std::chrono::nanoseconds{0}));
+      lastAnswerWritten_ = SteadyTime::now();
+    } else if (wire.count() > 0) {
       // Each answer starts when the line is free and the byte it answers is in, and reaches the
       // host one wire time later; it is written one terminal transit before that moment.
       // Deadlines are absolute, so a late wake-up is not carried into the next byte.

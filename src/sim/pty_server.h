@@ -67,6 +67,7 @@ class PtyServer {
   SteadyTime::time_point rxFree_{};           // the host-to-Writer line is busy until then
   SteadyTime::time_point txFree_{};           // the Writer-to-host line is busy until then
   SteadyTime::time_point lastAnswerWritten_{};  // when the last answer went into the terminal
+  SteadyTime::time_point holdEnd_{};  // the adapter passes on what it holds then (answer-delay)
   std::chrono::nanoseconds wakeLate_{0};      // how late a sleep to a deadline wakes, on average
   std::atomic<long> pacedAnswers_{0};
   std::atomic<long> pacedDelayed_{0};

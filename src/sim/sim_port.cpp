@@ -28,6 +28,7 @@ struct SimPort::Impl {
   std::vector<std::uint8_t> sent;
   TimePoint hostLineFree{};    // the host's transmit line is busy until then
   TimePoint writerLineFree{};  // the Writer's transmit line is busy until then
+  TimePoint holdEnd{};         // the adapter passes on what it holds then (answer-delay)
   TimePoint lastArrival{};
   bool anyArrival = false;
   bool unplugged = false;
@@ -68,9 +69,16 @@ struct SimPort::Impl {
 
     std::vector<std::uint8_t> answers;
     writer.HostByte(byte, answers);
+    const auto hold = clock ? writer.AnswerHold() : std::chrono::nanoseconds{0};
     for (const std::uint8_t a : answers) {
-      const TimePoint ready = std::max(arrival, writerLineFree) + delay;
+      TimePoint ready = std::max(arrival, writerLineFree) + delay;
       writerLineFree = ready;
+      if (hold.count() > 0) {
+        // An answer that finds the adapter's buffer empty starts its latency timer; the answers
+        // that come in before it runs out go along with it.
+        if (ready > holdEnd) holdEnd = ready + hold;
+        ready = holdEnd;
+      }
       input.push_back({ready, a});
     }
   }

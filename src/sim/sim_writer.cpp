@@ -257,6 +257,11 @@ std::chrono::nanoseconds SimWriter::ByteDelay() const {
   return impl_->faults.BaudDelay ? kByteWireTime : std::chrono::nanoseconds{0};
 }
 
+std::chrono::nanoseconds SimWriter::AnswerHold() const {
+  std::lock_guard lock(impl_->mu);
+  return std::chrono::milliseconds(std::max(0L, impl_->faults.AnswerDelayMs));
+}
+
 void SimWriter::AbandonExchange() {
   std::lock_guard lock(impl_->mu);
   impl_->state = Impl::State::Idle;

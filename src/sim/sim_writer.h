@@ -24,7 +24,7 @@ bool ParseChipContent(std::string_view text, ChipContent& out);  // blank|progra
 
 // Faults, switched on per test or by `--fault` / `--sim-fault` on the command line.
 // Text forms (ParseFault): no-chip, adapter-error, cts-inactive, silent-after=N, wrong-writer,
-// bad-reply, write-fail-at=N, baud-delay, option-unwritten, id-unwritten.
+// bad-reply, write-fail-at=N, baud-delay, option-unwritten, id-unwritten, answer-delay=MS.
 struct FaultSet {
   bool NoChip = false;        // every header is answered 0xFE
   bool AdapterError = false;  // every header is answered 0xFD
@@ -39,6 +39,9 @@ struct FaultSet {
   // and only the read-back shows the words as they were.
   bool OptionUnwritten = false;
   bool IdUnwritten = false;
+  // A USB adapter's latency timer: an answer byte that finds the adapter's buffer empty is held
+  // this many milliseconds, and the bytes that come in meanwhile go with it.
+  long AnswerDelayMs = 0;
 };
 bool ParseFault(std::string_view text, FaultSet& faults, std::string& error);
 
@@ -77,6 +80,8 @@ class SimWriter {
   bool Cts() const;
   // Wire time of one byte in each direction: kByteWireTime with the baud-delay fault, else 0.
   std::chrono::nanoseconds ByteDelay() const;
+  // How long the adapter holds an answer that finds its buffer empty (answer-delay), else 0.
+  std::chrono::nanoseconds AnswerHold() const;
   // The host fell silent in the middle of an exchange: forget the half-received command, as the
   // Writer's own time-out does.
   void AbandonExchange();

@@ -30,6 +30,7 @@ TEST_F(CompletionCli, CompletesCommandsOptionsAndDeviceNames) {
       {"kvxw auto --device KVX-4", "KVX-40 KVX-41 KVX-42 KVX-43 KVX-44 KVX-45 KVX-46 KVX-47 "
                                    "KVX-48 KVX-49"},
       {"kvxw read --sim-chip p", "programmed protected"},
+      {"kvxw auto --device N", ""},  // the catalogue's header line is no device
   };
   const fs::path script = fs::path(KVX_SOURCE_DIR) / "packaging" / "kvxw.bash-completion";
   const std::string bin = fs::path(std::getenv("KVXW")).parent_path().string();

@@ -15,7 +15,9 @@ TEST_F(DeviceInfoCli, DevicesListsTheCatalogueInOrderWithItsColumns) {
   const KvxwRun run = RunKvxw({"devices"});
   const auto lines = Lines(run.out);
   ASSERT_EQ(run.status, 0);
-  ASSERT_EQ(lines.size(), 50u);
+  ASSERT_EQ(lines.size(), 51u);
+  // The header names the columns; `tail -n +2` leaves the 50 rows a script reads.
+  EXPECT_EQ(lines[0].substr(0, 4), "Name");
   // name, last address, words, OptionLayout, CoreType, AlgorithmCode, ModeCode, WriterType,
   // MemoryKind, EEPROM bytes, NeedsAdaptor; whitespace-separated
   const std::pair<int, const char*> rows[] = {{0, "KVX-01 03FF 1024 10 2 31 D0 1 2 128 0"},
@@ -23,7 +25,7 @@ TEST_F(DeviceInfoCli, DevicesListsTheCatalogueInOrderWithItsColumns) {
                                               {42, "KVX-43 17FF 6144 14 2 34 60 2 1 0 1"},
                                               {49, "KVX-50 01FF 512 21 3 30 C8 2 1 0 1"}};
   for (const auto& [index, expected] : rows) {
-    std::istringstream in(lines[index]);
+    std::istringstream in(lines[index + 1]);
     std::string columns, word;
     while (in >> word) columns += (columns.empty() ? "" : " ") + word;
     EXPECT_EQ(columns, expected);

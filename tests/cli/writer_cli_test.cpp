@@ -18,6 +18,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/cli_support.h"
+#include "core/link/fake_sysfs.h"
 
 namespace kvx::cli::test {
 namespace {
@@ -59,15 +60,50 @@ TEST_F(WriterCli, PortsListsAUsbWriterByItsStableNameAndThatNameReachesIt) {
   std::filesystem::create_symlink("../../ttyUSB0", dev + "/serial/by-id/usb-KVX_Writer_0042-if00");
   const std::string byId = dev + "/serial/by-id/usb-KVX_Writer_0042-if00";
 
-  const KvxwRun ports = RunKvxw({"ports"}, {.env = {"KVXW_DEV_ROOT=" + dev, "KVXW_COM3=sim"}});
+  const std::string sys = "KVXW_SYS_ROOT=" + Path("sys");  // a sysfs that knows no device
+  const KvxwRun ports =
+      RunKvxw({"ports"}, {.env = {"KVXW_DEV_ROOT=" + dev, "KVXW_COM3=sim", sys}});
   EXPECT_EQ(ports.status, 0) << ports.err;
-  EXPECT_EQ(ports.out, "Com1\t/dev/ttyS0\nCom2\t/dev/ttyS1\nCom3\tsim\nCom4\t/dev/ttyS3\n"
-                       "Com5\t/dev/ttyS4\nCom6\t/dev/ttyS5\nCom7\t/dev/ttyS6\nCom8\t/dev/ttyS7\n" +
-                           byId + "\t" + dev + "/ttyUSB0\n");
+  std::string want;
+  for (const char* com : {"Com1\t/dev/ttyS0", "Com2\t/dev/ttyS1", "Com3\tsim", "Com4\t/dev/ttyS3",
+                          "Com5\t/dev/ttyS4", "Com6\t/dev/ttyS5", "Com7\t/dev/ttyS6", "Com8\t/dev/ttyS7"})
+    want += std::string(com) + (std::string_view(com).ends_with("sim")
+                                    ? "\tthe simulated Writer, in-process: answers without delay\n"
+                                    : "\tserial device: nothing known of its latency\n");
+  want += byId + "\t" + dev + "/ttyUSB0\tpseudo-terminal: no device, answers at once\n";
+  EXPECT_EQ(ports.out, want);
 
   const KvxwRun writer = RunKvxw({"writer", "--port", byId});
   EXPECT_EQ(writer.status, 0) << writer.err;
   EXPECT_EQ(writer.out, "result: 5\nwriter-id:  ZQR640B V3.10\n");
+  EXPECT_EQ(writer.err, "");
+}
+
+// The same Writer behind what sysfs calls an FTDI adapter at its default latency timer: the
+// ports list says what to expect, and opening the port warns once, with the pass it predicts;
+// the Writer is still reached.
+TEST_F(WriterCli, AnFtdiAdapterAtItsDefaultLatencyIsListedAndWarnedOfOnOpening) {
+  SimServer server(link, {"--device", "KVX-43"});
+  ASSERT_TRUE(server.Ready()) << server.Output();
+  const std::string dev = Path("dev");
+  std::filesystem::create_directories(dev);
+  std::filesystem::create_symlink(link, dev + "/ttyUSB0");
+  kvx::test::FakeSysfs sys;
+  sys.Tty("ttyUSB0", "ftdi_sio", "latency_timer", "16");
+  const std::vector<std::string> env = {"KVXW_DEV_ROOT=" + dev, "KVXW_SYS_ROOT=" + sys.Root()};
+
+  const KvxwRun ports = RunKvxw({"ports"}, {.env = env});
+  EXPECT_NE(ports.out.find(dev + "/ttyUSB0\tftdi_sio USB adapter, latency_timer 16 ms: about 16 ms "
+                                 "per answered byte\n"),
+            std::string::npos)
+      << ports.out;
+
+  const KvxwRun writer =
+      RunKvxw({"writer", "--port", dev + "/ttyUSB0", "--device", "KVX-43"}, {.env = env});
+  EXPECT_EQ(writer.status, 0) << writer.err;
+  EXPECT_EQ(writer.err, "kvxw: " + dev + "/ttyUSB0 (ftdi_sio) holds each answer about 16 ms "
+                        "(latency_timer 16 ms): a KVX-43 pass will take about 3 min 21 s instead "
+                        "of 4.3 s; setting latency_timer to 1 fixes it (README, \"USB adapters\")\n");
 }
 
 TEST_F(WriterCli, ResultAndExitStatusFollowTheWritersType) {

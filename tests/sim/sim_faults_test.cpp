@@ -15,13 +15,15 @@ using namespace test;
 
 TEST(SimFaultText, RefusesUnknownFaultsAndBadCounts) {
   for (const char* text : {"", "no_chip", "silent-after", "silent-after=", "silent-after=-1",
-                           "write-fail-at=x", "write-fail-at=3x", "baud-delay=3"}) {
+                           "write-fail-at=x", "write-fail-at=3x", "baud-delay=3",
+                           "answer-delay", "answer-delay=-1", "answer-delay=1001"}) {
     FaultSet f;
     std::string error;
     EXPECT_FALSE(ParseFault(text, f, error)) << text;
     EXPECT_FALSE(error.empty()) << text;
     EXPECT_EQ(f.SilentAfter, -1);
     EXPECT_EQ(f.WriteFailAt, -1);
+    EXPECT_EQ(f.AnswerDelayMs, 0);
   }
 }
 
@@ -79,6 +81,35 @@ TEST(SimFault, BaudDelayCostsTheWireTimeOfEveryByte) {
   const auto bytes = 10 + b.ws.device.ProgramBytes + 1;  // header, the words, the end marker
   EXPECT_GE(b.Since(t), bytes * kByteWireTime);
   EXPECT_LE(b.Since(t), (bytes + 1) * kByteWireTime);
+}
+
+// An adapter's latency timer: a lone answer waits the whole delay, and a stream is held once,
+// its later bytes going along with the first rather than each waiting again.
+TEST(SimFault, AnswerDelayHoldsALoneAnswerAndAStreamOnceAndTheLinkKeepsTheShortestCheck) {
+  Bench b("KVX-19");
+  std::string error;
+  ASSERT_TRUE(ParseFault("baud-delay", b.writer.Faults(), error));
+  ASSERT_TRUE(ParseFault("answer-delay=16", b.writer.Faults(), error)) << error;
+  EXPECT_EQ(b.writer.AnswerHold(), Millis(16));
+  TimePoint t = b.clock.Now();
+  ASSERT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
+  EXPECT_EQ(b.Since(t), 2 * kByteWireTime + Millis(16));
+
+  t = b.clock.Now();
+  b.link.GetHeader(AreaProgram, ActionRead);
+  ASSERT_EQ(b.link.Read7BitData(b.ws.device.ProgramBytes, true), LinkResult::Done);
+  const auto wire = (10 + b.ws.device.ProgramBytes + 1) * kByteWireTime;
+  EXPECT_GT(b.Since(t), wire);
+  EXPECT_LE(b.Since(t), wire + Millis(16) + kByteWireTime);
+
+  // The link keeps the shortest check as what a byte costs: a faster one replaces the first, a
+  // slower one (a busy machine waking up) does not.
+  for (const long delayMs : {0L, 5L}) {
+    b.writer.Faults().AnswerDelayMs = delayMs;
+    b.clock.Advance(Millis(20));  // the adapter has passed on what it held
+    ASSERT_EQ(b.link.CheckWriter(false), LinkResult::WriterAny);
+    EXPECT_EQ(b.ws.link.RoundTrip, 2 * kByteWireTime);
+  }
 }
 
 // ---- The in-process port ----------------------------------------------------------------------------

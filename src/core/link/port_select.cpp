@@ -72,6 +72,9 @@ PortSelector::PortSelector(Workspace& ws, Clock& clock, SimPortFactory simFactor
   // the output queue to the driver (0).
   comm_.SetReadBufSize(8192);
   comm_.SetWriteBufSize(0);
+  // KVXW_SYS_ROOT stands in for /sys, for trying what a port reports without the adapter.
+  const char* sys = env_ ? env_("KVXW_SYS_ROOT") : std::getenv("KVXW_SYS_ROOT");
+  if (sys != nullptr && *sys != '\0') sysRoot_ = sys;
 }
 
 SerialPort& PortSelector::Port() {
@@ -94,6 +97,8 @@ std::string PortSelector::CheckComPort() {
 }
 
 bool PortSelector::OpenDevice() {
+  facts_ = PortFacts{};
+  ws_.link.RoundTrip = {};  // a round trip of the last port says nothing of this one
   device_ = ResolvePortDevice(ws_.settings.PortName, env_);
   if (IsSimPort(device_)) {
     simPort_ = simFactory_ ? simFactory_() : nullptr;
@@ -114,7 +119,10 @@ bool PortSelector::OpenDevice() {
     // The device opened but refused the link's line settings: as unusable as a missing one.
     openError_ = e.ErrorCode() > 0 ? e.ErrorCode() : EIO;
   }
-  return comm_.Enabled();
+  if (!comm_.Enabled()) return false;
+  facts_ = ReadPortFacts(device_, sysRoot_, comm_.ByteRate());
+  facts_.lowLatency = comm_.LowLatencyState();
+  return true;
 }
 
 std::string PortSelector::OpenReason() const {

@@ -14,6 +14,7 @@
 
 #include "core/device/workspace.h"
 #include "core/link/clock.h"
+#include "core/link/port_facts.h"
 #include "core/link/serial_port.h"
 #include "core/link/tcomm.h"
 
@@ -85,6 +86,12 @@ class PortSelector {
   // Why the last CheckComPort did not open its port, in one line (see PortOpenReason); empty when
   // it opened, and for the simulated Writer.
   std::string OpenReason() const;
+  // What the port the last CheckComPort opened is, and how long it will hold the Writer's
+  // answers (found in sysfs, with whether the low-latency request took). Default facts for the
+  // simulated Writer and after a failed open.
+  const PortFacts& Facts() const { return facts_; }
+  // Where sysfs is ("/sys" unless a test gives a tree of its own).
+  void SetSysRoot(std::string root) { sysRoot_ = std::move(root); }
 
  private:
   void ClosePorts();
@@ -102,6 +109,8 @@ class PortSelector {
   std::unique_ptr<SerialPort> simPort_;
   std::string device_;
   int openError_ = 0;
+  std::string sysRoot_ = "/sys";
+  PortFacts facts_;
 };
 
 }  // namespace kvx

@@ -59,12 +59,32 @@ class TerminalOutputQueue final : public OutputQueue {
   void Discard(int fd) override { ::tcflush(fd, TCOFLUSH); }
 };
 
+class TerminalSerialFlags final : public SerialFlags {
+ public:
+  bool ReadLowLatency(int fd, bool& on) override {
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    on = (serial.flags & ASYNC_LOW_LATENCY) != 0;
+    return true;
+  }
+  bool RequestLowLatency(int fd) override {
+    serial_struct serial {};
+    if (::ioctl(fd, TIOCGSERIAL, &serial) != 0) return false;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    return ::ioctl(fd, TIOCSSERIAL, &serial) == 0;
+  }
+};
+
 TerminalOutputQueue terminalQueue;
+TerminalSerialFlags terminalFlags;
 SteadyClock steadyClock;
 
 }  // namespace
 
-TComm::TComm() : queue_(&terminalQueue), clock_(&steadyClock) {}
+TComm::TComm() : queue_(&terminalQueue), clock_(&steadyClock), flags_(&terminalFlags) {}
+
+TComm::TComm(OutputQueue& queue, Clock& clock, SerialFlags* flags)
+    : queue_(&queue), clock_(&clock), flags_(flags != nullptr ? flags : &terminalFlags) {}
 
 ECommError::ECommError(const std::string& text, int code)
     : std::runtime_error(WithCode(text, code)), code_(code) {}
@@ -74,6 +94,7 @@ TComm::~TComm() { Close(); }
 void TComm::Open() {
   RequireClosed();
   lastError_ = 0;
+  lowLatency_ = LowLatency::NotOffered;
   gone_ = false;
   noModemLines_ = false;
   const int fd = ::open(deviceName_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
@@ -115,12 +136,17 @@ void TComm::Open() {
 // USB serial adapters hold each received byte for their latency timer (16 ms on the common
 // ones) before passing it on. The Writer answers every byte the host sends, so without low
 // latency each acknowledged byte would cost 16 ms instead of a fraction of a millisecond.
-// Drivers without the setting (and pseudo-terminals) refuse the request; that is harmless.
+// Drivers without the setting (and pseudo-terminals) refuse the request; that is harmless. Some
+// drivers accept it and do nothing, so the flag is read back: the port's description and its
+// warning say what really took.
 void TComm::RequestLowLatency() {
-  serial_struct serial {};
-  if (::ioctl(fd_, TIOCGSERIAL, &serial) != 0) return;
-  serial.flags |= ASYNC_LOW_LATENCY;
-  (void)::ioctl(fd_, TIOCSSERIAL, &serial);
+  bool on = false;
+  if (!flags_->ReadLowLatency(fd_, on)) {
+    lowLatency_ = LowLatency::NotOffered;
+    return;
+  }
+  const bool asked = on || flags_->RequestLowLatency(fd_);
+  lowLatency_ = asked && flags_->ReadLowLatency(fd_, on) && on ? LowLatency::On : LowLatency::Refused;
 }
 
 void TComm::Close() {

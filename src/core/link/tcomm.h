@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "core/link/port_facts.h"
 #include "core/link/serial_port.h"
 
 namespace kvx {
@@ -42,11 +43,20 @@ class OutputQueue {
   virtual void Discard(int fd) = 0;
 };
 
+// The driver's low-latency flag as TComm sees it (TIOCGSERIAL, TIOCSSERIAL). A test puts a
+// driver that takes, ignores or refuses the flag in place of the terminal's own.
+class SerialFlags {
+ public:
+  virtual ~SerialFlags() = default;
+  virtual bool ReadLowLatency(int fd, bool& on) = 0;  // false: the driver has no such setting
+  virtual bool RequestLowLatency(int fd) = 0;         // false: the driver refused
+};
+
 class TComm final : public SerialPort {
  public:
   TComm();
-  // `queue` and `clock` must outlive the port.
-  TComm(OutputQueue& queue, Clock& clock) : queue_(&queue), clock_(&clock) {}
+  // `queue`, `clock` and `flags` must outlive the port; a null `flags` is the terminal's own.
+  TComm(OutputQueue& queue, Clock& clock, SerialFlags* flags = nullptr);
   ~TComm() override;
   TComm(const TComm&) = delete;
   TComm& operator=(const TComm&) = delete;
@@ -59,6 +69,8 @@ class TComm final : public SerialPort {
   // whose other side closed); a hung-up port stays assigned until Close.
   bool Enabled() const override { return fd_ >= 0 && !gone_; }
   int LastError() const { return lastError_; }  // errno of the last failed Open, 0 after success
+  // Whether the last Open got the driver's low-latency flag, as read back after asking.
+  LowLatency LowLatencyState() const { return lowLatency_; }
 
   // As the interface says: -1 on a closed or failed port, never an exception.
   int Read(std::uint8_t* buffer, int count) override;
@@ -117,6 +129,8 @@ class TComm final : public SerialPort {
 
   OutputQueue* queue_;
   Clock* clock_;
+  SerialFlags* flags_;
+  LowLatency lowLatency_ = LowLatency::NotOffered;
   int fd_ = -1;
   // A second, blocking descriptor of the same terminal for ReadWithin; -1 when it did not open.
   // The terminal's read timer (VTIME) bounds its reads; fd_ is non-blocking and ignores it.

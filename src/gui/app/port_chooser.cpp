@@ -6,6 +6,7 @@
 #include <QSignalBlocker>
 #include <cstdlib>
 
+#include "core/link/port_facts.h"
 #include "core/link/port_list.h"
 
 namespace kvx::gui {
@@ -14,6 +15,8 @@ PortChooser::PortChooser(QComboBox* box, kvx::EnvLookup env, QObject* parent)
     : QObject(parent), box_(box), env_(std::move(env)), watcher_(new QFileSystemWatcher(this)) {
   const char* root = env_ ? env_("KVXW_DEV_ROOT") : std::getenv("KVXW_DEV_ROOT");
   devRoot_ = root != nullptr && *root != '\0' ? root : "/dev";
+  const char* sys = env_ ? env_("KVXW_SYS_ROOT") : std::getenv("KVXW_SYS_ROOT");
+  sysRoot_ = sys != nullptr && *sys != '\0' ? sys : "/sys";
   // A by-id name can be long: the chooser stays narrow and its list shows the whole name.
   box_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   box_->setMinimumContentsLength(8);
@@ -33,7 +36,9 @@ void PortChooser::Fill(const QString& keep) {
     box_->clear();
     for (const kvx::PortChoice& port : kvx::ListPorts(devRoot_, env_)) {
       box_->addItem(QString::fromStdString(port.name));
-      box_->setItemData(box_->count() - 1, QString::fromStdString(port.device), Qt::ToolTipRole);
+      // Where the name leads, and how long the device there holds each of the Writer's answers.
+      const std::string tip = port.device + "\n" + kvx::DescribePortDevice(port.device, sysRoot_);
+      box_->setItemData(box_->count() - 1, QString::fromStdString(tip), Qt::ToolTipRole);
     }
     if (!keep.isEmpty() && box_->findText(keep) < 0) box_->addItem(keep);
     box_->setCurrentIndex(keep.isEmpty() ? 0 : box_->findText(keep));

@@ -31,6 +31,7 @@ class PortChooser : public QObject {
   QComboBox* box_;
   kvx::EnvLookup env_;
   std::string devRoot_;
+  std::string sysRoot_;  // /sys, or KVXW_SYS_ROOT
   QFileSystemWatcher* watcher_;
 };
 

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "core/link/port_select.h"
+#include "core/production/pass_time.h"
 #include "gui/app/main_window.h"
 #include "gui/app/port_chooser.h"
 #include "gui/app/startup_exit.h"
@@ -165,7 +166,18 @@ void PortControls::onPortChosen() {
   ws.settings.HandShake = handshake_->currentText().toStdString();
   released_ = false;  // the check opens the chosen port, whatever a tile was lent
   StartCheck([this](std::stop_token stop) { return window_.ports().ChangeCheck(stop); },
-             [this](const std::vector<std::string>& messages) { ShowMessages(messages); });
+             [this](const std::vector<std::string>& messages) {
+               ShowMessages(WithPortWarning(messages));
+             });
+}
+
+std::vector<std::string> PortControls::WithPortWarning(std::vector<std::string> messages) const {
+  const kvx::Workspace& ws = window_.workspace();
+  if (ws.results.PortError) return messages;
+  const std::string warning = kvx::SlowPortWarning(
+      window_.ports().Facts(), kvx::PortNameUpper(ws.settings.PortName), ws);
+  if (!warning.empty()) messages.push_back(warning);
+  return messages;
 }
 
 }  // namespace kvx::gui

@@ -51,6 +51,9 @@ class PortControls : public QObject {
   void PortGivenBack(const std::string& device);
   // The port's messages, a port that did not open with the reason on a second line.
   void ShowMessages(const std::vector<std::string>& messages);
+  // `messages` and, when the port opened and will hold the Writer's answers long enough to
+  // slow a pass down, the warning that says so (see kvx::SlowPortWarning).
+  std::vector<std::string> WithPortWarning(std::vector<std::string> messages) const;
 
  private:
   void onPortChosen();

@@ -51,7 +51,7 @@ void StartupExit::Create() {
       [this, loaded = report.messages](const std::vector<std::string>& messages) {
         if (window_.options().closeLogo) window_.options().closeLogo();
         window_.port().ShowMessages(loaded);
-        window_.port().ShowMessages(messages);
+        window_.port().ShowMessages(window_.port().WithPortWarning(messages));
         // On this platform the link runs with the CTS handshake from the next check on.
         window_.port().UseCtsHandshake();
         refreshTimer_->start();

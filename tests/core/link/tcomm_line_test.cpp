@@ -147,5 +147,63 @@ TEST(TCommLineTest, ReadAndWriteGiveMinusOneNotAnExceptionOnAClosedOrVanishedPor
   }
 }
 
+// Drivers that have no low-latency flag, refuse it, accept it and ignore it, or take it: TComm
+// asks once and reads the flag back, and reports only what took.
+class CountingFlags final : public SerialFlags {
+ public:
+  enum class Driver { NoSetting, Refuses, Ignores, Takes, AlreadyOn };
+  explicit CountingFlags(Driver driver) : driver_(driver), on_(driver == Driver::AlreadyOn) {}
+  bool ReadLowLatency(int, bool& on) override {
+    ++reads;
+    on = on_;
+    return driver_ != Driver::NoSetting;
+  }
+  bool RequestLowLatency(int) override {
+    ++requests;
+    if (driver_ == Driver::Takes) on_ = true;
+    return driver_ == Driver::Takes || driver_ == Driver::Ignores;
+  }
+  int reads = 0, requests = 0;
+
+ private:
+  Driver driver_;
+  bool on_;
+};
+
+TEST(TCommLineTest, TheLowLatencyRequestIsReadBackAndOnlyWhatTookCounts) {
+  using Driver = CountingFlags::Driver;
+  const struct Case {
+    Driver driver;
+    LowLatency state;
+    int reads, requests;
+  } cases[] = {
+      {Driver::NoSetting, LowLatency::NotOffered, 1, 0},  // a pseudo-terminal: ENOTTY, no warning
+      {Driver::Refuses, LowLatency::Refused, 1, 1},
+      {Driver::Ignores, LowLatency::Refused, 2, 1},
+      {Driver::Takes, LowLatency::On, 2, 1},
+      {Driver::AlreadyOn, LowLatency::On, 2, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.driver));
+    Pty pty;
+    FakeClock clock;
+    FakeQueue queue(clock);
+    CountingFlags flags(c.driver);
+    TComm comm(queue, clock, &flags);
+    comm.SetDeviceName(pty.name);
+    comm.Open();
+    ASSERT_TRUE(comm.Enabled());
+    EXPECT_EQ(comm.LowLatencyState(), c.state);
+    EXPECT_EQ(flags.reads, c.reads);
+    EXPECT_EQ(flags.requests, c.requests);
+  }
+  // The terminal's own driver: a pseudo-terminal has no such setting.
+  Pty pty;
+  TComm comm;
+  comm.SetDeviceName(pty.name);
+  comm.Open();
+  EXPECT_EQ(comm.LowLatencyState(), LowLatency::NotOffered);
+}
+
 }  // namespace
 }  // namespace kvx
