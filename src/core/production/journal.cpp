@@ -13,6 +13,7 @@
 #include <ctime>
 #include <map>
 
+#include "core/production/journal_name.h"
 #include "core/production/journal_sql.h"
 #include "core/production/pass_columns.h"
 
@@ -89,6 +90,8 @@ bool Journal::ProcessAlive(const std::string& host, long pid) {
   return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+std::string Journal::Hidden(const std::string& text) const { return HidePasswords(text, given_); }
+
 bool Journal::Fail(std::string_view what, std::string& error) {
   error = "the journal " + path_ + " " + std::string(what) + ": " + db_.Error();
   return false;
@@ -143,7 +146,7 @@ constexpr char kLastRecord[] =
 
 bool Journal::FindUse(const std::string& series, const std::string& serial, long record,
                       std::optional<SerialUse>& use, std::string& error) {
-  if (pg_) return pg_->FindUse(series, serial, record, use, error);
+  if (pg_) return Shown(pg_->FindUse(series, serial, record, use, error), error);
   std::lock_guard lock(mutex_);
   use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
@@ -162,7 +165,7 @@ bool Journal::FindUse(const std::string& series, const std::string& serial, long
 }
 
 bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
-  if (pg_) return pg_->LastRecordUsed(series, last, error);
+  if (pg_) return Shown(pg_->LastRecordUsed(series, last, error), error);
   std::lock_guard lock(mutex_);
   last = 0;
   SqliteStatement query = db_.Prepare(kLastRecord);
@@ -174,7 +177,7 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
 }
 
 Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Reserve(row, error);
+  if (pg_) return Shown(pg_->Reserve(row, error), error);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -212,7 +215,7 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
 }
 
 bool Journal::Finish(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Finish(row, error);
+  if (pg_) return Shown(pg_->Finish(row, error), error);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -246,7 +249,7 @@ bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip) {
 }
 
 std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& error) {
-  if (pg_) return pg_->Passes(filter, error);
+  if (pg_) return Shown(pg_->Passes(filter, error), error);
   std::lock_guard lock(mutex_);
   std::vector<PassRecord> rows;
   SqliteStatement select = db_.Prepare(std::string("SELECT ") + kPassColumns +
@@ -272,7 +275,7 @@ bool Journal::OpenShared(const std::string& name, bool registerRun, std::string&
 }
 
 bool Journal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
-  if (pg_) return pg_->CopyIn(rows, copied, error);
+  if (pg_) return Shown(pg_->CopyIn(rows, copied, error), error);
   error = "passes are copied into a shared (PostgreSQL) journal only, not into " + path_;
   return false;
 }

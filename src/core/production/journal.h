@@ -17,8 +17,9 @@
 // pending when a run opens the journal belongs to a run that died (its process is gone): it
 // becomes "unknown", and its number stays used, since the chip may have been programmed in full.
 //
-// Opened on a libpq URI ("postgresql://user@host/db") or "service=NAME" instead of a file, the
-// journal lives on a PostgreSQL server shared by a whole production floor (pg_journal.h), with
+// Opened on a server's name instead of a file's (a libpq URI "postgresql://user@host/db",
+// "service=NAME" or key=value pairs, as ParseJournalName tells them), the journal lives on a
+// PostgreSQL server shared by a whole production floor (pg_journal.h), with
 // the same calls and guarantees across hosts.
 //
 // One Journal may be shared by the threads of several ports: every call is serialised, and each
@@ -105,12 +106,13 @@ class Journal {
   using RunAlive = std::function<bool(const std::string& host, long pid)>;
   static bool ProcessAlive(const std::string& host, long pid);
 
-  // Opens the journal (a file, or a PostgreSQL URI or service), or creates a file journal where
+  // Opens the journal (a file, or a PostgreSQL server: journal_name.h), or creates a file journal where
   // no file is; brings an older schema up to date, checks a file journal against its witness,
   // turns the pending rows of runs that died into "unknown" and registers this run. False with a
   // message for the operator when the file is not a journal, is damaged, knows less than its
-  // witness, or cannot be opened, read or written, or the server cannot be reached: the run must
-  // then not start.
+  // witness, or cannot be opened, read or written, or the server cannot be reached, or the name
+  // is neither a file's nor a server's: the run must then not start. No message of a shared
+  // journal shows a password its name holds.
   bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
   // For reading the passes: an existing journal only, and no run of this process is registered.
   bool OpenToRead(const std::string& path, std::string& error);
@@ -168,8 +170,16 @@ class Journal {
   bool SetWalMode();
   bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
   bool Fail(std::string_view what, std::string& error);
+  // `result`, with the shared journal's message (when there is one) rid of any password.
+  template <class Result>
+  Result Shown(Result result, std::string& error) const {
+    if (!error.empty()) error = Hidden(error);
+    return result;
+  }
+  std::string Hidden(const std::string& text) const;
 
   std::mutex mutex_;
+  std::string given_;  // the name Open was given, whose passwords no message may show
   SqliteDb db_;
   std::string path_;
   JournalWitness witness_;

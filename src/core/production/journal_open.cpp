@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "core/production/journal.h"
+#include "core/production/journal_name.h"
 #include "core/production/journal_sql.h"
 #include "core/production/pg_db.h"
 
@@ -224,7 +225,17 @@ bool Journal::OpenToRead(const std::string& path, std::string& error) {
 
 bool Journal::OpenAs(const std::string& path, bool forRun, const RunAlive& alive,
                      std::string& error) {
-  if (IsPostgresName(path)) return OpenShared(path, forRun, error);
+  const JournalName name = ParseJournalName(path);
+  given_ = path;
+  switch (name.kind) {
+    case JournalName::Kind::Invalid:
+      error = name.error;
+      return false;
+    case JournalName::Kind::Server:
+      return Shown(OpenShared(name.value, forRun, error), error);
+    case JournalName::Kind::File:
+      break;
+  }
   std::lock_guard lock(mutex_);
   if (!OpenFile(path, forRun, error)) return false;
   if (!Recover(alive, forRun, error)) {

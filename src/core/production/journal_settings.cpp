@@ -5,7 +5,7 @@
 
 #include "core/files/file_io.h"
 #include "core/production/journal.h"
-#include "core/production/pg_db.h"
+#include "core/production/journal_name.h"
 
 namespace kvx {
 
@@ -38,7 +38,8 @@ std::string DesktopJournalName(const std::string& startDir) {
   if (OpenForReading(JoinPath(startDir, kSettingsFileName), in) == OpenResult::Ok)
     value = SettingValue(ReadAtMost(in, 1 << 16), "journal");
   if (value.empty()) return JoinPath(startDir, kJournalFileName);
-  if (IsPostgresName(value) || value.front() == '/') return value;
+  // A server's name, or one that is neither a server's nor a file's (opening it says why).
+  if (ParseJournalName(value).kind != JournalName::Kind::File || value.front() == '/') return value;
   return JoinPath(startDir, value);
 }
 
