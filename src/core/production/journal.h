@@ -182,6 +182,7 @@ class Journal {
   std::string given_;  // the name Open was given, whose passwords no message may show
   SqliteDb db_;
   std::string path_;
+  std::string real_;  // a file journal's real file, its links resolved
   JournalWitness witness_;
   std::int64_t runId_ = 0;
   long recovered_ = 0;

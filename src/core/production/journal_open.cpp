@@ -63,7 +63,7 @@ bool Journal::CreateFile(std::string& error) {
     return false;
   }
   static std::atomic<long> made{0};
-  const std::string building = path_ + ".new-" + std::to_string(::getpid()) + "-" +
+  const std::string building = real_ + ".new-" + std::to_string(::getpid()) + "-" +
                                std::to_string(made++);
   auto failed = [&](const std::string& why) {
     error = "the journal " + path_ + " cannot be opened: " + why;
@@ -79,14 +79,14 @@ bool Journal::CreateFile(std::string& error) {
                                std::to_string(kJournalApplicationId) + "; COMMIT;";
     if (!fresh.Exec(schema)) return failed(fresh.Error());
   }
-  if (::link(building.c_str(), path_.c_str()) != 0 && errno != EEXIST) {
+  if (::link(building.c_str(), real_.c_str()) != 0 && errno != EEXIST) {
     // A file system without hard links: the same, by a rename that never replaces.
-    if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) != 0 &&
+    if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, real_.c_str(), RENAME_NOREPLACE) != 0 &&
         errno != EEXIST)
       return failed(SystemError());
   }
   ::unlink(building.c_str());
-  SyncFolderOf(path_);
+  SyncFolderOf(real_);
   return true;
 }
 
@@ -96,7 +96,7 @@ bool Journal::CreateFile(std::string& error) {
 bool Journal::IsJournal(std::string& error) {
   char header[16] = {};
   std::size_t got = 0;
-  if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+  if (std::FILE* file = std::fopen(real_.c_str(), "rb")) {
     got = std::fread(header, 1, sizeof header, file);
     std::fclose(file);
   }
@@ -188,10 +188,12 @@ bool Journal::CheckWitness(std::string& error) {
 
 bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
   path_ = path;
-  witness_ = JournalWitness(JournalWitness::PathFor(path));
+  // The file the name leads to: a new journal is made there, and its witness is beside it.
+  real_ = JournalWitness::RealPathOf(path);
+  witness_ = JournalWitness(JournalWitness::PathFor(real_));
   diedOnPorts_.clear();
   recovered_ = 0;
-  if (::access(path.c_str(), F_OK) != 0) {
+  if (::access(real_.c_str(), F_OK) != 0) {
     if (errno != ENOENT) {
       error = "the journal " + path + " cannot be opened: " + SystemError();
       return false;
@@ -202,7 +204,7 @@ bool Journal::OpenFile(const std::string& path, bool create, std::string& error)
     }
     if (!CreateFile(error)) return false;
   }
-  if (!db_.Open(path, false)) return Fail("cannot be opened", error);
+  if (!db_.Open(real_, false)) return Fail("cannot be opened", error);
   // Another run (another process) may hold the write lock for a moment: wait for it.
   const bool ok = db_.Exec("PRAGMA busy_timeout = 10000") || Fail("cannot be read", error);
   // Nothing is written before the file is known to be a sound journal.
