@@ -39,6 +39,8 @@ struct ChipReport {
   std::string optionWord;     // "LLHH"
   std::string idChecksum;     // the ID bytes and the checksum they carry
   long durationMs = -1;
+  // Values the journal stepped over before this chip's: other series' chips carry them.
+  std::vector<std::string> steppedOver;
 };
 
 // "ok", "chip failed", "link failed", "stopped" or "refused": a pass that went through with a

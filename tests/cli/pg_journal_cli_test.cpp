@@ -295,6 +295,79 @@ TEST_F(PgJournalCli, AKeyValueNameReachesTheSharedJournal) {
   EXPECT_FALSE(Exists(Path(keyValue)));
 }
 
+// ---- A value at one place goes to one chip, whatever the series: both journals ------------------
+
+class ValueOncePerPlace : public CliTest, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override {
+    CliTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    journal_ = Path("kvx-journal.db");
+    if (GetParam()) {
+      std::string server, error;
+      KVX_NEED_TEST_PG(server);
+      ASSERT_TRUE(db_.Create(server, error)) << error;
+      journal_ = db_.Uri();
+    }
+    Write("p01.bin", WordBytes(SampleProgramWords(true)));
+  }
+  // kvxw auto on the Writer behind Com1, two-byte numbers in the RTIW words at 0100, and `more`.
+  KvxwRun Auto(const std::string& link, const std::string& more) {
+    std::vector<std::string> args = {"auto", "--port", "Com1", "--device", "KVX-01", "--file",
+                                     Path("p01.bin"), "--option", "155D", "--serial-start", "0100",
+                                     "--serial-bytes", "2", "--journal", journal_};
+    for (const auto& a : SplitArgs(more)) args.push_back(a);
+    return RunKvxw(args, {.env = {"KVXW_COM1=" + link}});
+  }
+
+  kvx::test::TestDatabase db_;
+  std::string journal_;
+};
+
+// The serial number on each chip of a chip log: program words 0100 and 0101, one byte each.
+std::vector<std::string> SerialsOnChips(const std::string& log) {
+  std::vector<std::string> serials;
+  for (const std::string& line : Lines(log)) {
+    const std::size_t at = line.find(" program=");
+    if (at == std::string::npos || line.size() < at + 9 + 0x102 * 4) continue;
+    const std::string words = line.substr(at + 9 + 0x100 * 4, 8);
+    serials.push_back(words.substr(2, 2) + words.substr(6, 2));
+  }
+  return serials;
+}
+
+// Three runs over one place with other increments and starts: 0001-0003 by one, then by two
+// from 0001 (refused, then resumed at the first value no chip carries), then by one from 0002.
+// Every chip gets a value of its own, and the run says which values it stepped over.
+TEST_P(ValueOncePerPlace, AnotherIncrementOrStartNeverStampsAValueTwice) {
+  const std::string link = Path("writer");
+  SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--chip-log",
+                       Path("chips.log")});
+  ASSERT_TRUE(sim.Ready()) << sim.Output();
+  KvxwRun run = Auto(link, "--serial-value 0001 --count 3");
+  ASSERT_EQ(run.status, 0) << run.err;
+  run = Auto(link, "--serial-value 0001 --serial-increment 2 --count 3");
+  EXPECT_EQ(run.status, 1) << run.out;
+  EXPECT_NE(run.err.find("serial number 0001 went out"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("the next free one is 0005"), std::string::npos) << run.err;
+  run = Auto(link, "--serial-value 0001 --serial-increment 2 --count 3 --resume");
+  EXPECT_EQ(run.status, 0) << run.err;
+  run = Auto(link, "--serial-value 0002 --count 3 --resume");
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Resume: serial number 0004"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("Serial: stepped over 0005: chips of another series carry it at "
+                         "KVX-01 @0100 x2 msb already; this chip got 0006"),
+            std::string::npos)
+      << run.out;
+  sim.Stop();
+  const std::vector<std::string> chips = SerialsOnChips(ReadFile(Path("chips.log")));
+  EXPECT_EQ(chips, (std::vector<std::string>{"0001", "0002", "0003", "0005", "0007", "0009",
+                                             "0004", "0006", "0008"}));
+}
+
+INSTANTIATE_TEST_SUITE_P(, ValueOncePerPlace, ::testing::Values(false, true),
+                         [](const auto& pg) { return pg.param ? "PostgreSql" : "SqliteFile"; });
+
 }  // namespace
 
 // Without any server: the run refuses to start and says which server it could not reach.

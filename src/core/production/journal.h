@@ -42,7 +42,7 @@
 namespace kvx {
 
 inline constexpr char kJournalFileName[] = "kvx-journal.db";
-inline constexpr int kJournalSchemaVersion = 3;
+inline constexpr int kJournalSchemaVersion = 4;
 // PRAGMA application_id of a journal file: "KVXJ".
 inline constexpr std::int32_t kJournalApplicationId = 0x4B56584A;
 
@@ -65,6 +65,7 @@ struct PassRecord {
   std::string optionWord;    // OptionLow then OptionHigh, "LLHH"
   std::string idChecksum;    // the ID words and the checksum they carry
   std::string series;        // empty when no serial number was stamped
+  std::string slot;          // where the number sits on the chip (SerialSlotOf); empty: unknown
   std::string serial;        // hexadecimal, as the panel shows it
   long record = 0;           // the QTP record (1-based); 0 for a counted or shifted series
   long passCount = 0;        // the pass count after the pass
@@ -73,6 +74,9 @@ struct PassRecord {
   std::string redLine;  // the red line's text, when there was one
   long durationMs = -1;
   bool keepsNumber = true;  // false: the pass gave its number back (see KeepsNumber)
+  // Not kept in the journal: the values Reserve stepped over before this one because chips of
+  // another series carry them at the same place.
+  std::vector<std::string> steppedOver;
 };
 
 // Whether a finished pass keeps its number used: every pass but one that failed (chip or link)
@@ -85,6 +89,7 @@ struct SerialUse {
   std::string port;
   std::string host;
   PassOutcome outcome = PassOutcome::Pending;
+  std::string series;  // the series of that row: another one when the value was found by place
 };
 
 struct PassFilter {
@@ -125,20 +130,24 @@ class Journal {
   bool TakeDiedOnPort(const std::string& port);
   const std::string& WitnessPath() const { return witness_.Path(); }
 
-  enum class ReserveResult { Reserved, Used, Failed };
+  // Used: the number (the QTP record) is used in the row's series; ValueUsed: a chip of another
+  // series carries the row's value at the row's place (row.slot).
+  enum class ReserveResult { Reserved, Used, ValueUsed, Failed };
   // In one transaction, committed to disk before it returns: unless the row's number (its
-  // record for a QTP series) is already used in its series, insert the row as pending; row.id and
-  // row.started are set. A row without a series is always reserved.
+  // record for a QTP series) is already used in its series, or its value at its place by any
+  // series, insert the row as pending; row.id and row.started are set. A row without a series
+  // is always reserved.
   ReserveResult Reserve(PassRecord& row, std::string& error);
   // Writes the pass's end: outcome, counted, whether the number stays used, pass count, red line,
   // Writer, end time.
   bool Finish(PassRecord& row, std::string& error);
 
-  // Whether the number (the QTP record, when `record` > 0) is used in the series: `use` gets the
-  // row that holds it, or nothing. False with a message when the journal cannot be read: a read
-  // that failed never passes for "nothing used".
-  bool FindUse(const std::string& series, const std::string& serial, long record,
-               std::optional<SerialUse>& use, std::string& error);
+  // Whether the number (the QTP record, when `record` > 0) is used in the series, or the value
+  // `serial` at the place `slot` (when not empty) by any series: `use` gets the row that holds
+  // it, or nothing. False with a message when the journal cannot be read: a read that failed
+  // never passes for "nothing used".
+  bool FindUse(const std::string& series, const std::string& slot, const std::string& serial,
+               long record, std::optional<SerialUse>& use, std::string& error);
   // The last QTP record used in the series into `last`; 0 when none. False with a message when
   // the journal cannot be read.
   bool LastRecordUsed(const std::string& series, long& last, std::string& error);
@@ -161,6 +170,7 @@ class Journal {
   bool OpenShared(const std::string& name, bool registerRun, std::string& error);
 
   bool Migrate(std::string& error);
+  bool FillSlots();
   bool OpenFile(const std::string& path, bool create, std::string& error);
   bool CreateFile(std::string& error);
   bool IsJournal(std::string& error);

@@ -14,6 +14,7 @@
 #include "core/production/journal.h"
 #include "core/production/journal_name.h"
 #include "core/production/journal_sql.h"
+#include "core/production/pass_journal.h"
 #include "core/production/pg_db.h"
 
 namespace kvx {
@@ -75,7 +76,8 @@ bool Journal::CreateFile(std::string& error) {
     SqliteDb fresh;
     if (!fresh.Open(building, true)) return failed(fresh.Error());
     const std::string schema = std::string("PRAGMA synchronous = FULL; BEGIN;") + kSchemaV1 +
-                               kMigrateV1ToV2 + kMigrateV2ToV3 + "PRAGMA application_id = " +
+                               kMigrateV1ToV2 + kMigrateV2ToV3 + kMigrateV3ToV4 +
+                               "PRAGMA application_id = " +
                                std::to_string(kJournalApplicationId) + "; COMMIT;";
     if (!fresh.Exec(schema)) return failed(fresh.Error());
   }
@@ -247,6 +249,22 @@ bool Journal::OpenAs(const std::string& path, bool forRun, const RunAlive& alive
   return true;
 }
 
+// Each series of the rows written before version 4 names the place of its numbers.
+bool Journal::FillSlots() {
+  std::vector<std::string> series;
+  SqliteStatement select = db_.Prepare("SELECT DISTINCT series FROM passes WHERE series <> ''");
+  for (auto step = select.Step(); step != SqliteStatement::StepResult::Done; step = select.Step()) {
+    if (step == SqliteStatement::StepResult::Error) return false;
+    series.push_back(select.Text(0));
+  }
+  SqliteStatement update = db_.Prepare("UPDATE passes SET slot = ? WHERE series = ?");
+  for (const std::string& s : series) {
+    const std::string slot = SlotOfSeries(s);
+    if (!slot.empty() && !update.Bind(1, slot).Bind(2, s).Run()) return false;
+  }
+  return true;
+}
+
 bool Journal::TakeDiedOnPort(const std::string& port) {
   if (pg_) return false;  // a shared journal knows a dead run by its lease, not by this host
   std::lock_guard lock(mutex_);
@@ -275,6 +293,8 @@ bool Journal::Migrate(std::string& error) {
   }
   if (*version < 2 && !db_.Exec(kMigrateV1ToV2)) return Fail("cannot be brought up to date", error);
   if (*version < 3 && !db_.Exec(kMigrateV2ToV3)) return Fail("cannot be brought up to date", error);
+  if (*version < 4 && (!db_.Exec(kMigrateV3ToV4) || !FillSlots()))
+    return Fail("cannot be brought up to date", error);
   // The program file's SHA-256: a column a kvxw that does not know it simply leaves empty.
   const auto sha = db_.QueryInt(
       "SELECT count(*) FROM pragma_table_info('passes') WHERE name = 'program_sha256'");

@@ -84,7 +84,7 @@ TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAFailureBeforeItCouldReachTheChip
     row.keepsNumber = KeepsNumber(c.outcome, c.counted, c.serialMayBeOnChip);
     ASSERT_TRUE(journal.Finish(row, error)) << error;
     std::optional<SerialUse> use;
-    ASSERT_TRUE(journal.FindUse(row.series, serial, 0, use, error)) << error;
+    ASSERT_TRUE(journal.FindUse(row.series, "", serial, 0, use, error)) << error;
     EXPECT_EQ(use.has_value(), c.usedAfter)
         << OutcomeText(c.outcome) << " counted " << c.counted << " on chip "
         << c.serialMayBeOnChip;
@@ -121,7 +121,7 @@ TEST_F(JournalTest, PendingRowsOfARunThatDiedBecomeUnknownAndStayUsed) {
   ASSERT_EQ(rows.size(), 2u);
   for (const PassRecord& r : rows) EXPECT_EQ(r.outcome, PassOutcome::Unknown) << r.serial;
   std::optional<SerialUse> use;
-  ASSERT_TRUE(next.FindUse(rows[0].series, "1000", 0, use, error)) << error;
+  ASSERT_TRUE(next.FindUse(rows[0].series, "", "1000", 0, use, error)) << error;
   ASSERT_TRUE(use.has_value());
   EXPECT_EQ(use->port, "COM1");
   long last = 0;

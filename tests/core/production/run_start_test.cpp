@@ -213,7 +213,7 @@ TEST_F(RunStartTest, AJournalThatCannotBeReadStopsTheRun) {
   for (Journal* j : {&journal, &closed}) {
     std::optional<SerialUse> use;
     error.clear();
-    EXPECT_FALSE(j->FindUse(series, "1000", 0, use, error));
+    EXPECT_FALSE(j->FindUse(series, "", "1000", 0, use, error));
     EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
     long last = -1;
     error.clear();
