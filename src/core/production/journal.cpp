@@ -137,7 +137,7 @@ namespace {
 constexpr char kFindUse[] =
     "SELECT started, port, host, outcome, series FROM passes WHERE " KVX_KEEPS_NUMBER " AND "
     "((series = ?1 AND (CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END)) OR "
-    " (?4 <> '' AND slot = ?4 AND serial = ?2)) "
+    " (?4 <> '' AND ?2 <> '' AND slot = ?4 AND serial = ?2)) "
     "ORDER BY series <> ?1, id LIMIT 1";
 // The last QTP record used in a series.
 constexpr char kLastRecord[] =

@@ -67,8 +67,8 @@ constexpr char kTableColumns[] =
 #define KVX_KEEPS_NUMBER "keeps_number"
 #define KVX_USES(series, serial, record, slot)                                             \
   "((series = " series " AND (CASE WHEN " record " > 0 THEN record = " record              \
-  " ELSE serial = " serial " END)) OR (" slot " <> '' AND slot = " slot " AND serial = "    \
-  serial ")) AND " KVX_KEEPS_NUMBER
+  " ELSE serial = " serial " END)) OR (" slot " <> '' AND " serial " <> '' AND slot = " slot  \
+  " AND serial = " serial ")) AND " KVX_KEEPS_NUMBER
 
 // A row of the series itself first.
 constexpr char kFindUse[] =

@@ -42,9 +42,12 @@ RecordCount CountRecords(const std::string& content, std::streamoff upTo) {
   return count;
 }
 
-std::string WentOut(const SerialUse& use) {
+// Where the number went; with the series that took it when that is another one, which put the
+// same value at the same place.
+std::string WentOut(const SerialUse& use, const std::string& series) {
   return "went out on " + use.started + " on " + use.port + " (" +
-         std::string(OutcomeText(use.outcome)) + ")";
+         std::string(OutcomeText(use.outcome)) + ")" +
+         (!use.series.empty() && use.series != series ? " in the series " + use.series : "");
 }
 
 // The records of a QTP text read forward one by one, as `ws` reads its file (its device and
@@ -206,10 +209,12 @@ std::string RunStartFacts(const RunStart& start) {
       return {};
     case RunStart::Verdict::FirstNumberUsed:
     case RunStart::Verdict::QtpRecordsUsed:
-      return what + ' ' + WentOut(start.use) + "; the next free one is " + ResumePoint(start);
+      return what + ' ' + WentOut(start.use, start.series) + "; the next free one is " +
+             ResumePoint(start);
     case RunStart::Verdict::SeriesUsedUp:
       if (start.qtp) return kEveryRecordUsed;
-      return what + ' ' + WentOut(start.use) + ", and no number of its series is free";
+      return what + ' ' + WentOut(start.use, start.series) +
+             ", and no number of its series is free";
     case RunStart::Verdict::JournalUnreadable:
       return start.error;
   }
