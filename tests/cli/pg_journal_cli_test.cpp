@@ -295,6 +295,57 @@ TEST_F(PgJournalCli, AKeyValueNameReachesTheSharedJournal) {
   EXPECT_FALSE(Exists(Path(keyValue)));
 }
 
+// The README's grants for a station's role, for the station role `role` on the database `db`.
+std::string StationGrants(const std::string& role, const std::string& db) {
+  const std::string readme = ReadFile(std::filesystem::path(KVX_SOURCE_DIR) / "README.md");
+  const std::size_t section = readme.find("**Stations with the least rights.**");
+  const std::size_t start = readme.find("```sql\n", section);
+  if (section == std::string::npos || start == std::string::npos) return {};
+  std::string sql = readme.substr(start + 7, readme.find("```", start + 7) - start - 7);
+  for (const auto& [from, to] : {std::pair<std::string, std::string>{"kvx_station", role},
+                                 {"kvx_floor", db}})
+    for (auto at = sql.find(from); at != std::string::npos; at = sql.find(from, at + to.size()))
+      sql.replace(at, from.size(), to);
+  return sql;
+}
+
+// A station whose role has the README's grants and no more: it runs and resumes, and cannot
+// delete, truncate or rewrite the floor's passes, nor change the tables; the owner cannot
+// rewrite a finished pass either.
+TEST_F(PgJournalCli, AStationWithTheLeastRightsRunsButCannotDeleteTruncateOrRewrite) {
+  const std::string owner = db_.Uri();
+  ASSERT_EQ(RunKvxw({"journal", "--journal", owner}).status, 0);  // makes the tables
+  const std::size_t query = owner.find('?'), slash = owner.rfind('/', query);
+  const std::string grants = StationGrants("kvxstation", owner.substr(slash + 1, query - slash - 1));
+  ASSERT_NE(grants.find("GRANT"), std::string::npos);
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(owner));
+  ASSERT_TRUE(admin.Run(grants)) << admin.Error();
+
+  const std::string station = kvx::test::WithUser(owner, "kvxstation");
+  KvxwRun run = RunKvxw(AutoArgs(station, "--port sim --count 2"));
+  ASSERT_EQ(run.status, 0) << run.err;
+  PgDb db;
+  ASSERT_TRUE(db.Open(station)) << db.Error();
+  for (const char* sql :
+       {"DELETE FROM passes", "TRUNCATE passes, runs", "DELETE FROM runs",
+        "UPDATE passes SET serial = '00000999'",
+        "UPDATE passes SET outcome = 'chip failed', keeps_number = false",
+        "UPDATE schema_version SET version = 1", "DROP TABLE passes",
+        "CREATE TABLE passes_copy(id INTEGER)"}) {
+    const PgResult refused = db.Exec(sql);
+    EXPECT_FALSE(refused.Ok()) << sql;
+    EXPECT_EQ(refused.SqlState(), "42501") << sql << ": " << db.Error();
+  }
+  EXPECT_EQ(admin.Exec("UPDATE passes SET keeps_number = false").SqlState(), "42501");
+  const std::vector<Row> rows = Passes(owner);
+  ASSERT_EQ(rows.size(), 2u);
+  for (const Row& r : rows) EXPECT_EQ(r.at("outcome"), "ok");
+  run = RunKvxw(AutoArgs(station, "--port sim --count 1 --resume"));
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_NE(run.out.find("Resume: serial number 00001002"), std::string::npos) << run.out;
+}
+
 // ---- A value at one place goes to one chip, whatever the series: both journals ------------------
 
 class ValueOncePerPlace : public CliTest, public ::testing::WithParamInterface<bool> {

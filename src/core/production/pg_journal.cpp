@@ -42,6 +42,33 @@ CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
 
+// A pass's row changes only as a pass goes: while it is pending (or "unknown", when the run a
+// lease gave up for dead still ends it) its end may be written, once; which chip and which
+// number it names never change, and a finished row is never rewritten (writing the same end
+// again, a call run once more after a lost connection, changes nothing and passes). The guard
+// holds for every role; what a station's role may do at all is its grants' (README).
+constexpr char kGuardPasses[] = R"sql(
+CREATE OR REPLACE FUNCTION passes_guard() RETURNS trigger LANGUAGE plpgsql AS $guard$
+BEGIN
+  IF (NEW.id, NEW.run_id, NEW.started, NEW.host, NEW.port, NEW.device, NEW.program_path,
+      NEW.program_sha256, NEW.data_checksum, NEW.option_word, NEW.id_checksum, NEW.series,
+      NEW.serial, NEW.record, NEW.slot) IS DISTINCT FROM
+     (OLD.id, OLD.run_id, OLD.started, OLD.host, OLD.port, OLD.device, OLD.program_path,
+      OLD.program_sha256, OLD.data_checksum, OLD.option_word, OLD.id_checksum, OLD.series,
+      OLD.serial, OLD.record, OLD.slot) THEN
+    RAISE EXCEPTION 'a pass''s chip and number are never rewritten (row %)', OLD.id
+      USING ERRCODE = 'insufficient_privilege';
+  END IF;
+  IF OLD.outcome NOT IN ('pending', 'unknown') AND NEW IS DISTINCT FROM OLD THEN
+    RAISE EXCEPTION 'a finished pass is never rewritten (row %)', OLD.id
+      USING ERRCODE = 'insufficient_privilege';
+  END IF;
+  RETURN NEW;
+END
+$guard$;
+CREATE TRIGGER passes_guard BEFORE UPDATE ON passes FOR EACH ROW EXECUTE FUNCTION passes_guard();
+)sql";
+
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
 // schema) whose tables of these names lack one is another program's, and is left alone.
 struct JournalTable {
@@ -254,11 +281,14 @@ bool PgJournal::Migrate(std::string& error) {
 }
 
 // Version 2: each row's place on the chip (journal_sql.h, kMigrateV3ToV4), from its series' name
-// for the rows written before. Rows already there may hold one value at one place twice (that
-// is what version 2 stops): the unique index covers the rows written from now on, and the
-// reservation's own look-up the ones before.
+// for the rows written before, and the guard of the rows (kGuardPasses). Rows already there may
+// hold one value at one place twice (that is what version 2 stops): the unique index covers the
+// rows written from now on, and the reservation's own look-up the ones before.
 bool PgJournal::MigrateToPlaces() {
-  if (!db_.Run("ALTER TABLE passes ADD COLUMN slot TEXT NOT NULL DEFAULT ''")) return false;
+  // Filling in the places is no rewrite of a pass: a guard left from an earlier try stands aside.
+  if (!db_.Run("DROP TRIGGER IF EXISTS passes_guard ON passes") ||
+      !db_.Run("ALTER TABLE passes ADD COLUMN slot TEXT NOT NULL DEFAULT ''"))
+    return false;
   const PgResult series = db_.Exec("SELECT DISTINCT series FROM passes WHERE series <> ''");
   if (!series.Ok()) return false;
   for (int i = 0; i < series.Rows(); ++i) {
@@ -273,7 +303,7 @@ bool PgJournal::MigrateToPlaces() {
          db_.Run("CREATE UNIQUE INDEX passes_value ON passes(slot, serial) WHERE run_id IS NOT "
                  "NULL AND slot <> '' AND keeps_number AND id > " +
                  Num(last.Int(0, 0))) &&
-         db_.Run("UPDATE schema_version SET version = 2");
+         db_.Run(kGuardPasses) && db_.Run("UPDATE schema_version SET version = 2");
 }
 
 Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
