@@ -4,10 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
-
-#include "core/production/journal.h"
-
 namespace kvx {
 namespace {
 
@@ -78,25 +74,6 @@ TEST(JournalNameTest, PasswordsAreMaskedInUrisKeyValuePairsAndWhereverTheNameQuo
       {"missing \"=\" after \"Secret\"", "dbname=x password=Secret", "missing \"=\" after \"***\""},
   };
   for (const auto& c : cases) EXPECT_EQ(HidePasswords(c.text, c.name), c.shown) << c.text;
-}
-
-// A name that is no server's but looks like one is refused before anything is made of it:
-// no file of that name, no witness.
-TEST(JournalNameTest, AMalformedServerNameOpensNothingAndMakesNoFile) {
-  const auto dir = std::filesystem::temp_directory_path() /
-                   ("kvx-journal-name-" + std::to_string(::getpid()));
-  std::filesystem::create_directories(dir);
-  const auto before = std::filesystem::current_path();
-  std::filesystem::current_path(dir);
-  for (const char* name : {"postgresql:kvxp", "foo=bar", "postgresql://u:Secret@h/x?foo=bar"}) {
-    Journal journal;
-    std::string error;
-    EXPECT_FALSE(journal.Open(name, error)) << name;
-    EXPECT_EQ(error.find("Secret"), std::string::npos) << error;
-  }
-  EXPECT_TRUE(std::filesystem::is_empty(dir));
-  std::filesystem::current_path(before);
-  std::filesystem::remove_all(dir);
 }
 
 }  // namespace
