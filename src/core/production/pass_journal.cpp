@@ -38,7 +38,9 @@ std::string PlaceOf(const Workspace& ws) {
          std::to_string(SerialBytes(ws));
 }
 
-std::string OrderOf(const Workspace& ws) { return ws.production.SerialByteOrder == 0 ? "msb" : "lsb"; }
+std::string OrderOf(const Workspace& ws) {
+  return ws.production.SerialByteOrder == 0 ? "msb" : "lsb";
+}
 
 }  // namespace
 

@@ -54,7 +54,8 @@ std::string WentOut(const SerialUse& use, const std::string& series) {
 // byte order): each one's value and place.
 class QtpRecords {
  public:
-  QtpRecords(const std::string& content, const Workspace& ws) : scratch_(std::make_unique<Workspace>()) {
+  QtpRecords(const std::string& content, const Workspace& ws)
+      : scratch_(std::make_unique<Workspace>()) {
     scratch_->device.DeviceName = ws.device.DeviceName;
     scratch_->production.SerialByteOrder = ws.production.SerialByteOrder;
     scratch_->production.SerialNoMode = true;
