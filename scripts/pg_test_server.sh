@@ -12,7 +12,8 @@
 # PostgreSQL refuses to run as root: as root the server runs as the user postgres.
 #
 # Users: kvxtest (may create databases; the tests' own), kvxpw (password "right", checked),
-# kvxnorights (may connect to kvxtest but create nothing there).
+# kvxnorights (may connect to kvxtest but create nothing there), kvxstation (a station's role:
+# the tests grant it what the README grants a station).
 
 kvx_pg_bindir() {
   local dir
@@ -43,6 +44,7 @@ CREATE USER kvxtest CREATEDB;
 CREATE DATABASE kvxtest OWNER kvxtest;
 CREATE USER kvxpw PASSWORD 'right';
 CREATE USER kvxnorights;
+CREATE USER kvxstation;
 SQL
   echo "postgresql:///kvxtest?host=$dir&user=kvxtest"
 }

@@ -45,7 +45,9 @@ std::vector<OptionSpec> JournalOptions() {
   return {
       {"--journal", "FILE|URI",
        "the production journal: a file (default kvx-journal.db in the current folder) or one "
-       "shared by several stations on PostgreSQL (postgresql://USER@HOST/DB, or service=NAME)"},
+       "shared by several stations on PostgreSQL (postgresql://USER@HOST/DB, service=NAME, or "
+       "libpq's key=value pairs such as 'dbname=DB host=HOST'; ./NAME for a file whose name "
+       "looks like one of these)"},
       {"--no-journal", "", "run without the journal: nothing records the chips, nothing keeps "
                            "a serial number from going out twice"},
       {"--resume", "",

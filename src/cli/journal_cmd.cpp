@@ -185,7 +185,8 @@ const bool registered = RegisterCommand({
         {
             {"--journal", "FILE|URI",
              "the journal: a file (default kvx-journal.db in the current folder) or a shared "
-             "one on PostgreSQL (postgresql://USER@HOST/DB, or service=NAME)"},
+             "one on PostgreSQL (postgresql://USER@HOST/DB, service=NAME, or libpq's key=value "
+             "pairs)"},
             {"--copy-to", "URI",
              "copy the passes (those --since and --series select) into the shared journal at "
              "URI; a pass already there is not copied again"},

@@ -82,6 +82,7 @@ void JsonLines::Chip(const ChipReport& chip) {
   object["id_checksum"] = chip.idChecksum;
   object["duration_ms"] = chip.durationMs;
   object["predicted_ms"] = chip.predictedMs < 0 ? Json() : Json(chip.predictedMs);
+  if (!chip.steppedOver.empty()) object["stepped_over"] = chip.steppedOver;
   std::lock_guard lock(mutex_);
   ++chips_;
   if (outcome == "ok") ++ok_;
@@ -172,6 +173,7 @@ void ChipReporter::After(const Workspace& ws, long pass, const PassResult& resul
     chip.dataChecksum = row->dataChecksum;
     chip.optionWord = row->optionWord;
     chip.idChecksum = row->idChecksum;
+    chip.steppedOver = row->steppedOver;
     if (!row->redLine.empty()) chip.redLine = row->redLine;
   }
   json_.Chip(chip);

@@ -42,6 +42,8 @@ struct ChipReport {
   // An Auto Program pass's time on this port as the round trip of the last Writer check predicts
   // it (PredictedPassTime); -1 before a check has answered.
   long predictedMs = -1;
+  // Values the journal stepped over before this chip's: other series' chips carry them.
+  std::vector<std::string> steppedOver;
 };
 
 // "ok", "chip failed", "link failed", "stopped" or "refused": a pass that went through with a

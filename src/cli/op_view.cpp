@@ -185,6 +185,13 @@ void TerminalView::ChipsBegin(const Workspace& ws) {
 
 void TerminalView::ChipDone(const Workspace& ws, long pass, const PassResult& result,
                             const PassRecord* row) {
+  if (row != nullptr && !row->steppedOver.empty()) {
+    std::string values;
+    for (const std::string& v : row->steppedOver) values += (values.empty() ? "" : ", ") + v;
+    Note("Serial", "stepped over " + values + ": chips of another series carry " +
+                       (row->steppedOver.size() > 1 ? "them" : "it") + " at " + row->slot +
+                       " already; this chip got " + row->serial);
+  }
   if (!chips_) return;
   Flush();  // the pass's own lines come before its chip
   chips_->After(ws, pass, result, std::exchange(passRedLine_, {}), row);

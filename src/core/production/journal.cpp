@@ -13,6 +13,7 @@
 #include <ctime>
 #include <map>
 
+#include "core/production/journal_name.h"
 #include "core/production/journal_sql.h"
 #include "core/production/pass_columns.h"
 
@@ -28,7 +29,7 @@ constexpr std::array<std::string_view, 6> kOutcomeTexts{"pending",     "ok",    
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms, "
-    "keeps_number, program_sha256";
+    "keeps_number, program_sha256, slot";
 
 std::string HostName() {
   char name[256] = {};
@@ -89,6 +90,8 @@ bool Journal::ProcessAlive(const std::string& host, long pid) {
   return pid > 0 && (::kill(static_cast<pid_t>(pid), 0) == 0 || errno == EPERM);
 }
 
+std::string Journal::Hidden(const std::string& text) const { return HidePasswords(text, given_); }
+
 bool Journal::Fail(std::string_view what, std::string& error) {
   error = "the journal " + path_ + " " + std::string(what) + ": " + db_.Error();
   return false;
@@ -129,11 +132,13 @@ namespace {
 // row keeps it until then.
 #define KVX_KEEPS_NUMBER "keeps_number = 1"
 
-// The first row that keeps the number (or the QTP record) used in its series.
+// The first row that keeps the number (or the QTP record) used in its series, or the value at
+// its place (?4) in any series; a row of the series itself first.
 constexpr char kFindUse[] =
-    "SELECT started, port, host, outcome FROM passes WHERE series = ?1 AND "
-    "(CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END) AND " KVX_KEEPS_NUMBER
-    " ORDER BY id LIMIT 1";
+    "SELECT started, port, host, outcome, series FROM passes WHERE " KVX_KEEPS_NUMBER " AND "
+    "((series = ?1 AND (CASE WHEN ?3 > 0 THEN record = ?3 ELSE serial = ?2 END)) OR "
+    " (?4 <> '' AND ?2 <> '' AND slot = ?4 AND serial = ?2)) "
+    "ORDER BY series <> ?1, id LIMIT 1";
 // The last QTP record used in a series.
 constexpr char kLastRecord[] =
     "SELECT max(record) FROM passes WHERE series = ? AND " KVX_KEEPS_NUMBER;
@@ -141,14 +146,15 @@ constexpr char kLastRecord[] =
 
 }  // namespace
 
-bool Journal::FindUse(const std::string& series, const std::string& serial, long record,
-                      std::optional<SerialUse>& use, std::string& error) {
-  if (pg_) return pg_->FindUse(series, serial, record, use, error);
+bool Journal::FindUse(const std::string& series, const std::string& slot,
+                      const std::string& serial, long record, std::optional<SerialUse>& use,
+                      std::string& error) {
+  if (pg_) return Shown(pg_->FindUse(series, slot, serial, record, use, error), error);
   std::lock_guard lock(mutex_);
   use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
   if (!find.Ok()) return Fail("cannot be read", error);
-  find.Bind(1, series).Bind(2, serial).Bind(3, static_cast<std::int64_t>(record));
+  find.Bind(1, series).Bind(2, serial).Bind(3, static_cast<std::int64_t>(record)).Bind(4, slot);
   switch (find.Step()) {
     case SqliteStatement::StepResult::Error:
       return Fail("cannot be read", error);
@@ -157,12 +163,13 @@ bool Journal::FindUse(const std::string& series, const std::string& serial, long
     case SqliteStatement::StepResult::Row:
       break;
   }
-  use = SerialUse{find.Text(0), find.Text(1), find.Text(2), OutcomeFromText(find.Text(3))};
+  use = SerialUse{find.Text(0), find.Text(1), find.Text(2), OutcomeFromText(find.Text(3)),
+                  find.Text(4)};
   return true;
 }
 
 bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
-  if (pg_) return pg_->LastRecordUsed(series, last, error);
+  if (pg_) return Shown(pg_->LastRecordUsed(series, last, error), error);
   std::lock_guard lock(mutex_);
   last = 0;
   SqliteStatement query = db_.Prepare(kLastRecord);
@@ -174,30 +181,33 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
 }
 
 Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Reserve(row, error);
+  if (pg_) return Shown(pg_->Reserve(row, error), error);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
   if (!row.series.empty()) {
     SqliteStatement find = db_.Prepare(kFindUse);
     find.Bind(1, row.series).Bind(2, row.serial).Bind(3, static_cast<std::int64_t>(row.record));
+    find.Bind(4, row.slot);
     const auto step = find.Step();
     if (step == SqliteStatement::StepResult::Error)
       return Fail("cannot be read", error), ReserveResult::Failed;
-    if (step == SqliteStatement::StepResult::Row) return ReserveResult::Used;
+    if (step == SqliteStatement::StepResult::Row)
+      return find.Text(4) == row.series ? ReserveResult::Used : ReserveResult::ValueUsed;
   }
   row.started = JournalTimeNow();
   row.outcome = PassOutcome::Pending;
   SqliteStatement insert = db_.Prepare(
       "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, "
       "data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome, "
-      "program_sha256) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending', ?)");
+      "program_sha256, slot) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending', ?, ?)");
   row.host = HostName();
   insert.Bind(1, runId_).Bind(2, row.started).Bind(3, row.host).Bind(4, row.port);
   insert.Bind(5, row.writer).Bind(6, row.device).Bind(7, row.programPath);
   insert.Bind(8, row.dataChecksum).Bind(9, row.optionWord).Bind(10, row.idChecksum);
   insert.Bind(11, row.series).Bind(12, row.serial).Bind(13, static_cast<std::int64_t>(row.record));
   insert.Bind(14, static_cast<std::int64_t>(row.passCount)).Bind(15, row.programSha256);
+  insert.Bind(16, row.slot);
   if (!insert.Run()) return Fail("cannot be written", error), ReserveResult::Failed;
   row.id = db_.LastInsertId();
   if (!t.Commit()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -212,7 +222,7 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
 }
 
 bool Journal::Finish(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Finish(row, error);
+  if (pg_) return Shown(pg_->Finish(row, error), error);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -246,7 +256,7 @@ bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip) {
 }
 
 std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& error) {
-  if (pg_) return pg_->Passes(filter, error);
+  if (pg_) return Shown(pg_->Passes(filter, error), error);
   std::lock_guard lock(mutex_);
   std::vector<PassRecord> rows;
   SqliteStatement select = db_.Prepare(std::string("SELECT ") + kPassColumns +
@@ -272,7 +282,7 @@ bool Journal::OpenShared(const std::string& name, bool registerRun, std::string&
 }
 
 bool Journal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
-  if (pg_) return pg_->CopyIn(rows, copied, error);
+  if (pg_) return Shown(pg_->CopyIn(rows, copied, error), error);
   error = "passes are copied into a shared (PostgreSQL) journal only, not into " + path_;
   return false;
 }

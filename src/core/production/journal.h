@@ -17,8 +17,9 @@
 // pending when a run opens the journal belongs to a run that died (its process is gone): it
 // becomes "unknown", and its number stays used, since the chip may have been programmed in full.
 //
-// Opened on a libpq URI ("postgresql://user@host/db") or "service=NAME" instead of a file, the
-// journal lives on a PostgreSQL server shared by a whole production floor (pg_journal.h), with
+// Opened on a server's name instead of a file's (a libpq URI "postgresql://user@host/db",
+// "service=NAME" or key=value pairs, as ParseJournalName tells them), the journal lives on a
+// PostgreSQL server shared by a whole production floor (pg_journal.h), with
 // the same calls and guarantees across hosts.
 //
 // One Journal may be shared by the threads of several ports: every call is serialised, and each
@@ -41,7 +42,7 @@
 namespace kvx {
 
 inline constexpr char kJournalFileName[] = "kvx-journal.db";
-inline constexpr int kJournalSchemaVersion = 3;
+inline constexpr int kJournalSchemaVersion = 4;
 // PRAGMA application_id of a journal file: "KVXJ".
 inline constexpr std::int32_t kJournalApplicationId = 0x4B56584A;
 
@@ -64,6 +65,7 @@ struct PassRecord {
   std::string optionWord;    // OptionLow then OptionHigh, "LLHH"
   std::string idChecksum;    // the ID words and the checksum they carry
   std::string series;        // empty when no serial number was stamped
+  std::string slot;          // where the number sits on the chip (SerialSlotOf); empty: unknown
   std::string serial;        // hexadecimal, as the panel shows it
   long record = 0;           // the QTP record (1-based); 0 for a counted or shifted series
   long passCount = 0;        // the pass count after the pass
@@ -72,6 +74,9 @@ struct PassRecord {
   std::string redLine;  // the red line's text, when there was one
   long durationMs = -1;
   bool keepsNumber = true;  // false: the pass gave its number back (see KeepsNumber)
+  // Not kept in the journal: the values Reserve stepped over before this one because chips of
+  // another series carry them at the same place.
+  std::vector<std::string> steppedOver;
 };
 
 // Whether a finished pass keeps its number used: every pass but one that failed (chip or link)
@@ -84,6 +89,7 @@ struct SerialUse {
   std::string port;
   std::string host;
   PassOutcome outcome = PassOutcome::Pending;
+  std::string series;  // the series of that row: another one when the value was found by place
 };
 
 struct PassFilter {
@@ -105,12 +111,13 @@ class Journal {
   using RunAlive = std::function<bool(const std::string& host, long pid)>;
   static bool ProcessAlive(const std::string& host, long pid);
 
-  // Opens the journal (a file, or a PostgreSQL URI or service), or creates a file journal where
+  // Opens the journal (a file, or a PostgreSQL server: journal_name.h), or creates a file journal where
   // no file is; brings an older schema up to date, checks a file journal against its witness,
   // turns the pending rows of runs that died into "unknown" and registers this run. False with a
   // message for the operator when the file is not a journal, is damaged, knows less than its
-  // witness, or cannot be opened, read or written, or the server cannot be reached: the run must
-  // then not start.
+  // witness, or cannot be opened, read or written, or the server cannot be reached, or the name
+  // is neither a file's nor a server's: the run must then not start. No message of a shared
+  // journal shows a password its name holds.
   bool Open(const std::string& path, std::string& error, const RunAlive& alive = ProcessAlive);
   // For reading the passes: an existing journal only, and no run of this process is registered.
   bool OpenToRead(const std::string& path, std::string& error);
@@ -123,20 +130,24 @@ class Journal {
   bool TakeDiedOnPort(const std::string& port);
   const std::string& WitnessPath() const { return witness_.Path(); }
 
-  enum class ReserveResult { Reserved, Used, Failed };
+  // Used: the number (the QTP record) is used in the row's series; ValueUsed: a chip of another
+  // series carries the row's value at the row's place (row.slot).
+  enum class ReserveResult { Reserved, Used, ValueUsed, Failed };
   // In one transaction, committed to disk before it returns: unless the row's number (its
-  // record for a QTP series) is already used in its series, insert the row as pending; row.id and
-  // row.started are set. A row without a series is always reserved.
+  // record for a QTP series) is already used in its series, or its value at its place by any
+  // series, insert the row as pending; row.id and row.started are set. A row without a series
+  // is always reserved.
   ReserveResult Reserve(PassRecord& row, std::string& error);
   // Writes the pass's end: outcome, counted, whether the number stays used, pass count, red line,
   // Writer, end time.
   bool Finish(PassRecord& row, std::string& error);
 
-  // Whether the number (the QTP record, when `record` > 0) is used in the series: `use` gets the
-  // row that holds it, or nothing. False with a message when the journal cannot be read: a read
-  // that failed never passes for "nothing used".
-  bool FindUse(const std::string& series, const std::string& serial, long record,
-               std::optional<SerialUse>& use, std::string& error);
+  // Whether the number (the QTP record, when `record` > 0) is used in the series, or the value
+  // `serial` at the place `slot` (when not empty) by any series: `use` gets the row that holds
+  // it, or nothing. False with a message when the journal cannot be read: a read that failed
+  // never passes for "nothing used".
+  bool FindUse(const std::string& series, const std::string& slot, const std::string& serial,
+               long record, std::optional<SerialUse>& use, std::string& error);
   // The last QTP record used in the series into `last`; 0 when none. False with a message when
   // the journal cannot be read.
   bool LastRecordUsed(const std::string& series, long& last, std::string& error);
@@ -159,6 +170,7 @@ class Journal {
   bool OpenShared(const std::string& name, bool registerRun, std::string& error);
 
   bool Migrate(std::string& error);
+  bool FillSlots();
   bool OpenFile(const std::string& path, bool create, std::string& error);
   bool CreateFile(std::string& error);
   bool IsJournal(std::string& error);
@@ -168,10 +180,19 @@ class Journal {
   bool SetWalMode();
   bool Recover(const RunAlive& alive, bool registerRun, std::string& error);
   bool Fail(std::string_view what, std::string& error);
+  // `result`, with the shared journal's message (when there is one) rid of any password.
+  template <class Result>
+  Result Shown(Result result, std::string& error) const {
+    if (!error.empty()) error = Hidden(error);
+    return result;
+  }
+  std::string Hidden(const std::string& text) const;
 
   std::mutex mutex_;
+  std::string given_;  // the name Open was given, whose passwords no message may show
   SqliteDb db_;
   std::string path_;
+  std::string real_;  // a file journal's real file, its links resolved
   JournalWitness witness_;
   std::int64_t runId_ = 0;
   long recovered_ = 0;

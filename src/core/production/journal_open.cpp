@@ -12,7 +12,9 @@
 #include <thread>
 
 #include "core/production/journal.h"
+#include "core/production/journal_name.h"
 #include "core/production/journal_sql.h"
+#include "core/production/pass_journal.h"
 #include "core/production/pg_db.h"
 
 namespace kvx {
@@ -62,7 +64,7 @@ bool Journal::CreateFile(std::string& error) {
     return false;
   }
   static std::atomic<long> made{0};
-  const std::string building = path_ + ".new-" + std::to_string(::getpid()) + "-" +
+  const std::string building = real_ + ".new-" + std::to_string(::getpid()) + "-" +
                                std::to_string(made++);
   auto failed = [&](const std::string& why) {
     error = "the journal " + path_ + " cannot be opened: " + why;
@@ -74,18 +76,19 @@ bool Journal::CreateFile(std::string& error) {
     SqliteDb fresh;
     if (!fresh.Open(building, true)) return failed(fresh.Error());
     const std::string schema = std::string("PRAGMA synchronous = FULL; BEGIN;") + kSchemaV1 +
-                               kMigrateV1ToV2 + kMigrateV2ToV3 + "PRAGMA application_id = " +
+                               kMigrateV1ToV2 + kMigrateV2ToV3 + kMigrateV3ToV4 +
+                               "PRAGMA application_id = " +
                                std::to_string(kJournalApplicationId) + "; COMMIT;";
     if (!fresh.Exec(schema)) return failed(fresh.Error());
   }
-  if (::link(building.c_str(), path_.c_str()) != 0 && errno != EEXIST) {
+  if (::link(building.c_str(), real_.c_str()) != 0 && errno != EEXIST) {
     // A file system without hard links: the same, by a rename that never replaces.
-    if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, path_.c_str(), RENAME_NOREPLACE) != 0 &&
+    if (::renameat2(AT_FDCWD, building.c_str(), AT_FDCWD, real_.c_str(), RENAME_NOREPLACE) != 0 &&
         errno != EEXIST)
       return failed(SystemError());
   }
   ::unlink(building.c_str());
-  SyncFolderOf(path_);
+  SyncFolderOf(real_);
   return true;
 }
 
@@ -95,7 +98,7 @@ bool Journal::CreateFile(std::string& error) {
 bool Journal::IsJournal(std::string& error) {
   char header[16] = {};
   std::size_t got = 0;
-  if (std::FILE* file = std::fopen(path_.c_str(), "rb")) {
+  if (std::FILE* file = std::fopen(real_.c_str(), "rb")) {
     got = std::fread(header, 1, sizeof header, file);
     std::fclose(file);
   }
@@ -187,10 +190,12 @@ bool Journal::CheckWitness(std::string& error) {
 
 bool Journal::OpenFile(const std::string& path, bool create, std::string& error) {
   path_ = path;
-  witness_ = JournalWitness(JournalWitness::PathFor(path));
+  // The file the name leads to: a new journal is made there, and its witness is beside it.
+  real_ = JournalWitness::RealPathOf(path);
+  witness_ = JournalWitness(JournalWitness::PathFor(real_));
   diedOnPorts_.clear();
   recovered_ = 0;
-  if (::access(path.c_str(), F_OK) != 0) {
+  if (::access(real_.c_str(), F_OK) != 0) {
     if (errno != ENOENT) {
       error = "the journal " + path + " cannot be opened: " + SystemError();
       return false;
@@ -201,7 +206,7 @@ bool Journal::OpenFile(const std::string& path, bool create, std::string& error)
     }
     if (!CreateFile(error)) return false;
   }
-  if (!db_.Open(path, false)) return Fail("cannot be opened", error);
+  if (!db_.Open(real_, false)) return Fail("cannot be opened", error);
   // Another run (another process) may hold the write lock for a moment: wait for it.
   const bool ok = db_.Exec("PRAGMA busy_timeout = 10000") || Fail("cannot be read", error);
   // Nothing is written before the file is known to be a sound journal.
@@ -224,12 +229,38 @@ bool Journal::OpenToRead(const std::string& path, std::string& error) {
 
 bool Journal::OpenAs(const std::string& path, bool forRun, const RunAlive& alive,
                      std::string& error) {
-  if (IsPostgresName(path)) return OpenShared(path, forRun, error);
+  const JournalName name = ParseJournalName(path);
+  given_ = path;
+  switch (name.kind) {
+    case JournalName::Kind::Invalid:
+      error = name.error;
+      return false;
+    case JournalName::Kind::Server:
+      return Shown(OpenShared(name.value, forRun, error), error);
+    case JournalName::Kind::File:
+      break;
+  }
   std::lock_guard lock(mutex_);
   if (!OpenFile(path, forRun, error)) return false;
   if (!Recover(alive, forRun, error)) {
     db_.Close();
     return false;
+  }
+  return true;
+}
+
+// Each series of the rows written before version 4 names the place of its numbers.
+bool Journal::FillSlots() {
+  std::vector<std::string> series;
+  SqliteStatement select = db_.Prepare("SELECT DISTINCT series FROM passes WHERE series <> ''");
+  for (auto step = select.Step(); step != SqliteStatement::StepResult::Done; step = select.Step()) {
+    if (step == SqliteStatement::StepResult::Error) return false;
+    series.push_back(select.Text(0));
+  }
+  SqliteStatement update = db_.Prepare("UPDATE passes SET slot = ? WHERE series = ?");
+  for (const std::string& s : series) {
+    const std::string slot = SlotOfSeries(s);
+    if (!slot.empty() && !update.Bind(1, slot).Bind(2, s).Run()) return false;
   }
   return true;
 }
@@ -262,6 +293,8 @@ bool Journal::Migrate(std::string& error) {
   }
   if (*version < 2 && !db_.Exec(kMigrateV1ToV2)) return Fail("cannot be brought up to date", error);
   if (*version < 3 && !db_.Exec(kMigrateV2ToV3)) return Fail("cannot be brought up to date", error);
+  if (*version < 4 && (!db_.Exec(kMigrateV3ToV4) || !FillSlots()))
+    return Fail("cannot be brought up to date", error);
   // The program file's SHA-256: a column a kvxw that does not know it simply leaves empty.
   const auto sha = db_.QueryInt(
       "SELECT count(*) FROM pragma_table_info('passes') WHERE name = 'program_sha256'");

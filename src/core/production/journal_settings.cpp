@@ -2,14 +2,15 @@
 
 #include "core/files/file_io.h"
 #include "core/production/journal.h"
-#include "core/production/pg_db.h"
+#include "core/production/journal_name.h"
 
 namespace kvx {
 
 std::string DesktopJournalName(const std::string& startDir) {
   const std::string value = ReadSetting(JoinPath(startDir, kSettingsFileName), "journal");
   if (value.empty()) return JoinPath(startDir, kJournalFileName);
-  if (IsPostgresName(value) || value.front() == '/') return value;
+  // A server's name, or one that is neither a server's nor a file's (opening it says why).
+  if (ParseJournalName(value).kind != JournalName::Kind::File || value.front() == '/') return value;
   return JoinPath(startDir, value);
 }
 

@@ -1,8 +1,8 @@
 // Which production journal the desktop program uses: the `journal=` line of KvxWriter.ini, the
 // settings file of its own beside Default.cfg in the start-up folder (key=value lines; a line
 // starting with # or ; is a comment). The value is a file (relative to the start-up folder) or a
-// shared journal's URI ("postgresql://user@host/db") or "service=NAME". Without the file or the
-// line, the journal is kvx-journal.db in the start-up folder.
+// shared journal's server, as ParseJournalName tells them (journal_name.h). Without the file or
+// the line, the journal is kvx-journal.db in the start-up folder.
 #pragma once
 
 #include <string>

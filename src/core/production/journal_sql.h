@@ -41,6 +41,16 @@ ALTER TABLE passes ADD COLUMN keeps_number INTEGER NOT NULL DEFAULT 1;
 UPDATE schema_version SET version = 3;
 )sql";
 
+// Version 4: where each row's value sits on the chip (the device, first serial word, byte count
+// and byte order), so a value is used once per place whatever series put it there. Rows written
+// before get their place from their series' name (Journal::Migrate); a QTP file's rows keep
+// none, and stay used by their record alone.
+inline constexpr char kMigrateV3ToV4[] = R"sql(
+ALTER TABLE passes ADD COLUMN slot TEXT NOT NULL DEFAULT '';
+CREATE INDEX passes_slot ON passes(slot, serial);
+UPDATE schema_version SET version = 4;
+)sql";
+
 // A transaction that rolls back unless committed.
 class Transaction {
  public:

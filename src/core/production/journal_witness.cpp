@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
@@ -34,6 +36,30 @@ bool ParseLine(const std::string& line, WitnessEntry& entry) {
 }
 
 }  // namespace
+
+std::string JournalWitness::RealPathOf(const std::string& path) {
+  std::string current = path;
+  // The last part, while it is a link (at most as many hops as the system itself follows).
+  for (int hop = 0; hop < 40; ++hop) {
+    char target[PATH_MAX];
+    const ssize_t length = ::readlink(current.c_str(), target, sizeof target - 1);
+    if (length <= 0) break;
+    std::string next(target, static_cast<std::size_t>(length));
+    if (next.front() != '/') {
+      const std::size_t slash = current.find_last_of('/');
+      next = (slash == std::string::npos ? std::string() : current.substr(0, slash + 1)) + next;
+    }
+    current = next;
+  }
+  // The folder, with its own links and "..", as the system finds it.
+  const std::size_t slash = current.find_last_of('/');
+  const std::string folder = slash == std::string::npos ? "." : current.substr(0, slash + 1);
+  const std::string leaf = slash == std::string::npos ? current : current.substr(slash + 1);
+  char resolved[PATH_MAX];
+  if (leaf.empty() || ::realpath(folder.c_str(), resolved) == nullptr) return current;
+  const std::string real = resolved;
+  return real + (real.ends_with('/') ? "" : "/") + leaf;
+}
 
 bool JournalWitness::HasEntries() const {
   struct stat st {};

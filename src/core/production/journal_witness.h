@@ -23,7 +23,14 @@ struct WitnessEntry {
 
 class JournalWitness {
  public:
-  static std::string PathFor(const std::string& journalPath) { return journalPath + ".witness"; }
+  // Beside the journal's real file, whichever name (a symbolic link, a linked folder) the journal
+  // was opened by: every name of one journal shares its witness.
+  static std::string PathFor(const std::string& journalPath) {
+    return RealPathOf(journalPath) + ".witness";
+  }
+  // `path` with every symbolic link on the way resolved, its last part's too (a link to a file
+  // not there yet names where that file will be); `path` itself when its folder is not there.
+  static std::string RealPathOf(const std::string& path);
 
   explicit JournalWitness(std::string path = {}) : path_(std::move(path)) {}
   const std::string& Path() const { return path_; }

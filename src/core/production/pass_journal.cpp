@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "core/device/text_convert.h"
 #include "core/device/pass_count.h"
@@ -30,6 +31,19 @@ std::string OptionWordText(const Workspace& ws) {
 
 }  // namespace
 
+namespace {
+
+std::string PlaceOf(const Workspace& ws) {
+  return ws.device.DeviceName + " @" + HexDigits(ws.production.SerialStartAddress, 4) + " x" +
+         std::to_string(SerialBytes(ws));
+}
+
+std::string OrderOf(const Workspace& ws) {
+  return ws.production.SerialByteOrder == 0 ? "msb" : "lsb";
+}
+
+}  // namespace
+
 std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent) {
   if (!ws.production.SerialNoMode) return {};
   if (ws.production.QtpFileLoaded) {
@@ -37,12 +51,27 @@ std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent) {
     return std::string(kQtpPrefix) + HexDigits(static_cast<unsigned>(hash >> 32), 8) +
            HexDigits(static_cast<unsigned>(hash & 0xFFFFFFFFULL), 8);
   }
-  std::string series = ws.device.DeviceName + " @" + HexDigits(ws.production.SerialStartAddress, 4) + " x" +
-                       std::to_string(SerialBytes(ws));
-  series += ws.production.SerialStepMode == 0 ? " sequential+" + std::to_string(ws.production.SerialIncrement)
-                                   : std::string(" pseudo-random");
-  series += ws.production.SerialByteOrder == 0 ? " msb" : " lsb";
-  return series;
+  const std::string mode = ws.production.SerialStepMode == 0
+                               ? "sequential+" + std::to_string(ws.production.SerialIncrement)
+                               : std::string("pseudo-random");
+  return PlaceOf(ws) + " " + mode + " " + OrderOf(ws);
+}
+
+std::string SerialSlotOf(const Workspace& ws) {
+  if (!ws.production.SerialNoMode) return {};
+  return PlaceOf(ws) + " " + OrderOf(ws);
+}
+
+std::string SlotOfSeries(std::string_view series) {
+  // "<device> @AAAA xN <mode> <order>": the mode is the one word left out.
+  const std::size_t orderAt = series.rfind(' ');
+  if (orderAt == std::string_view::npos || IsQtpSeries(series)) return {};
+  const std::string_view order = series.substr(orderAt + 1);
+  const std::size_t modeAt = series.rfind(' ', orderAt - 1);
+  if (modeAt == std::string_view::npos || (order != "msb" && order != "lsb")) return {};
+  const std::string_view mode = series.substr(modeAt + 1, orderAt - modeAt - 1);
+  if (mode != "pseudo-random" && !mode.starts_with("sequential+")) return {};
+  return std::string(series.substr(0, modeAt)) + " " + std::string(order);
 }
 
 bool IsQtpSeries(std::string_view series) { return series.starts_with(kQtpPrefix); }
@@ -76,6 +105,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     shaPath_ = ws.files.LastProgramPath;
     FileSha256(shaPath_, sha_);
   }
+  std::vector<std::string> steppedOver;  // values chips of other series carry at this place
   for (long step = 0; step < kMaxSteps; ++step) {
     SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
     row_ = PassRecord{};
@@ -90,12 +120,17 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     row_.series = series;
     row_.serial = series.empty() ? std::string() : SerialHexText(ws);
     row_.record = qtp ? record_ : 0;
+    row_.slot = series.empty() ? std::string() : SerialSlotOf(ws);
     row_.passCount = PassCountValue(ws.production.PassCountText);
     switch (journal_->Reserve(row_, error)) {
       case Journal::ReserveResult::Reserved:
+        row_.steppedOver = std::move(steppedOver);
         return true;
       case Journal::ReserveResult::Failed:
         return false;
+      case Journal::ReserveResult::ValueUsed:
+        steppedOver.push_back(row_.serial);
+        break;
       case Journal::ReserveResult::Used:
         break;
     }

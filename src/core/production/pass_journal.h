@@ -30,6 +30,13 @@ namespace kvx {
 // by its content ("QTP 3F2A9C0D1E2B4C5D"). Empty when serial-number mode is off.
 std::string SerialSeriesOf(const Workspace& ws, const std::string& qtpContent = {});
 bool IsQtpSeries(std::string_view series);
+// Where a number sits on the chip: the device, the first serial word, the byte count and the
+// byte order ("KVX-01 @0010 x2 msb"), whatever series (increment, mode, start, QTP file) put it
+// there; a value goes to one chip per place. Empty when serial-number mode is off.
+std::string SerialSlotOf(const Workspace& ws);
+// The place of a counted or shifted series' numbers, read back from its name; empty for a QTP
+// file's series (its records name their own place) or a name that is no series'.
+std::string SlotOfSeries(std::string_view series);
 
 // The journal outcome of a pass: a pass that went through but showed a red line (an ID or
 // OPTION verify mismatch) is a failed chip, though counted.

@@ -5,35 +5,15 @@
 #include <cstdlib>
 #include <utility>
 
+#include "core/production/journal_name.h"
+
 namespace kvx {
 
 bool IsPostgresName(std::string_view name) {
-  return name.starts_with("postgresql://") || name.starts_with("postgres://") ||
-         name.starts_with("service=");
+  return ParseJournalName(name).kind == JournalName::Kind::Server;
 }
 
-std::string PostgresDisplayName(const std::string& name) {
-  char* message = nullptr;
-  PQconninfoOption* options = PQconninfoParse(name.c_str(), &message);
-  if (options == nullptr) {
-    if (message != nullptr) PQfreemem(message);
-    return name.substr(0, name.find_first_of("?@ "));
-  }
-  std::string user, host, port, db, service;
-  for (PQconninfoOption* o = options; o->keyword != nullptr; ++o) {
-    if (o->val == nullptr) continue;
-    const std::string key = o->keyword;
-    if (key == "user") user = o->val;
-    else if (key == "host") host = o->val;
-    else if (key == "port") port = o->val;
-    else if (key == "dbname") db = o->val;
-    else if (key == "service") service = o->val;
-  }
-  PQconninfoFree(options);
-  if (!service.empty() && host.empty()) return "service=" + service;
-  return "postgresql://" + (user.empty() ? "" : user + "@") + host + (port.empty() ? "" : ":" + port) +
-         "/" + db;
-}
+std::string PostgresDisplayName(const std::string& name) { return ParseJournalName(name).shown; }
 
 bool IsRetryableConflict(std::string_view sqlState) {
   return sqlState == "40001" || sqlState == "40P01";
@@ -101,7 +81,7 @@ void PgDb::TakeError() {
     if (c == '\n') line += "; ";
     else if (c != '\t') line += c;
   }
-  error_ = line;
+  error_ = HidePasswords(line);
 }
 
 bool PgDb::Open(const std::string& name) {

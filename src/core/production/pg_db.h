@@ -13,12 +13,9 @@ struct pg_result;
 
 namespace kvx {
 
-// Whether `name` names a PostgreSQL database rather than a file: a libpq URI
-// ("postgresql://...", "postgres://...") or a service ("service=NAME").
+// Whether `name` names a PostgreSQL database rather than a file, and how messages name it
+// without its password: ParseJournalName (journal_name.h) decides both.
 bool IsPostgresName(std::string_view name);
-
-// How messages name the database `name` names, without its password:
-// "postgresql://user@host:port/database", "service=NAME", or the URI's own form of the socket.
 std::string PostgresDisplayName(const std::string& name);
 
 // Whether a statement failed for a conflict with another transaction that the server settled by

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "core/production/pass_columns.h"
+#include "core/production/pass_journal.h"
 
 namespace kvx {
 
@@ -41,6 +42,33 @@ CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
 
+// A pass's row changes only as a pass goes: while it is pending (or "unknown", when the run a
+// lease gave up for dead still ends it) its end may be written, once; which chip and which
+// number it names never change, and a finished row is never rewritten (writing the same end
+// again, a call run once more after a lost connection, changes nothing and passes). The guard
+// holds for every role; what a station's role may do at all is its grants' (README).
+constexpr char kGuardPasses[] = R"sql(
+CREATE OR REPLACE FUNCTION passes_guard() RETURNS trigger LANGUAGE plpgsql AS $guard$
+BEGIN
+  IF (NEW.id, NEW.run_id, NEW.started, NEW.host, NEW.port, NEW.device, NEW.program_path,
+      NEW.program_sha256, NEW.data_checksum, NEW.option_word, NEW.id_checksum, NEW.series,
+      NEW.serial, NEW.record, NEW.slot) IS DISTINCT FROM
+     (OLD.id, OLD.run_id, OLD.started, OLD.host, OLD.port, OLD.device, OLD.program_path,
+      OLD.program_sha256, OLD.data_checksum, OLD.option_word, OLD.id_checksum, OLD.series,
+      OLD.serial, OLD.record, OLD.slot) THEN
+    RAISE EXCEPTION 'a pass''s chip and number are never rewritten (row %)', OLD.id
+      USING ERRCODE = 'insufficient_privilege';
+  END IF;
+  IF OLD.outcome NOT IN ('pending', 'unknown') AND NEW IS DISTINCT FROM OLD THEN
+    RAISE EXCEPTION 'a finished pass is never rewritten (row %)', OLD.id
+      USING ERRCODE = 'insufficient_privilege';
+  END IF;
+  RETURN NEW;
+END
+$guard$;
+CREATE TRIGGER passes_guard BEFORE UPDATE ON passes FOR EACH ROW EXECUTE FUNCTION passes_guard();
+)sql";
+
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
 // schema) whose tables of these names lack one is another program's, and is left alone.
 struct JournalTable {
@@ -64,13 +92,15 @@ constexpr char kTableColumns[] =
 // A row whose number stays used: every one but a pass that failed before any byte of its
 // number could reach the chip (the pass's end decides, as in a file journal: KeepsNumber).
 #define KVX_KEEPS_NUMBER "keeps_number"
-#define KVX_USES(series, serial, record)                                                   \
-  "series = " series " AND (CASE WHEN " record " > 0 THEN record = " record               \
-  " ELSE serial = " serial " END) AND " KVX_KEEPS_NUMBER
+#define KVX_USES(series, serial, record, slot)                                             \
+  "((series = " series " AND (CASE WHEN " record " > 0 THEN record = " record              \
+  " ELSE serial = " serial " END)) OR (" slot " <> '' AND " serial " <> '' AND slot = " slot  \
+  " AND serial = " serial ")) AND " KVX_KEEPS_NUMBER
 
+// A row of the series itself first.
 constexpr char kFindUse[] =
-    "SELECT started, port, host, outcome FROM passes WHERE " KVX_USES("$1", "$2", "$3::bigint")
-    " ORDER BY id LIMIT 1";
+    "SELECT started, port, host, outcome, series FROM passes WHERE "
+    KVX_USES("$1", "$2", "$3::bigint", "$4") " ORDER BY series <> $1, id LIMIT 1";
 constexpr char kLastRecord[] =
     "SELECT max(record) FROM passes WHERE series = $1 AND " KVX_KEEPS_NUMBER;
 // The lease is renewed with the reservation. A number a copied row holds is found by the NOT
@@ -79,11 +109,12 @@ constexpr char kReserve[] =
     "WITH lease AS (UPDATE runs SET lease_until = now() + $16::bigint * interval '1 millisecond' "
     "  WHERE id = $1::bigint) "
     "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, program_sha256, "
-    "  data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome) "
+    "  data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome, "
+    "  slot) "
     "SELECT $1::bigint, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, "
-    "  $15::bigint, 'pending' "
+    "  $15::bigint, 'pending', $17 "
     "WHERE $12 = '' OR NOT EXISTS (SELECT 1 FROM passes WHERE "
-    KVX_USES("$12", "$13", "$14::bigint") ") "
+    KVX_USES("$12", "$13", "$14::bigint", "$17") ") "
     "ON CONFLICT DO NOTHING RETURNING id";
 #undef KVX_USES
 #undef KVX_KEEPS_NUMBER
@@ -98,7 +129,7 @@ constexpr char kFinish[] =
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted::int, red_line, "
-    "duration_ms, keeps_number::int, program_sha256";
+    "duration_ms, keeps_number::int, program_sha256, slot";
 
 std::string Num(long long value) { return std::to_string(value); }
 
@@ -242,8 +273,37 @@ bool PgJournal::Migrate(std::string& error) {
     return refuse("holds tables of another program (" + foreign +
                   "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
+  const PgResult version = db_.Exec("SELECT version FROM schema_version");
+  if (!version.Ok()) return fail("cannot be read");
+  if (version.Int(0, 0) < 2 && !MigrateToPlaces()) return fail("cannot be brought up to date");
   if (!db_.Run("COMMIT")) return fail("cannot be written");
   return true;
+}
+
+// Version 2: each row's place on the chip (journal_sql.h, kMigrateV3ToV4), from its series' name
+// for the rows written before, and the guard of the rows (kGuardPasses). Rows already there may
+// hold one value at one place twice (that is what version 2 stops): the unique index covers the
+// rows written from now on, and the reservation's own look-up the ones before.
+bool PgJournal::MigrateToPlaces() {
+  // Filling in the places is no rewrite of a pass: a guard left from an earlier try stands aside.
+  if (!db_.Run("DROP TRIGGER IF EXISTS passes_guard ON passes") ||
+      !db_.Run("ALTER TABLE passes ADD COLUMN slot TEXT NOT NULL DEFAULT ''"))
+    return false;
+  const PgResult series = db_.Exec("SELECT DISTINCT series FROM passes WHERE series <> ''");
+  if (!series.Ok()) return false;
+  for (int i = 0; i < series.Rows(); ++i) {
+    const std::string slot = SlotOfSeries(series.Text(i, 0));
+    if (!slot.empty() &&
+        !db_.Run("UPDATE passes SET slot = $1 WHERE series = $2", {slot, series.Text(i, 0)}))
+      return false;
+  }
+  const PgResult last = db_.Exec("SELECT coalesce(max(id), 0) FROM passes");
+  if (!last.Ok()) return false;
+  return db_.Run("CREATE INDEX passes_slot ON passes(slot, serial)") &&
+         db_.Run("CREATE UNIQUE INDEX passes_value ON passes(slot, serial) WHERE run_id IS NOT "
+                 "NULL AND slot <> '' AND keeps_number AND id > " +
+                 Num(last.Int(0, 0))) &&
+         db_.Run(kGuardPasses) && db_.Run("UPDATE schema_version SET version = 2");
 }
 
 Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
@@ -255,9 +315,16 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
       CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
                               row.device, row.programPath, row.programSha256, row.dataChecksum,
                               row.optionWord, row.idChecksum, row.series, row.serial,
-                              Num(row.record), Num(row.passCount), Num(lease_.count())});
+                              Num(row.record), Num(row.passCount), Num(lease_.count()), row.slot});
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
-  if (insert.Rows() == 0) return Journal::ReserveResult::Used;
+  if (insert.Rows() == 0) {
+    // Whose it is: a row of another series holds the value at this place, or (a station racing
+    // for it whose row is not committed yet) its own series.
+    const PgResult holder = Call(kFindUse, {row.series, row.serial, Num(row.record), row.slot});
+    return holder.Ok() && holder.Rows() > 0 && holder.Text(0, 4) != row.series
+               ? Journal::ReserveResult::ValueUsed
+               : Journal::ReserveResult::Used;
+  }
   row.id = insert.Int(0, 0);
   return Journal::ReserveResult::Reserved;
 }
@@ -275,15 +342,16 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
   return true;
 }
 
-bool PgJournal::FindUse(const std::string& series, const std::string& serial, long record,
-                        std::optional<SerialUse>& use, std::string& error) {
+bool PgJournal::FindUse(const std::string& series, const std::string& slot,
+                        const std::string& serial, long record, std::optional<SerialUse>& use,
+                        std::string& error) {
   std::lock_guard lock(mutex_);
   use.reset();
-  const PgResult find = Call(kFindUse, {series, serial, Num(record)});
+  const PgResult find = Call(kFindUse, {series, serial, Num(record), slot});
   if (!find.Ok()) return Fail("cannot be read", error);
   if (find.Rows() > 0)
     use = SerialUse{find.Text(0, 0), find.Text(0, 1), find.Text(0, 2),
-                    OutcomeFromText(find.Text(0, 3))};
+                    OutcomeFromText(find.Text(0, 3)), find.Text(0, 4)};
   return true;
 }
 
@@ -321,15 +389,15 @@ bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::s
     const PgResult insert = db_.Exec(
         "INSERT INTO passes(started, ended, host, port, writer, device, program_path, "
         "  program_sha256, data_checksum, option_word, id_checksum, series, serial, record, "
-        "  pass_count, outcome, counted, red_line, duration_ms, keeps_number) "
+        "  pass_count, outcome, counted, red_line, duration_ms, keeps_number, slot) "
         "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, $15::bigint, "
-        "  $16, $17::boolean, $18, $19::bigint, $20::boolean) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
+        "  $16, $17::boolean, $18, $19::bigint, $20::boolean, $21) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
         {r.started, r.ended.empty() ? std::nullopt : std::optional(r.ended), r.host, r.port,
          r.writer, r.device, r.programPath, r.programSha256, r.dataChecksum, r.optionWord,
          r.idChecksum, r.series, r.serial, Num(r.record), Num(r.passCount),
          std::string(OutcomeText(outcome)), r.counted ? "t" : "f", r.redLine,
          r.durationMs < 0 ? std::nullopt : std::optional(Num(r.durationMs)),
-         r.keepsNumber ? "t" : "f"});
+         r.keepsNumber ? "t" : "f", r.slot.empty() ? SlotOfSeries(r.series) : r.slot});
     if (!insert.Ok()) {
       Fail("cannot be written", error);
       db_.Run("ROLLBACK");

@@ -3,9 +3,10 @@
 // calls here when it is opened on a libpq URI or "service=NAME".
 //
 // A reservation is one statement, so one transaction: it inserts the pending row unless the
-// number is used, and partial unique indexes on (series, serial) and (series, record), over the
-// rows that keep their number, let only one of two stations racing for a number insert it; the
-// other sees the number used and steps on.
+// number is used (in its series, or its value at its place by any series), and partial unique
+// indexes on (series, serial), (series, record) and (slot, serial), over the rows that keep their
+// number, let only one of two stations racing for a number insert it; the other sees the number
+// used and steps on.
 //
 // A run on another host cannot be seen through /proc: each run holds a lease in the runs table,
 // renewed by every reservation and pass end and by a heartbeat thread. Opening the journal turns
@@ -43,7 +44,7 @@ std::string JournalStationName();
 // How long a run's lease lasts without renewal: KVXW_JOURNAL_LEASE_MS when set, else 60 s.
 std::chrono::milliseconds JournalLease();
 
-inline constexpr int kSharedJournalSchemaVersion = 1;
+inline constexpr int kSharedJournalSchemaVersion = 2;
 // A reservation or pass end rolled back for a conflict runs this many times in all, the waits
 // between doubling from kConflictFirstWait (10, 20, 40, 80 ms).
 inline constexpr int kConflictAttempts = 5;
@@ -65,8 +66,8 @@ class PgJournal {
 
   Journal::ReserveResult Reserve(PassRecord& row, std::string& error);
   bool Finish(PassRecord& row, std::string& error);
-  bool FindUse(const std::string& series, const std::string& serial, long record,
-               std::optional<SerialUse>& use, std::string& error);
+  bool FindUse(const std::string& series, const std::string& slot, const std::string& serial,
+               long record, std::optional<SerialUse>& use, std::string& error);
   bool LastRecordUsed(const std::string& series, long& last, std::string& error);
   std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
   // Copies rows of another journal in, each once: a row already there (the same station, port
@@ -75,6 +76,7 @@ class PgJournal {
 
  private:
   bool Migrate(std::string& error);
+  bool MigrateToPlaces();
   // Runs `sql`; when the connection was lost, reconnects once and runs it again.
   PgResult Call(std::string_view sql, const PgDb::Params& params = {});
   // Call, run again while the server rolls it back for a conflict (RetryConflicts).

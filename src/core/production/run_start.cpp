@@ -42,10 +42,36 @@ RecordCount CountRecords(const std::string& content, std::streamoff upTo) {
   return count;
 }
 
-std::string WentOut(const SerialUse& use) {
+// Where the number went; with the series that took it when that is another one, which put the
+// same value at the same place.
+std::string WentOut(const SerialUse& use, const std::string& series) {
   return "went out on " + use.started + " on " + use.port + " (" +
-         std::string(OutcomeText(use.outcome)) + ")";
+         std::string(OutcomeText(use.outcome)) + ")" +
+         (!use.series.empty() && use.series != series ? " in the series " + use.series : "");
 }
+
+// The records of a QTP text read forward one by one, as `ws` reads its file (its device and
+// byte order): each one's value and place.
+class QtpRecords {
+ public:
+  QtpRecords(const std::string& content, const Workspace& ws)
+      : scratch_(std::make_unique<Workspace>()) {
+    scratch_->device.DeviceName = ws.device.DeviceName;
+    scratch_->production.SerialByteOrder = ws.production.SerialByteOrder;
+    scratch_->production.SerialNoMode = true;
+    scratch_->production.QtpReadFile = std::make_unique<std::istringstream>(content);
+  }
+  // Record `number` (1-based, not before the last one asked for); null when there is none.
+  const Workspace* At(long number) {
+    for (; read_ < number; ++read_)
+      if (!ReadSerialData(*scratch_).empty() || scratch_->production.QtpEndSeen) return nullptr;
+    return scratch_.get();
+  }
+
+ private:
+  std::unique_ptr<Workspace> scratch_;
+  long read_ = 0;
+};
 
 }  // namespace
 
@@ -76,11 +102,12 @@ bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& se
   copy->production.SerialIncrement = ws.production.SerialIncrement;
   copy->production.SerialStepMode = ws.production.SerialStepMode;
   const std::string first = SerialHexText(*copy);
+  const std::string slot = SerialSlotOf(ws);
   for (long step = 0; step < kMaxSteps; ++step) {
     const std::string serial = SerialHexText(*copy);
     if (step > 0 && serial == first) break;  // round the whole series
     std::optional<SerialUse> use;
-    if (!journal.FindUse(series, serial, 0, use, error)) return false;
+    if (!journal.FindUse(series, slot, serial, 0, use, error)) return false;
     if (!use) {
       next = serial;
       return true;
@@ -107,8 +134,8 @@ RunStart DecideRunStart(Journal& journal, const std::string& series, const Works
 
   std::string error;
   std::optional<SerialUse> use;
-  if (!journal.FindUse(series, start.qtp ? std::string() : start.first, start.firstRecord, use,
-                       error))
+  // A QTP record is used as a record of its file, or as a value at its place.
+  if (!journal.FindUse(series, SerialSlotOf(ws), start.first, start.firstRecord, use, error))
     return unreadable(error);
   if (!use) return start;
   start.use = *use;
@@ -116,11 +143,23 @@ RunStart DecideRunStart(Journal& journal, const std::string& series, const Works
   if (start.qtp) {
     long last = 0;
     if (!journal.LastRecordUsed(series, last, error)) return unreadable(error);
-    start.nextRecord = last + 1;
     const RecordCount count = CountRecords(qtp.content, -1);
-    start.verdict = count.endSeen && start.nextRecord > count.records
-                        ? RunStart::Verdict::SeriesUsedUp
-                        : RunStart::Verdict::QtpRecordsUsed;
+    // After the last record used, the first whose value no chip carries at its place.
+    QtpRecords records(qtp.content, ws);
+    for (start.nextRecord = std::max(last + 1, start.firstRecord + 1);; ++start.nextRecord) {
+      if (count.endSeen && start.nextRecord > count.records) {
+        start.verdict = RunStart::Verdict::SeriesUsedUp;
+        return start;
+      }
+      const Workspace* record = records.At(start.nextRecord);
+      if (record == nullptr) break;  // a damaged record: moving there tells the operator
+      std::optional<SerialUse> taken;
+      if (!journal.FindUse(series, SerialSlotOf(*record), SerialHexText(*record),
+                           start.nextRecord, taken, error))
+        return unreadable(error);
+      if (!taken) break;
+    }
+    start.verdict = RunStart::Verdict::QtpRecordsUsed;
     return start;
   }
   std::optional<std::string> next;
@@ -171,10 +210,12 @@ std::string RunStartFacts(const RunStart& start) {
       return {};
     case RunStart::Verdict::FirstNumberUsed:
     case RunStart::Verdict::QtpRecordsUsed:
-      return what + ' ' + WentOut(start.use) + "; the next free one is " + ResumePoint(start);
+      return what + ' ' + WentOut(start.use, start.series) + "; the next free one is " +
+             ResumePoint(start);
     case RunStart::Verdict::SeriesUsedUp:
       if (start.qtp) return kEveryRecordUsed;
-      return what + ' ' + WentOut(start.use) + ", and no number of its series is free";
+      return what + ' ' + WentOut(start.use, start.series) +
+             ", and no number of its series is free";
     case RunStart::Verdict::JournalUnreadable:
       return start.error;
   }

@@ -73,6 +73,8 @@ bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message);
 
 // The verdict's facts, as both front ends word them (lower case, no full stop):
 //   "serial number 0001 went out on 2026-12-07T23:31:19.123Z on COM1 (ok); the next free one is 0003"
+//   "serial number 0001 went out on ... (ok) in the series KVX-01 @0100 x2 sequential+2 msb; ..."
+//     (another series put the same value at the same place)
 //   "QTP record 1 (serial number 0100) went out on ... (ok); the next free one is record 3"
 //   "serial number 0001 went out on ... (ok), and no number of its series is free"
 //   "every record of the QTP file went out already"

@@ -27,6 +27,10 @@ TEST(JournalSettings, TheJournalLineNamesAFileOrASharedJournal) {
       {"# journal=/not/this.db\njournal=line2.db\n", start + "/line2.db"},
       {"; comment\njournal=/var/kvx/journal.db\n", "/var/kvx/journal.db"},
       {"journal=\n", start + "/kvx-journal.db"},
+      {"journal=dbname=kvx host=db.floor\n", "dbname=kvx host=db.floor"},
+      // Neither a file nor a server: opening it says so, rather than making a file.
+      {"journal=postgresql:kvxp\n", "postgresql:kvxp"},
+      {"journal=./dbname=kvx\n", start + "/./dbname=kvx"},
   };
   for (const auto& c : cases) {
     fs::remove(dir / kSettingsFileName);

@@ -84,7 +84,7 @@ TEST_F(JournalTest, ANumberIsFreeAgainOnlyAfterAFailureBeforeItCouldReachTheChip
     row.keepsNumber = KeepsNumber(c.outcome, c.counted, c.serialMayBeOnChip);
     ASSERT_TRUE(journal.Finish(row, error)) << error;
     std::optional<SerialUse> use;
-    ASSERT_TRUE(journal.FindUse(row.series, serial, 0, use, error)) << error;
+    ASSERT_TRUE(journal.FindUse(row.series, "", serial, 0, use, error)) << error;
     EXPECT_EQ(use.has_value(), c.usedAfter)
         << OutcomeText(c.outcome) << " counted " << c.counted << " on chip "
         << c.serialMayBeOnChip;
@@ -121,7 +121,7 @@ TEST_F(JournalTest, PendingRowsOfARunThatDiedBecomeUnknownAndStayUsed) {
   ASSERT_EQ(rows.size(), 2u);
   for (const PassRecord& r : rows) EXPECT_EQ(r.outcome, PassOutcome::Unknown) << r.serial;
   std::optional<SerialUse> use;
-  ASSERT_TRUE(next.FindUse(rows[0].series, "1000", 0, use, error)) << error;
+  ASSERT_TRUE(next.FindUse(rows[0].series, "", "1000", 0, use, error)) << error;
   ASSERT_TRUE(use.has_value());
   EXPECT_EQ(use->port, "COM1");
   long last = 0;
@@ -412,6 +412,50 @@ TEST_F(JournalTest, AJournalThatKnowsLessThanItsWitnessStopsTheRun) {
   EXPECT_FALSE(journal.Open(copied, error, kEveryRunDied));
   EXPECT_NE(error.find("is missing, but its witness"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(copied));
+}
+
+// A journal used through a symbolic link (or a linked folder) and by its own path keeps one
+// witness, beside its real file: an older copy put back is caught whichever name opens it. A
+// link to a journal not made yet makes it where the link points.
+TEST_F(JournalTest, EveryNameOfAJournalSharesOneWitness) {
+  fs::create_directories(dir_ / "real");
+  const std::string real = (dir_ / "real" / kJournalFileName).string();
+  const std::string link = (dir_ / "link.db").string();
+  const std::string floor = (dir_ / "floor" / kJournalFileName).string();
+  fs::create_symlink(fs::path("real") / kJournalFileName, link);
+  fs::create_directory_symlink("real", dir_ / "floor");
+  auto pass = [&](const std::string& name, const std::string& serial) {
+    Journal journal;
+    std::string error;
+    ASSERT_TRUE(journal.Open(name, error, kEveryRunDied)) << name << ": " << error;
+    PassRecord row = Row(serial);
+    ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << name;
+    row.outcome = PassOutcome::Ok;
+    ASSERT_TRUE(journal.Finish(row, error)) << error;
+  };
+  pass(real, "1000");
+  const std::string older = (dir_ / "older.db").string();
+  fs::copy_file(real, older);
+  pass(link, "1001");
+  pass(floor, "1002");
+  fs::copy_file(older, real, fs::copy_options::overwrite_existing);
+  for (const std::string& name : {real, link, floor}) {
+    Journal journal;
+    std::string error;
+    EXPECT_FALSE(journal.Open(name, error, kEveryRunDied)) << name;
+    EXPECT_NE(error.find("knows less than its witness"), std::string::npos) << error;
+    EXPECT_NE(error.find("serial number 1002"), std::string::npos) << error;
+  }
+  EXPECT_FALSE(fs::exists(link + ".witness"));
+
+  // A link to a journal that is not there yet: the journal is made where it points.
+  fs::create_directories(dir_ / "new");
+  fs::create_symlink(fs::path("new") / kJournalFileName, dir_ / "new-link.db");
+  pass((dir_ / "new-link.db").string(), "2000");
+  EXPECT_TRUE(fs::is_symlink(dir_ / "new-link.db"));
+  EXPECT_TRUE(fs::is_regular_file(dir_ / "new" / kJournalFileName));
+  EXPECT_TRUE(fs::exists(dir_ / "new" / (std::string(kJournalFileName) + ".witness")));
+  EXPECT_FALSE(fs::exists(dir_ / "new-link.db.witness"));
 }
 
 // Two runs making the same journal at the same moment: both get it, every time; the one whose

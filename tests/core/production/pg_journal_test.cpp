@@ -10,6 +10,7 @@
 
 #include "core/production/journal.h"
 #include "core/production/pass_journal.h"
+#include "core/production/sqlite_db.h"
 #include "pg_test_server.h"
 #include "serial_fixture.h"
 
@@ -89,7 +90,7 @@ TEST_F(PgJournalTest, ReservesFinishesAndReadsBackAsTheFileDoes) {
   again.redLine = "ID verify error";
   ASSERT_TRUE(journal->Finish(again, error)) << error;
   std::optional<SerialUse> use;
-  ASSERT_TRUE(journal->FindUse(again.series, "0100", 0, use, error)) << error;
+  ASSERT_TRUE(journal->FindUse(again.series, "", "0100", 0, use, error)) << error;
   ASSERT_TRUE(use.has_value());
   EXPECT_EQ(use->port, "COM2");
   EXPECT_EQ(use->host, "line-1");
@@ -245,7 +246,7 @@ TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone)
       {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
        "holds tables of another program (passes has no column serial)"},
       {"a newer journal", "UPDATE schema_version SET version = 99", true,
-       "was written by a newer kvxw (schema version 99; this one knows up to 1)"},
+       "was written by a newer kvxw (schema version 99; this one knows up to 2)"},
   };
   // Every table and row of the database, to see that nothing changed.
   auto contents = [](PgDb& db) {
@@ -426,10 +427,30 @@ class BothJournals : public ::testing::TestWithParam<Backend> {
     return journal;
   }
 
+  // Runs `sql` on the journal's database itself, as another program (or an older kvxw) would.
+  bool Sql(const std::string& sql) {
+    if (GetParam() == Backend::Postgres) {
+      PgDb db;
+      return db.Open(name_) && db.Run(sql);
+    }
+    SqliteDb db;
+    return db.Open(name_, false) && db.Exec(sql);
+  }
+
   test::TestDatabase db_;
   std::filesystem::path dir_;
   std::string name_;
 };
+
+PassRecord AtPlace(const std::string& series, const std::string& serial, long record = 0) {
+  PassRecord row;
+  row.port = "COM1";
+  row.series = series;
+  row.slot = record > 0 ? "KVX-04 @0010 x2 msb" : SlotOfSeries(series);
+  row.serial = serial;
+  row.record = record;
+  return row;
+}
 
 PassRecord Numbered(const std::string& serial, const std::string& port, long record = 0) {
   PassRecord row;
@@ -500,6 +521,79 @@ TEST_P(BothJournals, TwoRunsRacingForEachNumberNeverBothGetIt) {
   ASSERT_FALSE(failed);
   for (int n = 0; n < kNumbers; ++n)
     EXPECT_EQ(won[2 * n] + won[2 * n + 1], 1) << "number " << 1000 + n;
+}
+
+// A value goes to one chip per place (device, first serial word, byte count, byte order),
+// whatever series asks for it: another increment or mode, a QTP file's record.
+TEST_P(BothJournals, AValueGoesToOneChipPerPlaceWhateverTheSeries) {
+  const std::string byOne = "KVX-04 @0010 x2 sequential+1 msb";
+  auto a = Run("station-a");
+  std::string error;
+  PassRecord first = AtPlace(byOne, "0003");
+  ASSERT_EQ(a->Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+  using R = Journal::ReserveResult;
+  const struct {
+    const char* series;
+    long record;
+    R result;
+  } cases[] = {
+      {"KVX-04 @0010 x2 sequential+2 msb", 0, R::ValueUsed},
+      {"KVX-04 @0010 x2 pseudo-random msb", 0, R::ValueUsed},
+      {"QTP 0123456789ABCDEF", 1, R::ValueUsed},
+      {"KVX-04 @0010 x2 sequential+1 msb", 0, R::Used},
+      {"KVX-04 @0010 x2 sequential+2 lsb", 0, R::Reserved},
+      {"KVX-04 @0012 x2 sequential+2 msb", 0, R::Reserved},
+      {"KVX-05 @0010 x2 sequential+2 msb", 0, R::Reserved},
+  };
+  auto b = Run("station-b");
+  for (const auto& c : cases) {
+    PassRecord row = AtPlace(c.series, "0003", c.record);
+    EXPECT_EQ(b->Reserve(row, error), c.result) << c.series << ' ' << error;
+  }
+  std::optional<SerialUse> use;
+  ASSERT_TRUE(b->FindUse("KVX-04 @0010 x2 sequential+2 msb", "KVX-04 @0010 x2 msb", "0003", 0, use,
+                         error))
+      << error;
+  ASSERT_TRUE(use.has_value());
+  EXPECT_EQ(use->series, byOne);
+}
+
+// A journal written before values were kept by place, which may hold one value twice already
+// (two increments over one start), is brought up to date with its rows and keeps every value
+// it holds used for every series from then on.
+TEST_P(BothJournals, AJournalFromBeforePlacesComesUpToDateWithItsOverlaps) {
+  const std::string byOne = "KVX-04 @0010 x2 sequential+1 msb";
+  const std::string byTwo = "KVX-04 @0010 x2 sequential+2 msb";
+  std::string error;
+  {
+    auto a = Run("station-a");
+    for (const char* serial : {"0001", "0002", "0003"}) {
+      PassRecord row = AtPlace(byOne, serial);
+      ASSERT_EQ(a->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    }
+  }
+  const bool pg = GetParam() == Backend::Postgres;
+  ASSERT_TRUE(Sql(std::string(pg ? "" : "DROP INDEX passes_slot; ") +
+                  "ALTER TABLE passes DROP COLUMN slot; UPDATE schema_version SET version = " +
+                  (pg ? "1" : "3") +
+                  "; INSERT INTO passes(run_id, started, host, port, series, serial, record, "
+                  "outcome, keeps_number) SELECT run_id, started, host, 'COM2', '" + byTwo +
+                  "', serial, 0, 'ok', keeps_number FROM passes WHERE serial IN ('0001', '0003')"));
+  auto b = Run("station-b");
+  ASSERT_TRUE(b->IsOpen());
+  using R = Journal::ReserveResult;
+  const struct {
+    const std::string& series;
+    const char* serial;
+    R result;
+  } cases[] = {
+      {byTwo, "0003", R::Used},      {byTwo, "0002", R::ValueUsed}, {byOne, "0003", R::Used},
+      {byTwo, "0005", R::Reserved},  {byOne, "0005", R::ValueUsed},
+  };
+  for (const auto& c : cases) {
+    PassRecord row = AtPlace(c.series, c.serial);
+    EXPECT_EQ(b->Reserve(row, error), c.result) << c.series << ' ' << c.serial << ' ' << error;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(, BothJournals, ::testing::Values(Backend::File, Backend::Postgres),

@@ -250,7 +250,9 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
       {"first", 0, true, OpOutcome::Ok, "0101", ""},
       {"second", 0, true, OpOutcome::Ok, "0102", ""},
       {"port", 0, false, OpOutcome::LinkFailed, "", "Open  COM9 Port Error!!"},
-      {"qtp resumed", 2, true, OpOutcome::Ok, "0102", ""},  // record 3's number, not record 1's
+      // Record 4's number: not record 1's, and not record 3's (0102), which the counted
+      // series' second chip carries at the same place.
+      {"qtp resumed", 2, true, OpOutcome::Ok, "0103", ""},
       {"qtp used up", 5, true, OpOutcome::Refused, "", "every record of the QTP file went out"},
   };
   bool lotStarted = false;

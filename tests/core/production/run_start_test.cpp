@@ -29,6 +29,7 @@ struct Taken {
   long record = 0;     // a QTP record
   PassOutcome outcome = PassOutcome::Ok;
   bool counted = true;
+  bool byTwo = false;  // taken by a series counting by two over the same place
 };
 
 class RunStartTest : public ::testing::Test {
@@ -73,10 +74,12 @@ class RunStartTest : public ::testing::Test {
   static std::string Take(Journal& journal, const std::string& series,
                           const std::vector<Taken>& taken) {
     std::string error, started;
+    const auto place = Counted("0000", 2, 2);
     for (const Taken& t : taken) {
       PassRecord row;
       row.port = "COM1";
-      row.series = series;
+      row.series = t.byTwo ? SerialSeriesOf(*place) : series;
+      row.slot = SerialSlotOf(*place);
       row.serial = t.serial;
       row.record = t.record;
       EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
@@ -140,6 +143,20 @@ TEST_F(RunStartTest, EachJournalAndFirstNumberGetsOneVerdict) {
        Verdict::StartHere, "", "0100", 1},
       {"qtp used up", true, "", 1, {{"", 1}, {"", 2}, {"", 3}, {"", 4}, {"", 5}},
        Verdict::SeriesUsedUp, "every record of the QTP file went out already", "0100", 1},
+      // Values other series put at the same place count as used, whatever the increment.
+      {"on chips of another increment", false, "0001", 0,
+       {{"0001", 0, PassOutcome::Ok, true, true}, {"0003", 0, PassOutcome::Ok, true, true},
+        {"0002"}},
+       Verdict::FirstNumberUsed,
+       "serial number 0001 went out on @T on COM1 (ok) in the series KVX-04 @0010 x2 "
+       "sequential+2 msb; the next free one is 0004",
+       "0004", 1},
+      {"qtp values on chips of a counted series", true, "", 1,
+       {{"0100", 0, PassOutcome::Ok, true, true}, {"0101", 0, PassOutcome::Ok, true, true}},
+       Verdict::QtpRecordsUsed,
+       "QTP record 1 (serial number 0100) went out on @T on COM1 (ok) in the series KVX-04 "
+       "@0010 x2 sequential+2 msb; the next free one is record 3",
+       "0102", 3},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -218,7 +235,7 @@ TEST_F(RunStartTest, AJournalThatCannotBeReadStopsTheRun) {
   for (Journal* j : {&journal, &closed}) {
     std::optional<SerialUse> use;
     error.clear();
-    EXPECT_FALSE(j->FindUse(series, "1000", 0, use, error));
+    EXPECT_FALSE(j->FindUse(series, "", "1000", 0, use, error));
     EXPECT_NE(error.find("cannot be read"), std::string::npos) << error;
     long last = -1;
     error.clear();
