@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "pg_test_proxy.h"
 #include "pg_test_server.h"
 
 namespace kvx::cli::test {
@@ -257,6 +258,43 @@ TEST_F(PgJournalCli, AServerLostMidRunStopsTheRunAndNoChipIsWithoutARow) {
   EXPECT_GE(begun, 1u) << ended.out;
   EXPECT_GE(rows.size(), begun) << "a chip was programmed without its row";
   ExpectNoNumberTwice(rows);
+}
+
+// The network to the server stalls in the middle of a run, the connections left open: the run
+// ends within its --journal-timeout, naming the server, with a failure; with a long time-out,
+// SIGTERM ends it as it ends a run waiting for its Writer.
+TEST_F(PgJournalCli, AStalledServerEndsTheRunWithinItsTimeOutAndSigtermEndsItAtOnce) {
+  struct Case {
+    const char* timeout;
+    int signal;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"1", 0, 1, "no answer from the server within 1 s"},
+      {"600", SIGTERM, 128 + SIGTERM, "stopped while waiting for the server"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.timeout);
+    kvx::test::StallingProxy proxy(kvx::test::ServerSocketOf(db_.Uri()));
+    ASSERT_TRUE(proxy.Listening());
+    const std::string link = Path(std::string("writer-") + c.timeout);
+    SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
+    ASSERT_TRUE(sim.Ready()) << sim.Output();
+    KvxwProcess run(AutoArgs(kvx::test::UriThroughPort(db_.Uri(), proxy.Port()),
+                             std::string("--port Com1 --count 6 --resume --journal-timeout ") +
+                                 c.timeout),
+                    {.env = {"KVXW_COM1=" + link}});
+    ASSERT_TRUE(run.WaitForOutput("Pass Count: 1\n", seconds(60))) << run.SoFar().err;
+    proxy.Stall();
+    ASSERT_TRUE(proxy.WaitForHeldRequest(seconds(60))) << "the station never asked the server";
+    const KvxwRun ended = run.Stop(c.signal, seconds(30));
+    EXPECT_FALSE(ended.timedOut) << ended.err;
+    EXPECT_EQ(ended.status, c.status) << ended.err;
+    EXPECT_NE(ended.err.find("the shared journal postgresql://kvxtest@127.0.0.1:"),
+              std::string::npos) << ended.err;
+    EXPECT_NE(ended.err.find(c.says), std::string::npos) << ended.err;
+  }
 }
 
 TEST_F(PgJournalCli, AStationsFileJournalIsCopiedInOnce) {

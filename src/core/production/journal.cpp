@@ -142,8 +142,8 @@ constexpr char kLastRecord[] =
 }  // namespace
 
 bool Journal::FindUse(const std::string& series, const std::string& serial, long record,
-                      std::optional<SerialUse>& use, std::string& error) {
-  if (pg_) return pg_->FindUse(series, serial, record, use, error);
+                      std::optional<SerialUse>& use, std::string& error, std::stop_token stop) {
+  if (pg_) return pg_->FindUse(series, serial, record, use, error, stop);
   std::lock_guard lock(mutex_);
   use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
@@ -161,8 +161,9 @@ bool Journal::FindUse(const std::string& series, const std::string& serial, long
   return true;
 }
 
-bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
-  if (pg_) return pg_->LastRecordUsed(series, last, error);
+bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error,
+                             std::stop_token stop) {
+  if (pg_) return pg_->LastRecordUsed(series, last, error, stop);
   std::lock_guard lock(mutex_);
   last = 0;
   SqliteStatement query = db_.Prepare(kLastRecord);
@@ -173,8 +174,9 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
   return true;
 }
 
-Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Reserve(row, error);
+Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error,
+                                        std::stop_token stop) {
+  if (pg_) return pg_->Reserve(row, error, stop);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -211,8 +213,8 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
   return ReserveResult::Reserved;
 }
 
-bool Journal::Finish(PassRecord& row, std::string& error) {
-  if (pg_) return pg_->Finish(row, error);
+bool Journal::Finish(PassRecord& row, std::string& error, std::stop_token stop) {
+  if (pg_) return pg_->Finish(row, error, stop);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -263,7 +265,8 @@ std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& e
 
 bool Journal::OpenShared(const std::string& name, bool registerRun, std::string& error) {
   auto pg = std::make_shared<PgJournal>(station_.empty() ? JournalStationName() : station_,
-                                        lease_.count() > 0 ? lease_ : JournalLease());
+                                        lease_.count() > 0 ? lease_ : JournalLease(),
+                                        timeout_.count() > 0 ? timeout_ : kPgDefaultTimeout);
   if (!pg->Open(name, registerRun, error)) return false;
   pg_ = std::move(pg);
   path_ = pg_->Name();

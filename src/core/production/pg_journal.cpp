@@ -120,8 +120,11 @@ std::chrono::milliseconds JournalLease() {
   return std::chrono::seconds(60);
 }
 
-PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease)
-    : station_(std::move(station)), lease_(lease) {}
+PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease,
+                     std::chrono::milliseconds timeout)
+    : station_(std::move(station)), lease_(lease), timeout_(timeout) {
+  db_.SetTimeout(timeout);
+}
 
 PgJournal::~PgJournal() {
   if (heartbeat_.joinable()) {
@@ -130,8 +133,12 @@ PgJournal::~PgJournal() {
     heartbeat_.join();
   }
   std::lock_guard lock(mutex_);
-  if (runId_ != 0 && !db_.Lost())
-    db_.Run("UPDATE runs SET lease_until = now() WHERE id = $1::bigint", {Num(runId_)});
+  // The lease ends at once, unless the server stopped answering: it then runs out by itself.
+  std::stop_source leaving;
+  leaving.request_stop();
+  if (runId_ != 0 && !stalled_ && !db_.Lost())
+    db_.Run("UPDATE runs SET lease_until = now() WHERE id = $1::bigint", {Num(runId_)},
+            leaving.get_token());
 }
 
 bool PgJournal::Fail(std::string_view what, std::string& error) {
@@ -139,16 +146,29 @@ bool PgJournal::Fail(std::string_view what, std::string& error) {
   return false;
 }
 
-PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params) {
-  PgResult result = db_.Exec(sql, params);
-  if (result.Ok() || !db_.Lost()) return result;
+PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::stop_token stop) {
+  PgResult result;
+  if (!stalled_ && !db_.Lost()) {
+    result = db_.Exec(sql, params, stop);
+    if (result.Ok() || !db_.Lost()) return result;
+  }
+  stalled_ = stalled_ || db_.LastFailure() == PgDb::Failure::TimedOut;
+  // A server that did not answer in time is not waited for again; a caller that was stopped
+  // does not wait for a new connection.
+  if (stalled_ || stop.stop_requested()) return result;
   // The server went away or restarted: one new connection, and the statement once more.
-  if (!db_.Reconnect()) return result;
-  return db_.Exec(sql, params);
+  if (!db_.Reconnect(stop)) {
+    stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
+    return result;
+  }
+  result = db_.Exec(sql, params, stop);
+  stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
+  return result;
 }
 
-PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params) {
-  return RetryConflicts([&] { return Call(sql, params); },
+PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params,
+                                 std::stop_token stop) {
+  return RetryConflicts([&] { return Call(sql, params, stop); },
                         [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
                         kConflictAttempts, kConflictFirstWait);
 }
@@ -156,6 +176,7 @@ PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& param
 bool PgJournal::Open(const std::string& name, bool registerRun, std::string& error) {
   std::lock_guard lock(mutex_);
   name_ = PostgresDisplayName(name);
+  connectName_ = name;
   if (!db_.Open(name)) {
     error = "the shared journal " + name_ + " cannot be reached: " + db_.Error();
     return false;
@@ -180,14 +201,18 @@ bool PgJournal::Open(const std::string& name, bool registerRun, std::string& err
 }
 
 void PgJournal::Heartbeat(std::stop_token stop) {
-  std::unique_lock lock(mutex_);
+  PgDb beat;
+  beat.SetTimeout(timeout_);
+  std::mutex idle;
+  std::unique_lock lock(idle);
   while (!beat_.wait_for(lock, stop, lease_ / 3, [] { return false; })) {
     if (stop.stop_requested()) return;
-    // A lost server is noticed (and reconnected) by the next pass; the beat only renews.
-    if (!db_.Lost())
-      db_.Run("UPDATE runs SET lease_until = now() + $2::bigint * interval '1 millisecond' "
-              "WHERE id = $1::bigint",
-              {Num(runId_), Num(lease_.count())});
+    // A server that cannot be reached now is tried again at the next beat; the passes notice it
+    // (and say so) on their own connection.
+    if (beat.Lost() && !beat.Open(connectName_, stop)) continue;
+    beat.Run("UPDATE runs SET lease_until = now() + $2::bigint * interval '1 millisecond' "
+             "WHERE id = $1::bigint",
+             {Num(runId_), Num(lease_.count())}, stop);
   }
 }
 
@@ -246,7 +271,8 @@ bool PgJournal::Migrate(std::string& error) {
   return true;
 }
 
-Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
+Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error,
+                                          std::stop_token stop) {
   std::lock_guard lock(mutex_);
   row.started = JournalTimeNow();
   row.outcome = PassOutcome::Pending;
@@ -255,14 +281,15 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
       CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
                               row.device, row.programPath, row.programSha256, row.dataChecksum,
                               row.optionWord, row.idChecksum, row.series, row.serial,
-                              Num(row.record), Num(row.passCount), Num(lease_.count())});
+                              Num(row.record), Num(row.passCount), Num(lease_.count())},
+                   stop);
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) return Journal::ReserveResult::Used;
   row.id = insert.Int(0, 0);
   return Journal::ReserveResult::Reserved;
 }
 
-bool PgJournal::Finish(PassRecord& row, std::string& error) {
+bool PgJournal::Finish(PassRecord& row, std::string& error, std::stop_token stop) {
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -270,16 +297,18 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
       CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)),
                              row.counted ? "t" : "f", Num(row.passCount), row.redLine, row.writer,
                              Num(row.durationMs), Num(runId_), Num(lease_.count()), Num(row.id),
-                             row.keepsNumber ? "t" : "f"});
+                             row.keepsNumber ? "t" : "f"},
+                   stop);
   if (!update.Ok()) return Fail("cannot be written", error);
   return true;
 }
 
 bool PgJournal::FindUse(const std::string& series, const std::string& serial, long record,
-                        std::optional<SerialUse>& use, std::string& error) {
+                        std::optional<SerialUse>& use, std::string& error,
+                        std::stop_token stop) {
   std::lock_guard lock(mutex_);
   use.reset();
-  const PgResult find = Call(kFindUse, {series, serial, Num(record)});
+  const PgResult find = Call(kFindUse, {series, serial, Num(record)}, stop);
   if (!find.Ok()) return Fail("cannot be read", error);
   if (find.Rows() > 0)
     use = SerialUse{find.Text(0, 0), find.Text(0, 1), find.Text(0, 2),
@@ -287,10 +316,11 @@ bool PgJournal::FindUse(const std::string& series, const std::string& serial, lo
   return true;
 }
 
-bool PgJournal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
+bool PgJournal::LastRecordUsed(const std::string& series, long& last, std::string& error,
+                               std::stop_token stop) {
   std::lock_guard lock(mutex_);
   last = 0;
-  const PgResult query = Call(kLastRecord, {series});
+  const PgResult query = Call(kLastRecord, {series}, stop);
   if (!query.Ok()) return Fail("cannot be read", error);
   if (!query.IsNull(0, 0)) last = static_cast<long>(query.Int(0, 0));
   return true;

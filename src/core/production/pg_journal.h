@@ -17,6 +17,15 @@
 // the run at Open with a message, and nothing is written to it: the counterpart of the file
 // journal's application id.
 //
+// Every call waits for the server no longer than the journal's time-out (SetTimeout, default
+// 15 s), and stops waiting shortly after the caller's stop token is triggered (the operator's
+// stop: Ctrl-C, SIGTERM, a tile's Stop): the statement is cancelled on the server and the call
+// fails with the server's name. A pass whose end could not be written so keeps its number: its
+// row stays pending and becomes "unknown" once the run's lease ran out. A server that did not
+// answer in time is not asked again by this run: every later call fails at once. The heartbeat
+// renews the lease on a connection of its own, so a server that stops answering never holds the
+// Writers' calls behind the heartbeat's.
+//
 // A call that finds the connection lost reconnects once and tries again (a server restarted
 // between passes); when that fails, the call fails with the server's name and reason. A
 // reservation or pass end that the server rolled back for a conflict with another station's
@@ -51,7 +60,8 @@ inline constexpr std::chrono::milliseconds kConflictFirstWait{10};
 
 class PgJournal {
  public:
-  PgJournal(std::string station, std::chrono::milliseconds lease);
+  PgJournal(std::string station, std::chrono::milliseconds lease,
+            std::chrono::milliseconds timeout = kPgDefaultTimeout);
   ~PgJournal();  // ends the run's lease at once
   PgJournal(const PgJournal&) = delete;
   PgJournal& operator=(const PgJournal&) = delete;
@@ -63,11 +73,12 @@ class PgJournal {
   long Recovered() const { return recovered_; }
   std::int64_t RunId() const { return runId_; }
 
-  Journal::ReserveResult Reserve(PassRecord& row, std::string& error);
-  bool Finish(PassRecord& row, std::string& error);
+  Journal::ReserveResult Reserve(PassRecord& row, std::string& error, std::stop_token stop);
+  bool Finish(PassRecord& row, std::string& error, std::stop_token stop);
   bool FindUse(const std::string& series, const std::string& serial, long record,
-               std::optional<SerialUse>& use, std::string& error);
-  bool LastRecordUsed(const std::string& series, long& last, std::string& error);
+               std::optional<SerialUse>& use, std::string& error, std::stop_token stop);
+  bool LastRecordUsed(const std::string& series, long& last, std::string& error,
+                      std::stop_token stop);
   std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
   // Copies rows of another journal in, each once: a row already there (the same station, port
   // and start) is left alone. `copied` counts the rows that were new.
@@ -76,17 +87,20 @@ class PgJournal {
  private:
   bool Migrate(std::string& error);
   // Runs `sql`; when the connection was lost, reconnects once and runs it again.
-  PgResult Call(std::string_view sql, const PgDb::Params& params = {});
+  PgResult Call(std::string_view sql, const PgDb::Params& params = {}, std::stop_token stop = {});
   // Call, run again while the server rolls it back for a conflict (RetryConflicts).
-  PgResult CallRetrying(std::string_view sql, const PgDb::Params& params);
+  PgResult CallRetrying(std::string_view sql, const PgDb::Params& params, std::stop_token stop);
   bool Fail(std::string_view what, std::string& error);
   void Heartbeat(std::stop_token stop);
 
   std::mutex mutex_;
   PgDb db_;
+  std::string connectName_;  // as the operator gave it, password and all: for the heartbeat
   std::string name_;  // the server, as messages name it
   std::string station_;
   std::chrono::milliseconds lease_;
+  std::chrono::milliseconds timeout_;
+  bool stalled_ = false;  // a call got no answer in time: no later call asks the server again
   std::int64_t runId_ = 0;
   long recovered_ = 0;
   std::condition_variable_any beat_;

@@ -10,6 +10,7 @@
 
 #include "core/production/journal.h"
 #include "core/production/pass_journal.h"
+#include "pg_test_proxy.h"
 #include "pg_test_server.h"
 #include "serial_fixture.h"
 
@@ -325,6 +326,56 @@ TEST_F(PgJournalTest, AReservationTheServerRollsBackForADeadlockRunsAgain) {
   EXPECT_EQ(result, reservationRolledBack ? Journal::ReserveResult::Used : Journal::ReserveResult::Reserved)
       << error;
   EXPECT_EQ(watch.Exec("SELECT count(*) FROM passes WHERE serial = '0100'").Text(0, 0), "1");
+}
+
+// The network to the server stalls in the middle of a run (the connections stay open): a pass's
+// end waits no longer than the time-out, or shortly after the pass is stopped, and says which
+// server did not answer. Neither waits for the heartbeat, whose beat stalls too, and the journal
+// closes without the server. The pass keeps its number: once the run's lease ran out, the next
+// run finds it "unknown".
+TEST_F(PgJournalTest, AStalledServerEndsAPassWithinItsTimeOutOrItsStop) {
+  struct Case {
+    const char* serial;
+    bool stop;
+    std::chrono::milliseconds timeout;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"0100", false, 1s, "cannot be written: no answer from the server within 1 s"},
+      {"0101", true, 600s, "cannot be written: stopped while waiting for the server"},
+  };
+  std::string lastLease;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serial);
+    test::StallingProxy proxy(test::ServerSocketOf(db_.Uri()));
+    ASSERT_TRUE(proxy.Listening());
+    auto journal = std::make_unique<Journal>();
+    journal->SetStation("line-1");
+    journal->SetLease(300ms);  // a beat every 100 ms
+    journal->SetTimeout(c.timeout);
+    std::string error;
+    ASSERT_TRUE(journal->Open(test::UriThroughPort(db_.Uri(), proxy.Port()), error)) << error;
+    PassRecord row = Row(c.serial);
+    ASSERT_EQ(journal->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    proxy.Stall();
+    std::stop_source stop;
+    if (c.stop) stop.request_stop();
+    row.outcome = PassOutcome::Ok;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_FALSE(journal->Finish(row, error, stop.get_token()));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 60s) << "waited as if for ever";
+    EXPECT_NE(error.find("the shared journal postgresql://kvxtest@127.0.0.1:"), std::string::npos)
+        << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    journal.reset();
+    lastLease = ServerNow();
+  }
+  ASSERT_TRUE(ServerClockPasses(lastLease, 300ms));
+  auto next = Station("line-2");
+  std::string error;
+  const auto rows = next->Passes({}, error);
+  ASSERT_EQ(rows.size(), 2u) << error;
+  for (const PassRecord& r : rows) EXPECT_EQ(OutcomeText(r.outcome), "unknown") << r.serial;
 }
 
 // What counts as a conflict to run again, and how often and after what waits it runs.
