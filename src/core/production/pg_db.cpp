@@ -207,6 +207,10 @@ bool PgDb::Open(const std::string& name, std::stop_token stop) {
   PQsetnonblocking(conn_, 1);
   // Warnings (NOTICE) are not for the operator.
   PQsetNoticeProcessor(conn_, [](void*, const char*) {}, nullptr);
+  if (!sessionSetup_.empty() && !Run(sessionSetup_, {}, stop)) {
+    Close();
+    return false;
+  }
   return true;
 }
 

@@ -100,6 +100,10 @@ class PgDb {
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
   std::chrono::milliseconds Timeout() const { return timeout_; }
 
+  // Statements run on every new connection before it is used (session settings); a connection
+  // that refuses them counts as one that could not be made.
+  void SetSessionSetup(std::string sql) { sessionSetup_ = std::move(sql); }
+
   // Connects to `name` (a URI or "service=NAME"); false with Error() set to the server's reason.
   bool Open(const std::string& name, std::stop_token stop = {});
   bool IsOpen() const { return conn_ != nullptr; }
@@ -131,6 +135,7 @@ class PgDb {
   std::chrono::milliseconds ConnectTimeout(const std::string& name) const;
   pg_conn* conn_ = nullptr;
   std::string name_;  // what Open was given, for Reconnect
+  std::string sessionSetup_;
   std::chrono::milliseconds timeout_ = kPgDefaultTimeout;
   std::string error_;
   bool lost_ = false;

@@ -13,7 +13,17 @@ namespace kvx {
 
 namespace {
 
-// Several stations may open a fresh database at once: the schema is created under this lock.
+// Every statement of the journal is written for READ COMMITTED, whatever the server's or the
+// database's default: a reservation is one statement whose race the unique indexes settle, and
+// a stricter level would only add serialization failures for the stations to run again.
+constexpr char kSessionSetup[] =
+    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED";
+
+// Several stations may open a fresh database at once: the schema is created under this lock,
+// in a READ COMMITTED transaction, so that each statement after the lock sees what the station
+// that held it committed (at REPEATABLE READ or SERIALIZABLE the transaction's snapshot would be
+// the one from before the wait, and a second station would create the tables again).
+constexpr char kBeginSchema[] = "BEGIN ISOLATION LEVEL READ COMMITTED";
 constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7340019)";
 
 constexpr char kSchemaV1[] = R"sql(
@@ -124,6 +134,7 @@ PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease,
                      std::chrono::milliseconds timeout)
     : station_(std::move(station)), lease_(lease), timeout_(timeout) {
   db_.SetTimeout(timeout);
+  db_.SetSessionSetup(kSessionSetup);
 }
 
 PgJournal::~PgJournal() {
@@ -203,6 +214,7 @@ bool PgJournal::Open(const std::string& name, bool registerRun, std::string& err
 void PgJournal::Heartbeat(std::stop_token stop) {
   PgDb beat;
   beat.SetTimeout(timeout_);
+  beat.SetSessionSetup(kSessionSetup);
   std::mutex idle;
   std::unique_lock lock(idle);
   while (!beat_.wait_for(lock, stop, lease_ / 3, [] { return false; })) {
@@ -234,7 +246,7 @@ std::string ForeignTable(const std::map<std::string, std::set<std::string>>& fou
 }  // namespace
 
 bool PgJournal::Migrate(std::string& error) {
-  if (!db_.Run("BEGIN") || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
+  if (!db_.Run(kBeginSchema) || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
   auto fail = [&](std::string_view what) {
     Fail(what, error);
     db_.Run("ROLLBACK");
@@ -344,7 +356,7 @@ std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string&
 bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
   std::lock_guard lock(mutex_);
   copied = 0;
-  if (!db_.Run("BEGIN")) return Fail("cannot be written", error);
+  if (!db_.Run("BEGIN ISOLATION LEVEL READ COMMITTED")) return Fail("cannot be written", error);
   for (const PassRecord& r : rows) {
     // A row still pending in the copy belongs to no run here: its chip is unknown.
     const PassOutcome outcome = r.outcome == PassOutcome::Pending ? PassOutcome::Unknown : r.outcome;

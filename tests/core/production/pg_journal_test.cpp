@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <latch>
 #include <set>
 #include <thread>
 
@@ -376,6 +378,52 @@ TEST_F(PgJournalTest, AStalledServerEndsAPassWithinItsTimeOutOrItsStop) {
   const auto rows = next->Passes({}, error);
   ASSERT_EQ(rows.size(), 2u) << error;
   for (const PassRecord& r : rows) EXPECT_EQ(OutcomeText(r.outcome), "unknown") << r.serial;
+}
+
+// A database whose default isolation is SERIALIZABLE, opened fresh by eight stations at once,
+// which then race for the same forty numbers: every station starts, none fails a reservation, and
+// every number goes to exactly one of them.
+TEST_F(PgJournalTest, StationsStartAndRaceTogetherWhateverTheDatabasesDefaultIsolation) {
+  {
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db_.Uri())) << admin.Error();
+    ASSERT_TRUE(admin.Run("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I SET "
+                          "default_transaction_isolation = ''serializable''', "
+                          "current_database()); END $$"))
+        << admin.Error();
+  }
+  PgDb fresh;
+  ASSERT_TRUE(fresh.Open(db_.Uri())) << fresh.Error();
+  ASSERT_EQ(fresh.Exec("SHOW default_transaction_isolation").Text(0, 0), "serializable");
+
+  constexpr int kStations = 8, kNumbers = 40;
+  std::vector<std::string> errors(kStations);
+  std::vector<std::vector<std::string>> got(kStations);
+  std::latch together(kStations);
+  std::vector<std::thread> stations;
+  for (int s = 0; s < kStations; ++s)
+    stations.emplace_back([&, s] {
+      Journal journal;
+      journal.SetStation("line-" + std::to_string(s));
+      together.arrive_and_wait();
+      if (!journal.Open(db_.Uri(), errors[s])) return;
+      for (int n = 0; n < kNumbers; ++n) {
+        char serial[8];
+        std::snprintf(serial, sizeof serial, "%04X", n);
+        PassRecord row = Row(serial, "COM" + std::to_string(s));
+        const auto result = journal.Reserve(row, errors[s]);
+        if (result == Journal::ReserveResult::Failed) return;
+        if (result == Journal::ReserveResult::Reserved) got[s].push_back(serial);
+      }
+    });
+  for (auto& t : stations) t.join();
+  std::multiset<std::string> all;
+  for (int s = 0; s < kStations; ++s) {
+    EXPECT_EQ(errors[s], "") << "line-" << s;
+    all.insert(got[s].begin(), got[s].end());
+  }
+  EXPECT_EQ(all.size(), static_cast<std::size_t>(kNumbers));
+  EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
 }
 
 // What counts as a conflict to run again, and how often and after what waits it runs.
