@@ -244,7 +244,8 @@ TEST_F(PgJournalCli, AServerLostMidRunStopsTheRunAndNoChipIsWithoutARow) {
   const std::string link = Path("writer");
   SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
   ASSERT_TRUE(sim.Ready()) << sim.Output();
-  KvxwProcess run(AutoArgs(server.Uri(), "--port Com1 --count 6"), {.env = {"KVXW_COM1=" + link}});
+  KvxwProcess run(AutoArgs(server.Uri(), "--port Com1 --count 6"),
+                  {.env = {"KVXW_COM1=" + link, "KVXW_JOURNAL_RECONNECT_MS=2000"}});
   ASSERT_TRUE(run.WaitForOutput("Pass Count: 1\n", seconds(60))) << run.SoFar().out;
   server.Crash();
   const KvxwRun ended = run.Stop(0, seconds(120));

@@ -267,6 +267,8 @@ bool Journal::OpenShared(const std::string& name, bool registerRun, std::string&
   auto pg = std::make_shared<PgJournal>(station_.empty() ? JournalStationName() : station_,
                                         lease_.count() > 0 ? lease_ : JournalLease(),
                                         timeout_.count() > 0 ? timeout_ : kPgDefaultTimeout);
+  pg->SetReconnectWaits(
+      {.limit = reconnectLimit_.count() > 0 ? reconnectLimit_ : JournalReconnectLimit()});
   if (!pg->Open(name, registerRun, error)) return false;
   pg_ = std::move(pg);
   path_ = pg_->Name();

@@ -156,6 +156,9 @@ class Journal {
   // How long a shared journal's call may wait for its server (default 15 s): a server that does
   // not answer in that time ends the call with a message naming it.
   void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  // How long a shared journal's server that went away is tried again before a call fails
+  // (default KVXW_JOURNAL_RECONNECT_MS, else 30 s).
+  void SetReconnectLimit(std::chrono::milliseconds limit) { reconnectLimit_ = limit; }
   bool IsShared() const { return pg_ != nullptr; }
   // Copies another journal's passes into this shared one, each once (a row of the same station,
   // port and start already there is left alone); `copied` counts the new rows.
@@ -188,6 +191,7 @@ class Journal {
   std::string station_;
   std::chrono::milliseconds lease_{0};
   std::chrono::milliseconds timeout_{0};
+  std::chrono::milliseconds reconnectLimit_{0};
 };
 
 // The per-device, per-port and per-series summary of `kvxw journal`.

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -122,12 +123,25 @@ std::string JournalStationName() {
   return name;
 }
 
-std::chrono::milliseconds JournalLease() {
-  if (const char* text = std::getenv("KVXW_JOURNAL_LEASE_MS"); text != nullptr) {
+namespace {
+
+std::chrono::milliseconds MillisecondsFromEnvironment(const char* name,
+                                                      std::chrono::milliseconds fallback) {
+  if (const char* text = std::getenv(name); text != nullptr) {
     const long long ms = std::atoll(text);
     if (ms > 0) return std::chrono::milliseconds(ms);
   }
-  return std::chrono::seconds(60);
+  return fallback;
+}
+
+}  // namespace
+
+std::chrono::milliseconds JournalLease() {
+  return MillisecondsFromEnvironment("KVXW_JOURNAL_LEASE_MS", std::chrono::seconds(60));
+}
+
+std::chrono::milliseconds JournalReconnectLimit() {
+  return MillisecondsFromEnvironment("KVXW_JOURNAL_RECONNECT_MS", kReconnectLimit);
 }
 
 PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease,
@@ -152,13 +166,37 @@ PgJournal::~PgJournal() {
             leaving.get_token());
 }
 
+void ReconnectWaits::SleepUnlessStopped(std::chrono::milliseconds wait, std::stop_token stop) {
+  std::mutex idle;
+  std::condition_variable_any wake;
+  std::unique_lock lock(idle);
+  wake.wait_for(lock, stop, wait, [] { return false; });
+}
+
 bool PgJournal::Fail(std::string_view what, std::string& error) {
   error = "the shared journal " + name_ + " " + std::string(what) + ": " + db_.Error();
+  if (reconnectRanOut_) error += " (no connection for " + DurationText(waits_.limit) + ")";
   return false;
+}
+
+bool PgJournal::ReconnectWithBackoff(std::stop_token stop) {
+  const auto limit = waits_.now() + waits_.limit;
+  for (auto wait = kReconnectFirstWait;; wait = std::min(wait * 2, kReconnectLongestWait)) {
+    if (db_.Reconnect(stop)) return true;
+    stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
+    if (stalled_ || stop.stop_requested()) return false;
+    // Refused, or not there (yet): a server starting up or restarting answers again soon.
+    if (waits_.now() + wait > limit) {
+      reconnectRanOut_ = true;
+      return false;
+    }
+    waits_.sleep(wait, stop);
+  }
 }
 
 PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::stop_token stop) {
   PgResult result;
+  reconnectRanOut_ = false;
   if (!stalled_ && !db_.Lost()) {
     result = db_.Exec(sql, params, stop);
     if (result.Ok() || !db_.Lost()) return result;
@@ -167,11 +205,8 @@ PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::
   // A server that did not answer in time is not waited for again; a caller that was stopped
   // does not wait for a new connection.
   if (stalled_ || stop.stop_requested()) return result;
-  // The server went away or restarted: one new connection, and the statement once more.
-  if (!db_.Reconnect(stop)) {
-    stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
-    return result;
-  }
+  // The server went away or restarted: a new connection, and the statement once more.
+  if (!ReconnectWithBackoff(stop)) return result;
   result = db_.Exec(sql, params, stop);
   stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
   return result;

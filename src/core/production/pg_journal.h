@@ -26,8 +26,10 @@
 // renews the lease on a connection of its own, so a server that stops answering never holds the
 // Writers' calls behind the heartbeat's.
 //
-// A call that finds the connection lost reconnects once and tries again (a server restarted
-// between passes); when that fails, the call fails with the server's name and reason. A
+// A call that finds the connection lost (a server restarted between passes, one still starting
+// up or refusing connections) connects again, waiting between attempts from 100 ms doubling up
+// to 2 s, for up to 30 s in all, then runs the statement once more; when no connection could be
+// made by then, the call fails with the server's name and its last reason. A
 // reservation or pass end that the server rolled back for a conflict with another station's
 // transaction (a serialization failure or a deadlock) is run again a few times, after a short
 // wait, before it counts as a failure of the journal.
@@ -36,6 +38,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -51,12 +54,32 @@ namespace kvx {
 std::string JournalStationName();
 // How long a run's lease lasts without renewal: KVXW_JOURNAL_LEASE_MS when set, else 60 s.
 std::chrono::milliseconds JournalLease();
+// How long a lost server is tried again: KVXW_JOURNAL_RECONNECT_MS when set, else 30 s.
+std::chrono::milliseconds JournalReconnectLimit();
 
 inline constexpr int kSharedJournalSchemaVersion = 1;
 // A reservation or pass end rolled back for a conflict runs this many times in all, the waits
 // between doubling from kConflictFirstWait (10, 20, 40, 80 ms).
 inline constexpr int kConflictAttempts = 5;
 inline constexpr std::chrono::milliseconds kConflictFirstWait{10};
+
+// A lost connection is made again for up to kReconnectLimit, the waits between attempts doubling
+// from kReconnectFirstWait up to kReconnectLongestWait.
+inline constexpr std::chrono::milliseconds kReconnectLimit{30000};
+inline constexpr std::chrono::milliseconds kReconnectFirstWait{100};
+inline constexpr std::chrono::milliseconds kReconnectLongestWait{2000};
+
+// How a journal waits between two attempts to reconnect: the steady clock and a sleep that ends
+// early on the caller's stop, unless a test gives its own.
+struct ReconnectWaits {
+  std::chrono::milliseconds limit = kReconnectLimit;
+  std::function<std::chrono::steady_clock::time_point()> now = [] {
+    return std::chrono::steady_clock::now();
+  };
+  std::function<void(std::chrono::milliseconds, std::stop_token)> sleep = SleepUnlessStopped;
+
+  static void SleepUnlessStopped(std::chrono::milliseconds wait, std::stop_token stop);
+};
 
 class PgJournal {
  public:
@@ -69,6 +92,7 @@ class PgJournal {
   // Connects, creates or brings the schema up to date, turns the pending rows of runs whose lease
   // ran out into "unknown" and, when `registerRun`, registers this run and starts its heartbeat.
   bool Open(const std::string& name, bool registerRun, std::string& error);
+  void SetReconnectWaits(ReconnectWaits waits) { waits_ = std::move(waits); }
   const std::string& Name() const { return name_; }
   long Recovered() const { return recovered_; }
   std::int64_t RunId() const { return runId_; }
@@ -90,6 +114,9 @@ class PgJournal {
   PgResult Call(std::string_view sql, const PgDb::Params& params = {}, std::stop_token stop = {});
   // Call, run again while the server rolls it back for a conflict (RetryConflicts).
   PgResult CallRetrying(std::string_view sql, const PgDb::Params& params, std::stop_token stop);
+  // Connects again after the connection was lost, with waits between attempts (ReconnectWaits);
+  // false when no connection could be made in time, or the caller was stopped.
+  bool ReconnectWithBackoff(std::stop_token stop);
   bool Fail(std::string_view what, std::string& error);
   void Heartbeat(std::stop_token stop);
 
@@ -101,6 +128,8 @@ class PgJournal {
   std::chrono::milliseconds lease_;
   std::chrono::milliseconds timeout_;
   bool stalled_ = false;  // a call got no answer in time: no later call asks the server again
+  ReconnectWaits waits_;
+  bool reconnectRanOut_ = false;  // the last call's attempts to reconnect ran out of time
   std::int64_t runId_ = 0;
   long recovered_ = 0;
   std::condition_variable_any beat_;

@@ -471,6 +471,7 @@ TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall)
   test::OwnServer server;
   ASSERT_TRUE(server.Start(error)) << error;
   Journal journal;
+  journal.SetReconnectLimit(1s);  // a server gone for good is given up on soon
   ASSERT_TRUE(journal.Open(server.Uri(), error)) << error;
   PassRecord row;
   row.series = "S";
@@ -488,6 +489,62 @@ TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall)
   EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Failed);
   EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
   EXPECT_FALSE(journal.Finish(row, error));
+}
+
+// A server that goes down between passes is waited for: the attempts to reconnect come after
+// waits doubling from 100 ms up to 2 s, and the pass goes on once the server is back; one that
+// stays down fails the call once 30 s of waits are spent, naming the server. The journal's clock
+// and sleep are the test's own here. Then, on the real clock, a server restarted in the
+// background (refusing, then "starting up") is waited for until it answers.
+TEST(PgJournalServer, ALostServerIsReconnectedWithBackoffUntilItsLimit) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer server;
+  ASSERT_TRUE(server.Start(error)) << error;
+  std::chrono::steady_clock::time_point now{};
+  std::vector<long long> sleeps;
+  std::size_t restartAfter = 3;  // the server is back after this many waits; 0: never
+  PgJournal journal("line-1", 60s);
+  journal.SetReconnectWaits({.now = [&] { return now; },
+                             .sleep = [&](std::chrono::milliseconds wait, std::stop_token) {
+                               sleeps.push_back(wait.count());
+                               now += wait;
+                               if (sleeps.size() == restartAfter) server.Restart();
+                             }});
+  ASSERT_TRUE(journal.Open(server.Uri(), true, error)) << error;
+  PassRecord row;
+  row.series = "S";
+  row.serial = "0001";
+  ASSERT_EQ(journal.Reserve(row, error, {}), Journal::ReserveResult::Reserved) << error;
+  server.Crash();
+  row.outcome = PassOutcome::Ok;
+  EXPECT_TRUE(journal.Finish(row, error, {})) << error;
+  EXPECT_EQ(sleeps, (std::vector<long long>{100, 200, 400}));
+
+  sleeps.clear();
+  restartAfter = 0;
+  server.Crash();
+  row.serial = "0002";
+  EXPECT_EQ(journal.Reserve(row, error, {}), Journal::ReserveResult::Failed);
+  ASSERT_GE(sleeps.size(), 6u);
+  EXPECT_EQ(std::vector<long long>(sleeps.begin(), sleeps.begin() + 6),
+            (std::vector<long long>{100, 200, 400, 800, 1600, 2000}));
+  long long spent = 0;
+  for (long long s : sleeps) spent += s;
+  EXPECT_LE(spent, 30000);
+  EXPECT_GT(spent + 2000, 30000);
+  EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
+  EXPECT_NE(error.find("(no connection for 30 s)"), std::string::npos) << error;
+
+  Journal real;
+  server.Restart();
+  ASSERT_TRUE(real.Open(server.Uri(), error)) << error;
+  row.serial = "0003";
+  ASSERT_EQ(real.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  server.Crash();
+  std::thread restart([&] { server.Restart(); });
+  EXPECT_TRUE(real.Finish(row, error)) << error;
+  restart.join();
 }
 
 // ---- The guarantees, on both backends -----------------------------------------------------------
