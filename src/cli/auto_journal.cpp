@@ -52,6 +52,10 @@ std::vector<OptionSpec> JournalOptions() {
       {"--journal-timeout", "SECONDS",
        "how long a call may wait for a shared journal's server (default 15): one that does not "
        "answer in time ends the run, naming the server"},
+      {"--accept-journal-loss", "",
+       "go on, on purpose, with a shared journal that knows less than this station's witness "
+       "of it (emptied, restored from an older copy) or that is another journal under the same "
+       "name; its numbers the journal forgot may be in chips"},
       {"--resume", "",
        "when the first serial number already went out, start from the next free one (a QTP "
        "file: after the last record used)"},
@@ -74,6 +78,7 @@ int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostrea
       return UsageError("auto", error, err);
     j.journal->SetTimeout(timeout);
   }
+  j.journal->SetAcceptJournalLoss(args.Has("--accept-journal-loss"));
   if (!j.journal->Open(args.Get("--journal", kJournalFileName), error)) {
     err << "kvxw auto: " << error << "; no chip was programmed (--no-journal runs without it)\n";
     return kExitFailed;

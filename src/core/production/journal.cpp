@@ -269,6 +269,8 @@ bool Journal::OpenShared(const std::string& name, bool registerRun, std::string&
                                         timeout_.count() > 0 ? timeout_ : kPgDefaultTimeout);
   pg->SetReconnectWaits(
       {.limit = reconnectLimit_.count() > 0 ? reconnectLimit_ : JournalReconnectLimit()});
+  pg->SetStationWitness(stateFolder_.empty() ? StationWitness::DefaultFolder() : stateFolder_,
+                        acceptLoss_);
   if (!pg->Open(name, registerRun, error)) return false;
   pg_ = std::move(pg);
   path_ = pg_->Name();

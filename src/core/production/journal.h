@@ -159,6 +159,11 @@ class Journal {
   // How long a shared journal's server that went away is tried again before a call fails
   // (default KVXW_JOURNAL_RECONNECT_MS, else 30 s).
   void SetReconnectLimit(std::chrono::milliseconds limit) { reconnectLimit_ = limit; }
+  // Where this station keeps its witness of the shared journals it uses (default
+  // StationWitness::DefaultFolder()), and whether a run goes on, on purpose, with a shared
+  // journal that knows less than that witness or is another journal under the same name.
+  void SetStateFolder(std::string folder) { stateFolder_ = std::move(folder); }
+  void SetAcceptJournalLoss(bool accept) { acceptLoss_ = accept; }
   bool IsShared() const { return pg_ != nullptr; }
   // Copies another journal's passes into this shared one, each once (a row of the same station,
   // port and start already there is left alone); `copied` counts the new rows.
@@ -192,6 +197,8 @@ class Journal {
   std::chrono::milliseconds lease_{0};
   std::chrono::milliseconds timeout_{0};
   std::chrono::milliseconds reconnectLimit_{0};
+  std::string stateFolder_;
+  bool acceptLoss_ = false;
 };
 
 // The per-device, per-port and per-series summary of `kvxw journal`.

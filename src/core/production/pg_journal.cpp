@@ -52,6 +52,16 @@ CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
 
+// Version 2: the journal's identity, a random id made with the schema, which each station's own
+// witness names the journal by (station_witness.h). An identity table left behind by tables
+// dropped and made again gets a new id: it is another journal.
+constexpr char kMigrateV1ToV2[] = R"sql(
+CREATE TABLE IF NOT EXISTS journal_identity(id TEXT NOT NULL);
+DELETE FROM journal_identity;
+INSERT INTO journal_identity VALUES(gen_random_uuid()::text);
+UPDATE schema_version SET version = 2;
+)sql";
+
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
 // schema) whose tables of these names lack one is another program's, and is left alone.
 struct JournalTable {
@@ -227,7 +237,7 @@ bool PgJournal::Open(const std::string& name, bool registerRun, std::string& err
     error = "the shared journal " + name_ + " cannot be reached: " + db_.Error();
     return false;
   }
-  if (!Migrate(error)) return false;
+  if (!Migrate(error) || (registerRun && !CheckStationWitness(error))) return false;
   const PgResult recovered = db_.Exec(
       "UPDATE passes SET outcome = 'unknown' WHERE outcome = 'pending' AND (run_id IS NULL OR "
       "run_id IN (SELECT id FROM runs WHERE lease_until < now()))");
@@ -300,8 +310,10 @@ bool PgJournal::Migrate(std::string& error) {
   if (fresh && !db_.Run(kSchemaV1)) return fail("cannot be created");
   // A newer kvxw may have changed its tables: its version is told before their shape is judged.
   const auto versionTable = columns.find("schema_version");
+  long long schemaVersion = 0;
   if (fresh || (versionTable != columns.end() && versionTable->second.contains("version"))) {
     const PgResult version = db_.Exec("SELECT version FROM schema_version");
+    schemaVersion = version.Int(0, 0);
     if (!version.Ok()) return fail("cannot be read");
     if (version.Rows() != 1)
       return refuse("holds tables of another program (schema_version holds " +
@@ -314,6 +326,10 @@ bool PgJournal::Migrate(std::string& error) {
     return refuse("holds tables of another program (" + foreign +
                   "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
+  if (schemaVersion < 2 && !db_.Run(kMigrateV1ToV2)) return fail("cannot be brought up to date");
+  const PgResult identity = db_.Exec("SELECT id FROM journal_identity ORDER BY id LIMIT 1");
+  if (!identity.Ok() || identity.Rows() != 1) return fail("cannot be read (its identity)");
+  journalId_ = identity.Text(0, 0);
   if (!db_.Run("COMMIT")) return fail("cannot be written");
   return true;
 }
@@ -333,6 +349,7 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error,
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) return Journal::ReserveResult::Used;
   row.id = insert.Int(0, 0);
+  if (!NoteReserved(row, error, stop)) return Journal::ReserveResult::Failed;
   return Journal::ReserveResult::Reserved;
 }
 

@@ -47,6 +47,7 @@
 
 #include "core/production/journal.h"
 #include "core/production/pg_db.h"
+#include "core/production/station_witness.h"
 
 namespace kvx {
 
@@ -57,7 +58,7 @@ std::chrono::milliseconds JournalLease();
 // How long a lost server is tried again: KVXW_JOURNAL_RECONNECT_MS when set, else 30 s.
 std::chrono::milliseconds JournalReconnectLimit();
 
-inline constexpr int kSharedJournalSchemaVersion = 1;
+inline constexpr int kSharedJournalSchemaVersion = 2;
 // A reservation or pass end rolled back for a conflict runs this many times in all, the waits
 // between doubling from kConflictFirstWait (10, 20, 40, 80 ms).
 inline constexpr int kConflictAttempts = 5;
@@ -91,8 +92,17 @@ class PgJournal {
 
   // Connects, creates or brings the schema up to date, turns the pending rows of runs whose lease
   // ran out into "unknown" and, when `registerRun`, registers this run and starts its heartbeat.
+  // When `registerRun`, the journal is first checked against this station's own witness
+  // (station_witness.h): a journal that knows less than the witness, or that is another journal
+  // under the same name, stops the run unless `acceptLoss` (the operator goes on with what the
+  // server knows, on purpose: the witness starts again from it).
   bool Open(const std::string& name, bool registerRun, std::string& error);
   void SetReconnectWaits(ReconnectWaits waits) { waits_ = std::move(waits); }
+  void SetStationWitness(std::string folder, bool acceptLoss) {
+    witness_ = StationWitness(std::move(folder));
+    acceptLoss_ = acceptLoss;
+  }
+  const std::string& JournalId() const { return journalId_; }
   const std::string& Name() const { return name_; }
   long Recovered() const { return recovered_; }
   std::int64_t RunId() const { return runId_; }
@@ -118,6 +128,9 @@ class PgJournal {
   // false when no connection could be made in time, or the caller was stopped.
   bool ReconnectWithBackoff(std::stop_token stop);
   bool Fail(std::string_view what, std::string& error);
+  bool CheckStationWitness(std::string& error);
+  // After a reservation: the station's witness learns the row, or the row gives its number back.
+  bool NoteReserved(const PassRecord& row, std::string& error, std::stop_token stop);
   void Heartbeat(std::stop_token stop);
 
   std::mutex mutex_;
@@ -130,6 +143,9 @@ class PgJournal {
   bool stalled_ = false;  // a call got no answer in time: no later call asks the server again
   ReconnectWaits waits_;
   bool reconnectRanOut_ = false;  // the last call's attempts to reconnect ran out of time
+  std::string journalId_;  // the journal's identity (its schema's random id)
+  StationWitness witness_;
+  bool acceptLoss_ = false;
   std::int64_t runId_ = 0;
   long recovered_ = 0;
   std::condition_variable_any beat_;

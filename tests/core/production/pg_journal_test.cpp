@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <latch>
 #include <set>
 #include <thread>
@@ -248,7 +249,7 @@ TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone)
       {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
        "holds tables of another program (passes has no column serial)"},
       {"a newer journal", "UPDATE schema_version SET version = 99", true,
-       "was written by a newer kvxw (schema version 99; this one knows up to 1)"},
+       "was written by a newer kvxw (schema version 99; this one knows up to 2)"},
   };
   // Every table and row of the database, to see that nothing changed.
   auto contents = [](PgDb& db) {
@@ -424,6 +425,79 @@ TEST_F(PgJournalTest, StationsStartAndRaceTogetherWhateverTheDatabasesDefaultIso
   }
   EXPECT_EQ(all.size(), static_cast<std::size_t>(kNumbers));
   EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
+}
+
+// Each station keeps its own witness of the shared journal: a journal emptied (TRUNCATE), one
+// whose newest rows are gone (an older dump restored), and one whose tables were dropped and made
+// again stop that station's next run, naming the last number it reserved and how to go on on
+// purpose. Another station, without a witness of its own, is not stopped; the station that goes
+// on on purpose starts its witness again from what the journal knows.
+TEST_F(PgJournalTest, AJournalThatForgotWhatThisStationReservedStopsItsNextRun) {
+  std::string server, error;
+  KVX_NEED_TEST_PG(server);
+  const struct {
+    const char* name;
+    const char* sql;
+    const char* says;
+  } cases[] = {
+      {"emptied", "TRUNCATE passes, runs", "knows less than this station's witness"},
+      {"restored older", "DELETE FROM passes WHERE serial = '0102'",
+       "its last is serial number 0101"},
+      {"made again", "DROP TABLE passes, runs, schema_version",
+       "is not the journal this station used under that name"},
+  };
+  const std::filesystem::path states = std::filesystem::temp_directory_path() /
+                                       ("kvx-stations-" + std::to_string(::getpid()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestDatabase db;
+    ASSERT_TRUE(db.Create(server, error)) << error;
+    const std::string mine = (states / c.name / "line-1").string();
+    const std::string other = (states / c.name / "line-2").string();
+    auto opens = [&](const std::string& folder, bool accept) {
+      Journal journal;
+      journal.SetStateFolder(folder);
+      journal.SetAcceptJournalLoss(accept);
+      return journal.Open(db.Uri(), error);
+    };
+    {
+      Journal journal;
+      journal.SetStateFolder(mine);
+      ASSERT_TRUE(journal.Open(db.Uri(), error)) << error;
+      for (const char* serial : {"0100", "0101", "0102"}) {
+        PassRecord row = Row(serial);
+        ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+      }
+    }
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db.Uri()) && admin.Run(c.sql)) << admin.Error();
+    EXPECT_FALSE(opens(mine, false));
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find("serial number 0102 (row 3)"), std::string::npos) << error;
+    EXPECT_NE(error.find("give --accept-journal-loss"), std::string::npos) << error;
+    EXPECT_TRUE(opens(other, false)) << error;
+    EXPECT_TRUE(opens(mine, true)) << error;
+    EXPECT_TRUE(opens(mine, false)) << error;
+  }
+  std::filesystem::remove_all(states);
+}
+
+// A journal made before it had an identity is given one when a run opens it.
+TEST_F(PgJournalTest, AJournalWithoutAnIdentityIsGivenOne) {
+  Station("line-1").reset();
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(db_.Uri())) << admin.Error();
+  ASSERT_TRUE(admin.Run("DROP TABLE journal_identity; UPDATE schema_version SET version = 1"));
+  // A station that used it then had no witness of it.
+  const auto state = std::filesystem::temp_directory_path() /
+                     ("kvx-before-identity-" + std::to_string(::getpid()));
+  Journal journal;
+  journal.SetStateFolder(state.string());
+  std::string error;
+  EXPECT_TRUE(journal.Open(db_.Uri(), error)) << error;
+  std::filesystem::remove_all(state);
+  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0), "2");
+  EXPECT_EQ(admin.Exec("SELECT count(*) FROM journal_identity").Text(0, 0), "1");
 }
 
 // What counts as a conflict to run again, and how often and after what waits it runs.
