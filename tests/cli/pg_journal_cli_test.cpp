@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <map>
 #include <set>
@@ -296,6 +297,31 @@ TEST_F(PgJournalCli, AStalledServerEndsTheRunWithinItsTimeOutAndSigtermEndsItAtO
               std::string::npos) << ended.err;
     EXPECT_NE(ended.err.find(c.says), std::string::npos) << ended.err;
   }
+}
+
+// The same run after the shared journal was emptied: the station's own witness stops it, naming
+// the last number it stamped, and --accept-journal-loss goes on on purpose.
+TEST_F(PgJournalCli, TheSameRunAfterTheJournalWasEmptiedIsRefused) {
+  const std::string uri = db_.Uri();
+  const RunOptions station{.env = {"XDG_STATE_HOME=" + Path("state")}};
+  KvxwRun run = RunKvxw(AutoArgs(uri, "--port sim --count 2"), station);
+  ASSERT_EQ(run.status, 0) << run.err;
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(uri) && admin.Run("TRUNCATE passes, runs")) << admin.Error();
+  run = RunKvxw(AutoArgs(uri, "--port sim --count 2"), station);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("knows less than this station's witness"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("serial number 00001001"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Blank Check"), std::string::npos) << run.out;
+  EXPECT_TRUE(Passes(uri).empty());
+  // On purpose, after the numbers the witness named.
+  std::vector<std::string> args = AutoArgs(uri, "--port sim --count 1 --accept-journal-loss");
+  *(std::find(args.begin(), args.end(), "--serial-value") + 1) = "00001002";
+  run = RunKvxw(args, station);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto rows = Passes(uri);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("serial"), "00001002");
 }
 
 TEST_F(PgJournalCli, AStationsFileJournalIsCopiedInOnce) {
