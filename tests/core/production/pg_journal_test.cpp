@@ -621,6 +621,69 @@ TEST(PgJournalServer, ALostServerIsReconnectedWithBackoffUntilItsLimit) {
   restart.join();
 }
 
+// A primary and its synchronous standby behind one multi-host name that asks for the server
+// taking writes: the primary is lost in the middle of a pass and the standby promoted. The run
+// reconnects to the standby and goes on; every number it reserved before is there, so none goes
+// to a second chip.
+TEST(PgJournalServer, AStandbyTakesOverMidRunAndTheRunGoesOn) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer primary, standby;
+  ASSERT_TRUE(primary.Start(error)) << error;
+  ASSERT_TRUE(standby.StartStandbyOf(primary, error)) << error;
+  {
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(test::WithUser(primary.Uri(), "postgres"))) << admin.Error();
+    // Synchronous once the standby is attached: a commit waits until the standby has it.
+    ASSERT_TRUE(admin.Run("ALTER SYSTEM SET synchronous_standby_names = '*'") &&
+                admin.Run("SELECT pg_reload_conf()"))
+        << admin.Error();
+    bool synchronous = false;
+    for (int i = 0; i < 1000 && !synchronous; ++i) {
+      synchronous = admin.Exec("SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'")
+                        .Text(0, 0) == "1";
+      if (!synchronous) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(synchronous);
+  }
+  const std::string floor = "postgresql:///kvxtest?host=" + primary.Folder() + "," +
+                            standby.Folder() + "&user=kvxtest&target_session_attrs=read-write";
+  const auto state = std::filesystem::temp_directory_path() /
+                     ("kvx-standby-state-" + std::to_string(::getpid()));
+  Journal journal;
+  journal.SetStateFolder(state.string());
+  ASSERT_TRUE(journal.Open(floor, error)) << error;
+  PassRecord first;
+  first.series = "S";
+  first.serial = "0001";
+  ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+  first.outcome = PassOutcome::Ok;
+  ASSERT_TRUE(journal.Finish(first, error)) << error;
+  PassRecord second = first;
+  second.serial = "0002";
+  ASSERT_EQ(journal.Reserve(second, error), Journal::ReserveResult::Reserved) << error;
+
+  primary.Crash();
+  standby.Promote();
+  second.outcome = PassOutcome::Ok;
+  EXPECT_TRUE(journal.Finish(second, error)) << error;
+  PassRecord again = first;
+  EXPECT_EQ(journal.Reserve(again, error), Journal::ReserveResult::Used) << error;
+  PassRecord third = first;
+  third.serial = "0003";
+  EXPECT_EQ(journal.Reserve(third, error), Journal::ReserveResult::Reserved) << error;
+
+  // The next run, on the standby now, with this station's witness: it knows all of it.
+  Journal next;
+  next.SetStateFolder(state.string());
+  EXPECT_TRUE(next.Open(floor, error)) << error;
+  const auto rows = next.Passes({}, error);
+  std::vector<std::string> serials;
+  for (const PassRecord& r : rows) serials.push_back(r.serial);
+  EXPECT_EQ(serials, (std::vector<std::string>{"0001", "0002", "0003"})) << error;
+  std::filesystem::remove_all(state);
+}
+
 // ---- The guarantees, on both backends -----------------------------------------------------------
 
 enum class Backend { File, Postgres };
