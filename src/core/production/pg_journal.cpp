@@ -52,14 +52,15 @@ CREATE INDEX passes_series ON passes(series, serial);
 CREATE INDEX passes_started ON passes(started);
 )sql";
 
-// Version 2: the journal's identity, a random id made with the schema, which each station's own
+// Version 3: the journal's identity, a random id made with the schema, which each station's own
 // witness names the journal by (station_witness.h). An identity table left behind by tables
-// dropped and made again gets a new id: it is another journal.
-constexpr char kMigrateV1ToV2[] = R"sql(
+// dropped and made again gets a new id: it is another journal. (Version 2 is the values' places,
+// made by the step before this one where it is known.)
+constexpr char kMigrateToIdentity[] = R"sql(
 CREATE TABLE IF NOT EXISTS journal_identity(id TEXT NOT NULL);
 DELETE FROM journal_identity;
 INSERT INTO journal_identity VALUES(gen_random_uuid()::text);
-UPDATE schema_version SET version = 2;
+UPDATE schema_version SET version = 3;
 )sql";
 
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
@@ -326,7 +327,8 @@ bool PgJournal::Migrate(std::string& error) {
     return refuse("holds tables of another program (" + foreign +
                   "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
-  if (schemaVersion < 2 && !db_.Run(kMigrateV1ToV2)) return fail("cannot be brought up to date");
+  if (schemaVersion < 3 && !db_.Run(kMigrateToIdentity))
+    return fail("cannot be brought up to date");
   const PgResult identity = db_.Exec("SELECT id FROM journal_identity ORDER BY id LIMIT 1");
   if (!identity.Ok() || identity.Rows() != 1) return fail("cannot be read (its identity)");
   journalId_ = identity.Text(0, 0);

@@ -249,7 +249,7 @@ TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone)
       {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
        "holds tables of another program (passes has no column serial)"},
       {"a newer journal", "UPDATE schema_version SET version = 99", true,
-       "was written by a newer kvxw (schema version 99; this one knows up to 2)"},
+       "was written by a newer kvxw (schema version 99; this one knows up to 3)"},
   };
   // Every table and row of the database, to see that nothing changed.
   auto contents = [](PgDb& db) {
@@ -496,7 +496,7 @@ TEST_F(PgJournalTest, AJournalWithoutAnIdentityIsGivenOne) {
   std::string error;
   EXPECT_TRUE(journal.Open(db_.Uri(), error)) << error;
   std::filesystem::remove_all(state);
-  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0), "2");
+  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0), "3");
   EXPECT_EQ(admin.Exec("SELECT count(*) FROM journal_identity").Text(0, 0), "1");
 }
 
