@@ -6,6 +6,9 @@
 #   scripts/pg_test_server.sh stop DIR    stops it and removes DIR
 #   scripts/pg_test_server.sh crash DIR   stops it at once, as a crash would (DIR stays)
 #   scripts/pg_test_server.sh restart DIR starts it again after a crash
+#   scripts/pg_test_server.sh standby PRIMARY DIR
+#                                          starts a streaming standby of the server in PRIMARY
+#   scripts/pg_test_server.sh promote DIR  makes the standby in DIR a primary
 #
 # Sourced (by test.sh), kvx_pg_test_server starts one in a fresh folder, exports KVX_TEST_PG (the
 # URI for the tests) and KVX_TEST_PG_HOST (the socket folder), and stops it when the shell exits.
@@ -35,7 +38,7 @@ kvx_pg_start() {
   kvx_pg_as_server "$bin/initdb" -D "$dir/data" -U postgres -A trust --no-sync >"$dir/initdb.log" 2>&1 \
     || { cat "$dir/initdb.log" >&2; return 1; }
   # The password of kvxpw is checked; everyone else is trusted on the socket.
-  kvx_pg_as_server sh -c "printf 'local all kvxpw scram-sha-256\nlocal all all trust\n' > '$dir/data/pg_hba.conf'"
+  kvx_pg_as_server sh -c "printf 'local all kvxpw scram-sha-256\nlocal all all trust\nlocal replication all trust\n' > '$dir/data/pg_hba.conf'"
   kvx_pg_as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s \
     -o "-k $dir -c listen_addresses='' -c fsync=off -c max_connections=200" start \
     || { cat "$dir/server.log" >&2; return 1; }
@@ -46,6 +49,21 @@ CREATE USER kvxpw PASSWORD 'right';
 CREATE USER kvxnorights;
 CREATE USER kvxstation;
 SQL
+  echo "postgresql:///kvxtest?host=$dir&user=kvxtest"
+}
+
+# A standby of the server in $1, streaming from it, in $2 (its own socket folder).
+kvx_pg_standby() {
+  local primary=$1 dir=$2 bin
+  bin=$(kvx_pg_bindir) || return 1
+  mkdir -p "$dir" || return 1
+  [ "$(id -u)" -eq 0 ] && chown postgres: "$dir"
+  chmod 700 "$dir"
+  kvx_pg_as_server "$bin/pg_basebackup" -h "$primary" -U postgres -D "$dir/data" -R -X stream \
+    -c fast >"$dir/basebackup.log" 2>&1 || { cat "$dir/basebackup.log" >&2; return 1; }
+  kvx_pg_as_server "$bin/pg_ctl" -D "$dir/data" -l "$dir/server.log" -w -s \
+    -o "-k $dir -c listen_addresses='' -c fsync=off -c max_connections=200" start \
+    || { cat "$dir/server.log" >&2; return 1; }
   echo "postgresql:///kvxtest?host=$dir&user=kvxtest"
 }
 
@@ -75,6 +93,8 @@ if [ "${BASH_SOURCE[0]}" = "$0" ]; then
     crash) kvx_pg_as_server "$(kvx_pg_bindir)/pg_ctl" -D "$2/data" -s -m immediate stop ;;
     restart) kvx_pg_as_server "$(kvx_pg_bindir)/pg_ctl" -D "$2/data" -l "$2/server.log" -w -s \
                -o "-k $2 -c listen_addresses='' -c fsync=off -c max_connections=200" start ;;
-    *) echo "usage: $0 start|stop|crash|restart DIR" >&2; exit 2 ;;
+    standby) kvx_pg_standby "$2" "$3" ;;
+    promote) kvx_pg_as_server "$(kvx_pg_bindir)/pg_ctl" -D "$2/data" -w -s promote ;;
+    *) echo "usage: $0 start|stop|crash|restart DIR, standby PRIMARY DIR, promote DIR" >&2; exit 2 ;;
   esac
 fi

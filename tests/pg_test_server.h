@@ -108,9 +108,21 @@ class OwnServer {
   ~OwnServer() {
     if (!dir_.empty()) Script("stop");
   }
+  // A streaming standby of `primary` instead of a server of its own.
+  bool StartStandbyOf(const OwnServer& primary, std::string& error) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "kvx-pg-own-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) return error = "no temporary folder", false;
+    dir_ = pattern;
+    uri_ = Script("standby '" + primary.dir_ + "'");
+    while (!uri_.empty() && uri_.back() == '\n') uri_.pop_back();
+    if (!uri_.starts_with("postgresql://")) return error = "the standby did not start: " + uri_, false;
+    return true;
+  }
   const std::string& Uri() const { return uri_; }
+  const std::string& Folder() const { return dir_; }  // its socket's folder
   void Crash() { Script("crash"); }
   void Restart() { Script("restart"); }
+  void Promote() { Script("promote"); }
 
  private:
   std::string Script(const std::string& verb) {

@@ -1,5 +1,6 @@
 #include "cli/auto_journal.h"
 
+#include "core/production/journal_settings.h"
 #include "core/production/pass_journal.h"
 
 namespace kvx::cli {
@@ -50,6 +51,13 @@ std::vector<OptionSpec> JournalOptions() {
        "looks like one of these)"},
       {"--no-journal", "", "run without the journal: nothing records the chips, nothing keeps "
                            "a serial number from going out twice"},
+      {"--journal-timeout", "SECONDS",
+       "how long a call may wait for a shared journal's server (default 15): one that does not "
+       "answer in time ends the run, naming the server"},
+      {"--accept-journal-loss", "",
+       "go on, on purpose, with a shared journal that knows less than this station's witness "
+       "of it (emptied, restored from an older copy) or that is another journal under the same "
+       "name; its numbers the journal forgot may be in chips"},
       {"--resume", "",
        "when the first serial number already went out, start from the next free one (a QTP "
        "file: after the last record used)"},
@@ -59,12 +67,20 @@ std::vector<OptionSpec> JournalOptions() {
 int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostream& log,
                     std::ostream& err) {
   if (args.Has("--no-journal")) {
-    if (args.Has("--journal") || args.Has("--resume"))
-      return UsageError("auto", "--no-journal excludes --journal and --resume", err);
+    if (args.Has("--journal") || args.Has("--journal-timeout") || args.Has("--resume"))
+      return UsageError("auto", "--no-journal excludes --journal, --journal-timeout and --resume",
+                        err);
     return kExitOk;
   }
   j.journal = std::make_unique<Journal>();
   std::string error;
+  if (args.Has("--journal-timeout")) {
+    std::chrono::milliseconds timeout{};
+    if (!ParseJournalTimeout(args.Get("--journal-timeout"), "--journal-timeout", timeout, error))
+      return UsageError("auto", error, err);
+    j.journal->SetTimeout(timeout);
+  }
+  j.journal->SetAcceptJournalLoss(args.Has("--accept-journal-loss"));
   if (!j.journal->Open(args.Get("--journal", kJournalFileName), error)) {
     err << "kvxw auto: " << error << "; no chip was programmed (--no-journal runs without it)\n";
     return kExitFailed;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "cli/cli_support.h"
+#include "pg_test_proxy.h"
 #include "pg_test_server.h"
 
 namespace kvx::cli::test {
@@ -245,7 +247,8 @@ TEST_F(PgJournalCli, AServerLostMidRunStopsTheRunAndNoChipIsWithoutARow) {
   const std::string link = Path("writer");
   SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
   ASSERT_TRUE(sim.Ready()) << sim.Output();
-  KvxwProcess run(AutoArgs(server.Uri(), "--port Com1 --count 6"), {.env = {"KVXW_COM1=" + link}});
+  KvxwProcess run(AutoArgs(server.Uri(), "--port Com1 --count 6"),
+                  {.env = {"KVXW_COM1=" + link, "KVXW_JOURNAL_RECONNECT_MS=2000"}});
   ASSERT_TRUE(run.WaitForOutput("Pass Count: 1\n", seconds(60))) << run.SoFar().out;
   server.Crash();
   const KvxwRun ended = run.Stop(0, seconds(120));
@@ -259,6 +262,68 @@ TEST_F(PgJournalCli, AServerLostMidRunStopsTheRunAndNoChipIsWithoutARow) {
   EXPECT_GE(begun, 1u) << ended.out;
   EXPECT_GE(rows.size(), begun) << "a chip was programmed without its row";
   ExpectNoNumberTwice(rows);
+}
+
+// The network to the server stalls in the middle of a run, the connections left open: the run
+// ends within its --journal-timeout, naming the server, with a failure; with a long time-out,
+// SIGTERM ends it as it ends a run waiting for its Writer.
+TEST_F(PgJournalCli, AStalledServerEndsTheRunWithinItsTimeOutAndSigtermEndsItAtOnce) {
+  struct Case {
+    const char* timeout;
+    int signal;
+    int status;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"1", 0, 1, "no answer from the server within 1 s"},
+      {"600", SIGTERM, 128 + SIGTERM, "stopped while waiting for the server"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.timeout);
+    kvx::test::StallingProxy proxy(kvx::test::ServerSocketOf(db_.Uri()));
+    ASSERT_TRUE(proxy.Listening());
+    const std::string link = Path(std::string("writer-") + c.timeout);
+    SimServer sim(link, {"--device", "KVX-01", "--fresh-chip-each-pass", "--fault", "baud-delay"});
+    ASSERT_TRUE(sim.Ready()) << sim.Output();
+    KvxwProcess run(AutoArgs(kvx::test::UriThroughPort(db_.Uri(), proxy.Port()),
+                             std::string("--port Com1 --count 6 --resume --journal-timeout ") +
+                                 c.timeout),
+                    {.env = {"KVXW_COM1=" + link}});
+    ASSERT_TRUE(run.WaitForOutput("Pass Count: 1\n", seconds(60))) << run.SoFar().err;
+    proxy.Stall();
+    ASSERT_TRUE(proxy.WaitForHeldRequest(seconds(60))) << "the station never asked the server";
+    const KvxwRun ended = run.Stop(c.signal, seconds(30));
+    EXPECT_FALSE(ended.timedOut) << ended.err;
+    EXPECT_EQ(ended.status, c.status) << ended.err;
+    EXPECT_NE(ended.err.find("the shared journal postgresql://kvxtest@127.0.0.1:"),
+              std::string::npos) << ended.err;
+    EXPECT_NE(ended.err.find(c.says), std::string::npos) << ended.err;
+  }
+}
+
+// The same run after the shared journal was emptied: the station's own witness stops it, naming
+// the last number it stamped, and --accept-journal-loss goes on on purpose.
+TEST_F(PgJournalCli, TheSameRunAfterTheJournalWasEmptiedIsRefused) {
+  const std::string uri = db_.Uri();
+  const RunOptions station{.env = {"XDG_STATE_HOME=" + Path("state")}};
+  KvxwRun run = RunKvxw(AutoArgs(uri, "--port sim --count 2"), station);
+  ASSERT_EQ(run.status, 0) << run.err;
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(uri) && admin.Run("TRUNCATE passes, runs")) << admin.Error();
+  run = RunKvxw(AutoArgs(uri, "--port sim --count 2"), station);
+  EXPECT_EQ(run.status, 1) << run.err;
+  EXPECT_NE(run.err.find("knows less than this station's witness"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("serial number 00001001"), std::string::npos) << run.err;
+  EXPECT_EQ(run.out.find("Blank Check"), std::string::npos) << run.out;
+  EXPECT_TRUE(Passes(uri).empty());
+  // On purpose, after the numbers the witness named.
+  std::vector<std::string> args = AutoArgs(uri, "--port sim --count 1 --accept-journal-loss");
+  *(std::find(args.begin(), args.end(), "--serial-value") + 1) = "00001002";
+  run = RunKvxw(args, station);
+  EXPECT_EQ(run.status, 0) << run.err;
+  const auto rows = Passes(uri);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].at("serial"), "00001002");
 }
 
 TEST_F(PgJournalCli, AStationsFileJournalIsCopiedInOnce) {

@@ -148,8 +148,8 @@ constexpr char kLastRecord[] =
 
 bool Journal::FindUse(const std::string& series, const std::string& slot,
                       const std::string& serial, long record, std::optional<SerialUse>& use,
-                      std::string& error) {
-  if (pg_) return Shown(pg_->FindUse(series, slot, serial, record, use, error), error);
+                      std::string& error, std::stop_token stop) {
+  if (pg_) return Shown(pg_->FindUse(series, slot, serial, record, use, error, stop), error);
   std::lock_guard lock(mutex_);
   use.reset();
   SqliteStatement find = db_.Prepare(kFindUse);
@@ -168,8 +168,9 @@ bool Journal::FindUse(const std::string& series, const std::string& slot,
   return true;
 }
 
-bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
-  if (pg_) return Shown(pg_->LastRecordUsed(series, last, error), error);
+bool Journal::LastRecordUsed(const std::string& series, long& last, std::string& error,
+                             std::stop_token stop) {
+  if (pg_) return Shown(pg_->LastRecordUsed(series, last, error, stop), error);
   std::lock_guard lock(mutex_);
   last = 0;
   SqliteStatement query = db_.Prepare(kLastRecord);
@@ -180,8 +181,9 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
   return true;
 }
 
-Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
-  if (pg_) return Shown(pg_->Reserve(row, error), error);
+Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error,
+                                        std::stop_token stop) {
+  if (pg_) return Shown(pg_->Reserve(row, error, stop), error);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -221,8 +223,8 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error) {
   return ReserveResult::Reserved;
 }
 
-bool Journal::Finish(PassRecord& row, std::string& error) {
-  if (pg_) return Shown(pg_->Finish(row, error), error);
+bool Journal::Finish(PassRecord& row, std::string& error, std::stop_token stop) {
+  if (pg_) return Shown(pg_->Finish(row, error, stop), error);
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -273,7 +275,12 @@ std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& e
 
 bool Journal::OpenShared(const std::string& name, bool registerRun, std::string& error) {
   auto pg = std::make_shared<PgJournal>(station_.empty() ? JournalStationName() : station_,
-                                        lease_.count() > 0 ? lease_ : JournalLease());
+                                        lease_.count() > 0 ? lease_ : JournalLease(),
+                                        timeout_.count() > 0 ? timeout_ : kPgDefaultTimeout);
+  pg->SetReconnectWaits(
+      {.limit = reconnectLimit_.count() > 0 ? reconnectLimit_ : JournalReconnectLimit()});
+  pg->SetStationWitness(stateFolder_.empty() ? StationWitness::DefaultFolder() : stateFolder_,
+                        acceptLoss_);
   if (!pg->Open(name, registerRun, error)) return false;
   pg_ = std::move(pg);
   path_ = pg_->Name();

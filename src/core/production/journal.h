@@ -32,6 +32,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -137,20 +138,25 @@ class Journal {
   // record for a QTP series) is already used in its series, or its value at its place by any
   // series, insert the row as pending; row.id and row.started are set. A row without a series
   // is always reserved.
-  ReserveResult Reserve(PassRecord& row, std::string& error);
+  //
+  // A shared journal's calls wait for the server no longer than the time-out (SetTimeout), and
+  // give up shortly after `stop` is triggered; a file journal's do not wait on `stop`.
+  ReserveResult Reserve(PassRecord& row, std::string& error, std::stop_token stop = {});
   // Writes the pass's end: outcome, counted, whether the number stays used, pass count, red line,
   // Writer, end time.
-  bool Finish(PassRecord& row, std::string& error);
+  bool Finish(PassRecord& row, std::string& error, std::stop_token stop = {});
 
   // Whether the number (the QTP record, when `record` > 0) is used in the series, or the value
   // `serial` at the place `slot` (when not empty) by any series: `use` gets the row that holds
   // it, or nothing. False with a message when the journal cannot be read: a read that failed
   // never passes for "nothing used".
   bool FindUse(const std::string& series, const std::string& slot, const std::string& serial,
-               long record, std::optional<SerialUse>& use, std::string& error);
+               long record, std::optional<SerialUse>& use, std::string& error,
+               std::stop_token stop = {});
   // The last QTP record used in the series into `last`; 0 when none. False with a message when
   // the journal cannot be read.
-  bool LastRecordUsed(const std::string& series, long& last, std::string& error);
+  bool LastRecordUsed(const std::string& series, long& last, std::string& error,
+                      std::stop_token stop = {});
 
   std::vector<PassRecord> Passes(const PassFilter& filter, std::string& error);
 
@@ -159,6 +165,17 @@ class Journal {
   // KVXW_JOURNAL_LEASE_MS, else 60 s).
   void SetStation(std::string station) { station_ = std::move(station); }
   void SetLease(std::chrono::milliseconds lease) { lease_ = lease; }
+  // How long a shared journal's call may wait for its server (default 15 s): a server that does
+  // not answer in that time ends the call with a message naming it.
+  void SetTimeout(std::chrono::milliseconds timeout) { timeout_ = timeout; }
+  // How long a shared journal's server that went away is tried again before a call fails
+  // (default KVXW_JOURNAL_RECONNECT_MS, else 30 s).
+  void SetReconnectLimit(std::chrono::milliseconds limit) { reconnectLimit_ = limit; }
+  // Where this station keeps its witness of the shared journals it uses (default
+  // StationWitness::DefaultFolder()), and whether a run goes on, on purpose, with a shared
+  // journal that knows less than that witness or is another journal under the same name.
+  void SetStateFolder(std::string folder) { stateFolder_ = std::move(folder); }
+  void SetAcceptJournalLoss(bool accept) { acceptLoss_ = accept; }
   bool IsShared() const { return pg_ != nullptr; }
   // Copies another journal's passes into this shared one, each once (a row of the same station,
   // port and start already there is left alone); `copied` counts the new rows.
@@ -200,6 +217,10 @@ class Journal {
   std::shared_ptr<PgJournal> pg_;  // set while the journal is a shared one
   std::string station_;
   std::chrono::milliseconds lease_{0};
+  std::chrono::milliseconds timeout_{0};
+  std::chrono::milliseconds reconnectLimit_{0};
+  std::string stateFolder_;
+  bool acceptLoss_ = false;
 };
 
 // The per-device, per-port and per-series summary of `kvxw journal`.

@@ -17,11 +17,13 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   }
   // The number is reserved before the Writer is asked anything: a journal that cannot take it
   // stops the run with nothing sent.
-  if (!journal.BeforePass(ctx.ws, journalError)) {
+  if (!journal.BeforePass(ctx.ws, journalError, ctx.stop)) {
     // Other ports took the QTP file's last records: this port's run is over, not failed.
     const bool qtpDone = journal.Exhausted() && IsQtpSeries(journal.Series());
     journalError += passNumber == 1 && !qtpDone ? "; no chip was programmed" : "; no more chips";
-    return {.outcome = qtpDone ? OpOutcome::Ok : OpOutcome::Refused, .last = true};
+    // A stop that ended the wait for a shared journal's server stopped the run.
+    const OpOutcome refused = ctx.stop.stop_requested() ? OpOutcome::Stopped : OpOutcome::Refused;
+    return {.outcome = qtpDone ? OpOutcome::Ok : refused, .last = true};
   }
   // The journal names the Writer of each chip. The desktop knows it from its start-up check; a
   // caller that did not ask (kvxw) asks once, in its first pass. A Writer that does not answer
@@ -35,12 +37,13 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   PassResult result = RunPass(command, journaled, passNumber);
   const std::string redLine = result.redLine ? recorded.RedLine() : std::string();
   if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError,
-                         result.serialMayBeOnChip)) {
+                         result.serialMayBeOnChip, ctx.stop)) {
     // The end of this pass is not on disk: no further chip, and the run ends as failed. The row
     // stays pending, so its number stays used.
     journalError += "; no more chips";
     result.last = true;
-    if (result.outcome == OpOutcome::Ok) result.outcome = OpOutcome::Refused;
+    if (result.outcome == OpOutcome::Ok)
+      result.outcome = ctx.stop.stop_requested() ? OpOutcome::Stopped : OpOutcome::Refused;
     return result;
   }
   recorded.ReleaseButtons();

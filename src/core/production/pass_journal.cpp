@@ -94,7 +94,7 @@ PassOutcome JournalOutcome(OpOutcome outcome, bool redLine) {
 PassJournal::PassJournal(Journal* journal, std::string port, std::string series, long firstRecord)
     : journal_(journal), port_(std::move(port)), series_(std::move(series)), record_(firstRecord) {}
 
-bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
+bool PassJournal::BeforePass(Workspace& ws, std::string& error, std::stop_token stop) {
   if (journal_ == nullptr) return true;
   // A command that stamps no number (Force Write switches the mode off) records its chip alone.
   const std::string series = ws.production.SerialNoMode ? series_ : std::string();
@@ -122,7 +122,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
     row_.record = qtp ? record_ : 0;
     row_.slot = series.empty() ? std::string() : SerialSlotOf(ws);
     row_.passCount = PassCountValue(ws.production.PassCountText);
-    switch (journal_->Reserve(row_, error)) {
+    switch (journal_->Reserve(row_, error, stop)) {
       case Journal::ReserveResult::Reserved:
         row_.steppedOver = std::move(steppedOver);
         return true;
@@ -155,7 +155,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error) {
 
 bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted,
                             std::string_view redLine, std::string& error,
-                            bool serialMayBeOnChip) {
+                            bool serialMayBeOnChip, std::stop_token stop) {
   if (counted && IsQtpSeries(series_)) ++record_;  // the pass read the next record
   if (journal_ == nullptr) return true;
   row_.outcome = JournalOutcome(outcome, !redLine.empty());
@@ -164,7 +164,7 @@ bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted
   row_.passCount = PassCountValue(ws.production.PassCountText);
   row_.redLine = std::string(redLine);
   if (!ws.results.WriterId.empty()) row_.writer = ws.results.WriterId;
-  return journal_->Finish(row_, error);
+  return journal_->Finish(row_, error, stop);
 }
 
 // ---- JournalView --------------------------------------------------------------------------------

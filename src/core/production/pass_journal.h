@@ -50,11 +50,12 @@ class PassJournal {
 
   // Before the chip is stamped. False with a message when the journal cannot be written, or a
   // QTP series has no free record left (then `exhausted` is set): the pass must not run.
-  bool BeforePass(Workspace& ws, std::string& error);
+  // `stop`: the pass's stop token; a shared journal's server is waited for shortly after it.
+  bool BeforePass(Workspace& ws, std::string& error, std::stop_token stop = {});
   // After the pass, whatever its outcome. `serialMayBeOnChip`: the pass may have handed a byte
   // of the serial number to the Writer (PassResult::serialMayBeOnChip).
   bool AfterPass(const Workspace& ws, OpOutcome outcome, bool counted, std::string_view redLine,
-                 std::string& error, bool serialMayBeOnChip = true);
+                 std::string& error, bool serialMayBeOnChip = true, std::stop_token stop = {});
 
   bool Exhausted() const { return exhausted_; }
   // Whether the journal saw a run die on this port with a pass under way (asked once).

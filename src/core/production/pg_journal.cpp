@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -14,7 +15,17 @@ namespace kvx {
 
 namespace {
 
-// Several stations may open a fresh database at once: the schema is created under this lock.
+// Every statement of the journal is written for READ COMMITTED, whatever the server's or the
+// database's default: a reservation is one statement whose race the unique indexes settle, and
+// a stricter level would only add serialization failures for the stations to run again.
+constexpr char kSessionSetup[] =
+    "SET SESSION CHARACTERISTICS AS TRANSACTION ISOLATION LEVEL READ COMMITTED";
+
+// Several stations may open a fresh database at once: the schema is created under this lock,
+// in a READ COMMITTED transaction, so that each statement after the lock sees what the station
+// that held it committed (at REPEATABLE READ or SERIALIZABLE the transaction's snapshot would be
+// the one from before the wait, and a second station would create the tables again).
+constexpr char kBeginSchema[] = "BEGIN ISOLATION LEVEL READ COMMITTED";
 constexpr char kSchemaLock[] = "SELECT pg_advisory_xact_lock(7340019)";
 
 constexpr char kSchemaV1[] = R"sql(
@@ -67,6 +78,17 @@ BEGIN
 END
 $guard$;
 CREATE TRIGGER passes_guard BEFORE UPDATE ON passes FOR EACH ROW EXECUTE FUNCTION passes_guard();
+)sql";
+
+// Version 3: the journal's identity, a random id made with the schema, which each station's own
+// witness names the journal by (station_witness.h). An identity table left behind by tables
+// dropped and made again gets a new id: it is another journal. (Version 2 is the values' places,
+// made by the step before this one where it is known.)
+constexpr char kMigrateToIdentity[] = R"sql(
+CREATE TABLE IF NOT EXISTS journal_identity(id TEXT NOT NULL);
+DELETE FROM journal_identity;
+INSERT INTO journal_identity VALUES(gen_random_uuid()::text);
+UPDATE schema_version SET version = 3;
 )sql";
 
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
@@ -143,16 +165,33 @@ std::string JournalStationName() {
   return name;
 }
 
-std::chrono::milliseconds JournalLease() {
-  if (const char* text = std::getenv("KVXW_JOURNAL_LEASE_MS"); text != nullptr) {
+namespace {
+
+std::chrono::milliseconds MillisecondsFromEnvironment(const char* name,
+                                                      std::chrono::milliseconds fallback) {
+  if (const char* text = std::getenv(name); text != nullptr) {
     const long long ms = std::atoll(text);
     if (ms > 0) return std::chrono::milliseconds(ms);
   }
-  return std::chrono::seconds(60);
+  return fallback;
 }
 
-PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease)
-    : station_(std::move(station)), lease_(lease) {}
+}  // namespace
+
+std::chrono::milliseconds JournalLease() {
+  return MillisecondsFromEnvironment("KVXW_JOURNAL_LEASE_MS", std::chrono::seconds(60));
+}
+
+std::chrono::milliseconds JournalReconnectLimit() {
+  return MillisecondsFromEnvironment("KVXW_JOURNAL_RECONNECT_MS", kReconnectLimit);
+}
+
+PgJournal::PgJournal(std::string station, std::chrono::milliseconds lease,
+                     std::chrono::milliseconds timeout)
+    : station_(std::move(station)), lease_(lease), timeout_(timeout) {
+  db_.SetTimeout(timeout);
+  db_.SetSessionSetup(kSessionSetup);
+}
 
 PgJournal::~PgJournal() {
   if (heartbeat_.joinable()) {
@@ -161,25 +200,63 @@ PgJournal::~PgJournal() {
     heartbeat_.join();
   }
   std::lock_guard lock(mutex_);
-  if (runId_ != 0 && !db_.Lost())
-    db_.Run("UPDATE runs SET lease_until = now() WHERE id = $1::bigint", {Num(runId_)});
+  // The lease ends at once, unless the server stopped answering: it then runs out by itself.
+  std::stop_source leaving;
+  leaving.request_stop();
+  if (runId_ != 0 && !stalled_ && !db_.Lost())
+    db_.Run("UPDATE runs SET lease_until = now() WHERE id = $1::bigint", {Num(runId_)},
+            leaving.get_token());
+}
+
+void ReconnectWaits::SleepUnlessStopped(std::chrono::milliseconds wait, std::stop_token stop) {
+  std::mutex idle;
+  std::condition_variable_any wake;
+  std::unique_lock lock(idle);
+  wake.wait_for(lock, stop, wait, [] { return false; });
 }
 
 bool PgJournal::Fail(std::string_view what, std::string& error) {
   error = "the shared journal " + name_ + " " + std::string(what) + ": " + db_.Error();
+  if (reconnectRanOut_) error += " (no connection for " + DurationText(waits_.limit) + ")";
   return false;
 }
 
-PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params) {
-  PgResult result = db_.Exec(sql, params);
-  if (result.Ok() || !db_.Lost()) return result;
-  // The server went away or restarted: one new connection, and the statement once more.
-  if (!db_.Reconnect()) return result;
-  return db_.Exec(sql, params);
+bool PgJournal::ReconnectWithBackoff(std::stop_token stop) {
+  const auto limit = waits_.now() + waits_.limit;
+  for (auto wait = kReconnectFirstWait;; wait = std::min(wait * 2, kReconnectLongestWait)) {
+    if (db_.Reconnect(stop)) return true;
+    stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
+    if (stalled_ || stop.stop_requested()) return false;
+    // Refused, or not there (yet): a server starting up or restarting answers again soon.
+    if (waits_.now() + wait > limit) {
+      reconnectRanOut_ = true;
+      return false;
+    }
+    waits_.sleep(wait, stop);
+  }
 }
 
-PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params) {
-  return RetryConflicts([&] { return Call(sql, params); },
+PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::stop_token stop) {
+  PgResult result;
+  reconnectRanOut_ = false;
+  if (!stalled_ && !db_.Lost()) {
+    result = db_.Exec(sql, params, stop);
+    if (result.Ok() || !db_.Lost()) return result;
+  }
+  stalled_ = stalled_ || db_.LastFailure() == PgDb::Failure::TimedOut;
+  // A server that did not answer in time is not waited for again; a caller that was stopped
+  // does not wait for a new connection.
+  if (stalled_ || stop.stop_requested()) return result;
+  // The server went away or restarted: a new connection, and the statement once more.
+  if (!ReconnectWithBackoff(stop)) return result;
+  result = db_.Exec(sql, params, stop);
+  stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
+  return result;
+}
+
+PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& params,
+                                 std::stop_token stop) {
+  return RetryConflicts([&] { return Call(sql, params, stop); },
                         [](std::chrono::milliseconds wait) { std::this_thread::sleep_for(wait); },
                         kConflictAttempts, kConflictFirstWait);
 }
@@ -187,11 +264,12 @@ PgResult PgJournal::CallRetrying(std::string_view sql, const PgDb::Params& param
 bool PgJournal::Open(const std::string& name, bool registerRun, std::string& error) {
   std::lock_guard lock(mutex_);
   name_ = PostgresDisplayName(name);
+  connectName_ = name;
   if (!db_.Open(name)) {
     error = "the shared journal " + name_ + " cannot be reached: " + db_.Error();
     return false;
   }
-  if (!Migrate(error)) return false;
+  if (!Migrate(error) || (registerRun && !CheckStationWitness(error))) return false;
   const PgResult recovered = db_.Exec(
       "UPDATE passes SET outcome = 'unknown' WHERE outcome = 'pending' AND (run_id IS NULL OR "
       "run_id IN (SELECT id FROM runs WHERE lease_until < now()))");
@@ -211,14 +289,19 @@ bool PgJournal::Open(const std::string& name, bool registerRun, std::string& err
 }
 
 void PgJournal::Heartbeat(std::stop_token stop) {
-  std::unique_lock lock(mutex_);
+  PgDb beat;
+  beat.SetTimeout(timeout_);
+  beat.SetSessionSetup(kSessionSetup);
+  std::mutex idle;
+  std::unique_lock lock(idle);
   while (!beat_.wait_for(lock, stop, lease_ / 3, [] { return false; })) {
     if (stop.stop_requested()) return;
-    // A lost server is noticed (and reconnected) by the next pass; the beat only renews.
-    if (!db_.Lost())
-      db_.Run("UPDATE runs SET lease_until = now() + $2::bigint * interval '1 millisecond' "
-              "WHERE id = $1::bigint",
-              {Num(runId_), Num(lease_.count())});
+    // A server that cannot be reached now is tried again at the next beat; the passes notice it
+    // (and say so) on their own connection.
+    if (beat.Lost() && !beat.Open(connectName_, stop)) continue;
+    beat.Run("UPDATE runs SET lease_until = now() + $2::bigint * interval '1 millisecond' "
+             "WHERE id = $1::bigint",
+             {Num(runId_), Num(lease_.count())}, stop);
   }
 }
 
@@ -240,7 +323,7 @@ std::string ForeignTable(const std::map<std::string, std::set<std::string>>& fou
 }  // namespace
 
 bool PgJournal::Migrate(std::string& error) {
-  if (!db_.Run("BEGIN") || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
+  if (!db_.Run(kBeginSchema) || !db_.Run(kSchemaLock)) return Fail("cannot be written", error);
   auto fail = [&](std::string_view what) {
     Fail(what, error);
     db_.Run("ROLLBACK");
@@ -259,8 +342,10 @@ bool PgJournal::Migrate(std::string& error) {
   if (fresh && !db_.Run(kSchemaV1)) return fail("cannot be created");
   // A newer kvxw may have changed its tables: its version is told before their shape is judged.
   const auto versionTable = columns.find("schema_version");
+  long long schemaVersion = 0;
   if (fresh || (versionTable != columns.end() && versionTable->second.contains("version"))) {
     const PgResult version = db_.Exec("SELECT version FROM schema_version");
+    schemaVersion = version.Int(0, 0);
     if (!version.Ok()) return fail("cannot be read");
     if (version.Rows() != 1)
       return refuse("holds tables of another program (schema_version holds " +
@@ -273,9 +358,12 @@ bool PgJournal::Migrate(std::string& error) {
     return refuse("holds tables of another program (" + foreign +
                   "): give the journal a database (or a schema) of its own");
   // Later versions step up from here, as the SQLite file's do.
-  const PgResult version = db_.Exec("SELECT version FROM schema_version");
-  if (!version.Ok()) return fail("cannot be read");
-  if (version.Int(0, 0) < 2 && !MigrateToPlaces()) return fail("cannot be brought up to date");
+  if (schemaVersion < 2 && !MigrateToPlaces()) return fail("cannot be brought up to date");
+  if (schemaVersion < 3 && !db_.Run(kMigrateToIdentity))
+    return fail("cannot be brought up to date");
+  const PgResult identity = db_.Exec("SELECT id FROM journal_identity ORDER BY id LIMIT 1");
+  if (!identity.Ok() || identity.Rows() != 1) return fail("cannot be read (its identity)");
+  journalId_ = identity.Text(0, 0);
   if (!db_.Run("COMMIT")) return fail("cannot be written");
   return true;
 }
@@ -306,7 +394,8 @@ bool PgJournal::MigrateToPlaces() {
          db_.Run(kGuardPasses) && db_.Run("UPDATE schema_version SET version = 2");
 }
 
-Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
+Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error,
+                                          std::stop_token stop) {
   std::lock_guard lock(mutex_);
   row.started = JournalTimeNow();
   row.outcome = PassOutcome::Pending;
@@ -315,21 +404,23 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error) {
       CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
                               row.device, row.programPath, row.programSha256, row.dataChecksum,
                               row.optionWord, row.idChecksum, row.series, row.serial,
-                              Num(row.record), Num(row.passCount), Num(lease_.count()), row.slot});
+                              Num(row.record), Num(row.passCount), Num(lease_.count()), row.slot},
+                   stop);
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) {
     // Whose it is: a row of another series holds the value at this place, or (a station racing
     // for it whose row is not committed yet) its own series.
-    const PgResult holder = Call(kFindUse, {row.series, row.serial, Num(row.record), row.slot});
+    const PgResult holder = Call(kFindUse, {row.series, row.serial, Num(row.record), row.slot}, stop);
     return holder.Ok() && holder.Rows() > 0 && holder.Text(0, 4) != row.series
                ? Journal::ReserveResult::ValueUsed
                : Journal::ReserveResult::Used;
   }
   row.id = insert.Int(0, 0);
+  if (!NoteReserved(row, error, stop)) return Journal::ReserveResult::Failed;
   return Journal::ReserveResult::Reserved;
 }
 
-bool PgJournal::Finish(PassRecord& row, std::string& error) {
+bool PgJournal::Finish(PassRecord& row, std::string& error, std::stop_token stop) {
   std::lock_guard lock(mutex_);
   row.ended = JournalTimeNow();
   row.durationMs = JournalMillisBetween(row.started, row.ended);
@@ -337,17 +428,18 @@ bool PgJournal::Finish(PassRecord& row, std::string& error) {
       CallRetrying(kFinish, {row.ended, std::string(OutcomeText(row.outcome)),
                              row.counted ? "t" : "f", Num(row.passCount), row.redLine, row.writer,
                              Num(row.durationMs), Num(runId_), Num(lease_.count()), Num(row.id),
-                             row.keepsNumber ? "t" : "f"});
+                             row.keepsNumber ? "t" : "f"},
+                   stop);
   if (!update.Ok()) return Fail("cannot be written", error);
   return true;
 }
 
 bool PgJournal::FindUse(const std::string& series, const std::string& slot,
                         const std::string& serial, long record, std::optional<SerialUse>& use,
-                        std::string& error) {
+                        std::string& error, std::stop_token stop) {
   std::lock_guard lock(mutex_);
   use.reset();
-  const PgResult find = Call(kFindUse, {series, serial, Num(record), slot});
+  const PgResult find = Call(kFindUse, {series, serial, Num(record), slot}, stop);
   if (!find.Ok()) return Fail("cannot be read", error);
   if (find.Rows() > 0)
     use = SerialUse{find.Text(0, 0), find.Text(0, 1), find.Text(0, 2),
@@ -355,10 +447,11 @@ bool PgJournal::FindUse(const std::string& series, const std::string& slot,
   return true;
 }
 
-bool PgJournal::LastRecordUsed(const std::string& series, long& last, std::string& error) {
+bool PgJournal::LastRecordUsed(const std::string& series, long& last, std::string& error,
+                               std::stop_token stop) {
   std::lock_guard lock(mutex_);
   last = 0;
-  const PgResult query = Call(kLastRecord, {series});
+  const PgResult query = Call(kLastRecord, {series}, stop);
   if (!query.Ok()) return Fail("cannot be read", error);
   if (!query.IsNull(0, 0)) last = static_cast<long>(query.Int(0, 0));
   return true;
@@ -382,7 +475,7 @@ std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string&
 bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::string& error) {
   std::lock_guard lock(mutex_);
   copied = 0;
-  if (!db_.Run("BEGIN")) return Fail("cannot be written", error);
+  if (!db_.Run("BEGIN ISOLATION LEVEL READ COMMITTED")) return Fail("cannot be written", error);
   for (const PassRecord& r : rows) {
     // A row still pending in the copy belongs to no run here: its chip is unknown.
     const PassOutcome outcome = r.outcome == PassOutcome::Pending ? PassOutcome::Unknown : r.outcome;

@@ -3,12 +3,14 @@
 // stamped into a chip is not stamped again.
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
 
 #include "core/ops/runner.h"
 #include "core/production/pass_journal.h"
+#include "core/production/pg_db.h"
 #include "core/production/run_start.h"
 
 class QWidget;
@@ -43,7 +45,12 @@ class JournalOpener {
 
 class DesktopJournal {
  public:
-  explicit DesktopJournal(std::string path) : path_(std::move(path)) {}
+  // `timeout`: how long a shared journal's call may wait for its server.
+  explicit DesktopJournal(std::string path,
+                          std::chrono::milliseconds timeout = kvx::kPgDefaultTimeout)
+      : path_(std::move(path)) {
+    journal_.SetTimeout(timeout);
+  }
 
   bool IsOpen() const { return journal_.IsOpen(); }
   // On the GUI thread: opens the journal through `opener` and runs `then` there once the open

@@ -100,8 +100,16 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
   if (command.flashOnly && !window_.workspace().device.IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it. Which journal
   // (a file, or a floor's shared one) KvxWriter.ini says.
-  if (command.repeats && !journal_)
-    journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(window_.workspace().files.StartDir));
+  if (command.repeats && !journal_) {
+    const std::string& startDir = window_.workspace().files.StartDir;
+    std::chrono::milliseconds timeout{};
+    std::string error;
+    if (!kvx::DesktopJournalTimeout(startDir, timeout, error)) {
+      window_.prompter().Message(&window_, Q(error));
+      return;
+    }
+    journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(startDir), timeout);
+  }
   // A shared journal's server may take its time-out to answer: the journal opens on a worker,
   // and the command starts again once it is open.
   if (command.repeats && !journal_->IsOpen()) {
@@ -231,6 +239,13 @@ void DeviceCommands::onDownload() {
 void DeviceCommands::onShowProduction() {
   if (!window_.CommandAllowed()) return;
   auto journal = std::make_shared<kvx::Journal>();
+  std::chrono::milliseconds timeout{};
+  std::string badTimeout;
+  if (!kvx::DesktopJournalTimeout(window_.workspace().files.StartDir, timeout, badTimeout)) {
+    window_.prompter().Message(&window_, Q(badTimeout));
+    return;
+  }
+  journal->SetTimeout(timeout);
   opener_->Start(*journal, kvx::DesktopJournalName(window_.workspace().files.StartDir),
                  window_.workspace(), [this, journal](bool ok, const std::string& error) {
                    if (window_.startupExit().CloseIfAsked()) return;  // closed meanwhile

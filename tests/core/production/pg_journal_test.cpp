@@ -5,12 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <latch>
 #include <set>
 #include <thread>
 
 #include "core/production/journal.h"
 #include "core/production/pass_journal.h"
 #include "core/production/sqlite_db.h"
+#include "pg_test_proxy.h"
 #include "pg_test_server.h"
 #include "serial_fixture.h"
 
@@ -246,7 +250,7 @@ TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone)
       {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
        "holds tables of another program (passes has no column serial)"},
       {"a newer journal", "UPDATE schema_version SET version = 99", true,
-       "was written by a newer kvxw (schema version 99; this one knows up to 2)"},
+       "was written by a newer kvxw (schema version 99; this one knows up to 3)"},
   };
   // Every table and row of the database, to see that nothing changed.
   auto contents = [](PgDb& db) {
@@ -328,6 +332,176 @@ TEST_F(PgJournalTest, AReservationTheServerRollsBackForADeadlockRunsAgain) {
   EXPECT_EQ(watch.Exec("SELECT count(*) FROM passes WHERE serial = '0100'").Text(0, 0), "1");
 }
 
+// The network to the server stalls in the middle of a run (the connections stay open): a pass's
+// end waits no longer than the time-out, or shortly after the pass is stopped, and says which
+// server did not answer. Neither waits for the heartbeat, whose beat stalls too, and the journal
+// closes without the server. The pass keeps its number: once the run's lease ran out, the next
+// run finds it "unknown".
+TEST_F(PgJournalTest, AStalledServerEndsAPassWithinItsTimeOutOrItsStop) {
+  struct Case {
+    const char* serial;
+    bool stop;
+    std::chrono::milliseconds timeout;
+    const char* says;
+  };
+  const Case cases[] = {
+      {"0100", false, 1s, "cannot be written: no answer from the server within 1 s"},
+      {"0101", true, 600s, "cannot be written: stopped while waiting for the server"},
+  };
+  std::string lastLease;
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.serial);
+    test::StallingProxy proxy(test::ServerSocketOf(db_.Uri()));
+    ASSERT_TRUE(proxy.Listening());
+    auto journal = std::make_unique<Journal>();
+    journal->SetStation("line-1");
+    journal->SetLease(300ms);  // a beat every 100 ms
+    journal->SetTimeout(c.timeout);
+    std::string error;
+    ASSERT_TRUE(journal->Open(test::UriThroughPort(db_.Uri(), proxy.Port()), error)) << error;
+    PassRecord row = Row(c.serial);
+    ASSERT_EQ(journal->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    proxy.Stall();
+    std::stop_source stop;
+    if (c.stop) stop.request_stop();
+    row.outcome = PassOutcome::Ok;
+    const auto began = std::chrono::steady_clock::now();
+    EXPECT_FALSE(journal->Finish(row, error, stop.get_token()));
+    EXPECT_LT(std::chrono::steady_clock::now() - began, 60s) << "waited as if for ever";
+    EXPECT_NE(error.find("the shared journal postgresql://kvxtest@127.0.0.1:"), std::string::npos)
+        << error;
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    journal.reset();
+    lastLease = ServerNow();
+  }
+  ASSERT_TRUE(ServerClockPasses(lastLease, 300ms));
+  auto next = Station("line-2");
+  std::string error;
+  const auto rows = next->Passes({}, error);
+  ASSERT_EQ(rows.size(), 2u) << error;
+  for (const PassRecord& r : rows) EXPECT_EQ(OutcomeText(r.outcome), "unknown") << r.serial;
+}
+
+// A database whose default isolation is SERIALIZABLE, opened fresh by eight stations at once,
+// which then race for the same forty numbers: every station starts, none fails a reservation, and
+// every number goes to exactly one of them.
+TEST_F(PgJournalTest, StationsStartAndRaceTogetherWhateverTheDatabasesDefaultIsolation) {
+  {
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db_.Uri())) << admin.Error();
+    ASSERT_TRUE(admin.Run("DO $$ BEGIN EXECUTE format('ALTER DATABASE %I SET "
+                          "default_transaction_isolation = ''serializable''', "
+                          "current_database()); END $$"))
+        << admin.Error();
+  }
+  PgDb fresh;
+  ASSERT_TRUE(fresh.Open(db_.Uri())) << fresh.Error();
+  ASSERT_EQ(fresh.Exec("SHOW default_transaction_isolation").Text(0, 0), "serializable");
+
+  constexpr int kStations = 8, kNumbers = 40;
+  std::vector<std::string> errors(kStations);
+  std::vector<std::vector<std::string>> got(kStations);
+  std::latch together(kStations);
+  std::vector<std::thread> stations;
+  for (int s = 0; s < kStations; ++s)
+    stations.emplace_back([&, s] {
+      Journal journal;
+      journal.SetStation("line-" + std::to_string(s));
+      together.arrive_and_wait();
+      if (!journal.Open(db_.Uri(), errors[s])) return;
+      for (int n = 0; n < kNumbers; ++n) {
+        char serial[8];
+        std::snprintf(serial, sizeof serial, "%04X", n);
+        PassRecord row = Row(serial, "COM" + std::to_string(s));
+        const auto result = journal.Reserve(row, errors[s]);
+        if (result == Journal::ReserveResult::Failed) return;
+        if (result == Journal::ReserveResult::Reserved) got[s].push_back(serial);
+      }
+    });
+  for (auto& t : stations) t.join();
+  std::multiset<std::string> all;
+  for (int s = 0; s < kStations; ++s) {
+    EXPECT_EQ(errors[s], "") << "line-" << s;
+    all.insert(got[s].begin(), got[s].end());
+  }
+  EXPECT_EQ(all.size(), static_cast<std::size_t>(kNumbers));
+  EXPECT_EQ(std::set<std::string>(all.begin(), all.end()).size(), all.size());
+}
+
+// Each station keeps its own witness of the shared journal: a journal emptied (TRUNCATE), one
+// whose newest rows are gone (an older dump restored), and one whose tables were dropped and made
+// again stop that station's next run, naming the last number it reserved and how to go on on
+// purpose. Another station, without a witness of its own, is not stopped; the station that goes
+// on on purpose starts its witness again from what the journal knows.
+TEST_F(PgJournalTest, AJournalThatForgotWhatThisStationReservedStopsItsNextRun) {
+  std::string server, error;
+  KVX_NEED_TEST_PG(server);
+  const struct {
+    const char* name;
+    const char* sql;
+    const char* says;
+  } cases[] = {
+      {"emptied", "TRUNCATE passes, runs", "knows less than this station's witness"},
+      {"restored older", "DELETE FROM passes WHERE serial = '0102'",
+       "its last is serial number 0101"},
+      {"made again", "DROP TABLE passes, runs, schema_version",
+       "is not the journal this station used under that name"},
+  };
+  const std::filesystem::path states = std::filesystem::temp_directory_path() /
+                                       ("kvx-stations-" + std::to_string(::getpid()));
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test::TestDatabase db;
+    ASSERT_TRUE(db.Create(server, error)) << error;
+    const std::string mine = (states / c.name / "line-1").string();
+    const std::string other = (states / c.name / "line-2").string();
+    auto opens = [&](const std::string& folder, bool accept) {
+      Journal journal;
+      journal.SetStateFolder(folder);
+      journal.SetAcceptJournalLoss(accept);
+      return journal.Open(db.Uri(), error);
+    };
+    {
+      Journal journal;
+      journal.SetStateFolder(mine);
+      ASSERT_TRUE(journal.Open(db.Uri(), error)) << error;
+      for (const char* serial : {"0100", "0101", "0102"}) {
+        PassRecord row = Row(serial);
+        ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+      }
+    }
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(db.Uri()) && admin.Run(c.sql)) << admin.Error();
+    EXPECT_FALSE(opens(mine, false));
+    EXPECT_NE(error.find(c.says), std::string::npos) << error;
+    EXPECT_NE(error.find("serial number 0102 (row 3)"), std::string::npos) << error;
+    EXPECT_NE(error.find("give --accept-journal-loss"), std::string::npos) << error;
+    EXPECT_TRUE(opens(other, false)) << error;
+    EXPECT_TRUE(opens(mine, true)) << error;
+    EXPECT_TRUE(opens(mine, false)) << error;
+  }
+  std::filesystem::remove_all(states);
+}
+
+// A journal made before it had an identity (version 2: places, no identity) is given one when a
+// run opens it.
+TEST_F(PgJournalTest, AJournalWithoutAnIdentityIsGivenOne) {
+  Station("line-1").reset();
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(db_.Uri())) << admin.Error();
+  ASSERT_TRUE(admin.Run("DROP TABLE journal_identity; UPDATE schema_version SET version = 2"));
+  // A station that used it then had no witness of it.
+  const auto state = std::filesystem::temp_directory_path() /
+                     ("kvx-before-identity-" + std::to_string(::getpid()));
+  Journal journal;
+  journal.SetStateFolder(state.string());
+  std::string error;
+  EXPECT_TRUE(journal.Open(db_.Uri(), error)) << error;
+  std::filesystem::remove_all(state);
+  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0), "3");
+  EXPECT_EQ(admin.Exec("SELECT count(*) FROM journal_identity").Text(0, 0), "1");
+}
+
 // What counts as a conflict to run again, and how often and after what waits it runs.
 TEST(PgConflicts, OnlySerializationFailuresAndDeadlocksRunAgainAFewTimesWithGrowingWaits) {
   for (const auto& [state, retry] : std::vector<std::pair<std::string, bool>>{
@@ -373,6 +547,7 @@ TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall)
   test::OwnServer server;
   ASSERT_TRUE(server.Start(error)) << error;
   Journal journal;
+  journal.SetReconnectLimit(1s);  // a server gone for good is given up on soon
   ASSERT_TRUE(journal.Open(server.Uri(), error)) << error;
   PassRecord row;
   row.series = "S";
@@ -390,6 +565,125 @@ TEST(PgJournalServer, ARestartBetweenPassesIsSurvivedAndALostServerFailsTheCall)
   EXPECT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Failed);
   EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
   EXPECT_FALSE(journal.Finish(row, error));
+}
+
+// A server that goes down between passes is waited for: the attempts to reconnect come after
+// waits doubling from 100 ms up to 2 s, and the pass goes on once the server is back; one that
+// stays down fails the call once 30 s of waits are spent, naming the server. The journal's clock
+// and sleep are the test's own here. Then, on the real clock, a server restarted in the
+// background (refusing, then "starting up") is waited for until it answers.
+TEST(PgJournalServer, ALostServerIsReconnectedWithBackoffUntilItsLimit) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer server;
+  ASSERT_TRUE(server.Start(error)) << error;
+  std::chrono::steady_clock::time_point now{};
+  std::vector<long long> sleeps;
+  std::size_t restartAfter = 3;  // the server is back after this many waits; 0: never
+  PgJournal journal("line-1", 60s);
+  journal.SetReconnectWaits({.now = [&] { return now; },
+                             .sleep = [&](std::chrono::milliseconds wait, std::stop_token) {
+                               sleeps.push_back(wait.count());
+                               now += wait;
+                               if (sleeps.size() == restartAfter) server.Restart();
+                             }});
+  ASSERT_TRUE(journal.Open(server.Uri(), true, error)) << error;
+  PassRecord row;
+  row.series = "S";
+  row.serial = "0001";
+  ASSERT_EQ(journal.Reserve(row, error, {}), Journal::ReserveResult::Reserved) << error;
+  server.Crash();
+  row.outcome = PassOutcome::Ok;
+  EXPECT_TRUE(journal.Finish(row, error, {})) << error;
+  EXPECT_EQ(sleeps, (std::vector<long long>{100, 200, 400}));
+
+  sleeps.clear();
+  restartAfter = 0;
+  server.Crash();
+  row.serial = "0002";
+  EXPECT_EQ(journal.Reserve(row, error, {}), Journal::ReserveResult::Failed);
+  ASSERT_GE(sleeps.size(), 6u);
+  EXPECT_EQ(std::vector<long long>(sleeps.begin(), sleeps.begin() + 6),
+            (std::vector<long long>{100, 200, 400, 800, 1600, 2000}));
+  long long spent = 0;
+  for (long long s : sleeps) spent += s;
+  EXPECT_LE(spent, 30000);
+  EXPECT_GT(spent + 2000, 30000);
+  EXPECT_NE(error.find("the shared journal postgresql://"), std::string::npos) << error;
+  EXPECT_NE(error.find("(no connection for 30 s)"), std::string::npos) << error;
+
+  Journal real;
+  server.Restart();
+  ASSERT_TRUE(real.Open(server.Uri(), error)) << error;
+  row.serial = "0003";
+  ASSERT_EQ(real.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  server.Crash();
+  std::thread restart([&] { server.Restart(); });
+  EXPECT_TRUE(real.Finish(row, error)) << error;
+  restart.join();
+}
+
+// A primary and its synchronous standby behind one multi-host name that asks for the server
+// taking writes: the primary is lost in the middle of a pass and the standby promoted. The run
+// reconnects to the standby and goes on; every number it reserved before is there, so none goes
+// to a second chip.
+TEST(PgJournalServer, AStandbyTakesOverMidRunAndTheRunGoesOn) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer primary, standby;
+  ASSERT_TRUE(primary.Start(error)) << error;
+  ASSERT_TRUE(standby.StartStandbyOf(primary, error)) << error;
+  {
+    PgDb admin;
+    ASSERT_TRUE(admin.Open(test::WithUser(primary.Uri(), "postgres"))) << admin.Error();
+    // Synchronous once the standby is attached: a commit waits until the standby has it.
+    ASSERT_TRUE(admin.Run("ALTER SYSTEM SET synchronous_standby_names = '*'") &&
+                admin.Run("SELECT pg_reload_conf()"))
+        << admin.Error();
+    bool synchronous = false;
+    for (int i = 0; i < 1000 && !synchronous; ++i) {
+      synchronous = admin.Exec("SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'")
+                        .Text(0, 0) == "1";
+      if (!synchronous) std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(synchronous);
+  }
+  const std::string floor = "postgresql:///kvxtest?host=" + primary.Folder() + "," +
+                            standby.Folder() + "&user=kvxtest&target_session_attrs=read-write";
+  const auto state = std::filesystem::temp_directory_path() /
+                     ("kvx-standby-state-" + std::to_string(::getpid()));
+  Journal journal;
+  journal.SetStateFolder(state.string());
+  ASSERT_TRUE(journal.Open(floor, error)) << error;
+  PassRecord first;
+  first.series = "S";
+  first.serial = "0001";
+  ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+  first.outcome = PassOutcome::Ok;
+  ASSERT_TRUE(journal.Finish(first, error)) << error;
+  PassRecord second = first;
+  second.serial = "0002";
+  ASSERT_EQ(journal.Reserve(second, error), Journal::ReserveResult::Reserved) << error;
+
+  primary.Crash();
+  standby.Promote();
+  second.outcome = PassOutcome::Ok;
+  EXPECT_TRUE(journal.Finish(second, error)) << error;
+  PassRecord again = first;
+  EXPECT_EQ(journal.Reserve(again, error), Journal::ReserveResult::Used) << error;
+  PassRecord third = first;
+  third.serial = "0003";
+  EXPECT_EQ(journal.Reserve(third, error), Journal::ReserveResult::Reserved) << error;
+
+  // The next run, on the standby now, with this station's witness: it knows all of it.
+  Journal next;
+  next.SetStateFolder(state.string());
+  EXPECT_TRUE(next.Open(floor, error)) << error;
+  const auto rows = next.Passes({}, error);
+  std::vector<std::string> serials;
+  for (const PassRecord& r : rows) serials.push_back(r.serial);
+  EXPECT_EQ(serials, (std::vector<std::string>{"0001", "0002", "0003"})) << error;
+  std::filesystem::remove_all(state);
 }
 
 // ---- The guarantees, on both backends -----------------------------------------------------------
@@ -419,9 +713,11 @@ class BothJournals : public ::testing::TestWithParam<Backend> {
     if (!dir_.empty()) std::filesystem::remove_all(dir_);
   }
 
-  std::unique_ptr<Journal> Run(const std::string& station) {
+  // `stateFolder`: a station's own state folder (a station new to the journal), not the usual.
+  std::unique_ptr<Journal> Run(const std::string& station, const std::string& stateFolder = {}) {
     auto journal = std::make_unique<Journal>();
     journal->SetStation(station);
+    if (!stateFolder.empty()) journal->SetStateFolder(stateFolder);
     std::string error;
     EXPECT_TRUE(journal->Open(name_, error)) << error;
     return journal;
@@ -573,13 +869,17 @@ TEST_P(BothJournals, AJournalFromBeforePlacesComesUpToDateWithItsOverlaps) {
     }
   }
   const bool pg = GetParam() == Backend::Postgres;
-  ASSERT_TRUE(Sql(std::string(pg ? "" : "DROP INDEX passes_slot; ") +
+  // A shared journal that old had no identity yet, and so no station had a witness of it.
+  ASSERT_TRUE(Sql(std::string(pg ? "DROP TABLE journal_identity; " : "DROP INDEX passes_slot; ") +
                   "ALTER TABLE passes DROP COLUMN slot; UPDATE schema_version SET version = " +
                   (pg ? "1" : "3") +
                   "; INSERT INTO passes(run_id, started, host, port, series, serial, record, "
                   "outcome, keeps_number) SELECT run_id, started, host, 'COM2', '" + byTwo +
                   "', serial, 0, 'ok', keeps_number FROM passes WHERE serial IN ('0001', '0003')"));
-  auto b = Run("station-b");
+  const auto newStation =
+      std::filesystem::temp_directory_path() / ("kvx-new-station-" + std::to_string(::getpid()));
+  auto b = Run("station-b", pg ? newStation.string() : "");
+  std::filesystem::remove_all(newStation);
   ASSERT_TRUE(b->IsOpen());
   using R = Journal::ReserveResult;
   const struct {
