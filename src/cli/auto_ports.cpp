@@ -55,7 +55,8 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                 const AutoJournal& journal, std::ostream& out, std::ostream& err) {
   CliPort port;
   if (!OpenCliPort(args, plan.device, port, err)) return port.failureExit();
-  if (!ResetAddressAccepted("auto", first, args, out, err)) return kExitFailed;
+  if (plan.command.resetCheck && !ResetAddressAccepted(plan.name, first, args, out, err))
+    return kExitFailed;
   FreshChipEachPass(port, args);
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   std::vector<TerminalView*> views{&view};
@@ -65,7 +66,7 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   view.Open(plan.command.dialog());
   view.ChipsBegin(first);
   const WriterOutcome outcome = RunInterruptible(run).front();
-  return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err,
+  return EndDialogPasses(plan.name, view, first, outcome.outcome, outcome.journalError, err,
                          outcome.journalFailed);
 }
 
@@ -122,7 +123,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   const std::vector<WriterOutcome> outcomes = RunInterruptible(run);
   for (std::size_t w = 0; w < outcomes.size(); ++w) {
     const std::size_t i = writerPort[w];
-    status[i] = EndDialogPasses("auto", *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
+    status[i] = EndDialogPasses(plan.name, *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
                                 outcomes[w].journalError, lines.Err(i), outcomes[w].journalFailed);
   }
   lines.Finish();

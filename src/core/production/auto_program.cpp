@@ -249,4 +249,16 @@ std::span<const Command* const> MainCommands() {
 
 const Command& MainCommand(CommandId id) { return *MainCommands()[static_cast<std::size_t>(id)]; }
 
+JournalPolicy JournalPolicyOf(CommandId id) {
+  switch (id) {
+    case CommandId::AutoProgram:
+    case CommandId::AutoProgramWithoutBlankCheck:
+      return {.journaled = true, .numbered = true};
+    case CommandId::ForceWrite:
+      return {.journaled = true, .numbered = false};
+    default:
+      return {};
+  }
+}
+
 }  // namespace kvx

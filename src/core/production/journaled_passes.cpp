@@ -1,8 +1,15 @@
 #include "core/production/journaled_passes.h"
 
 #include "core/link/writer_link.h"
+#include "core/production/commands.h"
 
 namespace kvx {
+
+RunStart DecideCommandStart(Journal& journal, const Command& command, Workspace& ws) {
+  if (JournalPolicyOf(command.id).numbered && ws.production.SerialNoMode)
+    return DecideRunStartFor(journal, ws);
+  return DecideRunStart(journal, {}, ws, {});
+}
 
 PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long passNumber,
                             PassJournal& journal, std::string& journalError) {
