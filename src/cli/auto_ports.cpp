@@ -39,10 +39,9 @@ ProductionRun::Plan CorePlan(const AutoPortsPlan& plan, const AutoJournal& journ
             return built;
           },
       .afterPass =
-          [&plan, &views](std::size_t writer, const Workspace& ws, long pass,
-                          const PassResult& result, const PassRecord* row) {
-            views[writer]->ChipDone(ws, pass, result, row);
-            if (plan.afterPass) plan.afterPass(*views[writer], ws, pass);
+          [&plan, &views](std::size_t writer, const Workspace& ws, const PassReport& report) {
+            views[writer]->ChipDone(report);
+            if (plan.afterPass) plan.afterPass(*views[writer], ws, report.pass);
           },
   };
 }
@@ -64,10 +63,8 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   run.Add(first, {port.shownName(), port.port(), port.clock(), view});
   view.AttachJson(args.json, port.shownName());
   view.Open(plan.command.dialog());
-  view.ChipsBegin(first);
   const WriterOutcome outcome = RunInterruptible(run).front();
-  return EndDialogPasses(plan.name, view, first, outcome.outcome, outcome.journalError, err,
-                         outcome.journalFailed);
+  return EndDialogPasses(plan.name, view, first, outcome.end, outcome.journalError, err);
 }
 
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
@@ -117,14 +114,13 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   for (std::size_t w = 0; w < writerViews.size(); ++w) {
     writerViews[w]->AttachJson(args.json, names[writerPort[w]]);
     writerViews[w]->Open(plan.command.dialog());
-    writerViews[w]->ChipsBegin(run.WorkspaceOf(w));
   }
 
   const std::vector<WriterOutcome> outcomes = RunInterruptible(run);
   for (std::size_t w = 0; w < outcomes.size(); ++w) {
     const std::size_t i = writerPort[w];
-    status[i] = EndDialogPasses(plan.name, *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
-                                outcomes[w].journalError, lines.Err(i), outcomes[w].journalFailed);
+    status[i] = EndDialogPasses(plan.name, *views[i], run.WorkspaceOf(w), outcomes[w].end,
+                                outcomes[w].journalError, lines.Err(i));
   }
   lines.Finish();
 

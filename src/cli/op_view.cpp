@@ -86,8 +86,6 @@ void TerminalView::Print(Control& c, const std::string& text, LineColour colour)
   progress_.Clear();
   const bool red = colour == LineColour::Red;
   out_ << c.name << ": " << LabelText(text) << (red ? " [error]" : "") << "\n" << std::flush;
-  sawRed_ = sawRed_ || red;
-  if (red) passRedLine_ = LabelText(text);
   if (json_ != nullptr) json_->Status(jsonPort_, c.name, LabelText(text), red);
   if (text == c.text) c.dirty = false;
 }
@@ -175,19 +173,12 @@ void TerminalView::Note(std::string_view label, std::string_view text) {
 void TerminalView::AttachJson(JsonLines* json, std::string port) {
   json_ = json;
   jsonPort_ = std::move(port);
-  chips_ = json_ != nullptr ? std::make_unique<ChipReporter>(*json_, jsonPort_) : nullptr;
 }
 
-void TerminalView::ChipsBegin(const Workspace& ws) {
-  passRedLine_.clear();
-  if (chips_) chips_->Begin(ws);
-}
-
-void TerminalView::ChipDone(const Workspace& ws, long pass, const PassResult& result,
-                            const PassRecord* row) {
-  if (!chips_) return;
+void TerminalView::ChipDone(const PassReport& report) {
+  if (json_ == nullptr) return;
   Flush();  // the pass's own lines come before its chip
-  chips_->After(ws, pass, result, std::exchange(passRedLine_, {}), row);
+  json_->Chip(report);
 }
 
 void TerminalView::Finish() {

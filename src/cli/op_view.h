@@ -56,15 +56,11 @@ class TerminalView final : public OperationView {
   // Print what is still pending and take the progress bar off the terminal.
   void Finish();
 
-  bool SawRed() const { return sawRed_; }
-
   // With --json: every status line and progress step also goes to `json` as an object of
   // `port`, and each chip as the passes report it. Nothing changes when `json` is null.
   void AttachJson(JsonLines* json, std::string port);
-  // Around the passes (no effect without JSON): before the first, and after each one with the
-  // journal's row of the pass (null without the journal).
-  void ChipsBegin(const Workspace& ws);
-  void ChipDone(const Workspace& ws, long pass, const PassResult& result, const PassRecord* row);
+  // After each pass, with the core's report of it (no effect without JSON).
+  void ChipDone(const PassReport& report);
 
  private:
   struct Control {
@@ -93,11 +89,8 @@ class TerminalView final : public OperationView {
   Pending pending_;
   bool gaugeDialog_ = false;  // progress comes from the gauge, not from the events
   bool streaming_ = false;    // a transfer's events are coming in
-  bool sawRed_ = false;
   JsonLines* json_ = nullptr;
   std::string jsonPort_;
-  std::unique_ptr<ChipReporter> chips_;
-  std::string passRedLine_;  // the last red line of the running pass
 };
 
 // "&&" as the label draws it: "&".

@@ -64,6 +64,7 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     int exit;
     std::vector<std::string> outcomes;  // of the chips, in order
     const char* redLine;                // of the last chip; empty: none
+    const char* reason = "";            // of the last chip, also when shown in the normal colour
   };
   const Case cases[] = {
       {"success", {"--count", "3", "--serial-start", "0100", "--serial-bytes", "2",
@@ -101,6 +102,15 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const json& last = chips.back();
     if (*c.redLine == '\0') EXPECT_TRUE(last["red_line"].is_null()) << last;
     else EXPECT_EQ(last["red_line"], c.redLine);
+    const std::string reason = *c.reason != '\0' ? c.reason : c.redLine;
+    if (reason.empty()) EXPECT_TRUE(last["reason"].is_null()) << last;
+    else EXPECT_EQ(last["reason"], reason);
+    if (!reason.empty()) {
+      // The journal's row says why too.
+      const std::vector<json> rows = OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass");
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(rows.back()["red_line"], reason) << rows.back();
+    }
 
     const json& summary = objects.back();
     EXPECT_EQ(summary["type"], "summary");

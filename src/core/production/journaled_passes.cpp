@@ -40,9 +40,7 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   JournalView recorded(ctx.view);
   OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
   PassResult result = RunPass(command, journaled, passNumber);
-  const std::string redLine = result.redLine ? recorded.RedLine() : std::string();
-  if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError,
-                         result.serialMayBeOnChip)) {
+  if (!journal.AfterPass(ctx.ws, result, journalError)) {
     // The end of this pass is not on disk: no further chip, and the run ends as failed. The row
     // stays pending, so its number stays used.
     journalError += "; no more chips";
