@@ -15,7 +15,7 @@ int PresentRunStart(std::string_view name, const Args& args, Workspace& ws, cons
     case Verdict::StartHere:
       return kExitOk;
     case Verdict::JournalUnreadable:
-      err << "kvxw " << name << ": " << RunStartFacts(start) << "; no chip was programmed\n";
+      err << "kvxw " << name << ": " << RunStartRefusal(start) << '\n';
       return kExitFailed;
     case Verdict::SeriesUsedUp:
       err << "kvxw " << name << ": " << RunStartFacts(start) << (start.qtp ? " (see kvxw journal)" : "")
@@ -68,7 +68,7 @@ int OpenRunJournal(std::string_view name, const kvx::Command& command, const Arg
   j.journal = std::make_unique<Journal>();
   std::string error;
   if (!j.journal->Open(args.Get("--journal", kJournalFileName), error)) {
-    err << "kvxw " << name << ": " << error << "; no chip was programmed (--no-journal runs without it)\n";
+    err << "kvxw " << name << ": " << NoChipProgrammed(error) << " (--no-journal runs without it)\n";
     return kExitFailed;
   }
   j.start = DecideCommandStart(*j.journal, command, ws);

@@ -97,6 +97,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
       continue;
     }
     views[i] = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
+    views[i]->SendProgressTo([&lines, i](int percent) { lines.Progress(i, percent); });
     const ProductionRun::Writer writer{names[i], ports[i].port(), ports[i].clock(), *views[i]};
     std::size_t index = 0;
     std::string error;

@@ -121,7 +121,7 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   AfterPass afterPass;
   if (command.repeats)
     afterPass = [](TerminalView& view, const Workspace& w, long) {
-      view.Note("Pass Count", w.production.PassCountText);
+      view.Note("Pass Count", w.production.PassCountText, Step::PassCount);
     };
   // A command whose chips go to the journal runs as kvxw auto does, through the production run.
   if (JournalPolicyOf(op.command).journaled) {

@@ -28,6 +28,18 @@ void JsonLines::Write(const Json& object) {
        << std::flush;
 }
 
+void JsonLines::Status(std::string_view port, Step step, StepState state, std::string_view text,
+                       bool red) {
+  Json object = {{"type", "status"}};
+  if (!port.empty()) object["port"] = port;
+  object["step"] = StepName(step);
+  object["state"] = StepStateName(red ? StepState::Failed : state);
+  object["text"] = text;
+  object["red"] = red;
+  std::lock_guard lock(mutex_);
+  Write(object);
+}
+
 void JsonLines::Status(std::string_view port, std::string_view label, std::string_view text,
                        bool red) {
   Json object = {{"type", "status"}};

@@ -1,6 +1,6 @@
 // kvxw's machine-readable output (--json): JSON Lines on standard output, one object a line,
 // each with a "type":
-//   {"type":"status","port":"SIM","label":"Label1","text":"Blank Check ..... OK.","red":false}
+//   {"type":"status","port":"SIM","step":"blank check","state":"ok","text":"Blank Check ..... OK.","red":false}
 //   {"type":"progress","port":"SIM","percent":42}
 //   {"type":"chip","port":"SIM","pass":1,"outcome":"ok","reason":null,"serial":"0001", ...}
 //   {"type":"summary","exit":0,"outcome":"ok","chips":3,"ok":3,"failed":0}
@@ -31,6 +31,9 @@ class JsonLines {
  public:
   explicit JsonLines(std::ostream& out) : out_(out) {}
 
+  // A status line of an operation, by the step it belongs to.
+  void Status(std::string_view port, Step step, StepState state, std::string_view text, bool red);
+  // A line of a command's own (kvxw writer, kvxw download), by its label.
   void Status(std::string_view port, std::string_view label, std::string_view text, bool red);
   // At most one object per percent: a value equal to the last one of the port is dropped, a
   // lower one starts a new transfer.

@@ -90,8 +90,8 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
 
 // After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
 void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
-  view.Note("Pass Count", ws.production.PassCountText);
-  view.Note("Serial No.", ws.production.SerialText);
+  view.Note("Pass Count", ws.production.PassCountText, Step::PassCount);
+  view.Note("Serial No.", ws.production.SerialText, Step::SerialNumber);
 }
 
 // The workspace of one port: the program, the OPTION word, the ID, the serial numbers or the QTP

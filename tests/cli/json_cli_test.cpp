@@ -133,9 +133,24 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       EXPECT_FALSE(lastPercent.empty());
     }
 
-    // The status lines are objects too, and the lines for people went to standard error.
+    // The status lines are objects too, and the lines for people went to standard error. Each
+    // names its step and how far it got, never the dialog's control.
     const std::vector<json> statuses = OfType(objects, "status");
     EXPECT_FALSE(statuses.empty());
+    std::map<std::string, std::string> lastState;  // by step
+    for (const json& status : statuses) {
+      EXPECT_TRUE(status.contains("step") && status.contains("state")) << status;
+      EXPECT_FALSE(status.contains("label")) << status;
+      EXPECT_EQ(status.dump().find("Label"), std::string::npos) << status;
+      EXPECT_EQ(status.dump().find("StaticText"), std::string::npos) << status;
+      lastState[status.value("step", "")] = status.value("state", "");
+      if (status["red"] == true) EXPECT_EQ(status["state"], "failed") << status;
+    }
+    if (c.exit == 0) {
+      for (const char* step : {"blank check", "program", "ID", "OPTION"})
+        EXPECT_EQ(lastState[step], "ok") << step << "\n" << run.out;
+      EXPECT_EQ(lastState["pass count"], "ok");
+    }
     if (*c.redLine != '\0') {
       // The red line comes before the chip it failed.
       std::size_t red = objects.size(), chip = objects.size();

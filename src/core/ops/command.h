@@ -73,6 +73,9 @@ class ReasonWatch final : public OperationView {
   void SetVisible(std::string_view control, bool visible) override {
     inner_.SetVisible(control, visible);
   }
+  void SetStep(std::string_view control, Step step, StepState state) override {
+    inner_.SetStep(control, step, state);
+  }
   void SetGauge(int percent) override { inner_.SetGauge(percent); }
   void SetEnabled(std::string_view button, bool enabled) override {
     inner_.SetEnabled(button, enabled);

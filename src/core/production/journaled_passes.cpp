@@ -27,7 +27,8 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   if (!journal.BeforePass(ctx.ws, journalError)) {
     // Other ports took the QTP file's last records: this port's run is over, not failed.
     const bool qtpDone = journal.Exhausted() && IsQtpSeries(journal.Series());
-    journalError += passNumber == 1 && !qtpDone ? "; no chip was programmed" : "; no more chips";
+    journalError = passNumber == 1 && !qtpDone ? NoChipProgrammed(journalError)
+                                               : journalError + "; no more chips";
     return {.outcome = qtpDone ? OpOutcome::Ok : OpOutcome::Refused, .last = true};
   }
   // The journal names the Writer of each chip. The desktop knows it from its start-up check; a

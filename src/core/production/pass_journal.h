@@ -87,6 +87,9 @@ class JournalView final : public OperationView {
   void SetVisible(std::string_view control, bool visible) override {
     inner_.SetVisible(control, visible);
   }
+  void SetStep(std::string_view control, Step step, StepState state) override {
+    inner_.SetStep(control, step, state);
+  }
   void SetGauge(int percent) override { inner_.SetGauge(percent); }
   // A button the pass enables (its end: "Continue", "Exit") is enabled only once the pass's end
   // is in the journal (ReleaseButtons): a "Continue" cannot come while the worker still writes

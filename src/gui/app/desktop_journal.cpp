@@ -59,7 +59,7 @@ bool DesktopJournal::OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompte
                         if (ok)
                           justOpened_ = true;
                         else
-                          prompter.Message(parent, Q(error + "; no chip was programmed"));
+                          prompter.Message(parent, Q(kvx::NoChipProgrammed(error)));
                         then(ok);
                       });
 }
@@ -95,7 +95,7 @@ bool DesktopJournal::PresentRunStart(const kvx::RunStart& start, kvx::Workspace&
     case Verdict::StartHere:
       return true;
     case Verdict::JournalUnreadable:
-      prompter.Message(parent, Sentence(facts + "; no chip was programmed"));
+      prompter.Message(parent, Sentence(kvx::RunStartRefusal(start)));
       return false;
     case Verdict::SeriesUsedUp:
       prompter.Message(parent, Sentence(facts + "."));
