@@ -93,7 +93,6 @@ struct ProductionTile::Parts {
   kvx::Clock* clock;
   SimBench sim;
   kvx::PortSelector ports;
-  std::string openedPort;  // the port the selector opened last
   QComboBox* port = nullptr;
   QLabel* writerId = nullptr;
   QProgressBar* bar = nullptr;
@@ -188,17 +187,7 @@ bool ProductionTile::Running() const { return parts_->run != nullptr; }
 // chip is found here, not on the GUI thread.
 kvx::SerialPort* ProductionTile::OpenPort(std::string& message) {
   Parts& p = *parts_;
-  std::string error;
-  if (p.openedPort != p.ws->settings.PortName) {
-    error = p.ports.CheckComPort();
-    p.openedPort = p.ws->settings.PortName;
-  } else {
-    p.ports.EnsurePort(error);
-  }
-  if (!p.ws->results.PortError) return &p.ports.Port();
-  const std::string reason = p.ports.OpenReason();
-  message = error + (reason.empty() ? std::string() : "\n" + reason);
-  return nullptr;
+  return p.ports.Open(p.ws->settings.PortName, kvx::kLinkHandShake, message);
 }
 
 kvx::sim::SimWriter* ProductionTile::SimWriter() {
@@ -212,7 +201,6 @@ bool ProductionTile::Start() {
   Parts& p = *parts_;
   if (Running()) return false;
   p.ws->settings.PortName = p.port->currentText().toStdString();
-  p.ws->settings.HandShake = "CTS";
   p.bar->setValue(0);
   p.result->setText("RUNNING");
   p.result->setPalette(palette());
