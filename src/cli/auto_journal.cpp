@@ -1,24 +1,25 @@
 #include "cli/auto_journal.h"
 
+#include "core/production/commands.h"
 #include "core/production/journal_settings.h"
-#include "core/production/pass_journal.h"
+#include "core/production/journaled_passes.h"
 
 namespace kvx::cli {
 
 namespace {
 
 // The start verdict on the terminal: a used start is refused unless --resume was given.
-int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std::ostream& log,
-                    std::ostream& err) {
+int PresentRunStart(std::string_view name, const Args& args, Workspace& ws, const RunStart& start,
+                    std::ostream& log, std::ostream& err) {
   using Verdict = RunStart::Verdict;
   switch (start.verdict) {
     case Verdict::StartHere:
       return kExitOk;
     case Verdict::JournalUnreadable:
-      err << "kvxw auto: " << RunStartFacts(start) << "; no chip was programmed\n";
+      err << "kvxw " << name << ": " << RunStartRefusal(start) << '\n';
       return kExitFailed;
     case Verdict::SeriesUsedUp:
-      err << "kvxw auto: " << RunStartFacts(start) << (start.qtp ? " (see kvxw journal)" : "")
+      err << "kvxw " << name << ": " << RunStartFacts(start) << (start.qtp ? " (see kvxw journal)" : "")
           << '\n';
       return kExitFailed;
     case Verdict::FirstNumberUsed:
@@ -26,12 +27,12 @@ int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std:
       break;
   }
   if (!args.Has("--resume")) {
-    err << "kvxw auto: " << RunStartFacts(start) << ": give --resume to start there\n";
+    err << "kvxw " << name << ": " << RunStartFacts(start) << ": give --resume to start there\n";
     return kExitFailed;
   }
   std::string message;
   if (!MoveToRunStart(start, ws, message)) {
-    err << "kvxw auto: " << message << '\n';
+    err << "kvxw " << name << ": " << message << '\n';
     return kExitFailed;
   }
   log << "Resume: ";
@@ -42,8 +43,8 @@ int PresentRunStart(const Args& args, Workspace& ws, const RunStart& start, std:
 
 }  // namespace
 
-std::vector<OptionSpec> JournalOptions() {
-  return {
+std::vector<OptionSpec> JournalOptions(const kvx::Command& command) {
+  std::vector<OptionSpec> options = {
       {"--journal", "FILE|URI",
        "the production journal: a file (default kvx-journal.db in the current folder) or one "
        "shared by several stations on PostgreSQL (postgresql://USER@HOST/DB, service=NAME, or "
@@ -58,17 +59,20 @@ std::vector<OptionSpec> JournalOptions() {
        "go on, on purpose, with a shared journal that knows less than this station's witness "
        "of it (emptied, restored from an older copy) or that is another journal under the same "
        "name; its numbers the journal forgot may be in chips"},
+  };
+  if (!JournalPolicyOf(command.id).numbered) return options;
+  options.push_back(
       {"--resume", "",
        "when the first serial number already went out, start from the next free one (a QTP "
-       "file: after the last record used)"},
-  };
+       "file: after the last record used)"});
+  return options;
 }
 
-int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostream& log,
-                    std::ostream& err) {
+int OpenRunJournal(std::string_view name, const kvx::Command& command, const Args& args,
+                   Workspace& ws, AutoJournal& j, std::ostream& log, std::ostream& err) {
   if (args.Has("--no-journal")) {
     if (args.Has("--journal") || args.Has("--journal-timeout") || args.Has("--resume"))
-      return UsageError("auto", "--no-journal excludes --journal, --journal-timeout and --resume",
+      return UsageError(name, "--no-journal excludes --journal, --journal-timeout and --resume",
                         err);
     return kExitOk;
   }
@@ -77,18 +81,18 @@ int OpenAutoJournal(const Args& args, Workspace& ws, AutoJournal& j, std::ostrea
   if (args.Has("--journal-timeout")) {
     std::chrono::milliseconds timeout{};
     if (!ParseJournalTimeout(args.Get("--journal-timeout"), "--journal-timeout", timeout, error))
-      return UsageError("auto", error, err);
+      return UsageError(name, error, err);
     j.journal->SetTimeout(timeout);
   }
   j.journal->SetAcceptJournalLoss(args.Has("--accept-journal-loss"));
   if (!j.journal->Open(args.Get("--journal", kJournalFileName), error)) {
-    err << "kvxw auto: " << error << "; no chip was programmed (--no-journal runs without it)\n";
+    err << "kvxw " << name << ": " << NoChipProgrammed(error) << " (--no-journal runs without it)\n";
     return kExitFailed;
   }
-  j.start = DecideRunStartFor(*j.journal, ws);
+  j.start = DecideCommandStart(*j.journal, command, ws);
   if (const std::string notice = DeadRunNotice(j.start); !notice.empty())
-    err << "kvxw auto: " << notice << '\n';
-  return PresentRunStart(args, ws, j.start, log, err);
+    err << "kvxw " << name << ": " << notice << '\n';
+  return PresentRunStart(name, args, ws, j.start, log, err);
 }
 
 }  // namespace kvx::cli

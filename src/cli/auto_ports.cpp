@@ -39,10 +39,9 @@ ProductionRun::Plan CorePlan(const AutoPortsPlan& plan, const AutoJournal& journ
             return built;
           },
       .afterPass =
-          [&plan, &views](std::size_t writer, const Workspace& ws, long pass,
-                          const PassResult& result, const PassRecord* row) {
-            views[writer]->ChipDone(ws, pass, result, row);
-            if (plan.afterPass) plan.afterPass(*views[writer], ws, pass);
+          [&plan, &views](std::size_t writer, const Workspace& ws, const PassReport& report) {
+            views[writer]->ChipDone(report);
+            if (plan.afterPass) plan.afterPass(*views[writer], ws, report.pass);
           },
   };
 }
@@ -55,7 +54,8 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                 const AutoJournal& journal, std::ostream& out, std::ostream& err) {
   CliPort port;
   if (!OpenCliPort(args, plan.device, port, err)) return port.failureExit();
-  if (!ResetAddressAccepted("auto", first, args, out, err)) return kExitFailed;
+  if (plan.command.resetCheck && !ResetAddressAccepted(plan.name, first, args, out, err))
+    return kExitFailed;
   FreshChipEachPass(port, args);
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   std::vector<TerminalView*> views{&view};
@@ -63,10 +63,8 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   run.Add(first, {port.shownName(), port.port(), port.clock(), view});
   view.AttachJson(args.json, port.shownName());
   view.Open(plan.command.dialog());
-  view.ChipsBegin(first);
   const WriterOutcome outcome = RunInterruptible(run).front();
-  return EndDialogPasses("auto", view, first, outcome.outcome, outcome.journalError, err,
-                         outcome.journalFailed);
+  return EndDialogPasses(plan.name, view, first, outcome.end, outcome.journalError, err);
 }
 
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
@@ -102,6 +100,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
     }
     lines.Err(i) << openWarnings[i];
     views[i] = std::make_unique<TerminalView>(lines.Out(i), lines.Err(i), false);
+    views[i]->SendProgressTo([&lines, i](int percent) { lines.Progress(i, percent); });
     const ProductionRun::Writer writer{names[i], ports[i].port(), ports[i].clock(), *views[i]};
     std::size_t index = 0;
     std::string error;
@@ -119,14 +118,13 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   for (std::size_t w = 0; w < writerViews.size(); ++w) {
     writerViews[w]->AttachJson(args.json, names[writerPort[w]]);
     writerViews[w]->Open(plan.command.dialog());
-    writerViews[w]->ChipsBegin(run.WorkspaceOf(w));
   }
 
   const std::vector<WriterOutcome> outcomes = RunInterruptible(run);
   for (std::size_t w = 0; w < outcomes.size(); ++w) {
     const std::size_t i = writerPort[w];
-    status[i] = EndDialogPasses("auto", *views[i], run.WorkspaceOf(w), outcomes[w].outcome,
-                                outcomes[w].journalError, lines.Err(i), outcomes[w].journalFailed);
+    status[i] = EndDialogPasses(plan.name, *views[i], run.WorkspaceOf(w), outcomes[w].end,
+                                outcomes[w].journalError, lines.Err(i));
   }
   lines.Finish();
 

@@ -1,4 +1,5 @@
-// kvxw auto on its ports: one --port, or several at once. The core's ProductionRun runs the
+// kvxw auto on its ports: one --port, or several at once (kvxw force-write, journaled too, on
+// one). The core's ProductionRun runs the
 // Writers (a thread and a workspace each, one journal for all); this side only opens the ports,
 // prints each port's lines and turns each port's outcome into an exit status. With several
 // ports every line starts with the port's name, a port that fails stops only itself, and the
@@ -8,6 +9,7 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cli/auto_journal.h"
@@ -27,6 +29,7 @@ struct AutoPortsPlan {
   // QTP file); its messages go to the streams given. Returns kExitOk or the failure's status.
   std::function<int(Workspace& ws, std::ostream& out, std::ostream& err)> build;
   AfterPass afterPass;  // the pass count and serial number lines
+  std::string_view name = "auto";  // the command, as its error lines name it
 };
 
 // One port (plan.ports[0]), its lines as they are, on `first`, the workspace built (and started

@@ -6,6 +6,8 @@
 #include <string>
 #include <utility>
 
+#include "cli/auto_journal.h"
+#include "cli/auto_ports.h"
 #include "cli/command.h"
 #include "cli/json_lines.h"
 #include "cli/op_buffers.h"
@@ -77,7 +79,9 @@ const DeviceOp kOps[] = {
      "No blank check and no buffer check; the verify compares bits 5 and 6 of each stored byte.\n"
      "--count K programs K chips (with --port sim a fresh chip each time), as \"Continue\" does,\n"
      "and stops at the first chip that failed (a red line, or a verify mismatch, which the\n"
-     "dialog shows in the normal colour). The pass count is printed after each chip."},
+     "dialog shows in the normal colour). The pass count is printed after each chip.\n"
+     "Every chip is written to the production journal as kvxw auto writes it (see kvxw\n"
+     "journal), without a serial number: Force Write stamps none."},
 };
 
 std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {
@@ -92,6 +96,10 @@ std::vector<OptionSpec> OptionsFor(const DeviceOp& op) {
   if (op.needs & kReadOutput)
     options.push_back({"-o", "OUT", "write the program memory read to OUT (and OUT.eeprom)"});
   if (command.repeats) options.push_back(CountOption("chips to program, one after another"));
+  if (JournalPolicyOf(op.command).journaled) {
+    const std::vector<OptionSpec> journal = JournalOptions(command);
+    options.insert(options.end(), journal.begin(), journal.end());
+  }
   return options;
 }
 
@@ -109,18 +117,32 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
 
   auto ws = std::make_unique<Workspace>();
   if (int status = FillWorkspace(op.name, inputs, *ws, out, err); status != kExitOk) return status;
+  // A repeated command counts chips: the pass count after each.
+  AfterPass afterPass;
+  if (command.repeats)
+    afterPass = [](TerminalView& view, const Workspace& w, long) {
+      view.Note("Pass Count", w.production.PassCountText, Step::PassCount);
+    };
+  // A command whose chips go to the journal runs as kvxw auto does, through the production run.
+  if (JournalPolicyOf(op.command).journaled) {
+    AutoJournal journal;
+    if (int status = OpenRunJournal(op.name, command, args, *ws, journal, out, err);
+        status != kExitOk)
+      return status;
+    const AutoPortsPlan plan{.ports = {args.Get("--port")},
+                             .device = inputs.device,
+                             .command = command,
+                             .passes = chips,
+                             .afterPass = afterPass,
+                             .name = op.name};
+    return RunAutoPort(args, plan, *ws, journal, out, err);
+  }
   CliPort port;
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (command.resetCheck && !ResetAddressAccepted(op.name, *ws, args, out, err))
     return kExitFailed;
   if (chips > 1) FreshChipEachPass(port, args);
 
-  // A repeated command counts chips: the pass count after each.
-  AfterPass afterPass;
-  if (command.repeats)
-    afterPass = [](TerminalView& view, const Workspace& w, long) {
-      view.Note("Pass Count", w.production.PassCountText);
-    };
   const int status =
       RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err, args.json);
   if ((op.needs & kReadOutput) && status == kExitOk) {

@@ -5,9 +5,6 @@
 #include <utility>
 
 #include "cli/command.h"
-#include "core/device/text_convert.h"
-#include "core/production/pass_time.h"
-#include "core/production/serial_number.h"
 
 namespace kvx::cli {
 
@@ -25,22 +22,23 @@ std::string_view ExitOutcomeText(int status) {
 
 }  // namespace
 
-std::string_view ChipOutcomeText(const PassResult& result) {
-  switch (result.outcome) {
-    case OpOutcome::Ok: return result.redLine ? "chip failed" : "ok";
-    case OpOutcome::ChipFailed: return "chip failed";
-    case OpOutcome::LinkFailed: return "link failed";
-    case OpOutcome::Stopped: return "stopped";
-    case OpOutcome::Refused: return "refused";
-  }
-  return "chip failed";
-}
-
 void JsonLines::Write(const Json& object) {
   // Texts come from files and from the Writer: a byte that is not UTF-8 is replaced rather
   // than ending the program with an exception.
   out_ << object.dump(-1, ' ', false, Json::error_handler_t::replace) << '\n'
        << std::flush;
+}
+
+void JsonLines::Status(std::string_view port, Step step, StepState state, std::string_view text,
+                       bool red) {
+  Json object = {{"type", "status"}};
+  if (!port.empty()) object["port"] = port;
+  object["step"] = StepName(step);
+  object["state"] = StepStateName(red ? StepState::Failed : state);
+  object["text"] = text;
+  object["red"] = red;
+  std::lock_guard lock(mutex_);
+  Write(object);
 }
 
 void JsonLines::Status(std::string_view port, std::string_view label, std::string_view text,
@@ -67,16 +65,17 @@ void JsonLines::Progress(std::string_view port, int percent) {
   Write(object);
 }
 
-void JsonLines::Chip(const ChipReport& chip) {
-  const std::string_view outcome = ChipOutcomeText(chip.result);
+void JsonLines::Chip(const PassReport& chip) {
+  const auto orNull = [](const std::string& text) { return text.empty() ? Json() : Json(text); };
   Json object = {{"type", "chip"}};
   if (!chip.port.empty()) object["port"] = chip.port;
   object["pass"] = chip.pass;
-  object["outcome"] = outcome;
-  object["counted"] = chip.result.counted;
-  object["serial"] = chip.serial.empty() ? Json() : Json(chip.serial);
+  object["outcome"] = ChipOutcomeText(chip.outcome);
+  object["reason"] = orNull(chip.reason);
+  object["counted"] = chip.counted;
+  object["serial"] = orNull(chip.serial);
   if (chip.record > 0) object["qtp_record"] = chip.record;
-  object["red_line"] = chip.redLine.empty() ? Json() : Json(chip.redLine);
+  object["red_line"] = chip.redLine ? Json(chip.reason) : Json();
   object["data_checksum"] = chip.dataChecksum;
   object["option"] = chip.optionWord;
   object["id_checksum"] = chip.idChecksum;
@@ -85,7 +84,7 @@ void JsonLines::Chip(const ChipReport& chip) {
   if (!chip.steppedOver.empty()) object["stepped_over"] = chip.steppedOver;
   std::lock_guard lock(mutex_);
   ++chips_;
-  if (outcome == "ok") ++ok_;
+  if (chip.Ok()) ++ok_;
   Write(object);
 }
 
@@ -139,45 +138,6 @@ void StatusLineStream::Line(const std::string& line) {
   std::string_view label = text.substr(0, colon);  // "Total selected devices : N"
   while (label.ends_with(' ')) label.remove_suffix(1);
   json_->Status({}, label, text.substr(colon + 2), red);
-}
-
-// ---- Chips of one port --------------------------------------------------------------------
-
-void ChipReporter::TakeFacts(const Workspace& ws) {
-  next_ = ChipReport{};
-  next_.port = port_;
-  if (ws.production.SerialNoMode) next_.serial = SerialHexText(ws);
-  next_.dataChecksum = HexDigits(static_cast<unsigned>(ws.results.DataChecksum), 4);
-  next_.optionWord = HexDigits(static_cast<unsigned>(ws.image.OptionLow), 2) +
-                     HexDigits(static_cast<unsigned>(ws.image.OptionHigh), 2);
-  next_.idChecksum = ws.panel.IdText + " / " + ws.panel.ChecksumText;
-  start_ = std::chrono::steady_clock::now();
-}
-
-void ChipReporter::Begin(const Workspace& ws) { TakeFacts(ws); }
-
-void ChipReporter::After(const Workspace& ws, long pass, const PassResult& result,
-                         std::string redLine, const PassRecord* row) {
-  ChipReport chip = next_;
-  chip.pass = pass;
-  chip.result = result;
-  chip.redLine = std::move(redLine);
-  chip.durationMs = static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          std::chrono::steady_clock::now() - start_)
-                                          .count());
-  if (const auto predicted = PredictedPassTime(ws); predicted.count() >= 0)
-    chip.predictedMs = std::lround(predicted.count() * 1000);
-  if (row != nullptr) {
-    chip.serial = row->serial;
-    chip.record = row->record;
-    chip.dataChecksum = row->dataChecksum;
-    chip.optionWord = row->optionWord;
-    chip.idChecksum = row->idChecksum;
-    chip.steppedOver = row->steppedOver;
-    if (!row->redLine.empty()) chip.redLine = row->redLine;
-  }
-  json_.Chip(chip);
-  TakeFacts(ws);
 }
 
 }  // namespace kvx::cli

@@ -1,8 +1,8 @@
 // kvxw's machine-readable output (--json): JSON Lines on standard output, one object a line,
 // each with a "type":
-//   {"type":"status","port":"SIM","label":"Label1","text":"Blank Check ..... OK.","red":false}
+//   {"type":"status","port":"SIM","step":"blank check","state":"ok","text":"Blank Check ..... OK.","red":false}
 //   {"type":"progress","port":"SIM","percent":42}
-//   {"type":"chip","port":"SIM","pass":1,"outcome":"ok","serial":"0001", ...}
+//   {"type":"chip","port":"SIM","pass":1,"outcome":"ok","reason":null,"serial":"0001", ...}
 //   {"type":"summary","exit":0,"outcome":"ok","chips":3,"ok":3,"failed":0}
 // The summary is always the last line. Every call may come from any thread (the ports of
 // kvxw auto run at once); each object goes out whole and flushed.
@@ -20,45 +20,26 @@
 
 #include "core/device/workspace.h"
 #include "core/ops/command.h"
-#include "core/production/journal.h"
+#include "core/production/pass_report.h"
 
 namespace kvx::cli {
 
 // Keys in the order they are set: "type" first, as a reader expects.
 using Json = nlohmann::ordered_json;
 
-// One chip's pass, as a test controller wants it.
-struct ChipReport {
-  std::string port;
-  long pass = 0;              // 1 for the first chip of the run on this port
-  PassResult result;
-  std::string serial;         // hexadecimal as the panel shows it; empty without serial numbers
-  long record = 0;            // the QTP record (1-based); 0 without a QTP file
-  std::string redLine;        // the red line's text, when there was one
-  std::string dataChecksum;   // four hexadecimal digits, with the serial number stamped
-  std::string optionWord;     // "LLHH"
-  std::string idChecksum;     // the ID bytes and the checksum they carry
-  long durationMs = -1;
-  // An Auto Program pass's time on this port as the round trip of the last Writer check predicts
-  // it (PredictedPassTime); -1 before a check has answered.
-  long predictedMs = -1;
-  // Values the journal stepped over before this chip's: other series' chips carry them.
-  std::vector<std::string> steppedOver;
-};
-
-// "ok", "chip failed", "link failed", "stopped" or "refused": a pass that went through with a
-// red line (an ID or OPTION verify mismatch) is a failed chip.
-std::string_view ChipOutcomeText(const PassResult& result);
-
 class JsonLines {
  public:
   explicit JsonLines(std::ostream& out) : out_(out) {}
 
+  // A status line of an operation, by the step it belongs to.
+  void Status(std::string_view port, Step step, StepState state, std::string_view text, bool red);
+  // A line of a command's own (kvxw writer, kvxw download), by its label.
   void Status(std::string_view port, std::string_view label, std::string_view text, bool red);
   // At most one object per percent: a value equal to the last one of the port is dropped, a
   // lower one starts a new transfer.
   void Progress(std::string_view port, int percent);
-  void Chip(const ChipReport& chip);
+  // A chip's pass as the core reported it.
+  void Chip(const PassReport& chip);
   // Any other object (kvxw journal's rows), with its "type" already set.
   void Object(const Json& object);
   // The last line: the exit status and the chips counted by Chip().
@@ -105,28 +86,6 @@ class StatusLineStream {
   JsonLines* json_;
   Buf buf_;
   std::ostream stream_;
-};
-
-// The chip objects of one port: what the chip got (serial number, checksums) is taken from the
-// workspace before its pass, or from the journal's row when the pass was journaled (the journal
-// may have stepped to the next free number); the duration runs from the end of the previous pass.
-class ChipReporter {
- public:
-  ChipReporter(JsonLines& json, std::string port) : json_(json), port_(std::move(port)) {}
-
-  // Before the first pass.
-  void Begin(const Workspace& ws);
-  // After each pass; `row` is the journal's row of this pass, null without the journal.
-  void After(const Workspace& ws, long pass, const PassResult& result, std::string redLine,
-             const PassRecord* row);
-
- private:
-  void TakeFacts(const Workspace& ws);
-
-  JsonLines& json_;
-  std::string port_;
-  ChipReport next_;  // the facts of the coming chip
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
 };
 
 }  // namespace kvx::cli

@@ -90,8 +90,8 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
 
 // After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
 void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
-  view.Note("Pass Count", ws.production.PassCountText);
-  view.Note("Serial No.", ws.production.SerialText);
+  view.Note("Pass Count", ws.production.PassCountText, Step::PassCount);
+  view.Note("Serial No.", ws.production.SerialText, Step::SerialNumber);
 }
 
 // The workspace of one port: the program, the OPTION word, the ID, the serial numbers or the QTP
@@ -122,14 +122,14 @@ int RunAuto(const Args& args, std::ostream& out, std::ostream& err) {
   auto ws = std::make_unique<Workspace>();
   if (int status = BuildAutoWorkspace(args, inputs, *ws, out, err); status != kExitOk)
     return status;
-  AutoJournal journal;
-  if (int status = OpenAutoJournal(args, *ws, journal, out, err);
-      status != kExitOk)
-    return status;
-
   const kvx::Command& command = MainCommand(args.Has("--no-blank-check")
                                                ? CommandId::AutoProgramWithoutBlankCheck
                                                : CommandId::AutoProgram);
+  AutoJournal journal;
+  if (int status = OpenRunJournal("auto", command, args, *ws, journal, out, err);
+      status != kExitOk)
+    return status;
+
   const AutoPortsPlan plan{
       .ports = ports,
       .device = inputs.device,
@@ -168,7 +168,7 @@ std::vector<OptionSpec> AutoOptions() {
        {"--serial-order", "ORDER", "serial numbers: msb (MSB->LSB) or lsb (LSB->MSB)"},
        {"--qtp", "FILE", "serial numbers from a QTP file, one record per chip"},
        IgnoreBlankResetOption()});
-  const std::vector<OptionSpec> journal = JournalOptions();
+  const std::vector<OptionSpec> journal = JournalOptions(MainCommand(CommandId::AutoProgram));
   options.insert(options.end(), journal.begin(), journal.end());
   return options;
 }

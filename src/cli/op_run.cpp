@@ -34,31 +34,35 @@ std::vector<WriterOutcome> RunInterruptible(ProductionRun& run) {
   return run.Wait();
 }
 
-int ExitStatus(OpOutcome outcome, bool sawRed) {
+int ExitStatus(ChipOutcome outcome) {
   switch (outcome) {
-    case OpOutcome::Ok:
-      return sawRed ? kExitFailed : kExitOk;
-    case OpOutcome::ChipFailed:
-    case OpOutcome::Refused:
+    case ChipOutcome::Ok:
+      return kExitOk;
+    case ChipOutcome::ChipFailed:
+    case ChipOutcome::ConfigurationRefused:
+    case ChipOutcome::JournalFailed:
+    case ChipOutcome::NotStarted:
       return kExitFailed;
-    case OpOutcome::LinkFailed:
+    case ChipOutcome::LinkFailed:
       return kExitLink;
-    case OpOutcome::Stopped:
+    case ChipOutcome::Stopped:
       return StoppedExitStatus();
   }
   return kExitFailed;
 }
 
+int ExitStatus(OpOutcome outcome, bool sawRed) {
+  return ExitStatus(ChipOutcomeOf(PassResult{.outcome = outcome, .redLine = sawRed}));
+}
+
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
-                    OpOutcome outcome, const std::string& journalError, std::ostream& err,
-                    bool journalFailed) {
+                    ChipOutcome end, const std::string& journalError, std::ostream& err) {
   view.Finish();
   if (!journalError.empty()) err << "kvxw " << name << ": " << journalError << '\n';
-  if (outcome == OpOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
-  if (ws.results.WriterBusyHint && outcome != OpOutcome::Ok)
+  if (end == ChipOutcome::Stopped) err << "kvxw " << name << ": stopped\n";
+  if (ws.results.WriterBusyHint && end != ChipOutcome::Ok)
     err << "kvxw " << name << ": " << kWriterBusyHint << '\n';
-  const int status = ExitStatus(outcome, view.SawRed());
-  return status == kExitOk && journalFailed ? kExitFailed : status;
+  return ExitStatus(end);
 }
 
 int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspace& ws, CliPort& port,
@@ -67,15 +71,20 @@ int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspac
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   view.AttachJson(json, port.shownName());
   view.Open(command.dialog());
+  PassResult last{.outcome = OpOutcome::Refused};  // when the runner did not start
   const OpOutcome outcome = RunInterruptible(ws, [&](std::stop_token stop) {
     OperationContext ctx{ws, port.port(), port.clock(), view, stop};
-    view.ChipsBegin(ws);
-    return RunPasses(command, ctx, passes, [&](long n, const PassResult& result) {
-             view.ChipDone(ws, n, result, nullptr);
-             if (afterPass) afterPass(view, ws, n);
-           }).outcome;
+    PassReporter reporter(port.shownName());
+    reporter.Begin(ws);
+    last = RunPasses(command, ctx, passes, [&](long n, const PassResult& result) {
+      view.ChipDone(reporter.After(ws, n, result, nullptr));
+      if (afterPass) afterPass(view, ws, n);
+    });
+    return last.outcome;
   });
-  return EndDialogPasses(name, view, ws, outcome, {}, err);
+  // A stop signal before the start ends it without a pass.
+  if (outcome == OpOutcome::Stopped) last.outcome = OpOutcome::Stopped;
+  return EndDialogPasses(name, view, ws, ChipOutcomeOf(last), {}, err);
 }
 
 // ---- Shared options and steps --------------------------------------------------------------

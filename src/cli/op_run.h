@@ -32,8 +32,11 @@ OpOutcome RunInterruptible(Workspace& ws, const std::function<OpOutcome(std::sto
 // outcome, in the order they were added.
 std::vector<WriterOutcome> RunInterruptible(ProductionRun& run);
 
-// 0 when the operation ended without a red line, 1 when the chip (or the buffer) failed, 3 when
-// the link failed, 128 + the signal's number when a stop signal stopped it.
+// The core's outcome as an exit status: 0 ok, 1 when the chip (or the buffer, or the journal)
+// failed or nothing was started, 3 when the link failed, 128 + the signal's number when a stop
+// signal stopped it.
+int ExitStatus(ChipOutcome outcome);
+// The same for an operation of no production pass (kvxw writer, kvxw download).
 int ExitStatus(OpOutcome outcome, bool sawRed);
 
 // Called after each pass with its number, on the worker's thread (lines of the command's own:
@@ -50,11 +53,9 @@ int RunDialogPasses(std::string_view name, const kvx::Command& command, Workspac
                     std::ostream& err, JsonLines* json = nullptr);
 // The end of a dialog's passes: what is still pending printed, a journal error as "kvxw COMMAND:
 // ERROR" (the core's text says whether a chip was programmed), a stop, the Writer-busy hint;
-// returns the exit status, a failure when `journalFailed` (the journal could not record a pass)
-// whatever the chips did.
+// returns the exit status of the run's outcome `end`.
 int EndDialogPasses(std::string_view name, TerminalView& view, const Workspace& ws,
-                    OpOutcome outcome, const std::string& journalError, std::ostream& err,
-                    bool journalFailed = false);
+                    ChipOutcome end, const std::string& journalError, std::ostream& err);
 
 // The option entries the device commands share.
 OptionSpec DeviceOption();

@@ -1,21 +1,12 @@
 #include "cli/op_view.h"
 
 #include <algorithm>
-#include <cctype>
 #include <utility>
 
 namespace kvx::cli {
 
 namespace {
 constexpr int kBarWidth = 40;
-
-// The stream's address line (exactly four upper-case hexadecimal digits) is a passing position:
-// a newer text on its label replaces it unseen.
-bool IsAddressText(std::string_view text) {
-  return text.size() == 4 && std::all_of(text.begin(), text.end(), [](char ch) {
-           return std::isdigit(static_cast<unsigned char>(ch)) || (ch >= 'A' && ch <= 'F');
-         });
-}
 }  // namespace
 
 std::string LabelText(std::string_view stored) {
@@ -82,21 +73,19 @@ TerminalView::Control& TerminalView::Find(std::string_view name) {
   return controls_.back();
 }
 
-void TerminalView::Print(Control& c, const std::string& text, LineColour colour) {
+void TerminalView::Print(Control& c, const Pending& line) {
   progress_.Clear();
-  const bool red = colour == LineColour::Red;
-  out_ << c.name << ": " << LabelText(text) << (red ? " [error]" : "") << "\n" << std::flush;
-  sawRed_ = sawRed_ || red;
-  if (red) passRedLine_ = LabelText(text);
-  if (json_ != nullptr) json_->Status(jsonPort_, c.name, LabelText(text), red);
-  if (text == c.text) c.dirty = false;
+  const bool red = line.colour == LineColour::Red;
+  out_ << c.name << ": " << LabelText(line.text) << (red ? " [error]" : "") << "\n" << std::flush;
+  if (json_ != nullptr) json_->Status(jsonPort_, line.step, line.state, LabelText(line.text), red);
+  if (line.text == c.text) c.dirty = false;
 }
 
 void TerminalView::Flush() {
   if (pending_.control < 0) return;
   Control& c = controls_[pending_.control];
   pending_.control = -1;
-  Print(c, pending_.text, pending_.colour);
+  Print(c, pending_);
 }
 
 void TerminalView::Progress(const ProgressEvent& event) {
@@ -107,13 +96,23 @@ void TerminalView::Progress(const ProgressEvent& event) {
 }
 
 void TerminalView::ShowProgress(int percent) {
-  progress_.Update(percent);
+  if (progressSink_) progressSink_(percent);
+  else progress_.Update(percent);
   if (json_ != nullptr) json_->Progress(jsonPort_, percent);
+}
+
+void TerminalView::SetStep(std::string_view control, Step step, StepState state) {
+  Control& c = Find(control);
+  c.step = step;
+  c.state = state;
+  c.stepSet = true;
 }
 
 void TerminalView::SetText(std::string_view control, std::string_view text) {
   Control& c = Find(control);
-  const bool address = IsAddressText(text);
+  // A text the worker gave no step belongs to the dialog as a whole.
+  if (!std::exchange(c.stepSet, false)) c.step = Step::Operation, c.state = StepState::Running;
+  const bool address = c.state == StepState::Position;
   if (!address && streaming_ && !text.empty()) {
     // The first other line ends the stream; the Writer may finish before the last address
     // line is due, so a stream that went through shows 100%.
@@ -129,7 +128,7 @@ void TerminalView::SetText(std::string_view control, std::string_view text) {
   // A red line is never lost, even on a label the dialog keeps hidden.
   if (text.empty() || (!c.visible && c.colour != LineColour::Red)) return;
   Flush();
-  pending_ = {index, std::string(text), c.colour, address};
+  pending_ = {index, std::string(text), c.colour, address, c.step, c.state};
 }
 
 // Colour and visibility come before the text they belong to: a pending line keeps the colour it
@@ -149,7 +148,7 @@ void TerminalView::SetVisible(std::string_view control, bool visible) {
   // A label shown again with a text nobody has seen yet; a new text right after replaces it.
   if (visible && c.dirty && !c.text.empty() && pending_.control != index) {
     Flush();
-    pending_ = {index, c.text, c.colour, true};
+    pending_ = {index, c.text, c.colour, true, c.step, c.state};
   }
 }
 
@@ -162,39 +161,33 @@ void TerminalView::SetEnabled(std::string_view, bool) { Flush(); }
 
 void TerminalView::ShowMessage(std::string_view text) {
   Flush();
-  Note("Message", text);
+  Note("Message", text, Step::Message);
 }
 
-void TerminalView::Note(std::string_view label, std::string_view text) {
+void TerminalView::Note(std::string_view label, std::string_view text, Step step) {
   Flush();
   progress_.Clear();
   out_ << label << ": " << text << "\n" << std::flush;
-  if (json_ != nullptr) json_->Status(jsonPort_, label, text, false);
+  if (json_ != nullptr) json_->Status(jsonPort_, step, StepState::Ok, text, false);
 }
 
 void TerminalView::AttachJson(JsonLines* json, std::string port) {
   json_ = json;
   jsonPort_ = std::move(port);
-  chips_ = json_ != nullptr ? std::make_unique<ChipReporter>(*json_, jsonPort_) : nullptr;
 }
 
-void TerminalView::ChipsBegin(const Workspace& ws) {
-  passRedLine_.clear();
-  if (chips_) chips_->Begin(ws);
-}
-
-void TerminalView::ChipDone(const Workspace& ws, long pass, const PassResult& result,
-                            const PassRecord* row) {
-  if (row != nullptr && !row->steppedOver.empty()) {
+void TerminalView::ChipDone(const PassReport& report) {
+  if (!report.steppedOver.empty() && report.row) {
     std::string values;
-    for (const std::string& v : row->steppedOver) values += (values.empty() ? "" : ", ") + v;
+    for (const std::string& v : report.steppedOver) values += (values.empty() ? "" : ", ") + v;
     Note("Serial", "stepped over " + values + ": chips of another series carry " +
-                       (row->steppedOver.size() > 1 ? "them" : "it") + " at " + row->slot +
-                       " already; this chip got " + row->serial);
+                       (report.steppedOver.size() > 1 ? "them" : "it") + " at " + report.row->slot +
+                       " already; this chip got " + report.serial,
+         Step::SerialNumber);
   }
-  if (!chips_) return;
+  if (json_ == nullptr) return;
   Flush();  // the pass's own lines come before its chip
-  chips_->After(ws, pass, result, std::exchange(passRedLine_, {}), row);
+  json_->Chip(report);
 }
 
 void TerminalView::Finish() {

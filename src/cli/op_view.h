@@ -4,6 +4,7 @@
 // stream: a bar when that stream is a terminal, otherwise "progress: P" lines for scripts.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -45,26 +46,25 @@ class TerminalView final : public OperationView {
 
   void SetText(std::string_view control, std::string_view text) override;
   void SetColour(std::string_view control, LineColour colour) override;
+  void SetStep(std::string_view control, Step step, StepState state) override;
   void SetVisible(std::string_view control, bool visible) override;
   void SetGauge(int percent) override;
   void SetEnabled(std::string_view button, bool enabled) override;
   void ShowMessage(std::string_view text) override;
   void Progress(const ProgressEvent& event) override;
 
-  // A line of the command's own (pass count, serial number, a refusal before the dialog).
-  void Note(std::string_view label, std::string_view text);
+  // A line of the command's own (pass count, serial number, a message box), of `step`.
+  void Note(std::string_view label, std::string_view text, Step step);
+  // Progress goes to `sink` (several ports' lines) instead of this view's own bar or lines.
+  void SendProgressTo(std::function<void(int percent)> sink) { progressSink_ = std::move(sink); }
   // Print what is still pending and take the progress bar off the terminal.
   void Finish();
-
-  bool SawRed() const { return sawRed_; }
 
   // With --json: every status line and progress step also goes to `json` as an object of
   // `port`, and each chip as the passes report it. Nothing changes when `json` is null.
   void AttachJson(JsonLines* json, std::string port);
-  // Around the passes (no effect without JSON): before the first, and after each one with the
-  // journal's row of the pass (null without the journal).
-  void ChipsBegin(const Workspace& ws);
-  void ChipDone(const Workspace& ws, long pass, const PassResult& result, const PassRecord* row);
+  // After each pass, with the core's report of it (no effect without JSON).
+  void ChipDone(const PassReport& report);
 
  private:
   struct Control {
@@ -74,17 +74,23 @@ class TerminalView final : public OperationView {
     bool visible = true;
     bool dirty = false;     // its text changed since it was last printed
     bool recolour = false;  // its colour changed since its text was last set
+    // The step of its text: set by SetStep for the text that comes next.
+    Step step = Step::Operation;
+    StepState state = StepState::Running;
+    bool stepSet = false;  // SetStep came for the next text
   };
   struct Pending {
     int control = -1;
     std::string text;
     LineColour colour = LineColour::Normal;
-    bool soft = false;  // an address line or a re-shown label: a newer text on it replaces it
+    bool soft = false;  // a transfer's position or a re-shown label: a newer text replaces it
+    Step step = Step::Operation;
+    StepState state = StepState::Running;
   };
 
   Control& Find(std::string_view name);
   void Flush();
-  void Print(Control& c, const std::string& text, LineColour colour);
+  void Print(Control& c, const Pending& line);
   void ShowProgress(int percent);
 
   std::ostream& out_;
@@ -93,11 +99,9 @@ class TerminalView final : public OperationView {
   Pending pending_;
   bool gaugeDialog_ = false;  // progress comes from the gauge, not from the events
   bool streaming_ = false;    // a transfer's events are coming in
-  bool sawRed_ = false;
   JsonLines* json_ = nullptr;
   std::string jsonPort_;
-  std::unique_ptr<ChipReporter> chips_;
-  std::string passRedLine_;  // the last red line of the running pass
+  std::function<void(int)> progressSink_;
 };
 
 // "&&" as the label draws it: "&".

@@ -5,7 +5,6 @@
 #include <streambuf>
 #include <utility>
 
-#include "core/device/text_convert.h"
 
 namespace kvx::cli {
 
@@ -44,7 +43,7 @@ class PortLines::LineBuf final : public std::streambuf {
 PortLines::PortLines(std::ostream& out, std::ostream& err, bool errIsTerminal,
                      std::vector<std::string> ports)
     : out_(out), err_(err), terminal_(errIsTerminal), ports_(std::move(ports)),
-      percent_(ports_.size(), -1) {
+      percent_(ports_.size(), -1), lastTenth_(ports_.size(), -1) {
   for (std::size_t p = 0; p < ports_.size(); ++p) {
     for (bool isErr : {false, true}) {
       bufs_.push_back(std::make_unique<LineBuf>(*this, p, isErr));
@@ -64,20 +63,23 @@ void PortLines::Finish() {
   ClearBars();
 }
 
-void PortLines::Line(std::size_t port, bool err, const std::string& text) {
+void PortLines::Progress(std::size_t port, int percent) {
   std::lock_guard lock(mutex_);
-  long percent = -1;
-  if (err && text.starts_with(kProgress) &&
-      ParseDecimal(std::string_view(text).substr(kProgress.size()), percent)) {
-    if (!terminal_) {
-      err_ << kProgress << ports_[port] << ' ' << percent << '\n' << std::flush;
-      return;
-    }
-    // A finished transfer takes its bar away.
-    percent_[port] = percent >= 100 ? -1 : static_cast<int>(std::max(percent, 0L));
-    DrawBars();
+  percent = std::clamp(percent, 0, 100);
+  if (!terminal_) {
+    if (percent / 10 < lastTenth_[port]) lastTenth_[port] = -1;  // a new transfer
+    if (percent / 10 == lastTenth_[port]) return;
+    lastTenth_[port] = percent / 10;
+    err_ << kProgress << ports_[port] << ' ' << percent << '\n' << std::flush;
     return;
   }
+  // A finished transfer takes its bar away.
+  percent_[port] = percent >= 100 ? -1 : percent;
+  DrawBars();
+}
+
+void PortLines::Line(std::size_t port, bool err, const std::string& text) {
+  std::lock_guard lock(mutex_);
   const bool bars = barsShown_;
   ClearBars();
   (err ? err_ : out_) << '[' << ports_[port] << "] " << text << '\n' << std::flush;

@@ -97,9 +97,9 @@ bool MakeSimWriter(const PortOpenOptions& options, std::unique_ptr<sim::SimWrite
 bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPort& port,
                  std::string& error) {
   CliPort::Impl& impl = *port.impl_;
-  impl.ws.settings.PortName = name.empty() ? std::string(kPortNames[0]) : name;
-  impl.ws.settings.HandShake = options.handShake;
-  if (IsSimPort(ResolvePortDevice(impl.ws.settings.PortName)) &&
+  const std::string portName = name.empty() ? std::string(kPortNames[0]) : name;
+  impl.ws.settings.PortName = portName;
+  if (IsSimPort(ResolvePortDevice(portName)) &&
       !MakeSimWriter(options, impl.simWriter, error)) {
     impl.failureExit = kExitUsage;
     return false;
@@ -112,8 +112,7 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
     return std::make_unique<sim::SimPort>(*writer, *clock);
   };
   impl.selector = std::make_unique<PortSelector>(impl.ws, impl.clock, factory);
-  error = impl.selector->CheckComPort();
-  if (!impl.ws.results.PortError) {
+  if (impl.selector->Open(portName, options.handShake, error) != nullptr) {
     // The pass the warning predicts is one of the device the command programs.
     auto device = std::make_unique<Workspace>();
     device->device.SelectedDevice = options.device;
@@ -122,7 +121,6 @@ bool OpenCliPort(const std::string& name, const PortOpenOptions& options, CliPor
     return true;
   }
   impl.failureExit = kExitLink;
-  if (const std::string reason = impl.selector->OpenReason(); !reason.empty()) error += "\n" + reason;
   return false;
 }
 

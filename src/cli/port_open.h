@@ -11,6 +11,7 @@
 
 #include "cli/command.h"
 #include "core/link/clock.h"
+#include "core/link/port_select.h"
 #include "core/link/serial_port.h"
 
 namespace kvx::sim {
@@ -32,7 +33,7 @@ struct PortOpenOptions {
   std::string device = "KVX-01";     // the chip in the simulated Writer's socket (sim only)
   std::vector<std::string> simFaults;  // --sim-fault values (sim only)
   std::string simChip;                 // --sim-chip value, empty for the simulator's default
-  std::string handShake = "CTS";       // "CTS", "None" or "Default" (real ports only)
+  std::string handShake{kLinkHandShake};  // "CTS", "None" or "Default" (real ports only)
 };
 
 // An open port and what stands behind it.

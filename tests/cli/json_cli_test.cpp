@@ -64,6 +64,7 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     int exit;
     std::vector<std::string> outcomes;  // of the chips, in order
     const char* redLine;                // of the last chip; empty: none
+    const char* reason = "";            // of the last chip, also when shown in the normal colour
   };
   const Case cases[] = {
       {"success", {"--count", "3", "--serial-start", "0100", "--serial-bytes", "2",
@@ -104,6 +105,15 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const json& last = chips.back();
     if (*c.redLine == '\0') EXPECT_TRUE(last["red_line"].is_null()) << last;
     else EXPECT_EQ(last["red_line"], c.redLine);
+    const std::string reason = *c.reason != '\0' ? c.reason : c.redLine;
+    if (reason.empty()) EXPECT_TRUE(last["reason"].is_null()) << last;
+    else EXPECT_EQ(last["reason"], reason);
+    if (!reason.empty()) {
+      // The journal's row says why too.
+      const std::vector<json> rows = OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass");
+      ASSERT_FALSE(rows.empty());
+      EXPECT_EQ(rows.back()["red_line"], reason) << rows.back();
+    }
 
     const json& summary = objects.back();
     EXPECT_EQ(summary["type"], "summary");
@@ -129,9 +139,24 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       EXPECT_FALSE(lastPercent.empty());
     }
 
-    // The status lines are objects too, and the lines for people went to standard error.
+    // The status lines are objects too, and the lines for people went to standard error. Each
+    // names its step and how far it got, never the dialog's control.
     const std::vector<json> statuses = OfType(objects, "status");
     EXPECT_FALSE(statuses.empty());
+    std::map<std::string, std::string> lastState;  // by step
+    for (const json& status : statuses) {
+      EXPECT_TRUE(status.contains("step") && status.contains("state")) << status;
+      EXPECT_FALSE(status.contains("label")) << status;
+      EXPECT_EQ(status.dump().find("Label"), std::string::npos) << status;
+      EXPECT_EQ(status.dump().find("StaticText"), std::string::npos) << status;
+      lastState[status.value("step", "")] = status.value("state", "");
+      if (status["red"] == true) EXPECT_EQ(status["state"], "failed") << status;
+    }
+    if (c.exit == 0) {
+      for (const char* step : {"blank check", "program", "ID", "OPTION"})
+        EXPECT_EQ(lastState[step], "ok") << step << "\n" << run.out;
+      EXPECT_EQ(lastState["pass count"], "ok");
+    }
     if (*c.redLine != '\0') {
       // The red line comes before the chip it failed.
       std::size_t red = objects.size(), chip = objects.size();

@@ -161,6 +161,25 @@ bool PortSelector::EnsurePort(std::string& message) {
   return !ws_.results.PortError;
 }
 
+SerialPort* PortSelector::Open(const std::string& name, std::string_view handShake,
+                               std::string& reason) {
+  reason.clear();
+  const std::string wanted = name + " " + std::string(handShake);
+  std::string error;
+  if (wanted != opened_) {
+    ws_.settings.PortName = name;
+    ws_.settings.HandShake = std::string(handShake);
+    opened_ = wanted;
+    error = CheckComPort();
+  } else {
+    EnsurePort(error);
+  }
+  if (!ws_.results.PortError) return &Port();
+  const std::string why = OpenReason();
+  reason = why.empty() ? error : error + "\n" + why;
+  return nullptr;
+}
+
 void PortSelector::CloseAtExit() {
   ClosePorts();
   const SavedPortSettings& saved = ws_.link.SavedPort;

@@ -47,6 +47,11 @@ std::string PortNameUpper(std::string_view name);
 std::string PortErrorMessage(std::string_view name);      // "Open  COM1 Port Error!!"
 std::string ConnectTimeoutMessage(std::string_view name);  // "Connect COM1 Timeout!!"
 
+// The handshake the link runs with unless the operator chose another: the Writer gates every
+// byte with CTS, and the desktop selects it once its start-up check has run. (A workspace starts
+// at "Default", the chooser's first item, which the start-up check uses.)
+inline constexpr std::string_view kLinkHandShake = "CTS";
+
 // The handshake chooser's text as a flow control: "CTS" -> fcCTS, "None" -> fcNone, anything
 // else (including "Default" and no selection) -> fcDefault.
 TFlowControl FlowControlFor(std::string_view handShake);
@@ -74,6 +79,10 @@ class PortSelector {
   // A device command's precondition: when the last open failed (or the port has hung up since),
   // tries once more. False when the port is still not open; `message` then holds the port error.
   bool EnsurePort(std::string& message);
+  // One port opening for every front end: opens `name` with `handShake` (again only when either
+  // changed, or the last open failed or hung up) and returns the port, or null with the reason
+  // the operator reads: the port error ("Open  COM1 Port Error!!") and a line saying why.
+  SerialPort* Open(const std::string& name, std::string_view handShake, std::string& reason);
   // At exit: closes the port and gives Comm1 back the settings saved by the last CheckComPort.
   void CloseAtExit();
 
@@ -108,6 +117,7 @@ class PortSelector {
   TComm comm_;
   std::unique_ptr<SerialPort> simPort_;
   std::string device_;
+  std::string opened_;  // "NAME HANDSHAKE" of the last Open
   int openError_ = 0;
   std::string sysRoot_ = "/sys";
   PortFacts facts_;

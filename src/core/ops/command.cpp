@@ -9,47 +9,6 @@ namespace kvx {
 
 namespace {
 
-// Passes every call on and notes whether a red line was shown.
-class RedLineWatch final : public OperationView {
- public:
-  explicit RedLineWatch(OperationView& inner) : inner_(inner) {}
-
-  void SetText(std::string_view control, std::string_view text) override {
-    if (!text.empty() && IsRed(control)) red_ = true;
-    inner_.SetText(control, text);
-  }
-  void SetColour(std::string_view control, LineColour colour) override {
-    if (colour == LineColour::Red) {
-      red_controls_.emplace_back(control);
-    } else {
-      std::erase(red_controls_, control);
-    }
-    inner_.SetColour(control, colour);
-  }
-  void SetVisible(std::string_view control, bool visible) override {
-    inner_.SetVisible(control, visible);
-  }
-  void SetGauge(int percent) override { inner_.SetGauge(percent); }
-  void SetEnabled(std::string_view button, bool enabled) override {
-    inner_.SetEnabled(button, enabled);
-  }
-  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
-  void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
-
-  bool red() const { return red_; }
-
- private:
-  bool IsRed(std::string_view control) const {
-    for (const auto& name : red_controls_)
-      if (name == control) return true;
-    return false;
-  }
-
-  OperationView& inner_;
-  std::vector<std::string> red_controls_;
-  bool red_ = false;
-};
-
 template <OpOutcome (*Worker)(OperationContext&)>
 PassResult WorkerPass(OperationContext& ctx, long) {
   return {Worker(ctx)};
@@ -92,13 +51,52 @@ constexpr Command kCommands[] = {
 
 std::span<const Command> OperationCommands() { return kCommands; }
 
+ReasonWatch::Line& ReasonWatch::Find(std::string_view control) {
+  for (Line& line : lines_)
+    if (line.control == control) return line;
+  lines_.push_back({std::string(control), {}, false});
+  return lines_.back();
+}
+
+void ReasonWatch::SetText(std::string_view control, std::string_view text) {
+  Line& line = Find(control);
+  line.text = std::string(text);
+  if (!text.empty()) {
+    lastLine_ = line.text;
+    if (line.red) redLine_ = line.text, sawRed_ = true;
+  }
+  inner_.SetText(control, text);
+}
+
+void ReasonWatch::SetColour(std::string_view control, LineColour colour) {
+  Line& line = Find(control);
+  line.red = colour == LineColour::Red;
+  if (line.red && !line.text.empty()) redLine_ = line.text;
+  inner_.SetColour(control, colour);
+}
+
+std::string ReasonWatch::ReasonFor(OpOutcome outcome) const {
+  if (!redLine_.empty()) return redLine_;
+  switch (outcome) {
+    case OpOutcome::ChipFailed:
+    case OpOutcome::LinkFailed:
+    case OpOutcome::Refused:
+      return lastLine_;
+    case OpOutcome::Ok:
+    case OpOutcome::Stopped:
+      break;
+  }
+  return {};
+}
+
 PassResult RunPass(const Command& command, OperationContext& ctx, long passNumber) {
   if (command.prepare != nullptr) command.prepare(ctx.ws);
-  RedLineWatch watch(ctx.view);
+  ReasonWatch watch(ctx.view);
   OperationContext watched{ctx.ws, ctx.port, ctx.clock, watch, ctx.stop};
   const std::string countBefore = ctx.ws.production.PassCountText;
   PassResult result = command.pass(watched, passNumber);
-  result.redLine = result.redLine || watch.red();
+  result.redLine = result.redLine || watch.SawRed();
+  if (result.reason.empty()) result.reason = watch.ReasonFor(result.outcome);
   result.counted = result.counted || ctx.ws.production.PassCountText != countBefore;
   return result;
 }

@@ -5,7 +5,9 @@
 #pragma once
 
 #include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/ops/operation.h"
 
@@ -37,6 +39,10 @@ struct PassResult {
   // any serial byte was handed to the Writer clears it; the production journal then gives the
   // number back.
   bool serialMayBeOnChip = true;
+  // The line an operator reads as the pass's end: the red line, or, when a pass failed without
+  // one, the line that ended it (a failure the dialog shows in the normal colour, such as
+  // "OPTION ....... Not Blank!!"). Empty for a pass that went through, or was stopped.
+  std::string reason;
   // Whether another pass may follow without the operator looking at this one first.
   bool WentThrough() const { return outcome == OpOutcome::Ok && !redLine && !last; }
 };
@@ -53,6 +59,49 @@ struct Command {
   bool repeats = false;     // the dialog's "Continue" runs another pass (and counts chips)
   bool resetCheck = false;  // the blank-reset-word warning is asked before it starts
   bool flashOnly = false;   // offered only for devices with EEPROM (MemoryKind 2)
+};
+
+// Between a pass and its view: passes every call on and notes the lines an operator reads as the
+// pass's end: the last line shown in red (whichever of its colour and its text came first) and
+// the last line written at all.
+class ReasonWatch final : public OperationView {
+ public:
+  explicit ReasonWatch(OperationView& inner) : inner_(inner) {}
+
+  void SetText(std::string_view control, std::string_view text) override;
+  void SetColour(std::string_view control, LineColour colour) override;
+  void SetVisible(std::string_view control, bool visible) override {
+    inner_.SetVisible(control, visible);
+  }
+  void SetStep(std::string_view control, Step step, StepState state) override {
+    inner_.SetStep(control, step, state);
+  }
+  void SetGauge(int percent) override { inner_.SetGauge(percent); }
+  void SetEnabled(std::string_view button, bool enabled) override {
+    inner_.SetEnabled(button, enabled);
+  }
+  void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
+  void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
+
+  // A text was written on a line that was red already.
+  bool SawRed() const { return sawRed_; }
+  const std::string& RedLine() const { return redLine_; }
+  // The reason of a pass that ended with `outcome` (PassResult::reason).
+  std::string ReasonFor(OpOutcome outcome) const;
+
+ private:
+  struct Line {
+    std::string control;
+    std::string text;
+    bool red = false;
+  };
+  Line& Find(std::string_view control);
+
+  OperationView& inner_;
+  std::vector<Line> lines_;
+  std::string redLine_;
+  std::string lastLine_;
+  bool sawRed_ = false;
 };
 
 // The device operations' entries, BlankCheck to ForceWrite in CommandId order. Auto Program

@@ -43,6 +43,7 @@ bool Program(OpFrame& f) {
 bool Verify(OpFrame& f) {
   Workspace& ws = f.ws();
   const int n = ws.device.ProgramBytes;
+  f.Begin(Step::Verify);
   f.SetEndButtons({"Button1"});
   if (!f.ReadStep(AreaProgram, n, {"Label2"})) return false;
   const ProgramCompare compare{.mask = kVerifyMask,
@@ -66,9 +67,11 @@ OpOutcome ForceWriteWorker(OperationContext& ctx) {
   f.Show("Label2", "");
   f.Show("Label3", "");
   if (ws.production.QtpSimulate) {
-    f.Show("Label1", "Simulate Programming OK!");
+    f.Begin(Step::Program);
+    f.Done("Label1", "Simulate Programming OK!");
   } else {
     f.view().SetColour("Label1", LineColour::Normal);
+    f.Begin(Step::Program);
     f.Show("Label1", "Program Memory...");
     if (!f.WriterOk("Label1")) return f.outcome();
     if (!Program(f) || !Verify(f)) return f.outcome();

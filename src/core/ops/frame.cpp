@@ -61,19 +61,35 @@ void OpFrame::SetEndButtons(std::initializer_list<std::string_view> buttons) {
   endButtons_.assign(buttons.begin(), buttons.end());
 }
 
-void OpFrame::Show(std::string_view label, std::string_view text) { view().SetText(label, text); }
+void OpFrame::Show(std::string_view label, std::string_view text) {
+  Mark(label, StepState::Running);
+  view().SetText(label, text);
+}
+
+void OpFrame::Done(std::string_view label, std::string_view text) {
+  Mark(label, StepState::Ok);
+  view().SetText(label, text);
+}
+
+void OpFrame::ShowPosition(std::string_view label, std::string_view text) {
+  Mark(label, StepState::Position);
+  view().SetText(label, text);
+}
 
 void OpFrame::ShowRed(std::string_view label, std::string_view text) {
   view().SetColour(label, LineColour::Red);
+  Mark(label, StepState::Failed);
   view().SetText(label, text);
 }
 
 void OpFrame::ShowVisible(std::string_view label, std::string_view text) {
   view().SetVisible(label, true);
+  Mark(label, StepState::Running);
   view().SetText(label, text);
 }
 
 void OpFrame::Reveal(std::string_view label, std::string_view text) {
+  Mark(label, StepState::Running);
   view().SetText(label, text);
   view().SetVisible(label, true);
 }
@@ -90,7 +106,8 @@ OpOutcome OpFrame::Fail(std::string_view label, std::string_view text, OpOutcome
 }
 
 OpOutcome OpFrame::Finish(std::string_view label, std::string_view text, OpOutcome why) {
-  Show(label, text);
+  Mark(label, why == OpOutcome::Ok ? StepState::Ok : StepState::Failed);
+  view().SetText(label, text);
   return End(why);
 }
 
@@ -137,6 +154,8 @@ bool OpFrame::ReadStep(int area, int bytes, const StepLines& lines) {
 }
 
 bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
+  const kvx::Step before = step_;
+  step_ = kvx::Step::Connect;
   const LinkResult code = link_.CheckWriterSettled(false);
   if (Stopped(code)) return false;
   if (code == LinkResult::WrongWriter) {
@@ -147,7 +166,40 @@ bool OpFrame::WriterOk(std::string_view label, std::string_view timeout) {
     Fail(label, timeout, OpOutcome::LinkFailed);
     return false;
   }
+  step_ = before;
   return true;
+}
+
+// ---- Steps -----------------------------------------------------------------------------------------
+
+std::string_view StepName(Step step) {
+  switch (step) {
+    case Step::Operation: return "operation";
+    case Step::Check: return "check";
+    case Step::Connect: return "connect";
+    case Step::Erase: return "erase";
+    case Step::BlankCheck: return "blank check";
+    case Step::Read: return "read";
+    case Step::Program: return "program";
+    case Step::Verify: return "verify";
+    case Step::Id: return "ID";
+    case Step::Option: return "OPTION";
+    case Step::Eeprom: return "EEPROM";
+    case Step::SerialNumber: return "serial number";
+    case Step::PassCount: return "pass count";
+    case Step::Message: return "message";
+  }
+  return "operation";
+}
+
+std::string_view StepStateName(StepState state) {
+  switch (state) {
+    case StepState::Running: return "running";
+    case StepState::Position: return "position";
+    case StepState::Ok: return "ok";
+    case StepState::Failed: return "failed";
+  }
+  return "running";
 }
 
 // ---- Words -----------------------------------------------------------------------------------------

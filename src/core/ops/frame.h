@@ -71,6 +71,10 @@ class OpFrame {
  public:
   OpFrame(OperationContext& ctx, std::initializer_list<std::string_view> endButtons);
 
+  // The step the lines written from now on belong to.
+  void Begin(kvx::Step step) { step_ = step; }
+  kvx::Step step() const { return step_; }
+
   WriterLink& link() { return link_; }
   Workspace& ws() { return ctx_.ws; }
   OperationView& view() { return ctx_.view; }
@@ -80,6 +84,10 @@ class OpFrame {
   // A line in the label's normal colour / in red. Attributes go before the text, so a view that
   // shows a line as soon as its text arrives already knows how to draw it.
   void Show(std::string_view label, std::string_view text);
+  // A line that ends its step well ("Blank Check ..... OK.").
+  void Done(std::string_view label, std::string_view text);
+  // A transfer's position (an address line): a newer line replaces it.
+  void ShowPosition(std::string_view label, std::string_view text);
   void ShowRed(std::string_view label, std::string_view text);
   void ShowVisible(std::string_view label, std::string_view text);  // make visible, then text
   // A hidden line that carries a result: its text first, then it appears, so the text it held
@@ -119,7 +127,11 @@ class OpFrame {
   // A link result of a stopped operation, or a stop asked for meanwhile: ends it quietly.
   bool Stopped(LinkResult code);
 
+  // The step's attribute of the next line on `label`.
+  void Mark(std::string_view label, StepState state) { view().SetStep(label, step_, state); }
+
   OperationContext& ctx_;
+  kvx::Step step_ = kvx::Step::Operation;
   WriterLink link_;
   std::vector<std::string> endButtons_;
   OpOutcome outcome_ = OpOutcome::Ok;

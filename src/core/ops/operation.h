@@ -20,6 +20,32 @@ namespace kvx {
 
 enum class LineColour { Normal, Red };
 
+// The step of an operation a status line belongs to, whatever control the dialog shows it in.
+enum class Step {
+  Operation,     // the dialog's own lines: its title, a line of no step of its own
+  Check,         // the buffers checked before the Writer is asked
+  Connect,       // the Writer check on the port
+  Erase,
+  BlankCheck,
+  Read,
+  Program,       // the program memory
+  Verify,        // the program memory read back
+  Id,            // the ID and checksum words
+  Option,        // the OPTION word
+  Eeprom,
+  SerialNumber,  // the serial number stamped for the next chip
+  PassCount,
+  Message,       // a message box
+};
+// How far the step has got, as its line says: under way, a position of a transfer (an address
+// line a newer one replaces), ended well, or failed.
+enum class StepState { Running, Position, Ok, Failed };
+// "operation", "check", "connect", "erase", "blank check", "read", "program", "verify", "ID",
+// "OPTION", "EEPROM", "serial number", "pass count", "message".
+std::string_view StepName(Step step);
+// "running", "position", "ok", "failed".
+std::string_view StepStateName(StepState state);
+
 // What a worker shows, and how it reaches the view.
 //
 // Threading contract (every view, whatever draws it):
@@ -30,7 +56,7 @@ enum class LineColour { Normal, Red };
 //   text, or queues the call to another thread, copies it first.
 // - Controls are named by the dialog's DialogSpec (the title "StaticText1", its labels and its
 //   buttons); a worker writes no other name. Colour and visibility of a line come before the text
-//   they belong to.
+//   they belong to; so does a line's step (SetStep).
 // - ShowMessage is a modal message box: the worker waits in it until the operator has dismissed
 //   the box, as the dialogs' own boxes do. A view that cannot wait (a log, a terminal) returns
 //   at once. A stop requested while the box is up takes effect when it returns.
@@ -46,6 +72,8 @@ class OperationView {
   // control: "StaticText1" (the title), "Label1".."Label5", "EEInfo", "EraseMsg", ...
   virtual void SetText(std::string_view control, std::string_view text) = 0;
   virtual void SetColour(std::string_view control, LineColour colour) = 0;
+  // The step and state of the text `control` gets next. A view that shows only texts ignores it.
+  virtual void SetStep(std::string_view /*control*/, Step /*step*/, StepState /*state*/) {}
   virtual void SetVisible(std::string_view control, bool visible) = 0;
   virtual void SetGauge(int percent) = 0;
   // button: "Button1", "Button2", "ButtonOk"

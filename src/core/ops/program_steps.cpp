@@ -8,6 +8,7 @@ namespace kvx {
 
 bool VerifyProgramMemory(OpFrame& f, std::string_view label) {
   Workspace& ws = f.ws();
+  f.Begin(Step::Verify);
   const int n = ws.device.ProgramBytes;
   if (!f.ReadStep(AreaProgram, n, {label})) return false;
   const auto& pb = ws.image.ProgramBuffer;
@@ -34,13 +35,14 @@ bool CompareProgramWords(OpFrame& f, int bytes, const ProgramCompare& c) {
     f.Reveal(c.valuesLabel, MismatchText(JoinWord(r[i], high), buffer, 4));
     return false;
   }
-  f.Show(c.label, "Data verify OK!!");
+  f.Done(c.label, "Data verify OK!!");
   return true;
 }
 
 bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailPrefix,
                     std::string_view showBeforeWrite) {
   Workspace& ws = f.ws();
+  f.Begin(Step::Id);
   if (!f.HeaderStep(AreaId, ActionProgram, LinkResult::Ready, {label})) return false;
   GetIdChecksum(ws);
   if (!showBeforeWrite.empty()) f.view().SetVisible(showBeforeWrite, true);
@@ -59,10 +61,11 @@ bool ProgramIdWords(OpFrame& f, std::string_view label, std::string_view idFailP
 }
 
 bool VerifyIdWords(OpFrame& f, std::string_view label) {
+  f.Begin(Step::Id);
   if (!f.ReadStep(AreaId, 32, {label})) return false;
   const std::string_view failure = IdVerifyFailure(VerifyIdChecksum(f.ws()));
   if (failure.empty()) {
-    f.Show(label, "ID && Checksum verify OK!!");
+    f.Done(label, "ID && Checksum verify OK!!");
   } else {
     f.ShowRed(label, failure);
     f.NoteChipFailure();
@@ -71,6 +74,7 @@ bool VerifyIdWords(OpFrame& f, std::string_view label) {
 }
 
 bool ProgramOptionWord(OpFrame& f, std::string_view label) {
+  f.Begin(Step::Option);
   if (!f.HeaderStep(AreaOption, ActionProgram, LinkResult::Ready, {label})) return false;
   StageOption(f.ws());
   const LinkResult code = f.link().WriteData(2, true);
@@ -84,10 +88,11 @@ bool ProgramOptionWord(OpFrame& f, std::string_view label) {
 
 bool VerifyOptionWord(OpFrame& f, std::string_view label, std::string_view okText) {
   const Workspace& ws = f.ws();
+  f.Begin(Step::Option);
   if (!f.ReadStep(AreaOption, 2, {label})) return false;
   // Bits the device's OPTION word does not implement never fail the verify.
   if (OptionMatches(ws, ws.link.LinkBuffer[0], ws.link.LinkBuffer[1])) {
-    f.Show(label, okText);
+    f.Done(label, okText);
   } else {
     f.ShowRed(label, "OPTION verify Fail!!");
     f.NoteChipFailure();
@@ -99,6 +104,7 @@ bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valu
                        std::string_view errorPrefix) {
   const Workspace& ws = f.ws();
   const int m = EepromSize(ws);
+  f.Begin(Step::Eeprom);
   f.link().GetHeader(AreaEeprom, ActionRead);
   if (!f.Step(f.link().Read8BitData(m), LinkResult::Done, {label})) return false;
   for (int j = 0; j < m; ++j) {
@@ -108,7 +114,7 @@ bool VerifyEepromBytes(OpFrame& f, std::string_view label, std::string_view valu
     f.End(OpOutcome::ChipFailed);
     return false;
   }
-  f.Show(label, "EEPROM Data Verify OK!!");
+  f.Done(label, "EEPROM Data Verify OK!!");
   return true;
 }
 

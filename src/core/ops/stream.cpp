@@ -50,7 +50,7 @@ StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
         const long done = std::min<long>(2L * (i / 2 + 1), plan.count);
         f.view().Progress({Transfer::ProgramMemoryWrite, done, plan.count});
       }
-      f.Show(plan.addressLabel, Hex(i / 2));
+      f.ShowPosition(plan.addressLabel, Hex(i / 2));
     };
     switch (answer) {
       case kAck:
@@ -60,7 +60,7 @@ StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
       case kWriteFinished:
         if (plan.addressOnEnd) showAddress();
         if (!plan.gauge) f.view().Progress({Transfer::ProgramMemoryWrite, plan.count, plan.count});
-        f.Show(plan.label, plan.okText);
+        f.Done(plan.label, plan.okText);
         if (plan.gauge) gauge.End();
         return StreamEnd::Finished;
       case kWriteFailed:

@@ -25,6 +25,7 @@ constexpr OptionStatusTexts kOptionRefusals{"Some Options are Blank!", "Some Opt
 // blank and the OPTION word is whole; only the Writer check at the end talks to the Writer.
 bool PreChecks(OpFrame& f) {
   Workspace& ws = f.ws();
+  f.Begin(Step::Check);
   if (ws.production.SerialNoMode && !SerialWordsAreRtiw(ws)) {
     f.Fail("Label1", "The program memory is not 'RTIW'", OpOutcome::Refused);
     return false;
@@ -44,10 +45,11 @@ bool PreChecks(OpFrame& f) {
 }
 
 bool Erase(OpFrame& f) {
+  f.Begin(Step::Erase);
   f.ShowVisible("EraseMsg", "Erase flash memory...");
   f.view().SetColour("EraseMsg", LineColour::Normal);
   if (!f.HeaderStep(AreaProgram, ActionErase, LinkResult::Done, {"EraseMsg"})) return false;
-  f.Show("EraseMsg", "Erase End");
+  f.Done("EraseMsg", "Erase End");
   return true;
 }
 
@@ -62,6 +64,7 @@ bool AreaBlank(OpFrame& f, int area, int length, int testBytes, std::string_view
 
 bool BlankCheck(OpFrame& f) {
   Workspace& ws = f.ws();
+  f.Begin(Step::BlankCheck);
   f.Show("Label1", "Blank Check.....");
   if (!f.ReadStep(AreaOption, 2, {"Label1"})) return false;
   if (!OptionBlank(ws, ws.link.LinkBuffer[0], ws.link.LinkBuffer[1])) {
@@ -71,12 +74,13 @@ bool BlankCheck(OpFrame& f) {
   const int n = ws.device.ProgramBytes;
   if (!AreaBlank(f, AreaId, 32, 16, "ID Checksum ....... Not Blank!!")) return false;
   if (!AreaBlank(f, AreaProgram, n, n, "Data .......... not blank!!")) return false;
-  f.Show("Label1", "Blank Check ..... OK.");
+  f.Done("Label1", "Blank Check ..... OK.");
   return true;
 }
 
 bool ProgramData(OpFrame& f, int& offered) {
   Workspace& ws = f.ws();
+  f.Begin(Step::Program);
   f.Show("Label2", "Program Data...");
   if (!f.HeaderStep(AreaProgram, ActionProgram, LinkResult::Ready, {"Label2"})) return false;
   GetRomData(ws);
@@ -94,7 +98,8 @@ bool ProgramData(OpFrame& f, int& offered) {
   if (end == StreamEnd::Failed || end == StreamEnd::Stopped) return false;
   f.view().SetVisible("Label3", false);
   if (!VerifyProgramMemory(f, "Label2")) return false;
-  f.Show("Label2", "Data program && verify OK!!");
+  f.Begin(Step::Program);
+  f.Done("Label2", "Data program && verify OK!!");
   return true;
 }
 
@@ -107,6 +112,7 @@ bool ProgramChip(OpFrame& f, int& offered) {
     if (ws.command.EraseRequested && !Erase(f)) return false;
     if (!BlankCheck(f)) return false;
   }
+  f.Begin(Step::Id);
   f.ShowVisible("Label2", "Program ID...");
   if (!ProgramIdWords(f, "Label2", "ID program fail at address ", "Label3")) return false;
   if (!ProgramData(f, offered)) return false;
@@ -160,13 +166,16 @@ AutoPassResult CountAndAdvance(OpFrame& f) {
 AutoPassResult AutoProgramPass(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1", "Button2"});
   Workspace& ws = f.ws();
+  f.Begin(Step::Operation);
   f.Title(ws.command.SkipBlankCheck ? "Auto-Program without Blank Check" : "Auto-Program");
   f.Show("Label1", "");
 
   if (!PreChecks(f)) return {f.outcome()};
   int offered = 0;  // program-stream bytes handed to the Writer
   if (ws.production.QtpSimulate) {
-    f.ShowVisible("Label2", "Simulate Programming OK!");
+    f.Begin(Step::Program);
+    f.view().SetVisible("Label2", true);
+    f.Done("Label2", "Simulate Programming OK!");
   } else if (!ProgramChip(f, offered)) {
     AutoPassResult failed{f.outcome()};
     // The serial words are stream bytes 2 * SerialStartAddress on: once the first of them was
@@ -248,5 +257,17 @@ std::span<const Command* const> MainCommands() {
 }
 
 const Command& MainCommand(CommandId id) { return *MainCommands()[static_cast<std::size_t>(id)]; }
+
+JournalPolicy JournalPolicyOf(CommandId id) {
+  switch (id) {
+    case CommandId::AutoProgram:
+    case CommandId::AutoProgramWithoutBlankCheck:
+      return {.journaled = true, .numbered = true};
+    case CommandId::ForceWrite:
+      return {.journaled = true, .numbered = false};
+    default:
+      return {};
+  }
+}
 
 }  // namespace kvx

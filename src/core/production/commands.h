@@ -13,4 +13,14 @@ namespace kvx {
 std::span<const Command* const> MainCommands();
 const Command& MainCommand(CommandId id);
 
+// Which commands record their chips in the production journal, and whether such a chip takes a
+// serial number from the journal's series. One rule for every front end: Auto Program (with or
+// without the blank check) journals numbered chips, Force Write journals its chips without a
+// number (it leaves serial-number mode), every other command journals nothing.
+struct JournalPolicy {
+  bool journaled = false;
+  bool numbered = false;
+};
+JournalPolicy JournalPolicyOf(CommandId id);
+
 }  // namespace kvx

@@ -72,7 +72,9 @@ struct PassRecord {
   long passCount = 0;        // the pass count after the pass
   PassOutcome outcome = PassOutcome::Pending;
   bool counted = false;
-  std::string redLine;  // the red line's text, when there was one
+  // Why the pass failed, as the operator read it: the red line, or the line that ended a failed
+  // pass when the dialog showed it in the normal colour ("OPTION ....... Not Blank!!").
+  std::string redLine;
   long durationMs = -1;
   bool keepsNumber = true;  // false: the pass gave its number back (see KeepsNumber)
   // Not kept in the journal: the values Reserve stepped over before this one because chips of

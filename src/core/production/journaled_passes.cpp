@@ -1,8 +1,15 @@
 #include "core/production/journaled_passes.h"
 
 #include "core/link/writer_link.h"
+#include "core/production/commands.h"
 
 namespace kvx {
+
+RunStart DecideCommandStart(Journal& journal, const Command& command, Workspace& ws) {
+  if (JournalPolicyOf(command.id).numbered && ws.production.SerialNoMode)
+    return DecideRunStartFor(journal, ws);
+  return DecideRunStart(journal, {}, ws, {});
+}
 
 PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long passNumber,
                             PassJournal& journal, std::string& journalError) {
@@ -20,7 +27,8 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   if (!journal.BeforePass(ctx.ws, journalError, ctx.stop)) {
     // Other ports took the QTP file's last records: this port's run is over, not failed.
     const bool qtpDone = journal.Exhausted() && IsQtpSeries(journal.Series());
-    journalError += passNumber == 1 && !qtpDone ? "; no chip was programmed" : "; no more chips";
+    journalError = passNumber == 1 && !qtpDone ? NoChipProgrammed(journalError)
+                                               : journalError + "; no more chips";
     // A stop that ended the wait for a shared journal's server stopped the run.
     const OpOutcome refused = ctx.stop.stop_requested() ? OpOutcome::Stopped : OpOutcome::Refused;
     return {.outcome = qtpDone ? OpOutcome::Ok : refused, .last = true};
@@ -35,9 +43,7 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
   JournalView recorded(ctx.view);
   OperationContext journaled{ctx.ws, ctx.port, ctx.clock, recorded, ctx.stop};
   PassResult result = RunPass(command, journaled, passNumber);
-  const std::string redLine = result.redLine ? recorded.RedLine() : std::string();
-  if (!journal.AfterPass(ctx.ws, result.outcome, result.counted, redLine, journalError,
-                         result.serialMayBeOnChip, ctx.stop)) {
+  if (!journal.AfterPass(ctx.ws, result, journalError, ctx.stop)) {
     // The end of this pass is not on disk: no further chip, and the run ends as failed. The row
     // stays pending, so its number stays used.
     journalError += "; no more chips";

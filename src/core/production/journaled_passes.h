@@ -22,8 +22,14 @@
 
 #include "core/ops/command.h"
 #include "core/production/pass_journal.h"
+#include "core/production/run_start.h"
 
 namespace kvx {
+
+// The start verdict for a run of `command` on the workspace as it stands: a command whose chips
+// take a number (JournalPolicyOf) is decided on the workspace's series, any other one as a run
+// without a series (only the passes of a run that died are told).
+RunStart DecideCommandStart(Journal& journal, const Command& command, Workspace& ws);
 
 // One pass of `command` (its flags, then its worker, as RunPass), reserved in the journal before
 // and finished after. When the journal cannot be written, or a QTP series has no record left,

@@ -153,46 +153,28 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error, std::stop_token 
   return false;
 }
 
+bool PassJournal::AfterPass(const Workspace& ws, const PassResult& result, std::string& error,
+                            std::stop_token stop) {
+  return AfterPass(ws, result.outcome, result.counted, result.reason, error,
+                   result.serialMayBeOnChip, result.redLine, stop);
+}
+
 bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted,
-                            std::string_view redLine, std::string& error,
-                            bool serialMayBeOnChip, std::stop_token stop) {
+                            std::string_view reason, std::string& error,
+                            bool serialMayBeOnChip, bool redLine, std::stop_token stop) {
   if (counted && IsQtpSeries(series_)) ++record_;  // the pass read the next record
   if (journal_ == nullptr) return true;
-  row_.outcome = JournalOutcome(outcome, !redLine.empty());
+  // A reason beside an outcome of Ok is a red line the pass went on after.
+  row_.outcome = JournalOutcome(outcome, redLine || (outcome == OpOutcome::Ok && !reason.empty()));
   row_.counted = counted;
   row_.keepsNumber = KeepsNumber(row_.outcome, counted, serialMayBeOnChip);
   row_.passCount = PassCountValue(ws.production.PassCountText);
-  row_.redLine = std::string(redLine);
+  row_.redLine = std::string(reason);
   if (!ws.results.WriterId.empty()) row_.writer = ws.results.WriterId;
   return journal_->Finish(row_, error, stop);
 }
 
 // ---- JournalView --------------------------------------------------------------------------------
-
-JournalView::Line& JournalView::Find(std::string_view control) {
-  for (Line& line : texts_)
-    if (line.control == control) return line;
-  texts_.push_back({std::string(control), {}, false});
-  return texts_.back();
-}
-
-void JournalView::SetText(std::string_view control, std::string_view text) {
-  Line& line = Find(control);
-  line.text = std::string(text);
-  if (line.red && !text.empty()) redLine_ = line.text;
-  inner_.SetText(control, text);
-}
-
-void JournalView::SetColour(std::string_view control, LineColour colour) {
-  Line& line = Find(control);
-  line.red = colour == LineColour::Red;
-  if (line.red && !line.text.empty()) redLine_ = line.text;
-  inner_.SetColour(control, colour);
-}
-
-void JournalView::SetVisible(std::string_view control, bool visible) {
-  inner_.SetVisible(control, visible);
-}
 
 void JournalView::SetEnabled(std::string_view button, bool enabled) {
   std::erase(enabled_, button);

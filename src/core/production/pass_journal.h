@@ -20,6 +20,7 @@
 #include <string_view>
 
 #include "core/device/workspace.h"
+#include "core/ops/command.h"
 #include "core/ops/operation.h"
 #include "core/production/journal.h"
 
@@ -39,7 +40,8 @@ std::string SerialSlotOf(const Workspace& ws);
 std::string SlotOfSeries(std::string_view series);
 
 // The journal outcome of a pass: a pass that went through but showed a red line (an ID or
-// OPTION verify mismatch) is a failed chip, though counted.
+// OPTION verify mismatch) is a failed chip, though counted. (The same rule as ChipOutcomeOf, in
+// the journal's words.)
 PassOutcome JournalOutcome(OpOutcome outcome, bool redLine);
 
 class PassJournal {
@@ -52,10 +54,15 @@ class PassJournal {
   // QTP series has no free record left (then `exhausted` is set): the pass must not run.
   // `stop`: the pass's stop token; a shared journal's server is waited for shortly after it.
   bool BeforePass(Workspace& ws, std::string& error, std::stop_token stop = {});
-  // After the pass, whatever its outcome. `serialMayBeOnChip`: the pass may have handed a byte
-  // of the serial number to the Writer (PassResult::serialMayBeOnChip).
-  bool AfterPass(const Workspace& ws, OpOutcome outcome, bool counted, std::string_view redLine,
-                 std::string& error, bool serialMayBeOnChip = true, std::stop_token stop = {});
+  // After the pass, whatever its outcome. `reason` (the red line, or the line that ended a
+  // failed pass) goes into the row's red_line column. `serialMayBeOnChip`: the pass may have
+  // handed a byte of the serial number to the Writer (PassResult::serialMayBeOnChip).
+  bool AfterPass(const Workspace& ws, OpOutcome outcome, bool counted, std::string_view reason,
+                 std::string& error, bool serialMayBeOnChip = true, bool redLine = false,
+                 std::stop_token stop = {});
+  // The same with the pass's result.
+  bool AfterPass(const Workspace& ws, const PassResult& result, std::string& error,
+                 std::stop_token stop = {});
 
   bool Exhausted() const { return exhausted_; }
   // Whether the journal saw a run die on this port with a pass under way (asked once).
@@ -75,15 +82,24 @@ class PassJournal {
   std::string sha_;
 };
 
-// A view between the pass and the dialog's view that remembers the last red line, for the
-// journal. Calls go straight through, on the worker thread.
+// A view between the pass and the dialog's view that holds back the buttons the pass enables
+// until the journal has the pass's end. Other calls go straight through, on the worker thread.
 class JournalView final : public OperationView {
  public:
   explicit JournalView(OperationView& inner) : inner_(inner) {}
 
-  void SetText(std::string_view control, std::string_view text) override;
-  void SetColour(std::string_view control, LineColour colour) override;
-  void SetVisible(std::string_view control, bool visible) override;
+  void SetText(std::string_view control, std::string_view text) override {
+    inner_.SetText(control, text);
+  }
+  void SetColour(std::string_view control, LineColour colour) override {
+    inner_.SetColour(control, colour);
+  }
+  void SetVisible(std::string_view control, bool visible) override {
+    inner_.SetVisible(control, visible);
+  }
+  void SetStep(std::string_view control, Step step, StepState state) override {
+    inner_.SetStep(control, step, state);
+  }
   void SetGauge(int percent) override { inner_.SetGauge(percent); }
   // A button the pass enables (its end: "Continue", "Exit") is enabled only once the pass's end
   // is in the journal (ReleaseButtons): a "Continue" cannot come while the worker still writes
@@ -95,20 +111,9 @@ class JournalView final : public OperationView {
   void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
   void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
 
-  const std::string& RedLine() const { return redLine_; }
-  void StartPass() { redLine_.clear(), texts_.clear(); }
 
  private:
-  struct Line {
-    std::string control;
-    std::string text;
-    bool red = false;
-  };
-  Line& Find(std::string_view control);
-
   OperationView& inner_;
-  std::vector<Line> texts_;
-  std::string redLine_;
   std::vector<std::string> enabled_;  // held back until ReleaseButtons
 };
 

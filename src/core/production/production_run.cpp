@@ -67,26 +67,44 @@ bool ProductionRun::TakeNextFreeStart(Station& s) {
   const bool taken = start.verdict == RunStart::Verdict::StartHere ||
                      (start.CanResume() && MoveToRunStart(start, *s.ws, moved));
   if (!taken) {
-    s.outcome.notStarted = !moved.empty() ? moved : RunStartFacts(start);
     s.outcome.journalFailed = start.verdict == RunStart::Verdict::JournalUnreadable;
+    NotStarted(s, OpOutcome::Refused,
+               s.outcome.journalFailed ? ChipOutcome::JournalFailed : ChipOutcome::NotStarted,
+               !moved.empty() ? moved : RunStartFacts(start));
     return false;
   }
   s.passes = std::make_unique<PassJournal>(plan_.journal, s.name, start.series, start.StartRecord());
   return true;
 }
 
+OpOutcome ProductionRun::NotStarted(Station& s, OpOutcome outcome, ChipOutcome end,
+                                    std::string reason) {
+  s.outcome.notStarted = reason;
+  s.outcome.end = end;
+  s.outcome.last.port = s.name;
+  s.outcome.last.outcome = end;
+  s.outcome.last.reason = std::move(reason);
+  return s.outcome.outcome = outcome;
+}
+
 OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token stop) {
   if (s.open) {
     std::string reason;
     SerialPort* port = s.open(reason);
-    if (port == nullptr) {
-      s.outcome.notStarted = reason;
-      return s.outcome.outcome = OpOutcome::LinkFailed;
-    }
+    if (port == nullptr)
+      return NotStarted(s, OpOutcome::LinkFailed, ChipOutcome::LinkFailed, std::move(reason));
     s.port = port;
   }
   if (plan_.startAtNextFree && plan_.journal != nullptr && !TakeNextFreeStart(s))
-    return s.outcome.outcome = OpOutcome::Refused;
+    return s.outcome.outcome;
+  // The journal failed (it could not be read or written, or its server went away), as against a
+  // QTP file whose records other Writers took.
+  const auto journalFailed = [&] {
+    return !s.outcome.journalError.empty() &&
+           !(s.passes->Exhausted() && IsQtpSeries(s.passes->Series()));
+  };
+  PassReporter reporter(s.name);
+  reporter.Begin(*s.ws);
   OperationContext ctx{*s.ws, *s.port, s.clock, s.view, stop};
   const auto after = [&](long pass, const PassResult& result) {
     s.outcome.passes = pass;
@@ -94,8 +112,9 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
     const bool recorded = plan_.journal != nullptr && s.outcome.journalError.empty();
     // The number the chip carries: a number given back (the pass failed before it) is none.
     if (recorded && s.passes->Row().keepsNumber) s.outcome.lastSerial = s.passes->Row().serial;
-    if (plan_.afterPass)
-      plan_.afterPass(index, *s.ws, pass, result, recorded ? &s.passes->Row() : nullptr);
+    s.outcome.last = reporter.After(*s.ws, pass, result, recorded ? &s.passes->Row() : nullptr,
+                                    s.outcome.journalError, journalFailed());
+    if (plan_.afterPass) plan_.afterPass(index, *s.ws, s.outcome.last);
   };
   const PassResult last =
       plan_.journal != nullptr
@@ -103,8 +122,13 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
                                s.outcome.journalError)
           : RunPasses(*plan_.command, ctx, plan_.passes, after);
   s.outcome.outcome = last.outcome;
-  s.outcome.journalFailed = !s.outcome.journalError.empty() &&
-                            !(s.passes->Exhausted() && IsQtpSeries(s.passes->Series()));
+  s.outcome.journalFailed = journalFailed();
+  // A chip that failed keeps its own outcome; one the journal refused, or whose end it could not
+  // write, ends the run as the journal's failure.
+  s.outcome.end = ChipOutcomeOf(last);
+  if (s.outcome.journalFailed &&
+      (s.outcome.end == ChipOutcome::Ok || s.outcome.end == ChipOutcome::ConfigurationRefused))
+    s.outcome.end = ChipOutcome::JournalFailed;
   s.outcome.writerBusyHint = s.ws->results.WriterBusyHint;
   return last.outcome;
 }
@@ -119,6 +143,7 @@ void ProductionRun::Start() {
       Station& s = *stations_[i];
       if (s.stopRequested) {
         s.outcome.outcome = OpOutcome::Stopped;
+        s.outcome.end = s.outcome.last.outcome = ChipOutcome::Stopped;
         notStarted.push_back(i);
         continue;
       }

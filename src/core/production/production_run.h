@@ -33,6 +33,7 @@
 #include "core/ops/runner.h"
 #include "core/production/journal.h"
 #include "core/production/pass_journal.h"
+#include "core/production/pass_report.h"
 #include "core/production/run_start.h"
 
 namespace kvx {
@@ -51,6 +52,13 @@ struct WriterOutcome {
   // Why the Writer never started its first pass (its port did not open, or its series had no
   // start to take), as the operator reads it; empty when it started.
   std::string notStarted;
+  // How the Writer's share ended, as the operator and kvxw's exit status take it: the last
+  // chip's outcome, Stopped for a stop between two chips, JournalFailed whatever the chips did
+  // when the journal failed, LinkFailed for a port that did not open, NotStarted (or
+  // JournalFailed) for a Writer that had no start to take.
+  ChipOutcome end = ChipOutcome::NotStarted;
+  // The report of the last pass; for a Writer that never started, its outcome and reason.
+  PassReport last;
 };
 
 class ProductionRun {
@@ -58,10 +66,10 @@ class ProductionRun {
   // Fills a fresh workspace as the first Writer's was filled (program, OPTION word, ID, serial
   // numbers or QTP file). False with a message when it cannot.
   using BuildWorkspace = std::function<bool(Workspace& ws, std::string& error)>;
-  // After each pass, on the Writer's thread; `row` is the pass's journal row (null without the
-  // journal, or when the journal could not write it).
-  using AfterPass = std::function<void(std::size_t writer, const Workspace& ws, long pass,
-                                       const PassResult&, const PassRecord* row)>;
+  // After each pass, on the Writer's thread, with the pass's report (its journal row in
+  // report.row when the journal wrote it).
+  using AfterPass =
+      std::function<void(std::size_t writer, const Workspace& ws, const PassReport& report)>;
   using Ended = std::function<void(std::size_t writer, const WriterOutcome& outcome)>;
 
   struct Plan {
@@ -120,6 +128,8 @@ class ProductionRun {
   struct Station;
   std::size_t AddStation(Workspace& ws, std::unique_ptr<Workspace> owned, const Writer& writer);
   OpOutcome Work(Station& station, std::size_t index, std::stop_token stop);
+  // The outcome of a Writer that ended before its first pass.
+  OpOutcome NotStarted(Station& station, OpOutcome outcome, ChipOutcome end, std::string reason);
   bool TakeNextFreeStart(Station& station);
 
   Plan plan_;

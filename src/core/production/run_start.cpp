@@ -178,6 +178,15 @@ RunStart DecideRunStartFor(Journal& journal, Workspace& ws) {
   return DecideRunStart(journal, SerialSeriesOf(ws, qtp.content), ws, qtp);
 }
 
+std::string NoChipProgrammed(std::string_view why) {
+  return std::string(why) + "; no chip was programmed";
+}
+
+std::string RunStartRefusal(const RunStart& start) {
+  const std::string facts = RunStartFacts(start);
+  return start.verdict == RunStart::Verdict::JournalUnreadable ? NoChipProgrammed(facts) : facts;
+}
+
 bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message) {
   message.clear();
   if (start.series.empty()) return true;

@@ -13,6 +13,7 @@
 
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "core/device/workspace.h"
 #include "core/production/journal.h"
@@ -80,6 +81,12 @@ bool MoveToRunStart(const RunStart& start, Workspace& ws, std::string& message);
 //   "every record of the QTP file went out already"
 // and the journal's own message for JournalUnreadable; empty for StartHere.
 std::string RunStartFacts(const RunStart& start);
+// `why` a run stopped before its first chip, as every front end words it:
+// "WHY; no chip was programmed".
+std::string NoChipProgrammed(std::string_view why);
+// The verdict as the operator reads it before the first chip: empty for StartHere; otherwise the
+// facts, ending in "; no chip was programmed" for a journal that could not be read.
+std::string RunStartRefusal(const RunStart& start);
 // Where a resumed run starts, as the operator reads it: "0003" or "record 3".
 std::string ResumePoint(const RunStart& start);
 // The notice for passes of a run that died; empty when there were none.

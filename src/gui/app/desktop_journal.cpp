@@ -48,7 +48,7 @@ bool DesktopJournal::OpenThen(JournalOpener& opener, kvx::Workspace& ws, Prompte
                         if (ok)
                           justOpened_ = true;
                         else
-                          prompter.Message(parent, Q(error + "; no chip was programmed"));
+                          prompter.Message(parent, Q(kvx::NoChipProgrammed(error)));
                         then(ok);
                       });
 }
@@ -61,14 +61,8 @@ bool DesktopJournal::BeginThen(JournalOpener& opener, const kvx::Command& comman
   error_.clear();
   stopped_ = false;
   auto decided = std::make_shared<kvx::RunStart>();
-  // Force Write leaves serial-number mode: its chips are recorded without a number.
-  const bool numbered = command.id != kvx::CommandId::ForceWrite && ws.production.SerialNoMode;
   return opener.Run(
-      ws,
-      [this, &ws, numbered, decided] {
-        *decided = numbered ? kvx::DecideRunStartFor(journal_, ws)
-                            : kvx::DecideRunStart(journal_, {}, ws, {});
-      },
+      ws, [this, &command, &ws, decided] { *decided = kvx::DecideCommandStart(journal_, command, ws); },
       [this, &ws, &prompter, parent, decided, then] {
         // The passes of a run that died are told once, when the journal opens.
         const std::string notice = kvx::DeadRunNotice(*decided);
@@ -90,7 +84,7 @@ bool DesktopJournal::PresentRunStart(const kvx::RunStart& start, kvx::Workspace&
     case Verdict::StartHere:
       return true;
     case Verdict::JournalUnreadable:
-      prompter.Message(parent, Sentence(facts + "; no chip was programmed"));
+      prompter.Message(parent, Sentence(kvx::RunStartRefusal(start)));
       return false;
     case Verdict::SeriesUsedUp:
       prompter.Message(parent, Sentence(facts + "."));

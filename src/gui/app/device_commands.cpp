@@ -99,8 +99,9 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
   if (!window_.CommandAllowed()) return;
   if (command.flashOnly && !window_.workspace().device.IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it. Which journal
-  // (a file, or a floor's shared one) KvxWriter.ini says.
-  if (command.repeats && !journal_) {
+  // (a file, or a floor's shared one) KvxWriter.ini says; which commands, the core's policy.
+  const bool journaled = kvx::JournalPolicyOf(id).journaled;
+  if (journaled && !journal_) {
     const std::string& startDir = window_.workspace().files.StartDir;
     std::chrono::milliseconds timeout{};
     std::string error;
@@ -112,7 +113,7 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
   }
   // A shared journal's server may take its time-out to answer: the journal opens on a worker,
   // and the command starts again once it is open.
-  if (command.repeats && !journal_->IsOpen()) {
+  if (journaled && !journal_->IsOpen()) {
     journal_->OpenThen(*opener_, window_.workspace(), window_.prompter(), &window_,
                        [this, id, followUp](bool open) {
                          if (!window_.startupExit().CloseIfAsked() && open) RunCommand(id, followUp);
@@ -120,7 +121,7 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
     return;
   }
   // The start verdict reads the journal on a worker too; the command goes on once it is known.
-  if (command.repeats) {
+  if (journaled) {
     journal_->BeginThen(*opener_, command, window_.workspace(), window_.prompter(), &window_,
                         [this, &command, followUp](bool start) {
                           if (!window_.startupExit().CloseIfAsked() && start)
@@ -148,16 +149,17 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
     timer2->setInterval(1000);
     timer2->setSingleShot(true);
   }
-  auto startPass = [this, &command, dialog, timer2, passes] {
+  const bool journaled = kvx::JournalPolicyOf(command.id).journaled;
+  auto startPass = [this, &command, dialog, timer2, passes, journaled] {
     if (session_ == nullptr || session_->WorkerRunning()) return;
     if (timer2 != nullptr) timer2->stop();
-    if (command.repeats && journal_->Stopped()) return;
+    if (journaled && journal_->Stopped()) return;
     // "Continue" (or Timer2): both buttons off until the pass has ended.
     dialog->ApplyEnabled("Button1", false);
     dialog->ApplyEnabled("Button2", false);
-    auto ended = [this, &command, dialog, timer2](const kvx::PassResult& result) {
+    auto ended = [this, dialog, timer2, journaled](const kvx::PassResult& result) {
       window_.RefreshPanelNow();
-      if (command.repeats && !journal_->PassEnded(window_.prompter(), dialog)) {
+      if (journaled && !journal_->PassEnded(window_.prompter(), dialog)) {
         dialog->ApplyEnabled("Button1", true);  // only Exit: the journal took no more chips
         dialog->ApplyEnabled("Button2", false);
         return;
@@ -168,7 +170,7 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
       if (result.startNextByItself && timer2 != nullptr) timer2->start();
     };
     bool started = false;
-    if (!command.repeats) {
+    if (!journaled) {
       started = session_->StartPass(command, ++*passes, ended);
     } else {
       auto result = std::make_shared<kvx::PassResult>();

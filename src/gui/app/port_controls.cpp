@@ -63,7 +63,7 @@ void PortControls::ShowSelectedPort() {
 void PortControls::UseCtsHandshake() {
   {
     QuietSelectors quiet(window_.selectorsQuiet());
-    handshake_->setCurrentIndex(1);
+    handshake_->setCurrentText(Q(kvx::kLinkHandShake));
   }
   window_.workspace().settings.HandShake = handshake_->currentText().toStdString();
 }

@@ -39,14 +39,18 @@ constexpr int kResultLines = 500;
 // read as thousands an hour.
 constexpr double kRateAfterHours = 1.0 / 60.0;
 
-QString OutcomeWord(kvx::OpOutcome outcome) {
+// The tile's word for the core's outcome.
+QString OutcomeWord(kvx::ChipOutcome outcome) {
   switch (outcome) {
-    case kvx::OpOutcome::Ok: return "FAILED";  // went through with a red line
-    case kvx::OpOutcome::ChipFailed: return "FAILED";
-    case kvx::OpOutcome::LinkFailed: return "LINK FAILED";
-    case kvx::OpOutcome::Stopped: return "STOPPED";
-    default: return "NOT STARTED";
+    case kvx::ChipOutcome::Ok: return "OK";
+    case kvx::ChipOutcome::ChipFailed: return "FAILED";
+    case kvx::ChipOutcome::LinkFailed: return "LINK FAILED";
+    case kvx::ChipOutcome::Stopped: return "STOPPED";
+    case kvx::ChipOutcome::JournalFailed: return "JOURNAL FAILED";
+    case kvx::ChipOutcome::ConfigurationRefused: return "REFUSED";
+    case kvx::ChipOutcome::NotStarted: break;
   }
+  return "NOT STARTED";
 }
 
 // The tile's outcome field: white on green, red, or the blue of a pass under way.
@@ -64,47 +68,19 @@ void SetResult(QLabel* result, const QString& text, const QColor& colour) {
 
 }  // namespace
 
-// The pass's view for one tile: its calls are posted to the GUI thread, in order. It keeps the
-// last red line for the tile's result field, and shows progress as the tile's bar.
+// The pass's view for one tile: its calls are posted to the GUI thread, in order. It shows
+// progress as the tile's bar; the result field shows the core's report of the pass.
 class ProductionTile::View final : public kvx::OperationView {
  public:
   View(ProductionTile& tile, GuiQueue& queue) : tile_(tile), queue_(queue) {}
 
-  void Begin() {
-    std::lock_guard lock(mutex_);
-    texts_.clear();
-    redLine_.clear();
-    redControl_.clear();
-  }
-  std::string RedLine() const {
-    std::lock_guard lock(mutex_);
-    return redLine_;
-  }
-
-  // The red line is the text of the line that last turned red, also when its text comes after
-  // its colour.
-  void SetText(std::string_view control, std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    texts_[std::string(control)] = std::string(text);
-    if (control == redControl_) redLine_ = std::string(text);
-  }
-  void SetColour(std::string_view control, kvx::LineColour colour) override {
-    std::lock_guard lock(mutex_);
-    if (colour == kvx::LineColour::Red) {
-      redControl_ = std::string(control);
-      redLine_ = texts_[redControl_];
-    } else if (control == redControl_) {
-      redControl_.clear();
-    }
-  }
+  void SetText(std::string_view, std::string_view) override {}
+  void SetColour(std::string_view, kvx::LineColour) override {}
   void SetVisible(std::string_view, bool) override {}
   void SetGauge(int percent) override { Post([percent](Parts& p) { SetBar(p, percent); }); }
   void SetEnabled(std::string_view, bool) override {}
-  // Nobody stands at a tile to click a box away: the message becomes the tile's line.
-  void ShowMessage(std::string_view text) override {
-    std::lock_guard lock(mutex_);
-    redLine_ = std::string(text);
-  }
+  // Nobody stands at a tile to click a box away: it returns at once.
+  void ShowMessage(std::string_view) override {}
   void Progress(const kvx::ProgressEvent& event) override {
     if (event.total <= 0) return;
     const int percent = static_cast<int>(100 * event.done / event.total);
@@ -123,10 +99,6 @@ class ProductionTile::View final : public kvx::OperationView {
 
   ProductionTile& tile_;
   GuiQueue& queue_;
-  mutable std::mutex mutex_;
-  std::map<std::string, std::string> texts_;
-  std::string redLine_;
-  std::string redControl_;
   static constexpr std::chrono::milliseconds kBarStep{200};
   int lastPercent_ = -1;  // the worker's own, as lastPost_
   std::chrono::steady_clock::time_point lastPost_;
@@ -148,7 +120,6 @@ struct ProductionTile::Parts {
   kvx::Clock* clock;
   SimBench sim;
   kvx::PortSelector ports;
-  std::string openedPort;  // the port the selector opened last
   std::string settingsPath;  // KvxWriter.ini, where the tile's port is remembered
   std::string portKey;       // "production_port1"
   std::string remembered;    // the port it names
@@ -293,17 +264,7 @@ bool ProductionTile::Running() const { return parts_->run != nullptr; }
 // chip is found here, not on the GUI thread.
 kvx::SerialPort* ProductionTile::OpenPort(std::string& message) {
   Parts& p = *parts_;
-  std::string error;
-  if (p.openedPort != p.ws->settings.PortName) {
-    error = p.ports.CheckComPort();
-    p.openedPort = p.ws->settings.PortName;
-  } else {
-    p.ports.EnsurePort(error);
-  }
-  if (!p.ws->results.PortError) return &p.ports.Port();
-  const std::string reason = p.ports.OpenReason();
-  message = error + (reason.empty() ? std::string() : "\n" + reason);
-  return nullptr;
+  return p.ports.Open(p.ws->settings.PortName, kvx::kLinkHandShake, message);
 }
 
 kvx::sim::SimWriter* ProductionTile::SimWriter() {
@@ -317,7 +278,6 @@ bool ProductionTile::Start() {
   Parts& p = *parts_;
   if (Running()) return false;
   p.ws->settings.PortName = p.port->currentText().toStdString();
-  p.ws->settings.HandShake = "CTS";
   std::string refused;
   if (!Borrow(refused)) {
     ShowResult(false, "PORT ERROR", Q(refused));
@@ -328,7 +288,6 @@ bool ProductionTile::Start() {
   if (!p.settingsPath.empty() && p.remembered != p.ws->settings.PortName &&
       kvx::UpdateSettings(p.settingsPath, {{p.portKey, p.ws->settings.PortName}}).empty())
     p.remembered = p.ws->settings.PortName;
-  p.view->Begin();
   p.bar->setValue(0);
   SetResult(p.result, "RUNNING", kRunningColour);
   p.line->clear();
@@ -369,20 +328,14 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
   last_ = ChipLine{.time = QDateTime::currentDateTime().toString("HH:mm:ss"),
                    .serial = Q(outcome.lastSerial),
-                   .stopped = outcome.outcome == kvx::OpOutcome::Stopped};
-  if (!outcome.notStarted.empty()) {
-    ++failed_;
-    ShowResult(false, outcome.outcome == kvx::OpOutcome::LinkFailed ? "PORT ERROR" : "NOT STARTED",
-               Q(outcome.notStarted));
-    Q_EMIT ended();
-    return;
-  }
-  const bool ok = outcome.outcome == kvx::OpOutcome::Ok && !outcome.redLine &&
-                  outcome.journalError.empty();
+                   .stopped = outcome.end == kvx::ChipOutcome::Stopped};
+  const bool ok = outcome.end == kvx::ChipOutcome::Ok;
   ++(ok ? ok_ : failed_);
-  const std::string line =
-      !outcome.journalError.empty() ? outcome.journalError : p.view->RedLine();
-  ShowResult(ok, ok ? "OK" : OutcomeWord(outcome.outcome), Q(line));
+  // A port that did not open is the tile's own trouble, not the link's to a Writer.
+  const QString word = !outcome.notStarted.empty() && outcome.end == kvx::ChipOutcome::LinkFailed
+                           ? QString("PORT ERROR")
+                           : OutcomeWord(outcome.end);
+  ShowResult(ok, word, Q(outcome.last.reason));
   Q_EMIT ended();
 }
 

@@ -107,6 +107,21 @@ TEST_F(PortSelectorTest, APortThatDoesNotOpenGivesThePortErrorWithItsNameInUpper
   EXPECT_TRUE(ws.results.PortError);
 }
 
+// The one port opening every front end uses: name and handshake in, the port or the operator's
+// reason out; the same name and handshake again reuse the open port.
+TEST_F(PortSelectorTest, OpenGivesThePortOrTheReasonAndReusesAnOpenPort) {
+  PortSelector selector = SimSelector({{"KVXW_COM1", "sim"}, {"KVXW_COM3", "/nonexistent/kvx-port"}});
+  std::string reason;
+  EXPECT_EQ(selector.Open("Com3", kLinkHandShake, reason), nullptr);
+  EXPECT_TRUE(reason.starts_with("Open  COM3 Port Error!!\n")) << reason;
+  SerialPort* port = selector.Open("Com1", kLinkHandShake, reason);
+  ASSERT_NE(port, nullptr) << reason;
+  EXPECT_EQ(reason, "");
+  EXPECT_EQ(ws.settings.HandShake, "CTS");
+  EXPECT_EQ(selector.Open("Com1", kLinkHandShake, reason), port);
+  EXPECT_EQ(factoryCalls, 1) << "opened once";
+}
+
 TEST_F(PortSelectorTest, ConnectionChecksReportByTheWritersAnswer) {
   const int type2 = DeviceOfWriterType(2);
   ASSERT_GE(type2, 0);

@@ -130,5 +130,27 @@ TEST(Runner, TransfersReportTypedProgressUpToTheirTotal) {
   }
 }
 
+// The reason of a pass: the last red line, whichever of its colour and text came first, or for a
+// failure shown in the normal colour the line that ended it.
+TEST(ReasonWatchTest, RemembersTheRedLineOrTheLineThatEndedAFailedPass) {
+  NullOperationView null;
+  ReasonWatch view(null);
+  view.SetText("Label2", "Program Data...");
+  EXPECT_EQ(view.ReasonFor(OpOutcome::Ok), "");
+  view.SetText("Label2", "Data program fail !!");
+  view.SetColour("Label2", LineColour::Red);
+  EXPECT_EQ(view.ReasonFor(OpOutcome::ChipFailed), "Data program fail !!");
+  ReasonWatch next(null);
+  next.SetColour("Label4", LineColour::Red);
+  next.SetText("Label4", "OPTION verify Fail!!");
+  EXPECT_EQ(next.ReasonFor(OpOutcome::Ok), "OPTION verify Fail!!");
+  EXPECT_TRUE(next.SawRed());
+  ReasonWatch normal(null);
+  normal.SetText("Label1", "OPTION ....... Not Blank!!");
+  EXPECT_EQ(normal.ReasonFor(OpOutcome::ChipFailed), "OPTION ....... Not Blank!!");
+  EXPECT_EQ(normal.ReasonFor(OpOutcome::Stopped), "");
+  EXPECT_FALSE(normal.SawRed());
+}
+
 }  // namespace
 }  // namespace kvx

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "core/ops/frame.h"
+#include "core/production/commands.h"
 #include "core/ops/op_bench.h"
 
 namespace kvx {
@@ -269,9 +270,15 @@ TEST(AutoProgram, ChipThatIsNotBlankStopsThePass) {
     Bench b;
     b.LoadProgram();
     c.chip(b.writer.Chip());
-    const AutoPassResult r = FirstPass(b);
+    b.view.Open(AutoProgramDialog());
+    OperationContext ctx{b.ws, b.port, b.clock, b.view, b.stop.get_token()};
+    const PassResult r = RunPass(MainCommand(CommandId::AutoProgram), ctx, 1);
     EXPECT_EQ(r.outcome, OpOutcome::ChipFailed);
     EXPECT_EQ(b.view.Lines().back(), c.line);
+    // The reason is the line that ended the pass, red or not.
+    std::string reason = std::string(c.line).substr(std::string("Label1: ").size());
+    if (reason.ends_with(" (red)")) reason.resize(reason.size() - 6);
+    EXPECT_EQ(r.reason, reason);
     EXPECT_EQ(b.ws.production.PassCountText, "0");
   }
 }

@@ -552,19 +552,5 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
   EXPECT_EQ(byDevice[0].ok, 4);
 }
 
-TEST(JournalViewTest, RemembersTheRedLineWhicheverComesFirst) {
-  NullOperationView null;
-  JournalView view(null);
-  view.SetText("Label2", "Program Data...");
-  EXPECT_EQ(view.RedLine(), "");
-  view.SetText("Label2", "Data program fail !!");
-  view.SetColour("Label2", LineColour::Red);
-  EXPECT_EQ(view.RedLine(), "Data program fail !!");
-  view.StartPass();
-  view.SetColour("Label4", LineColour::Red);
-  view.SetText("Label4", "OPTION verify Fail!!");
-  EXPECT_EQ(view.RedLine(), "OPTION verify Fail!!");
-}
-
 }  // namespace
 }  // namespace kvx

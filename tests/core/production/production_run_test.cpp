@@ -133,11 +133,10 @@ TEST_F(ProductionRunTest, TwoWritersResumeAQtpFileEachRecordIntoOneChip) {
                      .start = start,
                      .build = [&](Workspace& ws, std::string& e) { return Build(ws, e); },
                      .afterPass =
-                         [&](std::size_t w, const Workspace&, long pass, const PassResult&,
-                             const PassRecord* row) {
-                           afterPasses.at(w) = pass;
+                         [&](std::size_t w, const Workspace&, const PassReport& report) {
+                           afterPasses.at(w) = report.pass;
                            // Each pass hands over its journal row, with the number it stamped.
-                           if (row == nullptr || row->serial.empty()) ++passesWithoutRow;
+                           if (!report.row || report.row->serial.empty()) ++passesWithoutRow;
                          },
                      .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});
   EXPECT_EQ(run.Add(b1.ws, {"COM1", b1.port, b1.clock, b1.view}), 0u);
@@ -202,8 +201,7 @@ TEST_F(ProductionRunTest, OneWriterStopsAloneAndAStopBeforeTheStartSendsNothing)
                          return true;
                        },
                        // The second Writer is stopped after its first chip.
-                       .afterPass = [&](std::size_t w, const Workspace&, long, const PassResult&,
-                                        const PassRecord*) {
+                       .afterPass = [&](std::size_t w, const Workspace&, const PassReport&) {
                          if (w == 1) self->Stop(1);
                        },
                        .ended = [&](std::size_t w, const WriterOutcome& o) { ends.Add(w, o); }});

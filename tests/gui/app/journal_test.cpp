@@ -3,6 +3,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTest>
 #include <QTimer>
 #include <arpa/inet.h>
@@ -16,6 +17,7 @@
 #include "core/device/status_panel.h"
 #include "core/production/journal.h"
 #include "core/production/journal_settings.h"
+#include "core/files/program_file.h"
 #include "core/production/qtp_file.h"
 #include "core/production/sqlite_db.h"
 #include "sim/sim_writer.h"
@@ -45,11 +47,38 @@ class DesktopJournalTest : public MainWindowTest {
       else ASSERT_TRUE(CloseWith("Button1"));
     }
   }
-  std::vector<PassRecord> Rows() {
+  std::vector<PassRecord> Rows() { return RowsOf(JournalPath()); }
+  static std::vector<PassRecord> RowsOf(const std::string& path) {
     Journal journal;
     std::string error;
-    EXPECT_TRUE(journal.OpenToRead(JournalPath(), error)) << error;
+    EXPECT_TRUE(journal.OpenToRead(path, error)) << error;
     return journal.Passes({}, error);
+  }
+  // kvxw with `args` in the test's folder; its exit status, its output in `out`.
+  int Kvxw(const QStringList& args, QString* out = nullptr) {
+    QProcess kvxw;
+    kvxw.setWorkingDirectory(dir_.path());
+    kvxw.start(KVXW_PATH, args);
+    EXPECT_TRUE(kvxw.waitForFinished(60000));
+    const QString all = kvxw.readAllStandardOutput() + kvxw.readAllStandardError();
+    if (out != nullptr) *out = all;
+    return kvxw.exitStatus() == QProcess::NormalExit ? kvxw.exitCode() : -1;
+  }
+  // A bin file of the device's program words (none blank) loaded as File > Open loads it; its
+  // path.
+  std::string LoadBinFile() {
+    const QString path = dir_.filePath("p.bin");
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    for (int i = 0; i < ws().device.ProgramBytes / 2; ++i) {
+      const char word[2] = {static_cast<char>(i), 0x0A};
+      file.write(word, 2);
+    }
+    file.close();
+    LoadReport report = OpenProgramFile(ws(), path.toStdString());
+    EXPECT_FALSE(report.stopped);
+    FinishOpen(ws(), report);
+    return path.toStdString();
   }
   std::string JournalPath() const { return QDir(dir_.path()).filePath(kJournalFileName).toStdString(); }
   // Auto Program against a shared journal whose server takes the connection and never answers.
@@ -301,6 +330,54 @@ void DesktopJournalTest::WhileTheServerDoesNotAnswer(bool closeMeanwhile) {
   EXPECT_TRUE(message.endsWith("no chip was programmed")) << message.toStdString();
   EXPECT_EQ(Dialog(), nullptr);
   EXPECT_EQ(writer().BytesReceived(), before);
+}
+
+}  // namespace
+}  // namespace kvx::gui::test
+
+namespace kvx::gui::test {
+namespace {
+
+// Force Write journals its chips, without a serial number, whichever front end runs it: kvxw
+// force-write --count 2 and the desktop's Force Write with one "Continue" write the same rows.
+TEST_F(DesktopJournalTest, ForceWriteWritesTheSameRowsFromKvxwAndTheDesktop) {
+  Start();
+  SelectDevice("KVX-01");
+  const std::string program = LoadBinFile();
+  ws().production.SerialNoMode = true;  // Force Write leaves it: its chips carry no number
+  QAction* forceWrite = form().findChild<QAction*>("ForceWriteAction");
+  forceWrite->setVisible(true);  // the engineering controls
+  forceWrite->trigger();
+  for (int pass = 1; pass <= 2; ++pass) {
+    ASSERT_TRUE(WaitForButton("Button2")) << pass;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !form().Busy(); }, 10000)) << pass;
+    if (pass < 2) Dialog()->Button("Button2")->click();
+    else ASSERT_TRUE(CloseWith("Button1"));
+  }
+  const std::string cliJournal = dir_.filePath("cli.db").toStdString();
+  QString out;
+  EXPECT_EQ(Kvxw({"force-write", "--port", "sim", "--device", "KVX-01", "--file",
+                  QString::fromStdString(program), "--count", "2", "--journal",
+                  QString::fromStdString(cliJournal)}, &out), 0) << out.toStdString();
+
+  const std::vector<PassRecord> desktop = Rows(), cli = RowsOf(cliJournal);
+  ASSERT_EQ(desktop.size(), 2u);
+  ASSERT_EQ(cli.size(), 2u);
+  for (std::size_t i = 0; i < 2; ++i) {
+    SCOPED_TRACE(i);
+    for (const PassRecord* row : {&desktop[i], &cli[i]}) {
+      EXPECT_EQ(row->outcome, PassOutcome::Ok);
+      EXPECT_TRUE(row->counted);
+      EXPECT_EQ(row->serial, "");
+      EXPECT_EQ(row->series, "");
+      EXPECT_EQ(row->passCount, static_cast<long>(i + 1));
+    }
+    EXPECT_EQ(cli[i].device, desktop[i].device);
+    EXPECT_EQ(cli[i].dataChecksum, desktop[i].dataChecksum);
+    EXPECT_EQ(cli[i].optionWord, desktop[i].optionWord);
+    EXPECT_EQ(cli[i].programSha256, desktop[i].programSha256);
+    EXPECT_EQ(cli[i].redLine, desktop[i].redLine);
+  }
 }
 
 }  // namespace

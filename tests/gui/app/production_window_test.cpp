@@ -462,6 +462,29 @@ TEST_F(ProductionWindowTest, APassThatWentThroughWithARedLineTurnsItsTileRed) {
   }
 }
 
+// A chip whose OPTION word is not blank fails in the dialog's normal colour: the tile still says
+// why, and so does the journal's row.
+TEST_F(ProductionWindowTest, AChipFailedInTheNormalColourShowsAndRecordsItsReason) {
+  Start();
+  LoadProgram();
+  auto window = Open(1);
+  ASSERT_TRUE(window->Ready());
+  sim::SimWriter* writer = window->Tile(0).SimWriter();
+  ASSERT_NE(writer, nullptr);
+  writer->Chip().Option[0] = 0x0000;
+  ASSERT_TRUE(window->Tile(0).Start());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  EXPECT_EQ(Shown(window->Tile(0), "TileResult"), "FAILED");
+  EXPECT_EQ(Shown(window->Tile(0), "TileRedLine"), "OPTION ....... Not Blank!!");
+  Journal journal;
+  std::string error;
+  ASSERT_TRUE(journal.OpenToRead(QDir(dir_.path()).filePath(kJournalFileName).toStdString(), error));
+  const std::vector<PassRecord> rows = journal.Passes({}, error);
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
+  EXPECT_EQ(rows[0].redLine, "OPTION ....... Not Blank!!");
+}
+
 // Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
 // file), on a worker, and the window follows once it is open; one that cannot be opened is told.
 TEST_F(ProductionWindowTest, TheMenusWindowUsesTheJournalOfKvxWriterIni) {
