@@ -69,6 +69,11 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
 
 int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
                  const AutoJournal& journal, std::ostream& out, std::ostream& err) {
+  // Refused before any chip: said once for every port, and nothing is taken or journaled.
+  if (const std::string_view refused = RefusedBeforeAnyChip(plan.command, first); !refused.empty()) {
+    err << "kvxw " << plan.name << ": " << refused << "\n";
+    return kExitFailed;
+  }
   const std::size_t count = plan.ports.size();
   std::vector<CliPort> ports(count);
   std::vector<std::string> openErrors(count), openWarnings(count), shown;

@@ -85,6 +85,7 @@ void JsonLines::Chip(const PassReport& chip) {
   std::lock_guard lock(mutex_);
   ++chips_;
   if (chip.Ok()) ++ok_;
+  if (FailedChip(chip.outcome)) ++failed_;
   Write(object);
 }
 
@@ -101,7 +102,7 @@ void JsonLines::Summary(int exitStatus) {
   std::lock_guard lock(mutex_);
   object["chips"] = chips_;
   object["ok"] = ok_;
-  object["failed"] = chips_ - ok_;
+  object["failed"] = failed_;
   Write(object);
 }
 

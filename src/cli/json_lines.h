@@ -53,6 +53,7 @@ class JsonLines {
   std::map<std::string, int, std::less<>> lastPercent_;
   long chips_ = 0;
   long ok_ = 0;
+  long failed_ = 0;  // a stop, an empty socket or a refused run is not a failed chip
 };
 
 // For a command that prints its own "LABEL: TEXT" lines (kvxw writer, kvxw download): every line

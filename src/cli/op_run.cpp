@@ -44,6 +44,7 @@ int ExitStatus(ChipOutcome outcome) {
     case ChipOutcome::NotStarted:
       return kExitFailed;
     case ChipOutcome::LinkFailed:
+    case ChipOutcome::NoChip:
       return kExitLink;
     case ChipOutcome::Stopped:
       return StoppedExitStatus();

@@ -272,6 +272,10 @@ void SimWriter::InsertChip(ChipContent content) {
   impl_->Insert(content);
 }
 
+void FreshChipsFor(SimWriter& writer, const Command& command, ChipContent content) {
+  writer.SetFreshChipEachPass(command.repeats, content);
+}
+
 void SimWriter::SetFreshChipEachPass(bool on, ChipContent content) {
   std::lock_guard lock(impl_->mu);
   impl_->freshEachPass = on;

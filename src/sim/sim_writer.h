@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "core/link/clock.h"
+#include "core/ops/command.h"
 #include "core/link/serial_port.h"
 
 namespace kvx::sim {
@@ -113,6 +114,10 @@ class SimWriter {
   struct Impl;
   std::shared_ptr<Impl> impl_;
 };
+
+// The socket as an operator keeps it for `command`: one that runs chip after chip (Auto Program)
+// finds a fresh chip of `content` after each chip it programmed; any other finds the chip it left.
+void FreshChipsFor(SimWriter& writer, const Command& command, ChipContent content = ChipContent::Blank);
 
 // The simulated Writer in-process, behind the serial-port interface. With a FakeClock, waiting
 // moves simulated time forward (and BaudDelay is modelled in simulated time); on a real clock

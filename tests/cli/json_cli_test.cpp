@@ -76,8 +76,11 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
        {"chip failed"}, "Data program fail !!"},
       {"chip failed, no journal", {"--count", "3", "--no-journal", "--sim-fault",
                                    "write-fail-at=100"}, 1, {"chip failed"}, "Data program fail !!"},
-      {"link failed", {"--count", "3", "--sim-fault", "no-chip"}, 3, {"link failed"},
+      // Nothing in the socket: no chip to fail, and the journal says so.
+      {"no chip", {"--count", "3", "--sim-fault", "no-chip"}, 3, {"no chip"},
        "Nothing in socket or type error!!"},
+      {"link failed", {"--count", "3", "--sim-fault", "silent-after=300"}, 3, {"link failed"},
+       "Connect Timeout!!"},
       // Went through and counted, but with a red read-back: a failed chip all the same.
       {"option unwritten", {"--count", "3", "--sim-fault", "option-unwritten"}, 1,
        {"chip failed"}, "OPTION verify Fail!!"},
@@ -113,6 +116,7 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       const std::vector<json> rows = OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass");
       ASSERT_FALSE(rows.empty());
       EXPECT_EQ(rows.back()["red_line"], reason) << rows.back();
+      EXPECT_EQ(rows.back()["outcome"], c.outcomes.back());
     }
 
     const json& summary = objects.back();
@@ -122,7 +126,9 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const auto ok =
         static_cast<std::size_t>(std::count(c.outcomes.begin(), c.outcomes.end(), "ok"));
     EXPECT_EQ(summary["ok"], ok);
-    EXPECT_EQ(summary["failed"], c.outcomes.size() - ok);
+    EXPECT_EQ(summary["failed"],
+              std::count(c.outcomes.begin(), c.outcomes.end(), "chip failed") +
+                  std::count(c.outcomes.begin(), c.outcomes.end(), "link failed"));
     EXPECT_EQ(OfType(objects, "summary").size(), 1u);
 
     // Progress at most once per percent: a port never repeats the value it just gave.
@@ -170,6 +176,37 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       EXPECT_NE(run.err.find(std::string(c.redLine) + " [error]"), std::string::npos) << run.err;
     }
     EXPECT_NE(run.err.find("Pass Count: "), std::string::npos) << run.err;
+  }
+}
+
+// A run refused before any chip (no OPTION word: its fields are blank) is no chip, on one port
+// or two: no chip object, no failure, no journal row, and the reason said once.
+TEST_F(JsonCli, ARunRefusedBeforeAnyChipIsNoChipOnAnyNumberOfPorts) {
+  for (const std::vector<std::string> ports :
+       {std::vector<std::string>{"--port", "sim"}, {"--port", "sim", "--port", "sim"}}) {
+    SCOPED_TRACE(ports.size() / 2);
+    std::vector<std::string> args = {"auto", "--json", "--device", "KVX-01", "--file",
+                                     Path("p01.bin"), "--serial-start", "0100"};
+    args.insert(args.end(), ports.begin(), ports.end());
+    const KvxwRun run = RunKvxw(args);
+    EXPECT_EQ(run.status, 1) << run.err;
+    const std::vector<json> objects = Objects(run.out);
+    ASSERT_FALSE(objects.empty());
+    EXPECT_TRUE(OfType(objects, "chip").empty()) << run.out;
+    EXPECT_EQ(objects.back()["chips"], 0);
+    EXPECT_EQ(objects.back()["failed"], 0);
+    // Once for every port, on each output (the objects, and the lines people read).
+    const auto times = [](const std::string& text) {
+      long n = 0;
+      for (auto at = text.find("Some Options are Blank!"); at != std::string::npos;
+           at = text.find("Some Options are Blank!", at + 1))
+        ++n;
+      return n;
+    };
+    EXPECT_LE(times(run.out), 1) << run.out;
+    EXPECT_LE(times(run.err), 1) << run.err;
+    EXPECT_GE(times(run.out) + times(run.err), 1) << run.out << run.err;
+    EXPECT_TRUE(OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass").empty());
   }
 }
 

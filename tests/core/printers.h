@@ -22,6 +22,7 @@ inline void PrintTo(OpOutcome outcome, std::ostream* os) {
     case OpOutcome::Ok: name = "Ok"; break;
     case OpOutcome::ChipFailed: name = "ChipFailed"; break;
     case OpOutcome::LinkFailed: name = "LinkFailed"; break;
+    case OpOutcome::NoChip: name = "NoChip"; break;
     case OpOutcome::Refused: name = "Refused"; break;
     case OpOutcome::Stopped: name = "Stopped"; break;
   }

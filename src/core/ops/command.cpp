@@ -80,6 +80,7 @@ std::string ReasonWatch::ReasonFor(OpOutcome outcome) const {
   switch (outcome) {
     case OpOutcome::ChipFailed:
     case OpOutcome::LinkFailed:
+    case OpOutcome::NoChip:
     case OpOutcome::Refused:
       return lastLine_;
     case OpOutcome::Ok:

@@ -59,6 +59,9 @@ struct Command {
   bool repeats = false;     // the dialog's "Continue" runs another pass (and counts chips)
   bool resetCheck = false;  // the blank-reset-word warning is asked before it starts
   bool flashOnly = false;   // offered only for devices with EEPROM (MemoryKind 2)
+  // Why the workspace is refused before any chip, whatever the chip (the buffer, the OPTION
+  // fields); empty when a pass may start. nullptr: the command refuses nothing beforehand.
+  std::string_view (*refusal)(const Workspace& ws) = nullptr;
 };
 
 // Between a pass and its view: passes every call on and notes the lines an operator reads as the

@@ -139,7 +139,7 @@ bool OpFrame::Step(LinkResult code, LinkResult success, const StepLines& lines) 
     text = "Writer Error!!";
     if (!lines.otherLabel.empty()) label = lines.otherLabel;
   }
-  Fail(label, text, OpOutcome::LinkFailed);
+  Fail(label, text, code == LinkResult::NoDevice ? OpOutcome::NoChip : OpOutcome::LinkFailed);
   return false;
 }
 

@@ -105,7 +105,8 @@ inline constexpr std::string_view kTitleControl = "StaticText1";
 enum class OpOutcome {
   Ok,          // ended without a red line
   ChipFailed,  // not blank, a program or verify failure, a protection or OPTION check
-  LinkFailed,  // the port, a time-out, "Writer Error!!", nothing in the socket, the adapter board
+  LinkFailed,  // the port, a time-out, "Writer Error!!", the adapter board
+  NoChip,      // the Writer answered that nothing is in the socket (or not the chip it expects)
   Refused,     // stopped before talking to the Writer (blank buffer, bad OPTION fields, ...)
   Stopped,     // the view was closed: ended at once, nothing more sent
 };

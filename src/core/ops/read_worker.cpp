@@ -97,7 +97,7 @@ bool ReadProgramMemory(OpFrame& f) {
     if (byte == kAdapterErrorByte)
       return f.Fail("Label3", LinkMessage(LinkResult::AdapterError), OpOutcome::LinkFailed), false;
     if (byte == kNoDeviceByte)
-      return f.Fail("Label3", LinkMessage(LinkResult::NoDevice), OpOutcome::LinkFailed), false;
+      return f.Fail("Label3", LinkMessage(LinkResult::NoDevice), OpOutcome::NoChip), false;
     if (byte & 0x80) continue;  // other control bytes are ignored
     if (c < n + kExtraBytes) {
       gauge.Progress(c, n);

@@ -67,7 +67,7 @@ StreamEnd SendProgramStream(OpFrame& f, const SendStreamPlan& plan) {
         if (!plan.addressLabel.empty()) showAddress();
         return FailWith(f, plan.label, plan.failText, OpOutcome::ChipFailed);
       case kNoDeviceByte:
-        return FailWith(f, plan.label, "Nothing in socket or type error!", OpOutcome::LinkFailed);
+        return FailWith(f, plan.label, "Nothing in socket or type error!", OpOutcome::NoChip);
       case kAdapterErrorByte:
         if (!plan.adapterText.empty())
           return FailWith(f, plan.label, plan.adapterText, OpOutcome::LinkFailed);

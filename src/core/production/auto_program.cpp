@@ -23,25 +23,25 @@ constexpr OptionStatusTexts kOptionRefusals{"Some Options are Blank!", "Some Opt
 
 // Before the chip: the serial words hold RTIW, the number is stamped, the program memory is not
 // blank and the OPTION word is whole; only the Writer check at the end talks to the Writer.
+constexpr std::string_view kBlankProgram = "Data memory are blank or error!";
+
+bool BlankProgram(const Workspace& ws) {
+  return AllBlank(ws.image.ProgramBuffer.data(), ws.device.ProgramBytes, ws.device.BlankHigh);
+}
+
 bool PreChecks(OpFrame& f) {
   Workspace& ws = f.ws();
   f.Begin(Step::Check);
-  if (ws.production.SerialNoMode && !SerialWordsAreRtiw(ws)) {
-    f.Fail("Label1", "The program memory is not 'RTIW'", OpOutcome::Refused);
-    return false;
-  }
-  SerialNo2Memory(ws);
-  if (ws.production.QtpSimulate) return true;
-  if (AllBlank(ws.image.ProgramBuffer.data(), ws.device.ProgramBytes, ws.device.BlankHigh)) {
-    f.Fail("Label1", "Data memory are blank or error!", OpOutcome::Refused);
-    return false;
-  }
-  const std::string_view refused = OptionStatusText(ws.results.OptionStatus, kOptionRefusals);
-  if (!refused.empty()) {
+  if (const std::string_view refused = AutoProgramRefusal(ws); !refused.empty()) {
     f.Fail("Label1", refused, OpOutcome::Refused);
     return false;
   }
-  return f.WriterOk("Label1");
+  SerialNo2Memory(ws);
+  if (!ws.production.QtpSimulate && BlankProgram(ws)) {  // the stamped number is all it holds
+    f.Fail("Label1", kBlankProgram, OpOutcome::Refused);
+    return false;
+  }
+  return ws.production.QtpSimulate || f.WriterOk("Label1");
 }
 
 bool Erase(OpFrame& f) {
@@ -163,6 +163,13 @@ AutoPassResult CountAndAdvance(OpFrame& f) {
 
 }  // namespace
 
+std::string_view AutoProgramRefusal(const Workspace& ws) {
+  if (ws.production.SerialNoMode && !SerialWordsAreRtiw(ws)) return "The program memory is not 'RTIW'";
+  if (ws.production.QtpSimulate) return {};
+  if (BlankProgram(ws)) return kBlankProgram;
+  return OptionStatusText(ws.results.OptionStatus, kOptionRefusals);
+}
+
 AutoPassResult AutoProgramPass(OperationContext& ctx) {
   OpFrame f(ctx, {"Button1", "Button2"});
   Workspace& ws = f.ws();
@@ -235,10 +242,11 @@ void AutoFlags(Workspace& ws) {
 void AutoWithoutBlankCheckFlags(Workspace& ws) { ws.command.SkipBlankCheck = true; }
 
 constexpr Command kAutoProgram{CommandId::AutoProgram, "Auto Program", AutoProgramDialog, AutoFlags,
-                           AutoPass, true, true};
+                           AutoPass, true, true, false, AutoProgramRefusal};
 constexpr Command kAutoProgramWithoutBlankCheck{CommandId::AutoProgramWithoutBlankCheck,
                                             "Auto Program without Blank Check", AutoProgramDialog,
-                                            AutoWithoutBlankCheckFlags, AutoPass, true, true};
+                                            AutoWithoutBlankCheckFlags, AutoPass, true, true,
+                                            false, AutoProgramRefusal};
 
 std::array<const Command*, 12> Table() {
   std::array<const Command*, 12> table{};

@@ -20,6 +20,10 @@ struct AutoPassResult {
 // Ends early at the first failure.
 AutoPassResult AutoProgramPass(OperationContext& ctx);
 
+// Why Auto Program refuses the workspace before any chip: serial words that do not hold RTIW, a
+// blank program memory, OPTION fields blank or in error. Empty when a pass may start.
+std::string_view AutoProgramRefusal(const Workspace& ws);
+
 // What "Continue" (and the flash test mode's timer) does to the dialog before the next pass.
 void PrepareNextPass(OperationView& view);
 

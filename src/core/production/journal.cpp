@@ -23,8 +23,8 @@ using journal_sql::Transaction;
 
 namespace {
 
-constexpr std::array<std::string_view, 6> kOutcomeTexts{"pending",     "ok",      "chip failed",
-                                                        "link failed", "stopped", "unknown"};
+constexpr std::array<std::string_view, 7> kOutcomeTexts{
+    "pending", "ok", "chip failed", "link failed", "stopped", "unknown", "no chip"};
 
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
@@ -253,7 +253,8 @@ bool Journal::GiveBack(const PassRecord& row) {
 }
 
 bool KeepsNumber(PassOutcome outcome, bool counted, bool serialMayBeOnChip) {
-  const bool failed = outcome == PassOutcome::ChipFailed || outcome == PassOutcome::LinkFailed;
+  const bool failed = outcome == PassOutcome::ChipFailed || outcome == PassOutcome::LinkFailed ||
+                      outcome == PassOutcome::NoChip;
   return counted || !failed || serialMayBeOnChip;
 }
 
@@ -318,6 +319,8 @@ std::vector<SummaryRow> Summarise(const std::vector<PassRecord>& passes, Summary
       case PassOutcome::Pending:
       case PassOutcome::Unknown:
         ++row.unknown;
+        break;
+      case PassOutcome::NoChip:
         break;
       default:
         ++row.failed;

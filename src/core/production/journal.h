@@ -47,8 +47,9 @@ inline constexpr int kJournalSchemaVersion = 4;
 // PRAGMA application_id of a journal file: "KVXJ".
 inline constexpr std::int32_t kJournalApplicationId = 0x4B56584A;
 
-enum class PassOutcome { Pending, Ok, ChipFailed, LinkFailed, Stopped, Unknown };
-// "pending", "ok", "chip failed", "link failed", "stopped", "unknown".
+enum class PassOutcome { Pending, Ok, ChipFailed, LinkFailed, Stopped, Unknown, NoChip };
+// "pending", "ok", "chip failed", "link failed", "stopped", "unknown", "no chip". A pass with
+// nothing in the socket is neither a good nor a failed chip: it is left out of the yield.
 std::string_view OutcomeText(PassOutcome outcome);
 PassOutcome OutcomeFromText(std::string_view text);  // Unknown for a text it does not know
 
@@ -230,7 +231,7 @@ struct SummaryRow {
   std::string key;
   long passes = 0;
   long ok = 0;
-  long failed = 0;   // chip failed, link failed or stopped
+  long failed = 0;   // chip failed, link failed or stopped (not a pass with no chip)
   long unknown = 0;  // unknown or still pending
   long medianMs = -1;  // median time of the passes that went through; -1 when none did
   double Yield() const;  // ok / (ok + failed + unknown), 0 when there were none

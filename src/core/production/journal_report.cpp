@@ -89,7 +89,8 @@ std::string PassesCsv(const std::vector<PassRecord>& passes) {
 std::vector<HourCount> ChipsPerHour(const std::vector<PassRecord>& passes) {
   std::map<std::time_t, HourCount> hours;
   for (const PassRecord& p : passes) {
-    if (p.outcome == PassOutcome::Pending) continue;  // still under way
+    // Still under way, or no chip was in the socket.
+    if (p.outcome == PassOutcome::Pending || p.outcome == PassOutcome::NoChip) continue;
     const auto t = HourTime(p.started);
     if (!t) continue;
     HourCount& h = hours[*t];

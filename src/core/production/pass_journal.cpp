@@ -85,6 +85,8 @@ PassOutcome JournalOutcome(OpOutcome outcome, bool redLine) {
       return PassOutcome::ChipFailed;
     case OpOutcome::LinkFailed:
       return PassOutcome::LinkFailed;
+    case OpOutcome::NoChip:
+      return PassOutcome::NoChip;
     case OpOutcome::Stopped:
       return PassOutcome::Stopped;
   }

@@ -17,8 +17,14 @@ std::string_view ChipOutcomeText(ChipOutcome outcome) {
     case ChipOutcome::JournalFailed: return "journal failed";
     case ChipOutcome::NotStarted: return "not started";
     case ChipOutcome::ConfigurationRefused: return "refused";
+    case ChipOutcome::NoChip: return "no chip";
   }
   return "chip failed";
+}
+
+bool FailedChip(ChipOutcome outcome) {
+  return outcome != ChipOutcome::Ok && outcome != ChipOutcome::Stopped &&
+         outcome != ChipOutcome::NoChip && outcome != ChipOutcome::ConfigurationRefused;
 }
 
 ChipOutcome ChipOutcomeOf(const PassResult& result) {
@@ -26,6 +32,7 @@ ChipOutcome ChipOutcomeOf(const PassResult& result) {
     case OpOutcome::Ok: return result.redLine ? ChipOutcome::ChipFailed : ChipOutcome::Ok;
     case OpOutcome::ChipFailed: return ChipOutcome::ChipFailed;
     case OpOutcome::LinkFailed: return ChipOutcome::LinkFailed;
+    case OpOutcome::NoChip: return ChipOutcome::NoChip;
     case OpOutcome::Stopped: return ChipOutcome::Stopped;
     case OpOutcome::Refused: return ChipOutcome::ConfigurationRefused;
   }

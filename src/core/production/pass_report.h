@@ -23,9 +23,14 @@ enum class ChipOutcome {
   JournalFailed,          // the journal refused the pass or could not write its end
   NotStarted,             // no chip was started: the series had no number left
   ConfigurationRefused,   // refused before the Writer was asked (blank buffer, OPTION fields)
+  NoChip,                 // the Writer found nothing in the socket: no chip failed, none was there
 };
-// "ok", "chip failed", "link failed", "stopped", "journal failed", "not started", "refused".
+// "ok", "chip failed", "link failed", "stopped", "journal failed", "not started", "refused",
+// "no chip".
 std::string_view ChipOutcomeText(ChipOutcome outcome);
+// Whether a pass is a failed chip in a station's counts and yield: a stop is the operator's, and
+// a socket found empty or a run refused before the Writer was asked had no chip to fail.
+bool FailedChip(ChipOutcome outcome);
 // The outcome of a pass by its worker's result alone.
 ChipOutcome ChipOutcomeOf(const PassResult& result);
 

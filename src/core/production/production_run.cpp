@@ -4,6 +4,10 @@
 
 namespace kvx {
 
+std::string_view RefusedBeforeAnyChip(const Command& command, const Workspace& ws) {
+  return command.refusal != nullptr ? command.refusal(ws) : std::string_view();
+}
+
 struct ProductionRun::Station {
   Station(Workspace& w, std::unique_ptr<Workspace> o, const Writer& writer)
       : owned(std::move(o)),
@@ -94,6 +98,13 @@ OpOutcome ProductionRun::Work(Station& s, std::size_t index, std::stop_token sto
     if (port == nullptr)
       return NotStarted(s, OpOutcome::LinkFailed, ChipOutcome::LinkFailed, std::move(reason));
     s.port = port;
+  }
+  if (!RefusedBeforeAnyChip(*plan_.command, *s.ws).empty()) {
+    // The pass refuses by its own first check, before the Writer is asked: its dialog shows why,
+    // and with no number reserved there is no row to write and nothing to count.
+    OperationContext ctx{*s.ws, *s.port, s.clock, s.view, stop};
+    const PassResult refused = RunPass(*plan_.command, ctx, 1);
+    return NotStarted(s, refused.outcome, ChipOutcomeOf(refused), refused.reason);
   }
   if (plan_.startAtNextFree && plan_.journal != nullptr && !TakeNextFreeStart(s))
     return s.outcome.outcome;

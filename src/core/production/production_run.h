@@ -55,11 +55,18 @@ struct WriterOutcome {
   // How the Writer's share ended, as the operator and kvxw's exit status take it: the last
   // chip's outcome, Stopped for a stop between two chips, JournalFailed whatever the chips did
   // when the journal failed, LinkFailed for a port that did not open, NotStarted (or
-  // JournalFailed) for a Writer that had no start to take.
+  // JournalFailed) for a Writer that had no start to take, ConfigurationRefused for a workspace
+  // refused before any chip.
   ChipOutcome end = ChipOutcome::NotStarted;
   // The report of the last pass; for a Writer that never started, its outcome and reason.
   PassReport last;
 };
+
+// Why `command` refuses the workspace before any chip (a blank OPTION, a blank buffer, ...), as
+// the dialog says it; empty when a chip may start. Such a run is no chip: the front ends say the
+// reason once for the whole station, and a Writer of a run refused so takes no number, writes
+// no journal row and counts no failure (it ends ConfigurationRefused).
+std::string_view RefusedBeforeAnyChip(const Command& command, const Workspace& ws);
 
 class ProductionRun {
  public:

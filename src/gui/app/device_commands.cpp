@@ -138,8 +138,7 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
   // The boxes above wait for the operator; a close (a signal) may have come meanwhile.
   if (!window_.CommandAllowed()) return;
   // Production commands: in the simulated socket a fresh chip follows each programmed one.
-  if (command.repeats)
-    if (auto* writer = window_.simBench().Writer()) writer->SetFreshChipEachPass(true);
+  if (auto* writer = window_.simBench().Writer()) kvx::sim::FreshChipsFor(*writer, command);
   ProgressDialog* dialog = OpenOperation(command, std::move(followUp));
   auto passes = std::make_shared<long>(0);
   QTimer* timer2 = nullptr;

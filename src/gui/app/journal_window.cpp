@@ -45,7 +45,8 @@ QString Seconds(long ms) {
 
 constexpr kvx::PassOutcome kOutcomes[] = {kvx::PassOutcome::Ok, kvx::PassOutcome::ChipFailed,
                                           kvx::PassOutcome::LinkFailed, kvx::PassOutcome::Stopped,
-                                          kvx::PassOutcome::Unknown, kvx::PassOutcome::Pending};
+                                          kvx::PassOutcome::NoChip,  kvx::PassOutcome::Unknown,
+                                          kvx::PassOutcome::Pending};
 
 }  // namespace
 

@@ -48,6 +48,7 @@ QString OutcomeWord(kvx::ChipOutcome outcome) {
     case kvx::ChipOutcome::Stopped: return "STOPPED";
     case kvx::ChipOutcome::JournalFailed: return "JOURNAL FAILED";
     case kvx::ChipOutcome::ConfigurationRefused: return "REFUSED";
+    case kvx::ChipOutcome::NoChip: return "NO CHIP";
     case kvx::ChipOutcome::NotStarted: break;
   }
   return "NOT STARTED";
@@ -109,10 +110,18 @@ struct ProductionTile::Parts {
       : ws(std::make_unique<kvx::Workspace>(first)),
         journal(j),
         clock(o.clock != nullptr ? o.clock : &steady),
-        ports(*ws, *clock, [this] { return sim.OpenPort(ws->device.DeviceIndex); }, o.env),
+        ports(*ws, *clock, [this] { return OpenSim(); }, o.env),
         settingsPath(o.settingsPath),
         env(o.env),
         lender(o.lender) {}
+
+  // The tile's `sim` Writer: a tile runs Auto Program only, so a fresh chip follows each one.
+  std::unique_ptr<kvx::SerialPort> OpenSim() {
+    auto port = sim.OpenPort(ws->device.DeviceIndex);
+    if (sim.Writer() != nullptr)
+      kvx::sim::FreshChipsFor(*sim.Writer(), kvx::MainCommand(kvx::CommandId::AutoProgram));
+    return port;
+  }
 
   std::unique_ptr<kvx::Workspace> ws;  // the tile's own copy of the loaded workspace
   kvx::Journal& journal;
@@ -328,9 +337,11 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   if (!outcome.lastSerial.empty()) p.serial->setText("Serial: " + Q(outcome.lastSerial));
   last_ = ChipLine{.time = QDateTime::currentDateTime().toString("HH:mm:ss"),
                    .serial = Q(outcome.lastSerial),
-                   .stopped = outcome.end == kvx::ChipOutcome::Stopped};
+                   .stopped = outcome.end == kvx::ChipOutcome::Stopped,
+                   .failed = kvx::FailedChip(outcome.end)};
   const bool ok = outcome.end == kvx::ChipOutcome::Ok;
-  ++(ok ? ok_ : failed_);
+  if (ok) ++ok_;
+  if (last_.failed) ++failed_;
   // A port that did not open is the tile's own trouble, not the link's to a Writer.
   const QString word = !outcome.notStarted.empty() && outcome.end == kvx::ChipOutcome::LinkFailed
                            ? QString("PORT ERROR")
@@ -504,14 +515,16 @@ void ProductionWindow::SetWriters(int count) {
 
 void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
   if (tile >= 0) {
-    ++(chip.ok ? ok_ : chip.stopped ? stopped_ : failed_);
+    if (chip.ok) ++ok_;
+    if (chip.failed) ++failed_;
+    if (chip.stopped) ++stopped_;
     results_->insertRow(0);
     const QStringList cells = {chip.time, QString::number(tile + 1),
                                chip.serial.isEmpty() ? QString("-") : chip.serial, chip.outcome,
                                chip.reason};
     for (int c = 0; c < cells.size(); ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
-      if (c == 3) item->setForeground(chip.ok ? kOkColour : chip.stopped ? QColor(Qt::darkGray) : kFailedColour);
+      if (c == 3) item->setForeground(chip.ok ? kOkColour : chip.failed ? kFailedColour : QColor(Qt::darkGray));
       results_->setItem(0, c, item);
     }
     // The last few hundred chips; the journal has them all.
@@ -535,6 +548,13 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
 }
 
 void ProductionWindow::StartAll() {
+  // A workspace refused before any chip is the station's trouble, said once, not every tile's.
+  const std::string_view refused =
+      kvx::RefusedBeforeAnyChip(kvx::MainCommand(kvx::CommandId::AutoProgram), *first_);
+  if (!refused.empty()) {
+    prompter_.Message(this, Q(std::string(refused)));
+    return;
+  }
   for (ProductionTile* tile : tiles_)
     if (!tile->Running()) tile->Start();
 }

@@ -78,6 +78,7 @@ struct ChipLine {
   QString reason;   // the red line
   bool ok = false;
   bool stopped = false;  // the operator's stop, neither a good chip nor a failed one
+  bool failed = false;   // a failed chip (not a stop, an empty socket or a refused run)
 };
 
 class ProductionWindow : public QDialog {

@@ -536,6 +536,7 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
       pass("COM1", PassOutcome::Ok, 900),          pass("COM1", PassOutcome::Ok, 1100),
       pass("COM1", PassOutcome::Ok, 1000),         pass("COM2", PassOutcome::ChipFailed, 300),
       pass("COM2", PassOutcome::Unknown, -1),      pass("COM2", PassOutcome::Ok, 2000),
+      pass("COM2", PassOutcome::NoChip, 40),  // an empty socket: no chip, out of the yield
   };
   const auto byPort = Summarise(passes, SummaryBy::Port);
   ASSERT_EQ(byPort.size(), 2u);
@@ -548,7 +549,7 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
   EXPECT_NEAR(byPort[1].Yield(), 1.0 / 3, 1e-9);
   const auto byDevice = Summarise(passes, SummaryBy::Device);
   ASSERT_EQ(byDevice.size(), 1u);
-  EXPECT_EQ(byDevice[0].passes, 6);
+  EXPECT_EQ(byDevice[0].passes, 7);
   EXPECT_EQ(byDevice[0].ok, 4);
 }
 

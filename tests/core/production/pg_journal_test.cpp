@@ -771,7 +771,8 @@ TEST_P(BothJournals, ANumberGoesToOneChipAndOnlyAnEarlyUncountedFailureFreesIt) 
       {PassOutcome::ChipFailed, false, false, true}, {PassOutcome::LinkFailed, false, false, true},
       {PassOutcome::LinkFailed, false, true, false}, {PassOutcome::ChipFailed, true, false, false},
       {PassOutcome::Ok, true, true, false},          {PassOutcome::Stopped, false, false, false},
-      {PassOutcome::Pending, false, false, false},
+      {PassOutcome::Pending, false, false, false},   {PassOutcome::NoChip, false, true, false},
+      {PassOutcome::NoChip, false, false, true},
   };
   int n = 0;
   for (const auto& c : cases) {
@@ -793,6 +794,10 @@ TEST_P(BothJournals, ANumberGoesToOneChipAndOnlyAnEarlyUncountedFailureFreesIt) 
     }
     ++n;
   }
+  // Each outcome reads back as it was written: an empty socket too, apart from the failures.
+  long noChip = 0;
+  for (const PassRecord& row : a->Passes({}, error)) noChip += row.outcome == PassOutcome::NoChip;
+  EXPECT_EQ(noChip, 4);
 }
 
 // Two runs reserve the same numbers at the same time: each number goes to exactly one.

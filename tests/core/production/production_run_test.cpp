@@ -243,10 +243,12 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
     OpOutcome outcome;
     std::string serial;  // the chip's number; empty: none
     std::string reason;  // a part of notStarted
+    bool optionBlank = false;  // the OPTION word's fields are blank: refused before any chip
   };
   const Case cases[] = {
       {"first", 0, true, OpOutcome::Ok, "0101", ""},
       {"second", 0, true, OpOutcome::Ok, "0102", ""},
+      {"option blank", 0, true, OpOutcome::Refused, "", "Some Options are Blank!", true},
       {"port", 0, false, OpOutcome::LinkFailed, "", "Open  COM9 Port Error!!"},
       // Record 4's number: not record 1's, and not record 3's (0102), which the counted
       // series' second chip carries at the same place.
@@ -270,6 +272,7 @@ TEST_F(ProductionRunTest, EachStartAtTheNextFreeNumberOrNotAtAllWithTheReason) {
     } else {
       Program(b.ws);  // at 0100, as every tile's copy of the loaded workspace is
       b.ws.production.SerialNoMode = true;
+      if (c.optionBlank) b.ws.results.OptionStatus = 1;
     }
     const std::size_t rowsBefore = journal_.Passes({}, error).size();
     Ends ends;

@@ -94,7 +94,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   sim::SimWriter* empty = window->Tile(3).SimWriter();
   ASSERT_NE(silent, nullptr);
   ASSERT_NE(empty, nullptr);
-  for (int t = 0; t < 2; ++t) window->Tile(t).SimWriter()->SetFreshChipEachPass(true);
+  // No fresh chip is asked for: a tile's `sim` socket gets one after each chip by itself.
   silent->Faults().SilentAfter = silent->BytesReceived() + 200;
   empty->InsertChip(sim::ChipContent::Empty);
 
@@ -117,8 +117,9 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   EXPECT_EQ(serials.size(), 2u);
   EXPECT_EQ(Shown(window->Tile(2), "TileResult"), "LINK FAILED");
   EXPECT_FALSE(Shown(window->Tile(2), "TileRedLine").isEmpty());
-  EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "LINK FAILED");
-  EXPECT_EQ(Shown(window->Tile(3), "TileCounts").toStdString(), "OK: 0   Failed: 1");
+  // An empty socket is the operator's to fill, not a failed chip nor a link to check.
+  EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "NO CHIP");
+  EXPECT_EQ(Shown(window->Tile(3), "TileCounts").toStdString(), "OK: 0   Failed: 0");
   // Its chip failed before its number went out: the number was given back, none is shown.
   EXPECT_EQ(Shown(window->Tile(3), "TileSerial").toStdString(), "Serial: -");
   EXPECT_EQ(Shown(window->Tile(3), "TileRedLine").toStdString(), "Nothing in socket or type error!!");
@@ -129,13 +130,16 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   ASSERT_TRUE(journal.OpenToRead(QDir(dir_.path()).filePath(kJournalFileName).toStdString(), error));
   std::set<std::string> okNumbers;
   long rows = 0;
+  std::multiset<std::string> outcomes;
   for (const PassRecord& r : journal.Passes({}, error)) {
     ++rows;
+    outcomes.insert(std::string(OutcomeText(r.outcome)));
     if (r.outcome == PassOutcome::Ok) {
       EXPECT_TRUE(okNumbers.insert(r.serial).second) << r.serial;
     }
   }
   EXPECT_EQ(rows, 4);
+  EXPECT_EQ(outcomes, (std::multiset<std::string>{"ok", "ok", "link failed", "no chip"}));
   std::set<QString> journaled;
   for (const std::string& n : okNumbers) journaled.insert("Serial: " + QString::fromStdString(n));
   EXPECT_EQ(journaled, serials) << "each tile shows the number its chip got";
@@ -149,7 +153,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
 
   // The window's totals and its list of the last chips, the newest on top.
   EXPECT_TRUE(window->findChild<QLabel*>("WindowTotals")->text().startsWith(
-      "OK: 3   Failed: 2   Yield: 60.0 %   Chips/h: "))
+      "OK: 3   Failed: 1   Yield: 75.0 %   Chips/h: "))
       << window->findChild<QLabel*>("WindowTotals")->text().toStdString();
   auto* results = window->findChild<QTableWidget*>("ResultsList");
   ASSERT_EQ(results->rowCount(), 5);
@@ -460,6 +464,28 @@ TEST_F(ProductionWindowTest, APassThatWentThroughWithARedLineTurnsItsTileRed) {
     EXPECT_EQ(Shown(tile, "TileCounts"), cases[t].counts);
     EXPECT_EQ(Shown(tile, "TileRedLine"), cases[t].redLine);
   }
+}
+
+// A workspace refused before any chip (a blank OPTION field) is no chip: Start all says why once
+// for the window and starts no tile; a tile started alone says it on itself. No failure is
+// counted, no number taken, no journal row written.
+TEST_F(ProductionWindowTest, ARunRefusedBeforeAnyChipIsSaidOnceAndIsNoChip) {
+  Start();
+  LoadProgram();
+  ws().results.OptionStatus = 1;
+  auto window = Open(2);
+  ASSERT_TRUE(window->Ready());
+  prompter_.messages.clear();
+  window->StartAll();
+  EXPECT_FALSE(window->AnyRunning());
+  EXPECT_EQ(prompter_.messages.join("|").toStdString(), "Some Options are Blank!");
+  ASSERT_TRUE(window->Tile(1).Start());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  EXPECT_EQ(Shown(window->Tile(1), "TileResult"), "REFUSED");
+  EXPECT_EQ(Shown(window->Tile(1), "TileRedLine"), "Some Options are Blank!");
+  for (int t = 0; t < 2; ++t) EXPECT_EQ(Shown(window->Tile(t), "TileCounts"), "OK: 0   Failed: 0");
+  EXPECT_TRUE(window->findChild<QLabel*>("WindowTotals")->text().startsWith("OK: 0   Failed: 0"));
+  EXPECT_TRUE(JournalRows().empty());
 }
 
 // A chip whose OPTION word is not blank fails in the dialog's normal colour: the tile still says
