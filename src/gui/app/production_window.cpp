@@ -58,6 +58,8 @@ QString OutcomeWord(kvx::ChipOutcome outcome) {
 const QColor kOkColour(0x2E, 0x9E, 0x44);
 const QColor kFailedColour(0xD0, 0x30, 0x30);
 const QColor kRunningColour(0x1F, 0x6F, 0xC5);
+// No chip failed, yet the operator has something to do: fill the socket, mend the set-up.
+const QColor kNoChipColour(0xC8, 0x7A, 0x00);
 
 void SetResult(QLabel* result, const QString& text, const QColor& colour) {
   result->setText(text);
@@ -347,6 +349,7 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
                            ? QString("PORT ERROR")
                            : OutcomeWord(outcome.end);
   ShowResult(ok, word, Q(outcome.last.reason));
+  if (!ok && !last_.failed && !last_.stopped) SetResult(p.result, word, kNoChipColour);
   Q_EMIT ended();
 }
 

@@ -120,6 +120,8 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // An empty socket is the operator's to fill, not a failed chip nor a link to check.
   EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "NO CHIP");
   EXPECT_EQ(Shown(window->Tile(3), "TileCounts").toStdString(), "OK: 0   Failed: 0");
+  EXPECT_EQ(window->Tile(3).findChild<QLabel*>("TileResult")->palette().color(QPalette::Window),
+            QColor(0xC8, 0x7A, 0x00));
   // Its chip failed before its number went out: the number was given back, none is shown.
   EXPECT_EQ(Shown(window->Tile(3), "TileSerial").toStdString(), "Serial: -");
   EXPECT_EQ(Shown(window->Tile(3), "TileRedLine").toStdString(), "Nothing in socket or type error!!");
