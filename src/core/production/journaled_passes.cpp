@@ -2,6 +2,7 @@
 
 #include "core/link/writer_link.h"
 #include "core/production/commands.h"
+#include "core/production/production_run.h"
 
 namespace kvx {
 
@@ -22,6 +23,9 @@ PassResult RunJournaledPass(const Command& command, OperationContext& ctx, long 
     WriterLink link(ctx.ws, ctx.port, ctx.clock, ctx.stop);
     if (!link.LetWriterSettle()) return {.outcome = OpOutcome::Stopped, .last = true};
   }
+  // A pass its own first check refuses (a blank buffer, OPTION fields) asks the Writer nothing:
+  // it is no chip, so it takes no number and leaves no row.
+  if (!RefusedBeforeAnyChip(command, ctx.ws).empty()) return RunPass(command, ctx, passNumber);
   // The number is reserved before the Writer is asked anything: a journal that cannot take it
   // stops the run with nothing sent.
   if (!journal.BeforePass(ctx.ws, journalError, ctx.stop)) {

@@ -133,6 +133,22 @@ TEST_F(DesktopJournalTest, PassesAreJournaledAndAUsedFirstNumberIsRefusedOrResum
   EXPECT_EQ(rows[2].serial, "0003");
 }
 
+// A pass its own first check refuses (an OPTION field left blank) is no chip: it takes no
+// number and leaves no row, and the next chip gets the first number.
+TEST_F(DesktopJournalTest, APassRefusedBeforeTheWriterIsAskedTakesNoNumber) {
+  Start();
+  SerialSetup(1);
+  ws().results.OptionStatus = 1;
+  AutoProgram(1);
+  EXPECT_TRUE(Rows().empty());
+  ws().results.OptionStatus = 0;
+  AutoProgram(1);
+  const std::vector<PassRecord> rows = Rows();
+  ASSERT_EQ(rows.size(), 1u);
+  EXPECT_EQ(rows[0].serial, "0001");
+  EXPECT_EQ(rows[0].outcome, PassOutcome::Ok);
+}
+
 // As kvxw with --resume: the question names the record that went out and the one to start from.
 TEST_F(DesktopJournalTest, AQtpFileLoadedAgainAsksToResumeAfterItsLastRecordUsed) {
   Start();
