@@ -39,6 +39,7 @@ inline void PrintTo(Journal::ReserveResult result, std::ostream* os) {
   switch (result) {
     case Journal::ReserveResult::Reserved: name = "Reserved"; break;
     case Journal::ReserveResult::Used: name = "Used"; break;
+    case Journal::ReserveResult::ValueUsed: name = "ValueUsed"; break;
     case Journal::ReserveResult::Failed: name = "Failed"; break;
   }
   *os << "Journal::ReserveResult::" << name;
