@@ -243,7 +243,7 @@ int main(int argc, char** argv) {
       status = 1;
       continue;
     }
-    const double predicted = predictedMs / 1000.0;
+    const double predicted = static_cast<double>(predictedMs) / 1000.0;
     std::printf("%4ld ms  %8.3f s  %8.3f s  %8.3f       %8.3f s      %8.3f  (target within 0.15 of 1)\n",
                 ms, model, measured, measured / model, predicted, predicted / measured);
     std::fflush(stdout);

@@ -159,11 +159,12 @@ int main() {
   std::vector<double> largeLoads;
   for (int i = 0; i < kLargeRounds; ++i) largeLoads.push_back(LoadAndDisassemble(largePath).load);
   const double largeMedian = MedianMicros(largeLoads);
-  std::printf("large Intel HEX file: %zu bytes (%.1f MB)\n", large.size(), large.size() / 1e6);
+  const double largeBytes = static_cast<double>(large.size());
+  std::printf("large Intel HEX file: %zu bytes (%.1f MB)\n", large.size(), largeBytes / 1e6);
   std::printf("  load:                    %10.1f us (median of %d; %.1f MB/s; %.1fx the small "
               "file's load per byte)\n",
-              largeMedian, kLargeRounds, large.size() / largeMedian,
-              (largeMedian / large.size()) / (MedianMicros(loads) / hex.size()));
+              largeMedian, kLargeRounds, largeBytes / largeMedian,
+              (largeMedian / largeBytes) / (MedianMicros(loads) / static_cast<double>(hex.size())));
   fs::remove_all(dir);
   return 0;
 }

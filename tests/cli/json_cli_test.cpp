@@ -156,7 +156,9 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
       EXPECT_EQ(status.dump().find("Label"), std::string::npos) << status;
       EXPECT_EQ(status.dump().find("StaticText"), std::string::npos) << status;
       lastState[status.value("step", "")] = status.value("state", "");
-      if (status["red"] == true) EXPECT_EQ(status["state"], "failed") << status;
+      if (status["red"] == true) {
+        EXPECT_EQ(status["state"], "failed") << status;
+      }
     }
     if (c.exit == 0) {
       for (const char* step : {"blank check", "program", "ID", "OPTION"})
@@ -182,7 +184,7 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
 // A run refused before any chip (no OPTION word: its fields are blank) is no chip, on one port
 // or two: no chip object, no failure, no journal row, and the reason said once.
 TEST_F(JsonCli, ARunRefusedBeforeAnyChipIsNoChipOnAnyNumberOfPorts) {
-  for (const std::vector<std::string> ports :
+  for (const std::vector<std::string>& ports :
        {std::vector<std::string>{"--port", "sim"}, {"--port", "sim", "--port", "sim"}}) {
     SCOPED_TRACE(ports.size() / 2);
     std::vector<std::string> args = {"auto", "--json", "--device", "KVX-01", "--file",
