@@ -5,12 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <sstream>
+
+#include "core/files/file_io.h"
 
 namespace kvx {
 
@@ -66,9 +67,6 @@ bool StationWitness::Load(Facts& facts, std::string& error) const {
 }
 
 bool StationWitness::Save(const Facts& facts, std::string& error) const {
-  static std::atomic<long> made{0};
-  const std::string temporary =
-      path_ + ".new-" + std::to_string(::getpid()) + "-" + std::to_string(made++);
   std::ostringstream text;
   text << "# kvxw: the shared journals this station used, and the last row it reserved in each "
           "series\n";
@@ -77,16 +75,10 @@ bool StationWitness::Save(const Facts& facts, std::string& error) const {
     for (const auto& [key, e] : series)
       text << "last " << id << ' ' << e.id << ' ' << e.record << ' ' << e.serial << ' '
            << e.series << '\n';
-  const std::string bytes = text.str();
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-  bool ok = fd >= 0 && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
-  if (!ok && fd >= 0 && errno == 0) errno = ENOSPC;
-  ok = ok && ::fsync(fd) == 0;
-  if (fd >= 0 && ::close(fd) != 0) ok = false;
-  ok = ok && ::rename(temporary.c_str(), path_.c_str()) == 0;
-  if (!ok) {
+  errno = 0;
+  if (!WriteFileReplacing(path_, text.str(), 0600u)) {
+    if (errno == 0) errno = ENOSPC;
     error = "this station's witness " + path_ + " cannot be written: " + SystemError();
-    ::unlink(temporary.c_str());
     return false;
   }
   if (const int dir = ::open(folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dir >= 0) {
