@@ -162,42 +162,80 @@ void PtyServer::Serve() {
   }
 }
 
-void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
+// When each answer byte is due to be written: the byte leaves the Writer when the line is free and
+// the byte it answers is in, and reaches the host one wire time later; it is written one terminal
+// transit before that moment. Deadlines are absolute, so a late wake-up is not carried into the
+// next byte. Without the wire time or a hold every byte is due at once (an empty time point).
+void PtyServer::Schedule(std::size_t count, std::vector<SteadyTime::time_point>& due) {
   const auto wire = writer_.ByteDelay();
   const auto hold = writer_.AnswerHold();
-  for (std::uint8_t byte : answers) {
+  const auto now = SteadyTime::now();
+  due.assign(count, SteadyTime::time_point{});
+  for (auto& at : due) {
+    if (wire.count() > 0) txFree_ = std::max(txFree_, rxFree_) + wire;
     if (hold.count() > 0) {
       // A USB adapter's latency timer: an answer that finds its buffer empty starts it, and the
       // answers that come in before it runs out go along with it.
-      SteadyTime::time_point ready = SteadyTime::now();
-      if (wire.count() > 0) ready = txFree_ = std::max(txFree_, rxFree_) + wire;
+      const auto ready = wire.count() > 0 ? txFree_ : now;
       if (ready > holdEnd_) holdEnd_ = ready + hold;
-      SleepUntil(holdEnd_ - (wire.count() > 0 ? transit_ : std::chrono::nanoseconds{0}));
-      lastAnswerWritten_ = SteadyTime::now();
+      at = holdEnd_ - (wire.count() > 0 ? transit_ : std::chrono::nanoseconds{0});
     } else if (wire.count() > 0) {
-      // Each answer starts when the line is free and the byte it answers is in, and reaches the
-      // host one wire time later; it is written one terminal transit before that moment.
-      // Deadlines are absolute, so a late wake-up is not carried into the next byte.
-      txFree_ = std::max(txFree_, rxFree_) + wire;
-      SleepUntil(txFree_ - transit_);
-      lastAnswerWritten_ = SteadyTime::now();
-      const auto late = SteadyTime::now() - (txFree_ - transit_);
-      if (late >= wire) {
-        pacedDelayed_.fetch_add(1, std::memory_order_relaxed);
-      } else {
-        pacedAnswers_.fetch_add(1, std::memory_order_relaxed);
-        pacedLateNs_.fetch_add(late.count(), std::memory_order_relaxed);
-        pacedAbsLateNs_.fetch_add(std::chrono::abs(late).count(), std::memory_order_relaxed);
-      }
-    }
-    for (;;) {
-      const ssize_t n = ::write(master_, &byte, 1);
-      if (n == 1) break;
-      if (n < 0 && errno == EINTR) continue;
-      if (n < 0 && errno == EAGAIN && WaitWritable()) continue;
-      return;  // the host stopped reading, or the server is stopping: drop the rest
+      at = txFree_ - transit_;
     }
   }
+}
+
+// The answers go into the terminal in chunks, each when its last byte is due: a byte is never
+// early, and a long answer (a read-back) costs one wake-up and one write per chunk instead of
+// one per byte. A chunk takes the bytes due within a 16550's receive FIFO of its first one, as a
+// real port hands them on; bytes a latency timer holds together go together whatever their number.
+void PtyServer::Answer(const std::vector<std::uint8_t>& answers) {
+  constexpr std::size_t kChunk = 16;
+  const auto wire = writer_.ByteDelay();
+  const auto hold = writer_.AnswerHold();
+  Schedule(answers.size(), due_);
+  const SteadyTime::time_point none{};
+  for (std::size_t first = 0; first < answers.size();) {
+    std::size_t end = first + 1;
+    while (end < answers.size() &&
+           (due_[end] == due_[first] ||
+            (end - first < kChunk && due_[end] - due_[first] < kChunk * wire)))
+      ++end;
+    const auto deadline = due_[end - 1];
+    if (deadline != none) {
+      SleepUntil(deadline);
+      lastAnswerWritten_ = SteadyTime::now();
+      if (hold.count() == 0) NotePacing(lastAnswerWritten_ - deadline, wire);
+    }
+    if (!WriteAll(answers.data() + first, end - first)) return;
+    first = end;
+  }
+}
+
+// With the wire time alone: how late a chunk went into the terminal against its deadline.
+void PtyServer::NotePacing(std::chrono::nanoseconds late, std::chrono::nanoseconds wire) {
+  if (late >= wire) {
+    pacedDelayed_.fetch_add(1, std::memory_order_relaxed);
+    return;
+  }
+  pacedAnswers_.fetch_add(1, std::memory_order_relaxed);
+  pacedLateNs_.fetch_add(late.count(), std::memory_order_relaxed);
+  pacedAbsLateNs_.fetch_add(std::chrono::abs(late).count(), std::memory_order_relaxed);
+}
+
+// Writes `count` bytes into the terminal; false when the host stopped reading or the server is
+// stopping (the rest of the answer is dropped).
+bool PtyServer::WriteAll(const std::uint8_t* bytes, std::size_t count) {
+  while (count > 0) {
+    const ssize_t n = ::write(master_, bytes, count);
+    if (n > 0) {
+      bytes += n;
+      count -= static_cast<std::size_t>(n);
+    } else if (!(n < 0 && (errno == EINTR || (errno == EAGAIN && WaitWritable())))) {
+      return false;
+    }
+  }
+  return true;
 }
 
 // The time a byte takes from one end of the terminal to the other, reader woken up: the fastest

@@ -49,6 +49,9 @@ class PtyServer {
   void CloseAll();
   void Serve();
   void Answer(const std::vector<std::uint8_t>& answers);
+  void Schedule(std::size_t count, std::vector<std::chrono::steady_clock::time_point>& due);
+  void NotePacing(std::chrono::nanoseconds late, std::chrono::nanoseconds wire);
+  bool WriteAll(const std::uint8_t* bytes, std::size_t count);
   bool WaitWritable();
   std::chrono::nanoseconds MeasureTransit();
   void SleepUntil(std::chrono::steady_clock::time_point deadline);
@@ -69,6 +72,7 @@ class PtyServer {
   SteadyTime::time_point lastAnswerWritten_{};  // when the last answer went into the terminal
   SteadyTime::time_point holdEnd_{};  // the adapter passes on what it holds then (answer-delay)
   std::chrono::nanoseconds wakeLate_{0};      // how late a sleep to a deadline wakes, on average
+  std::vector<SteadyTime::time_point> due_;  // when each byte of the answer at hand is due
   std::atomic<long> pacedAnswers_{0};
   std::atomic<long> pacedDelayed_{0};
   std::atomic<long long> pacedLateNs_{0};
