@@ -5,6 +5,11 @@
 //   auto_bench [PASSES] [LATENCIES]
 //       PASSES: default 2; LATENCIES: adapter latencies in ms, default 0,1,16
 //       (kvxw is taken from KVXW or from beside this program)
+//   auto_bench --writers [N]
+//       one pass on one Writer, then one on each of N (default 16) at once: one `kvxw sim` serving
+//       N links and one `kvxw auto` with N ports. Prints the wall time of the N against the one
+//       (target 1.15 or below) and the CPU each process used per Writer: the simulated Writers
+//       should cost less than the program they serve, or the run measures the simulator.
 //
 // The floor is measured by running the same pass in-process against the simulated Writer on a
 // simulated clock, where every byte takes exactly its wire time and the host takes none.
@@ -16,6 +21,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +53,15 @@ constexpr int kWords = 0x1800;
 std::string KvxwPath() {
   if (const char* env = std::getenv("KVXW")) return env;
   return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "kvxw").string();
+}
+
+// A KVX-43 program in every word.
+void WriteProgram(const std::string& file) {
+  std::ofstream out(file, std::ios::binary);
+  for (int i = 0; i < kWords; ++i) {
+    const int word = (i * 7 + 1) & 0x3FFF;
+    out.put(static_cast<char>(word & 0xFF)).put(static_cast<char>(word >> 8));
+  }
 }
 
 // A child kvxw with its standard output on a pipe.
@@ -178,9 +193,106 @@ double PassSeconds(const std::string& kvxw, const std::string& dir, const std::s
   return ok ? seconds / static_cast<double>(passes) : -1;
 }
 
+double CpuSeconds(const rusage& usage) {
+  const auto total = [](const timeval& t) {
+    return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6;
+  };
+  return total(usage.ru_utime) + total(usage.ru_stime);
+}
+
+// Waits for a child that was asked to stop (or ends by itself); its CPU seconds, -1 on a failure.
+double Reap(Child& child, bool& ok) {
+  int status = 0;
+  rusage usage{};
+  ::wait4(child.pid, &status, 0, &usage);
+  ::close(child.out);
+  child.pid = -1;
+  ok = WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  return CpuSeconds(usage);
+}
+
+struct ScaleRun {
+  double wall = -1;     // seconds for the one pass on every Writer
+  double kvxwCpu = 0;   // CPU seconds of kvxw auto
+  double simCpu = 0;    // CPU seconds of kvxw sim, start-up and the terminals' transit included
+};
+
+// One pass on each of `writers` Writers: one kvxw sim with a link each, one kvxw auto with a port
+// each (the links' paths, so that more than eight can be named).
+ScaleRun RunWriters(const std::string& kvxw, const std::string& dir, const std::string& file,
+                    int writers) {
+  std::vector<std::string> simArgs = {kvxw, "sim", "--device", kDevice, "--fresh-chip-each-pass",
+                                      "--fault", "baud-delay"};
+  std::vector<std::string> autoArgs = {kvxw,     "auto",  "--device", kDevice, "--file", file,
+                                       "--option", kOption, "--no-journal"};
+  for (int i = 0; i < writers; ++i) {
+    const std::string link = dir + "/scale" + std::to_string(i);
+    simArgs.insert(simArgs.end(), {"--link", link});
+    autoArgs.insert(autoArgs.end(), {"--port", link});
+  }
+  Child sim = Spawn(simArgs, "");
+  std::string banner;
+  ScaleRun run;
+  const std::string last = dir + "/scale" + std::to_string(writers - 1) + " ";
+  if (!ReadUntil(sim.out, last, std::chrono::seconds(10), banner)) {
+    Stop(sim, SIGKILL);
+    return run;
+  }
+  const auto start = Clock::now();
+  Child pass = Spawn(autoArgs, "");
+  std::string output;
+  ReadUntil(pass.out, "", std::chrono::seconds(120), output);
+  bool passOk = false;
+  run.kvxwCpu = Reap(pass, passOk);
+  const double wall = std::chrono::duration<double>(Clock::now() - start).count();
+  ::kill(sim.pid, SIGTERM);
+  bool simOk = false;
+  run.simCpu = Reap(sim, simOk);
+  if (passOk) run.wall = wall;
+  return run;
+}
+
+int RunScaling(const std::string& kvxw, const std::filesystem::path& dir, const std::string& file,
+               int writers) {
+  const ScaleRun one = RunWriters(kvxw, dir.string(), file, 1);
+  const ScaleRun many = RunWriters(kvxw, dir.string(), file, writers);
+  if (one.wall <= 0 || many.wall <= 0) {
+    std::fprintf(stderr, "auto_bench: a pass did not complete\n");
+    return 1;
+  }
+  std::printf("device %s, one pass per Writer at 115200 baud, %u cores\n", kDevice,
+              std::thread::hardware_concurrency());
+  std::printf("Writers   wall       kvxw CPU per Writer   sim CPU per Writer   sim / kvxw\n");
+  for (const auto& [n, run] : {std::pair{1, one}, std::pair{writers, many}}) {
+    const double kvxwShare = 100 * run.kvxwCpu / run.wall / n;
+    const double simShare = 100 * run.simCpu / run.wall / n;
+    std::printf("%5d  %7.3f s     %6.2f%% of a core      %6.2f%% of a core     %5.2f\n", n,
+                run.wall, kvxwShare, simShare, simShare / kvxwShare);
+  }
+  const double ratio = many.wall / one.wall;
+  std::printf("%d Writers / 1:  %.3f  (target 1.15 or below) %s\n", writers, ratio,
+              ratio <= 1.15 ? "ok" : "MISSED");
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc > 1 && std::string(argv[1]) == "--writers") {
+    const long writers = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 16;
+    if (writers < 1 || writers > 64) {
+      std::fprintf(stderr, "usage: auto_bench --writers [N, 1 to 64]\n");
+      return 2;
+    }
+    const std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                      ("kvxw_auto_bench_" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    const std::string file = (dir / "kvx43.bin").string();
+    WriteProgram(file);
+    const int status = RunScaling(KvxwPath(), dir, file, static_cast<int>(writers));
+    std::filesystem::remove_all(dir);
+    return status;
+  }
   const long passes = argc > 1 ? std::strtol(argv[1], nullptr, 10) : 2;
   std::vector<long> latencies;
   for (const char* p = argc > 2 ? argv[2] : "0,1,16"; *p != '\0';) {
@@ -199,13 +311,7 @@ int main(int argc, char** argv) {
       std::filesystem::temp_directory_path() / ("kvxw_auto_bench_" + std::to_string(::getpid()));
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "kvx43.bin").string();
-  {
-    std::ofstream out(file, std::ios::binary);
-    for (int i = 0; i < kWords; ++i) {
-      const int word = (i * 7 + 1) & 0x3FFF;
-      out.put(static_cast<char>(word & 0xFF)).put(static_cast<char>(word >> 8));
-    }
-  }
+  WriteProgram(file);
 
   long hostBytes = 0;
   const double floor = FloorSeconds(file, hostBytes);

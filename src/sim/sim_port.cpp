@@ -8,8 +8,12 @@ namespace kvx::sim {
 
 namespace {
 
-// A real-time wait of the clockless port: short, so that a stop request is still seen promptly.
-void IdlePause(Millis max) { std::this_thread::sleep_for(std::clamp(max, Millis{0}, Millis{5})); }
+// A real-time wait for something the simulated Writer will not send by itself (it answers only
+// the host, who is waiting here): the whole wait in one sleep, no longer than the slice a link
+// asks for at a time, so that a stop request is still seen within it.
+void IdlePause(Millis max) {
+  std::this_thread::sleep_for(std::clamp(max, Millis{0}, SerialPort::kReadTimer));
+}
 
 struct Pending {
   TimePoint ready;  // when the byte has fully arrived at the host
@@ -35,7 +39,7 @@ struct SimPort::Impl {
 
   Impl(SimWriter w, Clock* c, FakeClock* f) : writer(std::move(w)), clock(c), fake(f) {}
 
-  // A wait of `d` on the port's clock. On real time a long wait is cut into short pauses so
+  // A wait of `d` on the port's clock. On real time a long wait is cut to a link's slice so
   // that the caller sees a stop request promptly; it asks again.
   void Pass(Millis d) {
     if (fake) {

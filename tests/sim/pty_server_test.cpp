@@ -9,8 +9,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -132,25 +134,76 @@ TEST_F(PtyServerTest, ByteHeldBackWhileCtsIsInactiveIsTakenLaterNotLost) {
 }
 
 // How close the pacing comes to a real line is the link benchmark's business. What a loaded
-// machine still keeps: the stream never runs ahead of the wire by more than one byte's time, and
-// neither side busy-waits through it.
+// machine still keeps: neither a stream of acknowledged bytes nor a read-back (written into the
+// terminal in chunks) runs ahead of the wire by more than one byte's time, and neither side
+// busy-waits through it.
 TEST_F(PtyServerTest, BaudDelayNeverRunsAheadOfTheWireAndNeverSpins) {
   writer.Faults().BaudDelay = true;
   const int bytes = 400;
   for (int i = 0; i < bytes; ++i) ws.link.LinkBuffer[i] = 0x7F;
-  link.GetHeader(AreaProgram, ActionProgram);
-  ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
-  timespec cpu0{}, cpu1{};
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
-  const auto start = steady_clock::now();
-  EXPECT_EQ(link.WriteData(bytes, false), LinkResult::WriteOk);
-  const auto elapsed = steady_clock::now() - start;
-  ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
-  // One byte each way per acknowledged byte, 10 bit times each at 115200 baud.
-  EXPECT_GE(elapsed, (bytes * 2 - 1) * kByteWireTime);
-  const auto cpu = std::chrono::seconds(cpu1.tv_sec - cpu0.tv_sec) +
-                   std::chrono::nanoseconds(cpu1.tv_nsec - cpu0.tv_nsec);
-  EXPECT_LT(cpu, elapsed * 9 / 10);
+  const struct {
+    const char* what;
+    int action;
+    int wireBytes;  // bytes on the line, one way or the other, after the timed call starts
+  } cases[] = {{"read-back", ActionRead, 10 + 2 * ws.device.ProgramWords()},
+               {"write", ActionProgram, 2 * bytes - 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    link.GetHeader(AreaProgram, c.action);
+    if (c.action == ActionProgram) {
+      ASSERT_EQ(link.SendHeader(10), LinkResult::Ready);
+    }
+    timespec cpu0{}, cpu1{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+    const auto start = steady_clock::now();
+    if (c.action == ActionProgram)
+      EXPECT_EQ(link.WriteData(bytes, false), LinkResult::WriteOk);
+    else
+      EXPECT_EQ(link.Read7BitData(2 * ws.device.ProgramWords(), true), LinkResult::Done);
+    const auto elapsed = steady_clock::now() - start;
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+    // 10 bit times a byte at 115200 baud.
+    EXPECT_GE(elapsed, c.wireBytes * kByteWireTime);
+    const auto cpu = std::chrono::seconds(cpu1.tv_sec - cpu0.tv_sec) +
+                     std::chrono::nanoseconds(cpu1.tv_nsec - cpu0.tv_nsec);
+    EXPECT_LT(cpu, elapsed * 9 / 10);
+  }
+}
+
+// The threads of this process, for a test that counts them.
+long Threads() {
+  long n = 0;
+  for ([[maybe_unused]] const auto& task : std::filesystem::directory_iterator("/proc/self/task")) ++n;
+  return n;
+}
+
+// One thread serves every Writer of the process; stopping one leaves the others answering.
+TEST_F(PtyServerTest, WritersShareOneServingThreadAndStopOneByOne) {
+  const long before = Threads();
+  struct Host {
+    SimWriter writer{FindDevice("KVX-01")};
+    PtyServer server{writer};
+    TComm comm;
+  };
+  std::vector<std::unique_ptr<Host>> hosts;
+  for (int i = 0; i < 3; ++i) {
+    hosts.push_back(std::make_unique<Host>());
+    std::string error;
+    const std::string path = linkPath + "_" + std::to_string(i);
+    ASSERT_TRUE(hosts.back()->server.Start(path, error)) << error;
+    hosts.back()->comm.SetDeviceName(path);
+    hosts.back()->comm.SetBaudRate(br115200);
+    hosts.back()->comm.Open();
+    ASSERT_TRUE(hosts.back()->comm.Enabled());
+  }
+  EXPECT_EQ(Threads(), before);
+  hosts[1]->server.Stop();
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    WriterLink other{ws, hosts[i]->comm, clock};
+    EXPECT_EQ(other.CheckWriter(false), i == 1 ? LinkResult::Timeout : LinkResult::WriterAny);
+  }
+  EXPECT_EQ(link.CheckWriter(false), LinkResult::WriterAny);
 }
 
 TEST_F(PtyServerTest, StoppingHangsUpOnTheHostAndRemovesTheLink) {

@@ -8,6 +8,7 @@
 #include "core/device/workspace_ops.h"
 #include "core/production/commands.h"
 #include "core/production/journal_settings.h"
+#include "core/production/pass_time.h"
 #include "gui/app/download_dialog.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/desktop_journal.h"
@@ -81,6 +82,15 @@ void DeviceCommands::SessionEnded() {
   window_.RefreshPanelNow();
   window_.startupExit().CloseIfAsked();
 }
+
+namespace {
+// Auto Program's dialog: how long a pass will take, once a Writer check on this port has been
+// timed. Read between passes, while no worker holds the workspace.
+void ShowPassPrediction(ProgressDialog* dialog, const kvx::Workspace& ws) {
+  const auto predicted = kvx::PredictedPassTime(ws);
+  if (predicted.count() >= 0) dialog->ShowPassPrediction(Q(kvx::DurationText(predicted)));
+}
+}  // namespace
 
 ProgressDialog* DeviceCommands::OpenOperation(const kvx::Command& command, std::function<void()> followUp) {
   auto* dialog = new ProgressDialog(command.dialog(), window_.prompter(), &window_);
@@ -156,8 +166,10 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
     // "Continue" (or Timer2): both buttons off until the pass has ended.
     dialog->ApplyEnabled("Button1", false);
     dialog->ApplyEnabled("Button2", false);
-    auto ended = [this, dialog, timer2, journaled](const kvx::PassResult& result) {
+    if (command.repeats) ShowPassPrediction(dialog, window_.workspace());
+    auto ended = [this, &command, dialog, timer2, journaled](const kvx::PassResult& result) {
       window_.RefreshPanelNow();
+      if (command.repeats) ShowPassPrediction(dialog, window_.workspace());
       if (journaled && !journal_->PassEnded(window_.prompter(), dialog)) {
         dialog->ApplyEnabled("Button1", true);  // only Exit: the journal took no more chips
         dialog->ApplyEnabled("Button2", false);

@@ -67,6 +67,12 @@ ProgressDialog::ProgressDialog(const kvx::DialogSpec& look, Prompter& prompter, 
   }
   layout->addStretch(1);
   auto* row = new QHBoxLayout;
+  prediction_ = new QLabel(this);
+  prediction_->setObjectName("predictionLabel");
+  prediction_->setToolTip(tr("A pass of the loaded device on this port, predicted from how long "
+                             "the Writer took to answer its check"));
+  prediction_->setVisible(false);
+  row->addWidget(prediction_);
   row->addStretch(1);
   for (const kvx::ControlSpec& b : look.buttons) {
     auto* button = new QPushButton(this);
@@ -131,6 +137,11 @@ void ProgressDialog::ApplyGauge(int percent) {
 
 void ProgressDialog::ApplyEnabled(const QString& button, bool enabled) {
   if (QPushButton* b = buttons_.value(button)) b->setEnabled(enabled);
+}
+
+void ProgressDialog::ShowPassPrediction(const QString& duration) {
+  prediction_->setText(tr("A pass: about %1").arg(duration));
+  prediction_->setVisible(true);
 }
 
 // ---- The worker's side ----------------------------------------------------------------------

@@ -40,6 +40,10 @@ class ProgressDialog : public WorkerDialog {
   void ApplyVisible(const QString& control, bool visible);
   void ApplyGauge(int percent);
   void ApplyEnabled(const QString& button, bool enabled);
+  // How long a pass of the loaded device will take on this port ("4.3 s"), beside the buttons;
+  // hidden until it is known.
+  void ShowPassPrediction(const QString& duration);
+  QLabel* PredictionLabel() const { return prediction_; }
 
  Q_SIGNALS:
   void shown();              // the first showing: start the worker
@@ -60,6 +64,7 @@ class ProgressDialog : public WorkerDialog {
   QHash<QString, QLabel*> lines_;
   QHash<QString, QPushButton*> buttons_;
   QProgressBar* gauge_ = nullptr;
+  QLabel* prediction_ = nullptr;
 };
 
 // The worker's view of a ProgressDialog. The dialog outlives the worker: it is destroyed only

@@ -14,6 +14,7 @@
 #include "core/device/status_panel.h"
 #include "core/device/text_convert.h"
 #include "core/editors/buffer_edit.h"
+#include "core/production/pass_time.h"
 #include "core/production/qtp_file.h"
 #include "sim/sim_writer.h"
 
@@ -255,6 +256,40 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
   }
   ASSERT_TRUE(CloseWith("Button1"));
   EXPECT_EQ(ws().production.PassCountText, "2");
+}
+
+// The dialog says how long a pass takes once the Writer check has been timed: the wire time of
+// the device's bytes, and an adapter's hold on every round trip on top.
+TEST_F(Operations, AutoProgramShowsThePassTimeThePortPredicts) {
+  const struct {
+    const char* faults;  // of the simulated Writer, on the simulated clock
+    int holdMs;          // -1: answers in no time, so nothing to predict from
+  } cases[] = {{"", -1}, {"baud-delay", 0}, {"baud-delay answer-delay=16", 16}};
+  Start();
+  SelectDevice("KVX-03");
+  ProgramWords(64);
+  ValidOption();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.faults);
+    writer().Faults() = sim::FaultSet{};
+    std::string error;
+    for (const QString& f : QString(c.faults).split(' ', Qt::SkipEmptyParts))
+      ASSERT_TRUE(sim::ParseFault(f.toStdString(), writer().Faults(), error)) << error;
+    ws().link.RoundTrip = {};
+    form().findChild<QAction*>("AutoProgramAction")->trigger();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Dialog() != nullptr; }, 10000));
+    ProgressDialog* d = Dialog();
+    ASSERT_TRUE(WaitForButton("Button2"));
+    QLabel* prediction = d->PredictionLabel();
+    if (c.holdMs < 0) {
+      EXPECT_FALSE(prediction->isVisible());
+    } else {
+      const auto pass = PassTime(AutoPassExchange(ws()), std::chrono::milliseconds(c.holdMs));
+      EXPECT_EQ(prediction->text(), Q("A pass: about " + DurationText(pass)));
+      EXPECT_TRUE(prediction->isVisible());
+    }
+    ASSERT_TRUE(CloseWith("Button1"));
+  }
 }
 
 TEST_F(Operations, AutoProgramEndsWithTheQtpFileAndRunsByItselfInFlashTestMode) {
