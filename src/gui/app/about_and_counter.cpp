@@ -42,7 +42,7 @@ void AboutAndCounter::onAbout() {
 
 void AboutAndCounter::onSetCounter() {
   if (!parts_.host.CommandAllowed()) return;
-  auto* dialog = new CounterDialog(Q(parts_.ws.production.PassCountText), &parts_.window);
+  auto* dialog = new CounterDialog(Q(kvx::PassCountText(parts_.ws)), &parts_.window);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
     if (!parts_.host.Busy()) kvx::SetPassCount(parts_.ws, dialog->Text().toStdString());
     parts_.host.RefreshPanelNow();

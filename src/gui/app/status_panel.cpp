@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "core/device/pass_count.h"
 #include "core/device/catalogue.h"
 #include "core/editors/buffer_edit.h"
 #include "gui/common/widgets.h"
@@ -165,7 +166,7 @@ void StatusPanel::ShowTexts(const kvx::Workspace& ws) {
   idLabel_->setText(IdRows(kvx::ShownIdText(ws.panel.IdText)));
   idLabel_->setAccessibleName(Q(ws.panel.IdText));
   SetLabelText(serialLabel_, Q(ws.production.SerialText), Ampersands::DoubledShowOnce);
-  SetLabelText(passCountLabel_, Q(ws.production.PassCountText), Ampersands::DoubledShowOnce);
+  SetLabelText(passCountLabel_, Q(kvx::PassCountText(ws)), Ampersands::DoubledShowOnce);
   SetLabelText(serialModeLabel_, ws.production.SerialNoMode ? "Enable" : "Disable", Ampersands::DoubledShowOnce);
   SetLabelText(qtpFileLabel_, Q(ws.production.QtpFileText), Ampersands::DoubledShowOnce);
 }
