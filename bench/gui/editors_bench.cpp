@@ -86,16 +86,16 @@ int main(int argc, char** argv) {
     rebuild.push_back(Millis(start));
 
     kvx::gui::ProgramMemoryView* view = windows.ProgramView();
-    auto* dialog = view->onEditWord(view->StringGrid1->model()->index(round, 3));
-    dialog->Edit1->setText(round % 2 == 0 ? "0155" : "2AAA");
+    auto* dialog = view->onEditWord(view->grid->model()->index(round, 3));
+    dialog->valueEdit->setText(round % 2 == 0 ? "0155" : "2AAA");
     start = Clock::now();
     dialog->onOk();
     checksum.repaint();
-    view->StringGrid1->viewport()->repaint();
+    view->grid->viewport()->repaint();
     edit.push_back(Millis(start));
     QApplication::processEvents();
 
-    if (view->StringGrid1->model()->rowCount() != 768) {
+    if (view->grid->model()->rowCount() != 768) {
       std::fprintf(stderr, "editors_bench: the grid does not cover 6144 words\n");
       return 1;
     }

@@ -11,20 +11,11 @@ namespace {
 // The start verdict on the terminal: a used start is refused unless --resume was given.
 int PresentRunStart(std::string_view name, const Args& args, Workspace& ws, const RunStart& start,
                     std::ostream& log, std::ostream& err) {
-  using Verdict = RunStart::Verdict;
-  switch (start.verdict) {
-    case Verdict::StartHere:
-      return kExitOk;
-    case Verdict::JournalUnreadable:
-      err << "kvxw " << name << ": " << RunStartRefusal(start) << '\n';
-      return kExitFailed;
-    case Verdict::SeriesUsedUp:
-      err << "kvxw " << name << ": " << RunStartFacts(start) << (start.qtp ? " (see kvxw journal)" : "")
-          << '\n';
-      return kExitFailed;
-    case Verdict::FirstNumberUsed:
-    case Verdict::QtpRecordsUsed:
-      break;
+  if (start.verdict == RunStart::Verdict::StartHere) return kExitOk;
+  if (!start.CanResume()) {
+    err << "kvxw " << name << ": " << RunStartRefusal(start)
+        << (start.qtp && start.verdict == RunStart::Verdict::SeriesUsedUp ? " (see kvxw journal)" : "") << '\n';
+    return kExitFailed;
   }
   if (!args.Has("--resume")) {
     err << "kvxw " << name << ": " << RunStartFacts(start) << ": give --resume to start there\n";

@@ -13,6 +13,7 @@
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
+#include "core/device/pass_count.h"
 #include "core/device/catalogue.h"
 #include "core/production/commands.h"
 
@@ -121,7 +122,7 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   AfterPass afterPass;
   if (command.repeats)
     afterPass = [](TerminalView& view, const Workspace& w, long) {
-      view.Note("Pass Count", w.production.PassCountText, Step::PassCount);
+      view.Note("Pass Count", PassCountText(w), Step::PassCount);
     };
   // A command whose chips go to the journal runs as kvxw auto does, through the production run.
   if (JournalPolicyOf(op.command).journaled) {

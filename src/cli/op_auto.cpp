@@ -10,6 +10,7 @@
 #include "cli/op_buffers.h"
 #include "cli/op_run.h"
 #include "cli/port_open.h"
+#include "core/device/pass_count.h"
 #include "core/device/catalogue.h"
 #include "core/production/commands.h"
 #include "core/production/pass_journal.h"
@@ -90,7 +91,7 @@ bool LoadQtp(const std::string& path, Workspace& ws, std::ostream& out, std::ost
 
 // After each pass (one per chip; the later ones are "Continue"): the main window's two lines.
 void NotePassCountAndSerial(TerminalView& view, const Workspace& ws, long) {
-  view.Note("Pass Count", ws.production.PassCountText, Step::PassCount);
+  view.Note("Pass Count", PassCountText(ws), Step::PassCount);
   view.Note("Serial No.", ws.production.SerialText, Step::SerialNumber);
 }
 

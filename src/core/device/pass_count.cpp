@@ -20,16 +20,16 @@ long PassCountValue(const std::string& text) {
 }
 
 void CountPass(Workspace& ws) {
-  const long count = PassCountValue(ws.production.PassCountText);
   // The count only grows; at the top of its range it stays there rather than turn negative.
-  const long next = count < std::numeric_limits<std::int32_t>::max() ? count + 1 : count;
-  ws.production.PassCountText = std::to_string(next);
+  if (ws.production.PassCount < std::numeric_limits<std::int32_t>::max()) ++ws.production.PassCount;
   ws.panel.RefreshPending = true;
 }
 
 void SetPassCount(Workspace& ws, const std::string& editText) {
-  ws.production.PassCountText = editText;
+  ws.production.PassCount = PassCountValue(editText);
   ws.panel.RefreshPending = true;
 }
+
+std::string PassCountText(const Workspace& ws) { return std::to_string(ws.production.PassCount); }
 
 }  // namespace kvx

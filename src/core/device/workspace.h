@@ -16,6 +16,7 @@
 #include <istream>
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace kvx {
@@ -205,7 +206,7 @@ struct ProductionState {
   int QtpRecordCount = 0;
   QtpStream QtpReadFile;  // the QTP file being read, or null
   std::string SerialText = "00";        // Label15
-  std::string PassCountText = "0";      // Label13: the pass count lives as this decimal text
+  long PassCount = 0;                   // "Pass Count :", a signed 32-bit count (PassCountText)
   std::string QtpFileText = "Disable";  // Label19
 };
 
@@ -237,9 +238,12 @@ struct OperatorSettings {
   bool IdDisplayHex = false;          // ID and IC checksum shown as HEX rather than ASCII
   bool KeepOptionVisible = false;     // "Keep Option for new code"; never shown by the window
   bool KeepOptionChecked = false;
-  bool WidthEditsVisible = false;     // the hidden engineering edits for pulse and erase width
-  std::string PulseWidthText = "5";   // x 0.2 ms
-  std::string EraseWidthText = "120"; // x 0.1 ms
+  // The engineering pulse and erase widths (x 0.2 ms, x 0.1 ms); none while their entry holds no
+  // number. They reach the Writer's headers only with EngineeringWidths, which the window never
+  // sets: its width entries are built hidden and stay hidden.
+  bool EngineeringWidths = false;
+  std::optional<int> PulseWidth = 5;
+  std::optional<int> EraseWidth = 120;
   bool SerialCommandsLocked = false;  // single-step ID/Program Memory/OPTION commands disabled
 };
 

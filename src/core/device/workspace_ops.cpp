@@ -31,6 +31,16 @@ std::string ClampedWidth(const std::string& typed, const char* empty, int max) {
   return typed;
 }
 
+// The entry's text as ClampedWidth keeps it, and its number into `width` (none when it is not one).
+std::string EnterWidth(std::optional<int>& width, const std::string& typed, const char* empty, int max) {
+  const std::string shown = ClampedWidth(typed, empty, max);
+  int value = 0;
+  const auto [end, error] = std::from_chars(shown.data(), shown.data() + shown.size(), value);
+  width = error == std::errc() && end == shown.data() + shown.size() && value >= 0 ? std::optional<int>(value)
+                                                                                  : std::nullopt;
+  return shown;
+}
+
 }  // namespace
 
 ViewChanges ChooseDevice(Workspace& ws, const std::string& device, const OpenViews& views) {
@@ -40,11 +50,11 @@ ViewChanges ChooseDevice(Workspace& ws, const std::string& device, const OpenVie
 }
 
 std::string EnterPulseWidth(Workspace& ws, const std::string& typed) {
-  return ws.settings.PulseWidthText = ClampedWidth(typed, "5", 127);
+  return EnterWidth(ws.settings.PulseWidth, typed, "5", 127);
 }
 
 std::string EnterEraseWidth(Workspace& ws, const std::string& typed) {
-  return ws.settings.EraseWidthText = ClampedWidth(typed, "120", 255);
+  return EnterWidth(ws.settings.EraseWidth, typed, "120", 255);
 }
 
 void ClearOptionUnlessKept(Workspace& ws) {
@@ -57,7 +67,7 @@ void EndProductionModes(Workspace& ws) {
   ws.production.SerialNoMode = false;
   ws.production.QtpFileLoaded = false;
   ws.production.QtpFileText = "Disable";
-  ws.production.PassCountText = "0";
+  ws.production.PassCount = 0;
 }
 
 ViewChanges ResetData(Workspace& ws, const OpenViews& views) {

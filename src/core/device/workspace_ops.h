@@ -29,8 +29,8 @@ ViewChanges ChooseDevice(Workspace& ws, const std::string& device, const OpenVie
 
 // The write pulse and erase pulse width entries, kept within what the header byte carries: an
 // empty entry takes the start-up value ("5", "120"), a number above the limit (127, 255) the
-// limit, 0 becomes 1; anything else stays as typed. The text is stored in the workspace and
-// returned, for the entry to show.
+// limit, 0 becomes 1; anything else stays as typed. The text is returned for the entry to show,
+// its number (none when it is not one) kept in the workspace.
 std::string EnterPulseWidth(Workspace& ws, const std::string& typed);
 std::string EnterEraseWidth(Workspace& ws, const std::string& typed);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/device/pass_count.h"
 #include "core/device/catalogue.h"
 #include "core/device/checksum.h"
 #include "core/device/status_panel.h"
@@ -106,7 +107,7 @@ bool DataError(const Workspace& ws, LoadReport& report) {
 }
 
 void ApplySettings(Workspace& ws, const ConfigRecord& r) {
-  ws.production.PassCountText = r.passCount;
+  ws.production.PassCount = PassCountValue(r.passCount);
   ws.settings.KeepOptionChecked = r.keepOption;
   ws.production.SerialNoMode = r.serialNoMode;
   ws.production.SerialStartAddress = r.serialStartAddress;

@@ -35,12 +35,11 @@ inline constexpr AreaRow kOtherArea{-1, 0, 0, 2, 0x02};
 inline constexpr std::uint8_t kDefaultPulseWidth = 0x18;  // 2.4 ms in 0.1 ms units
 inline constexpr std::uint8_t kDefaultEraseWidth = 0x50;  // 8 ms
 
-// The number in a width edit, scaled to 0.1 ms units and kept within a byte; `fallback` when
-// the edit holds no number.
-std::uint8_t WidthFromEdit(const std::string& text, int scale, std::uint8_t fallback) {
-  int value = 0;
-  if (!ParseDecimal(text, value) || value < 0) return fallback;
-  return static_cast<std::uint8_t>(std::min(value, 255 / scale) * scale);
+// An engineering width scaled to 0.1 ms units and kept within a byte; `fallback` when its entry
+// holds no number.
+std::uint8_t WidthByte(std::optional<int> width, int scale, std::uint8_t fallback) {
+  if (!width || *width < 0) return fallback;
+  return static_cast<std::uint8_t>(std::min(*width, 255 / scale) * scale);
 }
 
 // An answer other than the one the exchange waits for: one of the Writer's two refusals, or a
@@ -190,13 +189,13 @@ void WriterLink::GetHeader(int area, int action) {
       }
       [[fallthrough]];
     case ActionProgramPulse:
-      h[7] = ws_.settings.WidthEditsVisible ? WidthFromEdit(ws_.settings.PulseWidthText, 2, kDefaultPulseWidth)
-                                   : kDefaultPulseWidth;
+      h[7] = ws_.settings.EngineeringWidths ? WidthByte(ws_.settings.PulseWidth, 2, kDefaultPulseWidth)
+                                            : kDefaultPulseWidth;
       h[9] = kActionProgramPulseByte;
       break;
     case ActionErase:
-      h[7] = ws_.settings.WidthEditsVisible ? WidthFromEdit(ws_.settings.EraseWidthText, 1, kDefaultEraseWidth)
-                                   : kDefaultEraseWidth;
+      h[7] = ws_.settings.EngineeringWidths ? WidthByte(ws_.settings.EraseWidth, 1, kDefaultEraseWidth)
+                                            : kDefaultEraseWidth;
       h[9] = kActionEraseByte;
       break;
     case ActionRead:

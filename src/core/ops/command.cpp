@@ -94,11 +94,11 @@ PassResult RunPass(const Command& command, OperationContext& ctx, long passNumbe
   if (command.prepare != nullptr) command.prepare(ctx.ws);
   ReasonWatch watch(ctx.view);
   OperationContext watched{ctx.ws, ctx.port, ctx.clock, watch, ctx.stop};
-  const std::string countBefore = ctx.ws.production.PassCountText;
+  const long countBefore = ctx.ws.production.PassCount;
   PassResult result = command.pass(watched, passNumber);
   result.redLine = result.redLine || watch.SawRed();
   if (result.reason.empty()) result.reason = watch.ReasonFor(result.outcome);
-  result.counted = result.counted || ctx.ws.production.PassCountText != countBefore;
+  result.counted = result.counted || ctx.ws.production.PassCount != countBefore;
   return result;
 }
 

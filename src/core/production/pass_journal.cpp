@@ -123,7 +123,7 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error, std::stop_token 
     row_.serial = series.empty() ? std::string() : SerialHexText(ws);
     row_.record = qtp ? record_ : 0;
     row_.slot = series.empty() ? std::string() : SerialSlotOf(ws);
-    row_.passCount = PassCountValue(ws.production.PassCountText);
+    row_.passCount = ws.production.PassCount;
     switch (journal_->Reserve(row_, error, stop)) {
       case Journal::ReserveResult::Reserved:
         row_.steppedOver = std::move(steppedOver);
@@ -170,7 +170,7 @@ bool PassJournal::AfterPass(const Workspace& ws, OpOutcome outcome, bool counted
   row_.outcome = JournalOutcome(outcome, redLine || (outcome == OpOutcome::Ok && !reason.empty()));
   row_.counted = counted;
   row_.keepsNumber = KeepsNumber(row_.outcome, counted, serialMayBeOnChip);
-  row_.passCount = PassCountValue(ws.production.PassCountText);
+  row_.passCount = ws.production.PassCount;
   row_.redLine = std::string(reason);
   if (!ws.results.WriterId.empty()) row_.writer = ws.results.WriterId;
   return journal_->Finish(row_, error, stop);

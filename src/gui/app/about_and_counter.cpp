@@ -7,31 +7,33 @@
 #include "core/link/writer_link.h"
 #include "gui/app/about_box.h"
 #include "gui/app/counter_dialog.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/app/port_controls.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {
 
-AboutAndCounter::AboutAndCounter(MainWindow& window, QObject* parent) : QObject(parent), window_(window) {}
+AboutAndCounter::AboutAndCounter(const WindowParts& parts, QObject* parent) : QObject(parent), parts_(parts) {}
 
 void AboutAndCounter::onAbout() {
-  if (!window_.CommandAllowed()) return;
+  if (!parts_.host.CommandAllowed()) return;
   auto openBox = [this](const std::vector<std::string>&) {
-    auto* box = new AboutBox(Q(window_.workspace().results.WriterId), &window_);
+    auto* box = new AboutBox(Q(parts_.ws.results.WriterId), &parts_.window);
     connect(box, &QDialog::finished, box, &QObject::deleteLater);
     box->open();
   };
-  if (window_.workspace().results.PortError) {
+  if (parts_.ws.results.PortError) {
     openBox({});
     return;
   }
   // A fresh look at the Writer's identification, as the box shows it; the Writer may take up to
   // the link's time-out, so off the GUI thread, and a close of the window cuts the wait short.
-  window_.port().StartCheck(
+  parts_.host.port().StartCheck(
       [this](std::stop_token stop) {
-        window_.workspace().results.WriterId.clear();
-        kvx::WriterLink link(window_.workspace(), window_.ports().Port(), window_.clock(), stop);
+        parts_.ws.results.WriterId.clear();
+        kvx::WriterLink link(parts_.ws, parts_.ports.Port(), parts_.clock, stop);
         link.CheckWriter(true);
         return std::vector<std::string>{};
       },
@@ -39,11 +41,11 @@ void AboutAndCounter::onAbout() {
 }
 
 void AboutAndCounter::onSetCounter() {
-  if (!window_.CommandAllowed()) return;
-  auto* dialog = new CounterDialog(Q(window_.workspace().production.PassCountText), &window_);
+  if (!parts_.host.CommandAllowed()) return;
+  auto* dialog = new CounterDialog(Q(kvx::PassCountText(parts_.ws)), &parts_.window);
   connect(dialog, &QDialog::accepted, this, [this, dialog] {
-    if (!window_.Busy()) kvx::SetPassCount(window_.workspace(), dialog->Text().toStdString());
-    window_.RefreshPanelNow();
+    if (!parts_.host.Busy()) kvx::SetPassCount(parts_.ws, dialog->Text().toStdString());
+    parts_.host.RefreshPanelNow();
   });
   connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
   dialog->open();

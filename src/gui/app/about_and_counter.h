@@ -4,14 +4,15 @@
 
 #include <QObject>
 
+#include "gui/app/window_parts.h"
+
 namespace kvx::gui {
 
-class MainWindow;
 
 class AboutAndCounter : public QObject {
   Q_OBJECT
  public:
-  AboutAndCounter(MainWindow& window, QObject* parent);
+  AboutAndCounter(const WindowParts& parts, QObject* parent);
 
   // Help > About: the Writer is asked for its identification off the GUI thread (unless the
   // port is known to fail), then the box shows it.
@@ -21,7 +22,7 @@ class AboutAndCounter : public QObject {
   void onSetCounter();
 
  private:
-  MainWindow& window_;
+  WindowParts parts_;
 };
 
 }  // namespace kvx::gui

@@ -44,13 +44,13 @@ CounterDialog::CounterDialog(const QString& count, QWidget* parent) : QDialog(pa
   auto* caption = new QLabel(this);
   caption->setObjectName("Label1");
   SetLabelText(caption, "Start Value :");
-  edit1_ = new QLineEdit(count, this);
-  Name(edit1_, "Edit1", "Start Value :");
-  edit1_->setMaxLength(kvx::kCounterMaxLength);
-  edit1_->installEventFilter(this);
-  caption->setBuddy(edit1_);
+  startValueEdit_ = new QLineEdit(count, this);
+  Name(startValueEdit_, "Edit1", "Start Value :");
+  startValueEdit_->setMaxLength(kvx::kCounterMaxLength);
+  startValueEdit_->installEventFilter(this);
+  caption->setBuddy(startValueEdit_);
   row->addWidget(caption);
-  row->addWidget(edit1_, 1);
+  row->addWidget(startValueEdit_, 1);
   layout->addLayout(row);
   auto* note = new QLabel(this);
   note->setObjectName("Label2");
@@ -73,10 +73,10 @@ CounterDialog::CounterDialog(const QString& count, QWidget* parent) : QDialog(pa
   layout->addLayout(buttons);
 }
 
-QString CounterDialog::Text() const { return edit1_->text(); }
+QString CounterDialog::Text() const { return startValueEdit_->text(); }
 
 bool CounterDialog::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == edit1_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
+  if (watched == startValueEdit_ && (event->type() == QEvent::KeyPress || event->type() == QEvent::ShortcutOverride)) {
     const auto* key = static_cast<QKeyEvent*>(event);
     if (event->type() == QEvent::KeyPress && !Allowed(key) &&
         !Navigation(key->key()))

@@ -18,7 +18,7 @@ class CounterDialog : public QDialog {
   bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
-  QLineEdit* edit1_;
+  QLineEdit* startValueEdit_;
 };
 
 }  // namespace kvx::gui

@@ -68,37 +68,12 @@ bool DesktopJournal::BeginThen(JournalOpener& opener, const kvx::Command& comman
         const std::string notice = kvx::DeadRunNotice(*decided);
         if (justOpened_ && !notice.empty()) prompter.Message(parent, Q(notice));
         justOpened_ = false;
-        const bool start = PresentRunStart(*decided, ws, prompter, parent);
+        const bool start = AskRunStart(*decided, ws, prompter, parent);
         if (start)
           passes_ = std::make_unique<kvx::PassJournal>(&journal_, ws.settings.PortName,
                                                        decided->series, decided->StartRecord());
         then(start);
       });
-}
-
-bool DesktopJournal::PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws,
-                                     Prompter& prompter, QWidget* parent) {
-  using Verdict = kvx::RunStart::Verdict;
-  const std::string facts = kvx::RunStartFacts(start);
-  switch (start.verdict) {
-    case Verdict::StartHere:
-      return true;
-    case Verdict::JournalUnreadable:
-      prompter.Message(parent, Sentence(kvx::RunStartRefusal(start)));
-      return false;
-    case Verdict::SeriesUsedUp:
-      prompter.Message(parent, Sentence(facts + "."));
-      return false;
-    case Verdict::FirstNumberUsed:
-    case Verdict::QtpRecordsUsed:
-      break;
-  }
-  const std::string next = kvx::ResumePoint(start);
-  if (!prompter.YesNo(parent, Sentence(facts + ".\n\nStart from " + next + "?"))) return false;
-  std::string message;
-  if (kvx::MoveToRunStart(start, ws, message)) return true;
-  prompter.Message(parent, Sentence(message));
-  return false;
 }
 
 kvx::OperationRunner::Work DesktopJournal::PassWork(const kvx::Command& command,
@@ -116,6 +91,22 @@ bool DesktopJournal::PassEnded(Prompter& prompter, QWidget* parent) {
   if (error_.empty()) return true;
   stopped_ = true;
   prompter.Message(parent, Q(error_));
+  return false;
+}
+
+bool AskRunStart(const kvx::RunStart& start, kvx::Workspace& ws, Prompter& prompter, QWidget* parent) {
+  if (start.verdict == kvx::RunStart::Verdict::StartHere) return true;
+  if (!start.CanResume()) {
+    std::string refusal = kvx::RunStartRefusal(start);
+    if (!refusal.empty() && refusal.back() != '.' && refusal.back() != '!') refusal += '.';
+    prompter.Message(parent, Sentence(refusal));
+    return false;
+  }
+  const std::string question = kvx::RunStartFacts(start) + ".\n\nStart from " + kvx::ResumePoint(start) + "?";
+  if (!prompter.YesNo(parent, Sentence(question))) return false;
+  std::string message;
+  if (kvx::MoveToRunStart(start, ws, message)) return true;
+  prompter.Message(parent, Sentence(message));
   return false;
 }
 

@@ -76,9 +76,6 @@ class DesktopJournal {
   bool Stopped() const { return stopped_; }
 
  private:
-  bool PresentRunStart(const kvx::RunStart& start, kvx::Workspace& ws, Prompter& prompter,
-                       QWidget* parent);
-
   std::string path_;
   kvx::Journal journal_;
   std::unique_ptr<kvx::PassJournal> passes_;  // the open dialog's passes
@@ -86,5 +83,10 @@ class DesktopJournal {
   bool stopped_ = false;
   bool justOpened_ = false;  // the next Begin tells the passes of a run that died
 };
+
+// The start verdict before a run's first chip, for the main window's production commands and the
+// production window alike: true at once for a free start; a refusal told and false; a used start
+// asked about ("Start from 0003?") and, on Yes, the workspace stepped there.
+bool AskRunStart(const kvx::RunStart& start, kvx::Workspace& ws, Prompter& prompter, QWidget* parent);
 
 }  // namespace kvx::gui

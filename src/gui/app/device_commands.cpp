@@ -12,7 +12,9 @@
 #include "gui/app/download_dialog.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/desktop_journal.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/app/port_controls.h"
 #include "gui/app/production_window.h"
 #include "gui/app/startup_exit.h"
@@ -33,9 +35,9 @@ const QString kStartRefused =
     "The operation could not start: the Writer's port and the buffers are in use by another task.";
 
 // The blank reset word's warning: Ignore goes on.
-bool ResetAddressAccepted(MainWindow& window) {
-  const kvx::ResetAddrCheck check = kvx::CheckResetAddr(window.workspace());
-  return !check.blank || window.prompter().AbortIgnore(&window, Q(check.text));
+bool ResetAddressAccepted(const WindowParts& parts) {
+  const kvx::ResetAddrCheck check = kvx::CheckResetAddr(parts.ws);
+  return !check.blank || parts.prompter.AbortIgnore(&parts.window, Q(check.text));
 }
 
 // The operation's worker did not start (StartPass/StartWork refused): nothing runs, the dialog
@@ -64,8 +66,8 @@ class MainPortLender final : public PortLender {
 };
 }  // namespace
 
-DeviceCommands::DeviceCommands(MainWindow& window)
-    : QObject(&window), window_(window), opener_(std::make_unique<JournalOpener>()) {}
+DeviceCommands::DeviceCommands(const WindowParts& parts)
+    : QObject(&parts.window), parts_(parts), opener_(std::make_unique<JournalOpener>()) {}
 
 DeviceCommands::~DeviceCommands() = default;
 
@@ -79,8 +81,8 @@ void DeviceCommands::CloseSession() {
 
 void DeviceCommands::SessionEnded() {
   DeleteOutsideBoxes(session_.release());
-  window_.RefreshPanelNow();
-  window_.startupExit().CloseIfAsked();
+  parts_.host.RefreshPanelNow();
+  parts_.host.startupExit().CloseIfAsked();
 }
 
 namespace {
@@ -93,11 +95,11 @@ void ShowPassPrediction(ProgressDialog* dialog, const kvx::Workspace& ws) {
 }  // namespace
 
 ProgressDialog* DeviceCommands::OpenOperation(const kvx::Command& command, std::function<void()> followUp) {
-  auto* dialog = new ProgressDialog(command.dialog(), window_.prompter(), &window_);
+  auto* dialog = new ProgressDialog(command.dialog(), parts_.prompter, &parts_.window);
   auto view = std::make_shared<QueuedView>(*dialog);
-  session_ = std::make_unique<OperationSession>(window_, dialog, *view, view.get());
+  session_ = std::make_unique<OperationSession>(parts_.ws, parts_.ports, parts_.clock, dialog, *view, view.get());
   connect(session_.get(), &OperationSession::closed, this, [this, view, followUp] {
-    if (auto* writer = window_.simBench().Writer()) writer->SetFreshChipEachPass(false);
+    if (auto* writer = parts_.sim.Writer()) writer->SetFreshChipEachPass(false);
     if (followUp) followUp();
     SessionEnded();
   });
@@ -106,17 +108,17 @@ ProgressDialog* DeviceCommands::OpenOperation(const kvx::Command& command, std::
 
 void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followUp) {
   const kvx::Command& command = kvx::MainCommand(id);
-  if (!window_.CommandAllowed()) return;
-  if (command.flashOnly && !window_.workspace().device.IsFlash()) return;
+  if (!parts_.host.CommandAllowed()) return;
+  if (command.flashOnly && !parts_.ws.device.IsFlash()) return;
   // Production commands record every chip in the journal: none starts without it. Which journal
   // (a file, or a floor's shared one) KvxWriter.ini says; which commands, the core's policy.
   const bool journaled = kvx::JournalPolicyOf(id).journaled;
   if (journaled && !journal_) {
-    const std::string& startDir = window_.workspace().files.StartDir;
+    const std::string& startDir = parts_.ws.files.StartDir;
     std::chrono::milliseconds timeout{};
     std::string error;
     if (!kvx::DesktopJournalTimeout(startDir, timeout, error)) {
-      window_.prompter().Message(&window_, Q(error));
+      parts_.prompter.Message(&parts_.window, Q(error));
       return;
     }
     journal_ = std::make_unique<DesktopJournal>(kvx::DesktopJournalName(startDir), timeout);
@@ -124,17 +126,17 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
   // A shared journal's server may take its time-out to answer: the journal opens on a worker,
   // and the command starts again once it is open.
   if (journaled && !journal_->IsOpen()) {
-    journal_->OpenThen(*opener_, window_.workspace(), window_.prompter(), &window_,
+    journal_->OpenThen(*opener_, parts_.ws, parts_.prompter, &parts_.window,
                        [this, id, followUp](bool open) {
-                         if (!window_.startupExit().CloseIfAsked() && open) RunCommand(id, followUp);
+                         if (!parts_.host.startupExit().CloseIfAsked() && open) RunCommand(id, followUp);
                        });
     return;
   }
   // The start verdict reads the journal on a worker too; the command goes on once it is known.
   if (journaled) {
-    journal_->BeginThen(*opener_, command, window_.workspace(), window_.prompter(), &window_,
+    journal_->BeginThen(*opener_, command, parts_.ws, parts_.prompter, &parts_.window,
                         [this, &command, followUp](bool start) {
-                          if (!window_.startupExit().CloseIfAsked() && start)
+                          if (!parts_.host.startupExit().CloseIfAsked() && start)
                             StartOperation(command, followUp);
                         });
     return;
@@ -143,34 +145,34 @@ void DeviceCommands::RunCommand(kvx::CommandId id, std::function<void()> followU
 }
 
 void DeviceCommands::StartOperation(const kvx::Command& command, std::function<void()> followUp) {
-  if (!window_.port().PortReady()) return;
-  if (command.resetCheck && !ResetAddressAccepted(window_)) return;
+  if (!parts_.host.port().PortReady()) return;
+  if (command.resetCheck && !ResetAddressAccepted(parts_)) return;
   // The boxes above wait for the operator; a close (a signal) may have come meanwhile.
-  if (!window_.CommandAllowed()) return;
+  if (!parts_.host.CommandAllowed()) return;
   // Production commands: in the simulated socket a fresh chip follows each programmed one.
-  if (auto* writer = window_.simBench().Writer()) kvx::sim::FreshChipsFor(*writer, command);
+  if (auto* writer = parts_.sim.Writer()) kvx::sim::FreshChipsFor(*writer, command);
   ProgressDialog* dialog = OpenOperation(command, std::move(followUp));
   auto passes = std::make_shared<long>(0);
-  QTimer* timer2 = nullptr;
+  QTimer* nextPassTimer = nullptr;
   if (command.repeats) {
-    timer2 = new QTimer(dialog);
-    timer2->setObjectName("Timer2");
-    timer2->setInterval(1000);
-    timer2->setSingleShot(true);
+    nextPassTimer = new QTimer(dialog);
+    nextPassTimer->setObjectName("Timer2");
+    nextPassTimer->setInterval(1000);
+    nextPassTimer->setSingleShot(true);
   }
   const bool journaled = kvx::JournalPolicyOf(command.id).journaled;
-  auto startPass = [this, &command, dialog, timer2, passes, journaled] {
+  auto startPass = [this, &command, dialog, nextPassTimer, passes, journaled] {
     if (session_ == nullptr || session_->WorkerRunning()) return;
-    if (timer2 != nullptr) timer2->stop();
+    if (nextPassTimer != nullptr) nextPassTimer->stop();
     if (journaled && journal_->Stopped()) return;
     // "Continue" (or Timer2): both buttons off until the pass has ended.
     dialog->ApplyEnabled("Button1", false);
     dialog->ApplyEnabled("Button2", false);
-    if (command.repeats) ShowPassPrediction(dialog, window_.workspace());
-    auto ended = [this, &command, dialog, timer2, journaled](const kvx::PassResult& result) {
-      window_.RefreshPanelNow();
-      if (command.repeats) ShowPassPrediction(dialog, window_.workspace());
-      if (journaled && !journal_->PassEnded(window_.prompter(), dialog)) {
+    if (command.repeats) ShowPassPrediction(dialog, parts_.ws);
+    auto ended = [this, &command, dialog, nextPassTimer, journaled](const kvx::PassResult& result) {
+      parts_.host.RefreshPanelNow();
+      if (command.repeats) ShowPassPrediction(dialog, parts_.ws);
+      if (journaled && !journal_->PassEnded(parts_.prompter, dialog)) {
         dialog->ApplyEnabled("Button1", true);  // only Exit: the journal took no more chips
         dialog->ApplyEnabled("Button2", false);
         return;
@@ -178,7 +180,7 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
       // The end of a QTP file switched the QTP simulation off.
       if (result.last) Q_EMIT qtpSimulationEnded();
       // The flash test mode starts the next pass by itself a second later.
-      if (result.startNextByItself && timer2 != nullptr) timer2->start();
+      if (result.startNextByItself && nextPassTimer != nullptr) nextPassTimer->start();
     };
     bool started = false;
     if (!journaled) {
@@ -186,15 +188,15 @@ void DeviceCommands::StartOperation(const kvx::Command& command, std::function<v
     } else {
       auto result = std::make_shared<kvx::PassResult>();
       started = session_->StartWork(
-          journal_->PassWork(command, {window_.workspace(), window_.ports().Port(), window_.clock(), session_->View()}, ++*passes, result),
+          journal_->PassWork(command, {parts_.ws, parts_.ports.Port(), parts_.clock, session_->View()}, ++*passes, result),
           [ended, result] { ended(*result); });
     }
-    if (!started) ShowStartRefused(window_.prompter(), dialog);
+    if (!started) ShowStartRefused(parts_.prompter, dialog);
   };
   connect(dialog, &ProgressDialog::shown, this, startPass);
   if (command.repeats) {
     connect(dialog, &ProgressDialog::continueRequested, this, startPass);
-    connect(timer2, &QTimer::timeout, this, startPass);
+    connect(nextPassTimer, &QTimer::timeout, this, startPass);
   }
   dialog->open();
 }
@@ -205,7 +207,7 @@ void DeviceCommands::onErase() { RunCommand(kvx::CommandId::Erase); }
 void DeviceCommands::onRead() {
   RunCommand(kvx::CommandId::Read, [this] {
     // What was read replaces the buffers: the windows that show them are built afresh.
-    if (window_.workspace().results.ReadCompleted) window_.editors().Windows().AfterRead();
+    if (parts_.ws.results.ReadCompleted) parts_.host.editors().Windows().AfterRead();
   });
 }
 
@@ -219,56 +221,56 @@ void DeviceCommands::onForceWrite() { RunCommand(kvx::CommandId::ForceWrite); }
 
 namespace {
 // After Auto Program: the passes stamped serial numbers into the program memory.
-std::function<void()> RebuildWithStamps(MainWindow& window) {
-  return [&window] {
-    if (window.editors().Windows().Flags().BufferViewOpen) window.RebuildBufferWindows();
+std::function<void()> RebuildWithStamps(const WindowParts& parts) {
+  return [&host = parts.host] {
+    if (host.editors().Windows().Flags().BufferViewOpen) host.RebuildBufferWindows();
   };
 }
 }  // namespace
 
-void DeviceCommands::onAutoProgram() { RunCommand(kvx::CommandId::AutoProgram, RebuildWithStamps(window_)); }
+void DeviceCommands::onAutoProgram() { RunCommand(kvx::CommandId::AutoProgram, RebuildWithStamps(parts_)); }
 
 void DeviceCommands::onAutoProgramWithoutBlankCheck() {
-  RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, RebuildWithStamps(window_));
+  RunCommand(kvx::CommandId::AutoProgramWithoutBlankCheck, RebuildWithStamps(parts_));
 }
 
 void DeviceCommands::onDownload() {
-  if (!window_.CommandAllowed() || !window_.port().PortReady()) return;
-  auto* dialog = new DownloadDialog(window_.prompter(), &window_);
-  session_ = std::make_unique<OperationSession>(window_, dialog, dialog->NullView());
+  if (!parts_.host.CommandAllowed() || !parts_.host.port().PortReady()) return;
+  auto* dialog = new DownloadDialog(parts_.prompter, &parts_.window);
+  session_ = std::make_unique<OperationSession>(parts_.ws, parts_.ports, parts_.clock, dialog, dialog->NullView());
   connect(session_.get(), &OperationSession::closed, this, [this] {
     SessionEnded();
   });
   connect(dialog, &DownloadDialog::downloadRequested, this, [this, dialog] {
-    if (!session_->StartWork([this, dialog](std::stop_token stop) { return dialog->Download(window_.workspace(), window_.ports().Port(), window_.clock(), stop); },
+    if (!session_->StartWork([this, dialog](std::stop_token stop) { return dialog->Download(parts_.ws, parts_.ports.Port(), parts_.clock, stop); },
                              [dialog] { dialog->DownloadEnded(); })) {
       dialog->DownloadEnded();
-      window_.prompter().Open(dialog, kStartRefused, {});
+      parts_.prompter.Open(dialog, kStartRefused, {});
     }
   });
   dialog->open();
 }
 
 void DeviceCommands::onShowProduction() {
-  if (!window_.CommandAllowed()) return;
+  if (!parts_.host.CommandAllowed()) return;
   auto journal = std::make_shared<kvx::Journal>();
   std::chrono::milliseconds timeout{};
   std::string badTimeout;
-  if (!kvx::DesktopJournalTimeout(window_.workspace().files.StartDir, timeout, badTimeout)) {
-    window_.prompter().Message(&window_, Q(badTimeout));
+  if (!kvx::DesktopJournalTimeout(parts_.ws.files.StartDir, timeout, badTimeout)) {
+    parts_.prompter.Message(&parts_.window, Q(badTimeout));
     return;
   }
   journal->SetTimeout(timeout);
-  opener_->Start(*journal, kvx::DesktopJournalName(window_.workspace().files.StartDir),
-                 window_.workspace(), [this, journal](bool ok, const std::string& error) {
-                   if (window_.startupExit().CloseIfAsked()) return;  // closed meanwhile
+  opener_->Start(*journal, kvx::DesktopJournalName(parts_.ws.files.StartDir),
+                 parts_.ws, [this, journal](bool ok, const std::string& error) {
+                   if (parts_.host.startupExit().CloseIfAsked()) return;  // closed meanwhile
                    if (!ok) {
-                     window_.prompter().Message(&window_, Q(error));
+                     parts_.prompter.Message(&parts_.window, Q(error));
                      return;
                    }
                    // The series' start reads the journal: on the worker too.
                    auto start = std::make_shared<kvx::RunStart>();
-                   kvx::Workspace& ws = window_.workspace();
+                   kvx::Workspace& ws = parts_.ws;
                    opener_->Run(
                        ws, [journal, start, &ws] { *start = kvx::DecideRunStartFor(*journal, ws); },
                        [this, journal, start] { ShowProduction(journal, *start); });
@@ -276,16 +278,16 @@ void DeviceCommands::onShowProduction() {
 }
 
 void DeviceCommands::ShowProduction(std::shared_ptr<kvx::Journal> journal, const kvx::RunStart& start) {
-  if (window_.startupExit().CloseIfAsked() || !window_.CommandAllowed()) return;
+  if (parts_.host.startupExit().CloseIfAsked() || !parts_.host.CommandAllowed()) return;
   ProductionOptions options;
   options.journal = std::move(journal);
   options.start = start;
-  options.env = window_.options().env;
-  options.clock = &window_.clock();
-  options.lender = std::make_shared<MainPortLender>(window_.port());
+  options.env = parts_.options.env;
+  options.clock = &parts_.clock;
+  options.lender = std::make_shared<MainPortLender>(parts_.host.port());
   options.settingsPath =
-      (std::filesystem::path(window_.workspace().files.StartDir) / kvx::kSettingsFileName).string();
-  auto* production = new ProductionWindow(window_.workspace(), options, window_.prompter(), &window_);
+      (std::filesystem::path(parts_.ws.files.StartDir) / kvx::kSettingsFileName).string();
+  auto* production = new ProductionWindow(parts_.ws, options, parts_.prompter, &parts_.window);
   if (!production->Ready()) {
     delete production;
     return;

@@ -9,6 +9,8 @@
 #include <functional>
 #include <memory>
 
+#include "gui/app/window_parts.h"
+
 #include "core/ops/command.h"
 
 namespace kvx {
@@ -20,14 +22,13 @@ namespace kvx::gui {
 
 class DesktopJournal;
 class JournalOpener;
-class MainWindow;
 class OperationSession;
 class ProgressDialog;
 
 class DeviceCommands : public QObject {
   Q_OBJECT
  public:
-  explicit DeviceCommands(MainWindow& window);
+  explicit DeviceCommands(const WindowParts& parts);
   ~DeviceCommands() override;
 
   // An operation's dialog is up (its worker may have returned already).
@@ -77,7 +78,7 @@ class DeviceCommands : public QObject {
   // The session's dialog has closed and its worker returned: the workspace is the window's again.
   void SessionEnded();
 
-  MainWindow& window_;
+  WindowParts parts_;
   std::unique_ptr<DesktopJournal> journal_;    // opened by the first production command
   // Opens a journal off the GUI thread; after journal_, so an open under way ends before it goes.
   std::unique_ptr<JournalOpener> opener_;

@@ -21,7 +21,7 @@ class DownloadDialog::View final : public kvx::DownloadView {
   explicit View(DownloadDialog& form) : form_(&form), queue_(new GuiQueue(&form)) {}
   void SelectLine(int index) override {
     DownloadDialog* f = form_;
-    queue_->Post([f, index] { f->checkListBox1_->setCurrentRow(index); });
+    queue_->Post([f, index] { f->deviceList_->setCurrentRow(index); });
   }
   void SetGauge(int percent) override {
     DownloadDialog* f = form_;
@@ -49,16 +49,16 @@ DownloadDialog::DownloadDialog(Prompter& prompter, QWidget* parent)
   setObjectName("DeviceForm");
   setWindowTitle("Device select");
   auto* layout = new QHBoxLayout(this);
-  checkListBox1_ = new QListWidget(this);
-  Name(checkListBox1_, "CheckListBox1", "Devices");
+  deviceList_ = new QListWidget(this);
+  Name(deviceList_, "CheckListBox1", "Devices");
   for (const kvx::DeviceLine& line : download_.Lines()) {
-    auto* item = new QListWidgetItem(QString::fromStdString(line.Name), checkListBox1_);
+    auto* item = new QListWidgetItem(QString::fromStdString(line.Name), deviceList_);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(line.Ticked ? Qt::Checked : Qt::Unchecked);
     item->setSizeHint(QSize(140, 20));
   }
-  checkListBox1_->setMinimumSize(170, 360);
-  layout->addWidget(checkListBox1_);
+  deviceList_->setMinimumSize(170, 360);
+  layout->addWidget(deviceList_);
 
   auto* side = new QVBoxLayout;
   auto* label1 = new QLabel(this);
@@ -69,14 +69,14 @@ DownloadDialog::DownloadDialog(Prompter& prompter, QWidget* parent)
   auto* label2 = new QLabel(this);
   label2->setObjectName("Label2");
   SetLabelText(label2, "Total selected devices :");
-  staticText1_ = new QLabel(this);
-  staticText1_->setObjectName("StaticText1");
-  staticText1_->setFrameShape(QFrame::Panel);
-  staticText1_->setFrameShadow(QFrame::Sunken);
-  staticText1_->setMinimumWidth(40);
-  staticText1_->setAlignment(Qt::AlignCenter);
+  selectedCountLabel_ = new QLabel(this);
+  selectedCountLabel_->setObjectName("StaticText1");
+  selectedCountLabel_->setFrameShape(QFrame::Panel);
+  selectedCountLabel_->setFrameShadow(QFrame::Sunken);
+  selectedCountLabel_->setMinimumWidth(40);
+  selectedCountLabel_->setAlignment(Qt::AlignCenter);
   count->addWidget(label2);
-  count->addWidget(staticText1_);
+  count->addWidget(selectedCountLabel_);
   count->addStretch(1);
   side->addLayout(count);
   gauge_ = new QProgressBar(this);
@@ -98,9 +98,9 @@ DownloadDialog::DownloadDialog(Prompter& prompter, QWidget* parent)
   layout->addLayout(side);
   ShowCount();
 
-  connect(checkListBox1_, &QListWidget::itemChanged, this, &DownloadDialog::CheckListBox1ClickCheck);
+  connect(deviceList_, &QListWidget::itemChanged, this, &DownloadDialog::CheckListBox1ClickCheck);
   connect(downLoad_, &QPushButton::clicked, this, [this] {
-    for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
+    for (QWidget* w : {static_cast<QWidget*>(deviceList_), static_cast<QWidget*>(downLoad_),
                        static_cast<QWidget*>(exit_)})
       w->setEnabled(false);
     Q_EMIT downloadRequested();
@@ -122,18 +122,18 @@ kvx::OpOutcome DownloadDialog::Download(kvx::Workspace& ws, kvx::SerialPort& por
 }
 
 void DownloadDialog::DownloadEnded() {
-  for (QWidget* w : {static_cast<QWidget*>(checkListBox1_), static_cast<QWidget*>(downLoad_),
+  for (QWidget* w : {static_cast<QWidget*>(deviceList_), static_cast<QWidget*>(downLoad_),
                      static_cast<QWidget*>(exit_)})
     w->setEnabled(true);
 }
 
 void DownloadDialog::CheckListBox1ClickCheck(QListWidgetItem* item) {
-  const int index = checkListBox1_->row(item);
+  const int index = deviceList_->row(item);
   const bool ticked = item->checkState() == Qt::Checked;
   if (index < 0 || ticked == download_.Lines()[index].Ticked) return;
   const std::string refusal = download_.CheckListBox1ClickCheck(index);
   {
-    const QSignalBlocker block(checkListBox1_);
+    const QSignalBlocker block(deviceList_);
     item->setCheckState(download_.Lines()[index].Ticked ? Qt::Checked : Qt::Unchecked);
   }
   gauge_->setValue(download_.Gauge());
@@ -142,7 +142,7 @@ void DownloadDialog::CheckListBox1ClickCheck(QListWidgetItem* item) {
 }
 
 void DownloadDialog::ShowCount() {
-  SetLabelText(staticText1_, QString::number(download_.TickedCount()));
+  SetLabelText(selectedCountLabel_, QString::number(download_.TickedCount()));
 }
 
 }  // namespace kvx::gui

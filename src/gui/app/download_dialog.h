@@ -44,8 +44,8 @@ class DownloadDialog : public WorkerDialog {
   kvx::DeviceDownload download_;
   std::unique_ptr<View> view_;
   std::unique_ptr<kvx::OperationView> nullView_;
-  QListWidget* checkListBox1_;
-  QLabel* staticText1_;
+  QListWidget* deviceList_;
+  QLabel* selectedCountLabel_;
   QProgressBar* gauge_;
   QPushButton* downLoad_;
   QPushButton* exit_;

@@ -12,7 +12,9 @@
 #include <functional>
 
 #include "core/device/workspace_ops.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/common/widgets.h"
 
 namespace kvx::gui {
@@ -61,9 +63,9 @@ void ShowWidth(QLineEdit* edit, const std::string& kept) {
 
 }  // namespace
 
-EngineeringControls::EngineeringControls(MainWindow& window, QToolBar* bar, QLabel* label,
+EngineeringControls::EngineeringControls(const WindowParts& parts, QToolBar* bar, QLabel* label,
                                          QAction* forceWrite)
-    : QObject(&window), window_(window), forceWrite_(forceWrite) {
+    : QObject(&parts.window), parts_(parts), forceWrite_(forceWrite) {
   // The hidden Force Write button shows with the engineering panel.
   forceWrite_->setVisible(false);
   label->installEventFilter(new DoubleClickFilter(this, [this] { onToggleShown(); }));
@@ -126,27 +128,27 @@ void EngineeringControls::onToggleShown() {
 }
 
 void EngineeringControls::onQtpSimulation() {
-  kvx::Workspace& ws = window_.workspace();
-  if (window_.Busy() || !ws.production.SerialNoMode) return;
+  kvx::Workspace& ws = parts_.ws;
+  if (parts_.host.Busy() || !ws.production.SerialNoMode) return;
   ws.production.QtpSimulate = !ws.production.QtpSimulate;
   ToggleCaption(qtpSimulation_, ws.production.QtpSimulate);
 }
 
 void EngineeringControls::onFlashProgramTest() {
-  if (window_.Busy()) return;
-  kvx::Workspace& ws = window_.workspace();
+  if (parts_.host.Busy()) return;
+  kvx::Workspace& ws = parts_.ws;
   ws.production.FlashPgmTestOn = !ws.production.FlashPgmTestOn;
   ToggleCaption(flashTest_, ws.production.FlashPgmTestOn);
 }
 
 void EngineeringControls::onPulseWidthEdited() {
-  if (!window_.Busy())
-    ShowWidth(pulseWidth_, kvx::EnterPulseWidth(window_.workspace(), pulseWidth_->text().toStdString()));
+  if (!parts_.host.Busy())
+    ShowWidth(pulseWidth_, kvx::EnterPulseWidth(parts_.ws, pulseWidth_->text().toStdString()));
 }
 
 void EngineeringControls::onEraseWidthEdited() {
-  if (!window_.Busy())
-    ShowWidth(eraseWidth_, kvx::EnterEraseWidth(window_.workspace(), eraseWidth_->text().toStdString()));
+  if (!parts_.host.Busy())
+    ShowWidth(eraseWidth_, kvx::EnterEraseWidth(parts_.ws, eraseWidth_->text().toStdString()));
 }
 
 }  // namespace kvx::gui

@@ -5,6 +5,8 @@
 
 #include <QObject>
 
+#include "gui/app/window_parts.h"
+
 class QAction;
 class QCheckBox;
 class QLabel;
@@ -14,13 +16,12 @@ class QToolBar;
 
 namespace kvx::gui {
 
-class MainWindow;
 
 class EngineeringControls : public QObject {
   Q_OBJECT
  public:
   // The controls go on `bar`; a double click on `label` shows or hides them with `forceWrite`.
-  EngineeringControls(MainWindow& window, QToolBar* bar, QLabel* label, QAction* forceWrite);
+  EngineeringControls(const WindowParts& parts, QToolBar* bar, QLabel* label, QAction* forceWrite);
 
   // The end of a QTP file switched the QTP simulation off.
   void QtpSimulationEnded();
@@ -32,7 +33,7 @@ class EngineeringControls : public QObject {
   void onPulseWidthEdited();
   void onEraseWidthEdited();
 
-  MainWindow& window_;
+  WindowParts parts_;
   QAction* forceWrite_;
   QAction* panelAction_ = nullptr;        // shows and hides "Panel2" on the toolbar
   QPushButton* qtpSimulation_ = nullptr;  // "QtpSim"

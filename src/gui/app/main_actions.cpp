@@ -12,7 +12,9 @@
 #include "gui/app/about_and_counter.h"
 #include "gui/app/about_box.h"
 #include "gui/app/device_commands.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/app/journal_window.h"
 #include "core/production/journal_settings.h"
 #include "gui/common/prompter.h"
@@ -74,7 +76,7 @@ QIcon ToolIcon(const char* names, const QString& letters, QColor colour) {
 
 }  // namespace
 
-MainActions::MainActions(MainWindow& window) : QObject(&window), window_(window) {
+MainActions::MainActions(const WindowParts& parts) : QObject(&parts.window), parts_(parts) {
   CreateMenus();
   CreateToolBar();
 }
@@ -84,28 +86,28 @@ void MainActions::LockSingleStepCommands(bool locked) {
 }
 
 void MainActions::UpdateCommandStates() {
-  kvx::Workspace& ws = window_.workspace();
+  kvx::Workspace& ws = parts_.ws;
   const bool flash = ws.device.IsFlash();
   for (QAction* a : {eraseAction_, writeEepromAction_, showEepromAction_, clearEepromAction_})
     a->setEnabled(flash);
-  if (!flash) window_.editors().Windows().Flags().EepromViewOpen = false;
+  if (!flash) parts_.host.editors().Windows().Flags().EepromViewOpen = false;
   FollowListing();
 }
 
 void MainActions::FollowListing() {
-  saveDisassemblyAction_->setEnabled(window_.editors().Windows().Flags().DisassemblyOpen);
+  saveDisassemblyAction_->setEnabled(parts_.host.editors().Windows().Flags().DisassemblyOpen);
 }
 
 void MainActions::onShowJournal() {
   // The journal KvxWriter.ini names, as the production commands use it.
   auto* window =
-      new JournalWindow(kvx::DesktopJournalName(window_.workspace().files.StartDir), window_.prompter(), &window_);
+      new JournalWindow(kvx::DesktopJournalName(parts_.ws.files.StartDir), parts_.prompter, &parts_.window);
   window->show();
 }
 
 QAction* MainActions::MakeAction(const char* name, const QString& text, const QString& hint,
                                const QKeySequence& shortcut) {
-  auto* action = new QAction(text, &window_);
+  auto* action = new QAction(text, &parts_.window);
   action->setObjectName(name);
   if (!shortcut.isEmpty()) action->setShortcut(shortcut);
   if (!hint.isEmpty()) {
@@ -116,7 +118,7 @@ QAction* MainActions::MakeAction(const char* name, const QString& text, const QS
 }
 
 void MainActions::CreateMenus() {
-  QMenuBar* bar = window_.menuBar();
+  QMenuBar* bar = parts_.window.menuBar();
   bar->setObjectName("MainMenu1");
   QMenu* file = bar->addMenu("&File");
   file->setObjectName("File1");
@@ -204,7 +206,7 @@ void MainActions::CreateMenus() {
 }
 
 void MainActions::CreateToolBar() {
-  QToolBar* bar = window_.addToolBar("Commands");
+  QToolBar* bar = parts_.window.addToolBar("Commands");
   bar->setObjectName("ToolBar1");
   bar->setMovable(false);
   bar->setIconSize(QSize(28, 28));
@@ -259,41 +261,41 @@ void MainActions::Connect() {
   // A command of the buffers and files: only while no operation, check or close is under way.
   auto onAllowed = [this](QAction* action, std::function<void()> command) {
     connect(action, &QAction::triggered, this, [this, command = std::move(command)] {
-      if (window_.CommandAllowed()) command();
+      if (parts_.host.CommandAllowed()) command();
     });
   };
-  onAllowed(openAction_, [this] { window_.editors().onOpenFile(); });
-  onAllowed(loadConfigAction_, [this] { window_.editors().onLoadConfig(); });
-  onAllowed(saveConfigAction_, [this] { window_.editors().onSaveConfig(); });
-  onAllowed(saveDisassemblyAction_, [this] { window_.editors().onSaveDisassembly(); });
-  onAllowed(saveProgramMemoryAction_, [this] { window_.editors().onSaveProgramMemory(); });
-  connect(exitAction_, &QAction::triggered, &window_, &QWidget::close);
-  onAllowed(showProgramMemoryAction_, [this] { window_.editors().Windows().showProgramMemory(); });
-  onAllowed(showIdAction_, [this] { window_.editors().Windows().showId(); });
+  onAllowed(openAction_, [this] { parts_.host.editors().onOpenFile(); });
+  onAllowed(loadConfigAction_, [this] { parts_.host.editors().onLoadConfig(); });
+  onAllowed(saveConfigAction_, [this] { parts_.host.editors().onSaveConfig(); });
+  onAllowed(saveDisassemblyAction_, [this] { parts_.host.editors().onSaveDisassembly(); });
+  onAllowed(saveProgramMemoryAction_, [this] { parts_.host.editors().onSaveProgramMemory(); });
+  connect(exitAction_, &QAction::triggered, &parts_.window, &QWidget::close);
+  onAllowed(showProgramMemoryAction_, [this] { parts_.host.editors().Windows().showProgramMemory(); });
+  onAllowed(showIdAction_, [this] { parts_.host.editors().Windows().showId(); });
   onAllowed(showDisassemblyAction_, [this] {
-    window_.editors().Windows().showDisassembly();
+    parts_.host.editors().Windows().showDisassembly();
     saveDisassemblyAction_->setEnabled(true);  // at once rather than on the timer's next tick
   });
   onAllowed(showEepromAction_, [this] {
-    if (window_.workspace().device.IsFlash()) window_.editors().Windows().showEeprom();
+    if (parts_.ws.device.IsFlash()) parts_.host.editors().Windows().showEeprom();
   });
   connect(showJournalAction_, &QAction::triggered, this, &MainActions::onShowJournal);
-  connect(productionAction_, &QAction::triggered, &window_.device(), &DeviceCommands::onShowProduction);
-  onAllowed(editOptionAction_, [this] { window_.editors().onEditOption(); });
-  onAllowed(serialSetupAction_, [this] { window_.editors().onSerialSetup(); });
-  onAllowed(loadQtpFileAction_, [this] { window_.editors().onLoadQtpFile(); });
-  onAllowed(clearOptionAction_, [this] { window_.editors().onClearOption(); });
-  onAllowed(clearIdAction_, [this] { window_.editors().onClearId(); });
-  onAllowed(clearBufferAction_, [this] { window_.editors().onClearBuffer(); });
-  onAllowed(fillBufferAction_, [this] { window_.editors().onFillBuffer(); });
+  connect(productionAction_, &QAction::triggered, &parts_.host.device(), &DeviceCommands::onShowProduction);
+  onAllowed(editOptionAction_, [this] { parts_.host.editors().onEditOption(); });
+  onAllowed(serialSetupAction_, [this] { parts_.host.editors().onSerialSetup(); });
+  onAllowed(loadQtpFileAction_, [this] { parts_.host.editors().onLoadQtpFile(); });
+  onAllowed(clearOptionAction_, [this] { parts_.host.editors().onClearOption(); });
+  onAllowed(clearIdAction_, [this] { parts_.host.editors().onClearId(); });
+  onAllowed(clearBufferAction_, [this] { parts_.host.editors().onClearBuffer(); });
+  onAllowed(fillBufferAction_, [this] { parts_.host.editors().onFillBuffer(); });
   onAllowed(clearEepromAction_, [this] {
-    if (window_.workspace().device.IsFlash()) window_.editors().onClearEeprom();
+    if (parts_.ws.device.IsFlash()) parts_.host.editors().onClearEeprom();
   });
   // The status panel's OPTION area and "ID :" box open what their menu commands open.
-  connect(window_.statusPanel(), &StatusPanel::optionAreaDoubleClicked, editOptionAction_, &QAction::trigger);
-  connect(window_.statusPanel(), &StatusPanel::idBoxDoubleClicked, showIdAction_, &QAction::trigger);
+  connect(&parts_.panel, &StatusPanel::optionAreaDoubleClicked, editOptionAction_, &QAction::trigger);
+  connect(&parts_.panel, &StatusPanel::idBoxDoubleClicked, showIdAction_, &QAction::trigger);
 
-  DeviceCommands* device = &window_.device();
+  DeviceCommands* device = &parts_.host.device();
   auto on = [this, device](QAction* action, void (DeviceCommands::*handler)()) {
     connect(action, &QAction::triggered, device, handler);
   };
@@ -311,29 +313,29 @@ void MainActions::Connect() {
   on(forceWriteAction_, &DeviceCommands::onForceWrite);
   on(downloadAction_, &DeviceCommands::onDownload);
   // The About box and the counter are no device commands: a part of their own, a child of this.
-  auto* aboutAndCounter = new AboutAndCounter(window_, this);
+  auto* aboutAndCounter = new AboutAndCounter(parts_, this);
   connect(setCounterAction_, &QAction::triggered, aboutAndCounter, &AboutAndCounter::onSetCounter);
   connect(aboutAction_, &QAction::triggered, aboutAndCounter, &AboutAndCounter::onAbout);
   connect(versionInfoAction_, &QAction::triggered, this, [this] {
-    auto* box = new VersionInfoDialog(&window_);
+    auto* box = new VersionInfoDialog(&parts_.window);
     connect(box, &QDialog::finished, box, &QObject::deleteLater);
     box->open();
   });
-  connect(window_.statusPanel(), &StatusPanel::passCountDoubleClicked, aboutAndCounter,
+  connect(&parts_.panel, &StatusPanel::passCountDoubleClicked, aboutAndCounter,
           &AboutAndCounter::onSetCounter);
 
-  connect(cascadeAction_, &QAction::triggered, window_.mdiArea(), &QMdiArea::cascadeSubWindows);
+  connect(cascadeAction_, &QAction::triggered, &parts_.mdiArea, &QMdiArea::cascadeSubWindows);
   connect(tileHorizontallyAction_, &QAction::triggered, this,
-          [this] { TileSubWindows(window_.mdiArea(), true); });
+          [this] { TileSubWindows(&parts_.mdiArea, true); });
   connect(tileVerticallyAction_, &QAction::triggered, this,
-          [this] { TileSubWindows(window_.mdiArea(), false); });
+          [this] { TileSubWindows(&parts_.mdiArea, false); });
   connect(minimizeAllAction_, &QAction::triggered, this, [this] {
-    for (auto* w : window_.mdiArea()->subWindowList()) w->showMinimized();
+    for (auto* w : parts_.mdiArea.subWindowList()) w->showMinimized();
   });
   connect(arrangeAllAction_, &QAction::triggered, this, [this] {
-    for (auto* w : window_.mdiArea()->subWindowList())
+    for (auto* w : parts_.mdiArea.subWindowList())
       if (w->isMinimized()) w->showNormal();
-    window_.mdiArea()->tileSubWindows();
+    parts_.mdiArea.tileSubWindows();
   });
 }
 

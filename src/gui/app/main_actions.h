@@ -9,16 +9,17 @@
 #include <QObject>
 #include <QString>
 
+#include "gui/app/window_parts.h"
+
 class QAction;
 
 namespace kvx::gui {
 
-class MainWindow;
 
 class MainActions : public QObject {
   Q_OBJECT
  public:
-  explicit MainActions(MainWindow& window);
+  explicit MainActions(const WindowParts& parts);
 
   // Each action to the command it runs; after the window's parts exist.
   void Connect();
@@ -38,7 +39,7 @@ class MainActions : public QObject {
   void CreateToolBar();
   void onShowJournal();     // the production journal's window, over the journal as it is now
 
-  MainWindow& window_;
+  WindowParts parts_;
   QAction* openAction_ = nullptr;               // "FileOpen1"
   QAction* loadConfigAction_ = nullptr;         // "LoadConfig1"
   QAction* saveConfigAction_ = nullptr;         // "FileSaveItem"

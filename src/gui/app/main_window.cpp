@@ -50,20 +50,20 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
   setCentralWidget(central);
   statusBar()->setObjectName("StatusBar");
 
-  device_ = std::make_unique<DeviceCommands>(*this);
-  actions_ = std::make_unique<MainActions>(*this);
+  device_ = std::make_unique<DeviceCommands>(Parts());
+  actions_ = std::make_unique<MainActions>(Parts());
   addToolBarBreak();
   QToolBar* port = addToolBar("Port");
   port->setObjectName("ToolBar2");
   port->setMovable(false);
-  port_ = std::make_unique<PortControls>(*this, port);
-  engineering_ = std::make_unique<EngineeringControls>(*this, port, port_->Label(), actions_->forceWriteAction());
+  port_ = std::make_unique<PortControls>(Parts(), port);
+  engineering_ = std::make_unique<EngineeringControls>(Parts(), port, port_->Label(), actions_->forceWriteAction());
   connect(device_.get(), &DeviceCommands::qtpSimulationEnded, engineering_.get(),
           &EngineeringControls::QtpSimulationEnded);
   refreshTimer_ = new QTimer(this);
   refreshTimer_->setObjectName("Timer1");
   refreshTimer_->setInterval(500);
-  startupExit_ = std::make_unique<StartupExit>(*this, refreshTimer_);
+  startupExit_ = std::make_unique<StartupExit>(Parts(), refreshTimer_);
   actions_->Connect();
   connect(deviceList_, &QComboBox::currentIndexChanged, this, [this] { onDeviceChosen(); });
   connect(refreshTimer_, &QTimer::timeout, this, &MainWindow::onTimer);
@@ -71,6 +71,10 @@ MainWindow::MainWindow(const MainWindowOptions& options, QWidget* parent)
 }
 
 MainWindow::~MainWindow() = default;
+
+WindowParts MainWindow::Parts() {
+  return {*ws_, *clock_, *ports_, sim_, *prompter_, options_, selectorsQuiet_, *panel_, *mdiArea_, *this, *this};
+}
 
 bool MainWindow::Busy() const {
   return port_->Checking() || device_->WorkerRunning() || kvx::WorkspaceInUse(*ws_);

@@ -13,6 +13,7 @@
 #include "core/link/clock.h"
 #include "core/link/port_select.h"
 #include "gui/app/sim_bench.h"
+#include "gui/app/window_parts.h"
 
 class QComboBox;
 class QMdiArea;
@@ -29,32 +30,7 @@ class Prompter;
 class StartupExit;
 class StatusPanel;
 
-// What the window is started with; the program leaves everything at its default, the tests
-// inject simulated time, a folder and a prompter that answers the message boxes.
-struct MainWindowOptions {
-  kvx::Clock* clock = nullptr;         // time of the link and the operations; null: steady
-  kvx::FakeClock* simClock = nullptr;  // the simulated Writer's time; null: it answers at once
-  kvx::EnvLookup env;                  // KVXW_COMn lookups; null: the process environment
-  QString startDir;                    // where Default.cfg lives; empty: the current directory
-  Prompter* prompter = nullptr;        // null: real message boxes
-  std::function<void()> closeLogo;     // hides the start-up logo (the creation's last step)
-};
-
-// While one lives, the device and port selectors are being set by the program, not the
-// operator: their change handlers do nothing.
-class QuietSelectors {
- public:
-  explicit QuietSelectors(bool& flag) : flag_(flag), was_(flag) { flag_ = true; }
-  ~QuietSelectors() { flag_ = was_; }
-  QuietSelectors(const QuietSelectors&) = delete;
-  QuietSelectors& operator=(const QuietSelectors&) = delete;
-
- private:
-  bool& flag_;
-  bool was_;
-};
-
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public WindowHost {
   Q_OBJECT
  public:
   explicit MainWindow(const MainWindowOptions& options = {}, QWidget* parent = nullptr);
@@ -69,26 +45,21 @@ class MainWindow : public QMainWindow {
   SimBench& simBench() { return sim_; }
   kvx::Clock& clock() { return *clock_; }
   const MainWindowOptions& options() const { return options_; }
-  DeviceCommands& device() { return *device_; }
-  PortControls& port() { return *port_; }
-  StartupExit& startupExit() { return *startupExit_; }
-  MainActions& actions() { return *actions_; }
-  EditorCommands& editors();  // made on first use; a child of the window
+  DeviceCommands& device() override { return *device_; }
+  PortControls& port() override { return *port_; }
+  StartupExit& startupExit() override { return *startupExit_; }
+  MainActions& actions() override { return *actions_; }
+  EditorCommands& editors() override;  // made on first use; a child of the window
   bool& selectorsQuiet() { return selectorsQuiet_; }
 
-  // A worker (an operation or a connection check) owns the workspace and the port: nothing may
-  // read or change them.
-  bool Busy() const;
-  // A command may start: no operation dialog is up, no journal is being opened, no check runs,
-  // the window is not closing.
-  bool CommandAllowed() const;
-  // RefreshData at once (never while a worker owns the workspace).
-  void RefreshPanelNow();
-  // Re-creates the windows that show the buffers after a wholesale change (a read, a device
-  // change, serial numbers stamped, a configuration loaded).
-  void RebuildBufferWindows();
-  // The device list shows the workspace's device, without running its change handler.
-  void ShowSelectedDevice();
+  // What the parts ask of the window (see WindowHost).
+  bool Busy() const override;
+  bool CommandAllowed() const override;
+  void RefreshPanelNow() override;
+  // After a wholesale change: a read, a device change, serial numbers stamped, a configuration
+  // loaded.
+  void RebuildBufferWindows() override;
+  void ShowSelectedDevice() override;
   // A termination signal asked for the close: as File > Exit, but nothing waits for the
   // operator; a failure goes to the standard error and the exit status.
   void CloseBySignal();
@@ -102,6 +73,7 @@ class MainWindow : public QMainWindow {
  private:
   void onDeviceChosen();
   void onTimer();
+  WindowParts Parts();
 
   MainWindowOptions options_;
   std::unique_ptr<kvx::Workspace> ws_;

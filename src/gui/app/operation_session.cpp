@@ -1,15 +1,15 @@
 #include "gui/app/operation_session.h"
 
 #include "gui/common/gui_queue.h"
-#include "gui/app/main_window.h"
 #include "gui/app/progress_dialog.h"
 
 namespace kvx::gui {
 
-OperationSession::OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
-                                   QueuedView* queued)
-    : QObject(&form),
-      form_(form),
+OperationSession::OperationSession(kvx::Workspace& ws, kvx::PortSelector& ports, kvx::Clock& clock,
+                                   WorkerDialog* dialog, kvx::OperationView& view, QueuedView* queued)
+    : ws_(ws),
+      ports_(ports),
+      clock_(clock),
       dialog_(dialog),
       view_(view),
       queued_(queued),
@@ -50,7 +50,7 @@ bool OperationSession::StartPass(const kvx::Command& command, long passNumber,
                                  std::function<void(const kvx::PassResult&)> afterPass) {
   if (active_) return false;
   Arm();
-  active_ = runner_.Start(command, {form_.workspace(), form_.ports().Port(), form_.clock(), view_},
+  active_ = runner_.Start(command, {ws_, ports_.Port(), clock_, view_},
                           passNumber, [this, afterPass](const kvx::PassResult& result) {
                             Ended([afterPass, result] {
                               if (afterPass) afterPass(result);
@@ -62,7 +62,7 @@ bool OperationSession::StartPass(const kvx::Command& command, long passNumber,
 bool OperationSession::StartWork(kvx::OperationRunner::Work work, std::function<void()> afterWork) {
   if (active_) return false;
   Arm();
-  active_ = runner_.Start(form_.workspace(), std::move(work), [this, afterWork](kvx::OpOutcome) {
+  active_ = runner_.Start(ws_, std::move(work), [this, afterWork](kvx::OpOutcome) {
     Ended([afterWork] {
       if (afterWork) afterWork();
     });

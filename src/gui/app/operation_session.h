@@ -9,12 +9,12 @@
 #include <functional>
 #include <stop_token>
 
+#include "core/link/port_select.h"
 #include "core/ops/runner.h"
 #include "gui/app/worker_dialog.h"
 
 namespace kvx::gui {
 
-class MainWindow;
 class QueuedView;
 class GuiQueue;
 
@@ -24,8 +24,8 @@ class OperationSession : public QObject {
   // `dialog` shows the operation and `view` is what its worker writes to; `queued` is that view
   // when it queues to a progress dialog (its message boxes give way to a stop), else null. The
   // session deletes the dialog when it is itself deleted.
-  OperationSession(MainWindow& form, WorkerDialog* dialog, kvx::OperationView& view,
-                   QueuedView* queued = nullptr);
+  OperationSession(kvx::Workspace& ws, kvx::PortSelector& ports, kvx::Clock& clock, WorkerDialog* dialog,
+                   kvx::OperationView& view, QueuedView* queued = nullptr);
   ~OperationSession() override;
 
   WorkerDialog* Dialog() const { return dialog_; }
@@ -49,7 +49,9 @@ class OperationSession : public QObject {
   void RequestStop();
   void Ended(std::function<void()> then);
 
-  MainWindow& form_;
+  kvx::Workspace& ws_;
+  kvx::PortSelector& ports_;
+  kvx::Clock& clock_;
   QPointer<WorkerDialog> dialog_;
   kvx::OperationView& view_;
   QueuedView* queued_;

@@ -7,7 +7,9 @@
 
 #include "core/link/port_select.h"
 #include "core/production/pass_time.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/app/port_chooser.h"
 #include "gui/app/startup_exit.h"
 #include "gui/common/gui_queue.h"
@@ -25,8 +27,8 @@ std::string RealDevice(const std::string& path) {
 }
 }  // namespace
 
-PortControls::PortControls(MainWindow& window, QToolBar* bar)
-    : QObject(&window), window_(window), checkEnds_(new GuiQueue(this)) {
+PortControls::PortControls(const WindowParts& parts, QToolBar* bar)
+    : QObject(&parts.window), parts_(parts), checkEnds_(new GuiQueue(this)) {
   // A selector with its caption before it; the caption is returned.
   auto selector = [bar](const char* labelName, const QString& caption, int leftMargin, QComboBox*& list,
                         const char* listName, const QString& listCaption) {
@@ -41,14 +43,14 @@ PortControls::PortControls(MainWindow& window, QToolBar* bar)
     return label;
   };
   portLabel_ = selector("Label3", "Serial Port :", 6, portList_, "ComboBox1", "Serial Port");
-  portChooser_ = new PortChooser(portList_, window.options().env, this);
+  portChooser_ = new PortChooser(portList_, parts.options.env, this);
   selector("Label4", "HandShake :", 10, handshake_, "HandShake", "HandShake");
   for (std::string_view name : kvx::kHandShakeNames) handshake_->addItem(Q(name));
   {
-    QuietSelectors quiet(window_.selectorsQuiet());
+    QuietSelectors quiet(parts_.selectorsQuiet);
     portList_->setCurrentIndex(0);
   }
-  window_.workspace().settings.PortName = portList_->currentText().toStdString();
+  parts_.ws.settings.PortName = portList_->currentText().toStdString();
   connect(portList_, &QComboBox::currentIndexChanged, this, [this] { onPortChosen(); });
   connect(handshake_, &QComboBox::currentIndexChanged, this, [this] { onPortChosen(); });
 }
@@ -56,23 +58,23 @@ PortControls::PortControls(MainWindow& window, QToolBar* bar)
 PortControls::~PortControls() = default;
 
 void PortControls::ShowSelectedPort() {
-  QuietSelectors quiet(window_.selectorsQuiet());
-  portChooser_->Show(window_.workspace().settings.PortName);  // a USB port the station settings remember, too
+  QuietSelectors quiet(parts_.selectorsQuiet);
+  portChooser_->Show(parts_.ws.settings.PortName);  // a USB port the station settings remember, too
 }
 
 void PortControls::UseCtsHandshake() {
   {
-    QuietSelectors quiet(window_.selectorsQuiet());
+    QuietSelectors quiet(parts_.selectorsQuiet);
     handshake_->setCurrentText(Q(kvx::kLinkHandShake));
   }
-  window_.workspace().settings.HandShake = handshake_->currentText().toStdString();
+  parts_.ws.settings.HandShake = handshake_->currentText().toStdString();
 }
 
 bool PortControls::StartCheck(Check check, std::function<void(const std::vector<std::string>&)> then) {
-  if (window_.Busy()) return false;
+  if (parts_.host.Busy()) return false;
   auto messages = std::make_shared<std::vector<std::string>>();
   const bool started = checks_.Start(
-      window_.workspace(),
+      parts_.ws,
       [check = std::move(check), messages](std::stop_token stop) {
         *messages = check(stop);
         return kvx::OpOutcome::Ok;
@@ -81,7 +83,7 @@ bool PortControls::StartCheck(Check check, std::function<void(const std::vector<
         checkEnds_->Post([this, messages, then] {
           checks_.Wait();  // it has returned: this only joins its thread
           checking_ = false;
-          if (window_.startupExit().CloseIfAsked()) return;
+          if (parts_.host.startupExit().CloseIfAsked()) return;
           if (then) then(*messages);
         });
       });
@@ -94,28 +96,28 @@ void PortControls::ShowMessages(const std::vector<std::string>& messages) {
     QString text = Q(m);
     // A port that did not open: say why on a second line (busy and by whom, no such device,
     // no permission and which group may open it), as kvxw does.
-    if (m == kvx::PortErrorMessage(window_.workspace().settings.PortName)) {
-      const std::string reason = window_.ports().OpenReason();
+    if (m == kvx::PortErrorMessage(parts_.ws.settings.PortName)) {
+      const std::string reason = parts_.ports.OpenReason();
       if (!reason.empty()) text += "\n" + Q(reason);
     }
-    window_.prompter().Message(&window_, text);
+    parts_.prompter.Message(&parts_.window, text);
   }
 }
 
 bool PortControls::LendPort(const std::string& device, std::string& reason) {
-  kvx::PortSelector& ports = window_.ports();
+  kvx::PortSelector& ports = parts_.ports;
   const std::string wanted = RealDevice(device);
-  const bool mine = !window_.workspace().results.PortError && !kvx::IsSimPort(ports.Device()) &&
+  const bool mine = !parts_.ws.results.PortError && !kvx::IsSimPort(ports.Device()) &&
                     ports.Comm1().Enabled() && RealDevice(ports.Device()) == wanted;
   if (mine) {
-    if (window_.Busy() || !window_.CommandAllowed()) {
-      reason = "The main window is using " + kvx::PortNameUpper(window_.workspace().settings.PortName) +
+    if (parts_.host.Busy() || !parts_.host.CommandAllowed()) {
+      reason = "The main window is using " + kvx::PortNameUpper(parts_.ws.settings.PortName) +
                "; start this Writer again once its operation has ended.";
       return false;
     }
     // Closed now; PortReady opens it again for a command, and PortGivenBack once no tile holds it.
     ports.Comm1().Close();
-    window_.workspace().results.PortError = true;
+    parts_.ws.results.PortError = true;
     released_ = true;
   }
   lent_.insert(wanted);
@@ -125,27 +127,27 @@ bool PortControls::LendPort(const std::string& device, std::string& reason) {
 void PortControls::PortGivenBack(const std::string& device) {
   const auto held = lent_.find(RealDevice(device));
   if (held != lent_.end()) lent_.erase(held);
-  kvx::PortSelector& ports = window_.ports();
+  kvx::PortSelector& ports = parts_.ports;
   if (!released_ || lent_.count(RealDevice(ports.Device())) > 0) return;
   released_ = false;
   // A check or an operation under way opened its port itself.
-  if (!window_.Busy() && window_.workspace().results.PortError) ports.CheckComPort();
+  if (!parts_.host.Busy() && parts_.ws.results.PortError) ports.CheckComPort();
 }
 
 bool PortControls::PortReady() {
-  if (window_.Busy()) return false;
-  if (released_ && lent_.count(RealDevice(window_.ports().Device())) > 0) {
-    window_.prompter().Message(
-        &window_, Q(kvx::PortNameUpper(window_.workspace().settings.PortName)) +
+  if (parts_.host.Busy()) return false;
+  if (released_ && lent_.count(RealDevice(parts_.ports.Device())) > 0) {
+    parts_.prompter.Message(
+        &parts_.window, Q(kvx::PortNameUpper(parts_.ws.settings.PortName)) +
                       " is in use by the production window.");
     return false;
   }
-  kvx::Workspace& ws = window_.workspace();
-  kvx::PortSelector& ports = window_.ports();
+  kvx::Workspace& ws = parts_.ws;
+  kvx::PortSelector& ports = parts_.ports;
   std::string message;
   // The simulated Writer's socket holds a chip of the workspace's device, whatever changed the
   // device (the device list, a configuration): another device means the port afresh.
-  if (kvx::IsSimPort(ports.Device()) && !ws.results.PortError && window_.simBench().DeviceIndex() != ws.device.DeviceIndex)
+  if (kvx::IsSimPort(ports.Device()) && !ws.results.PortError && parts_.sim.DeviceIndex() != ws.device.DeviceIndex)
     ports.CheckComPort();
   if (ports.EnsurePort(message)) return true;
   ShowMessages({message});
@@ -153,11 +155,11 @@ bool PortControls::PortReady() {
 }
 
 void PortControls::onPortChosen() {
-  if (window_.selectorsQuiet()) return;
-  kvx::Workspace& ws = window_.workspace();
-  if (window_.Busy()) {
+  if (parts_.selectorsQuiet) return;
+  kvx::Workspace& ws = parts_.ws;
+  if (parts_.host.Busy()) {
     // A worker owns the port: the selector goes back to the port it uses.
-    QuietSelectors quiet(window_.selectorsQuiet());
+    QuietSelectors quiet(parts_.selectorsQuiet);
     portList_->setCurrentText(Q(ws.settings.PortName));
     handshake_->setCurrentText(Q(ws.settings.HandShake));
     return;
@@ -165,17 +167,17 @@ void PortControls::onPortChosen() {
   ws.settings.PortName = portList_->currentText().toStdString();
   ws.settings.HandShake = handshake_->currentText().toStdString();
   released_ = false;  // the check opens the chosen port, whatever a tile was lent
-  StartCheck([this](std::stop_token stop) { return window_.ports().ChangeCheck(stop); },
+  StartCheck([this](std::stop_token stop) { return parts_.ports.ChangeCheck(stop); },
              [this](const std::vector<std::string>& messages) {
                ShowMessages(WithPortWarning(messages));
              });
 }
 
 std::vector<std::string> PortControls::WithPortWarning(std::vector<std::string> messages) const {
-  const kvx::Workspace& ws = window_.workspace();
+  const kvx::Workspace& ws = parts_.ws;
   if (ws.results.PortError) return messages;
   const std::string warning = kvx::SlowPortWarning(
-      window_.ports().Facts(), kvx::PortNameUpper(ws.settings.PortName), ws);
+      parts_.ports.Facts(), kvx::PortNameUpper(ws.settings.PortName), ws);
   if (!warning.empty()) messages.push_back(warning);
   return messages;
 }

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/ops/runner.h"
+#include "gui/app/window_parts.h"
 
 class QComboBox;
 class QLabel;
@@ -19,13 +20,12 @@ class QToolBar;
 namespace kvx::gui {
 
 class GuiQueue;
-class MainWindow;
 class PortChooser;
 
 class PortControls : public QObject {
   Q_OBJECT
  public:
-  PortControls(MainWindow& window, QToolBar* bar);
+  PortControls(const WindowParts& parts, QToolBar* bar);
   ~PortControls() override;
 
   QLabel* Label() const { return portLabel_; }  // "Serial Port :"
@@ -58,7 +58,7 @@ class PortControls : public QObject {
  private:
   void onPortChosen();
 
-  MainWindow& window_;
+  WindowParts parts_;
   QLabel* portLabel_ = nullptr;
   QComboBox* portList_ = nullptr;     // "ComboBox1"
   QComboBox* handshake_ = nullptr;    // "HandShake"

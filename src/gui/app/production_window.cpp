@@ -21,6 +21,7 @@
 #include "core/files/station_settings.h"
 #include "core/production/pass_journal.h"
 #include "core/production/production_run.h"
+#include "gui/app/desktop_journal.h"
 #include "gui/common/gui_queue.h"
 #include "gui/common/local_time.h"
 #include "gui/app/port_chooser.h"
@@ -383,20 +384,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   // The series' start is decided once, as for Auto Program; each tile then takes free numbers.
   first_ = std::make_unique<kvx::Workspace>(loaded_);
   const kvx::RunStart start = options_.start ? *options_.start : kvx::DecideRunStartFor(*journal_, *first_);
-  if (start.verdict != kvx::RunStart::Verdict::StartHere) {
-    const std::string facts = kvx::RunStartFacts(start);
-    if (!start.CanResume()) {
-      prompter_.Message(parent, Sentence(facts));
-      return;
-    }
-    std::string message;
-    if (!prompter_.YesNo(parent, Sentence(facts + ".\n\nStart from " + kvx::ResumePoint(start) + "?")))
-      return;
-    if (!kvx::MoveToRunStart(start, *first_, message)) {
-      prompter_.Message(parent, Sentence(message));
-      return;
-    }
-  }
+  if (!AskRunStart(start, *first_, prompter_, parent)) return;
   ready_ = true;
 
   auto* top = new QVBoxLayout(this);

@@ -11,7 +11,9 @@
 #include "core/files/config_file.h"
 #include "gui/app/device_commands.h"
 #include "gui/app/main_actions.h"
-#include "gui/app/main_window.h"
+#include <QMainWindow>
+#include "core/device/workspace.h"
+#include "gui/app/sim_bench.h"
 #include "gui/app/port_controls.h"
 #include "gui/app/status_panel.h"
 #include "gui/common/prompter.h"
@@ -21,18 +23,18 @@
 
 namespace kvx::gui {
 
-StartupExit::StartupExit(MainWindow& window, QTimer* refreshTimer)
-    : QObject(&window), window_(window), refreshTimer_(refreshTimer) {}
+StartupExit::StartupExit(const WindowParts& parts, QTimer* refreshTimer)
+    : QObject(&parts.window), parts_(parts), refreshTimer_(refreshTimer) {}
 
 void StartupExit::Create() {
-  kvx::Workspace& ws = window_.workspace();
-  window_.setWindowTitle(QString("KVX Writer ") + " V2.63");
+  kvx::Workspace& ws = parts_.ws;
+  parts_.window.setWindowTitle(QString("KVX Writer ") + " V2.63");
   ws.results.WriterId.clear();
   if (ws.files.StartDir.empty()) ws.files.StartDir = QDir::currentPath().toStdString();
   ws.files.BufferCaption.clear();
-  QComboBox* deviceList = window_.statusPanel()->DeviceList();
+  QComboBox* deviceList = parts_.panel.DeviceList();
   {
-    QuietSelectors quiet(window_.selectorsQuiet());
+    QuietSelectors quiet(parts_.selectorsQuiet);
     deviceList->setCurrentIndex(0);
   }
   ws.device.SelectedDevice = deviceList->currentText().toStdString();
@@ -40,41 +42,41 @@ void StartupExit::Create() {
 
   // Default.cfg from the start-up folder: its device, port and program data.
   const kvx::LoadReport report = kvx::LoadDefaultConfig(ws);
-  window_.ShowSelectedDevice();
-  window_.port().ShowSelectedPort();
-  window_.statusPanel()->RefreshData(ws);
-  window_.editors();
-  window_.actions().UpdateCommandStates();
+  parts_.host.ShowSelectedDevice();
+  parts_.host.port().ShowSelectedPort();
+  parts_.panel.RefreshData(ws);
+  parts_.host.editors();
+  parts_.host.actions().UpdateCommandStates();
 
-  window_.port().StartCheck(
-      [this](std::stop_token stop) { return window_.ports().StartupCheck(stop); },
+  parts_.host.port().StartCheck(
+      [this](std::stop_token stop) { return parts_.ports.StartupCheck(stop); },
       [this, loaded = report.messages](const std::vector<std::string>& messages) {
-        if (window_.options().closeLogo) window_.options().closeLogo();
-        window_.port().ShowMessages(loaded);
-        window_.port().ShowMessages(window_.port().WithPortWarning(messages));
+        if (parts_.options.closeLogo) parts_.options.closeLogo();
+        parts_.host.port().ShowMessages(loaded);
+        parts_.host.port().ShowMessages(parts_.host.port().WithPortWarning(messages));
         // On this platform the link runs with the CTS handshake from the next check on.
-        window_.port().UseCtsHandshake();
+        parts_.host.port().UseCtsHandshake();
         refreshTimer_->start();
       });
 }
 
 void StartupExit::FirstShow() {
-  WindowFlags& windows = window_.editors().Windows().Flags();
+  WindowFlags& windows = parts_.host.editors().Windows().Flags();
   if (windows.ShownOnce) return;
-  window_.workspace().panel.RefreshPending = true;
+  parts_.ws.panel.RefreshPending = true;
   windows.IdChecksumFormOpen = true;
   windows.BufferViewOpen = true;
   windows.ShownOnce = true;
-  window_.RebuildBufferWindows();
+  parts_.host.RebuildBufferWindows();
 }
 
 void StartupExit::CloseRequested(QCloseEvent* event) {
-  if (window_.Busy()) {
+  if (parts_.host.Busy()) {
     // The worker (or the connection check) is asked to stop and the window closes once it has
     // returned.
     closeAfterWorker_ = true;
-    window_.device().CloseSession();
-    if (window_.port().Checking()) window_.port().RequestStop();
+    parts_.host.device().CloseSession();
+    if (parts_.host.port().Checking()) parts_.host.port().RequestStop();
     event->ignore();
     return;
   }
@@ -84,7 +86,7 @@ void StartupExit::CloseRequested(QCloseEvent* event) {
 
 bool StartupExit::CloseIfAsked() {
   if (!closeAfterWorker_) return false;
-  window_.close();
+  parts_.window.close();
   return true;
 }
 
@@ -92,8 +94,8 @@ void StartupExit::SaveAtExit() {
   if (closed_) return;
   closed_ = true;
   refreshTimer_->stop();
-  kvx::Workspace& ws = window_.workspace();
-  window_.ports().CloseAtExit();
+  kvx::Workspace& ws = parts_.ws;
+  parts_.ports.CloseAtExit();
   ws.production.QtpReadFile.reset();
   const std::string failure = kvx::SaveDefaultConfig(ws);
   if (failure.empty()) return;
@@ -101,12 +103,12 @@ void StartupExit::SaveAtExit() {
   if (closeBySignal_)
     std::fprintf(stderr, "%s\n", failure.c_str());
   else
-    window_.prompter().Message(&window_, Q(failure));
+    parts_.prompter.Message(&parts_.window, Q(failure));
 }
 
 void StartupExit::CloseBySignal() {
   closeBySignal_ = true;
-  window_.close();
+  parts_.window.close();
 }
 
 }  // namespace kvx::gui

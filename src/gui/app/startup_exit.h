@@ -5,18 +5,19 @@
 
 #include <QObject>
 
+#include "gui/app/window_parts.h"
+
 class QCloseEvent;
 class QTimer;
 
 namespace kvx::gui {
 
-class MainWindow;
 
 class StartupExit : public QObject {
   Q_OBJECT
  public:
   // `refreshTimer` starts once the start-up connection check has ended.
-  StartupExit(MainWindow& window, QTimer* refreshTimer);
+  StartupExit(const WindowParts& parts, QTimer* refreshTimer);
 
   // The window's creation: the selectors, Default.cfg, the commands' states, then the
   // connection check (off the GUI thread; the logo goes before any message).
@@ -36,7 +37,7 @@ class StartupExit : public QObject {
   // The close's work, run once however the window closes: the port, the QTP file, Default.cfg.
   void SaveAtExit();
 
-  MainWindow& window_;
+  WindowParts parts_;
   QTimer* refreshTimer_;
   bool closed_ = false;
   bool closeBySignal_ = false;

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include "core/device/pass_count.h"
 #include "core/device/catalogue.h"
 #include "core/editors/buffer_edit.h"
 #include "gui/common/widgets.h"
@@ -48,10 +49,10 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
 
   auto* device = new QHBoxLayout;
   device->addWidget(Caption("StaticText1", "Device:"));
-  comboBox2_ = new QComboBox(this);
-  Name(comboBox2_, "ComboBox2", "Device");
-  for (int i = 0; i < kvx::kDeviceCount; ++i) comboBox2_->addItem(Q(kvx::GetIcName(i)));
-  device->addWidget(comboBox2_, 1);
+  deviceList_ = new QComboBox(this);
+  Name(deviceList_, "ComboBox2", "Device");
+  for (int i = 0; i < kvx::kDeviceCount; ++i) deviceList_->addItem(Q(kvx::GetIcName(i)));
+  device->addWidget(deviceList_, 1);
   column->addLayout(device);
 
   // The OPTION area, drawn in the panel's top-to-bottom order.
@@ -82,12 +83,12 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
     sums->addWidget(caption, row, 0);
     sums->addWidget(value, row, 1);
   };
-  label11_ = Value("Label11", "");
-  label17_ = Value("Label17", "");
+  checksumLabel_ = Value("Label11", "");
+  icChecksumLabel_ = Value("Label17", "");
   optChecksum_ = Value("OptChecksum", "");
   protectSum_ = Value("ProtectSum", "");
-  addSum(0, Caption("StaticText8", "Checksum:"), label11_, "Checksum for data");
-  addSum(1, Caption("Label16", "IC Checksum:"), label17_, "Checksum on IC");
+  addSum(0, Caption("StaticText8", "Checksum:"), checksumLabel_, "Checksum for data");
+  addSum(1, Caption("Label16", "IC Checksum:"), icChecksumLabel_, "Checksum on IC");
   addSum(2, Caption("StaticText10", "OPTION Sum:"), optChecksum_, "Checksum include OPTION");
   addSum(3, Caption("StaticText11", "Protect Sum:"), protectSum_, "Checksum for protected IC");
   column->addLayout(sums);
@@ -101,27 +102,27 @@ StatusPanel::StatusPanel(QWidget* parent) : QWidget(parent) {
     column->addWidget(group);
     return group;
   };
-  label18_ = Value("Label18", "");
-  label18_->setFont(QFont("Monospace"));
-  idBox_ = box("GroupBox1", "ID :", label18_);
+  idLabel_ = Value("Label18", "");
+  idLabel_->setFont(QFont("Monospace"));
+  idBox_ = box("GroupBox1", "ID :", idLabel_);
   idBox_->installEventFilter(this);
-  label18_->installEventFilter(this);
-  label15_ = Value("Label15", "00");
-  box("GroupBox2", "Serial No. (HEX) :", label15_);
-  label13_ = Value("Label13", "0");
-  label13_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-  passBox_ = box("GroupBox4", "Pass Count :", label13_);
+  idLabel_->installEventFilter(this);
+  serialLabel_ = Value("Label15", "00");
+  box("GroupBox2", "Serial No. (HEX) :", serialLabel_);
+  passCountLabel_ = Value("Label13", "0");
+  passCountLabel_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  passBox_ = box("GroupBox4", "Pass Count :", passCountLabel_);
   passBox_->installEventFilter(this);
-  label13_->installEventFilter(this);
+  passCountLabel_->installEventFilter(this);
 
   auto* modes = new QGridLayout;
   modes->setHorizontalSpacing(6);
-  label1_ = Value("Label1", "Disable");
-  label19_ = Value("Label19", "Disable");
+  serialModeLabel_ = Value("Label1", "Disable");
+  qtpFileLabel_ = Value("Label19", "Disable");
   modes->addWidget(Caption("StaticText12", "Serial No. Mode :"), 0, 0);
-  modes->addWidget(label1_, 0, 1);
+  modes->addWidget(serialModeLabel_, 0, 1);
   modes->addWidget(Caption("StaticText13", "QTP file :"), 1, 0);
-  modes->addWidget(label19_, 1, 1);
+  modes->addWidget(qtpFileLabel_, 1, 1);
   column->addLayout(modes);
   column->addStretch(1);
 }
@@ -158,25 +159,25 @@ void StatusPanel::ShowTexts(const kvx::Workspace& ws) {
   }
   // A layout that calls the PRD line "MCLR HI:" moves its caption; the indent stands for it.
   captions_[5]->setIndent(captionTexts_.prdLeft == 72 ? 8 : 0);
-  SetLabelText(label11_, Q(ws.panel.ChecksumText), Ampersands::DoubledShowOnce);
-  SetLabelText(label17_, Q(ws.panel.IcChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(checksumLabel_, Q(ws.panel.ChecksumText), Ampersands::DoubledShowOnce);
+  SetLabelText(icChecksumLabel_, Q(ws.panel.IcChecksumText), Ampersands::DoubledShowOnce);
   SetLabelText(optChecksum_, Q(ws.panel.OptChecksumText), Ampersands::DoubledShowOnce);
   SetLabelText(protectSum_, Q(ws.panel.ProtectSumText), Ampersands::DoubledShowOnce);
-  label18_->setText(IdRows(kvx::ShownIdText(ws.panel.IdText)));
-  label18_->setAccessibleName(Q(ws.panel.IdText));
-  SetLabelText(label15_, Q(ws.production.SerialText), Ampersands::DoubledShowOnce);
-  SetLabelText(label13_, Q(ws.production.PassCountText), Ampersands::DoubledShowOnce);
-  SetLabelText(label1_, ws.production.SerialNoMode ? "Enable" : "Disable", Ampersands::DoubledShowOnce);
-  SetLabelText(label19_, Q(ws.production.QtpFileText), Ampersands::DoubledShowOnce);
+  idLabel_->setText(IdRows(kvx::ShownIdText(ws.panel.IdText)));
+  idLabel_->setAccessibleName(Q(ws.panel.IdText));
+  SetLabelText(serialLabel_, Q(ws.production.SerialText), Ampersands::DoubledShowOnce);
+  SetLabelText(passCountLabel_, Q(kvx::PassCountText(ws)), Ampersands::DoubledShowOnce);
+  SetLabelText(serialModeLabel_, ws.production.SerialNoMode ? "Enable" : "Disable", Ampersands::DoubledShowOnce);
+  SetLabelText(qtpFileLabel_, Q(ws.production.QtpFileText), Ampersands::DoubledShowOnce);
 }
 
 bool StatusPanel::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() == QEvent::MouseButtonDblClick) {
-    if (watched == idBox_ || watched == label18_) {
+    if (watched == idBox_ || watched == idLabel_) {
       Q_EMIT idBoxDoubleClicked();
       return true;
     }
-    if (watched == passBox_ || watched == label13_) {
+    if (watched == passBox_ || watched == passCountLabel_) {
       Q_EMIT passCountDoubleClicked();
       return true;
     }

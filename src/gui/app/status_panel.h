@@ -20,7 +20,7 @@ class StatusPanel : public QWidget {
  public:
   explicit StatusPanel(QWidget* parent = nullptr);
 
-  QComboBox* DeviceList() const { return comboBox2_; }  // ComboBox2
+  QComboBox* DeviceList() const { return deviceList_; }  // ComboBox2
 
   // RefreshData: forces the OPTION word's fixed bits, decodes its fields (greying and captions
   // by device) and shows the sums, then every other line.
@@ -41,22 +41,22 @@ class StatusPanel : public QWidget {
   QLabel* Caption(const QString& name, const QString& text);
   QLabel* Value(const QString& name, const QString& text);
 
-  QComboBox* comboBox2_;
+  QComboBox* deviceList_;
   kvx::PanelCaptions captionTexts_;     // what captions_ show
   std::array<QLabel*, 6> captions_{};  // StaticText2..7, in the workspace's label order
   std::array<QLabel*, 6> values_{};    // Label5..10
   QWidget* optionArea_;
-  QLabel* label11_;
-  QLabel* label17_;
+  QLabel* checksumLabel_;
+  QLabel* icChecksumLabel_;
   QLabel* optChecksum_;
   QLabel* protectSum_;
   QGroupBox* idBox_;
-  QLabel* label18_;
-  QLabel* label15_;
+  QLabel* idLabel_;
+  QLabel* serialLabel_;
   QGroupBox* passBox_;
-  QLabel* label13_;
-  QLabel* label1_;
-  QLabel* label19_;
+  QLabel* passCountLabel_;
+  QLabel* serialModeLabel_;
+  QLabel* qtpFileLabel_;
 };
 
 }  // namespace kvx::gui

@@ -32,31 +32,31 @@ ProgramMemoryView::ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter&
   text.cell = [&ws](int address) { return ProgramWordText(ws, address); };
   text.columnCaption = ProgramColumnText;
   text.rowCaption = ProgramRowText;
-  Model = new HexGridModel(std::move(text), this);
-  StringGrid1 = MakeHexGrid(this, Model, 40, 20);
-  StringGrid1->setAccessibleName(windowTitle());
-  FillWith(this, StringGrid1);
+  model = new HexGridModel(std::move(text), this);
+  grid = MakeHexGrid(this, model, 40, 20);
+  grid->setAccessibleName(windowTitle());
+  FillWith(this, grid);
   resize(9 * 48 + 40, 420);
-  connect(StringGrid1, &QTableView::doubleClicked, this,
+  connect(grid, &QTableView::doubleClicked, this,
           [this](const QModelIndex& cell) { onEditWord(cell); });
   auto header = [this](Qt::Orientation orientation) {
     return [this, orientation](int section) {
-      onRedoSums(Model->headerData(section, orientation, Qt::DisplayRole).toString());
+      onRedoSums(model->headerData(section, orientation, Qt::DisplayRole).toString());
     };
   };
-  connect(StringGrid1->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Horizontal));
-  connect(StringGrid1->verticalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Vertical));
+  connect(grid->horizontalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Horizontal));
+  connect(grid->verticalHeader(), &QHeaderView::sectionDoubleClicked, this, header(Qt::Vertical));
 }
 
-void ProgramMemoryView::Reload() { Model->Reload(); }
+void ProgramMemoryView::Reload() { model->Reload(); }
 
 WordEntryDialog* ProgramMemoryView::onEditWord(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
-  const int address = Model->IndexOf(cell);
-  const std::string cellText = Model->CellText(cell);
+  const int address = model->IndexOf(cell);
+  const std::string cellText = model->CellText(cell);
   auto* dialog = new WordEntryDialog(Q(cellText), ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, address, cellText] {
-    if (EditProgramWord(ws_, address, cellText, dialog->EnteredValue)) Model->CellChanged(address);
+    if (EditProgramWord(ws_, address, cellText, dialog->EnteredValue)) model->CellChanged(address);
     if (dialog->EnteredValue <= 0x3FFF) hooks_.PanelChanged();
   });
   dialog->open();
@@ -84,22 +84,22 @@ EepromWindow::EepromWindow(Workspace& ws, Prompter& prompter, QWidget* parent)
   text.cell = [&ws](int index) { return EepromByteText(ws, index); };
   text.columnCaption = EepromColumnText;
   text.rowCaption = EepromRowText;
-  Model = new HexGridModel(std::move(text), this);
-  StringGrid1 = MakeHexGrid(this, Model, 30, 20);
-  StringGrid1->setAccessibleName(windowTitle());
-  FillWith(this, StringGrid1);
+  model = new HexGridModel(std::move(text), this);
+  grid = MakeHexGrid(this, model, 30, 20);
+  grid->setAccessibleName(windowTitle());
+  FillWith(this, grid);
   resize(17 * 30 + 30, 300);
-  connect(StringGrid1, &QTableView::clicked, this,
+  connect(grid, &QTableView::clicked, this,
           [this](const QModelIndex& cell) { onEditByte(cell); });
 }
 
 WordEntryDialog* EepromWindow::onEditByte(const QModelIndex& cell) {
   if (!cell.isValid()) return nullptr;
-  const int index = Model->IndexOf(cell);
-  const std::string cellText = Model->CellText(cell);
+  const int index = model->IndexOf(cell);
+  const std::string cellText = model->CellText(cell);
   auto* dialog = new WordEntryDialog(Q(cellText), ws_.device.CoreType, prompter_, this);
   connect(dialog, &QDialog::finished, this, [this, dialog, index, cellText] {
-    if (EditEepromByte(ws_, index, cellText, dialog->EnteredValue)) Model->CellChanged(index);
+    if (EditEepromByte(ws_, index, cellText, dialog->EnteredValue)) model->CellChanged(index);
   });
   dialog->open();
   return dialog;

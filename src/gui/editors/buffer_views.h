@@ -22,8 +22,8 @@ class ProgramMemoryView : public QWidget {
  public:
   ProgramMemoryView(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
-  QTableView* StringGrid1 = nullptr;
-  HexGridModel* Model = nullptr;
+  QTableView* grid = nullptr;
+  HexGridModel* model = nullptr;
 
   void Reload();  // the creation routine again: the buffer changed wholesale
   // Double-click on a word: "Enter new value", then the word into the buffer and the sums.
@@ -43,8 +43,8 @@ class EepromWindow : public QWidget {
  public:
   EepromWindow(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
-  QTableView* StringGrid1 = nullptr;
-  HexGridModel* Model = nullptr;
+  QTableView* grid = nullptr;
+  HexGridModel* model = nullptr;
 
   // A click on a byte: "Enter new value", then the byte into the EEPROM buffer.
   WordEntryDialog* onEditByte(const QModelIndex& cell);

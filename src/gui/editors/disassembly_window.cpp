@@ -13,20 +13,20 @@ DisassemblyWindow::DisassemblyWindow(const Workspace& ws, QWidget* parent)
     : QWidget(parent), listing_(DisassembleListing(ws)) {
   setObjectName(QStringLiteral("TDisassembleForm"));
   setWindowTitle(QStringLiteral("Disassembly"));
-  Memo1 = Named(new QPlainTextEdit(this), "Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  Memo1->setFont(FixedFont());
-  Memo1->setAccessibleName(windowTitle());
+  listingText = Named(new QPlainTextEdit(this), "Memo1");
+  listingText->setReadOnly(true);
+  listingText->setLineWrapMode(QPlainTextEdit::NoWrap);
+  listingText->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  listingText->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  listingText->setFont(FixedFont());
+  listingText->setAccessibleName(windowTitle());
   QString text = Q(listing_);
   text.remove(QLatin1Char('\r'));
-  Memo1->setPlainText(text);
+  listingText->setPlainText(text);
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(Memo1);
-  resize(QFontMetrics(Memo1->font()).horizontalAdvance(QString(56, QLatin1Char('0'))), 420);
+  layout->addWidget(listingText);
+  resize(QFontMetrics(listingText->font()).horizontalAdvance(QString(56, QLatin1Char('0'))), 420);
 }
 
 }  // namespace kvx::gui

@@ -19,7 +19,7 @@ class DisassemblyWindow : public QWidget {
  public:
   explicit DisassemblyWindow(const Workspace& ws, QWidget* parent = nullptr);
 
-  QPlainTextEdit* Memo1 = nullptr;
+  QPlainTextEdit* listingText = nullptr;
   // The lines as saved: CR LF line ends.
   const std::string& Listing() const { return listing_; }
 

@@ -45,7 +45,7 @@ class HexGridModel : public QAbstractTableModel {
   std::vector<QString> cells_;  // the buffer's texts when last taken
 };
 
-// StringGrid1: fixed cell sizes, grid lines, no in-place editing.
+// The grid ("StringGrid1"): fixed cell sizes, grid lines, no in-place editing.
 QTableView* MakeHexGrid(QWidget* parent, HexGridModel* model, int columnWidth, int rowHeight);
 
 }  // namespace kvx::gui

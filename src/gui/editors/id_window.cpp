@@ -33,37 +33,37 @@ IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* pa
   const QFont fixed = FixedFont();
 
   // ---- Upper panel: the ID and the checksum -------------------------------------------------
-  RadioGroup1 = Named(new QGroupBox(QStringLiteral("ASCII or HEX"), this), "RadioGroup1");
-  RadioGroup1->setAccessibleName(RadioGroup1->title());
-  Ascii = Named(new QRadioButton(QStringLiteral("ASCII"), RadioGroup1), "RadioButtonAscii");
-  Hex = Named(new QRadioButton(QStringLiteral("HEX"), RadioGroup1), "RadioButtonHex");
-  Ascii->setAccessibleName(Ascii->text());
-  Hex->setAccessibleName(Hex->text());
-  auto* radios = new QHBoxLayout(RadioGroup1);
-  radios->addWidget(Ascii);
-  radios->addWidget(Hex);
-  (ws.settings.IdDisplayHex ? Hex : Ascii)->setChecked(true);
+  displayModeGroup = Named(new QGroupBox(QStringLiteral("ASCII or HEX"), this), "RadioGroup1");
+  displayModeGroup->setAccessibleName(displayModeGroup->title());
+  asciiButton = Named(new QRadioButton(QStringLiteral("ASCII"), displayModeGroup), "RadioButtonAscii");
+  hexButton = Named(new QRadioButton(QStringLiteral("HEX"), displayModeGroup), "RadioButtonHex");
+  asciiButton->setAccessibleName(asciiButton->text());
+  hexButton->setAccessibleName(hexButton->text());
+  auto* radios = new QHBoxLayout(displayModeGroup);
+  radios->addWidget(asciiButton);
+  radios->addWidget(hexButton);
+  (ws.settings.IdDisplayHex ? hexButton : asciiButton)->setChecked(true);
 
   auto* upper = new QGridLayout;
-  upper->addWidget(RadioGroup1, 0, 0, 1, 2);
+  upper->addWidget(displayModeGroup, 0, 0, 1, 2);
   upper->addWidget(MakeLabel(this, "Label1", QStringLiteral("ID: ")), 1, 0);
-  Label2 = MakeLabel(this, "Label2", {});
-  Label2->setFont(fixed);
-  Label2->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(36, QLatin1Char('0'))));
-  Label2->setToolTip(QStringLiteral("Double-click to edit the ID"));
-  Label2->installEventFilter(this);
-  upper->addWidget(Label2, 1, 1);
+  idLabel = MakeLabel(this, "Label2", {});
+  idLabel->setFont(fixed);
+  idLabel->setMinimumWidth(QFontMetrics(fixed).horizontalAdvance(QString(36, QLatin1Char('0'))));
+  idLabel->setToolTip(QStringLiteral("Double-click to edit the ID"));
+  idLabel->installEventFilter(this);
+  upper->addWidget(idLabel, 1, 1);
   upper->addWidget(MakeLabel(this, "Label3", QStringLiteral("IC Checksum:")), 2, 0);
-  Label4 = MakeLabel(this, "Label4", {});
-  Label4->setFont(fixed);
-  upper->addWidget(Label4, 2, 1);
+  checksumLabel = MakeLabel(this, "Label4", {});
+  checksumLabel->setFont(fixed);
+  upper->addWidget(checksumLabel, 2, 1);
   auto* edit = MakeButton(this, "Button1", QStringLiteral("Edit ID"));
   auto* exit = MakeButton(this, "Button2", QStringLiteral("Exit"));
   auto* buttons = new QHBoxLayout;
-  staticText1_ = MakeLabel(this, "StaticText1", QStringLiteral("Writer >>"));
-  staticText1_->setToolTip(QStringLiteral("Double-click to show or hide the Writer bytes"));
-  staticText1_->installEventFilter(this);
-  buttons->addWidget(staticText1_);
+  writerBytesToggle_ = MakeLabel(this, "StaticText1", QStringLiteral("Writer >>"));
+  writerBytesToggle_->setToolTip(QStringLiteral("Double-click to show or hide the Writer bytes"));
+  writerBytesToggle_->installEventFilter(this);
+  buttons->addWidget(writerBytesToggle_);
   buttons->addStretch();
   buttons->addWidget(edit);
   buttons->addWidget(exit);
@@ -85,23 +85,23 @@ IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* pa
     lower->addWidget(MakeLabel(lowerPanel_, valueNames[i], Q(values[i])), i % 3, 3 * (i / 3) + 1);
   }
   lower->setColumnMinimumWidth(2, 24);
-  Label8 = MakeLabel(lowerPanel_, "Label8", Q(IdDumpText(ws)));
-  Label8->setFont(fixed);
-  lower->addWidget(Label8, 3, 0, 1, 5);
-  staticText5_ = MakeLabel(lowerPanel_, "StaticText5", QStringLiteral("OPTION >>"));
-  staticText5_->setToolTip(QStringLiteral("Double-click to show or hide the OPTION words"));
-  staticText5_->installEventFilter(this);
-  lower->addWidget(staticText5_, 4, 0);
+  upperIdLabel = MakeLabel(lowerPanel_, "Label8", Q(IdDumpText(ws)));
+  upperIdLabel->setFont(fixed);
+  lower->addWidget(upperIdLabel, 3, 0, 1, 5);
+  optionBytesToggle_ = MakeLabel(lowerPanel_, "StaticText5", QStringLiteral("OPTION >>"));
+  optionBytesToggle_->setToolTip(QStringLiteral("Double-click to show or hide the OPTION words"));
+  optionBytesToggle_->installEventFilter(this);
+  lower->addWidget(optionBytesToggle_, 4, 0);
 
   bodyPanel_ = new QWidget(this);
-  BodyOption1 = MakeLabel(bodyPanel_, "BodyOption1", Q(BodyOptionText(ws, ws.image.OptionExtra)));
-  BodyOption2 = MakeLabel(bodyPanel_, "BodyOption2", Q(BodyOptionText(ws, ws.image.OptionExtra2)));
+  bodyOption1Label = MakeLabel(bodyPanel_, "BodyOption1", Q(BodyOptionText(ws, ws.image.OptionExtra)));
+  bodyOption2Label = MakeLabel(bodyPanel_, "BodyOption2", Q(BodyOptionText(ws, ws.image.OptionExtra2)));
   auto* body = new QVBoxLayout(bodyPanel_);
   body->setContentsMargins(0, 0, 0, 0);
-  body->addWidget(BodyOption1);
-  body->addWidget(BodyOption2);
-  BodyOption1->setFont(fixed);
-  BodyOption2->setFont(fixed);
+  body->addWidget(bodyOption1Label);
+  body->addWidget(bodyOption2Label);
+  bodyOption1Label->setFont(fixed);
+  bodyOption2Label->setFont(fixed);
 
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(upper);
@@ -110,7 +110,7 @@ IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* pa
   layout->addStretch();
   SetFormHeight(kIdOnly);
 
-  connect(Hex, &QRadioButton::toggled, this, &IdChecksumWindow::onDisplayModeChanged);
+  connect(hexButton, &QRadioButton::toggled, this, &IdChecksumWindow::onDisplayModeChanged);
   connect(edit, &QPushButton::clicked, this, [this] { onEditId(); });
   connect(exit, &QPushButton::clicked, this, [this] {
     // The frame around the form closes with it.
@@ -121,8 +121,8 @@ IdChecksumWindow::IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* pa
 
 void IdChecksumWindow::ShowIdLabels() {
   const IdLabels labels = IdLabelShow(ws_);  // also the status panel's ID and IC checksum
-  SetLabelText(Label2, FromBytes(ShownIdText(labels.id)));
-  SetLabelText(Label4, FromBytes(labels.checksum));
+  SetLabelText(idLabel, FromBytes(ShownIdText(labels.id)));
+  SetLabelText(checksumLabel, FromBytes(labels.checksum));
   hooks_.PanelChanged();
 }
 
@@ -154,9 +154,9 @@ void IdChecksumWindow::SetFormHeight(int height) {
 
 bool IdChecksumWindow::eventFilter(QObject* watched, QEvent* event) {
   if (event->type() != QEvent::MouseButtonDblClick) return QWidget::eventFilter(watched, event);
-  if (watched == Label2) onEditId();
-  if (watched == staticText1_) onToggleWriterPanel();
-  if (watched == staticText5_) onToggleOptionLines();
+  if (watched == idLabel) onEditId();
+  if (watched == writerBytesToggle_) onToggleWriterPanel();
+  if (watched == optionBytesToggle_) onToggleOptionLines();
   return true;
 }
 

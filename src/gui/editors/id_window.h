@@ -25,18 +25,18 @@ class IdChecksumWindow : public QWidget {
  public:
   IdChecksumWindow(Workspace& ws, EditorHooks hooks, QWidget* parent = nullptr);
 
-  QGroupBox* RadioGroup1 = nullptr;
-  QRadioButton* Ascii = nullptr;
-  QRadioButton* Hex = nullptr;
-  QLabel* Label2 = nullptr;  // the ID
-  QLabel* Label4 = nullptr;  // the checksum
-  QLabel* Label8 = nullptr;  // bytes 16-31
-  QLabel* BodyOption1 = nullptr;
-  QLabel* BodyOption2 = nullptr;
+  QGroupBox* displayModeGroup = nullptr;
+  QRadioButton* asciiButton = nullptr;
+  QRadioButton* hexButton = nullptr;
+  QLabel* idLabel = nullptr;  // the ID
+  QLabel* checksumLabel = nullptr;  // the checksum
+  QLabel* upperIdLabel = nullptr;  // bytes 16-31
+  QLabel* bodyOption1Label = nullptr;
+  QLabel* bodyOption2Label = nullptr;
 
   // The ID and checksum lines, in ASCII or HEX as chosen (also the status panel's texts).
   void ShowIdLabels();
-  void onDisplayModeChanged(bool hex);  // "Hex" or "Ascii" in RadioGroup1
+  void onDisplayModeChanged(bool hex);  // "Hex" or "Ascii" in displayModeGroup
   // "ID Modify" over the ID; a double-click on the ID line ("Label2") or "Edit ID".
   IdEditDialog* onEditId();
   void onToggleWriterPanel();  // a double-click on "StaticText1": the Writer panel in and out
@@ -57,8 +57,8 @@ class IdChecksumWindow : public QWidget {
   Workspace& ws_;
   EditorHooks hooks_;
   int height_ = 210;
-  QLabel* staticText1_ = nullptr;
-  QLabel* staticText5_ = nullptr;
+  QLabel* writerBytesToggle_ = nullptr;
+  QLabel* optionBytesToggle_ = nullptr;
   QWidget* lowerPanel_ = nullptr;
   QWidget* bodyPanel_ = nullptr;
 };

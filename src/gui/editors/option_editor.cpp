@@ -29,22 +29,22 @@ OptionEditor::OptionEditor(Workspace& ws, QWidget* parent) : QDialog(parent), ws
   int row = 0;
   for (OptionField field : kShownOrder) {
     const EditorControls& c = OptionEditorControls[field];
-    Captions[field] = MakeLabel(this, c.labelControl, QString::fromLatin1(c.labelCaption));
-    Lists[field] = Named(new QComboBox(this), c.listControl);
-    Lists[field]->setMinimumContentsLength(14);
-    grid->addWidget(Captions[field], row, 0);
-    grid->addWidget(Lists[field], row, 1);
+    captions[field] = MakeLabel(this, c.labelControl, QString::fromLatin1(c.labelCaption));
+    fieldLists[field] = Named(new QComboBox(this), c.listControl);
+    fieldLists[field]->setMinimumContentsLength(14);
+    grid->addWidget(captions[field], row, 0);
+    grid->addWidget(fieldLists[field], row, 1);
     ++row;
   }
-  Memo1 = Named(new QPlainTextEdit(this), "Memo1");
-  Memo1->setReadOnly(true);
-  Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
-  Memo1->setAccessibleName(QStringLiteral("Note"));
+  noteText = Named(new QPlainTextEdit(this), "Memo1");
+  noteText->setReadOnly(true);
+  noteText->setLineWrapMode(QPlainTextEdit::NoWrap);
+  noteText->setAccessibleName(QStringLiteral("Note"));
   QStringList note;
   for (const char* line : OptionEditorNote) note << QString::fromLatin1(line);
-  Memo1->setPlainText(note.join(QLatin1Char('\n')));
-  const QFontMetrics metrics(Memo1->font());
-  Memo1->setMinimumSize(metrics.horizontalAdvance(note.value(10)) + 40,
+  noteText->setPlainText(note.join(QLatin1Char('\n')));
+  const QFontMetrics metrics(noteText->font());
+  noteText->setMinimumSize(metrics.horizontalAdvance(note.value(10)) + 40,
                         metrics.lineSpacing() * (static_cast<int>(note.size()) + 1) + 12);
 
   auto* ok = MakeButton(this, "BitBtn1", QStringLiteral("OK"));
@@ -56,13 +56,13 @@ OptionEditor::OptionEditor(Workspace& ws, QWidget* parent) : QDialog(parent), ws
   buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addLayout(grid);
-  layout->addWidget(Memo1);
+  layout->addWidget(noteText);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   FirstShow();
   for (int field = 0; field < 6; ++field)
-    connect(Lists[field], &QComboBox::activated, this, [this, field](int item) { onFieldChosen(field, item); });
+    connect(fieldLists[field], &QComboBox::activated, this, [this, field](int item) { onFieldChosen(field, item); });
   connect(ok, &QPushButton::clicked, this, &OptionEditor::onStoreOption);
   connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 }
@@ -75,7 +75,7 @@ void OptionEditor::FirstShow() {
     const EditorControls& c = OptionEditorControls[f];
     QStringList items;
     const FieldVariant* v = FindFieldVariant(field, ws_.device.OptionFieldSelect[f]);
-    SetLabelText(Captions[f], QString::fromLatin1(v && v->editorCaption ? v->editorCaption : c.labelCaption));
+    SetLabelText(captions[f], QString::fromLatin1(v && v->editorCaption ? v->editorCaption : c.labelCaption));
     if (v) {
       for (int i = 0; i < v->Count(); ++i) items << QString::fromLatin1(v->choices[i].editor);
     } else {
@@ -83,12 +83,12 @@ void OptionEditor::FirstShow() {
       for (const char* item : c.items)
         if (item) items << QString::fromLatin1(item);
     }
-    Lists[f]->clear();
-    Lists[f]->addItems(items);
-    Lists[f]->setCurrentIndex(v ? DecodeField(*v, EditLow, EditHigh).item : -1);
-    Lists[f]->setEnabled(v != nullptr);
-    Captions[f]->setEnabled(v != nullptr);
-    Lists[f]->setAccessibleName(Captions[f]->text());
+    fieldLists[f]->clear();
+    fieldLists[f]->addItems(items);
+    fieldLists[f]->setCurrentIndex(v ? DecodeField(*v, EditLow, EditHigh).item : -1);
+    fieldLists[f]->setEnabled(v != nullptr);
+    captions[f]->setEnabled(v != nullptr);
+    fieldLists[f]->setAccessibleName(captions[f]->text());
   }
 }
 

@@ -27,9 +27,9 @@ class OptionEditor : public QDialog {
 
   // Indexed by the field (oscillator, PRD, OST, WDT, PED, security): StaticText1/ComboBox1 for
   // the oscillator, StaticText6/ComboBox6 for PRD, and so on.
-  std::array<QLabel*, 6> Captions{};
-  std::array<QComboBox*, 6> Lists{};
-  QPlainTextEdit* Memo1 = nullptr;
+  std::array<QLabel*, 6> captions{};
+  std::array<QComboBox*, 6> fieldLists{};
+  QPlainTextEdit* noteText = nullptr;
 
   void onStoreOption();  // OK ("BitBtn1"): the edited word into the buffer
 

@@ -57,11 +57,11 @@ SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter&
     char (*key)(char);
     QLineEdit** edit;
   } rows[] = {
-      {"StartAddress", "Start Address :", "(HEX)", 4, HexFieldKey, &StartAddress},
-      {"NoOfByte", "No. of Byte :", "(1 ~ 8)", 1, ByteCountFieldKey, &NoOfByte},
-      {"StartValue", "Start Value :", "(HEX)", 16, HexFieldKey, &StartValue},
-      {"Increment", "Increment :", "(1~255)", 3, DecimalFieldKey, &Increment},
-      {"NoOfPart", "No. of Parts :", "(DEC)", 6, DecimalFieldKey, &NoOfPart},
+      {"StartAddress", "Start Address :", "(HEX)", 4, HexFieldKey, &startAddressEdit},
+      {"NoOfByte", "No. of Byte :", "(1 ~ 8)", 1, ByteCountFieldKey, &byteCountEdit},
+      {"StartValue", "Start Value :", "(HEX)", 16, HexFieldKey, &startValueEdit},
+      {"Increment", "Increment :", "(1~255)", 3, DecimalFieldKey, &incrementEdit},
+      {"NoOfPart", "No. of Parts :", "(DEC)", 6, DecimalFieldKey, &partCountEdit},
   };
   auto* grid = new QGridLayout;
   int r = 0;
@@ -75,14 +75,14 @@ SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter&
     grid->addWidget(MakeLabel(this, (std::string(row.name) + "Hint").c_str(), QString::fromLatin1(row.hint)), r, 2);
     ++r;
   }
-  StartValue->setMinimumWidth(QFontMetrics(StartValue->font()).horizontalAdvance(QString(18, QLatin1Char('0'))));
+  startValueEdit->setMinimumWidth(QFontMetrics(startValueEdit->font()).horizontalAdvance(QString(18, QLatin1Char('0'))));
 
   auto* groups = new QHBoxLayout;
-  groups->addWidget(RadioGroup(this, "RadioGroup1", QStringLiteral("Serial No. Mode"), Sequential, "Sequential",
-                               QStringLiteral("Sequential"), PseudoRandom, "PseudoRandom",
+  groups->addWidget(RadioGroup(this, "RadioGroup1", QStringLiteral("Serial No. Mode"), sequentialButton, "Sequential",
+                               QStringLiteral("Sequential"), pseudoRandomButton, "PseudoRandom",
                                QStringLiteral("Pseudo-random")));
-  groups->addWidget(RadioGroup(this, "RadioGroup2", QStringLiteral("MSB or LSB First"), MsbFirst, "MsbFirst",
-                               QStringLiteral("MSB->LSB"), LsbFirst, "LsbFirst", QStringLiteral("LSB->MSB")));
+  groups->addWidget(RadioGroup(this, "RadioGroup2", QStringLiteral("MSB or LSB First"), msbFirstButton, "MsbFirst",
+                               QStringLiteral("MSB->LSB"), lsbFirstButton, "LsbFirst", QStringLiteral("LSB->MSB")));
 
   auto* note = MakeLabel(this, "Label6", QStringLiteral("( Only available in Auto program mode!! )"));
   auto* ok = MakeButton(this, "BitBtn1", QStringLiteral("OK"));
@@ -105,7 +105,7 @@ SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter&
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   Show(SerialSetupFromWorkspace(ws));  // FormCreate; "No. of Parts" starts at 1
-  connect(PseudoRandom, &QRadioButton::toggled, this, &SerialSetupDialog::onModeChanged);
+  connect(pseudoRandomButton, &QRadioButton::toggled, this, &SerialSetupDialog::onModeChanged);
   connect(ok, &QPushButton::clicked, this, &SerialSetupDialog::onOk);
   connect(abort, &QPushButton::clicked, this, &QDialog::reject);
   connect(disable, &QPushButton::clicked, this, &SerialSetupDialog::onDisableSerialMode);
@@ -114,27 +114,27 @@ SerialSetupDialog::SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter&
 
 SerialSetupFields SerialSetupDialog::Fields() const {
   SerialSetupFields f;
-  f.StartAddress = S(StartAddress->text());
-  f.NoOfByte = S(NoOfByte->text());
-  f.StartValue = S(StartValue->text());
-  f.StartValueMaxLength = StartValue->maxLength();
-  f.Increment = S(Increment->text());
-  f.NoOfPart = S(NoOfPart->text());
-  f.StepMode = PseudoRandom->isChecked() ? 1 : 0;
-  f.ByteOrder = LsbFirst->isChecked() ? 1 : 0;
+  f.StartAddress = S(startAddressEdit->text());
+  f.NoOfByte = S(byteCountEdit->text());
+  f.StartValue = S(startValueEdit->text());
+  f.StartValueMaxLength = startValueEdit->maxLength();
+  f.Increment = S(incrementEdit->text());
+  f.NoOfPart = S(partCountEdit->text());
+  f.StepMode = pseudoRandomButton->isChecked() ? 1 : 0;
+  f.ByteOrder = lsbFirstButton->isChecked() ? 1 : 0;
   return f;
 }
 
 void SerialSetupDialog::Show(const SerialSetupFields& f) {
-  StartAddress->setText(Q(f.StartAddress));
-  NoOfByte->setText(Q(f.NoOfByte));
-  StartValue->setMaxLength(f.StartValueMaxLength);
-  StartValue->setText(Q(f.StartValue));
-  Increment->setText(Q(f.Increment));
-  NoOfPart->setText(Q(f.NoOfPart));
-  (f.StepMode == 1 ? PseudoRandom : Sequential)->setChecked(true);
-  (f.ByteOrder == 1 ? LsbFirst : MsbFirst)->setChecked(true);
-  Increment->setEnabled(f.IncrementEnabled());
+  startAddressEdit->setText(Q(f.StartAddress));
+  byteCountEdit->setText(Q(f.NoOfByte));
+  startValueEdit->setMaxLength(f.StartValueMaxLength);
+  startValueEdit->setText(Q(f.StartValue));
+  incrementEdit->setText(Q(f.Increment));
+  partCountEdit->setText(Q(f.NoOfPart));
+  (f.StepMode == 1 ? pseudoRandomButton : sequentialButton)->setChecked(true);
+  (f.ByteOrder == 1 ? lsbFirstButton : msbFirstButton)->setChecked(true);
+  incrementEdit->setEnabled(f.IncrementEnabled());
 }
 
 void SerialSetupDialog::Report(const SetupOutcome& outcome) {
@@ -162,7 +162,7 @@ void SerialSetupDialog::onStartValueLeft() { CheckLeftField(kvx::StartValueExit)
 void SerialSetupDialog::onIncrementLeft() { CheckLeftField(kvx::IncrementExit); }
 void SerialSetupDialog::onPartCountLeft() { CheckLeftField(kvx::NoOfPartExit); }
 
-void SerialSetupDialog::onModeChanged() { Increment->setEnabled(!PseudoRandom->isChecked()); }
+void SerialSetupDialog::onModeChanged() { incrementEdit->setEnabled(!pseudoRandomButton->isChecked()); }
 
 void SerialSetupDialog::onOk() {
   SerialSetupFields f = Fields();
@@ -219,11 +219,11 @@ bool SerialSetupDialog::eventFilter(QObject* watched, QEvent* event) {
                                                         : Qt::OtherFocusReason;
   if (event->type() == QEvent::FocusOut && reason != Qt::ActiveWindowFocusReason &&
       reason != Qt::PopupFocusReason) {
-    if (watched == StartAddress) onStartAddressLeft();
-    if (watched == NoOfByte) onByteCountLeft();
-    if (watched == StartValue) onStartValueLeft();
-    if (watched == Increment) onIncrementLeft();
-    if (watched == NoOfPart) onPartCountLeft();
+    if (watched == startAddressEdit) onStartAddressLeft();
+    if (watched == byteCountEdit) onByteCountLeft();
+    if (watched == startValueEdit) onStartValueLeft();
+    if (watched == incrementEdit) onIncrementLeft();
+    if (watched == partCountEdit) onPartCountLeft();
   }
   return QDialog::eventFilter(watched, event);
 }

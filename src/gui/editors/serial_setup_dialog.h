@@ -27,15 +27,15 @@ class SerialSetupDialog : public QDialog {
 
   SerialSetupDialog(Workspace& ws, EditorHooks hooks, Prompter& prompter, QWidget* parent = nullptr);
 
-  QLineEdit* StartAddress = nullptr;
-  QLineEdit* NoOfByte = nullptr;
-  QLineEdit* StartValue = nullptr;
-  QLineEdit* Increment = nullptr;
-  QLineEdit* NoOfPart = nullptr;
-  QRadioButton* Sequential = nullptr;  // RadioGroup1
-  QRadioButton* PseudoRandom = nullptr;
-  QRadioButton* MsbFirst = nullptr;    // RadioGroup2
-  QRadioButton* LsbFirst = nullptr;
+  QLineEdit* startAddressEdit = nullptr;
+  QLineEdit* byteCountEdit = nullptr;
+  QLineEdit* startValueEdit = nullptr;
+  QLineEdit* incrementEdit = nullptr;
+  QLineEdit* partCountEdit = nullptr;
+  QRadioButton* sequentialButton = nullptr;  // RadioGroup1
+  QRadioButton* pseudoRandomButton = nullptr;
+  QRadioButton* msbFirstButton = nullptr;    // RadioGroup2
+  QRadioButton* lsbFirstButton = nullptr;
 
   // Focus leaving a field: the field is checked and put right, with a message where it was not
   // accepted.

@@ -50,9 +50,9 @@ FillBufferDialog::FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* p
     InstallKeyFilter(edits[i], HexKeyKeepCase);
     grid->addWidget(edits[i], i, 1);
   }
-  Edit1 = edits[0];
-  Edit2 = edits[1];
-  Edit3 = edits[2];
+  startEdit = edits[0];
+  endEdit = edits[1];
+  dataEdit = edits[2];
   QPushButton* ok = nullptr;
   grid->addLayout(OkCancelRow(this, ok), 3, 0, 1, 2);
   grid->setSizeConstraint(QLayout::SetFixedSize);
@@ -60,7 +60,7 @@ FillBufferDialog::FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* p
 }
 
 void FillBufferDialog::onFill() {
-  const std::string message = FillBuffer(ws_, {S(Edit1->text()), S(Edit2->text()), S(Edit3->text())});
+  const std::string message = FillBuffer(ws_, {S(startEdit->text()), S(endEdit->text()), S(dataEdit->text())});
   if (!message.empty()) prompter_.Error(this, Q(message));
   accept();
 }
@@ -73,29 +73,29 @@ IdEditDialog::IdEditDialog(Workspace& ws, QWidget* parent) : QDialog(parent), ws
   const QString caption = QStringLiteral("Enter the ID :");
   auto* label = MakeLabel(this, "Label1", caption);
 
-  MaskEdit2 = MakeEdit(this, "MaskEdit2", caption, 35);
+  hexEdit = MakeEdit(this, "MaskEdit2", caption, 35);
   // Twelve groups of two upper-case characters; the spaces stay in the text.
-  MaskEdit2->setInputMask(QStringLiteral(">hh hh hh hh hh hh hh hh hh hh hh hh;_"));
-  InstallKeyFilter(MaskEdit2, HexKeyKeepCase);
-  Edit1 = MakeEdit(this, "Edit1", caption, 12);
+  hexEdit->setInputMask(QStringLiteral(">hh hh hh hh hh hh hh hh hh hh hh hh;_"));
+  InstallKeyFilter(hexEdit, HexKeyKeepCase);
+  asciiEdit = MakeEdit(this, "Edit1", caption, 12);
   // Room for the twelve groups and their spaces, whatever the font.
-  const QFontMetrics metrics(MaskEdit2->font());
-  MaskEdit2->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("WW ").repeated(12)) + 16);
-  Edit1->setMinimumWidth(MaskEdit2->minimumWidth());
+  const QFontMetrics metrics(hexEdit->font());
+  hexEdit->setMinimumWidth(metrics.horizontalAdvance(QStringLiteral("WW ").repeated(12)) + 16);
+  asciiEdit->setMinimumWidth(hexEdit->minimumWidth());
 
   const bool hex = ws.settings.IdDisplayHex;
-  MaskEdit2->setVisible(hex);
-  Edit1->setVisible(!hex);
+  hexEdit->setVisible(hex);
+  asciiEdit->setVisible(!hex);
   if (hex)
-    MaskEdit2->setText(Q(IdModifyText(ws, true)));
+    hexEdit->setText(Q(IdModifyText(ws, true)));
   else
-    Edit1->setText(FromBytes(IdModifyText(ws, false)));
+    asciiEdit->setText(FromBytes(IdModifyText(ws, false)));
 
   QPushButton* ok = nullptr;
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
-  layout->addWidget(MaskEdit2);
-  layout->addWidget(Edit1);
+  layout->addWidget(hexEdit);
+  layout->addWidget(asciiEdit);
   layout->addLayout(OkCancelRow(this, ok));
   layout->setSizeConstraint(QLayout::SetFixedSize);
   connect(ok, &QPushButton::clicked, this, &IdEditDialog::onStoreId);
@@ -103,9 +103,9 @@ IdEditDialog::IdEditDialog(Workspace& ws, QWidget* parent) : QDialog(parent), ws
 
 void IdEditDialog::onStoreId() {
   if (ws_.settings.IdDisplayHex)
-    StoreIdHexText(ws_, S(MaskEdit2->displayText()));
+    StoreIdHexText(ws_, S(hexEdit->displayText()));
   else
-    StoreIdAsciiText(ws_, ToBytes(Edit1->text()));
+    StoreIdAsciiText(ws_, ToBytes(asciiEdit->text()));
   accept();
 }
 

@@ -19,9 +19,9 @@ class FillBufferDialog : public QDialog {
  public:
   FillBufferDialog(Workspace& ws, Prompter& prompter, QWidget* parent = nullptr);
 
-  QLineEdit* Edit1 = nullptr;  // start address
-  QLineEdit* Edit2 = nullptr;  // end address
-  QLineEdit* Edit3 = nullptr;  // data
+  QLineEdit* startEdit = nullptr;  // start address
+  QLineEdit* endEdit = nullptr;  // end address
+  QLineEdit* dataEdit = nullptr;  // data
 
   // OK ("BitBtn1"): fills, or shows why not; the dialog closes either way.
   void onFill();
@@ -37,8 +37,8 @@ class IdEditDialog : public QDialog {
  public:
   explicit IdEditDialog(Workspace& ws, QWidget* parent = nullptr);
 
-  QLineEdit* MaskEdit2 = nullptr;  // HEX mode
-  QLineEdit* Edit1 = nullptr;      // ASCII mode
+  QLineEdit* hexEdit = nullptr;  // HEX mode
+  QLineEdit* asciiEdit = nullptr;      // ASCII mode
 
   // OK ("BitBtn1"): stores the ID bytes (the caller redraws the ID lines).
   void onStoreId();

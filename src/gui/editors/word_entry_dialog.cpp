@@ -20,10 +20,10 @@ WordEntryDialog::WordEntryDialog(const QString& initialText, int coreType, Promp
   setAttribute(Qt::WA_DeleteOnClose);
   auto* label = Named(new QLabel(this), "Label1");
   SetLabelText(label, QStringLiteral("Enter new value :"));
-  Edit1 = Named(new QLineEdit(this), "Edit1");
-  Edit1->setMaxLength(4);
-  Edit1->setAccessibleName(label->text());
-  InstallKeyFilter(Edit1, HexKeyKeepCase);
+  valueEdit = Named(new QLineEdit(this), "Edit1");
+  valueEdit->setMaxLength(4);
+  valueEdit->setAccessibleName(label->text());
+  InstallKeyFilter(valueEdit, HexKeyKeepCase);
   auto* ok = Named(new QPushButton(QStringLiteral("OK"), this), "OKBtn");
   auto* cancel = Named(new QPushButton(QStringLiteral("Cancel"), this), "CancelBtn");
   ok->setAccessibleName(ok->text());
@@ -36,13 +36,13 @@ WordEntryDialog::WordEntryDialog(const QString& initialText, int coreType, Promp
   buttons->addWidget(cancel);
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
-  layout->addWidget(Edit1);
+  layout->addWidget(valueEdit);
   layout->addLayout(buttons);
   layout->setSizeConstraint(QLayout::SetFixedSize);
 
   // FormShow
-  Edit1->setText(InitialText);
-  Edit1->selectAll();
+  valueEdit->setText(InitialText);
+  valueEdit->selectAll();
   EnteredValue = SingleDataInitialValue(S(InitialText));
 
   connect(ok, &QPushButton::clicked, this, &WordEntryDialog::onOk);
@@ -50,11 +50,11 @@ WordEntryDialog::WordEntryDialog(const QString& initialText, int coreType, Promp
 }
 
 void WordEntryDialog::onOk() {
-  const SingleDataCheck check = CheckSingleData(S(Edit1->text()), coreType_);
-  Edit1->setText(Q(check.text));
+  const SingleDataCheck check = CheckSingleData(S(valueEdit->text()), coreType_);
+  valueEdit->setText(Q(check.text));
   if (!check.accepted) {
     prompter_.Error(this, Q(check.message));
-    Edit1->setText(InitialText);
+    valueEdit->setText(InitialText);
     return;
   }
   EnteredValue = check.value;

@@ -23,7 +23,7 @@ class WordEntryDialog : public QDialog {
   const QString InitialText;
   long EnteredValue = 0;  // what the dialog hands back, whichever way it closed
 
-  QLineEdit* Edit1 = nullptr;
+  QLineEdit* valueEdit = nullptr;
 
   void onOk();      // "OKBtn": the value checked, then taken
   void onCancel();  // "CancelBtn": the initial value handed back

@@ -83,7 +83,7 @@ TEST(Workspace, StartValues) {
   EXPECT_EQ(ws->device.DeviceIndex, 0);
   EXPECT_EQ(ws->production.SerialByteCount, 1);
   EXPECT_EQ(ws->production.SerialIncrement, 1);
-  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_EQ(ws->production.PassCount, 0);
   EXPECT_TRUE(ws->results.WriterId.empty());
 }
 

@@ -27,9 +27,9 @@ TEST(CountPass, AddsOneToTheDecimalCountTheOperatorSees) {
   };
   auto ws = std::make_unique<Workspace>();
   for (const Case& c : cases) {
-    ws->production.PassCountText = c.before;
+    SetPassCount(*ws, c.before);
     CountPass(*ws);
-    EXPECT_EQ(ws->production.PassCountText, c.after) << '"' << c.before << '"';
+    EXPECT_EQ(PassCountText(*ws), c.after) << '"' << c.before << '"';
   }
 }
 
@@ -43,9 +43,9 @@ TEST(CounterDialog, OnlyDigitBackspaceAndDeleteKeysChangeTheCount) {
   EXPECT_FALSE(CounterKeyAllowed(0));  // a key that types nothing (an arrow, a function key)
   auto ws = std::make_unique<Workspace>();
   SetPassCount(*ws, "0099");
-  EXPECT_EQ(ws->production.PassCountText, "0099");
+  EXPECT_EQ(PassCountText(*ws), "99");
   CountPass(*ws);
-  EXPECT_EQ(ws->production.PassCountText, "100");
+  EXPECT_EQ(PassCountText(*ws), "100");
 }
 
 }  // namespace

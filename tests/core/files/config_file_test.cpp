@@ -67,7 +67,7 @@ TEST(ConfigFile, SaveAndLoadRestoreEveryField) {
   source->production.SerialIncrement = 5;
   source->production.SerialStepMode = 1;
   source->production.SerialByteOrder = 1;
-  source->production.PassCountText = "12";
+  source->production.PassCount = 12;
   source->image.OptionLow = 0x35;
   source->image.OptionHigh = 0x1A;
   for (std::size_t i = 0; i < kIdBytes; ++i) source->image.IdBuffer[i] = static_cast<std::uint8_t>(i * 3);
@@ -90,7 +90,7 @@ TEST(ConfigFile, SaveAndLoadRestoreEveryField) {
   EXPECT_EQ(ws->production.SerialIncrement, 5);
   EXPECT_EQ(ws->production.SerialStepMode, 1);
   EXPECT_EQ(ws->production.SerialByteOrder, 1);
-  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_EQ(ws->production.PassCount, 0);
   EXPECT_EQ(ws->image.OptionLow, 0x35);
   EXPECT_EQ(ws->image.OptionHigh, 0x1A);
   EXPECT_EQ(ws->image.IdBuffer, source->image.IdBuffer);

@@ -128,13 +128,13 @@ TEST(OpenProgramFile, EndsWithModesOffPassCountZeroAndFreshSums) {
   auto ws = test::WorkspaceFor("KVX-03");
   ws->production.SerialNoMode = ws->production.QtpFileLoaded = true;
   ws->production.QtpFileText = "serial.txt";
-  ws->production.PassCountText = "12";
+  ws->production.PassCount = 12;
   LoadReport r = OpenProgramFile(*ws, dir.Write("z.bin", std::string(1024, '\0')),
                                  OpenViews{.disassemblyOpen = true});
   EXPECT_FALSE(ws->production.SerialNoMode || ws->production.QtpFileLoaded);
   EXPECT_TRUE(r.closeDisassembly);
   EXPECT_EQ(ws->production.QtpFileText, "Disable");
-  EXPECT_EQ(ws->production.PassCountText, "0");
+  EXPECT_EQ(ws->production.PassCount, 0);
   EXPECT_EQ(ws->panel.ChecksumText, "0000");
 
   LoadReport cancelled;

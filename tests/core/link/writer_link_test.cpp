@@ -110,25 +110,25 @@ TEST_F(WriterLinkTest, RcPartsTakeNoOscillatorBitsInTheReadMode) {
   EXPECT_EQ(ws.link.HeaderBytes[8], 0xC0);  // 0x50 | 0x80, bits 4-5 cleared
 }
 
-TEST_F(WriterLinkTest, VisibleWidthEditsSetTheParameterByte) {
+TEST_F(WriterLinkTest, EngineeringWidthsSetTheParameterByte) {
   struct Case {
-    std::string pulse, erase;
+    std::optional<int> pulse, erase;
     std::uint8_t pulseByte, eraseByte;
   };
   const Case cases[] = {
-      {"5", "120", 10, 120},    // 0.2 ms and 0.1 ms steps
-      {"200", "900", 254, 255},  // kept within the byte instead of wrapping round
-      {"", "x1", 0x18, 0x50},    // no number: the fixed widths
+      {5, 120, 10, 120},                     // 0.2 ms and 0.1 ms steps
+      {200, 900, 254, 255},                  // kept within the byte instead of wrapping round
+      {std::nullopt, std::nullopt, 0x18, 0x50},  // no number in the entry: the fixed widths
   };
   Select("KVX-01");
-  ws.settings.WidthEditsVisible = true;
+  ws.settings.EngineeringWidths = true;
   for (const Case& c : cases) {
-    ws.settings.PulseWidthText = c.pulse;
-    ws.settings.EraseWidthText = c.erase;
+    ws.settings.PulseWidth = c.pulse;
+    ws.settings.EraseWidth = c.erase;
     link.GetHeader(AreaProgram, ActionProgramPulse);
-    EXPECT_EQ(ws.link.HeaderBytes[7], c.pulseByte) << c.pulse;
+    EXPECT_EQ(ws.link.HeaderBytes[7], c.pulseByte) << c.pulse.value_or(-1);
     link.GetHeader(AreaProgram, ActionErase);
-    EXPECT_EQ(ws.link.HeaderBytes[7], c.eraseByte) << c.erase;
+    EXPECT_EQ(ws.link.HeaderBytes[7], c.eraseByte) << c.erase.value_or(-1);
   }
 }
 

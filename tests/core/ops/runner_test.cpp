@@ -8,6 +8,7 @@
 #include <future>
 #include <mutex>
 
+#include "core/device/pass_count.h"
 #include "core/ops/op_bench.h"
 
 namespace kvx {
@@ -94,7 +95,7 @@ TEST(Runner, PassesRunToTheCountOrTheFirstFailure) {
     ASSERT_TRUE(runner.StartPasses(OperationCommands()[static_cast<int>(CommandId::ForceWrite)],
                                    {b.ws, b.port, b.clock, b.view}, c.count,
                                    [&](long pass, const PassResult&) {
-                                     counts.push_back(b.ws.production.PassCountText);
+                                     counts.push_back(PassCountText(b.ws));
                                      if (pass + 1 == c.failAtPass) b.writer.Faults().NoChip = true;
                                    }));
     EXPECT_EQ(runner.Wait(), c.outcome);

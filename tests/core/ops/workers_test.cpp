@@ -357,13 +357,13 @@ TEST(Workers, StreamTimeoutsLastThreeTicksOrTwoInForceWrite) {
 TEST(Workers, ForceWriteCountsEveryChipThatReachedTheVerify) {
   Bench b;
   b.LoadProgram();
-  b.ws.production.PassCountText = "41";
+  b.ws.production.PassCount = 41;
   b.Run(Op::ForceWrite);
-  EXPECT_EQ(b.ws.production.PassCountText, "42");
+  EXPECT_EQ(b.ws.production.PassCount, 42);
   b.writer.InsertChip(ChipContent::Blank);
   b.port.ReplaceAnswer(b.port.BytesWritten() + kStreamStart + 5, {kWriteFailed});
   b.Run(Op::ForceWrite);  // "Continue" with the next chip, which fails
-  EXPECT_EQ(b.ws.production.PassCountText, "42");
+  EXPECT_EQ(b.ws.production.PassCount, 42);
   EXPECT_TRUE(b.view.Enabled("Button2"));
 
   Bench silent;
@@ -371,7 +371,7 @@ TEST(Workers, ForceWriteCountsEveryChipThatReachedTheVerify) {
   silent.writer.Faults().SilentAfter = kStreamStart + 1024;
   silent.Run(Op::ForceWrite);
   EXPECT_FALSE(silent.view.Enabled("Button2"));  // a failed read-back leaves only "Exit"
-  EXPECT_EQ(silent.ws.production.PassCountText, "0");
+  EXPECT_EQ(silent.ws.production.PassCount, 0);
 }
 
 }  // namespace

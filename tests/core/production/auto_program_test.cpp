@@ -68,7 +68,7 @@ TEST(AutoProgram, OnePassProgramsTheWholeChip) {
   expected.insert(expected.end(), {"Label2: Data program Ok!!", "Label2: Data program && verify OK!!",
                                    "Label3: ID && Checksum verify OK!!", "Label4: OPTION program && verify OK!!"});
   EXPECT_EQ(b.view.Lines(), expected);
-  EXPECT_EQ(b.ws.production.PassCountText, "1");
+  EXPECT_EQ(b.ws.production.PassCount, 1);
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_TRUE(b.view.Enabled("Button2"));
   EXPECT_TRUE(b.view.Visible("Label4"));
@@ -103,7 +103,7 @@ TEST(AutoProgram, SequentialSerialNumbersOverSeveralChips) {
   ASSERT_TRUE(NextPass(b).counted);
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3101);
   EXPECT_EQ(ChipWord(b, kSerialAddress + 1), 0x3100);
-  EXPECT_EQ(b.ws.production.PassCountText, "2");
+  EXPECT_EQ(b.ws.production.PassCount, 2);
   EXPECT_EQ(b.ws.production.SerialText, "0101");  // already stamped for the third chip
   EXPECT_EQ(b.writer.ChipsInserted(), 3);
 }
@@ -140,7 +140,7 @@ TEST(AutoProgram, QtpFileNumbersUntilItsEndRecord) {
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3142);
   EXPECT_TRUE(r.counted);
   EXPECT_TRUE(r.qtpFinished);
-  EXPECT_EQ(b.ws.production.PassCountText, "2");
+  EXPECT_EQ(b.ws.production.PassCount, 2);
   EXPECT_EQ(b.view.Messages(), Lines{"QTP Program Finished!"});
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_FALSE(b.view.Enabled("Button2"));
@@ -190,7 +190,7 @@ TEST(AutoProgram, VerifyMismatchIsRedButTheChipStillCounts) {
     EXPECT_EQ(r.outcome, OpOutcome::Ok);
     EXPECT_TRUE(r.counted);
     EXPECT_TRUE(r.startNextByItself);
-    EXPECT_EQ(b.ws.production.PassCountText, "1");
+    EXPECT_EQ(b.ws.production.PassCount, 1);
     EXPECT_EQ(b.ws.production.SerialValue[0], 0x08);
     const Lines& lines = b.view.Lines();
     EXPECT_NE(std::find(lines.begin(), lines.end(), c.line), lines.end());
@@ -209,7 +209,7 @@ TEST(AutoProgram, FailedPassIsNotCountedAndContinueStampsTheSameNumber) {
   EXPECT_FALSE(r.startNextByItself);
   EXPECT_EQ(b.view.LinesOf("Label3").back(), "0023");
   EXPECT_EQ(b.view.Lines().back(), "Label2: Data program fail !! (red)");
-  EXPECT_EQ(b.ws.production.PassCountText, "0");
+  EXPECT_EQ(b.ws.production.PassCount, 0);
   EXPECT_EQ(b.ws.production.SerialValue[0], 0x07);
   EXPECT_TRUE(b.view.Enabled("Button1"));
   EXPECT_TRUE(b.view.Enabled("Button2"));
@@ -219,7 +219,7 @@ TEST(AutoProgram, FailedPassIsNotCountedAndContinueStampsTheSameNumber) {
   b.writer.InsertChip(ChipContent::Blank);
   EXPECT_EQ(NextPass(b).outcome, OpOutcome::Ok);
   EXPECT_EQ(ChipWord(b, kSerialAddress), 0x3107);
-  EXPECT_EQ(b.ws.production.PassCountText, "1");
+  EXPECT_EQ(b.ws.production.PassCount, 1);
 }
 
 TEST(AutoProgram, ChecksBeforeTheWriterSendNothing) {
@@ -279,7 +279,7 @@ TEST(AutoProgram, ChipThatIsNotBlankStopsThePass) {
     std::string reason = std::string(c.line).substr(std::string("Label1: ").size());
     if (reason.ends_with(" (red)")) reason.resize(reason.size() - 6);
     EXPECT_EQ(r.reason, reason);
-    EXPECT_EQ(b.ws.production.PassCountText, "0");
+    EXPECT_EQ(b.ws.production.PassCount, 0);
   }
 }
 

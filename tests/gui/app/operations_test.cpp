@@ -255,7 +255,7 @@ TEST_F(Operations, AutoProgramTwoPassesStampsSerialNumbersAndCounts) {
     if (pass == 1) d->Button("Button2")->click();  // Continue: the next chip
   }
   ASSERT_TRUE(CloseWith("Button1"));
-  EXPECT_EQ(ws().production.PassCountText, "2");
+  EXPECT_EQ(ws().production.PassCount, 2);
 }
 
 // The dialog says how long a pass takes once the Writer check has been timed: the wire time of

@@ -53,6 +53,7 @@ class ProductionWindowTest : public MainWindowTest {
       return std::strncmp(name, "KVXW_COM", 8) == 0 ? "sim" : nullptr;
     };
     options.writers = writers;
+    options.start = start_;
     options.settingsPath = QDir(dir_.path()).filePath(kSettingsFileName).toStdString();
     auto window = std::make_unique<ProductionWindow>(ws(), options, prompter_);
     window->show();
@@ -65,6 +66,7 @@ class ProductionWindowTest : public MainWindowTest {
     prompter_.yesNo.clear();
     return window;
   }
+  std::optional<RunStart> start_;  // a start decided already, as the main window hands it
   std::string JournalPath() const {
     return QDir(dir_.path()).filePath(kJournalFileName).toStdString();
   }
@@ -167,6 +169,22 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
 // Closing the window during a pass stops it, however the operator closes it: the window goes
 // once the pass has ended, its row journaled as stopped, without the GUI thread ever waiting for
 // the Writer.
+// A start the journal could not decide is refused in the words the main window uses: the
+// journal's message and "no chip was programmed", and the window takes no chip.
+TEST_F(ProductionWindowTest, AnUnreadableJournalIsRefusedInTheMainWindowsWords) {
+  Start();
+  LoadProgram();
+  start_ = RunStart{};
+  start_->verdict = RunStart::Verdict::JournalUnreadable;
+  start_->error = "the journal kvx-journal.db cannot be read: disk I/O error";
+  auto window = Open(2);
+  EXPECT_FALSE(window->Ready());
+  ASSERT_EQ(prompter_.messages.size(), 1);
+  EXPECT_EQ(prompter_.messages.first(),
+            "The journal kvx-journal.db cannot be read: disk I/O error; no chip was programmed.");
+  EXPECT_TRUE(JournalRows().empty());
+}
+
 TEST_F(ProductionWindowTest, ClosingDuringAPassStopsItAndClosesOnceItEnded) {
   const struct {
     const char* how;

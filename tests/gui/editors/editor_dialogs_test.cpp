@@ -19,19 +19,19 @@ namespace kvx::gui {
 namespace {
 
 QString Cell(ProgramMemoryView* view, int address) {
-  return view->StringGrid1->model()->index(address / 8, address % 8).data().toString();
+  return view->grid->model()->index(address / 8, address % 8).data().toString();
 }
 
 TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
   UseDevice("KVX-43");
   windows->showDisassembly();
   QPointer<FillBufferDialog> fill = static_cast<FillBufferDialog*>(commands->onFillBuffer());
-  EXPECT_EQ(fill->Edit1->text(), "0");
-  EXPECT_EQ(fill->Edit2->text(), "17FF");
-  EXPECT_EQ(fill->Edit3->text(), "3FFF");
-  fill->Edit1->setText("10");
-  fill->Edit2->setText("1f");
-  fill->Edit3->setText("1234");
+  EXPECT_EQ(fill->startEdit->text(), "0");
+  EXPECT_EQ(fill->endEdit->text(), "17FF");
+  EXPECT_EQ(fill->dataEdit->text(), "3FFF");
+  fill->startEdit->setText("10");
+  fill->endEdit->setText("1f");
+  fill->dataEdit->setText("1234");
   QTest::mouseClick(fill->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);
   WaitGone(fill.data());
   EXPECT_TRUE(TakeMessages().empty());
@@ -52,9 +52,9 @@ TEST_F(EditorsTest, FillWritesTheRangeAndRefusesBadEntries) {
                  {"0", "10", "4000", "Data is a invalid value!"}};
   for (const auto& c : refused) {
     fill = static_cast<FillBufferDialog*>(commands->onFillBuffer());
-    fill->Edit1->setText(c.start);
-    fill->Edit2->setText(c.end);
-    fill->Edit3->setText(c.data);
+    fill->startEdit->setText(c.start);
+    fill->endEdit->setText(c.end);
+    fill->dataEdit->setText(c.data);
     fill->onFill();
     WaitGone(fill.data());  // the dialog closes in every case
     ASSERT_EQ(prompter.boxes.size(), 1u) << c.message;
@@ -70,7 +70,7 @@ TEST_F(EditorsTest, OptionEditorChangesOnlyTheChosenField) {
   ws->image.OptionHigh = 0x1F;
   QPointer<OptionEditor> editor = static_cast<OptionEditor*>(commands->onEditOption());
   EXPECT_EQ(editor->windowTitle(), "Edit OPTION");
-  EXPECT_TRUE(editor->Memo1->toPlainText().endsWith(
+  EXPECT_TRUE(editor->noteText->toPlainText().endsWith(
       "\n        (Please refer to the spec for the actual value)"));
   QComboBox* osc = editor->findChild<QComboBox*>("ComboBox1");
   QComboBox* wdt = editor->findChild<QComboBox*>("ComboBox3");
@@ -103,11 +103,11 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   UseDevice("KVX-03");  // 512 words
   QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
   EXPECT_EQ(setup->windowTitle(), "Serial No.");
-  setup->StartAddress->setText("10");
-  setup->NoOfByte->setText("2");
+  setup->startAddressEdit->setText("10");
+  setup->byteCountEdit->setText("2");
   setup->onByteCountLeft();
-  EXPECT_EQ(setup->StartValue->text(), "0000");
-  setup->StartValue->setText("12AB");
+  EXPECT_EQ(setup->startValueEdit->text(), "0000");
+  setup->startValueEdit->setText("12AB");
   setup->onOk();  // the words there are blank, not RTIW
   ASSERT_EQ(prompter.boxes.size(), 1u);
   EXPECT_EQ(prompter.boxes[0].kind, test::TestPrompter::Kind::Error);  // the box captioned "Error"
@@ -115,12 +115,12 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_FALSE(ws->production.SerialNoMode);
   EXPECT_TRUE(setup->isVisible());
 
-  setup->StartAddress->setText("1FF");  // the second word would lie past the device
+  setup->startAddressEdit->setText("1FF");  // the second word would lie past the device
   setup->onOk();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"Start address overflow!!"});
 
   for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
-  setup->StartAddress->setText("0010");
+  setup->startAddressEdit->setText("0010");
   setup->onOk();
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
@@ -132,7 +132,7 @@ TEST_F(EditorsTest, SerialSetupRefusesBadAddressesAndStampsAValidOne) {
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "31AB");
 
   setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
-  EXPECT_EQ(setup->StartValue->text(), "12AB");
+  EXPECT_EQ(setup->startValueEdit->text(), "12AB");
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn3"), Qt::LeftButton);  // Disable
   WaitGone(setup.data());
   EXPECT_FALSE(ws->production.SerialNoMode);
@@ -144,12 +144,12 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   UseDevice("KVX-03");
   for (int a : {0x10, 0x11}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;  // RTIW 00
   QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
-  ASSERT_TRUE(setup->MsbFirst->isChecked());
-  setup->StartAddress->setText("0010");
-  setup->NoOfByte->setText("2");
+  ASSERT_TRUE(setup->msbFirstButton->isChecked());
+  setup->startAddressEdit->setText("0010");
+  setup->byteCountEdit->setText("2");
   setup->onByteCountLeft();
-  setup->StartValue->setText("12AB");
-  QTest::mouseClick(setup->LsbFirst, Qt::LeftButton);
+  setup->startValueEdit->setText("12AB");
+  QTest::mouseClick(setup->lsbFirstButton, Qt::LeftButton);
   QTest::mouseClick(setup->findChild<QPushButton*>("BitBtn1"), Qt::LeftButton);  // OK
   WaitGone(setup.data());
   EXPECT_TRUE(TakeMessages().empty());
@@ -157,7 +157,7 @@ TEST_F(EditorsTest, SerialSetupStampsInTheByteOrderPicked) {
   EXPECT_EQ(Cell(windows->ProgramView(), 0x10), "31AB");  // the low byte first
   EXPECT_EQ(Cell(windows->ProgramView(), 0x11), "3112");
   setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
-  EXPECT_TRUE(setup->LsbFirst->isChecked());
+  EXPECT_TRUE(setup->lsbFirstButton->isChecked());
   setup->reject();
 }
 
@@ -165,20 +165,20 @@ TEST_F(EditorsTest, SerialSetupKeyFiltersAndQtpFile) {
   UseDevice("KVX-03");
   for (int a : {0x20}) ws->image.ProgramBuffer[2 * a + 1] = 0x62;
   QPointer<SerialSetupDialog> setup = static_cast<SerialSetupDialog*>(commands->onSerialSetup());
-  setup->StartAddress->clear();
-  QTest::keyClicks(setup->StartAddress, "2g0");
-  EXPECT_EQ(setup->StartAddress->text(), "20");
+  setup->startAddressEdit->clear();
+  QTest::keyClicks(setup->startAddressEdit, "2g0");
+  EXPECT_EQ(setup->startAddressEdit->text(), "20");
   setup->onStartAddressLeft();
-  EXPECT_EQ(setup->StartAddress->text(), "0020");
-  setup->NoOfByte->clear();
-  QTest::keyClicks(setup->NoOfByte, "91");
-  EXPECT_EQ(setup->NoOfByte->text(), "1");
-  setup->StartValue->clear();
-  QTest::keyClicks(setup->StartValue, "fe");
-  EXPECT_EQ(setup->StartValue->text(), "FE");
-  setup->PseudoRandom->click();
-  EXPECT_FALSE(setup->Increment->isEnabled());
-  setup->NoOfPart->setText("3");
+  EXPECT_EQ(setup->startAddressEdit->text(), "0020");
+  setup->byteCountEdit->clear();
+  QTest::keyClicks(setup->byteCountEdit, "91");
+  EXPECT_EQ(setup->byteCountEdit->text(), "1");
+  setup->startValueEdit->clear();
+  QTest::keyClicks(setup->startValueEdit, "fe");
+  EXPECT_EQ(setup->startValueEdit->text(), "FE");
+  setup->pseudoRandomButton->click();
+  EXPECT_FALSE(setup->incrementEdit->isEnabled());
+  setup->partCountEdit->setText("3");
 
   const QString qtp = TempPath(QString::fromUtf8("Nummern ö"));
   AnswerFile(qtp, 1);

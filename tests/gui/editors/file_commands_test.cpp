@@ -54,7 +54,7 @@ TEST_F(EditorsTest, OpenReadsEveryFileKindIntoTheView) {
     EXPECT_EQ(view->windowTitle(), path) << f.name;
     EXPECT_EQ(windows->Frame(view)->windowTitle(), path);
     if (f.word0) {
-      EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString(), f.word0) << f.name;
+      EXPECT_EQ(view->grid->model()->index(0, 0).data().toString(), f.word0) << f.name;
     }
   }
   const FileDialogRequest& open = prompter.fileRequests.back();
@@ -124,9 +124,9 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   EXPECT_EQ(ws->production.SerialStartAddress, 0x40);
   EXPECT_EQ(ws->production.SerialIncrement, 7);
   EXPECT_EQ(ProgramWordText(*ws, 0), "0155");
-  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
-  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "0155");
-  EXPECT_EQ(windows->IdWindow()->Label2->text().left(1), "Q");
+  EXPECT_EQ(windows->ProgramView()->grid->model()->rowCount(), 128);
+  EXPECT_EQ(windows->ProgramView()->grid->model()->index(0, 0).data().toString(), "0155");
+  EXPECT_EQ(windows->IdWindow()->idLabel->text().left(1), "Q");
 
   // The program file has gone: the device is taken over, then the workspace is reset.
   ASSERT_TRUE(QFile::remove(program));
@@ -135,9 +135,9 @@ TEST_F(EditorsTest, ConfigurationSavedAndLoadedBackRestoresTheWorkspace) {
   commands->onLoadConfig();
   EXPECT_EQ(TakeMessages(), std::vector<std::string>{"'" + program.toStdString() + "' file do not find!"});
   EXPECT_EQ(ws->device.DeviceName, "KVX-01");
-  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->rowCount(), 128);
-  EXPECT_EQ(windows->ProgramView()->StringGrid1->model()->index(0, 0).data().toString(), "3FFF");
-  EXPECT_EQ(windows->IdWindow()->Label2->text(), "............");  // a blank ID
+  EXPECT_EQ(windows->ProgramView()->grid->model()->rowCount(), 128);
+  EXPECT_EQ(windows->ProgramView()->grid->model()->index(0, 0).data().toString(), "3FFF");
+  EXPECT_EQ(windows->IdWindow()->idLabel->text(), "............");  // a blank ID
 }
 
 TEST_F(EditorsTest, SaveProgramMemoryWritesTheBinImageOnlyUnderItsFilter) {
@@ -173,8 +173,8 @@ TEST_F(EditorsTest, LoadQtpFileStampsTheFirstNumberIntoTheView) {
   EXPECT_TRUE(ws->production.SerialNoMode);
   EXPECT_EQ(ws->production.QtpFileText, "Serien ü.txt");
   ProgramMemoryView* view = windows->ProgramView();
-  EXPECT_EQ(view->StringGrid1->model()->index(2, 0).data().toString(), "3112");
-  EXPECT_EQ(view->StringGrid1->model()->index(2, 1).data().toString(), "3134");
+  EXPECT_EQ(view->grid->model()->index(2, 0).data().toString(), "3112");
+  EXPECT_EQ(view->grid->model()->index(2, 1).data().toString(), "3134");
 
   Write(path, ":040010001231343544\r\n");  // second data byte is not 31
   AnswerFile(path, 2);

@@ -41,12 +41,12 @@ TEST_F(EditorsInMainWindow, ReadDataAppearsInEveryView) {
   ASSERT_TRUE(ws().results.ReadCompleted);
   ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
-  EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
+  EXPECT_EQ(view->grid->model()->index(0, 0).data().toString().toStdString(),
             ProgramWordText(ws(), 0));
   EXPECT_EQ(ProgramWordText(ws(), 0), HexDigits(word0 & 0x3FFF, 4));
   auto* eeprom = f.findChild<EepromWindow*>("TEEDataForm");
   ASSERT_NE(eeprom, nullptr);
-  EXPECT_EQ(eeprom->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
+  EXPECT_EQ(eeprom->grid->model()->index(0, 0).data().toString().toStdString(),
             EepromByteText(ws(), 0));
   EXPECT_NE(f.findChild<IdChecksumWindow*>("TIDChecksumForm"), nullptr);
 }
@@ -77,19 +77,19 @@ TEST_F(EditorsInMainWindow, ReadShowsInTheProgramWindowAlreadyOpen) {
   ASSERT_NE(view, nullptr);
   EXPECT_EQ(view->windowTitle(), "Program Memory");
   const int word0 = sim::ReadAreaWord(writer().Chip(), sim::kProgramArea, 0);
-  EXPECT_EQ(view->StringGrid1->model()->index(0, 0).data().toString().toStdString(),
+  EXPECT_EQ(view->grid->model()->index(0, 0).data().toString().toStdString(),
             HexDigits(word0 & 0x3FFF, 4));
   auto* id = f.findChild<IdChecksumWindow*>();
   ASSERT_NE(id, nullptr);
-  EXPECT_TRUE(id->Label2->text().startsWith("KV")) << id->Label2->text().toStdString();
+  EXPECT_TRUE(id->idLabel->text().startsWith("KV")) << id->idLabel->text().toStdString();
 }
 
 TEST_F(EditorsInMainWindow, EditReachesThePanelChecksumAndDoubleClicksOpenTheEditors) {
   MainWindow& f = Start();
   ProgramMemoryView* view = ProgramView(f);
   ASSERT_NE(view, nullptr);
-  QPointer<WordEntryDialog> edit = view->onEditWord(view->StringGrid1->model()->index(0, 1));
-  edit->Edit1->setText("1234");
+  QPointer<WordEntryDialog> edit = view->onEditWord(view->grid->model()->index(0, 1));
+  edit->valueEdit->setText("1234");
   edit->onOk();
   EXPECT_TRUE(QTest::qWaitFor([&] { return edit.isNull(); }, 2000));
   EXPECT_EQ(Text("Label11").toStdString(), ws().panel.ChecksumText);
@@ -133,10 +133,10 @@ TEST_F(EditorsInMainWindow, AQtpFileIsReplacedOnlyWhenTheQuestionIsAnsweredYes) 
     f.findChild<QAction*>("SerialNoMode1")->trigger();
     QPointer<SerialSetupDialog> setup = f.findChild<SerialSetupDialog*>();
     ASSERT_NE(setup, nullptr);
-    setup->StartAddress->setText("0020");
-    setup->NoOfByte->setText("1");
-    setup->StartValue->setText("5A");
-    setup->NoOfPart->setText("2");
+    setup->startAddressEdit->setText("0020");
+    setup->byteCountEdit->setText("1");
+    setup->startValueEdit->setText("5A");
+    setup->partCountEdit->setText("2");
     setup->onSaveQtpFile();
     EXPECT_TRUE(prompter_.yesNo.empty());
     EXPECT_TRUE(prompter_.files.empty());
@@ -157,12 +157,12 @@ TEST_F(EditorsInMainWindow, SerialModeLocksTheSingleStepCommandsUntilDisabled) {
   f.findChild<QAction*>("SerialNoMode1")->trigger();
   QPointer<SerialSetupDialog> setup = f.findChild<SerialSetupDialog*>();
   ASSERT_NE(setup, nullptr);
-  setup->StartAddress->setText("0020");
-  setup->StartValue->setText("5A");
+  setup->startAddressEdit->setText("0020");
+  setup->startValueEdit->setText("5A");
   setup->onOk();
   EXPECT_TRUE(QTest::qWaitFor([&] { return setup.isNull(); }, 2000));
   for (QAction* a : {f.findChild<QAction*>("ID3"), f.findChild<QAction*>("ProgramMemory2"), f.findChild<QAction*>("ProgramOption")}) EXPECT_FALSE(a->isEnabled());
-  EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(4, 0).data().toString(), "315A");
+  EXPECT_EQ(ProgramView(f)->grid->model()->index(4, 0).data().toString(), "315A");
   EXPECT_EQ(Text("Label15"), "5A");
 
   f.findChild<QAction*>("SerialNoMode1")->trigger();
@@ -194,7 +194,7 @@ TEST_F(EditorsInMainWindow, ConfigurationLoadMovesTheDeviceListAndTheEepromComma
   EXPECT_TRUE(prompter_.messages.isEmpty()) << prompter_.messages.join("|").toStdString();
   EXPECT_EQ(f.statusPanel()->findChild<QComboBox*>("ComboBox2")->currentText(), "KVX-02");
   EXPECT_TRUE(f.findChild<QAction*>("EEPROM1")->isEnabled());
-  EXPECT_EQ(ProgramView(f)->StringGrid1->model()->index(0, 0).data().toString(), "1111");
+  EXPECT_EQ(ProgramView(f)->grid->model()->index(0, 0).data().toString(), "1111");
   EXPECT_EQ(Text("Label11").toStdString(), ws().panel.ChecksumText);
   // The simulated socket follows the device the configuration brought.
   f.findChild<QAction*>("BlankCheckAction")->trigger();
@@ -225,8 +225,8 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
   f.findChild<QAction*>("EEPROM1")->trigger();
   writer().InsertChip(sim::ChipContent::Programmed);
   writer().Faults().BaudDelay = true;  // the stream takes the line's time
-  QTableView* program = ProgramView(f)->StringGrid1;
-  QTableView* eeprom = f.findChild<EepromWindow*>("TEEDataForm")->StringGrid1;
+  QTableView* program = ProgramView(f)->grid;
+  QTableView* eeprom = f.findChild<EepromWindow*>("TEEDataForm")->grid;
   const QString word0 = Cell(program, 0, 0);
   const QString byte0 = Cell(eeprom, 0, 0);
   f.findChild<QAction*>("ReadICAction")->trigger();
@@ -236,7 +236,7 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
   EXPECT_EQ(Cell(program, 0, 0), word0);
   EXPECT_EQ(Cell(eeprom, 0, 0), byte0);
   ASSERT_TRUE(CloseWith());
-  program = ProgramView(f)->StringGrid1;  // rebuilt from what was read
+  program = ProgramView(f)->grid;  // rebuilt from what was read
   EXPECT_EQ(Cell(program, 0, 0).toStdString(), ProgramWordText(ws(), 0));
   EXPECT_NE(Cell(program, 0, 0), word0);
 
@@ -244,7 +244,7 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
   writer().InsertChip(sim::ChipContent::Blank);
   LoadSerialProgram(7);
   f.RebuildBufferWindows();
-  program = ProgramView(f)->StringGrid1;
+  program = ProgramView(f)->grid;
   const QString word21 = Cell(program, 4, 1);
   EXPECT_EQ(word21, "3100");
   f.findChild<QAction*>("AutoProgramAction")->trigger();
@@ -253,18 +253,18 @@ TEST_F(EditorsInMainWindow, TheGridsShowTheirSnapshotWhileAReadOrAnAutoProgramWr
   ASSERT_TRUE(WaitForButton("Button2"));
   EXPECT_EQ(writer().Chip().Program[0x21], 0x3107);
   ASSERT_TRUE(CloseWith("Button1"));
-  EXPECT_EQ(Cell(ProgramView(f)->StringGrid1, 4, 1).toStdString(), ProgramWordText(ws(), 0x21));
+  EXPECT_EQ(Cell(ProgramView(f)->grid, 4, 1).toStdString(), ProgramWordText(ws(), 0x21));
 }
 
 TEST_F(EditorsInMainWindow, ABlankIdShowsDotsInItsTwoLabelsOnly) {
   MainWindow& f = Start();
   auto* idWindow = f.findChild<IdChecksumWindow*>("TIDChecksumForm");
   ASSERT_NE(idWindow, nullptr);
-  ASSERT_TRUE(idWindow->Ascii->isChecked());
+  ASSERT_TRUE(idWindow->asciiButton->isChecked());
   for (std::size_t k = 0; k < ws().image.IdBuffer.size(); ++k) ws().image.IdBuffer[k] = k % 2 == 0 ? 0x7F : ws().device.BlankHigh;
   idWindow->ShowIdLabels();
   f.RefreshPanelNow();
-  EXPECT_EQ(idWindow->Label2->text(), "............");
+  EXPECT_EQ(idWindow->idLabel->text(), "............");
   EXPECT_EQ(Text("Label18"), "............");
   // The bytes and the editor's text keep the blank bytes.
   EXPECT_EQ(ws().image.IdBuffer[0], 0x7F);

@@ -142,7 +142,7 @@ int main(int argc, char** argv) {
   Shot("id_window");
 
   auto* view = f.findChild<kvx::gui::ProgramMemoryView*>();
-  QDialog* dialog = view->onEditWord(view->StringGrid1->model()->index(2, 3));
+  QDialog* dialog = view->onEditWord(view->grid->model()->index(2, 3));
   Shot("enter_new_value");
   dialog->reject();
   for (auto [action, name] : {std::pair{f.findChild<QAction*>("FillBuffer1"), "fill_buffer"}, std::pair{f.findChild<QAction*>("EditOPTION"), "edit_option"},
@@ -156,7 +156,7 @@ int main(int argc, char** argv) {
   QDialog* idModify = id->onEditId();
   Shot("id_modify_ascii");
   idModify->reject();
-  id->Hex->click();
+  id->hexButton->click();
   idModify = id->onEditId();
   Shot("id_modify_hex");
   idModify->reject();
