@@ -234,6 +234,42 @@ TEST(SimStop, StopFromAnotherThreadEndsTheWaitAndSendsNothingMore) {
   EXPECT_EQ(b.port.Sent().size(), 10u);
 }
 
+// On real time (kvxw's --port sim) a wait longer than a link's slice ends after the slice, so a
+// reader that asked for a long one still sees its stop soon: with or without a clock, waiting for
+// input that never comes or for the modem lines.
+TEST(SimStop, ALongWaitOnRealTimeEndsWithinASliceSoAStopIsSeen) {
+  SteadyClock clock;
+  SimWriter writer(FindDevice("KVX-03"));
+  SimPort timed(writer, clock), untimed(writer);
+  const struct {
+    const char* what;
+    SimPort& port;
+    bool modem;
+  } cases[] = {{"input, real clock", timed, false},
+               {"input, no clock", untimed, false},
+               {"modem lines, real clock", timed, true}};
+  constexpr std::chrono::seconds kLongWait{30};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::promise<void> ended;
+    auto end = ended.get_future();
+    std::jthread reader([&](std::stop_token stop) {
+      do {  // at least one long wait, whenever the stop comes
+        std::uint8_t byte = 0;
+        if (c.modem)
+          c.port.WaitModemChange(kLongWait);
+        else
+          EXPECT_EQ(c.port.ReadWithin(&byte, 1, kLongWait), 0);
+      } while (!stop.stop_requested());
+      ended.set_value();
+    });
+    reader.request_stop();
+    // Many slices, yet far short of the long wait.
+    EXPECT_TRUE(end.wait_for(50 * SerialPort::kReadTimer) == std::future_status::ready)
+        << "the stop waited for the long wait";
+  }
+}
+
 }  // namespace
 }  // namespace kvx::sim
 

@@ -90,6 +90,32 @@ TEST(PassTime, TheWriterChecksRoundTripPredictsThePassAtEachAdapterLatency) {
   }
 }
 
+// A measured round trip is the byte's wire time, its answer's and the hold; every wait for an
+// answer in the pass costs that hold on top of the pass's bytes.
+TEST(PassTime, TheHoldIsTheRoundTripLessTwoWireTimes) {
+  using std::chrono::microseconds;
+  const PassExchange pass{100, 50, 10};  // 150 bytes on the line, 10 waits for an answer
+  const struct {
+    microseconds roundTrip, byteTime;
+    double seconds;
+  } cases[] = {
+      {microseconds(200), microseconds(100), 0.015},   // nothing held: the bytes' wire time
+      {microseconds(1200), microseconds(100), 0.025},  // 1 ms held at each wait
+      {microseconds(150), microseconds(100), 0.015},   // measured short: never a negative hold
+      {microseconds(2000), microseconds(0), 0.020},    // no wire time: the trip is all hold
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.roundTrip.count());
+    EXPECT_NEAR(PassTimeFromRoundTrip(pass, c.roundTrip, c.byteTime).count(), c.seconds, 1e-9);
+  }
+  Bench b("KVX-43");
+  EXPECT_LT(PredictedPassTime(b.ws).count(), 0);  // the Writer not checked yet
+  const auto hold = std::chrono::milliseconds(16);
+  b.ws.link.RoundTrip = 2 * kLineByteTime + hold;
+  EXPECT_NEAR(PredictedPassTime(b.ws).count(), PassTime(AutoPassExchange(b.ws), hold).count(),
+              1e-9);
+}
+
 TEST(PassTime, ASlowPortWarnsWithItsKnobAndThePassItPredicts) {
   test::FakeSysfs sys;
   sys.Tty("ttyUSB0", "ftdi_sio", "latency_timer", "16");
