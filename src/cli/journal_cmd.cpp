@@ -42,15 +42,23 @@ std::string Seconds(long ms) {
 }
 
 // A shared journal holds several stations' passes: each row then names its station.
+// Rows that name a lot or an operator show both.
 void PrintPasses(const std::vector<PassRecord>& passes, bool stations, std::ostream& out) {
   Table table = {{"STARTED", "PORT", "DEVICE", "SERIAL", "PASS", "OUTCOME", "SECONDS", "RED LINE"}};
   if (stations) table[0].insert(table[0].begin() + 1, "STATION");
+  const bool lots = std::any_of(passes.begin(), passes.end(), [](const PassRecord& p) {
+    return !p.lot.empty() || !p.operatorName.empty();
+  });
+  if (lots) table[0].insert(table[0].end() - 1, {"LOT", "OPERATOR"});
   for (const PassRecord& p : passes) {
     std::string serial = p.serial.empty() ? "-" : p.serial;
     if (p.record > 0) serial += " (record " + std::to_string(p.record) + ")";
     table.push_back({p.started, p.port, p.device, serial, std::to_string(p.passCount),
                      std::string(OutcomeText(p.outcome)), Seconds(p.durationMs), p.redLine});
     if (stations) table.back().insert(table.back().begin() + 1, p.host);
+    if (lots)
+      table.back().insert(table.back().end() - 1, {p.lot.empty() ? "-" : p.lot,
+                                                   p.operatorName.empty() ? "-" : p.operatorName});
   }
   PrintTable(table, out);
 }
@@ -106,7 +114,9 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"counted", p.counted},
                    {"red_line", p.redLine},
                    {"duration_ms", p.durationMs < 0 ? Json() : Json(p.durationMs)},
-                   {"program_sha256", p.programSha256}});
+                   {"program_sha256", p.programSha256},
+                   {"lot", p.lot},
+                   {"operator", p.operatorName}});
     }
   }
   const struct {
@@ -158,7 +168,7 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
   }
   std::string since = args.Get("--since");
   std::replace(since.begin(), since.end(), ' ', 'T');  // "2026-12-07 14:30" as ISO 8601
-  const PassFilter filter{since, args.Get("--series")};
+  const PassFilter filter{since, args.Get("--series"), args.Get("--lot")};
   const std::vector<PassRecord> passes = journal.Passes(filter, error);
   if (!error.empty()) {
     err << "kvxw journal: " << error << '\n';
@@ -188,13 +198,14 @@ const bool registered = RegisterCommand({
              "one on PostgreSQL (postgresql://USER@HOST/DB, service=NAME, or libpq's key=value "
              "pairs)"},
             {"--copy-to", "URI",
-             "copy the passes (those --since and --series select) into the shared journal at "
+             "copy the passes (those --since, --series and --lot select) into the shared journal at "
              "URI; a pass already there is not copied again"},
             {"--csv", "", "the passes as CSV (every column, for a spreadsheet)"},
             {"--summary", "", "only the summary, without the passes"},
             {"--since", "TIME", "passes started at or after TIME (UTC, e.g. 2026-12-07 or "
                                 "2026-12-07T14:30)"},
             {"--series", "SERIES", "passes of one serial-number series, as the summary names it"},
+            {"--lot", "LOT", "passes of one production lot"},
         },
     .run = RunJournal,
     .details =

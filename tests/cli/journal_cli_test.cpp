@@ -116,7 +116,7 @@ TEST_F(JournalCli, EveryPassIsRecordedAndAUsedFirstNumberIsRefusedUntilResumed) 
   for (const char* part : {"00001000", "SIM", rows[0]["started"].c_str(), "00001003", "--resume"})
     EXPECT_NE(run.err.find(part), std::string::npos) << part << " in " << run.err;
 
-  run = RunKvxw(AutoArgs("sim", "--count 2 --resume"));
+  run = RunKvxw(AutoArgs("sim", "--count 2 --resume --lot L-7 --operator Ann"));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Resume: serial number 00001003\n"), std::string::npos) << run.out;
   rows = Passes();
@@ -124,6 +124,12 @@ TEST_F(JournalCli, EveryPassIsRecordedAndAUsedFirstNumberIsRefusedUntilResumed) 
   EXPECT_EQ(rows[3]["serial"], "00001003");
   EXPECT_EQ(rows[4]["serial"], "00001004");
   ExpectNoNumberTwice(rows);
+  EXPECT_EQ(rows[0]["lot"] + rows[0]["operator"], "");
+  EXPECT_EQ(rows[4]["lot"] + " " + rows[4]["operator"], "L-7 Ann");
+  run = RunKvxw({"journal", "--lot", "L-7"});
+  EXPECT_NE(run.out.find("LOT  OPERATOR  RED LINE\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("L-7  Ann"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("00001000"), std::string::npos) << "another lot's pass:\n" << run.out;
 
   // The summary and the filters.
   run = RunKvxw({"journal", "--summary"});

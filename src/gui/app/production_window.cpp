@@ -423,6 +423,26 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   bar->addStretch();
   bar->addWidget(startAll_);
   bar->addWidget(stopAll);
+  // The lot and the operator, typed or scanned (a scanner types and presses Enter, which
+  // starts nothing): every row the tiles journal from then on names them.
+  auto* jobBar = new QHBoxLayout;
+  const auto field = [&](const char* text, QLineEdit*& edit, const char* name) {
+    auto* label = new QLabel(text, this);
+    edit = new QLineEdit(this);
+    edit->setObjectName(name);
+    edit->setAccessibleName(QString(text).remove('&').remove(':'));
+    edit->setMaxLength(80);
+    label->setBuddy(edit);
+    jobBar->addWidget(label);
+    jobBar->addWidget(edit);
+    connect(edit, &QLineEdit::textChanged, this, [this] {
+      journal_->SetLotAndOperator(lot_->text().trimmed().toStdString(),
+                                  operator_->text().trimmed().toStdString());
+    });
+  };
+  field("Lo&t:", lot_, "LotField");
+  field("Op&erator:", operator_, "OperatorField");
+  jobBar->addStretch();
   pin_ = new QLineEdit(this);
   pin_->setObjectName("OperatorPin");
   pin_->setAccessibleName("PIN");
@@ -435,6 +455,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   bar->addWidget(pin_);
   bar->addWidget(operatorButton_);
   top->addLayout(bar);
+  top->addLayout(jobBar);
   grid_ = new QGridLayout;
   top->addLayout(grid_, 1);
   results_ = new QTableWidget(0, 5, this);

@@ -133,6 +133,8 @@ class ProductionWindow : public QDialog {
   QGridLayout* grid_ = nullptr;
   std::vector<ProductionTile*> tiles_;
   QLabel* totals_ = nullptr;         // "WindowTotals"
+  QLineEdit* lot_ = nullptr;         // "LotField"
+  QLineEdit* operator_ = nullptr;    // "OperatorField"
   QPushButton* operatorButton_ = nullptr;  // "OperatorMode": enters it, or leaves it
   QLineEdit* pin_ = nullptr;               // "OperatorPin"
   std::string operatorPin_;                // from KvxWriter.ini; empty: none asked

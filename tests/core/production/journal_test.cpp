@@ -176,6 +176,8 @@ TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
   row.programSha256 = std::string(64, 'a');
   ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
   EXPECT_EQ(journal.Passes({}, error).back().programSha256, row.programSha256);
+  // So are the lot and the operator.
+  EXPECT_EQ(rows[0].lot + rows[0].operatorName, "");
 }
 
 TEST_F(JournalTest, AFileThatCannotHoldTheJournalIsRefusedWithItsName) {

@@ -97,6 +97,10 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // No fresh chip is asked for: a tile's `sim` socket gets one after each chip by itself.
   silent->Faults().SilentAfter = silent->BytesReceived() + 200;
   empty->InsertChip(sim::ChipContent::Empty);
+  // A scanned lot (the scanner's Enter starts nothing) and the operator's name.
+  QTest::keyClicks(window->findChild<QLineEdit*>("LotField"), "L-42\r");
+  window->findChild<QLineEdit*>("OperatorField")->setText("Ann");
+  EXPECT_FALSE(window->AnyRunning());
 
   window->StartAll();
   EXPECT_TRUE(window->AnyRunning());
@@ -136,6 +140,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   for (const PassRecord& r : journal.Passes({}, error)) {
     ++rows;
     outcomes.insert(std::string(OutcomeText(r.outcome)));
+    EXPECT_EQ(r.lot + " " + r.operatorName, "L-42 Ann");
     if (r.outcome == PassOutcome::Ok) {
       EXPECT_TRUE(okNumbers.insert(r.serial).second) << r.serial;
     }
