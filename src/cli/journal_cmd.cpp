@@ -76,12 +76,14 @@ void PrintSummary(std::vector<PassRecord> passes, bool stations, std::ostream& o
     const auto rows = Summarise(passes, group.by);
     if (rows.empty()) continue;
     const bool byStation = group.by == SummaryBy::Port && stations;
-    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
+    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "STOPPED",
+                    "UNKNOWN", "YIELD", "MEDIAN S"}};
     for (const SummaryRow& r : rows) {
       char yield[16];
       std::snprintf(yield, sizeof yield, "%.1f%%", 100.0 * r.Yield());
       table.push_back({r.key, std::to_string(r.passes), std::to_string(r.ok),
-                       std::to_string(r.failed), std::to_string(r.unknown), yield,
+                       std::to_string(r.failed), std::to_string(r.stopped),
+                       std::to_string(r.unknown), yield,
                        Seconds(r.medianMs)});
     }
     out << '\n';
@@ -132,6 +134,7 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"passes", r.passes},
                    {"ok", r.ok},
                    {"failed", r.failed},
+                   {"stopped", r.stopped},
                    {"unknown", r.unknown},
                    {"yield", r.Yield()},
                    {"median_ms", r.medianMs < 0 ? Json() : Json(r.medianMs)}});
@@ -210,9 +213,9 @@ const bool registered = RegisterCommand({
     .run = RunJournal,
     .details =
         "The summary counts per device, per port and per series: passes, chips ok, failed (a\n"
-        "red line, a link failure or a stop), unknown (the run died during the pass: the chip\n"
-        "may carry its number), the yield (ok of ok + failed + unknown) and the median time of\n"
-        "the passes that went through.",
+        "red line or a link failure), stopped (by the operator: neither ok nor failed), unknown\n"
+        "(the run died during the pass: the chip may carry its number), the yield (ok of ok +\n"
+        "failed + unknown) and the median time of the passes that went through.",
     .json = true,
 });
 

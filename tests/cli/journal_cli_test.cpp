@@ -133,7 +133,7 @@ TEST_F(JournalCli, EveryPassIsRecordedAndAUsedFirstNumberIsRefusedUntilResumed) 
 
   // The summary and the filters.
   run = RunKvxw({"journal", "--summary"});
-  EXPECT_NE(run.out.find("KVX-01  5       5   0       0        100.0%"), std::string::npos)
+  EXPECT_NE(run.out.find("KVX-01  5       5   0       0        0        100.0%"), std::string::npos)
       << run.out;
   // As the journal writes the time, and as an operator types it (a space for the "T").
   std::string typed = rows[3]["started"];
@@ -380,6 +380,12 @@ TEST_F(JournalCli, CtrlCStopsEveryPortAndTheJournalSaysStopped) {
                                      [](const Row& r) { return r.at("outcome") == "stopped"; });
   EXPECT_GE(stopped, 1) << "COM1 was stopped half-way through its chip";
   ExpectNoNumberTwice(rows);
+  // The summary counts the stops apart: no chip failed.
+  const std::string summary = RunKvxw({"journal", "--summary"}).out;
+  EXPECT_NE(summary.find("KVX-01  " + std::to_string(rows.size()) + "       0   0       " +
+                         std::to_string(stopped)),
+            std::string::npos)
+      << summary;
 }
 
 }  // namespace kvx::cli::test

@@ -335,6 +335,9 @@ std::vector<SummaryRow> Summarise(const std::vector<PassRecord>& passes, Summary
         break;
       case PassOutcome::NoChip:
         break;
+      case PassOutcome::Stopped:
+        ++row.stopped;
+        break;
       default:
         ++row.failed;
     }

@@ -243,7 +243,8 @@ struct SummaryRow {
   std::string key;
   long passes = 0;
   long ok = 0;
-  long failed = 0;   // chip failed, link failed or stopped (not a pass with no chip)
+  long failed = 0;   // chip failed or link failed (not a pass with no chip)
+  long stopped = 0;  // the operator's stop: neither a good chip nor a failed one
   long unknown = 0;  // unknown or still pending
   long medianMs = -1;  // median time of the passes that went through; -1 when none did
   double Yield() const;  // ok / (ok + failed + unknown), 0 when there were none

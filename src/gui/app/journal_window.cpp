@@ -391,29 +391,22 @@ void JournalWindow::ShowSummary(const std::vector<kvx::PassRecord>& passes) {
   summary_->horizontalHeaderItem(1)->setText(summaryBy_->currentIndex() == 0 ? "Series or port"
                                                                              : summaryBy_->currentText());
   for (const Part& part : parts) {
-    // A stopped pass is the operator's doing, not the chip's: it is counted apart and left out
-    // of the failures and of the yield.
-    std::map<std::string, long> stopped;
-    for (const kvx::PassRecord& p : part.passes)
-      if (p.outcome == kvx::PassOutcome::Stopped)
-        ++stopped[part.by == kvx::SummaryBy::Device ? p.device
-                  : part.by == kvx::SummaryBy::Series ? p.series : p.port];
+    // A stopped pass is the operator's doing, not the chip's: the core counts it apart, out of
+    // the failures and of the yield.
     for (const kvx::SummaryRow& r : kvx::Summarise(part.passes, part.by)) {
-      const long halted = stopped[r.key];
-      const long failed = r.failed - halted;
-      const long decided = r.ok + failed + r.unknown;
       const int row = summary_->rowCount();
       summary_->insertRow(row);
       const QStringList cells = {part.name,
                                  Q(r.key),
                                  QString::number(r.passes),
                                  QString::number(r.ok),
-                                 QString::number(failed),
+                                 QString::number(r.failed),
                                  QString::number(r.unknown),
-                                 decided > 0 ? QString::number(100.0 * static_cast<double>(r.ok) / static_cast<double>(decided), 'f', 1) + " %"
-                                             : QString("-"),
+                                 r.ok + r.failed + r.unknown > 0
+                                     ? QString::number(100.0 * r.Yield(), 'f', 1) + " %"
+                                     : QString("-"),
                                  Seconds(r.medianMs),
-                                 QString::number(halted)};
+                                 QString::number(r.stopped)};
       for (int c = 0; c < cells.size(); ++c)
         summary_->setItem(row, c, new QTableWidgetItem(cells[c]));
     }
