@@ -111,6 +111,13 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const std::string reason = *c.reason != '\0' ? c.reason : c.redLine;
     if (reason.empty()) EXPECT_TRUE(last["reason"].is_null()) << last;
     else EXPECT_EQ(last["reason"], reason);
+    // What the operator does about it, beside the Writer's line.
+    const std::map<std::string, json> actions = {
+        {"ok", nullptr},
+        {"chip failed", nullptr},
+        {"no chip", "Insert a chip: the socket is empty"},
+        {"link failed", "Check the cable and the port"}};
+    EXPECT_EQ(last["action"], actions.at(c.outcomes.back()));
     if (!reason.empty()) {
       // The journal's row says why too.
       const std::vector<json> rows = OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass");

@@ -143,6 +143,7 @@ struct ProductionTile::Parts {
   QProgressBar* bar = nullptr;
   QLabel* result = nullptr;
   QLabel* line = nullptr;
+  QLabel* action = nullptr;
   QLabel* counts = nullptr;
   QLabel* serial = nullptr;
   QPushButton* start = nullptr;
@@ -197,6 +198,14 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.line->setWordWrap(true);
   p.line->setStyleSheet("color: #C00000");
   box->addWidget(p.line);
+  // What to do about it, in the operator's words, bold beside the Writer's own line.
+  p.action = new QLabel(this);
+  p.action->setObjectName("TileAction");
+  p.action->setWordWrap(true);
+  QFont actionFont = p.action->font();
+  actionFont.setBold(true);
+  p.action->setFont(actionFont);
+  box->addWidget(p.action);
   auto* facts = new QVBoxLayout;
   facts->setSpacing(2);
   p.counts = new QLabel("OK: 0   Failed: 0", this);
@@ -211,7 +220,7 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   box->addLayout(facts);
   // What a pass writes into a tile never widens it: the columns keep their width, the window
   // its size; a text longer than its tile is cut and shown whole as its tooltip.
-  for (QLabel* label : {p.writerId, p.result, p.line, p.counts, p.serial}) {
+  for (QLabel* label : {p.writerId, p.result, p.line, p.action, p.counts, p.serial}) {
     label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
     label->setMinimumWidth(1);
   }
@@ -302,6 +311,7 @@ bool ProductionTile::Start() {
   p.bar->setValue(0);
   SetResult(p.result, "RUNNING", kRunningColour);
   p.line->clear();
+  p.action->clear();
   p.start->setEnabled(false);
   p.stop->setEnabled(true);
   // The port opens, and the chip's number is taken (the series' next free one, whatever the
@@ -349,12 +359,16 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
                            ? QString("PORT ERROR")
                            : OutcomeWord(outcome.end);
   ShowResult(ok, word, Q(outcome.last.reason));
+  last_.action = Q(std::string(kvx::OperatorAction(outcome.end, outcome.last.result)));
+  p.action->setText(last_.action);
+  p.action->setToolTip(last_.action);
   if (!ok && !last_.failed && !last_.stopped) SetResult(p.result, word, kNoChipColour);
   Q_EMIT ended();
 }
 
 void ProductionTile::ShowResult(bool ok, const QString& text, const QString& line) {
   Parts& p = *parts_;
+  p.action->clear();
   last_.ok = ok;
   last_.outcome = text;
   last_.reason = line;
@@ -458,10 +472,10 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   top->addLayout(jobBar);
   grid_ = new QGridLayout;
   top->addLayout(grid_, 1);
-  results_ = new QTableWidget(0, 5, this);
+  results_ = new QTableWidget(0, 6, this);
   results_->setObjectName("ResultsList");
   results_->setAccessibleName("Last chips");
-  results_->setHorizontalHeaderLabels({"Time", "Writer", "Serial", "Outcome", "Reason"});
+  results_->setHorizontalHeaderLabels({"Time", "Writer", "Serial", "Outcome", "Reason", "Action"});
   results_->verticalHeader()->hide();
   results_->horizontalHeader()->setStretchLastSection(true);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -545,7 +559,7 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
     results_->insertRow(0);
     const QStringList cells = {chip.time, QString::number(tile + 1),
                                chip.serial.isEmpty() ? QString("-") : chip.serial, chip.outcome,
-                               chip.reason};
+                               chip.reason, chip.action};
     for (int c = 0; c < cells.size(); ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       if (c == 3) item->setForeground(chip.ok ? kOkColour : chip.failed ? kFailedColour : QColor(Qt::darkGray));

@@ -76,6 +76,7 @@ struct ChipLine {
   QString serial;   // empty when it carries none
   QString outcome;  // the tile's word: "OK", "FAILED", "STOPPED", ...
   QString reason;   // the red line
+  QString action;   // what the operator does about it (kvx::OperatorAction); empty: nothing
   bool ok = false;
   bool stopped = false;  // the operator's stop, neither a good chip nor a failed one
   bool failed = false;   // a failed chip (not a stop, an empty socket or a refused run)

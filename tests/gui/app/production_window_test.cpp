@@ -120,6 +120,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // Two numbers of their own; which ones depends on which tile reserved first.
   EXPECT_EQ(serials.size(), 2u);
   EXPECT_EQ(Shown(window->Tile(2), "TileResult"), "LINK FAILED");
+  EXPECT_EQ(Shown(window->Tile(2), "TileAction"), "Check the cable and the port");
   EXPECT_FALSE(Shown(window->Tile(2), "TileRedLine").isEmpty());
   // An empty socket is the operator's to fill, not a failed chip nor a link to check.
   EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "NO CHIP");
@@ -129,6 +130,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // Its chip failed before its number went out: the number was given back, none is shown.
   EXPECT_EQ(Shown(window->Tile(3), "TileSerial").toStdString(), "Serial: -");
   EXPECT_EQ(Shown(window->Tile(3), "TileRedLine").toStdString(), "Nothing in socket or type error!!");
+  EXPECT_EQ(Shown(window->Tile(3), "TileAction").toStdString(), "Insert a chip: the socket is empty");
 
   // The journal has every chip, with numbers of their own; the loaded workspace is untouched.
   Journal journal;
