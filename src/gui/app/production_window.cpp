@@ -278,6 +278,11 @@ void ProductionTile::GiveBackUnused() {
 
 void ProductionTile::LockPort(bool locked) { parts_->port->setEnabled(!locked); }
 
+void ProductionTile::Halt(bool halted) {
+  halted_ = halted;
+  if (!Running()) parts_->start->setEnabled(!halted);
+}
+
 bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
 // On the pass's own thread: the open waits on the device, and a Writer unplugged since the last
@@ -296,7 +301,7 @@ kvx::sim::SimWriter* ProductionTile::SimWriter() {
 
 bool ProductionTile::Start() {
   Parts& p = *parts_;
-  if (Running()) return false;
+  if (Running() || halted_) return false;
   p.ws->settings.PortName = p.port->currentText().toStdString();
   std::string refused;
   if (!Borrow(refused)) {
@@ -342,7 +347,7 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   Parts& p = *parts_;
   p.run.reset();  // its worker has returned: this only joins it
   GiveBackUnused();
-  p.start->setEnabled(true);
+  p.start->setEnabled(!halted_);
   p.stop->setEnabled(false);
   if (!p.ws->results.WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->results.WriterId));
   p.writerId->setToolTip(p.writerId->text());
@@ -456,6 +461,17 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   };
   field("Lo&t:", lot_, "LotField");
   field("Op&erator:", operator_, "OperatorField");
+  auto* targetLabel = new QLabel("Tar&get:", this);
+  target_ = new QSpinBox(this);
+  target_->setObjectName("TargetCount");
+  target_->setAccessibleName("Target");
+  target_->setRange(0, 9'999'999);
+  target_->setSpecialValueText("none");
+  target_->setToolTip("Good chips after which the station starts no new one");
+  targetLabel->setBuddy(target_);
+  jobBar->addSpacing(16);
+  jobBar->addWidget(targetLabel);
+  jobBar->addWidget(target_);
   jobBar->addStretch();
   pin_ = new QLineEdit(this);
   pin_->setObjectName("OperatorPin");
@@ -516,6 +532,14 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
     EnterOperatorMode();
   // The tile count the operator sets is the station's next time.
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::RememberWriters);
+  if (!options_.settingsPath.empty()) {
+    const QString target = Q(kvx::ReadSetting(options_.settingsPath, "production_target"));
+    if (bool number = false; target.toInt(&number) > 0 && number) target_->setValue(target.toInt());
+  }
+  connect(target_, &QSpinBox::valueChanged, this, [this](int target) {
+    Remember("production_target", std::to_string(target));
+    ChipEnded(-1, {});
+  });
   SetWriters(writers_->value());
   ChipEnded(-1, {});
   resize(1100, 760);
@@ -538,6 +562,7 @@ void ProductionWindow::SetWriters(int count) {
     grid_->setColumnStretch(column, column < count ? 1 : 0);
   while (Tiles() < count) {
     auto* tile = new ProductionTile(Tiles(), *first_, *journal_, options_, this);
+    tile->Halt(TargetReached());
     grid_->addWidget(tile, Tiles() / kTileColumns, Tiles() % kTileColumns);
     tiles_.push_back(tile);
     const int index = Tiles() - 1;
@@ -573,8 +598,9 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
   const double hours = sinceFirstStart_.isValid()
                            ? static_cast<double>(sinceFirstStart_.elapsed()) / 3'600'000.0
                            : 0.0;
+  ShowTarget();
   totals_->setText(
-      QString("OK: %1   Failed: %2   Yield: %3   Chips/h: %4")
+      QString("OK: %1   Failed: %2   Yield: %3   Chips/h: %4%5")
           .arg(ok_)
           .arg(failed_)
           .arg(decided > 0 ? QString::number(100.0 * static_cast<double>(ok_) /
@@ -582,7 +608,20 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
                            : QString("-"))
           .arg(hours >= kRateAfterHours && decided > 0
                    ? QString::number(static_cast<double>(decided) / hours, 'f', 0)
-                   : QString("-")));
+                   : QString("-"))
+          .arg(target_->value() == 0 ? QString()
+               : TargetReached()     ? QString("   Target %1 reached").arg(target_->value())
+                                     : QString("   Target: %1 of %2").arg(ok_).arg(target_->value())));
+}
+
+bool ProductionWindow::TargetReached() const {
+  return target_ != nullptr && target_->value() > 0 && ok_ >= target_->value();
+}
+
+void ProductionWindow::ShowTarget() {
+  const bool reached = TargetReached();
+  startAll_->setEnabled(!reached);
+  for (ProductionTile* tile : tiles_) tile->Halt(reached);
 }
 
 void ProductionWindow::StartAll() {

@@ -116,6 +116,8 @@ class ProductionWindow : public QDialog {
 
  private:
   void SetWriters(int count);
+  bool TargetReached() const;
+  void ShowTarget();  // halts or frees the tiles as the target and the count stand
   void ShowOperatorMode();
   void RememberWriters();  // in KvxWriter.ini
   void Remember(const std::string& key, const std::string& value);
@@ -136,6 +138,9 @@ class ProductionWindow : public QDialog {
   QLabel* totals_ = nullptr;         // "WindowTotals"
   QLineEdit* lot_ = nullptr;         // "LotField"
   QLineEdit* operator_ = nullptr;    // "OperatorField"
+  // "TargetCount": good chips after which the station starts no new one; 0: no target. Kept in
+  // KvxWriter.ini as production_target=.
+  QSpinBox* target_ = nullptr;
   QPushButton* operatorButton_ = nullptr;  // "OperatorMode": enters it, or leaves it
   QLineEdit* pin_ = nullptr;               // "OperatorPin"
   std::string operatorPin_;                // from KvxWriter.ini; empty: none asked
@@ -167,6 +172,8 @@ class ProductionTile : public QWidget {
 
   // Operator mode: the tile's port is fixed.
   void LockPort(bool locked);
+  // The station reached its target: the tile starts no new chip (a pass under way ends).
+  void Halt(bool halted);
   long ChipsOk() const { return ok_; }
   long ChipsFailed() const { return failed_; }
   const ChipLine& LastChip() const { return last_; }
@@ -188,6 +195,7 @@ class ProductionTile : public QWidget {
   std::unique_ptr<Parts> parts_;
   long ok_ = 0;
   long failed_ = 0;
+  bool halted_ = false;
   ChipLine last_;
 };
 

@@ -421,6 +421,30 @@ TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   EXPECT_EQ(ReadSetting(ini.fileName().toStdString(), "operator_mode"), "0");
 }
 
+// A target count stops the station once that many good chips went through: no tile starts
+// another until the target is raised; the target is the station's next time too.
+TEST_F(ProductionWindowTest, ATargetCountStopsTheStationWhenReached) {
+  Start();
+  LoadProgram();
+  {
+    auto window = Open(2);
+    ASSERT_TRUE(window->Ready());
+    window->findChild<QSpinBox*>("TargetCount")->setValue(2);
+    window->StartAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+    EXPECT_TRUE(window->findChild<QLabel*>("WindowTotals")->text().endsWith("Target 2 reached"));
+    EXPECT_FALSE(window->Tile(0).Start());
+    window->StartAll();
+    EXPECT_FALSE(window->AnyRunning());
+    EXPECT_FALSE(window->Tile(1).findChild<QPushButton*>("TileStart")->isEnabled());
+    window->findChild<QSpinBox*>("TargetCount")->setValue(3);
+    EXPECT_TRUE(window->Tile(0).Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  }
+  auto again = OpenGoingOn(2);
+  EXPECT_EQ(again->findChild<QSpinBox*>("TargetCount")->value(), 3);
+}
+
 // The station's set-up is remembered: a tile's port once a chip went through it, and a window
 // closed in operator mode (a station switched off) opens in it again.
 TEST_F(ProductionWindowTest, TheStationsPortsAndOperatorModeAreRemembered) {
