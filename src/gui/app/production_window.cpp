@@ -451,6 +451,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
     edit->setObjectName(name);
     edit->setAccessibleName(QString(text).remove('&').remove(':'));
     edit->setMaxLength(80);
+    edit->setMaximumWidth(320);
     label->setBuddy(edit);
     jobBar->addWidget(label);
     jobBar->addWidget(edit);
@@ -498,6 +499,7 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   results_->setSelectionBehavior(QAbstractItemView::SelectRows);
   results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 8);
   results_->setFixedHeight(150);
+  results_->setColumnWidth(4, 300);  // the Writer's line, beside what to do about it
   top->addWidget(results_);
   new QShortcut(Qt::Key_F8, this, [this] { StartAll(); });
   // Ctrl+1 .. Ctrl+8: one Writer's chip, from the keyboard.
