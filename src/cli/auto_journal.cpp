@@ -1,5 +1,7 @@
 #include "cli/auto_journal.h"
 
+#include <algorithm>
+
 #include "core/production/commands.h"
 #include "core/production/journal_settings.h"
 #include "core/production/journaled_passes.h"
@@ -46,6 +48,8 @@ std::vector<OptionSpec> JournalOptions(const kvx::Command& command) {
       {"--journal-timeout", "SECONDS",
        "how long a call may wait for a shared journal's server (default 15): one that does not "
        "answer in time ends the run, naming the server"},
+      {"--lot", "LOT", "the production lot every journal row of the run names"},
+      {"--operator", "NAME", "the operator every journal row of the run names"},
       {"--accept-journal-loss", "",
        "go on, on purpose, with a shared journal that knows less than this station's witness "
        "of it (emptied, restored from an older copy) or that is another journal under the same "
@@ -62,10 +66,20 @@ std::vector<OptionSpec> JournalOptions(const kvx::Command& command) {
 int OpenRunJournal(std::string_view name, const kvx::Command& command, const Args& args,
                    Workspace& ws, AutoJournal& j, std::ostream& log, std::ostream& err) {
   if (args.Has("--no-journal")) {
-    if (args.Has("--journal") || args.Has("--journal-timeout") || args.Has("--resume"))
-      return UsageError(name, "--no-journal excludes --journal, --journal-timeout and --resume",
+    if (args.Has("--journal") || args.Has("--journal-timeout") || args.Has("--resume") ||
+        args.Has("--lot") || args.Has("--operator"))
+      return UsageError(name,
+                        "--no-journal excludes --journal, --journal-timeout, --resume, --lot and "
+                        "--operator",
                         err);
     return kExitOk;
+  }
+  // What a scanner or a typist may put in a row: printable text on one line.
+  for (const char* label : {"--lot", "--operator"}) {
+    const std::string text = args.Get(label);
+    if (std::any_of(text.begin(), text.end(),
+                    [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == 0x7F; }))
+      return UsageError(name, std::string(label) + " wants printable text on one line", err);
   }
   j.journal = std::make_unique<Journal>();
   std::string error;
@@ -76,6 +90,7 @@ int OpenRunJournal(std::string_view name, const kvx::Command& command, const Arg
     j.journal->SetTimeout(timeout);
   }
   j.journal->SetAcceptJournalLoss(args.Has("--accept-journal-loss"));
+  j.journal->SetLotAndOperator(args.Get("--lot"), args.Get("--operator"));
   if (!j.journal->Open(args.Get("--journal", kJournalFileName), error)) {
     err << "kvxw " << name << ": " << NoChipProgrammed(error) << " (--no-journal runs without it)\n";
     return kExitFailed;

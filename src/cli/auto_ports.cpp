@@ -56,7 +56,7 @@ int RunAutoPort(const Args& args, const AutoPortsPlan& plan, Workspace& first,
   if (!OpenCliPort(args, plan.device, port, err)) return port.failureExit();
   if (plan.command.resetCheck && !ResetAddressAccepted(plan.name, first, args, out, err))
     return kExitFailed;
-  FreshChipEachPass(port, args);
+  FreshChipsForSim(port, plan.command, args);
   TerminalView view(out, err, ::isatty(STDERR_FILENO) == 1);
   std::vector<TerminalView*> views{&view};
   ProductionRun run(CorePlan(plan, journal, views));
@@ -116,7 +116,7 @@ int RunAutoPorts(const Args& args, const AutoPortsPlan& plan, Workspace& first,
       status[i] = kExitFailed;
       continue;
     }
-    FreshChipEachPass(ports[i], args);
+    FreshChipsForSim(ports[i], plan.command, args);
     writerViews.push_back(views[i].get());
     writerPort.push_back(i);
   }

@@ -142,7 +142,7 @@ int RunDeviceOp(const DeviceOp& op, const Args& args, std::ostream& out, std::os
   if (!OpenCliPort(args, inputs.device, port, err)) return port.failureExit();
   if (command.resetCheck && !ResetAddressAccepted(op.name, *ws, args, out, err))
     return kExitFailed;
-  if (chips > 1) FreshChipEachPass(port, args);
+  if (chips > 1) FreshChipsForSim(port, command, args);
 
   const int status =
       RunDialogPasses(op.name, command, *ws, port, chips, afterPass, out, err, args.json);

@@ -42,15 +42,23 @@ std::string Seconds(long ms) {
 }
 
 // A shared journal holds several stations' passes: each row then names its station.
+// Rows that name a lot or an operator show both.
 void PrintPasses(const std::vector<PassRecord>& passes, bool stations, std::ostream& out) {
   Table table = {{"STARTED", "PORT", "DEVICE", "SERIAL", "PASS", "OUTCOME", "SECONDS", "RED LINE"}};
   if (stations) table[0].insert(table[0].begin() + 1, "STATION");
+  const bool lots = std::any_of(passes.begin(), passes.end(), [](const PassRecord& p) {
+    return !p.lot.empty() || !p.operatorName.empty();
+  });
+  if (lots) table[0].insert(table[0].end() - 1, {"LOT", "OPERATOR"});
   for (const PassRecord& p : passes) {
     std::string serial = p.serial.empty() ? "-" : p.serial;
     if (p.record > 0) serial += " (record " + std::to_string(p.record) + ")";
     table.push_back({p.started, p.port, p.device, serial, std::to_string(p.passCount),
                      std::string(OutcomeText(p.outcome)), Seconds(p.durationMs), p.redLine});
     if (stations) table.back().insert(table.back().begin() + 1, p.host);
+    if (lots)
+      table.back().insert(table.back().end() - 1, {p.lot.empty() ? "-" : p.lot,
+                                                   p.operatorName.empty() ? "-" : p.operatorName});
   }
   PrintTable(table, out);
 }
@@ -68,12 +76,14 @@ void PrintSummary(std::vector<PassRecord> passes, bool stations, std::ostream& o
     const auto rows = Summarise(passes, group.by);
     if (rows.empty()) continue;
     const bool byStation = group.by == SummaryBy::Port && stations;
-    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "UNKNOWN", "YIELD", "MEDIAN S"}};
+    Table table = {{byStation ? "STATION PORT" : group.title, "PASSES", "OK", "FAILED", "STOPPED",
+                    "UNKNOWN", "YIELD", "MEDIAN S"}};
     for (const SummaryRow& r : rows) {
       char yield[16];
       std::snprintf(yield, sizeof yield, "%.1f%%", 100.0 * r.Yield());
       table.push_back({r.key, std::to_string(r.passes), std::to_string(r.ok),
-                       std::to_string(r.failed), std::to_string(r.unknown), yield,
+                       std::to_string(r.failed), std::to_string(r.stopped),
+                       std::to_string(r.unknown), yield,
                        Seconds(r.medianMs)});
     }
     out << '\n';
@@ -106,7 +116,9 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"counted", p.counted},
                    {"red_line", p.redLine},
                    {"duration_ms", p.durationMs < 0 ? Json() : Json(p.durationMs)},
-                   {"program_sha256", p.programSha256}});
+                   {"program_sha256", p.programSha256},
+                   {"lot", p.lot},
+                   {"operator", p.operatorName}});
     }
   }
   const struct {
@@ -122,6 +134,7 @@ void PrintJson(const std::vector<PassRecord>& passes, bool withPasses, JsonLines
                    {"passes", r.passes},
                    {"ok", r.ok},
                    {"failed", r.failed},
+                   {"stopped", r.stopped},
                    {"unknown", r.unknown},
                    {"yield", r.Yield()},
                    {"median_ms", r.medianMs < 0 ? Json() : Json(r.medianMs)}});
@@ -158,7 +171,7 @@ int RunJournal(const Args& args, std::ostream& out, std::ostream& err) {
   }
   std::string since = args.Get("--since");
   std::replace(since.begin(), since.end(), ' ', 'T');  // "2026-12-07 14:30" as ISO 8601
-  const PassFilter filter{since, args.Get("--series")};
+  const PassFilter filter{since, args.Get("--series"), args.Get("--lot")};
   const std::vector<PassRecord> passes = journal.Passes(filter, error);
   if (!error.empty()) {
     err << "kvxw journal: " << error << '\n';
@@ -188,20 +201,21 @@ const bool registered = RegisterCommand({
              "one on PostgreSQL (postgresql://USER@HOST/DB, service=NAME, or libpq's key=value "
              "pairs)"},
             {"--copy-to", "URI",
-             "copy the passes (those --since and --series select) into the shared journal at "
+             "copy the passes (those --since, --series and --lot select) into the shared journal at "
              "URI; a pass already there is not copied again"},
             {"--csv", "", "the passes as CSV (every column, for a spreadsheet)"},
             {"--summary", "", "only the summary, without the passes"},
             {"--since", "TIME", "passes started at or after TIME (UTC, e.g. 2026-12-07 or "
                                 "2026-12-07T14:30)"},
             {"--series", "SERIES", "passes of one serial-number series, as the summary names it"},
+            {"--lot", "LOT", "passes of one production lot"},
         },
     .run = RunJournal,
     .details =
         "The summary counts per device, per port and per series: passes, chips ok, failed (a\n"
-        "red line, a link failure or a stop), unknown (the run died during the pass: the chip\n"
-        "may carry its number), the yield (ok of ok + failed + unknown) and the median time of\n"
-        "the passes that went through.",
+        "red line or a link failure), stopped (by the operator: neither ok nor failed), unknown\n"
+        "(the run died during the pass: the chip may carry its number), the yield (ok of ok +\n"
+        "failed + unknown) and the median time of the passes that went through.",
     .json = true,
 });
 

@@ -72,6 +72,7 @@ void JsonLines::Chip(const PassReport& chip) {
   object["pass"] = chip.pass;
   object["outcome"] = ChipOutcomeText(chip.outcome);
   object["reason"] = orNull(chip.reason);
+  object["action"] = orNull(std::string(OperatorAction(chip.outcome, chip.result)));
   object["counted"] = chip.counted;
   object["serial"] = orNull(chip.serial);
   if (chip.record > 0) object["qtp_record"] = chip.record;

@@ -154,12 +154,12 @@ bool ResetAddressAccepted(std::string_view command, const Workspace& ws, const A
   return false;
 }
 
-void FreshChipEachPass(CliPort& port, const Args& args) {
+void FreshChipsForSim(CliPort& port, const kvx::Command& command, const Args& args) {
   sim::SimWriter* writer = port.simWriter();
   if (writer == nullptr) return;
   sim::ChipContent content = sim::ChipContent::Blank;
   if (args.Has("--sim-chip")) sim::ParseChipContent(args.Get("--sim-chip"), content);
-  writer->SetFreshChipEachPass(true, content);
+  sim::FreshChipsFor(*writer, command, content);
 }
 
 bool ParseCount(std::string_view command, const Args& args, long& count, std::ostream& err) {

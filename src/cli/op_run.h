@@ -75,9 +75,10 @@ extern const char kDeviceOutputHelp[];
 bool ResetAddressAccepted(std::string_view command, const Workspace& ws, const Args& args,
                           std::ostream& out, std::ostream& err);
 
-// With `--port sim` every Writer check after a programmed chip finds a fresh one in the socket
-// (of --sim-chip's content, blank by default), as an operator puts in the next chip.
-void FreshChipEachPass(CliPort& port, const Args& args);
+// With `--port sim`, the socket as the production tiles' is for `command`
+// (sim::FreshChipsFor): a command that runs chip after chip finds a fresh one (of --sim-chip's
+// content, blank by default) after each chip it programmed, as an operator puts in the next.
+void FreshChipsForSim(CliPort& port, const kvx::Command& command, const Args& args);
 
 // A positive --count, 1 when not given; false after a usage error.
 bool ParseCount(std::string_view command, const Args& args, long& count, std::ostream& err);

@@ -116,7 +116,7 @@ TEST_F(JournalCli, EveryPassIsRecordedAndAUsedFirstNumberIsRefusedUntilResumed) 
   for (const char* part : {"00001000", "SIM", rows[0]["started"].c_str(), "00001003", "--resume"})
     EXPECT_NE(run.err.find(part), std::string::npos) << part << " in " << run.err;
 
-  run = RunKvxw(AutoArgs("sim", "--count 2 --resume"));
+  run = RunKvxw(AutoArgs("sim", "--count 2 --resume --lot L-7 --operator Ann"));
   ASSERT_EQ(run.status, 0) << run.err;
   EXPECT_NE(run.out.find("Resume: serial number 00001003\n"), std::string::npos) << run.out;
   rows = Passes();
@@ -124,10 +124,16 @@ TEST_F(JournalCli, EveryPassIsRecordedAndAUsedFirstNumberIsRefusedUntilResumed) 
   EXPECT_EQ(rows[3]["serial"], "00001003");
   EXPECT_EQ(rows[4]["serial"], "00001004");
   ExpectNoNumberTwice(rows);
+  EXPECT_EQ(rows[0]["lot"] + rows[0]["operator"], "");
+  EXPECT_EQ(rows[4]["lot"] + " " + rows[4]["operator"], "L-7 Ann");
+  run = RunKvxw({"journal", "--lot", "L-7"});
+  EXPECT_NE(run.out.find("LOT  OPERATOR  RED LINE\n"), std::string::npos) << run.out;
+  EXPECT_NE(run.out.find("L-7  Ann"), std::string::npos) << run.out;
+  EXPECT_EQ(run.out.find("00001000"), std::string::npos) << "another lot's pass:\n" << run.out;
 
   // The summary and the filters.
   run = RunKvxw({"journal", "--summary"});
-  EXPECT_NE(run.out.find("KVX-01  5       5   0       0        100.0%"), std::string::npos)
+  EXPECT_NE(run.out.find("KVX-01  5       5   0       0        0        100.0%"), std::string::npos)
       << run.out;
   // As the journal writes the time, and as an operator types it (a space for the "T").
   std::string typed = rows[3]["started"];
@@ -374,6 +380,12 @@ TEST_F(JournalCli, CtrlCStopsEveryPortAndTheJournalSaysStopped) {
                                      [](const Row& r) { return r.at("outcome") == "stopped"; });
   EXPECT_GE(stopped, 1) << "COM1 was stopped half-way through its chip";
   ExpectNoNumberTwice(rows);
+  // The summary counts the stops apart: no chip failed.
+  const std::string summary = RunKvxw({"journal", "--summary"}).out;
+  EXPECT_NE(summary.find("KVX-01  " + std::to_string(rows.size()) + "       0   0       " +
+                         std::to_string(stopped)),
+            std::string::npos)
+      << summary;
 }
 
 }  // namespace kvx::cli::test

@@ -111,6 +111,13 @@ TEST_F(JsonCli, AutoReportsEachChipAndASummaryForEveryEnd) {
     const std::string reason = *c.reason != '\0' ? c.reason : c.redLine;
     if (reason.empty()) EXPECT_TRUE(last["reason"].is_null()) << last;
     else EXPECT_EQ(last["reason"], reason);
+    // What the operator does about it, beside the Writer's line.
+    const std::map<std::string, json> actions = {
+        {"ok", nullptr},
+        {"chip failed", nullptr},
+        {"no chip", "Insert a chip: the socket is empty"},
+        {"link failed", "Check the cable and the port"}};
+    EXPECT_EQ(last["action"], actions.at(c.outcomes.back()));
     if (!reason.empty()) {
       // The journal's row says why too.
       const std::vector<json> rows = OfType(Objects(RunKvxw({"journal", "--json"}).out), "pass");
@@ -214,7 +221,8 @@ TEST_F(JsonCli, ARunRefusedBeforeAnyChipIsNoChipOnAnyNumberOfPorts) {
 
 TEST_F(JsonCli, TheJournalStampedSerialNumbersAreTheChipsOwn) {
   const KvxwRun run = RunKvxw(Auto({"--count", "2", "--port", "sim", "--serial-start", "0100",
-                                    "--serial-bytes", "2", "--serial-value", "00A0"}));
+                                    "--serial-bytes", "2", "--serial-value", "00A0",
+                                    "--lot", "L9"}));
   ASSERT_EQ(run.status, 0) << run.err;
   std::vector<std::string> serials;
   for (const json& chip : OfType(Objects(run.out), "chip")) serials.push_back(chip["serial"]);
@@ -225,6 +233,7 @@ TEST_F(JsonCli, TheJournalStampedSerialNumbersAreTheChipsOwn) {
   ASSERT_EQ(journal.status, 0) << journal.err;
   const std::vector<json> rows = Objects(journal.out);
   EXPECT_EQ(OfType(rows, "pass").size(), 4u);
+  for (const json& pass : OfType(rows, "pass")) EXPECT_EQ(pass["lot"], "L9");
   EXPECT_FALSE(OfType(rows, "group").empty());
   EXPECT_EQ(rows.back()["type"], "summary");
 }

@@ -98,6 +98,7 @@ PassResult RunPass(const Command& command, OperationContext& ctx, long passNumbe
   PassResult result = command.pass(watched, passNumber);
   result.redLine = result.redLine || watch.SawRed();
   if (result.reason.empty()) result.reason = watch.ReasonFor(result.outcome);
+  if (result.failedStep == Step::Operation) result.failedStep = watch.FailedStep();
   result.counted = result.counted || ctx.ws.production.PassCount != countBefore;
   return result;
 }

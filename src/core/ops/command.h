@@ -43,6 +43,9 @@ struct PassResult {
   // one, the line that ended it (a failure the dialog shows in the normal colour, such as
   // "OPTION ....... Not Blank!!"). Empty for a pass that went through, or was stopped.
   std::string reason;
+  // The step whose line failed last (the Writer check, the blank check, ...); Operation when no
+  // line failed.
+  Step failedStep = Step::Operation;
   // Whether another pass may follow without the operator looking at this one first.
   bool WentThrough() const { return outcome == OpOutcome::Ok && !redLine && !last; }
 };
@@ -77,6 +80,7 @@ class ReasonWatch final : public OperationView {
     inner_.SetVisible(control, visible);
   }
   void SetStep(std::string_view control, Step step, StepState state) override {
+    if (state == StepState::Failed) failedStep_ = step;
     inner_.SetStep(control, step, state);
   }
   void SetGauge(int percent) override { inner_.SetGauge(percent); }
@@ -86,6 +90,7 @@ class ReasonWatch final : public OperationView {
   void ShowMessage(std::string_view text) override { inner_.ShowMessage(text); }
   void Progress(const ProgressEvent& event) override { inner_.Progress(event); }
 
+  Step FailedStep() const { return failedStep_; }
   // A text was written on a line that was red already.
   bool SawRed() const { return sawRed_; }
   const std::string& RedLine() const { return redLine_; }
@@ -105,6 +110,7 @@ class ReasonWatch final : public OperationView {
   std::string redLine_;
   std::string lastLine_;
   bool sawRed_ = false;
+  Step failedStep_ = Step::Operation;
 };
 
 // The device operations' entries, BlankCheck to ForceWrite in CommandId order. Auto Program

@@ -29,7 +29,7 @@ constexpr std::array<std::string_view, 7> kOutcomeTexts{
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms, "
-    "keeps_number, program_sha256, slot";
+    "keeps_number, program_sha256, slot, lot, operator_name";
 
 std::string HostName() {
   char name[256] = {};
@@ -183,6 +183,11 @@ bool Journal::LastRecordUsed(const std::string& series, long& last, std::string&
 
 Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error,
                                         std::stop_token stop) {
+  {
+    std::lock_guard labels(labelsMutex_);
+    row.lot = lot_;
+    row.operatorName = operatorName_;
+  }
   if (pg_) return Shown(pg_->Reserve(row, error, stop), error);
   std::lock_guard lock(mutex_);
   Transaction t(db_);
@@ -202,14 +207,15 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error,
   SqliteStatement insert = db_.Prepare(
       "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, "
       "data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome, "
-      "program_sha256, slot) VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending', ?, ?)");
+      "program_sha256, slot, lot, operator_name) "
+      "VALUES(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, 'pending', ?, ?, ?, ?)");
   row.host = HostName();
   insert.Bind(1, runId_).Bind(2, row.started).Bind(3, row.host).Bind(4, row.port);
   insert.Bind(5, row.writer).Bind(6, row.device).Bind(7, row.programPath);
   insert.Bind(8, row.dataChecksum).Bind(9, row.optionWord).Bind(10, row.idChecksum);
   insert.Bind(11, row.series).Bind(12, row.serial).Bind(13, static_cast<std::int64_t>(row.record));
   insert.Bind(14, static_cast<std::int64_t>(row.passCount)).Bind(15, row.programSha256);
-  insert.Bind(16, row.slot);
+  insert.Bind(16, row.slot).Bind(17, row.lot).Bind(18, row.operatorName);
   if (!insert.Run()) return Fail("cannot be written", error), ReserveResult::Failed;
   row.id = db_.LastInsertId();
   if (!t.Commit()) return Fail("cannot be written", error), ReserveResult::Failed;
@@ -221,6 +227,12 @@ Journal::ReserveResult Journal::Reserve(PassRecord& row, std::string& error,
     return ReserveResult::Failed;
   }
   return ReserveResult::Reserved;
+}
+
+void Journal::SetLotAndOperator(std::string lot, std::string operatorName) {
+  std::lock_guard labels(labelsMutex_);
+  lot_ = std::move(lot);
+  operatorName_ = std::move(operatorName);
 }
 
 bool Journal::Finish(PassRecord& row, std::string& error, std::stop_token stop) {
@@ -264,9 +276,10 @@ std::vector<PassRecord> Journal::Passes(const PassFilter& filter, std::string& e
   std::vector<PassRecord> rows;
   SqliteStatement select = db_.Prepare(std::string("SELECT ") + kPassColumns +
                                        " FROM passes WHERE started >= ?1 AND "
-                                       "(?2 = '' OR series = ?2) ORDER BY id");
+                                       "(?2 = '' OR series = ?2) AND (?3 = '' OR lot = ?3) "
+                                       "ORDER BY id");
   if (!select.Ok()) return Fail("cannot be read", error), rows;
-  select.Bind(1, filter.since).Bind(2, filter.series);
+  select.Bind(1, filter.since).Bind(2, filter.series).Bind(3, filter.lot);
   for (auto step = select.Step(); step != SqliteStatement::StepResult::Done; step = select.Step()) {
     if (step == SqliteStatement::StepResult::Error) return Fail("cannot be read", error), rows;
     rows.push_back(ReadPass(select));
@@ -321,6 +334,9 @@ std::vector<SummaryRow> Summarise(const std::vector<PassRecord>& passes, Summary
         ++row.unknown;
         break;
       case PassOutcome::NoChip:
+        break;
+      case PassOutcome::Stopped:
+        ++row.stopped;
         break;
       default:
         ++row.failed;

@@ -43,7 +43,7 @@
 namespace kvx {
 
 inline constexpr char kJournalFileName[] = "kvx-journal.db";
-inline constexpr int kJournalSchemaVersion = 4;
+inline constexpr int kJournalSchemaVersion = 5;
 // PRAGMA application_id of a journal file: "KVXJ".
 inline constexpr std::int32_t kJournalApplicationId = 0x4B56584A;
 
@@ -78,6 +78,10 @@ struct PassRecord {
   std::string redLine;
   long durationMs = -1;
   bool keepsNumber = true;  // false: the pass gave its number back (see KeepsNumber)
+  // The production lot and the operator the station ran it for (SetLotAndOperator); empty when
+  // none was given.
+  std::string lot;
+  std::string operatorName;
   // Not kept in the journal: the values Reserve stepped over before this one because chips of
   // another series carry them at the same place.
   std::vector<std::string> steppedOver;
@@ -99,6 +103,7 @@ struct SerialUse {
 struct PassFilter {
   std::string since;   // rows started at or after this ISO 8601 time (a prefix such as a date)
   std::string series;  // rows of this series only
+  std::string lot;     // rows of this lot only
 };
 
 // The current time as the journal writes it.
@@ -145,6 +150,8 @@ class Journal {
   // A shared journal's calls wait for the server no longer than the time-out (SetTimeout), and
   // give up shortly after `stop` is triggered; a file journal's do not wait on `stop`.
   ReserveResult Reserve(PassRecord& row, std::string& error, std::stop_token stop = {});
+  // The lot and the operator every row reserved from now on carries; from any thread.
+  void SetLotAndOperator(std::string lot, std::string operatorName);
   // Writes the pass's end: outcome, counted, whether the number stays used, pass count, red line,
   // Writer, end time.
   bool Finish(PassRecord& row, std::string& error, std::stop_token stop = {});
@@ -190,6 +197,8 @@ class Journal {
   bool OpenShared(const std::string& name, bool registerRun, std::string& error);
 
   bool Migrate(std::string& error);
+  // Runs `add` unless the passes have the column `name` already.
+  bool AddColumn(const char* name, const char* add);
   bool FillSlots();
   bool OpenFile(const std::string& path, bool create, std::string& error);
   bool CreateFile(std::string& error);
@@ -209,6 +218,9 @@ class Journal {
   std::string Hidden(const std::string& text) const;
 
   std::mutex mutex_;
+  std::mutex labelsMutex_;  // the lot and operator alone: set while a pass waits on the server
+  std::string lot_;
+  std::string operatorName_;
   std::string given_;  // the name Open was given, whose passwords no message may show
   SqliteDb db_;
   std::string path_;
@@ -231,7 +243,8 @@ struct SummaryRow {
   std::string key;
   long passes = 0;
   long ok = 0;
-  long failed = 0;   // chip failed, link failed or stopped (not a pass with no chip)
+  long failed = 0;   // chip failed or link failed (not a pass with no chip)
+  long stopped = 0;  // the operator's stop: neither a good chip nor a failed one
   long unknown = 0;  // unknown or still pending
   long medianMs = -1;  // median time of the passes that went through; -1 when none did
   double Yield() const;  // ok / (ok + failed + unknown), 0 when there were none

@@ -76,7 +76,8 @@ bool Journal::CreateFile(std::string& error) {
     SqliteDb fresh;
     if (!fresh.Open(building, true)) return failed(fresh.Error());
     const std::string schema = std::string("PRAGMA synchronous = FULL; BEGIN;") + kSchemaV1 +
-                               kMigrateV1ToV2 + kMigrateV2ToV3 + kMigrateV3ToV4 +
+                               kMigrateV1ToV2 + kMigrateV2ToV3 + kMigrateV3ToV4 + kLotColumn + ";" +
+                               kOperatorColumn + ";" + kMigrateV4ToV5 +
                                "PRAGMA application_id = " +
                                std::to_string(kJournalApplicationId) + "; COMMIT;";
     if (!fresh.Exec(schema)) return failed(fresh.Error());
@@ -273,6 +274,12 @@ bool Journal::TakeDiedOnPort(const std::string& port) {
   return diedOnPorts_.size() != before;
 }
 
+bool Journal::AddColumn(const char* name, const char* add) {
+  const auto there = db_.QueryInt(
+      std::string("SELECT count(*) FROM pragma_table_info('passes') WHERE name = '") + name + "'");
+  return there && (*there > 0 || db_.Exec(add));
+}
+
 bool Journal::Migrate(std::string& error) {
   Transaction t(db_);
   if (!t.Began()) return Fail("cannot be written", error);
@@ -295,10 +302,11 @@ bool Journal::Migrate(std::string& error) {
   if (*version < 3 && !db_.Exec(kMigrateV2ToV3)) return Fail("cannot be brought up to date", error);
   if (*version < 4 && (!db_.Exec(kMigrateV3ToV4) || !FillSlots()))
     return Fail("cannot be brought up to date", error);
+  if (*version < 5 && (!AddColumn("lot", kLotColumn) ||
+                       !AddColumn("operator_name", kOperatorColumn) || !db_.Exec(kMigrateV4ToV5)))
+    return Fail("cannot be brought up to date", error);
   // The program file's SHA-256: a column a kvxw that does not know it simply leaves empty.
-  const auto sha = db_.QueryInt(
-      "SELECT count(*) FROM pragma_table_info('passes') WHERE name = 'program_sha256'");
-  if (!sha || (*sha == 0 && !db_.Exec("ALTER TABLE passes ADD COLUMN program_sha256 TEXT")))
+  if (!AddColumn("program_sha256", "ALTER TABLE passes ADD COLUMN program_sha256 TEXT"))
     return Fail("cannot be brought up to date", error);
   if (db_.QueryInt("PRAGMA application_id") != kJournalApplicationId &&
       !db_.Exec("PRAGMA application_id = " + std::to_string(kJournalApplicationId)))

@@ -55,6 +55,7 @@ bool IsSelected(const PassRecord& pass, const PassSelection& s) {
     return false;
   if (!s.series.empty() && pass.series != s.series) return false;
   if (!s.port.empty() && pass.port != s.port) return false;
+  if (!s.lot.empty() && pass.lot != s.lot) return false;
   return !s.outcome || pass.outcome == *s.outcome;
 }
 
@@ -70,13 +71,14 @@ std::string PassesCsv(const std::vector<PassRecord>& passes) {
   std::vector<std::vector<std::string>> rows = {
       {"id", "started", "ended", "host", "port", "writer", "device", "program", "data_checksum",
        "option", "id_checksum", "series", "serial", "qtp_record", "pass_count", "outcome",
-       "counted", "red_line", "seconds", "program_sha256"}};
+       "counted", "red_line", "seconds", "program_sha256", "lot", "operator"}};
   for (const PassRecord& p : passes) {
     rows.push_back({std::to_string(p.id), p.started, p.ended, p.host, p.port, p.writer, p.device,
                     p.programPath, p.dataChecksum, p.optionWord, p.idChecksum, p.series,
                     p.serial, p.record > 0 ? std::to_string(p.record) : "",
                     std::to_string(p.passCount), std::string(OutcomeText(p.outcome)),
-                    p.counted ? "1" : "0", p.redLine, Seconds(p.durationMs), p.programSha256});
+                    p.counted ? "1" : "0", p.redLine, Seconds(p.durationMs), p.programSha256,
+                    p.lot, p.operatorName});
   }
   std::string csv;
   for (const auto& row : rows) {

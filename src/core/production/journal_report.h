@@ -16,6 +16,7 @@ struct PassSelection {
   std::string until;  // passes started before this time; a date alone takes in its whole day
   std::string series;
   std::string port;
+  std::string lot;
   std::optional<PassOutcome> outcome;
 };
 bool IsSelected(const PassRecord& pass, const PassSelection& selection);

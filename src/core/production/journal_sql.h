@@ -51,6 +51,16 @@ CREATE INDEX passes_slot ON passes(slot, serial);
 UPDATE schema_version SET version = 4;
 )sql";
 
+// Version 5: the production lot and the operator of each row; rows written before have none.
+// Each column is added where it is missing (Journal::Migrate), then:
+inline constexpr char kLotColumn[] = "ALTER TABLE passes ADD COLUMN lot TEXT NOT NULL DEFAULT ''";
+inline constexpr char kOperatorColumn[] =
+    "ALTER TABLE passes ADD COLUMN operator_name TEXT NOT NULL DEFAULT ''";
+inline constexpr char kMigrateV4ToV5[] = R"sql(
+CREATE INDEX IF NOT EXISTS passes_lot ON passes(lot);
+UPDATE schema_version SET version = 5;
+)sql";
+
 // A transaction that rolls back unless committed.
 class Transaction {
  public:

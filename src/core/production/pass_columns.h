@@ -9,7 +9,7 @@ namespace kvx {
 // A pass row selected as
 //   id, started, ended, host, port, writer, device, program_path, data_checksum, option_word,
 //   id_checksum, series, serial, record, pass_count, outcome, counted, red_line, duration_ms,
-//   keeps_number, program_sha256, slot
+//   keeps_number, program_sha256, slot, lot, operator_name
 // with counted and keeps_number as integers (0 or 1); `text(i)`, `number(i)` and `isNull(i)`
 // read its column i.
 template <class Text, class Number, class IsNull>
@@ -37,6 +37,8 @@ PassRecord PassFromColumns(Text&& text, Number&& number, IsNull&& isNull) {
   r.keepsNumber = number(19) != 0;
   r.programSha256 = text(20);
   r.slot = text(21);
+  r.lot = text(22);
+  r.operatorName = text(23);
   return r;
 }
 

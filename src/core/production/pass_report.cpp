@@ -39,6 +39,23 @@ ChipOutcome ChipOutcomeOf(const PassResult& result) {
   return ChipOutcome::ChipFailed;
 }
 
+std::string_view OperatorAction(ChipOutcome outcome, const PassResult& result) {
+  switch (outcome) {
+    case ChipOutcome::NoChip:
+      return "Insert a chip: the socket is empty";
+    case ChipOutcome::ChipFailed:
+      return result.failedStep == Step::BlankCheck ? "Chip not blank: put in a blank one" : "";
+    case ChipOutcome::LinkFailed:
+      // The Writer check is the first thing a pass asks: no answer there is the Writer's (off,
+      // unplugged); a link lost later is the cable's or the port's.
+      return result.failedStep == Step::Connect
+                 ? "The Writer does not answer: check its power and cable"
+                 : "Check the cable and the port";
+    default:
+      return "";
+  }
+}
+
 void PassReporter::Begin(const Workspace& ws) {
   next_ = PassReport{};
   next_.port = port_;

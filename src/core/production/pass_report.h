@@ -33,6 +33,12 @@ std::string_view ChipOutcomeText(ChipOutcome outcome);
 bool FailedChip(ChipOutcome outcome);
 // The outcome of a pass by its worker's result alone.
 ChipOutcome ChipOutcomeOf(const PassResult& result);
+// What the operator does about a pass, beside the line the Writer's dialog showed: "Insert a
+// chip: the socket is empty", "Chip not blank: put in a blank one", "The Writer does not
+// answer: check its power and cable", "Check the cable and the port"; empty when the outcome
+// asks nothing of the operator's hands (a good chip, a stop, a failed chip to put aside). Every
+// front end shows this one text: the tiles, the results list and kvxw's JSON "action".
+std::string_view OperatorAction(ChipOutcome outcome, const PassResult& result);
 
 struct PassReport {
   std::string port;

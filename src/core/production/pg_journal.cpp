@@ -54,19 +54,21 @@ CREATE INDEX passes_started ON passes(started);
 )sql";
 
 // A pass's row changes only as a pass goes: while it is pending (or "unknown", when the run a
-// lease gave up for dead still ends it) its end may be written, once; which chip and which
-// number it names never change, and a finished row is never rewritten (writing the same end
+// lease gave up for dead still ends it) its end may be written, once; which chip, which number,
+// lot and operator it names never change (the last two read by name: the guard is made on an
+// older journal before they are there), and a finished row is never rewritten (writing the same end
 // again, a call run once more after a lost connection, changes nothing and passes). The guard
 // holds for every role; what a station's role may do at all is its grants' (README).
-constexpr char kGuardPasses[] = R"sql(
+constexpr char kGuardFunction[] = R"sql(
 CREATE OR REPLACE FUNCTION passes_guard() RETURNS trigger LANGUAGE plpgsql AS $guard$
 BEGIN
   IF (NEW.id, NEW.run_id, NEW.started, NEW.host, NEW.port, NEW.device, NEW.program_path,
       NEW.program_sha256, NEW.data_checksum, NEW.option_word, NEW.id_checksum, NEW.series,
-      NEW.serial, NEW.record, NEW.slot) IS DISTINCT FROM
+      NEW.serial, NEW.record, NEW.slot, to_jsonb(NEW)->'lot', to_jsonb(NEW)->'operator_name')
+     IS DISTINCT FROM
      (OLD.id, OLD.run_id, OLD.started, OLD.host, OLD.port, OLD.device, OLD.program_path,
       OLD.program_sha256, OLD.data_checksum, OLD.option_word, OLD.id_checksum, OLD.series,
-      OLD.serial, OLD.record, OLD.slot) THEN
+      OLD.serial, OLD.record, OLD.slot, to_jsonb(OLD)->'lot', to_jsonb(OLD)->'operator_name') THEN
     RAISE EXCEPTION 'a pass''s chip and number are never rewritten (row %)', OLD.id
       USING ERRCODE = 'insufficient_privilege';
   END IF;
@@ -77,8 +79,10 @@ BEGIN
   RETURN NEW;
 END
 $guard$;
-CREATE TRIGGER passes_guard BEFORE UPDATE ON passes FOR EACH ROW EXECUTE FUNCTION passes_guard();
 )sql";
+constexpr char kGuardTrigger[] =
+    "CREATE TRIGGER passes_guard BEFORE UPDATE ON passes FOR EACH ROW EXECUTE FUNCTION "
+    "passes_guard()";
 
 // Version 3: the journal's identity, a random id made with the schema, which each station's own
 // witness names the journal by (station_witness.h). An identity table left behind by tables
@@ -89,6 +93,15 @@ CREATE TABLE IF NOT EXISTS journal_identity(id TEXT NOT NULL);
 DELETE FROM journal_identity;
 INSERT INTO journal_identity VALUES(gen_random_uuid()::text);
 UPDATE schema_version SET version = 3;
+)sql";
+
+// Version 4: the production lot and the operator of each row; rows written before have none.
+// The guard is made again: one from before keeps the chip's other facts but not these.
+constexpr char kMigrateToLots[] = R"sql(
+ALTER TABLE passes ADD COLUMN IF NOT EXISTS lot TEXT NOT NULL DEFAULT '';
+ALTER TABLE passes ADD COLUMN IF NOT EXISTS operator_name TEXT NOT NULL DEFAULT '';
+CREATE INDEX IF NOT EXISTS passes_lot ON passes(lot);
+UPDATE schema_version SET version = 4;
 )sql";
 
 // The tables of a shared journal and the columns it reads and writes in each: a database (or
@@ -132,9 +145,9 @@ constexpr char kReserve[] =
     "  WHERE id = $1::bigint) "
     "INSERT INTO passes(run_id, started, host, port, writer, device, program_path, program_sha256, "
     "  data_checksum, option_word, id_checksum, series, serial, record, pass_count, outcome, "
-    "  slot) "
+    "  slot, lot, operator_name) "
     "SELECT $1::bigint, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, "
-    "  $15::bigint, 'pending', $17 "
+    "  $15::bigint, 'pending', $17, $18, $19 "
     "WHERE $12 = '' OR NOT EXISTS (SELECT 1 FROM passes WHERE "
     KVX_USES("$12", "$13", "$14::bigint", "$17") ") "
     "ON CONFLICT DO NOTHING RETURNING id";
@@ -151,7 +164,7 @@ constexpr char kFinish[] =
 constexpr char kPassColumns[] =
     "id, started, ended, host, port, writer, device, program_path, data_checksum, option_word, "
     "id_checksum, series, serial, record, pass_count, outcome, counted::int, red_line, "
-    "duration_ms, keeps_number::int, program_sha256, slot";
+    "duration_ms, keeps_number::int, program_sha256, slot, lot, operator_name";
 
 std::string Num(long long value) { return std::to_string(value); }
 
@@ -361,6 +374,8 @@ bool PgJournal::Migrate(std::string& error) {
   if (schemaVersion < 2 && !MigrateToPlaces()) return fail("cannot be brought up to date");
   if (schemaVersion < 3 && !db_.Run(kMigrateToIdentity))
     return fail("cannot be brought up to date");
+  if (schemaVersion < 4 && (!db_.Run(kMigrateToLots) || !db_.Run(kGuardFunction)))
+    return fail("cannot be brought up to date");
   const PgResult identity = db_.Exec("SELECT id FROM journal_identity ORDER BY id LIMIT 1");
   if (!identity.Ok() || identity.Rows() != 1) return fail("cannot be read (its identity)");
   journalId_ = identity.Text(0, 0);
@@ -369,7 +384,7 @@ bool PgJournal::Migrate(std::string& error) {
 }
 
 // Version 2: each row's place on the chip (journal_sql.h, kMigrateV3ToV4), from its series' name
-// for the rows written before, and the guard of the rows (kGuardPasses). Rows already there may
+// for the rows written before, and the guard of the rows (kGuardFunction). Rows already there may
 // hold one value at one place twice (that is what version 2 stops): the unique index covers the
 // rows written from now on, and the reservation's own look-up the ones before.
 bool PgJournal::MigrateToPlaces() {
@@ -391,7 +406,8 @@ bool PgJournal::MigrateToPlaces() {
          db_.Run("CREATE UNIQUE INDEX passes_value ON passes(slot, serial) WHERE run_id IS NOT "
                  "NULL AND slot <> '' AND keeps_number AND id > " +
                  Num(last.Int(0, 0))) &&
-         db_.Run(kGuardPasses) && db_.Run("UPDATE schema_version SET version = 2");
+         db_.Run(kGuardFunction) && db_.Run(kGuardTrigger) &&
+         db_.Run("UPDATE schema_version SET version = 2");
 }
 
 Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error,
@@ -404,7 +420,8 @@ Journal::ReserveResult PgJournal::Reserve(PassRecord& row, std::string& error,
       CallRetrying(kReserve, {Num(runId_), row.started, row.host, row.port, row.writer,
                               row.device, row.programPath, row.programSha256, row.dataChecksum,
                               row.optionWord, row.idChecksum, row.series, row.serial,
-                              Num(row.record), Num(row.passCount), Num(lease_.count()), row.slot},
+                              Num(row.record), Num(row.passCount), Num(lease_.count()), row.slot,
+                              row.lot, row.operatorName},
                    stop);
   if (!insert.Ok()) return Fail("cannot be written", error), Journal::ReserveResult::Failed;
   if (insert.Rows() == 0) {
@@ -462,8 +479,8 @@ std::vector<PassRecord> PgJournal::Passes(const PassFilter& filter, std::string&
   std::vector<PassRecord> rows;
   const PgResult select = Call(std::string("SELECT ") + kPassColumns +
                                    " FROM passes WHERE started >= $1 AND ($2 = '' OR series = $2) "
-                                   "ORDER BY started, id",
-                               {filter.since, filter.series});
+                                   "AND ($3 = '' OR lot = $3) ORDER BY started, id",
+                               {filter.since, filter.series, filter.lot});
   if (!select.Ok()) return Fail("cannot be read", error), rows;
   for (int i = 0; i < select.Rows(); ++i)
     rows.push_back(PassFromColumns([&](int c) { return select.Text(i, c); },
@@ -482,15 +499,17 @@ bool PgJournal::CopyIn(const std::vector<PassRecord>& rows, long& copied, std::s
     const PgResult insert = db_.Exec(
         "INSERT INTO passes(started, ended, host, port, writer, device, program_path, "
         "  program_sha256, data_checksum, option_word, id_checksum, series, serial, record, "
-        "  pass_count, outcome, counted, red_line, duration_ms, keeps_number, slot) "
+        "  pass_count, outcome, counted, red_line, duration_ms, keeps_number, slot, lot, "
+        "  operator_name) "
         "VALUES($1, $2, $3, $4, $5, $6, $7, $8, $9, $10, $11, $12, $13, $14::bigint, $15::bigint, "
-        "  $16, $17::boolean, $18, $19::bigint, $20::boolean, $21) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
+        "  $16, $17::boolean, $18, $19::bigint, $20::boolean, $21, $22, $23) ON CONFLICT (host, port, started) WHERE run_id IS NULL DO NOTHING",
         {r.started, r.ended.empty() ? std::nullopt : std::optional(r.ended), r.host, r.port,
          r.writer, r.device, r.programPath, r.programSha256, r.dataChecksum, r.optionWord,
          r.idChecksum, r.series, r.serial, Num(r.record), Num(r.passCount),
          std::string(OutcomeText(outcome)), r.counted ? "t" : "f", r.redLine,
          r.durationMs < 0 ? std::nullopt : std::optional(Num(r.durationMs)),
-         r.keepsNumber ? "t" : "f", r.slot.empty() ? SlotOfSeries(r.series) : r.slot});
+         r.keepsNumber ? "t" : "f", r.slot.empty() ? SlotOfSeries(r.series) : r.slot, r.lot,
+         r.operatorName});
     if (!insert.Ok()) {
       Fail("cannot be written", error);
       db_.Run("ROLLBACK");

@@ -59,7 +59,7 @@ std::chrono::milliseconds JournalLease();
 // How long a lost server is tried again: KVXW_JOURNAL_RECONNECT_MS when set, else 30 s.
 std::chrono::milliseconds JournalReconnectLimit();
 
-inline constexpr int kSharedJournalSchemaVersion = 3;
+inline constexpr int kSharedJournalSchemaVersion = 4;
 // A reservation or pass end rolled back for a conflict runs this many times in all, the waits
 // between doubling from kConflictFirstWait (10, 20, 40, 80 ms).
 inline constexpr int kConflictAttempts = 5;

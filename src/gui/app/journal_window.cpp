@@ -72,7 +72,7 @@ class PassTableModel : public QAbstractTableModel {
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
     static const char* const names[kColumns] = {"Started", "Station", "Port",   "Device",
                                                  "Serial",        "Pass", "Outcome", "Seconds",
-                                                 "Red line"};
+                                                 "Lot",     "Operator", "Red line"};
     if (orientation != Qt::Horizontal || role != Qt::DisplayRole) return {};
     return QString(names[section]);
   }
@@ -102,12 +102,14 @@ class PassTableModel : public QAbstractTableModel {
       case 5: return static_cast<qlonglong>(p.passCount);
       case 6: return Q(std::string(kvx::OutcomeText(p.outcome)));
       case 7: return Seconds(p.durationMs);
+      case 8: return Q(p.lot);
+      case 9: return Q(p.operatorName);
       default: return Q(p.redLine);
     }
   }
 
  private:
-  static constexpr int kColumns = 9;
+  static constexpr int kColumns = 11;
   const std::vector<kvx::PassRecord>* passes_ = nullptr;
 };
 
@@ -163,6 +165,7 @@ void JournalWindow::BuildFilters() {
   station_ = choice(10);
   device_ = choice(8);
   program_ = choice(14);
+  lot_ = choice(10);
   labelled("&From:", from_, "FromDate");
   labelled("&Until:", until_, "UntilDate");
   labelled("&Series:", series_, "SeriesFilter");
@@ -173,6 +176,7 @@ void JournalWindow::BuildFilters() {
   labelled("&Port:", port_, "PortFilter");
   labelled("&Device:", device_, "DeviceFilter");
   labelled("Pro&gram:", program_, "ProgramFilter");
+  labelled("&Lot:", lot_, "LotFilter");
   filters->setColumnStretch(column, 1);
   auto* reload = new QPushButton("&Reload", this);
   reload->setObjectName("ReloadButton");
@@ -205,7 +209,7 @@ void JournalWindow::BuildFilters() {
   auto* byLabel = new QLabel("Summary &by:", summaryBox);
   summaryBy_ = new QComboBox(summaryBox);
   summaryBy_->setObjectName("SummaryBy");
-  summaryBy_->addItems({"Series and port", "Station", "Device", "Program"});
+  summaryBy_->addItems({"Series and port", "Station", "Device", "Program", "Lot"});
   byLabel->setBuddy(summaryBy_);
   byRow->addWidget(byLabel);
   byRow->addWidget(summaryBy_);
@@ -242,7 +246,7 @@ void JournalWindow::BuildFilters() {
 
   for (QLineEdit* edit : {from_, until_})
     connect(edit, &QLineEdit::textChanged, this, &JournalWindow::ApplySelection);
-  for (QComboBox* box : {series_, port_, outcome_, station_, device_, program_, summaryBy_})
+  for (QComboBox* box : {series_, port_, outcome_, station_, device_, program_, lot_, summaryBy_})
     connect(box, &QComboBox::currentIndexChanged, this, &JournalWindow::ApplySelection);
   connect(reload, &QPushButton::clicked, this, &JournalWindow::Reload);
   connect(exportCsv, &QPushButton::clicked, this, &JournalWindow::OnExport);
@@ -274,19 +278,21 @@ void JournalWindow::Reload() {
       [this, read] {
         passes_ = std::move(read->passes);
         loadError_ = Q(read->error);
-        std::set<std::string> series, ports, stations, devices, programs;
+        std::set<std::string> series, ports, stations, devices, programs, lots;
         for (const kvx::PassRecord& p : passes_) {
           if (!p.series.empty()) series.insert(p.series);
           ports.insert(p.port);
           stations.insert(p.host);
           devices.insert(p.device);
           programs.insert(ProgramName(p));
+          if (!p.lot.empty()) lots.insert(p.lot);
         }
         Refill(series_, {series.begin(), series.end()});
         Refill(port_, {ports.begin(), ports.end()});
         Refill(station_, {stations.begin(), stations.end()});
         Refill(device_, {devices.begin(), devices.end()});
         Refill(program_, {programs.begin(), programs.end()});
+        Refill(lot_, {lots.begin(), lots.end()});
         ApplySelection();
       });
   if (started) status_->setText("Reading the journal...");
@@ -333,6 +339,7 @@ void JournalWindow::ApplySelection() {
   }
   if (series_->currentIndex() > 0) s.series = series_->currentText().toStdString();
   if (port_->currentIndex() > 0) s.port = port_->currentText().toStdString();
+  if (lot_->currentIndex() > 0) s.lot = lot_->currentText().toStdString();
   if (outcome_->currentIndex() > 0) s.outcome = kOutcomes[outcome_->currentIndex() - 1];
   shown_ = kvx::SelectPasses(passes_, s);
   const auto chosen = [](QComboBox* box, const std::string& value) {
@@ -376,6 +383,7 @@ void JournalWindow::ShowSummary(const std::vector<kvx::PassRecord>& passes) {
       break;
     case 2: parts.push_back({"Device", passes, kvx::SummaryBy::Device}); break;
     case 3: parts.push_back({"Program", keyed(&JournalWindow::ProgramName), kvx::SummaryBy::Port}); break;
+    case 4: parts.push_back({"Lot", keyed([](const kvx::PassRecord& p) { return p.lot; }), kvx::SummaryBy::Port}); break;
     default:
       parts.push_back({"Series", passes, kvx::SummaryBy::Series});
       parts.push_back({"Port", passes, kvx::SummaryBy::Port});
@@ -383,29 +391,22 @@ void JournalWindow::ShowSummary(const std::vector<kvx::PassRecord>& passes) {
   summary_->horizontalHeaderItem(1)->setText(summaryBy_->currentIndex() == 0 ? "Series or port"
                                                                              : summaryBy_->currentText());
   for (const Part& part : parts) {
-    // A stopped pass is the operator's doing, not the chip's: it is counted apart and left out
-    // of the failures and of the yield.
-    std::map<std::string, long> stopped;
-    for (const kvx::PassRecord& p : part.passes)
-      if (p.outcome == kvx::PassOutcome::Stopped)
-        ++stopped[part.by == kvx::SummaryBy::Device ? p.device
-                  : part.by == kvx::SummaryBy::Series ? p.series : p.port];
+    // A stopped pass is the operator's doing, not the chip's: the core counts it apart, out of
+    // the failures and of the yield.
     for (const kvx::SummaryRow& r : kvx::Summarise(part.passes, part.by)) {
-      const long halted = stopped[r.key];
-      const long failed = r.failed - halted;
-      const long decided = r.ok + failed + r.unknown;
       const int row = summary_->rowCount();
       summary_->insertRow(row);
       const QStringList cells = {part.name,
                                  Q(r.key),
                                  QString::number(r.passes),
                                  QString::number(r.ok),
-                                 QString::number(failed),
+                                 QString::number(r.failed),
                                  QString::number(r.unknown),
-                                 decided > 0 ? QString::number(100.0 * static_cast<double>(r.ok) / static_cast<double>(decided), 'f', 1) + " %"
-                                             : QString("-"),
+                                 r.ok + r.failed + r.unknown > 0
+                                     ? QString::number(100.0 * r.Yield(), 'f', 1) + " %"
+                                     : QString("-"),
                                  Seconds(r.medianMs),
-                                 QString::number(halted)};
+                                 QString::number(r.stopped)};
       for (int c = 0; c < cells.size(); ++c)
         summary_->setItem(row, c, new QTableWidgetItem(cells[c]));
     }

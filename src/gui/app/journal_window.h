@@ -65,6 +65,7 @@ class JournalWindow : public QDialog {
   QComboBox* station_;
   QComboBox* device_;
   QComboBox* program_;
+  QComboBox* lot_;
   QComboBox* summaryBy_;
   QLabel* status_;
   QString loadError_;  // why the journal could not be read, or empty

@@ -144,6 +144,7 @@ struct ProductionTile::Parts {
   QProgressBar* bar = nullptr;
   QLabel* result = nullptr;
   QLabel* line = nullptr;
+  QLabel* action = nullptr;
   QLabel* counts = nullptr;
   QLabel* serial = nullptr;
   QPushButton* start = nullptr;
@@ -198,6 +199,14 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   p.line->setWordWrap(true);
   p.line->setStyleSheet("color: #C00000");
   box->addWidget(p.line);
+  // What to do about it, in the operator's words, bold beside the Writer's own line.
+  p.action = new QLabel(this);
+  p.action->setObjectName("TileAction");
+  p.action->setWordWrap(true);
+  QFont actionFont = p.action->font();
+  actionFont.setBold(true);
+  p.action->setFont(actionFont);
+  box->addWidget(p.action);
   auto* facts = new QVBoxLayout;
   facts->setSpacing(2);
   p.counts = new QLabel("OK: 0   Failed: 0", this);
@@ -212,7 +221,7 @@ ProductionTile::ProductionTile(int index, const kvx::Workspace& first, kvx::Jour
   box->addLayout(facts);
   // What a pass writes into a tile never widens it: the columns keep their width, the window
   // its size; a text longer than its tile is cut and shown whole as its tooltip.
-  for (QLabel* label : {p.writerId, p.result, p.line, p.counts, p.serial}) {
+  for (QLabel* label : {p.writerId, p.result, p.line, p.action, p.counts, p.serial}) {
     label->setSizePolicy(QSizePolicy::Ignored, label->sizePolicy().verticalPolicy());
     label->setMinimumWidth(1);
   }
@@ -270,6 +279,11 @@ void ProductionTile::GiveBackUnused() {
 
 void ProductionTile::LockPort(bool locked) { parts_->port->setEnabled(!locked); }
 
+void ProductionTile::Halt(bool halted) {
+  halted_ = halted;
+  if (!Running()) parts_->start->setEnabled(!halted);
+}
+
 bool ProductionTile::Running() const { return parts_->run != nullptr; }
 
 // On the pass's own thread: the open waits on the device, and a Writer unplugged since the last
@@ -288,7 +302,7 @@ kvx::sim::SimWriter* ProductionTile::SimWriter() {
 
 bool ProductionTile::Start() {
   Parts& p = *parts_;
-  if (Running()) return false;
+  if (Running() || halted_) return false;
   p.ws->settings.PortName = p.port->currentText().toStdString();
   std::string refused;
   if (!Borrow(refused)) {
@@ -303,6 +317,7 @@ bool ProductionTile::Start() {
   p.bar->setValue(0);
   SetResult(p.result, "RUNNING", kRunningColour);
   p.line->clear();
+  p.action->clear();
   p.start->setEnabled(false);
   p.stop->setEnabled(true);
   // The port opens, and the chip's number is taken (the series' next free one, whatever the
@@ -333,7 +348,7 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   Parts& p = *parts_;
   p.run.reset();  // its worker has returned: this only joins it
   GiveBackUnused();
-  p.start->setEnabled(true);
+  p.start->setEnabled(!halted_);
   p.stop->setEnabled(false);
   if (!p.ws->results.WriterId.empty()) p.writerId->setText("Writer: " + Q(p.ws->results.WriterId));
   p.writerId->setToolTip(p.writerId->text());
@@ -350,12 +365,16 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
                            ? QString("PORT ERROR")
                            : OutcomeWord(outcome.end);
   ShowResult(ok, word, Q(outcome.last.reason));
+  last_.action = Q(std::string(kvx::OperatorAction(outcome.end, outcome.last.result)));
+  p.action->setText(last_.action);
+  p.action->setToolTip(last_.action);
   if (!ok && !last_.failed && !last_.stopped) SetResult(p.result, word, kNoChipColour);
   Q_EMIT ended();
 }
 
 void ProductionTile::ShowResult(bool ok, const QString& text, const QString& line) {
   Parts& p = *parts_;
+  p.action->clear();
   last_.ok = ok;
   last_.outcome = text;
   last_.reason = line;
@@ -411,6 +430,38 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   bar->addStretch();
   bar->addWidget(startAll_);
   bar->addWidget(stopAll);
+  // The lot and the operator, typed or scanned (a scanner types and presses Enter, which
+  // starts nothing): every row the tiles journal from then on names them.
+  auto* jobBar = new QHBoxLayout;
+  const auto field = [&](const char* text, QLineEdit*& edit, const char* name) {
+    auto* label = new QLabel(text, this);
+    edit = new QLineEdit(this);
+    edit->setObjectName(name);
+    edit->setAccessibleName(QString(text).remove('&').remove(':'));
+    edit->setMaxLength(80);
+    edit->setMaximumWidth(320);
+    label->setBuddy(edit);
+    jobBar->addWidget(label);
+    jobBar->addWidget(edit);
+    connect(edit, &QLineEdit::textChanged, this, [this] {
+      journal_->SetLotAndOperator(lot_->text().trimmed().toStdString(),
+                                  operator_->text().trimmed().toStdString());
+    });
+  };
+  field("Lo&t:", lot_, "LotField");
+  field("Op&erator:", operator_, "OperatorField");
+  auto* targetLabel = new QLabel("Tar&get:", this);
+  target_ = new QSpinBox(this);
+  target_->setObjectName("TargetCount");
+  target_->setAccessibleName("Target");
+  target_->setRange(0, 9'999'999);
+  target_->setSpecialValueText("none");
+  target_->setToolTip("Good chips after which the station starts no new one");
+  targetLabel->setBuddy(target_);
+  jobBar->addSpacing(16);
+  jobBar->addWidget(targetLabel);
+  jobBar->addWidget(target_);
+  jobBar->addStretch();
   pin_ = new QLineEdit(this);
   pin_->setObjectName("OperatorPin");
   pin_->setAccessibleName("PIN");
@@ -423,18 +474,20 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
   bar->addWidget(pin_);
   bar->addWidget(operatorButton_);
   top->addLayout(bar);
+  top->addLayout(jobBar);
   grid_ = new QGridLayout;
   top->addLayout(grid_, 1);
-  results_ = new QTableWidget(0, 5, this);
+  results_ = new QTableWidget(0, 6, this);
   results_->setObjectName("ResultsList");
   results_->setAccessibleName("Last chips");
-  results_->setHorizontalHeaderLabels({"Time", "Writer", "Serial", "Outcome", "Reason"});
+  results_->setHorizontalHeaderLabels({"Time", "Writer", "Serial", "Outcome", "Reason", "Action"});
   results_->verticalHeader()->hide();
   results_->horizontalHeader()->setStretchLastSection(true);
   results_->setEditTriggers(QAbstractItemView::NoEditTriggers);
   results_->setSelectionBehavior(QAbstractItemView::SelectRows);
   results_->verticalHeader()->setDefaultSectionSize(results_->fontMetrics().height() + 8);
   results_->setFixedHeight(150);
+  results_->setColumnWidth(4, 300);  // the Writer's line, beside what to do about it
   top->addWidget(results_);
   new QShortcut(Qt::Key_F8, this, [this] { StartAll(); });
   // Ctrl+1 .. Ctrl+8: one Writer's chip, from the keyboard.
@@ -469,6 +522,14 @@ ProductionWindow::ProductionWindow(kvx::Workspace& loaded, ProductionOptions opt
     EnterOperatorMode();
   // The tile count the operator sets is the station's next time.
   connect(writers_, &QSpinBox::valueChanged, this, &ProductionWindow::RememberWriters);
+  if (!options_.settingsPath.empty()) {
+    const QString target = Q(kvx::ReadSetting(options_.settingsPath, "production_target"));
+    if (bool number = false; target.toInt(&number) > 0 && number) target_->setValue(target.toInt());
+  }
+  connect(target_, &QSpinBox::valueChanged, this, [this](int target) {
+    Remember("production_target", std::to_string(target));
+    ChipEnded(-1, {});
+  });
   SetWriters(writers_->value());
   ChipEnded(-1, {});
   resize(1100, 760);
@@ -491,6 +552,7 @@ void ProductionWindow::SetWriters(int count) {
     grid_->setColumnStretch(column, column < count ? 1 : 0);
   while (Tiles() < count) {
     auto* tile = new ProductionTile(Tiles(), *first_, *journal_, options_, this);
+    tile->Halt(TargetReached());
     grid_->addWidget(tile, Tiles() / kTileColumns, Tiles() % kTileColumns);
     tiles_.push_back(tile);
     const int index = Tiles() - 1;
@@ -512,7 +574,7 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
     results_->insertRow(0);
     const QStringList cells = {chip.time, QString::number(tile + 1),
                                chip.serial.isEmpty() ? QString("-") : chip.serial, chip.outcome,
-                               chip.reason};
+                               chip.reason, chip.action};
     for (int c = 0; c < cells.size(); ++c) {
       auto* item = new QTableWidgetItem(cells[c]);
       if (c == 3) item->setForeground(chip.ok ? kOkColour : chip.failed ? kFailedColour : QColor(Qt::darkGray));
@@ -526,8 +588,9 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
   const double hours = sinceFirstStart_.isValid()
                            ? static_cast<double>(sinceFirstStart_.elapsed()) / 3'600'000.0
                            : 0.0;
+  ShowTarget();
   totals_->setText(
-      QString("OK: %1   Failed: %2   Yield: %3   Chips/h: %4")
+      QString("OK: %1   Failed: %2   Yield: %3   Chips/h: %4%5")
           .arg(ok_)
           .arg(failed_)
           .arg(decided > 0 ? QString::number(100.0 * static_cast<double>(ok_) /
@@ -535,7 +598,20 @@ void ProductionWindow::ChipEnded(int tile, const ChipLine& chip) {
                            : QString("-"))
           .arg(hours >= kRateAfterHours && decided > 0
                    ? QString::number(static_cast<double>(decided) / hours, 'f', 0)
-                   : QString("-")));
+                   : QString("-"))
+          .arg(target_->value() == 0 ? QString()
+               : TargetReached()     ? QString("   Target %1 reached").arg(target_->value())
+                                     : QString("   Target: %1 of %2").arg(ok_).arg(target_->value())));
+}
+
+bool ProductionWindow::TargetReached() const {
+  return target_ != nullptr && target_->value() > 0 && ok_ >= target_->value();
+}
+
+void ProductionWindow::ShowTarget() {
+  const bool reached = TargetReached();
+  startAll_->setEnabled(!reached);
+  for (ProductionTile* tile : tiles_) tile->Halt(reached);
 }
 
 void ProductionWindow::StartAll() {

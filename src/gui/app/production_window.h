@@ -76,6 +76,7 @@ struct ChipLine {
   QString serial;   // empty when it carries none
   QString outcome;  // the tile's word: "OK", "FAILED", "STOPPED", ...
   QString reason;   // the red line
+  QString action;   // what the operator does about it (kvx::OperatorAction); empty: nothing
   bool ok = false;
   bool stopped = false;  // the operator's stop, neither a good chip nor a failed one
   bool failed = false;   // a failed chip (not a stop, an empty socket or a refused run)
@@ -115,6 +116,8 @@ class ProductionWindow : public QDialog {
 
  private:
   void SetWriters(int count);
+  bool TargetReached() const;
+  void ShowTarget();  // halts or frees the tiles as the target and the count stand
   void ShowOperatorMode();
   void RememberWriters();  // in KvxWriter.ini
   void Remember(const std::string& key, const std::string& value);
@@ -133,6 +136,11 @@ class ProductionWindow : public QDialog {
   QGridLayout* grid_ = nullptr;
   std::vector<ProductionTile*> tiles_;
   QLabel* totals_ = nullptr;         // "WindowTotals"
+  QLineEdit* lot_ = nullptr;         // "LotField"
+  QLineEdit* operator_ = nullptr;    // "OperatorField"
+  // "TargetCount": good chips after which the station starts no new one; 0: no target. Kept in
+  // KvxWriter.ini as production_target=.
+  QSpinBox* target_ = nullptr;
   QPushButton* operatorButton_ = nullptr;  // "OperatorMode": enters it, or leaves it
   QLineEdit* pin_ = nullptr;               // "OperatorPin"
   std::string operatorPin_;                // from KvxWriter.ini; empty: none asked
@@ -164,6 +172,8 @@ class ProductionTile : public QWidget {
 
   // Operator mode: the tile's port is fixed.
   void LockPort(bool locked);
+  // The station reached its target: the tile starts no new chip (a pass under way ends).
+  void Halt(bool halted);
   long ChipsOk() const { return ok_; }
   long ChipsFailed() const { return failed_; }
   const ChipLine& LastChip() const { return last_; }
@@ -185,6 +195,7 @@ class ProductionTile : public QWidget {
   std::unique_ptr<Parts> parts_;
   long ok_ = 0;
   long failed_ = 0;
+  bool halted_ = false;
   ChipLine last_;
 };
 

@@ -11,6 +11,7 @@
 #include "core/ops/frame.h"
 #include "core/ops/op_bench.h"
 #include "core/production/commands.h"
+#include "core/production/pass_report.h"
 
 namespace kvx {
 namespace {
@@ -141,6 +142,37 @@ TEST(CommandTable, WorkersWriteOnlyTheirDialogsControls) {
         EXPECT_TRUE(!line || lines.contains(call.control)) << call.control;
       }
     }
+  }
+}
+
+// What the operator is asked to do after an Auto Program pass, from the pass's own outcome.
+TEST(CommandTable, EachFailureTellsTheOperatorWhatToDo) {
+  const struct {
+    const char* name;
+    void (*arm)(Bench&);
+    ChipOutcome outcome;
+    std::string_view action;
+  } cases[] = {
+      {"a good chip", [](Bench&) {}, ChipOutcome::Ok, ""},
+      {"an empty socket", [](Bench& b) { b.writer.Faults().NoChip = true; }, ChipOutcome::NoChip,
+       "Insert a chip: the socket is empty"},
+      {"a programmed chip", [](Bench& b) { b.writer.InsertChip(ChipContent::Programmed); },
+       ChipOutcome::ChipFailed, "Chip not blank: put in a blank one"},
+      {"a silent Writer", [](Bench& b) { b.writer.Faults().SilentAfter = 0; },
+       ChipOutcome::LinkFailed, "The Writer does not answer: check its power and cable"},
+      {"a link lost mid-stream", [](Bench& b) { b.writer.Faults().SilentAfter = 200; },
+       ChipOutcome::LinkFailed, "Check the cable and the port"},
+      {"a write that fails", [](Bench& b) { b.writer.Faults().WriteFailAt = 40; },
+       ChipOutcome::ChipFailed, ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Bench b("KVX-03");  // no erase: a programmed chip stays one
+    b.LoadProgram();
+    c.arm(b);
+    const PassResult result = RunFirstPass(b, MainCommand(CommandId::AutoProgram));
+    EXPECT_EQ(ChipOutcomeOf(result), c.outcome) << result.reason;
+    EXPECT_EQ(OperatorAction(ChipOutcomeOf(result), result), c.action);
   }
 }
 

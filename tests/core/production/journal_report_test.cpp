@@ -61,10 +61,10 @@ TEST(JournalReportTest, CsvQuotesWhatASpreadsheetWouldSplit) {
   const std::string header = csv.substr(0, csv.find("\r\n"));
   EXPECT_EQ(header, "id,started,ended,host,port,writer,device,program,data_checksum,option,"
                     "id_checksum,series,serial,qtp_record,pass_count,outcome,counted,red_line,"
-                    "seconds,program_sha256");
+                    "seconds,program_sha256,lot,operator");
   EXPECT_EQ(csv.substr(header.size() + 2),
             "7,2026-12-08T09:15:00.000Z,,,COM1,,,\"a\nb.kvh\",,,,KVX-03 @0010 x2,,3,0,"
-            "chip failed,0,\"Verify error, \"\"ID\"\" at 0003\",1.2,\r\n");
+            "chip failed,0,\"Verify error, \"\"ID\"\" at 0003\",1.2,,,\r\n");
 }
 
 TEST(JournalReportTest, ChipsPerHourFillsTheQuietHoursAndLeavesOutPassesUnderWay) {

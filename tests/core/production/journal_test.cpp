@@ -176,6 +176,8 @@ TEST_F(JournalTest, AJournalOfTheFirstSchemaOpensWithItsRows) {
   row.programSha256 = std::string(64, 'a');
   ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
   EXPECT_EQ(journal.Passes({}, error).back().programSha256, row.programSha256);
+  // So are the lot and the operator.
+  EXPECT_EQ(rows[0].lot + rows[0].operatorName, "");
 }
 
 TEST_F(JournalTest, AFileThatCannotHoldTheJournalIsRefusedWithItsName) {
@@ -537,6 +539,7 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
       pass("COM1", PassOutcome::Ok, 1000),         pass("COM2", PassOutcome::ChipFailed, 300),
       pass("COM2", PassOutcome::Unknown, -1),      pass("COM2", PassOutcome::Ok, 2000),
       pass("COM2", PassOutcome::NoChip, 40),  // an empty socket: no chip, out of the yield
+      pass("COM2", PassOutcome::Stopped, 500),  // the operator's: neither ok nor failed
   };
   const auto byPort = Summarise(passes, SummaryBy::Port);
   ASSERT_EQ(byPort.size(), 2u);
@@ -545,11 +548,12 @@ TEST(JournalSummary, CountsChipsPerKeyWithYieldAndMedianTime) {
   EXPECT_EQ(byPort[0].medianMs, 1000);
   EXPECT_DOUBLE_EQ(byPort[0].Yield(), 1.0);
   EXPECT_EQ(byPort[1].failed, 1);
+  EXPECT_EQ(byPort[1].stopped, 1);
   EXPECT_EQ(byPort[1].unknown, 1);
   EXPECT_NEAR(byPort[1].Yield(), 1.0 / 3, 1e-9);
   const auto byDevice = Summarise(passes, SummaryBy::Device);
   ASSERT_EQ(byDevice.size(), 1u);
-  EXPECT_EQ(byDevice[0].passes, 7);
+  EXPECT_EQ(byDevice[0].passes, 8);
   EXPECT_EQ(byDevice[0].ok, 4);
 }
 

@@ -250,7 +250,7 @@ TEST_F(PgJournalTest, AnotherProgramsTablesOrANewerSchemaAreRefusedAndLeftAlone)
       {"a journal without its serial numbers", "ALTER TABLE passes DROP COLUMN serial CASCADE", true,
        "holds tables of another program (passes has no column serial)"},
       {"a newer journal", "UPDATE schema_version SET version = 99", true,
-       "was written by a newer kvxw (schema version 99; this one knows up to 3)"},
+       "was written by a newer kvxw (schema version 99; this one knows up to 4)"},
   };
   // Every table and row of the database, to see that nothing changed.
   auto contents = [](PgDb& db) {
@@ -498,7 +498,8 @@ TEST_F(PgJournalTest, AJournalWithoutAnIdentityIsGivenOne) {
   std::string error;
   EXPECT_TRUE(journal.Open(db_.Uri(), error)) << error;
   std::filesystem::remove_all(state);
-  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0), "3");
+  EXPECT_EQ(admin.Exec("SELECT version FROM schema_version").Text(0, 0),
+            std::to_string(kSharedJournalSchemaVersion));
   EXPECT_EQ(admin.Exec("SELECT count(*) FROM journal_identity").Text(0, 0), "1");
 }
 
@@ -899,6 +900,46 @@ TEST_P(BothJournals, AJournalFromBeforePlacesComesUpToDateWithItsOverlaps) {
     PassRecord row = AtPlace(c.series, c.serial);
     EXPECT_EQ(b->Reserve(row, error), c.result) << c.series << ' ' << c.serial << ' ' << error;
   }
+}
+
+// Each row names the lot and the operator the station ran it for, as it was reserved; a journal
+// from before them comes up to date with its rows naming none.
+TEST_P(BothJournals, EachRowNamesItsLotAndOperatorAndOlderRowsNone) {
+  const bool pg = GetParam() == Backend::Postgres;
+  std::string error;
+  {
+    auto a = Run("station-a");
+    PassRecord old = Numbered("0001", "COM1");
+    ASSERT_EQ(a->Reserve(old, error), Journal::ReserveResult::Reserved) << error;
+  }
+  ASSERT_TRUE(Sql(pg ? "ALTER TABLE passes DROP COLUMN lot, DROP COLUMN operator_name; "
+                       "UPDATE schema_version SET version = 3"
+                     : "DROP INDEX passes_lot; ALTER TABLE passes DROP COLUMN lot; "
+                       "ALTER TABLE passes DROP COLUMN operator_name; "
+                       "UPDATE schema_version SET version = 4"));
+  auto b = Run("station-b");
+  const struct {
+    const char* lot;
+    const char* operatorName;
+  } cases[] = {{"L-1", "Ann"}, {"L-1", "Bob"}, {"L-2", "Ann"}, {"", ""}};
+  int n = 2;
+  for (const auto& c : cases) {
+    b->SetLotAndOperator(c.lot, c.operatorName);
+    PassRecord row = Numbered("000" + std::to_string(n++), "COM2");
+    ASSERT_EQ(b->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+    row.outcome = PassOutcome::Ok;
+    ASSERT_TRUE(b->Finish(row, error)) << error;
+  }
+  const auto rows = b->Passes({}, error);
+  ASSERT_EQ(rows.size(), 5u) << error;
+  EXPECT_EQ(rows[0].lot + rows[0].operatorName, "") << "a row from before lots";
+  for (std::size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(rows[i + 1].lot, cases[i].lot);
+    EXPECT_EQ(rows[i + 1].operatorName, cases[i].operatorName);
+  }
+  const auto lot = b->Passes({.lot = "L-1"}, error);
+  ASSERT_EQ(lot.size(), 2u) << error;
+  EXPECT_EQ(lot[1].operatorName, "Bob");
 }
 
 INSTANTIATE_TEST_SUITE_P(, BothJournals, ::testing::Values(Backend::File, Backend::Postgres),

@@ -24,7 +24,8 @@ namespace {
 
 class JournalWindowTest : public MainWindowTest {
  public:
-  // A journal beside Default.cfg with passes on two ports: COM1 ok, ok, chip failed; COM2 ok.
+  // A journal beside Default.cfg with passes on two ports: COM1 ok, ok, chip failed; COM2 ok,
+  // in lot L-5.
   void FillJournal(const char* name = kJournalFileName) {
     Journal journal;
     std::string error;
@@ -42,6 +43,7 @@ class JournalWindowTest : public MainWindowTest {
       row.device = "KVX-03";
       row.series = "KVX-03 @0020 x2 sequential+1 msb";
       row.serial = p.serial;
+      journal.SetLotAndOperator(row.port == "COM2" ? "L-5" : "", "Ann");
       ASSERT_EQ(journal.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
       row.outcome = p.outcome;
       row.counted = p.outcome == PassOutcome::Ok;
@@ -83,9 +85,16 @@ TEST_F(JournalWindowTest, FiltersNarrowTheTableTheSummaryAndTheChart) {
   window->findChild<QComboBox*>("OutcomeFilter")->setCurrentText("chip failed");
   ASSERT_EQ(table->model()->rowCount(), 1);
   EXPECT_EQ(table->model()->index(0, 4).data().toString(), "0003");
-  EXPECT_EQ(table->model()->index(0, 8).data().toString(), "Program Memory Error!!");
+  EXPECT_EQ(table->model()->index(0, 10).data().toString(), "Program Memory Error!!");
   EXPECT_EQ(summary->rowCount(), 2);
   window->findChild<QComboBox*>("OutcomeFilter")->setCurrentText("All");
+  window->findChild<QComboBox*>("PortFilter")->setCurrentText("All");
+  window->findChild<QComboBox*>("LotFilter")->setCurrentText("L-5");
+  ASSERT_EQ(table->model()->rowCount(), 1);
+  EXPECT_EQ(table->model()->index(0, 8).data().toString() + " " +
+                table->model()->index(0, 9).data().toString(), "L-5 Ann");
+  window->findChild<QComboBox*>("LotFilter")->setCurrentText("All");
+  window->findChild<QComboBox*>("PortFilter")->setCurrentText("COM1");
   window->findChild<QLineEdit*>("FromDate")->setText("2999-01-01");
   EXPECT_EQ(table->model()->rowCount(), 0);
   EXPECT_EQ(summary->rowCount(), 0);

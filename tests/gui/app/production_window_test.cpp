@@ -99,6 +99,10 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // No fresh chip is asked for: a tile's `sim` socket gets one after each chip by itself.
   silent->Faults().SilentAfter = silent->BytesReceived() + 200;
   empty->InsertChip(sim::ChipContent::Empty);
+  // A scanned lot (the scanner's Enter starts nothing) and the operator's name.
+  QTest::keyClicks(window->findChild<QLineEdit*>("LotField"), "L-42\r");
+  window->findChild<QLineEdit*>("OperatorField")->setText("Ann");
+  EXPECT_FALSE(window->AnyRunning());
 
   window->StartAll();
   EXPECT_TRUE(window->AnyRunning());
@@ -118,6 +122,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // Two numbers of their own; which ones depends on which tile reserved first.
   EXPECT_EQ(serials.size(), 2u);
   EXPECT_EQ(Shown(window->Tile(2), "TileResult"), "LINK FAILED");
+  EXPECT_EQ(Shown(window->Tile(2), "TileAction"), "Check the cable and the port");
   EXPECT_FALSE(Shown(window->Tile(2), "TileRedLine").isEmpty());
   // An empty socket is the operator's to fill, not a failed chip nor a link to check.
   EXPECT_EQ(Shown(window->Tile(3), "TileResult").toStdString(), "NO CHIP");
@@ -127,6 +132,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   // Its chip failed before its number went out: the number was given back, none is shown.
   EXPECT_EQ(Shown(window->Tile(3), "TileSerial").toStdString(), "Serial: -");
   EXPECT_EQ(Shown(window->Tile(3), "TileRedLine").toStdString(), "Nothing in socket or type error!!");
+  EXPECT_EQ(Shown(window->Tile(3), "TileAction").toStdString(), "Insert a chip: the socket is empty");
 
   // The journal has every chip, with numbers of their own; the loaded workspace is untouched.
   Journal journal;
@@ -138,6 +144,7 @@ TEST_F(ProductionWindowTest, FourWritersEachShowTheirOwnOutcome) {
   for (const PassRecord& r : journal.Passes({}, error)) {
     ++rows;
     outcomes.insert(std::string(OutcomeText(r.outcome)));
+    EXPECT_EQ(r.lot + " " + r.operatorName, "L-42 Ann");
     if (r.outcome == PassOutcome::Ok) {
       EXPECT_TRUE(okNumbers.insert(r.serial).second) << r.serial;
     }
@@ -430,6 +437,30 @@ TEST_F(ProductionWindowTest, OperatorModeLocksTheStationUntilLeftWithItsPin) {
   EXPECT_FALSE(window->isVisible()) << "closed once the mode was left";
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
   EXPECT_EQ(ReadSetting(ini.fileName().toStdString(), "operator_mode"), "0");
+}
+
+// A target count stops the station once that many good chips went through: no tile starts
+// another until the target is raised; the target is the station's next time too.
+TEST_F(ProductionWindowTest, ATargetCountStopsTheStationWhenReached) {
+  Start();
+  LoadProgram();
+  {
+    auto window = Open(2);
+    ASSERT_TRUE(window->Ready());
+    window->findChild<QSpinBox*>("TargetCount")->setValue(2);
+    window->StartAll();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+    EXPECT_TRUE(window->findChild<QLabel*>("WindowTotals")->text().endsWith("Target 2 reached"));
+    EXPECT_FALSE(window->Tile(0).Start());
+    window->StartAll();
+    EXPECT_FALSE(window->AnyRunning());
+    EXPECT_FALSE(window->Tile(1).findChild<QPushButton*>("TileStart")->isEnabled());
+    window->findChild<QSpinBox*>("TargetCount")->setValue(3);
+    EXPECT_TRUE(window->Tile(0).Start());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 20000));
+  }
+  auto again = OpenGoingOn(2);
+  EXPECT_EQ(again->findChild<QSpinBox*>("TargetCount")->value(), 3);
 }
 
 // The station's set-up is remembered: a tile's port once a chip went through it, and a window

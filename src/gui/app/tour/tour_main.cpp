@@ -2,6 +2,8 @@
 // a picture of the whole screen at each stop (`import -window root`, from ImageMagick). Run under
 // an X server; scripts/screenshots.sh starts one.
 //   kvxwriter_tour OUTDIR
+#include <QSpinBox>
+#include <QLineEdit>
 #include <QAction>
 #include <QToolBar>
 #include <QComboBox>
@@ -260,6 +262,10 @@ int main(int argc, char** argv) {
     // The third Writer goes silent in the middle of its chip: it runs until its time-out.
     if (kvx::sim::SimWriter* w = window.Tile(2).SimWriter())
       w->Faults().SilentAfter = w->BytesReceived() + 300;
+    // The shift's lot, operator and target.
+    window.findChild<QLineEdit*>("LotField")->setText("L-2026-1208");
+    window.findChild<QLineEdit*>("OperatorField")->setText("A. Operator");
+    window.findChild<QSpinBox*>("TargetCount")->setValue(500);
     // In operator mode, as a station runs all shift.
     window.EnterOperatorMode();
     window.StartAll();
