@@ -62,7 +62,8 @@ std::string SerialOnChip(const std::string& line) {
   const std::string words = line.substr(at + 9 + 0x100 * 4, 4 * 4);
   std::string serial;
   for (std::size_t i = 0; i + 4 <= words.size(); i += 4)
-    if ((std::stoi(words.substr(i, 4), nullptr, 16) & 0x3F00) == 0x3100) serial += words.substr(i + 2, 2);
+    if ((std::stoi(words.substr(i, 4), nullptr, 16) & 0x3F00) == 0x3100)
+      serial += words.substr(i + 2, 2);
   return serial.size() == 8 ? serial : "";
 }
 
@@ -98,17 +99,20 @@ struct Station {
 
 class Floor {
  public:
-  Floor(const Options& options, fs::path dir) : options_(options), dir_(std::move(dir)), rng_(options.seed) {}
+  Floor(const Options& options, fs::path dir)
+      : options_(options), dir_(std::move(dir)), rng_(options.seed) {}
 
   bool Run() {
     std::string error;
     if (!server_.Start(error)) return Fail("no server of the soak's own: " + error);
-    cli::test::WriteFile(dir_ / "p01.bin", cli::test::WordBytes(cli::test::SampleProgramWords(true)));
+    cli::test::WriteFile(dir_ / "p01.bin",
+                         cli::test::WordBytes(cli::test::SampleProgramWords(true)));
     const auto end = Clock::now() + std::chrono::seconds(options_.seconds);
     int round = 0;
     for (; Clock::now() + 5s < end; ++round) {
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
-      if (!Round(round + 1, std::min<std::chrono::milliseconds>(left, Ms(6000, 15000)))) return false;
+      if (!Round(round + 1, std::min<std::chrono::milliseconds>(left, Ms(6000, 15000))))
+        return false;
     }
     std::cout << "floor soak: " << round << " rounds, " << onChips_.size()
               << " numbers on chips, none on two; seed " << options_.seed << "\n";
@@ -137,7 +141,8 @@ class Floor {
     std::vector<std::string> args = {
         "auto", "--device", "KVX-01", "--file", (dir_ / "p01.bin").string(), "--option", "155D",
         "--serial-start", "0100", "--serial-bytes", "4", "--serial-value", "00001000", "--resume",
-        "--journal-timeout", std::to_string(kJournalTimeoutS), "--count", std::to_string(Pick(2, 10))};
+        "--journal-timeout", std::to_string(kJournalTimeoutS),
+        "--count", std::to_string(Pick(2, 10))};
     std::string first;
     for (int p = 1; p <= options_.ports; ++p) {
       const std::string link = (dir / (st.name + "-com" + std::to_string(p))).string();
@@ -219,7 +224,7 @@ class Floor {
           st.resumeAt.reset();
         }
         if (!st.ended && st.mustEndBy && now > *st.mustEndBy)
-          return Fail(st.name + " still runs " + std::to_string((kStallGrace).count()) +
+          return Fail(st.name + " still runs " + std::to_string(kStallGrace.count()) +
                       " s past its time-out after its network stalled:\n" +
                       LastLines(st.run->SoFar().err, 8));
         any = any || !st.ended;
@@ -245,14 +250,18 @@ class Floor {
       const KvxwRun run = st.run->Stop(terminated ? SIGTERM : 0, 30s);
       st.sim->Stop();
       st.proxy.reset();
-      const std::string who = "round " + std::to_string(number) + " " + st.name + " (" + st.story + " )";
-      if (run.timedOut) held = Fail(who + " did not end within 30 s of SIGTERM:\n" + LastLines(run.err, 8));
+      const std::string who =
+          "round " + std::to_string(number) + " " + st.name + " (" + st.story + " )";
+      const std::string how =
+          run.signal != 0 ? "signal " + std::to_string(run.signal) : std::to_string(run.status);
+      if (run.timedOut)
+        held = Fail(who + " did not end within 30 s of SIGTERM:\n" + LastLines(run.err, 8));
       // SIGTERM after its Writers' runs ended (while it lets go of the server) takes its default
       // way out: no chip is under way then.
       else if (st.killed || run.status == 0 || run.status == 128 + SIGTERM ||
                (terminated && run.signal == SIGTERM)) continue;
       else if (run.status == 1 && (st.chipFault || st.mustEndBy)) continue;
-      else held = Fail(who + " ended with " + (run.signal != 0 ? "signal " + std::to_string(run.signal) : std::to_string(run.status)) + ":\n" + LastLines(run.err, 8));
+      else held = Fail(who + " ended with " + how + ":\n" + LastLines(run.err, 8));
     }
     return held;
   }
@@ -261,7 +270,8 @@ class Floor {
     PgDb db;
     if (!db.Open(server_.Uri())) return Fail("the journal cannot be read: " + db.Error());
     const PgResult rows =
-        db.Exec("SELECT upper(serial), host, outcome, keeps_number::int FROM passes WHERE series <> ''");
+        db.Exec("SELECT upper(serial), host, outcome, keeps_number::int FROM passes "
+                "WHERE series <> ''");
     if (!rows.Ok()) return Fail("the journal cannot be read: " + db.Error());
     std::map<std::string, std::vector<int>> keptBy;  // value -> its rows that keep it used
     std::map<std::string, int> outcomes;
@@ -283,19 +293,24 @@ class Floor {
         const auto& kept = keptBy[serial];
         bool mine = false;
         for (int i : kept) mine = mine || rows.Text(i, 1) == st.name;
-        if (!mine) held = Fail(serial + " is on " + chip + " but no row of " + st.name + " keeps it used");
+        if (!mine)
+          held = Fail(serial + " is on " + chip + " but no row of " + st.name + " keeps it used");
       }
     }
     for (const auto& [serial, kept] : keptBy) {
-      if (kept.size() > 1) held = Fail("the journal keeps " + serial + " used in " + std::to_string(kept.size()) + " rows");
+      if (kept.size() > 1)
+        held = Fail("the journal keeps " + serial + " used in " + std::to_string(kept.size()) +
+                    " rows");
       for (int i : kept)
         if (rows.Text(i, 2) == "ok" && !onChips_.contains(serial))
-          held = Fail("the journal has " + serial + " ok (" + rows.Text(i, 1) + ") but no chip carries it");
+          held = Fail("the journal has " + serial + " ok (" + rows.Text(i, 1) +
+                      ") but no chip carries it");
     }
     std::cout << "round " << number << ": " << chips << " chips;";
     for (const Station& st : stations) std::cout << " " << st.name << ":" << st.story;
     std::cout << "\n  journal:";
-    for (const auto& [outcome, count] : outcomes) std::cout << " " << outcome << " " << count << ",";
+    for (const auto& [outcome, count] : outcomes)
+      std::cout << " " << outcome << " " << count << ",";
     std::cout << (held ? " held" : " BROKEN") << std::endl;
     return held;
   }
@@ -315,7 +330,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
     if (*end != '\0' || end == argv[i + 1]) return false;
     if (name == "--seed") options.seed = value;
     else if (name == "--seconds" && value > 0) options.seconds = static_cast<int>(value);
-    else if (name == "--stations" && value > 0 && value <= 16) options.stations = static_cast<int>(value);
+    else if (name == "--stations" && value > 0 && value <= 16)
+      options.stations = static_cast<int>(value);
     else if (name == "--ports" && value > 0 && value <= 8) options.ports = static_cast<int>(value);
     else return false;
   }

@@ -738,7 +738,8 @@ TEST(PgJournalServer, AStandbyPromotedWithoutTheLastReservationStopsTheStation) 
   ASSERT_TRUE(journal.Finish(first, error)) << error;
   {
     PgDb replica, admin;
-    ASSERT_TRUE(replica.Open(standby.Uri()) && admin.Open(test::WithUser(standby.Uri(), "postgres")));
+    ASSERT_TRUE(replica.Open(standby.Uri()) &&
+                admin.Open(test::WithUser(standby.Uri(), "postgres")));
     ASSERT_TRUE(Until(replica, "SELECT count(*) FROM passes WHERE outcome = 'ok'", "1"));
     ASSERT_TRUE(admin.Run("ALTER SYSTEM SET primary_conninfo = ''") &&
                 admin.Run("SELECT pg_reload_conf()")) << admin.Error();
