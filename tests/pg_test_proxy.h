@@ -85,6 +85,14 @@ class StallingProxy {
     std::unique_lock lock(mutex_);
     held_.wait(lock, [this] { return stallSeen_ || !running_; });
   }
+  // Forwarding again, as a link that came back: the connections it held while stalled were
+  // never joined to the server, and are closed as soon as their client sends.
+  void Resume() {
+    std::lock_guard lock(mutex_);
+    stalled_ = false;
+    stallSeen_ = false;
+    holding_ = false;
+  }
   // Waits up to `limit` until, stalled, the proxy holds back something a client sent: a client
   // is waiting for the server.
   bool WaitForHeldRequest(std::chrono::milliseconds limit) {

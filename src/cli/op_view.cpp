@@ -177,14 +177,8 @@ void TerminalView::AttachJson(JsonLines* json, std::string port) {
 }
 
 void TerminalView::ChipDone(const PassReport& report) {
-  if (!report.steppedOver.empty() && report.row) {
-    std::string values;
-    for (const std::string& v : report.steppedOver) values += (values.empty() ? "" : ", ") + v;
-    Note("Serial", "stepped over " + values + ": chips of another series carry " +
-                       (report.steppedOver.size() > 1 ? "them" : "it") + " at " + report.row->slot +
-                       " already; this chip got " + report.serial,
-         Step::SerialNumber);
-  }
+  if (const std::string note = SteppedOverNote(report); !note.empty())
+    Note("Serial", note, Step::SerialNumber);
   if (json_ == nullptr) return;
   Flush();  // the pass's own lines come before its chip
   json_->Chip(report);

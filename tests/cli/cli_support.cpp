@@ -283,6 +283,7 @@ KvxwRun KvxwProcess::Stop(int signal, milliseconds limit) {
   run_.status = !run_.timedOut && rawStatus_ != -1 && WIFEXITED(rawStatus_)
                     ? WEXITSTATUS(rawStatus_)
                     : -1;
+  run_.signal = rawStatus_ != -1 && WIFSIGNALED(rawStatus_) ? WTERMSIG(rawStatus_) : 0;
   return run_;
 }
 

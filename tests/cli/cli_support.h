@@ -19,6 +19,7 @@ namespace kvx::cli::test {
 struct KvxwRun {
   int status = -1;        // exit status; -1 when it was killed, died of a signal or did not start
   bool timedOut = false;  // killed for running past its time limit
+  int signal = 0;         // the signal that ended it, when one did
   std::string out;
   std::string err;
 };

@@ -193,7 +193,8 @@ bool Journal::OpenFile(const std::string& path, bool create, std::string& error)
   path_ = path;
   // The file the name leads to: a new journal is made there, and its witness is beside it.
   real_ = JournalWitness::RealPathOf(path);
-  witness_ = JournalWitness(JournalWitness::PathFor(real_));
+  witness_ =
+      JournalWitness(JournalWitness::PathFor(real_), JournalWitness::LinkedPathsFor(real_));
   diedOnPorts_.clear();
   recovered_ = 0;
   if (::access(real_.c_str(), F_OK) != 0) {

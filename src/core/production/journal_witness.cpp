@@ -8,6 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -66,8 +67,43 @@ bool JournalWitness::HasEntries() const {
   return ::stat(path_.c_str(), &st) == 0 && st.st_size > 0;
 }
 
+std::vector<std::string> JournalWitness::LinkedPathsFor(const std::string& realPath) {
+  std::vector<std::string> linked;
+  struct stat self {};
+  if (::stat(realPath.c_str(), &self) != 0 || self.st_nlink < 2) return linked;
+  std::error_code ec;
+  const auto folder = std::filesystem::path(realPath).parent_path();
+  for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) {
+    const std::string name = entry.path().string();
+    struct stat other {};
+    if (name != realPath && ::lstat(name.c_str(), &other) == 0 && S_ISREG(other.st_mode) &&
+        other.st_dev == self.st_dev && other.st_ino == self.st_ino)
+      linked.push_back(name + ".witness");
+  }
+  return linked;
+}
+
 bool JournalWitness::Read(std::map<std::string, WitnessEntry>& lastBySeries,
                           std::string& error) const {
+  if (!ReadOwn(lastBySeries, error)) return false;
+  for (const std::string& path : linked_) {
+    std::map<std::string, WitnessEntry> theirs;
+    if (!JournalWitness(path).ReadOwn(theirs, error)) return false;
+    for (const auto& [series, entry] : theirs)
+      if (entry.id > lastBySeries[series].id) lastBySeries[series] = entry;
+  }
+  return true;
+}
+
+bool JournalWitness::Append(const WitnessEntry& entry, std::string& error) const {
+  if (!AppendOwn(entry, error)) return false;
+  for (const std::string& path : linked_)
+    if (!JournalWitness(path).AppendOwn(entry, error)) return false;
+  return true;
+}
+
+bool JournalWitness::ReadOwn(std::map<std::string, WitnessEntry>& lastBySeries,
+                             std::string& error) const {
   lastBySeries.clear();
   struct stat st {};
   if (::stat(path_.c_str(), &st) != 0) return true;  // none yet
@@ -93,7 +129,7 @@ bool JournalWitness::Read(std::map<std::string, WitnessEntry>& lastBySeries,
   return true;
 }
 
-bool JournalWitness::Append(const WitnessEntry& entry, std::string& error) const {
+bool JournalWitness::AppendOwn(const WitnessEntry& entry, std::string& error) const {
   const std::string line = std::to_string(entry.id) + '\t' + entry.series + '\t' + entry.serial +
                            '\t' + std::to_string(entry.record) + '\n';
   auto fail = [&](int fd) {

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <map>
 #include <string>
+#include <vector>
 
 namespace kvx {
 
@@ -32,19 +33,30 @@ class JournalWitness {
   // not there yet names where that file will be); `path` itself when its folder is not there.
   static std::string RealPathOf(const std::string& path);
 
-  explicit JournalWitness(std::string path = {}) : path_(std::move(path)) {}
+  // The witnesses of the file's other names in its folder (hard links to it): one file under
+  // several names is one journal, and what a run reserves through one name is known to all.
+  static std::vector<std::string> LinkedPathsFor(const std::string& realPath);
+
+  // `linked`: the witnesses of the journal's other names (LinkedPathsFor), read and written too.
+  explicit JournalWitness(std::string path = {}, std::vector<std::string> linked = {})
+      : path_(std::move(path)), linked_(std::move(linked)) {}
   const std::string& Path() const { return path_; }
 
   // Whether the file exists and holds at least one line.
   bool HasEntries() const;
-  // The entry with the highest row id of each series. False with a message when the file cannot
+  // The entry with the highest row id of each series, in this witness or a linked one. False with a message when the file cannot
   // be read; a missing file has no entries.
   bool Read(std::map<std::string, WitnessEntry>& lastBySeries, std::string& error) const;
-  // Appends one entry and waits until it is on disk. False with a message on failure.
+  // Appends one entry (to the linked witnesses too) and waits until it is on disk. False with a
+  // message on failure.
   bool Append(const WitnessEntry& entry, std::string& error) const;
 
  private:
+  bool ReadOwn(std::map<std::string, WitnessEntry>& lastBySeries, std::string& error) const;
+  bool AppendOwn(const WitnessEntry& entry, std::string& error) const;
+
   std::string path_;
+  std::vector<std::string> linked_;
 };
 
 }  // namespace kvx

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "core/device/text_convert.h"
@@ -107,7 +108,8 @@ bool PassJournal::BeforePass(Workspace& ws, std::string& error, std::stop_token 
     shaPath_ = ws.files.LastProgramPath;
     FileSha256(shaPath_, sha_);
   }
-  std::vector<std::string> steppedOver;  // values chips of other series carry at this place
+  // Values chips of other series carry at this place.
+  std::vector<std::string> steppedOver = std::exchange(startSteppedOver_, {});
   for (long step = 0; step < kMaxSteps; ++step) {
     SerialNo2Memory(ws);  // the number this row reserves is the one the chip gets
     row_ = PassRecord{};

@@ -64,6 +64,8 @@ class PassJournal {
   bool AfterPass(const Workspace& ws, const PassResult& result, std::string& error,
                  std::stop_token stop = {});
 
+  // Values the run's start stepped over (RunStart::steppedOver): the first chip reports them.
+  void StartSteppedOver(std::vector<std::string> values) { startSteppedOver_ = std::move(values); }
   bool Exhausted() const { return exhausted_; }
   // Whether the journal saw a run die on this port with a pass under way (asked once).
   bool WriterMayBeBusy() { return journal_ != nullptr && journal_->TakeDiedOnPort(port_); }
@@ -78,6 +80,7 @@ class PassJournal {
   long record_;
   bool exhausted_ = false;
   PassRecord row_;
+  std::vector<std::string> startSteppedOver_;
   std::string shaPath_;  // the program file whose SHA-256 is in sha_
   std::string sha_;
 };

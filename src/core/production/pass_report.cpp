@@ -22,6 +22,15 @@ std::string_view ChipOutcomeText(ChipOutcome outcome) {
   return "chip failed";
 }
 
+std::string SteppedOverNote(const PassReport& report) {
+  if (report.steppedOver.empty() || !report.row) return {};
+  std::string values;
+  for (const std::string& v : report.steppedOver) values += (values.empty() ? "" : ", ") + v;
+  return "stepped over " + values + ": chips of another series carry " +
+         (report.steppedOver.size() > 1 ? "them" : "it") + " at " + report.row->slot +
+         " already; this chip got " + report.serial;
+}
+
 bool FailedChip(ChipOutcome outcome) {
   return outcome != ChipOutcome::Ok && outcome != ChipOutcome::Stopped &&
          outcome != ChipOutcome::NoChip && outcome != ChipOutcome::ConfigurationRefused;

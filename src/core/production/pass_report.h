@@ -66,6 +66,11 @@ struct PassReport {
   bool Ok() const { return outcome == ChipOutcome::Ok; }
 };
 
+// The values a chip's number stepped over, as every front end says it: "stepped over 0005: chips
+// of another series carry it at KVX-01 @0100 x2 msb already; this chip got 0006"; empty when it
+// stepped over none.
+std::string SteppedOverNote(const PassReport& report);
+
 // The reports of one Writer's passes: what the chip gets (serial number, checksums) is taken
 // from the workspace before its pass, or from the journal's row when the pass was journaled (the
 // journal may have stepped to the next free number); the duration runs from the end of the

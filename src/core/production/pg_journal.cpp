@@ -229,6 +229,7 @@ void ReconnectWaits::SleepUnlessStopped(std::chrono::milliseconds wait, std::sto
 }
 
 bool PgJournal::Fail(std::string_view what, std::string& error) {
+  if (!forgotten_.empty()) return error = forgotten_, false;
   error = "the shared journal " + name_ + " " + std::string(what) + ": " + db_.Error();
   if (reconnectRanOut_) error += " (no connection for " + DurationText(waits_.limit) + ")";
   return false;
@@ -252,6 +253,7 @@ bool PgJournal::ReconnectWithBackoff(std::stop_token stop) {
 PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::stop_token stop) {
   PgResult result;
   reconnectRanOut_ = false;
+  if (!forgotten_.empty()) return result;
   if (!stalled_ && !db_.Lost()) {
     result = db_.Exec(sql, params, stop);
     if (result.Ok() || !db_.Lost()) return result;
@@ -261,7 +263,7 @@ PgResult PgJournal::Call(std::string_view sql, const PgDb::Params& params, std::
   // does not wait for a new connection.
   if (stalled_ || stop.stop_requested()) return result;
   // The server went away or restarted: a new connection, and the statement once more.
-  if (!ReconnectWithBackoff(stop)) return result;
+  if (!ReconnectWithBackoff(stop) || (runId_ != 0 && !StillKnowsThisStation())) return result;
   result = db_.Exec(sql, params, stop);
   stalled_ = db_.LastFailure() == PgDb::Failure::TimedOut;
   return result;
@@ -282,7 +284,7 @@ bool PgJournal::Open(const std::string& name, bool registerRun, std::string& err
     error = "the shared journal " + name_ + " cannot be reached: " + db_.Error();
     return false;
   }
-  if (!Migrate(error) || (registerRun && !CheckStationWitness(error))) return false;
+  if (!Migrate(error) || (registerRun && !CheckStationWitness(error, acceptLoss_))) return false;
   const PgResult recovered = db_.Exec(
       "UPDATE passes SET outcome = 'unknown' WHERE outcome = 'pending' AND (run_id IS NULL OR "
       "run_id IN (SELECT id FROM runs WHERE lease_until < now()))");
@@ -448,6 +450,14 @@ bool PgJournal::Finish(PassRecord& row, std::string& error, std::stop_token stop
                              row.keepsNumber ? "t" : "f"},
                    stop);
   if (!update.Ok()) return Fail("cannot be written", error);
+  if (update.Affected() == 0) {
+    // The row this run reserved is gone: whatever forgot it may forget other numbers in chips.
+    forgotten_ = "the shared journal " + name_ + " knows less than this run: the row " +
+                 Num(row.id) + " it reserved for serial number " + row.serial +
+                 " is gone. It was emptied, or restored from an older copy, or a standby took "
+                 "over without the last passes, and numbers it forgot may be in chips";
+    return Fail("", error);
+  }
   return true;
 }
 

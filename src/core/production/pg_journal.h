@@ -131,7 +131,12 @@ class PgJournal {
   // false when no connection could be made in time, or the caller was stopped.
   bool ReconnectWithBackoff(std::stop_token stop);
   bool Fail(std::string_view what, std::string& error);
-  bool CheckStationWitness(std::string& error);
+  // `acceptLoss`: the operator goes on on purpose; the witness starts again from the server.
+  bool CheckStationWitness(std::string& error, bool acceptLoss);
+  // After a reconnect, perhaps to another server (a standby promoted): the journal must still be
+  // the one this station used and know all it reserved; otherwise `forgotten_` says why and every
+  // later call fails.
+  bool StillKnowsThisStation();
   // After a reservation: the station's witness learns the row, or the row gives its number back.
   bool NoteReserved(const PassRecord& row, std::string& error, std::stop_token stop);
   void Heartbeat(std::stop_token stop);
@@ -149,6 +154,7 @@ class PgJournal {
   std::string journalId_;  // the journal's identity (its schema's random id)
   StationWitness witness_;
   bool acceptLoss_ = false;
+  std::string forgotten_;  // the server reached after a reconnect knows less than this station
   std::int64_t runId_ = 0;
   long recovered_ = 0;
   std::condition_variable_any beat_;

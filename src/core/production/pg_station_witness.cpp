@@ -16,7 +16,7 @@ constexpr char kGoOnOnPurpose[] =
 
 }  // namespace
 
-bool PgJournal::CheckStationWitness(std::string& error) {
+bool PgJournal::CheckStationWitness(std::string& error, bool acceptLoss) {
   StationWitness::Known known;
   if (!witness_.Read(journalId_, name_, known, error)) return false;
   auto lastOf = [](const std::map<std::string, WitnessEntry>& last) {
@@ -25,7 +25,7 @@ bool PgJournal::CheckStationWitness(std::string& error) {
       if (newest == nullptr || e.id > newest->id) newest = &e;
     return newest;
   };
-  if (!acceptLoss_ && !known.idUnderName.empty() && known.idUnderName != journalId_) {
+  if (!acceptLoss && !known.idUnderName.empty() && known.idUnderName != journalId_) {
     const WitnessEntry* last = lastOf(known.lastOfNamesId);
     error = "the shared journal " + name_ + " is not the journal this station used under that "
             "name: its id is " + journalId_ + ", this station's witness " + witness_.Path() +
@@ -39,7 +39,7 @@ bool PgJournal::CheckStationWitness(std::string& error) {
             (last != nullptr ? NumberText(last->serial, last->record) : "the numbers used") + ")";
     return false;
   }
-  for (const auto& [series, entry] : acceptLoss_ ? std::map<std::string, WitnessEntry>() : known.last) {
+  for (const auto& [series, entry] : acceptLoss ? std::map<std::string, WitnessEntry>() : known.last) {
     const PgResult found = db_.Exec(
         "SELECT count(*) FROM passes WHERE id = $1::bigint AND series = $2 AND serial = $3 "
         "AND record = $4::bigint",
@@ -63,7 +63,19 @@ bool PgJournal::CheckStationWitness(std::string& error) {
             NumberText(entry.serial, entry.record) + ")";
     return false;
   }
-  return witness_.Adopt(journalId_, name_, acceptLoss_, error);
+  return witness_.Adopt(journalId_, name_, acceptLoss, error);
+}
+
+bool PgJournal::StillKnowsThisStation() {
+  // A journal made again (or another one) under the name has another id: the witness names the
+  // one it knew. A loss accepted when the run began is not accepted again here.
+  const PgResult identity = db_.Exec("SELECT id FROM journal_identity ORDER BY id LIMIT 1");
+  if (!identity.Ok()) return false;
+  if (identity.Rows() > 0) journalId_ = identity.Text(0, 0);
+  std::string error;
+  if (CheckStationWitness(error, false)) return true;
+  if (!db_.Lost()) forgotten_ = error;  // lost again: the next call reconnects and checks again
+  return false;
 }
 
 bool PgJournal::NoteReserved(const PassRecord& row, std::string& error, std::stop_token stop) {

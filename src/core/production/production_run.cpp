@@ -78,6 +78,7 @@ bool ProductionRun::TakeNextFreeStart(Station& s) {
     return false;
   }
   s.passes = std::make_unique<PassJournal>(plan_.journal, s.name, start.series, start.StartRecord());
+  s.passes->StartSteppedOver(start.steppedOver);
   return true;
 }
 

@@ -94,7 +94,8 @@ QtpFileState ReadQtpFileState(Workspace& ws) {
 }
 
 bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& series,
-                    std::optional<std::string>& next, std::string& error) {
+                    std::optional<std::string>& next, std::string& error,
+                    std::vector<std::string>* otherSeries) {
   next.reset();
   auto copy = std::make_unique<Workspace>();
   copy->production.SerialByteCount = ws.production.SerialByteCount;
@@ -112,6 +113,7 @@ bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& se
       next = serial;
       return true;
     }
+    if (otherSeries != nullptr && use->series != series) otherSeries->push_back(serial);
     SerialNoNext(*copy);
   }
   return true;
@@ -163,7 +165,8 @@ RunStart DecideRunStart(Journal& journal, const std::string& series, const Works
     return start;
   }
   std::optional<std::string> next;
-  if (!NextFreeSerial(journal, ws, series, next, error)) return unreadable(error);
+  if (!NextFreeSerial(journal, ws, series, next, error, &start.steppedOver))
+    return unreadable(error);
   if (!next) {
     start.verdict = RunStart::Verdict::SeriesUsedUp;
     return start;

@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/device/workspace.h"
 #include "core/production/journal.h"
@@ -45,6 +46,8 @@ struct RunStart {
   long firstRecord = 0;  // the QTP record the workspace holds; 0 for a counted series
   SerialUse use;         // where the first number (record) went, when it is used
   std::string next;      // FirstNumberUsed: the next free number
+  // FirstNumberUsed: the values before `next` that chips of other series carry at the place.
+  std::vector<std::string> steppedOver;
   long nextRecord = 0;   // QtpRecordsUsed: the record after the last one used
   long deadRunPasses = 0;  // passes of a run that died, now "unknown" and counted as used
   std::string error;       // JournalUnreadable: the journal's message
@@ -94,8 +97,10 @@ std::string DeadRunNotice(const RunStart& start);
 
 // The first number at or after the workspace's current one that is free in the series, reached
 // by stepping a copy of the number (SerialNoNext); `next` stays empty when the whole series is
-// used. False with the journal's message when it cannot be read.
+// used. False with the journal's message when it cannot be read. `otherSeries`, when given, gets
+// the values passed that chips of other series carry.
 bool NextFreeSerial(Journal& journal, const Workspace& ws, const std::string& series,
-                    std::optional<std::string>& next, std::string& error);
+                    std::optional<std::string>& next, std::string& error,
+                    std::vector<std::string>* otherSeries = nullptr);
 
 }  // namespace kvx

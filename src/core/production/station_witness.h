@@ -4,8 +4,8 @@
 // station keeps, in its state folder ($XDG_STATE_HOME/kvxwriter, else ~/.local/state/kvxwriter),
 // one small file that names every shared journal it used by the id the journal's schema holds,
 // and the last row it reserved in each series of it. A run's journal is checked against it when
-// it opens (PgJournal): a server that no longer has such a row, or whose journal under the same
-// name has another id, stops the run.
+// it opens and after every reconnect (PgJournal): a server that no longer has such a row, or
+// whose journal under the same name has another id, stops the run.
 //
 // The file ("shared-journals") is text, one fact a line:
 //   journal ID NAME                          the journal ID was last seen under NAME

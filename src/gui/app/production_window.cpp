@@ -364,7 +364,12 @@ void ProductionTile::Ended(const kvx::WriterOutcome& outcome) {
   const QString word = !outcome.notStarted.empty() && outcome.end == kvx::ChipOutcome::LinkFailed
                            ? QString("PORT ERROR")
                            : OutcomeWord(outcome.end);
-  ShowResult(ok, word, Q(outcome.last.reason));
+  // Without a red line the line tells, in grey, which values the chip's number stepped over, as
+  // kvxw does.
+  const QString note = Q(kvx::SteppedOverNote(outcome.last));
+  const bool noted = outcome.last.reason.empty() && !note.isEmpty();
+  ShowResult(ok, word, noted ? note : Q(outcome.last.reason));
+  p.line->setStyleSheet(noted ? "color: #505050" : "color: #C00000");
   last_.action = Q(std::string(kvx::OperatorAction(outcome.end, outcome.last.result)));
   p.action->setText(last_.action);
   p.action->setToolTip(last_.action);

@@ -417,8 +417,9 @@ TEST_F(JournalTest, AJournalThatKnowsLessThanItsWitnessStopsTheRun) {
 }
 
 // A journal used through a symbolic link (or a linked folder) and by its own path keeps one
-// witness, beside its real file: an older copy put back is caught whichever name opens it. A
-// link to a journal not made yet makes it where the link points.
+// witness, beside its real file, and a hard link's witness learns what the other names reserve:
+// an older copy put back is caught whichever name opens it. A link to a journal not made yet
+// makes it where the link points.
 TEST_F(JournalTest, EveryNameOfAJournalSharesOneWitness) {
   fs::create_directories(dir_ / "real");
   const std::string real = (dir_ / "real" / kJournalFileName).string();
@@ -440,13 +441,16 @@ TEST_F(JournalTest, EveryNameOfAJournalSharesOneWitness) {
   fs::copy_file(real, older);
   pass(link, "1001");
   pass(floor, "1002");
-  fs::copy_file(older, real, fs::copy_options::overwrite_existing);
-  for (const std::string& name : {real, link, floor}) {
+  const std::string hard = (dir_ / "real" / "hard.db").string();
+  fs::create_hard_link(real, hard);
+  pass(hard, "1003");
+  fs::copy_file(older, real, fs::copy_options::overwrite_existing);  // into the same file
+  for (const std::string& name : {real, link, floor, hard}) {
     Journal journal;
     std::string error;
     EXPECT_FALSE(journal.Open(name, error, kEveryRunDied)) << name;
     EXPECT_NE(error.find("knows less than its witness"), std::string::npos) << error;
-    EXPECT_NE(error.find("serial number 1002"), std::string::npos) << error;
+    EXPECT_NE(error.find("serial number 1003"), std::string::npos) << error;
   }
   EXPECT_FALSE(fs::exists(link + ".witness"));
 

@@ -483,6 +483,23 @@ TEST_F(PgJournalTest, AJournalThatForgotWhatThisStationReservedStopsItsNextRun) 
   std::filesystem::remove_all(states);
 }
 
+// A journal emptied in the middle of a run: the pass that finishes finds its row gone, and the
+// run stops there instead of stamping numbers the journal no longer holds.
+TEST_F(PgJournalTest, ARunWhoseRowIsGoneStopsAtItsFinish) {
+  auto journal = Station("line-1");
+  std::string error;
+  PassRecord row = Row("0100");
+  ASSERT_EQ(journal->Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  PgDb admin;
+  ASSERT_TRUE(admin.Open(db_.Uri()) && admin.Run("TRUNCATE passes")) << admin.Error();
+  row.outcome = PassOutcome::Ok;
+  EXPECT_FALSE(journal->Finish(row, error));
+  EXPECT_NE(error.find("knows less than this run: the row 1 it reserved for serial number 0100 "
+                       "is gone"), std::string::npos) << error;
+  PassRecord next = Row("0101");
+  EXPECT_EQ(journal->Reserve(next, error), Journal::ReserveResult::Failed);
+}
+
 // A journal made before it had an identity (version 2: places, no identity) is given one when a
 // run opens it.
 TEST_F(PgJournalTest, AJournalWithoutAnIdentityIsGivenOne) {
@@ -684,6 +701,70 @@ TEST(PgJournalServer, AStandbyTakesOverMidRunAndTheRunGoesOn) {
   std::vector<std::string> serials;
   for (const PassRecord& r : rows) serials.push_back(r.serial);
   EXPECT_EQ(serials, (std::vector<std::string>{"0001", "0002", "0003"})) << error;
+  std::filesystem::remove_all(state);
+}
+
+// Polls (bounded) until `sql` on `db` gives `want`.
+bool Until(PgDb& db, const std::string& sql, const std::string& want) {
+  for (int i = 0; i < 1000; ++i) {
+    const PgResult r = db.Exec(sql);
+    if (r.Ok() && r.Rows() > 0 && r.Text(0, 0) == want) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// With asynchronous replication the standby may lack the last commits: here it is cut off from
+// the primary before the second reservation, and promoted once the primary is lost. The run that
+// reconnects to it stops there, and so does the station's next run, each naming the number its
+// witness holds and the server lacks, rather than go on past a number the server forgot.
+TEST(PgJournalServer, AStandbyPromotedWithoutTheLastReservationStopsTheStation) {
+  std::string uri, error;
+  KVX_NEED_TEST_PG(uri);
+  test::OwnServer primary, standby;
+  ASSERT_TRUE(primary.Start(error)) << error;
+  ASSERT_TRUE(standby.StartStandbyOf(primary, error)) << error;
+  const std::string floor = "postgresql:///kvxtest?host=" + primary.Folder() + "," +
+                            standby.Folder() + "&user=kvxtest&target_session_attrs=read-write";
+  const auto state = std::filesystem::temp_directory_path() /
+                     ("kvx-async-state-" + std::to_string(::getpid()));
+  Journal journal;
+  journal.SetStateFolder(state.string());
+  ASSERT_TRUE(journal.Open(floor, error)) << error;
+  PassRecord first;
+  first.series = "S";
+  first.serial = "0001";
+  ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved) << error;
+  first.outcome = PassOutcome::Ok;
+  ASSERT_TRUE(journal.Finish(first, error)) << error;
+  {
+    PgDb replica, admin;
+    ASSERT_TRUE(replica.Open(standby.Uri()) &&
+                admin.Open(test::WithUser(standby.Uri(), "postgres")));
+    ASSERT_TRUE(Until(replica, "SELECT count(*) FROM passes WHERE outcome = 'ok'", "1"));
+    ASSERT_TRUE(admin.Run("ALTER SYSTEM SET primary_conninfo = ''") &&
+                admin.Run("SELECT pg_reload_conf()")) << admin.Error();
+    ASSERT_TRUE(Until(admin, "SELECT count(*) FROM pg_stat_wal_receiver", "0"));
+  }
+  PassRecord second = first;
+  second.serial = "0002";
+  ASSERT_EQ(journal.Reserve(second, error), Journal::ReserveResult::Reserved) << error;
+
+  primary.Crash();
+  standby.Promote();
+  second.outcome = PassOutcome::Ok;
+  EXPECT_FALSE(journal.Finish(second, error));
+  for (int run = 0; run < 2; ++run) {
+    EXPECT_NE(error.find("knows less than this station's witness"), std::string::npos) << error;
+    EXPECT_NE(error.find("serial number 0002 (row 2)"), std::string::npos) << error;
+    EXPECT_NE(error.find("its last is serial number 0001 (row 1)"), std::string::npos) << error;
+    PassRecord third = first;
+    third.serial = "0003";
+    EXPECT_EQ(journal.Reserve(third, error), Journal::ReserveResult::Failed);
+    Journal next;
+    next.SetStateFolder(state.string());
+    EXPECT_FALSE(next.Open(floor, error));
+  }
   std::filesystem::remove_all(state);
 }
 

@@ -79,6 +79,11 @@ class ProductionWindowTest : public MainWindowTest {
     for (const PassRecord& r : journal.Passes({}, error)) rows.insert(std::string(OutcomeText(r.outcome)));
     return rows;
   }
+  static std::vector<PassRecord> JournalRowsOf(const std::string& path) {
+    Journal journal;
+    std::string error;
+    return journal.OpenToRead(path, error) ? journal.Passes({}, error) : std::vector<PassRecord>{};
+  }
   static QString Shown(ProductionTile& tile, const char* label) {
     return tile.findChild<QLabel*>(label)->text();
   }
@@ -560,6 +565,39 @@ TEST_F(ProductionWindowTest, AChipFailedInTheNormalColourShowsAndRecordsItsReaso
   ASSERT_EQ(rows.size(), 1u);
   EXPECT_EQ(rows[0].outcome, PassOutcome::ChipFailed);
   EXPECT_EQ(rows[0].redLine, "OPTION ....... Not Blank!!");
+}
+
+// A tile's next number that a chip of another series carries at the same place already (another
+// station's, with another increment) is stepped over, and the tile and the list of chips say so
+// as kvxw does, in grey on a chip that went through.
+TEST_F(ProductionWindowTest, AChipPastAValueAnotherSeriesCarriesSaysWhatItSteppedOver) {
+  Start();
+  LoadProgram();
+  auto window = Open(1);
+  ASSERT_TRUE(window->Ready());
+  ProductionTile& tile = window->Tile(0);
+  tile.SimWriter()->SetFreshChipEachPass(true);
+  ASSERT_TRUE(tile.Start());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+  std::string error;
+  PassRecord row = JournalRowsOf(JournalPath()).at(0);
+  {
+    Journal other;
+    ASSERT_TRUE(other.Open(JournalPath(), error)) << error;
+    row.series.replace(row.series.find("+1"), 2, "+2");
+    row.serial = "0002";
+    ASSERT_EQ(other.Reserve(row, error), Journal::ReserveResult::Reserved) << error;
+  }
+  ASSERT_TRUE(tile.Start());
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !window->AnyRunning(); }, 10000));
+  const QString note = "stepped over 0002: chips of another series carry it at " + Q(row.slot) +
+                       " already; this chip got 0003";
+  EXPECT_EQ(Shown(tile, "TileResult"), "OK");
+  EXPECT_EQ(Shown(tile, "TileSerial"), "Serial: 0003");
+  EXPECT_EQ(Shown(tile, "TileRedLine"), note);
+  EXPECT_NE(tile.findChild<QLabel*>("TileRedLine")->palette().color(QPalette::WindowText),
+            QColor(0xC0, 0x00, 0x00));
+  EXPECT_EQ(window->findChild<QTableWidget*>("ResultsList")->item(0, 4)->text(), note);
 }
 
 // Program > Production opens the journal KvxWriter.ini names (a floor's shared one, or here a
