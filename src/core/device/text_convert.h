@@ -24,6 +24,9 @@ bool ParseDecimal(std::string_view text, T& value) {
   return !text.empty() && ec == std::errc() && ptr == end;
 }
 
+// `text` without the spaces, tabs and line ends at either end.
+std::string Trim(std::string_view text);
+
 // `text` with its ASCII letters in upper case.
 std::string UpperCase(std::string text);
 

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <sstream>
 
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 
 namespace kvx {
@@ -16,12 +17,6 @@ namespace {
 
 // Far beyond any settings file; a larger one is not ours to rewrite.
 constexpr std::size_t kMaxSettingsBytes = 1 << 20;
-
-std::string Trim(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
-}
 
 // The key a line sets, or empty for a comment, a blank line or a line without "=".
 std::string KeyOf(std::string_view line) {

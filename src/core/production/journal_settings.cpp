@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "core/device/text_convert.h"
 #include "core/files/file_io.h"
 #include "core/production/journal.h"
 #include "core/production/journal_name.h"
@@ -11,12 +12,6 @@
 namespace kvx {
 
 namespace {
-
-std::string Trim(const std::string& text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
 
 std::string DesktopSetting(const std::string& startDir, const std::string& key) {
   return ReadSetting(JoinPath(startDir, kSettingsFileName), key);
