@@ -641,6 +641,34 @@ TEST(PgJournalServer, ALostServerIsReconnectedWithBackoffUntilItsLimit) {
   restart.join();
 }
 
+// Polls (bounded) until `sql` on `db` gives `want`.
+bool Until(PgDb& db, const std::string& sql, const std::string& want) {
+  for (int i = 0; i < 1000; ++i) {
+    const PgResult r = db.Exec(sql);
+    if (r.Ok() && r.Rows() > 0 && r.Text(0, 0) == want) return true;
+    std::this_thread::sleep_for(10ms);
+  }
+  return false;
+}
+
+// A primary and its standby behind one multi-host name that asks for the server taking writes.
+std::string FloorOf(const test::OwnServer& primary, const test::OwnServer& standby) {
+  return "postgresql:///kvxtest?host=" + primary.Folder() + "," + standby.Folder() +
+         "&user=kvxtest&target_session_attrs=read-write";
+}
+
+// A station's run on `floor`, its witness in `state`, whose first chip took 0001 and ended ok.
+bool OpenWithFirstChip(Journal& journal, const std::string& floor, const std::filesystem::path& state,
+                       PassRecord& first, std::string& error) {
+  journal.SetStateFolder(state.string());
+  first.series = "S";
+  first.serial = "0001";
+  if (!journal.Open(floor, error) || journal.Reserve(first, error) != Journal::ReserveResult::Reserved)
+    return false;
+  first.outcome = PassOutcome::Ok;
+  return journal.Finish(first, error);
+}
+
 // A primary and its synchronous standby behind one multi-host name that asks for the server
 // taking writes: the primary is lost in the middle of a pass and the standby promoted. The run
 // reconnects to the standby and goes on; every number it reserved before is there, so none goes
@@ -658,27 +686,14 @@ TEST(PgJournalServer, AStandbyTakesOverMidRunAndTheRunGoesOn) {
     ASSERT_TRUE(admin.Run("ALTER SYSTEM SET synchronous_standby_names = '*'") &&
                 admin.Run("SELECT pg_reload_conf()"))
         << admin.Error();
-    bool synchronous = false;
-    for (int i = 0; i < 1000 && !synchronous; ++i) {
-      synchronous = admin.Exec("SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'")
-                        .Text(0, 0) == "1";
-      if (!synchronous) std::this_thread::sleep_for(10ms);
-    }
-    ASSERT_TRUE(synchronous);
+    ASSERT_TRUE(Until(admin, "SELECT count(*) FROM pg_stat_replication WHERE sync_state = 'sync'", "1"));
   }
-  const std::string floor = "postgresql:///kvxtest?host=" + primary.Folder() + "," +
-                            standby.Folder() + "&user=kvxtest&target_session_attrs=read-write";
+  const std::string floor = FloorOf(primary, standby);
   const auto state = std::filesystem::temp_directory_path() /
                      ("kvx-standby-state-" + std::to_string(::getpid()));
   Journal journal;
-  journal.SetStateFolder(state.string());
-  ASSERT_TRUE(journal.Open(floor, error)) << error;
   PassRecord first;
-  first.series = "S";
-  first.serial = "0001";
-  ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved) << error;
-  first.outcome = PassOutcome::Ok;
-  ASSERT_TRUE(journal.Finish(first, error)) << error;
+  ASSERT_TRUE(OpenWithFirstChip(journal, floor, state, first, error)) << error;
   PassRecord second = first;
   second.serial = "0002";
   ASSERT_EQ(journal.Reserve(second, error), Journal::ReserveResult::Reserved) << error;
@@ -704,16 +719,6 @@ TEST(PgJournalServer, AStandbyTakesOverMidRunAndTheRunGoesOn) {
   std::filesystem::remove_all(state);
 }
 
-// Polls (bounded) until `sql` on `db` gives `want`.
-bool Until(PgDb& db, const std::string& sql, const std::string& want) {
-  for (int i = 0; i < 1000; ++i) {
-    const PgResult r = db.Exec(sql);
-    if (r.Ok() && r.Rows() > 0 && r.Text(0, 0) == want) return true;
-    std::this_thread::sleep_for(10ms);
-  }
-  return false;
-}
-
 // With asynchronous replication the standby may lack the last commits: here it is cut off from
 // the primary before the second reservation, and promoted once the primary is lost. The run that
 // reconnects to it stops there, and so does the station's next run, each naming the number its
@@ -724,19 +729,12 @@ TEST(PgJournalServer, AStandbyPromotedWithoutTheLastReservationStopsTheStation) 
   test::OwnServer primary, standby;
   ASSERT_TRUE(primary.Start(error)) << error;
   ASSERT_TRUE(standby.StartStandbyOf(primary, error)) << error;
-  const std::string floor = "postgresql:///kvxtest?host=" + primary.Folder() + "," +
-                            standby.Folder() + "&user=kvxtest&target_session_attrs=read-write";
+  const std::string floor = FloorOf(primary, standby);
   const auto state = std::filesystem::temp_directory_path() /
                      ("kvx-async-state-" + std::to_string(::getpid()));
   Journal journal;
-  journal.SetStateFolder(state.string());
-  ASSERT_TRUE(journal.Open(floor, error)) << error;
   PassRecord first;
-  first.series = "S";
-  first.serial = "0001";
-  ASSERT_EQ(journal.Reserve(first, error), Journal::ReserveResult::Reserved) << error;
-  first.outcome = PassOutcome::Ok;
-  ASSERT_TRUE(journal.Finish(first, error)) << error;
+  ASSERT_TRUE(OpenWithFirstChip(journal, floor, state, first, error)) << error;
   {
     PgDb replica, admin;
     ASSERT_TRUE(replica.Open(standby.Uri()) &&
